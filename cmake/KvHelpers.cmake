@@ -1,0 +1,31 @@
+# kv_engine_library(NAME DEPS...) builds src/<folder>/*.cpp into a static library kv_<NAME>.
+# Files are globbed so that a new source file needs no edit here.
+function(kv_engine_library name)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(_srcs)
+    add_library(kv_${name} STATIC ${_srcs})
+  else()
+    add_library(kv_${name} INTERFACE)
+  endif()
+  get_target_property(_type kv_${name} TYPE)
+  if(_type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(kv_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(kv_${name} INTERFACE ${ARGN})
+  else()
+    target_include_directories(kv_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(kv_${name} PUBLIC ${ARGN} PRIVATE kv_warnings)
+  endif()
+endfunction()
+
+# kv_gtest(NAME LIBS...) builds tests/<folder>/*.cpp into one GoogleTest binary registered with CTest.
+function(kv_gtest name)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT _srcs)
+    return()
+  endif()
+  add_executable(${name} ${_srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main kv_warnings)
+  target_compile_definitions(${name} PRIVATE KV_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    KV_BINARY_DIR="${PROJECT_BINARY_DIR}" KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS engine)
+endfunction()

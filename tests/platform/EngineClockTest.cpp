@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/EngineClock.h"
+#include "platform/EventDispatcher.h"
+
+namespace kv {
+namespace {
+
+TEST(EngineClock, ScaledSleepsAreShortInWallTime) {
+    double old = EngineClock::TimeScale();
+    EngineClock::SetTimeScale(1000.0);
+    auto start = std::chrono::steady_clock::now();
+    EngineClock::SleepMs(5000);  // five engine seconds
+    auto wall = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(wall, std::chrono::seconds(2));
+    EXPECT_EQ(EngineClock::ToWall(5000), std::chrono::microseconds(5000));
+    EngineClock::SetTimeScale(0.0);  // refused: the scale stays
+    EXPECT_EQ(EngineClock::TimeScale(), 1000.0);
+    EngineClock::SetTimeScale(old);
+}
+
+TEST(EventDispatcher, RunsInlineWithoutDispatcherAndThroughOneWhenInstalled) {
+    int ran = 0;
+    DispatchEvent([&] { ++ran; });
+    EXPECT_EQ(ran, 1);
+
+    std::vector<std::function<void()>> queued;
+    InstallEventDispatcher([&](std::function<void()> e) { queued.push_back(std::move(e)); });
+    DispatchEvent([&] { ++ran; });
+    EXPECT_EQ(ran, 1);  // queued, not yet run
+    ASSERT_EQ(queued.size(), 1u);
+    queued[0]();
+    EXPECT_EQ(ran, 2);
+    InstallEventDispatcher(nullptr);
+}
+
+}  // namespace
+}  // namespace kv
