@@ -1,0 +1,297 @@
+#include "audiowrite/TCueSheetBuilder.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "audiowrite/AudioTrackModes.h"
+#include "audiowrite/CdWavProbe.h"
+
+namespace kv {
+namespace {
+
+int64_t FramesFor(int64_t bytes) { return (bytes + kFrameBytes - 1) / kFrameBytes; }
+
+uint8_t ControlAddressOf(const TTrack& track) {
+    uint8_t ctl = TrackModeInfo(track.TrackMode).ControlAddress;
+    if (track.CopyPermitted) ctl |= kControlCopyPermitted;
+    if (track.Data) ctl |= kControlData;
+    if (track.FourChannel) ctl |= kControlFourChannel;
+    if (track.PreEmphasis) ctl |= kControlPreEmphasis;
+    return ctl;
+}
+
+// The cue sheet carries minutes in one byte; Red Book discs stop at 99:59:74.
+constexpr int64_t kFramesInHundredMinutes = 100 * 60 * kFramesPerSecond;
+
+}  // namespace
+
+struct TCueSheetBuilder::TBuildCursor {
+    int64_t Position = 0;  // absolute frames, 0 = 00:00:00
+    int TrackNumber = 0;
+    TAudioTrackModeInfo FirstMode;
+    bool TrackAtOnce = false;
+    // Per file:
+    int64_t ReadOffset = 0;
+    int64_t CoveredFrames = 0;
+    int IndexCursor = 0;
+};
+
+TCueEntry MakeCueEntry(uint8_t controlAddress, uint8_t track, uint8_t index, uint8_t dataForm, int64_t position) {
+    return TCueEntry{controlAddress,
+                     track,
+                     index,
+                     dataForm,
+                     0,  // SCMS
+                     static_cast<uint8_t>(position / 4500),
+                     static_cast<uint8_t>((position / kFramesPerSecond) % 60),
+                     static_cast<uint8_t>(position % kFramesPerSecond)};
+}
+
+bool TCueSheetBuilder::Refuse(std::string reason) {
+    lastRefusal_ = std::move(reason);
+    return false;
+}
+
+bool TCueSheetBuilder::FailBuild(std::string reason) {
+    buildError_ = std::move(reason);
+    cueSheet_.clear();
+    readQueue_.clear();
+    totalBytes_ = 0;
+    return false;
+}
+
+bool TCueSheetBuilder::ClearTracks() {
+    files_.clear();
+    trackCount_ = 0;
+    lastIndexPosition_ = 0;
+    cueSheet_.clear();
+    readQueue_.clear();
+    totalBytes_ = 0;
+    lastRefusal_.clear();
+    buildError_.clear();
+    return true;
+}
+
+bool TCueSheetBuilder::AddFile(const std::string& fileName, uint8_t fileType) {
+    TFiles file;
+    file.FileName = fileName;
+    file.FileType = fileType;
+    if (fileType == kFileTypeWav) {
+        auto layout = ProbeCdWav(fileName);
+        if (!layout) return Refuse("\"" + fileName + "\" IS NOT A WAV FILE OF CD FORMAT (44100 HZ, 16 BIT, STEREO)");
+        file.DataOffset = layout->DataOffset;
+        file.Frames = FramesFor(layout->DataLength);
+    } else if (fileType == kFileTypeRaw) {
+        std::error_code ec;
+        auto size = std::filesystem::file_size(fileName, ec);
+        if (ec) return Refuse("CAN'T FIND FILE \"" + fileName + "\"");
+        file.Frames = FramesFor(static_cast<int64_t>(size));
+    }
+    files_.push_back(std::move(file));
+    lastIndexPosition_ = 0;
+    return true;
+}
+
+bool TCueSheetBuilder::AddTrack(uint8_t trackMode) {
+    if (files_.empty()) return Refuse("NO FILE FOR THE TRACK");
+    if (trackMode > kHighestTrackMode) return Refuse("UNKNOWN TRACK MODE " + std::to_string(trackMode));
+    if (trackCount_ >= kMaxTracks) return Refuse("TOO MANY TRACKS: A CD HOLDS AT MOST 99");
+    TTrack track;
+    track.TrackMode = trackMode;
+    files_.back().Tracks.push_back(track);
+    ++trackCount_;
+    return true;
+}
+
+bool TCueSheetBuilder::AddIndex(uint8_t minute, uint8_t second, uint8_t frame) {
+    if (files_.empty() || files_.back().Tracks.empty()) return Refuse("NO TRACK FOR THE INDEX POINT");
+    TFiles& file = files_.back();
+    TTrack& track = file.Tracks.back();
+    const int64_t a = int64_t{minute} * 4500 + int64_t{second} * kFramesPerSecond + frame;
+    if (lastIndexPosition_ != 0 && a <= lastIndexPosition_) return Refuse("INDEX POINTS MUST INCREASE");
+    if (track.IndexCount >= kMaxTrackIndexPoints) return Refuse("TOO MANY INDEX POINTS ON ONE TRACK");
+    if (file.IndexCount() >= kMaxFileIndexPoints) return Refuse("TOO MANY INDEX POINTS IN ONE FILE");
+    // An index beyond the end of its file would give the previous one a negative length.
+    if (a > file.Frames) return Refuse("INDEX POINT BEYOND THE END OF THE FILE");
+
+    file.IndexPosition.push_back(a);
+    file.IndexLength.push_back(file.Frames - a);
+    ++track.IndexCount;
+    if (!WithinEntryLimits()) {
+        file.IndexPosition.pop_back();
+        file.IndexLength.pop_back();
+        --track.IndexCount;
+        return Refuse("CUE SHEET FULL");
+    }
+    const size_t n = file.IndexPosition.size() - 1;
+    if (n > 0) file.IndexLength[n - 1] = a - lastIndexPosition_;
+    lastIndexPosition_ = a;
+    return true;
+}
+
+void TCueSheetBuilder::SetPreGap(int32_t frames) {
+    if (files_.empty() || files_.back().Tracks.empty()) return;
+    TTrack& track = files_.back().Tracks.back();
+    if (frames < 0) frames = 0;
+    const int32_t previous = track.PreGap;
+    track.PreGap = frames;
+    if (!WithinEntryLimits()) {
+        track.PreGap = previous;
+        Refuse("CUE SHEET FULL");
+    }
+}
+
+TCueSheetBuilder::TEntryCounts TCueSheetBuilder::CountEntries() const {
+    TEntryCounts counts{3, 1};  // lead-in, track 1 index 00, lead-out; the 2-second silence
+    bool first = true;
+    for (const auto& file : files_) {
+        for (const auto& track : file.Tracks) {
+            if (track.PreGap > 0) {
+                ++counts.Queue;
+                if (!first) ++counts.Cue;
+            }
+            counts.Cue += track.IndexCount;
+            counts.Queue += track.IndexCount;
+            first = false;
+        }
+        if (!file.IndexPosition.empty() && file.IndexPosition.front() > 0) ++counts.Queue;  // the file's tail
+    }
+    return counts;
+}
+
+bool TCueSheetBuilder::WithinEntryLimits() const {
+    auto counts = CountEntries();
+    return counts.Cue <= kMaxCueEntries && counts.Queue <= kMaxQueueEntries;
+}
+
+bool TCueSheetBuilder::AddCueEntry(const TTrack& track, int trackNumber, int indexNumber, uint8_t dataForm,
+                                   int64_t position) {
+    if (cueSheet_.size() >= kMaxCueEntries) return FailBuild("CUE SHEET HOLDS MORE THAN 256 ENTRIES");
+    cueSheet_.push_back(MakeCueEntry(ControlAddressOf(track), static_cast<uint8_t>(trackNumber),
+                                     static_cast<uint8_t>(indexNumber), dataForm, position));
+    return true;
+}
+
+bool TCueSheetBuilder::Queue(TFilesQue entry) {
+    if (readQueue_.size() >= kMaxQueueEntries) return FailBuild("READ QUEUE HOLDS MORE THAN 256 ENTRIES");
+    readQueue_.push_back(std::move(entry));
+    return true;
+}
+
+bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuildCursor& c) {
+    const int64_t sector = TrackModeInfo(track.TrackMode).SectorBytes;
+    const uint8_t form = c.FirstMode.TrackDataForm;
+    const int trackNumber = ++c.TrackNumber;
+    const bool firstTrack = trackNumber == 1;
+    const size_t queueStart = readQueue_.size();
+    if (track.IndexCount == 0) return FailBuild("TRACK " + std::to_string(trackNumber) + " HAS NO INDEX POINT");
+
+    int indexNumber = 0;
+    if (track.PreGap > 0) {
+        if (!c.TrackAtOnce && !Queue({"", kQueuePause, track.TrackMode, 0, track.PreGap * sector, false, 1}))
+            return false;
+        // Track 1's index 00 entry was already written at 00:00:00 with the lead-in.
+        if (!firstTrack && !AddCueEntry(track, trackNumber, 0, form, c.Position)) return false;
+        indexNumber = 1;
+        c.Position += track.PreGap;
+    } else if (firstTrack || file.FileType == kFileTypeWav) {
+        indexNumber = 1;
+    } else {
+        indexNumber = track.IndexCount == 1 ? 1 : 0;
+    }
+
+    const int64_t trackStart = c.ReadOffset;
+    int64_t secondIndexOffset = -1;
+    int64_t trackBytes = 0;
+    for (int k = 0; k < track.IndexCount; ++k) {
+        if (c.IndexCursor >= file.IndexCount()) return FailBuild("INDEX LIST OF \"" + file.FileName + "\" IS SHORT");
+        const int64_t length = file.IndexLength[static_cast<size_t>(c.IndexCursor++)];
+        if (!c.TrackAtOnce &&
+            !Queue({file.FileName, kQueueIndexData, track.TrackMode, c.ReadOffset, length * sector, false, 0}))
+            return false;
+        if (!AddCueEntry(track, trackNumber, indexNumber, form, c.Position)) return false;
+        if (k == 1) secondIndexOffset = c.ReadOffset;
+        c.Position += length;
+        c.ReadOffset += length * sector;
+        c.CoveredFrames += length;
+        trackBytes += length * sector;
+        ++indexNumber;
+    }
+    if (c.TrackAtOnce) {
+        // The drive writes each later track's 2-second pre-gap itself, so a source that carries
+        // that pre-gap as its index 0 is read from index 1 on. A track with one index point has
+        // no such pre-gap in its source and goes to disc whole.
+        int64_t from = trackStart;
+        if (!firstTrack && secondIndexOffset >= 0) from = secondIndexOffset;
+        if (!Queue({file.FileName, file.FileType, track.TrackMode, from, trackBytes - (from - trackStart), false, 0}))
+            return false;
+    }
+    if (readQueue_.size() > queueStart) readQueue_.back().EndOfTrack = true;
+    return true;
+}
+
+bool TCueSheetBuilder::BuildFile(const TFiles& file, TBuildCursor& c) {
+    if (file.Tracks.empty()) return FailBuild("FILE \"" + file.FileName + "\" HAS NO TRACK");
+    c.ReadOffset = file.FileType == kFileTypeWav ? file.DataOffset : 0;
+    c.CoveredFrames = 0;
+    c.IndexCursor = 0;
+    for (const auto& track : file.Tracks)
+        if (!BuildTrack(file, track, c)) return false;
+    const int64_t uncovered = file.Frames - c.CoveredFrames;
+    // Frames before a file's first index point still count on the disc; session-at-once must
+    // deliver every frame the cue sheet announces, so they follow the last index of the file.
+    if (uncovered > 0 && !c.TrackAtOnce) {
+        const TTrack& last = file.Tracks.back();
+        const int64_t sector = TrackModeInfo(last.TrackMode).SectorBytes;
+        if (!readQueue_.empty()) readQueue_.back().EndOfTrack = false;
+        if (!Queue({file.FileName, kQueueIndexData, last.TrackMode, c.ReadOffset, uncovered * sector, true, 0}))
+            return false;
+    }
+    c.Position += uncovered;
+    return true;
+}
+
+bool TCueSheetBuilder::BuildCueSheet() {
+    cueSheet_.clear();
+    readQueue_.clear();
+    totalBytes_ = 0;
+    buildError_.clear();
+    if (files_.empty()) return FailBuild("NO AUDIO TRACKS TO WRITE");
+    if (files_.front().Tracks.empty()) return FailBuild("FILE \"" + files_.front().FileName + "\" HAS NO TRACK");
+
+    TBuildCursor c;
+    const TTrack& firstTrack = files_.front().Tracks.front();
+    c.FirstMode = TrackModeInfo(firstTrack.TrackMode);
+    c.TrackAtOnce = writeMethod_ == TWriteMethod::wmTAO;
+    if (!c.TrackAtOnce &&
+        !Queue({"", files_.front().FileType, firstTrack.TrackMode, 0, kLeadPauseBytes, false, 0}))
+        return false;
+    if (!AddCueEntry(firstTrack, 0, 0, c.FirstMode.LeadInDataForm, 0)) return false;
+    if (!AddCueEntry(firstTrack, 1, 0, c.FirstMode.TrackDataForm, 0)) return false;
+    c.Position = kLeadPauseFrames;
+
+    for (const auto& file : files_)
+        if (!BuildFile(file, c)) return false;
+
+    const TTrack& lastTrack = files_.back().Tracks.back();
+    if (!AddCueEntry(lastTrack, 0xAA, 1, c.FirstMode.LeadInDataForm, c.Position)) return false;
+    if (c.Position >= kFramesInHundredMinutes) return FailBuild("DISC LONGER THAN 99:59:74");
+
+    if (c.TrackAtOnce) {
+        // Track-at-once counts the first pre-gap as written before anything is sent.
+        totalBytes_ = kLeadPauseBytes;
+        for (const auto& entry : readQueue_) totalBytes_ += entry.Length;
+    } else {
+        totalBytes_ = c.Position * kFrameBytes;
+    }
+    return true;
+}
+
+std::vector<uint8_t> TCueSheetBuilder::CueSheetBytes() const {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(cueSheet_.size() * 8);
+    for (const auto& entry : cueSheet_) bytes.insert(bytes.end(), entry.begin(), entry.end());
+    return bytes;
+}
+
+}  // namespace kv
