@@ -1,0 +1,57 @@
+#include "app/AtomicFile.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kv {
+namespace {
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// The rename itself is only durable once the directory entry is on the disk.
+void SyncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QByteArray target = QFileInfo(path).absoluteFilePath().toLocal8Bit();
+    QByteArray pattern = target + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    // mkostemp creates 0600; the file takes the usual permissions of a user's data file.
+    ok = ::fchmod(fd, 0644) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(pattern.constData(), target.constData()) == 0;
+    if (!ok) {
+        ::unlink(pattern.constData());
+        return false;
+    }
+    SyncFolder(QFileInfo(path).absolutePath().toLocal8Bit());
+    return true;
+}
+
+}  // namespace kv
