@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "audiowrite/AudioTrackModes.h"
-#include "audiowrite/CdWavProbe.h"
+#include "audioconv/RiffWave.h"
 
 namespace kv {
 namespace {
@@ -77,10 +77,13 @@ bool TCueSheetBuilder::AddFile(const std::string& fileName, uint8_t fileType) {
     file.FileName = fileName;
     file.FileType = fileType;
     if (fileType == kFileTypeWav) {
-        auto layout = ProbeCdWav(fileName);
-        if (!layout) return Refuse("\"" + fileName + "\" IS NOT A WAV FILE OF CD FORMAT (44100 HZ, 16 BIT, STEREO)");
-        file.DataOffset = layout->DataOffset;
-        file.Frames = FramesFor(layout->DataLength);
+        // The chunks decide: audio offset and length come from the "data" chunk, so LIST or fact
+        // chunks before it are no part of the sound.
+        const TWaveInfo wave = ReadWaveInfo(fileName);
+        if (!wave.IsCdFormat())
+            return Refuse("\"" + fileName + "\" IS NOT A WAV FILE OF CD FORMAT (44100 HZ, 16 BIT, STEREO)");
+        file.DataOffset = static_cast<int64_t>(wave.DataOffset);
+        file.Frames = FramesFor(static_cast<int64_t>(wave.DataLength));
     } else if (fileType == kFileTypeRaw) {
         std::error_code ec;
         auto size = std::filesystem::file_size(fileName, ec);

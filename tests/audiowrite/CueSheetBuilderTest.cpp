@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestFiles.h"
-#include "audiowrite/CdWavProbe.h"
+#include "audioconv/RiffWave.h"
 #include "audiowrite/TCueSheetBuilder.h"
 
 namespace kv {
@@ -372,7 +372,7 @@ TEST(CdWavFiles, OnlyCdFormatIsTakenAsIs) {
     test::WriteBytes(dir / "nodata.wav", noData);
     test::WriteBytes(dir / "cut.wav", {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', 'f', 'm'});
     for (const char* name : {"text.wav", "nodata.wav", "missing.wav", "cut.wav"})
-        EXPECT_FALSE(ProbeCdWav((dir / name).string())) << name;
+        EXPECT_FALSE(ReadWaveInfo((dir / name).string()).IsCdFormat()) << name;
 }
 
 TEST(CdWavFiles, RawImagesAndOtherTypes) {

@@ -1,0 +1,188 @@
+#include "audiowrite/TCueCacheThread.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "platform/EngineClock.h"
+
+namespace kv {
+namespace {
+
+struct TFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
+
+constexpr int64_t kFullPollMs = 1;
+constexpr int64_t kDrainPollMs = 20;
+
+std::string CantOpenText(const std::string& fileName) {
+    return "CAN'T OPEN FILE \"" + fileName + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
+}
+
+}  // namespace
+
+TCueCacheThread::TCueCacheThread(int64_t cacheSize, std::vector<TFilesQue> queue, int64_t totalBytes)
+    : maxBlocks_(std::max<int64_t>(cacheSize / kCueBlockSlotBytes, 2)),
+      queue_(std::move(queue)),
+      bytesToDeliver_(totalBytes) {}
+
+TCueCacheThread::~TCueCacheThread() {
+    RequestStop();
+    Join();
+}
+
+void TCueCacheThread::Start() { thread_ = std::thread([this] { Run(); }); }
+
+void TCueCacheThread::RequestStop() { stopRequested_ = true; }
+
+void TCueCacheThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::string TCueCacheThread::Status() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+void TCueCacheThread::ClearStatus() {
+    std::lock_guard lock(mutex_);
+    status_.clear();
+}
+
+std::string TCueCacheThread::CurrentFileName() const {
+    std::lock_guard lock(mutex_);
+    return currentFile_;
+}
+
+void TCueCacheThread::SetStatusOnce(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (status_.empty()) status_ = text;
+}
+
+bool TCueCacheThread::Stopping() { return stopRequested_.load(); }
+
+void TCueCacheThread::StopForAbort() {
+    {
+        std::lock_guard lock(mutex_);
+        blocks_.clear();
+        if (status_.empty()) status_ = kAbortedByUserText;
+    }
+    bytesHeld_ = 0;
+    Finish();
+}
+
+void TCueCacheThread::Finish() { finished_ = true; }
+
+void TCueCacheThread::AdjustPriority(size_t blocks) {
+    const auto n = static_cast<int64_t>(blocks);
+    TReadAheadPriority level = n < maxBlocks_ / 4   ? TReadAheadPriority::Normal
+                               : n < maxBlocks_ / 2 ? TReadAheadPriority::Lower
+                                                    : TReadAheadPriority::Lowest;
+    // Only a level is kept: an unprivileged Linux process may lower a thread's priority but never
+    // raise it again, so the read-ahead paces itself by the fill level instead of by nice values.
+    if (priority_.load() != level) priority_ = level;
+}
+
+bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
+    TFileHandle file;
+    if (!entry.FileName.empty()) {
+        file.reset(std::fopen(entry.FileName.c_str(), "rb"));
+        if (file && fseeko(file.get(), static_cast<off_t>(entry.Offset), SEEK_SET) != 0) file.reset();
+        if (!file) {
+            {
+                std::lock_guard lock(mutex_);
+                currentFile_ = entry.FileName;
+            }
+            SetStatusOnce(CantOpenText(entry.FileName));
+            Finish();
+            return false;
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        currentFile_ = entry.FileName;
+    }
+    int64_t left = entry.Length;
+    while (left > 0) {
+        const int64_t size = std::min(kCueBlockBytes, left);
+        TBlock block;
+        block.Data.assign(static_cast<size_t>(size), 0);
+        // A last frame that the file does not fill is completed with silence.
+        if (file) (void)std::fread(block.Data.data(), 1, block.Data.size(), file.get());
+        block.Info.Count = static_cast<int>(size);
+        if (size == left) block.Info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
+        if (Stopping()) {
+            StopForAbort();
+            return false;
+        }
+        size_t count = 0;
+        {
+            std::lock_guard lock(mutex_);
+            blocks_.push_back(std::move(block));
+            count = blocks_.size();
+        }
+        bytesHeld_ += size;
+        left -= size;
+        AdjustPriority(count);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                count = blocks_.size();
+            }
+            if (static_cast<int64_t>(count) < maxBlocks_ - 1) break;
+            priority_ = TReadAheadPriority::Idle;
+            primed_ = true;
+            if (Stopping()) {
+                StopForAbort();
+                return false;
+            }
+            EngineClock::SleepMs(kFullPollMs);
+        }
+    }
+    return true;
+}
+
+void TCueCacheThread::Run() {
+    for (const auto& entry : queue_)
+        if (!ReadEntry(entry)) return;
+    primed_ = true;  // a stream shorter than the cache is primed once it is all read
+    for (;;) {
+        if (bytesToDeliver_.load() <= 0) {
+            Finish();
+            return;
+        }
+        if (Stopping()) {
+            StopForAbort();
+            return;
+        }
+        bool empty = false;
+        {
+            std::lock_guard lock(mutex_);
+            empty = blocks_.empty();
+        }
+        if (empty) bytesToDeliver_ = 0;
+        else EngineClock::SleepMs(kDrainPollMs);
+    }
+}
+
+TCueBlockInfo TCueCacheThread::GetBlock(uint8_t* buffer) {
+    const bool finished = finished_.load();
+    TBlock block;
+    {
+        std::lock_guard lock(mutex_);
+        if (blocks_.empty()) {
+            if (!finished) ++emptyCount_;
+            return {finished ? 0 : -1, 0, 0, false};
+        }
+        block = std::move(blocks_.front());
+        blocks_.pop_front();
+    }
+    std::copy(block.Data.begin(), block.Data.end(), buffer);
+    bytesHeld_ -= block.Info.Count;
+    bytesToDeliver_ -= block.Info.Count;
+    return block.Info;
+}
+
+}  // namespace kv

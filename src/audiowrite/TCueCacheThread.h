@@ -1,0 +1,95 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audiowrite/CueSheetTypes.h"
+
+namespace kv {
+
+// One unit from the read-ahead to the writer: up to 27 frames of the stream.
+inline constexpr int64_t kCueBlockFrames = 27;
+inline constexpr int64_t kCueBlockBytes = kCueBlockFrames * kFrameBytes;  // 63 504
+// What one cache slot costs (the data area carries room for sector conversion); the cache size is
+// counted in these.
+inline constexpr int64_t kCueBlockSlotBytes = 65856;
+
+inline constexpr const char* kAbortedByUserText = "OPERATION ABORTED BY USER";
+
+struct TCueBlockInfo {
+    int Count = 0;  // bytes; 0 = everything delivered (or stopped), -1 = none ready yet
+    uint8_t TypeCode = 0;
+    uint8_t TrackMode = 0;
+    bool EndOfTrack = false;
+};
+
+// How eagerly the read-ahead runs: it yields as the cache fills, so file access never competes with
+// the writer when the drive has enough data.
+enum class TReadAheadPriority : uint8_t { Normal, Lower, Lowest, Idle };
+
+// The read-ahead of an audio write: reads the read queue in disc order into blocks (zeros for
+// silence) and keeps at most CacheSize of them ready for the writer.
+class TCueCacheThread {
+public:
+    TCueCacheThread(int64_t cacheSize, std::vector<TFilesQue> queue, int64_t totalBytes);
+    ~TCueCacheThread();
+    TCueCacheThread(const TCueCacheThread&) = delete;
+    TCueCacheThread& operator=(const TCueCacheThread&) = delete;
+
+    void Start();
+    // Asks the thread to stop at its next check; it frees its blocks and sets the aborted text
+    // unless it already stopped for a reason of its own.
+    void RequestStop();
+    void Join();
+
+    // Writer side: copies the oldest block into `buffer` (at least kCueBlockBytes).
+    TCueBlockInfo GetBlock(uint8_t* buffer);
+
+    bool Primed() const { return primed_.load(); }
+    bool Finished() const { return finished_.load(); }
+    std::string Status() const;
+    void ClearStatus();
+    std::string CurrentFileName() const;
+    int64_t BytesHeld() const { return bytesHeld_.load(); }
+    int64_t MaxBlocks() const { return maxBlocks_; }
+    TReadAheadPriority Priority() const { return priority_.load(); }
+    // How often the writer found the cache empty while the read-ahead still ran.
+    int64_t EmptyCount() const { return emptyCount_.load(); }
+
+private:
+    struct TBlock {
+        std::vector<uint8_t> Data;
+        TCueBlockInfo Info;
+    };
+    void Run();
+    bool ReadEntry(const TFilesQue& entry);
+    bool Stopping();
+    void StopForAbort();
+    void SetStatusOnce(const std::string& text);
+    void AdjustPriority(size_t blocks);
+    void Finish();
+
+    const int64_t maxBlocks_;
+    const std::vector<TFilesQue> queue_;
+    std::thread thread_;
+
+    mutable std::mutex mutex_;  // guards blocks_, status_, currentFile_
+    std::deque<TBlock> blocks_;
+    std::string status_;
+    std::string currentFile_;
+
+    std::atomic<int64_t> bytesHeld_{0};
+    std::atomic<int64_t> bytesToDeliver_;
+    std::atomic<bool> primed_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<TReadAheadPriority> priority_{TReadAheadPriority::Lower};
+    std::atomic<int64_t> emptyCount_{0};
+};
+
+}  // namespace kv

@@ -1,0 +1,185 @@
+// kelvadore-cli burn-audio and cuesheet: an audio CD from a list of audio files, one track per file.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "audioconv/AudioConversion.h"
+#include "audioconv/RiffWave.h"
+#include "audiowrite/TCueSheetBuilder.h"
+#include "cli/CliCommand.h"
+
+namespace kv::cli {
+namespace {
+
+struct TAudioOptions {
+    bool TrackAtOnce = false;
+    bool TestWrite = false;
+    int PauseMs = 2000;
+    std::string WorkFolder;  // decoded WAVs; empty = a temporary folder removed afterwards
+    std::vector<std::string> Files;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--tao") {
+            o.TrackAtOnce = true;
+        } else if (a == "--dao") {
+            o.TrackAtOnce = false;
+        } else if (a == "--test" && allowTest) {
+            o.TestWrite = true;
+        } else if ((a == "--pause" || a == "--work") && i + 1 < args.size()) {
+            const std::string& v = args[++i];
+            if (a == "--work") {
+                o.WorkFolder = v;
+                continue;
+            }
+            char* end = nullptr;
+            long ms = std::strtol(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end != 0 || ms > 3600000) {
+                std::cerr << "kelvadore-cli: --pause takes milliseconds, got '" << v << "'\n";
+                return false;
+            }
+            o.PauseMs = static_cast<int>(ms);
+        } else if (a.rfind("--", 0) == 0) {
+            std::cerr << "kelvadore-cli: unknown option '" << a << "'\n";
+            return false;
+        } else {
+            o.Files.push_back(a);
+        }
+    }
+    if (o.Files.empty()) {
+        std::cerr << "kelvadore-cli: no audio files given\n";
+        return false;
+    }
+    return true;
+}
+
+// A temporary folder for decoded WAVs that goes away with the command.
+class TWorkFolder {
+public:
+    explicit TWorkFolder(const std::string& chosen) {
+        if (!chosen.empty()) {
+            path_ = chosen;
+            std::filesystem::create_directories(path_);
+            return;
+        }
+        std::string pattern = (std::filesystem::temp_directory_path() / "kelvadore-audio-XXXXXX").string();
+        if (mkdtemp(pattern.data())) {
+            path_ = pattern;
+            owned_ = true;
+        }
+    }
+    ~TWorkFolder() {
+        std::error_code ec;
+        if (owned_) std::filesystem::remove_all(path_, ec);
+    }
+    TWorkFolder(const TWorkFolder&) = delete;
+    TWorkFolder& operator=(const TWorkFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool owned_ = false;
+};
+
+// CD-format WAVs are taken as they are; everything else is decoded into the work folder first.
+// A source that cannot be decoded is reported and left out of the disc.
+std::vector<std::string> PrepareSources(const TAudioOptions& o, const std::string& workFolder) {
+    std::vector<std::string> ready;
+    TAudioConversion conversion;
+    conversion.WAVPath = workFolder;
+    for (const auto& source : o.Files) {
+        if (ReadWaveInfo(source).IsCdFormat()) {
+            ready.push_back(source);
+            continue;
+        }
+        TConvertResult r = conversion.ConvertFile(source);
+        if (r.Status == TConvertStatus::Converted || r.Status == TConvertStatus::UsedAsIs) {
+            std::cout << "decoded " << source << " -> " << r.Output << "\n";
+            ready.push_back(r.Output);
+        } else {
+            std::cerr << "kelvadore-cli: cannot decode '" << source << "'"
+                      << (r.Error.empty() ? "" : ": " + r.Error) << "; left out of the disc\n";
+        }
+    }
+    return ready;
+}
+
+// One WAV per track, one index at 00:00:00 and the same pause before every track, as the
+// application describes its discs.
+bool DescribeDisc(const std::vector<std::string>& wavs, const TAudioOptions& o, TCueSheetBuilder& b) {
+    b.ClearTracks();
+    b.SetWriteMethod(o.TrackAtOnce ? TWriteMethod::wmTAO : TWriteMethod::wmDAO);
+    const int32_t pauseFrames = o.PauseMs < 0 ? 0 : static_cast<int32_t>(int64_t{o.PauseMs} * 75 / 1000);
+    for (const auto& wav : wavs) {
+        if (!b.AddFile(wav, kFileTypeWav)) {
+            std::cerr << "kelvadore-cli: " << b.LastRefusal() << "\n";
+            return false;
+        }
+        if (!b.AddTrack(0)) {
+            std::cerr << "kelvadore-cli: " << b.LastRefusal() << "\n";
+            return false;
+        }
+        b.AddIndex(0, 0, 0);
+        b.SetPreGap(pauseFrames);
+    }
+    return true;
+}
+
+std::string Msf(const TCueEntry& e) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", e[5], e[6], e[7]);
+    return text;
+}
+
+void PrintCueSheet(const TCueSheetBuilder& b) {
+    const char* method = b.WriteMethod() == TWriteMethod::wmTAO ? "track-at-once" : "session-at-once";
+    std::printf("cue sheet: %zu entries, %zu bytes (%s%s)\n", b.CueSheet().size(), b.CueSheet().size() * 8, method,
+                b.WriteMethod() == TWriteMethod::wmTAO ? ", not sent" : "");
+    for (const auto& e : b.CueSheet()) {
+        char what[32];
+        if (e[1] == 0x00) std::snprintf(what, sizeof what, "lead-in");
+        else if (e[1] == 0xAA) std::snprintf(what, sizeof what, "lead-out");
+        else std::snprintf(what, sizeof what, "track %02u index %02u", e[1], e[2]);
+        std::printf("  %02X %02X %02X %02X %02X %02X %02X %02X  %-18s  %s\n", e[0], e[1], e[2], e[3], e[4], e[5], e[6],
+                    e[7], what, Msf(e).c_str());
+    }
+    std::printf("read queue: %zu entries\n", b.ReadQueue().size());
+    int n = 0;
+    for (const auto& q : b.ReadQueue()) {
+        std::printf("  %3d  %-9s offset %-10lld length %-10lld type %u mode %u%s  %s\n", ++n,
+                    q.FileName.empty() ? (q.Silence ? "pause" : "silence") : "file", static_cast<long long>(q.Offset),
+                    static_cast<long long>(q.Length), q.TypeCode, q.TrackMode, q.EndOfTrack ? "  end of track" : "",
+                    q.FileName.c_str());
+    }
+    std::printf("total bytes: %lld\n", static_cast<long long>(b.TotalBytes()));
+}
+
+int RunCueSheet(const std::vector<std::string>& args) {
+    TAudioOptions o;
+    if (!ParseOptions(args, false, o)) return 2;
+    TWorkFolder work(o.WorkFolder);
+    auto wavs = PrepareSources(o, work.Path());
+    if (wavs.empty()) {
+        std::cerr << "kelvadore-cli: no audio left to describe\n";
+        return 1;
+    }
+    TCueSheetBuilder b;
+    if (!DescribeDisc(wavs, o, b)) return 1;
+    if (!b.BuildCueSheet()) {
+        std::cerr << "kelvadore-cli: " << b.BuildError() << "\n";
+        return 1;
+    }
+    PrintCueSheet(b);
+    return 0;
+}
+
+TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] FILE...",
+                                  "print the cue sheet and read queue an audio burn of FILE... would use", RunCueSheet});
+
+}  // namespace
+}  // namespace kv::cli

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "AudioTestFiles.h"
+#include "audiowrite/TCueCacheThread.h"
+#include "platform/EngineClock.h"
+
+namespace kv {
+namespace {
+
+using test::TTempFolder;
+
+struct TDrained {
+    std::vector<uint8_t> Stream;
+    std::vector<TCueBlockInfo> Blocks;
+};
+
+TDrained Drain(TCueCacheThread& cache) {
+    TDrained out;
+    std::vector<uint8_t> buffer(kCueBlockBytes);
+    for (int guard = 0; guard < 1000000; ++guard) {
+        auto info = cache.GetBlock(buffer.data());
+        if (info.Count == 0) break;
+        if (info.Count < 0) {
+            EngineClock::SleepMs(1);
+            continue;
+        }
+        EXPECT_LE(info.Count, kCueBlockBytes);
+        out.Stream.insert(out.Stream.end(), buffer.begin(), buffer.begin() + info.Count);
+        out.Blocks.push_back(info);
+    }
+    return out;
+}
+
+TEST(CueCacheThread, DeliversSilenceAndFileRangesInQueueOrder) {
+    TTempFolder dir;
+    auto src = test::TestPcm(100000, 7);
+    test::WriteBytes(dir / "src.raw", src);
+    const auto name = (dir / "src.raw").string();
+    // Silence, a range from the middle, and a range that runs 1000 bytes past the end of the file
+    // (a frame count rounded up): the missing part must come out as silence.
+    std::vector<TFilesQue> queue = {
+        {"", 0, 0, 0, 70000, false, 0},
+        {name, 7, 0, 1234, 64000, true, 0},
+        {name, 2, 3, 99000, 2000, true, 0},
+    };
+    TCueCacheThread cache(2 * 1048576, queue, 136000);
+    cache.Start();
+    auto out = Drain(cache);
+    cache.Join();
+    EXPECT_TRUE(cache.Status().empty());
+
+    std::vector<uint8_t> expected(70000, 0);
+    expected.insert(expected.end(), src.begin() + 1234, src.begin() + 1234 + 64000);
+    expected.insert(expected.end(), src.begin() + 99000, src.end());
+    expected.resize(expected.size() + 1000, 0);
+    ASSERT_EQ(out.Stream.size(), expected.size());
+    EXPECT_TRUE(out.Stream == expected);
+
+    // 70000 = 63504 + 6496; 64000 = 63504 + 496; 2000: only an entry's last block carries its marks.
+    std::vector<int> counts;
+    for (auto& b : out.Blocks) counts.push_back(b.Count);
+    EXPECT_EQ(counts, (std::vector<int>{63504, 6496, 63504, 496, 2000}));
+    EXPECT_FALSE(out.Blocks[2].EndOfTrack);
+    EXPECT_TRUE(out.Blocks[3].EndOfTrack);
+    EXPECT_EQ(out.Blocks[3].TypeCode, 7);
+    EXPECT_EQ(out.Blocks[4].TrackMode, 3);
+    EXPECT_EQ(cache.BytesHeld(), 0);
+}
+
+TEST(CueCacheThread, HoldsNoMoreThanItsSizeAndPrimesWhenFull) {
+    std::vector<TFilesQue> queue = {{"", 0, 0, 0, 200 * kCueBlockBytes, true, 0}};
+    TCueCacheThread cache(2 * 1048576, queue, 200 * kCueBlockBytes);
+    EXPECT_EQ(cache.MaxBlocks(), 31);
+    cache.Start();
+    while (!cache.Primed()) EngineClock::SleepMs(1);
+    EngineClock::SleepMs(20);
+    EXPECT_LE(cache.BytesHeld(), 31 * kCueBlockBytes);
+    EXPECT_EQ(cache.Priority(), TReadAheadPriority::Idle);
+    std::vector<uint8_t> buffer(kCueBlockBytes);
+    int64_t total = 0;
+    for (;;) {
+        auto info = cache.GetBlock(buffer.data());
+        if (info.Count == 0) break;
+        if (info.Count > 0) total += info.Count;
+        EXPECT_LE(cache.BytesHeld(), 31 * kCueBlockBytes);
+    }
+    EXPECT_EQ(total, 200 * kCueBlockBytes);
+    cache.Join();
+    EXPECT_TRUE(cache.Finished());
+}
+
+TEST(CueCacheThread, AMissingSourceStopsWithItsName) {
+    TTempFolder dir;
+    const auto gone = (dir / "gone.wav").string();
+    std::vector<TFilesQue> queue = {{"", 0, 0, 0, 1000, false, 0}, {gone, 7, 0, 44, 5000, true, 0}};
+    TCueCacheThread cache(2 * 1048576, queue, 6000);
+    cache.Start();
+    cache.Join();
+    EXPECT_TRUE(cache.Finished());
+    EXPECT_FALSE(cache.Primed()) << "a failure before the cache filled is reported by the starter";
+    EXPECT_EQ(cache.Status(), "CAN'T OPEN FILE \"" + gone + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+    EXPECT_EQ(cache.CurrentFileName(), gone);
+    // What was read before the failure can still be taken; then the stream ends.
+    auto out = Drain(cache);
+    EXPECT_EQ(out.Stream.size(), 1000u);
+}
+
+TEST(CueCacheThread, AStopRequestFreesTheBlocksAndSaysWhy) {
+    std::vector<TFilesQue> queue = {{"", 0, 0, 0, 500 * kCueBlockBytes, true, 0}};
+    TCueCacheThread cache(4 * 1048576, queue, 500 * kCueBlockBytes);
+    cache.Start();
+    while (!cache.Primed()) EngineClock::SleepMs(1);
+    cache.RequestStop();
+    cache.Join();
+    EXPECT_EQ(cache.Status(), kAbortedByUserText);
+    EXPECT_EQ(cache.BytesHeld(), 0);
+    std::vector<uint8_t> buffer(kCueBlockBytes);
+    EXPECT_EQ(cache.GetBlock(buffer.data()).Count, 0);
+}
+
+}  // namespace
+}  // namespace kv
