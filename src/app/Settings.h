@@ -15,6 +15,7 @@ struct TConfirmation {
     bool Suppressed = false;
     bool DontDisplayPreset = false;
     bool LastAnswerYes = true;
+    bool operator==(const TConfirmation&) const = default;
 };
 
 // The twelve confirmations, in the order of their keys (3.0, 3.3, ... 3.33) and of the settings list.
@@ -35,6 +36,7 @@ struct TPrintElement {
     bool Italic = false;
     bool Underline = false;
     int Alignment = 0;  // 0 left, 1 centre, 2 right
+    bool operator==(const TPrintElement&) const = default;
 };
 inline constexpr int kPrintElementCount = 7;  // title, Name, Path, Size-Duration, Type, Modified, Attributes
 
@@ -43,6 +45,7 @@ struct TWindowPlacement {
     int Left = 0;
     int Height = 0;
     int Width = 0;
+    bool operator==(const TWindowPlacement&) const = default;
 };
 
 // The live setting fields of the main window; the configuration table is only their staging copy.
@@ -139,6 +142,7 @@ struct TSettings {
     QString PrintBackgroundImage;
 
     static std::array<TPrintElement, kPrintElementCount> DefaultPrintElements();
+    bool operator==(const TSettings&) const = default;
 };
 
 }  // namespace kv
