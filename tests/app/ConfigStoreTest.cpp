@@ -158,7 +158,8 @@ TEST_F(ConfigFileTest, KilledDuringSaveNeverLeavesATruncatedFile) {
 
         TSettingsStore loaded;
         ASSERT_TRUE(LoadConfigFile(loaded, Path())) << "round " << round;
-        EXPECT_EQ(loaded.Rows().size(), 3001) << "round " << round;
+        // The old file (before the child's first save) or a complete new one.
+        EXPECT_GE(loaded.Rows().size(), 3000) << "round " << round;
     }
 }
 
