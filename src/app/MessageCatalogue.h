@@ -38,7 +38,11 @@ public:
     TMessageCatalogue();
 
     // `Language` is setting 0.4; the catalogue reads and sets the settings field itself.
-    void BindLanguage(QString* languageField) { LanguageField = languageField ? languageField : &OwnLanguage; }
+    // Unbinding (nullptr) keeps the language in force in the catalogue's own copy.
+    void BindLanguage(QString* languageField) {
+        OwnLanguage = *LanguageField;
+        LanguageField = languageField ? languageField : &OwnLanguage;
+    }
     const QString& Language() const { return *LanguageField; }
     void SetLanguagesFolder(const QString& folder) { LanguagesFolder = folder; }
     void SetHooks(THooks hooks) { Hooks = std::move(hooks); }
