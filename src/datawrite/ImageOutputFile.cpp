@@ -1,0 +1,93 @@
+#include "datawrite/ImageOutputFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace kv {
+namespace {
+
+std::string Quoted(const char* what, const std::string& path) { return std::string(what) + " \"" + path + "\""; }
+
+}  // namespace
+
+bool TImageOutputFile::Create() {
+    struct stat st {};
+    bool exists = ::stat(target_.c_str(), &st) == 0;
+    inPlace_ = exists && !S_ISREG(st.st_mode);
+    try {
+        if (inPlace_) {
+            writePath_ = target_;
+            stream_ = std::make_unique<TFileStreamEx>(target_, 1);
+        } else {
+            std::string pattern = target_ + ".XXXXXX";
+            int fd = ::mkstemp(pattern.data());
+            if (fd < 0) throw std::system_error(errno, std::generic_category());
+            ::close(fd);
+            writePath_ = pattern;
+            mode_t mask = ::umask(022);
+            ::umask(mask);
+            ::chmod(writePath_.c_str(), exists ? (st.st_mode & 07777) : (0666 & ~mask));
+            stream_ = std::make_unique<TFileStreamEx>(writePath_, TFileStreamEx::kCreate);
+        }
+    } catch (const std::system_error&) {
+        if (!inPlace_ && !writePath_.empty()) ::unlink(writePath_.c_str());
+        writePath_.clear();
+        stream_.reset();
+        error_ = Quoted("CAN'T CREATE FILE", target_);
+        return false;
+    }
+    position_ = 0;
+    return true;
+}
+
+bool TImageOutputFile::Write(const void* data, size_t length) {
+    if (!stream_) return false;
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        int chunk = length > (1u << 30) ? (1 << 30) : static_cast<int>(length);
+        int written = stream_->Write(p, chunk);
+        position_ += written;
+        if (written != chunk) {
+            error_ = Quoted("CAN'T WRITE FILE", target_) + " (" + std::strerror(stream_->LastErrno()) + ")";
+            return false;
+        }
+        p += chunk;
+        length -= static_cast<size_t>(chunk);
+    }
+    return true;
+}
+
+bool TImageOutputFile::Commit() {
+    if (!stream_) return false;
+    bool ok = true;
+    int err = 0;
+    if (!stream_->Close() && ok) {
+        ok = false;
+        err = stream_->LastErrno();
+    }
+    if (ok && !inPlace_ && ::rename(writePath_.c_str(), target_.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        error_ = Quoted("CAN'T WRITE FILE", target_) + " (" + std::strerror(err) + ")";
+        Discard();
+        return false;
+    }
+    stream_.reset();
+    writePath_.clear();
+    return true;
+}
+
+void TImageOutputFile::Discard() {
+    if (stream_) stream_->Close();
+    stream_.reset();
+    if (!inPlace_ && !writePath_.empty()) ::unlink(writePath_.c_str());
+    writePath_.clear();
+}
+
+}  // namespace kv

@@ -1,0 +1,40 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "datawrite/StreamEx.h"
+
+namespace kv {
+
+// The ISO file being written. A regular file is written under a temporary name beside the
+// target and renamed over it only when complete, so a failed write (a full disk, a source that
+// cannot be read, an abort) leaves whatever the user had at that name untouched and no partial
+// image behind. Anything else (a device, a pipe) is written in place.
+class TImageOutputFile {
+public:
+    explicit TImageOutputFile(std::string targetPath) : target_(std::move(targetPath)) {}
+    ~TImageOutputFile() { Discard(); }
+    TImageOutputFile(const TImageOutputFile&) = delete;
+    TImageOutputFile& operator=(const TImageOutputFile&) = delete;
+
+    // False with ErrorText() "CAN'T CREATE FILE ..." when the file cannot be created.
+    bool Create();
+    // Appends bytes; false with an error text naming the file and the system's reason.
+    bool Write(const void* data, size_t length);
+    int64_t Position() const { return position_; }
+    // Closes and moves the file into place; false with an error text when that fails.
+    bool Commit();
+    // Closes and removes the temporary file (nothing when writing in place).
+    void Discard();
+    const std::string& ErrorText() const { return error_; }
+
+private:
+    std::string target_;
+    std::string writePath_;
+    bool inPlace_ = false;
+    std::unique_ptr<TFileStreamEx> stream_;
+    int64_t position_ = 0;
+    std::string error_;
+};
+
+}  // namespace kv

@@ -1,0 +1,105 @@
+// The direct ISO file path of TZelBurner: no threads, the image is appended piece by piece.
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "datawrite/ImageOutputFile.h"
+#include "datawrite/StreamEx.h"
+#include "datawrite/TZelBurner.h"
+#include "iso/IsoRecords.h"
+
+namespace kv {
+namespace {
+
+// Appends `bytes` of `path` and completes the last sector with zeros. Exactly `bytes` are
+// copied: a source that is shorter than recorded fails rather than shifting every later file.
+bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes, std::vector<uint8_t>& buffer,
+                  std::string& error) {
+    std::unique_ptr<TFileStreamEx> in;
+    try {
+        in = std::make_unique<TFileStreamEx>(path, TFileStreamEx::kOpenReadShared);
+    } catch (const std::system_error&) {
+        error = "CAN'T OPEN FILE \"" + path + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
+        return false;
+    }
+    int64_t left = bytes;
+    while (left > 0) {
+        int n = static_cast<int>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
+        int got = in->Read(buffer.data(), n);
+        if (got != n) {
+            std::string reason =
+                in->LastErrno() ? std::generic_category().message(in->LastErrno()) : "FILE IS SHORTER THAN ADDED";
+            error = "CAN'T READ FILE \"" + path + "\" (" + reason + ")";
+            return false;
+        }
+        size_t rounded = SectorsFor(static_cast<uint64_t>(n)) * kSectorSize;
+        std::memset(buffer.data() + n, 0, rounded - static_cast<size_t>(n));
+        if (!out.Write(buffer.data(), rounded)) {
+            error = out.ErrorText();
+            return false;
+        }
+        left -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
+    const TVolumeLayout& layout = Layout();
+    const std::vector<uint8_t>& header = HeaderStream();
+    if (!out.Write(header.data(), header.size())) {
+        error = out.ErrorText();
+        return false;
+    }
+    std::vector<uint8_t> buffer(kImmediatePieceSize);
+    if (Bootable && layout.BootImageSectors > 0) {
+        std::error_code ec;
+        auto size = static_cast<int64_t>(std::filesystem::file_size(BootImage, ec));
+        if (ec || SectorsFor(static_cast<uint64_t>(size)) != layout.BootImageSectors) {
+            error = "CAN'T READ FILE \"" + BootImage + "\" (FILE SIZE HAS CHANGED)";
+            return false;
+        }
+        if (!AppendSource(out, BootImage, size, buffer, error)) return false;
+    }
+    std::vector<uint8_t> zeros(kSectorSize, 0);
+    for (uint32_t i = 0; i < layout.FillerSectors; ++i)
+        if (!out.Write(zeros.data(), zeros.size())) {
+            error = out.ErrorText();
+            return false;
+        }
+    for (const TFEntry* e : FileTable()) {
+        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
+        int64_t expected = int64_t{e->Extent} + layout.FirstFileSector;
+        int64_t actual = out.Position() / static_cast<int64_t>(kSectorSize);
+        if (expected != actual) {
+            // Data at the wrong sector would make every later record point at foreign bytes.
+            error = "INTERNAL ERROR 0004 " + e->SourcePath + " " + std::to_string(expected) + "<>" +
+                    std::to_string(actual);
+            ReportMessage(">>> " + error, 4);
+            return false;
+        }
+        if (!AppendSource(out, e->SourcePath, e->Size, buffer, error)) return false;
+    }
+    return true;
+}
+
+int TZelBurner::CreateISOFileImmediate(const std::string& fileName) {
+    BuildLayout(true, nullptr);
+    WriteHeader();
+    TImageOutputFile out(fileName);
+    std::string error;
+    bool ok = out.Create();
+    if (!ok) error = out.ErrorText();
+    if (ok) ok = CopyImmediate(out, error);
+    if (ok && !out.Commit()) {
+        ok = false;
+        error = out.ErrorText();
+    }
+    if (!ok) out.Discard();
+    RaiseWriteDone(error);
+    return ok ? 1 : 0;
+}
+
+}  // namespace kv

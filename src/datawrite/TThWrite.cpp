@@ -1,0 +1,93 @@
+#include "datawrite/TThWrite.h"
+
+#include <vector>
+
+#include "datawrite/ThreadPriority.h"
+#include "datawrite/TZelBurner.h"
+#include "platform/EngineClock.h"
+
+namespace kv {
+namespace {
+const char kAborted[] = "OPERATION ABORTED BY USER";
+}
+
+TThWrite::TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target)
+    : burner_(burner), imageSectors_(imageSectors), cacheSize_(cacheSize), target_(std::move(target)) {
+    thread_ = std::thread(&TThWrite::Execute, this);
+}
+
+TThWrite::~TThWrite() { Join(); }
+
+void TThWrite::Join() {
+    if (thread_.joinable() && !IsCurrentThread()) thread_.join();
+}
+
+// Next block from the cache: >0 its length, 0 when the stream is complete or has ended with a
+// status (error, cancel, abort).
+int TThWrite::NextBlock(uint8_t* buffer) {
+    TCacheThread& cache = *burner_.cache_;
+    while (true) {
+        if (burner_.abort_) {
+            cache.SetStatusIfEmpty(kAborted);
+            cache.Cancel();
+            return 0;
+        }
+        int n = cache.GetBlock(buffer);
+        if (!cache.StreamStatus().empty()) return 0;
+        if (n >= 0) return n;
+        EngineClock::SleepMs(1);
+    }
+}
+
+void TThWrite::Execute() {
+    RaiseCurrentThreadPriority();
+    TCacheThread& cache = *burner_.cache_;
+    const int64_t imageBytes = imageSectors_ * 2048;
+    std::vector<uint8_t> transfer(static_cast<size_t>(TCacheThread::kMaxBlockBytes));
+    std::string error;
+
+    if (!target_ || !target_->Setup(error)) {
+        cache.SetStatusIfEmpty(error.empty() ? "WRITER ERROR" : error);
+        cache.Cancel();
+    } else {
+        for (int n = NextBlock(transfer.data()); n > 0; n = NextBlock(transfer.data())) {
+            {
+                std::lock_guard<std::mutex> guard(burner_.lock_);
+                burner_.currentFile_ = cache.CurrentFile();
+            }
+            int64_t written = burner_.bytesWritten_ + n;
+            burner_.bytesWritten_ = written > imageBytes ? imageBytes : written;
+            if (!target_->WriteBlock(transfer.data(), n, error)) {
+                cache.SetStatusIfEmpty(error);
+                cache.Cancel();
+                break;
+            }
+            sectorCounter_ += n / 2048;
+        }
+        bool success = cache.StreamStatus().empty();
+        if (!target_->Finish(success, error) && success) cache.SetStatusIfEmpty(error);
+    }
+
+    std::string status;
+    {
+        std::lock_guard<std::mutex> guard(burner_.lock_);
+        burner_.currentFile_ = cache.CurrentFile();
+        status = cache.StreamStatus();
+    }
+    burner_.writeRunning_ = false;
+    std::unique_ptr<TCacheThread> finished;
+    {
+        std::lock_guard<std::mutex> guard(burner_.lock_);
+        finished = std::move(burner_.cache_);
+    }
+    if (!status.empty()) finished->Cancel();
+    finished->Join();
+    finished.reset();
+    {
+        std::lock_guard<std::mutex> guard(burner_.lock_);
+        burner_.currentFile_.clear();
+    }
+    burner_.RaiseWriteDone(status);
+}
+
+}  // namespace kv

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "datawrite/WriteTarget.h"
+
+namespace kv {
+
+class TZelBurner;
+
+// The write thread: takes the blocks of the read-ahead cache one by one and hands them to the
+// drive or to the ISO file, keeps the progress counters and reports the outcome once through the
+// burner's OnWriteDone.
+class TThWrite {
+public:
+    TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target);
+    ~TThWrite();
+    TThWrite(const TThWrite&) = delete;
+    TThWrite& operator=(const TThWrite&) = delete;
+
+    void Join();
+    bool IsCurrentThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+
+private:
+    void Execute();
+    int NextBlock(uint8_t* buffer);
+
+    TZelBurner& burner_;
+    int64_t imageSectors_;
+    int cacheSize_;
+    std::unique_ptr<TWriteTarget> target_;
+    int64_t sectorCounter_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace kv

@@ -1,0 +1,75 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "datawrite/TCacheThread.h"
+#include "datawrite/TThWrite.h"
+#include "iso/TBurnerImage.h"
+
+namespace kv {
+
+class TZelBurner;
+
+using TWriteDoneEvent = std::function<void(TZelBurner* sender, const std::string& error)>;
+using TZelDebugMessageEvent = std::function<void(TZelBurner* sender, const std::string& message, int mType)>;
+
+// The data burner: its compilation and layout (TBurnerImage) plus the read-ahead cache, the
+// write thread and the write entry points.
+class TZelBurner : public TBurnerImage {
+public:
+    static constexpr int kMinCacheSize = 2097152;
+    static constexpr int kFileBlockSize = 0x10000;
+    static constexpr int kImmediatePieceSize = 131072;
+
+    TZelBurner();
+    ~TZelBurner() override;
+
+    // 1 when the immediate write is complete (0 when it failed, the reason in OnWriteDone);
+    // -1 for the threaded write, whose outcome arrives through OnWriteDone.
+    int CreateISOFile(const std::string& fileName, bool immediate);
+    void Abort() { abort_ = true; }
+
+    // Values below 2 MiB are raised to 2 MiB; others are rounded down to whole sectors.
+    void SetCacheSize(int bytes);
+    int CacheSize() const { return cacheSize_; }
+    int CacheFillPercent() const;
+    int64_t BytesWritten() const { return bytesWritten_.load(); }
+    std::string CurrentFile() const;
+    bool IsWriting() const { return writeRunning_.load(); }
+    // Blocks until the running write thread has ended (it has raised OnWriteDone by then).
+    void WaitForWrite();
+
+    std::string ISOFileName;
+    TWriteDoneEvent OnWriteDone;
+    TZelDebugMessageEvent OnDebugMessage;
+
+protected:
+    void ReportMessage(const std::string& message, int mType) override;
+    // Starts the read-ahead and, once its cache is ready, the write thread. False when the
+    // stream failed before the write started (the reason has gone to OnWriteDone).
+    bool StartStream(int blockSize, const std::string& imageFile, std::unique_ptr<TWriteTarget> target);
+    void RaiseWriteDone(const std::string& error);
+
+private:
+    friend class TThWrite;
+    int CreateISOFileImmediate(const std::string& fileName);
+    bool CopyImmediate(class TImageOutputFile& out, std::string& error);
+    void RetireWriter();
+
+    mutable std::mutex lock_;  // the block list, the cache thread pointer, CurrentFile
+    std::unique_ptr<TCacheThread> cache_;
+    std::unique_ptr<TThWrite> writer_;
+    std::vector<std::unique_ptr<TThWrite>> retired_;
+    std::string currentFile_;
+    int cacheSize_ = 4194304;
+    std::atomic<bool> writeRunning_{false};
+    std::atomic<bool> abort_{false};
+    std::atomic<int64_t> bytesWritten_{0};
+};
+
+}  // namespace kv

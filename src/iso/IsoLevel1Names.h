@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kv {
+
+// Strict ISO 9660 names for the short-name side of the compilation. Linux keeps no 8.3 names,
+// so the caller asks this helper for one per entry while it hands its tree to the burner:
+// interchange level 1 (ISO 9660 10.1) -- d-characters A-Z 0-9 _ only, files 8.3 with the
+// separator dot always present, directories 8 characters without extension -- and unique within
+// their directory (a clash takes a ~N tail, shortening the base name as needed).
+class TIsoLevel1Namer {
+public:
+    // `directoryKey` identifies the directory the entry goes into (any stable text, e.g. the
+    // model's FullPath); names are unique per key.
+    std::string Allocate(const std::string& directoryKey, const std::string& longName, bool isDirectory);
+    void Clear() { used_.clear(); }
+
+    // The level-1 form of a name before uniqueness is applied.
+    static std::string BaseForm(const std::string& longName, bool isDirectory);
+    // True when `name` is a valid level-1 identifier (without ";1").
+    static bool IsValid(const std::string& name, bool isDirectory);
+
+private:
+    std::unordered_map<std::string, std::unordered_set<std::string>> used_;
+};
+
+}  // namespace kv

@@ -1,0 +1,291 @@
+#include "iso/TBurnerCompilation.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "iso/HostFileInfo.h"
+#include "iso/IsoNames.h"
+
+namespace kv {
+namespace {
+
+// First `count` characters (code points) of a UTF-8 text.
+std::string FirstCharacters(const std::string& text, size_t count) {
+    size_t i = 0;
+    size_t taken = 0;
+    while (i < text.size() && taken < count) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        ++taken;
+    }
+    return text.substr(0, i);
+}
+
+// The short name a created directory gets: 13 characters, a-z upper-cased, and every character
+// outside '!'..'z' (blanks, controls, anything beyond ASCII) replaced by one '_'.
+std::string DerivedDirShortName(const std::string& name) {
+    std::string first = UpperAscii(FirstCharacters(name, 13));
+    std::string out;
+    for (size_t i = 0; i < first.size();) {
+        auto c = static_cast<unsigned char>(first[i]);
+        size_t len = 1;
+        if (c >= 0x80)
+            while (i + len < first.size() && (static_cast<unsigned char>(first[i + len]) & 0xC0) == 0x80) ++len;
+        out.push_back(c < 33 || c > 122 ? '_' : static_cast<char>(c));
+        i += len;
+    }
+    return out;
+}
+
+std::string Format(const char* pattern, const std::string& value) {
+    char text[1024];
+    std::snprintf(text, sizeof text, pattern, value.c_str());
+    return text;
+}
+
+std::string Format(const char* pattern, int value) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+// Joliet identifiers are UTF-16 and always padded: record = 34 + 2 x code units.
+size_t JolietRecordLength(const std::string& identifier) { return DirRecordLength(2 * Utf16Length(identifier)); }
+
+}  // namespace
+
+TBurnerCompilation::TBurnerCompilation() { ClearAll(kDefaultMaxFiles, kDefaultMaxDirs); }
+
+TBurnerCompilation::~TBurnerCompilation() = default;
+
+void TBurnerCompilation::ReportMessage(const std::string& message, int mType) {
+    if (OnModelMessage) OnModelMessage(message, mType);
+}
+
+void TBurnerCompilation::FreeAll() {
+    dirTable_.clear();
+    fileTable_.clear();
+    isoPathOrder_.clear();
+    jolietPathOrder_.clear();
+    dirIndex_.clear();
+    entryIndex_.clear();
+    entryTail_.clear();
+    dirStore_.clear();
+    fileStore_.clear();
+}
+
+bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
+    timeZoneOffset_ = LocalTimeZoneOffset15();
+    ClearLayout();
+    FreeAll();
+    maxFiles_ = maxFiles < 0 ? 0 : maxFiles;
+    maxDirs_ = maxDirs < 1 ? 1 : maxDirs;
+    dirTable_.reserve(static_cast<size_t>(maxDirs_) < 65536 ? static_cast<size_t>(maxDirs_) : 65536);
+
+    TDEntry* root = NewDirRecord();
+    root->ShortName = "CD_ROOT";
+    root->LongName = "CD Root Directory";
+    root->FullPath = "\\";
+    root->Level = 1;
+    root->Parent = root;
+    return true;
+}
+
+TDEntry* TBurnerCompilation::NewDirRecord() {
+    if (static_cast<int>(dirTable_.size()) >= maxDirs_) {
+        ReportMessage(">>> " + Format("MAXIMUM DIRECTORIES CAN BE %d", maxDirs_), 3);
+        return nullptr;
+    }
+    dirStore_.push_back(std::make_unique<TDEntry>());
+    TDEntry* d = dirStore_.back().get();
+    dirTable_.push_back(d);
+    isoPathOrder_.push_back(d);
+    jolietPathOrder_.push_back(d);
+    return d;
+}
+
+TFEntry* TBurnerCompilation::NewFileRecord() {
+    if (static_cast<int>(fileTable_.size()) >= maxFiles_) {
+        ReportMessage(Format("MAXIMUM FILES CAN BE %d", maxFiles_), 3);
+        return nullptr;
+    }
+    fileStore_.push_back(std::make_unique<TFEntry>());
+    TFEntry* f = fileStore_.back().get();
+    fileTable_.push_back(f);
+    return f;
+}
+
+TDEntry* TBurnerCompilation::FindDir(const std::string& path) const {
+    if (path.empty() || path == "\\") return Root();
+    std::string key = path;
+    if (key.back() == '\\') key.pop_back();
+    auto it = dirIndex_.find(UpperAscii(key));
+    return it == dirIndex_.end() ? nullptr : it->second;
+}
+
+TDEntry* TBurnerCompilation::CreateDir(const std::string& path) {
+    if (TDEntry* existing = FindDir(path)) return existing;
+    std::string trimmed = path;
+    if (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+    size_t cut = trimmed.find_last_of('\\');
+    std::string parentPath = cut == std::string::npos ? std::string() : trimmed.substr(0, cut);
+    std::string name = cut == std::string::npos ? trimmed : trimmed.substr(cut + 1);
+    TDEntry* parent = FindDir(parentPath);
+    if (!parent) parent = CreateDir(parentPath);
+    if (!parent || name.empty()) return nullptr;
+    return CreateSubDir(parent, name, kAttrDirectory);
+}
+
+TDEntry* TBurnerCompilation::CreateSubDir(TDEntry* parent, std::string name, int32_t attributes) {
+    if (!name.empty() && name.front() == '\\') name.erase(0, 1);
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    TFileDescription d;
+    d.Name = name;
+    d.ShortName = DerivedDirShortName(name);
+    d.Attributes = attributes;
+    d.ModificationTime = TLocalDateTime::Now();
+    return AddDirEntry(parent, d);
+}
+
+TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription& description) {
+    if (!parent) return nullptr;
+    std::string path = parent->FullPath + "\\" + description.Name;
+    if (path.rfind("\\\\", 0) == 0) path.erase(0, 1);
+    if (TDEntry* existing = FindDir(path)) return existing;
+
+    std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
+    if (description.Name.empty() || JolietRecordLength(description.Name) > kMaxDirRecordLength ||
+        DirRecordLength(shortName.size()) > kMaxDirRecordLength) {
+        ReportMessage(Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", path), 3);
+        return nullptr;
+    }
+    // Both records or none: a directory without its entry in the parent would be unreachable.
+    if (static_cast<int>(fileTable_.size()) >= maxFiles_) {
+        NewFileRecord();
+        return nullptr;
+    }
+    TDEntry* dir = NewDirRecord();
+    if (!dir) return nullptr;
+    TFEntry* entry = NewFileRecord();
+
+    dir->ShortName = shortName;
+    dir->LongName = description.Name;
+    dir->Parent = parent;
+    dir->Level = static_cast<uint8_t>(parent->Level + 1);
+    dir->FullPath = (parent == Root() ? std::string() : parent->FullPath) + "\\" + UpperAscii(description.Name);
+    dirIndex_.emplace(dir->FullPath, dir);
+
+    entry->ShortName = shortName;
+    entry->LongName = description.Name;
+    entry->Attributes = description.Attributes;
+    entry->Dir = dir;
+    entry->DateTime = description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::Now();
+    AppendEntry(parent, entry);
+    return dir;
+}
+
+void TBurnerCompilation::AppendEntry(TDEntry* dir, TFEntry* entry) {
+    TFEntry** link = &dir->FirstEntry;
+    auto tail = entryTail_.find(dir);
+    if (tail != entryTail_.end()) link = &tail->second->Next;
+    while (*link) link = &(*link)->Next;
+    *link = entry;
+    entryTail_[dir] = entry;
+    entryIndex_.emplace(EntryKey(dir, entry->LongName), entry);
+}
+
+std::string TBurnerCompilation::EntryKey(const TDEntry* dir, const std::string& name) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "%p|", static_cast<const void*>(dir));
+    return prefix + UpperAscii(name);
+}
+
+TFEntry* TBurnerCompilation::FindEntry(const TDEntry* dir, const std::string& longName) const {
+    if (!dir) return nullptr;
+    auto it = entryIndex_.find(EntryKey(dir, longName));
+    return it == entryIndex_.end() ? nullptr : it->second;
+}
+
+void TBurnerCompilation::ReindexDirectory(const TDEntry* dir) {
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) entryIndex_.erase(EntryKey(dir, e->LongName));
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) entryIndex_.emplace(EntryKey(dir, e->LongName), e);
+}
+
+int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& filePath,
+                                const std::string& shortName, const std::string& longName) {
+    TDEntry* dest = FindDir(destPath);
+    if (!dest || longName.empty()) {
+        ReportMessage("INVALID DESTINATION PATH", 4);
+        return 0;
+    }
+    std::optional<TFileDescription> d = DescribeHostFile(filePath);
+    if (!d) return -1;
+    d->Name = longName;
+    d->ShortName = FirstCharacters(UpperAscii(shortName.empty() ? longName : shortName), 13);
+    AddFileEntry(dest, *d, 0, filePath);
+    return 1;
+}
+
+int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description, int32_t extent,
+                                     const std::string& fullPath) {
+    if (!dir) return 0;
+    bool isDirectory = (description.Attributes & kAttrDirectory) != 0;
+    if (!isDirectory) {
+        // ISO 9660 7.5.1: a file identifier always carries the separator dot.
+        if (description.Name.find('.') == std::string::npos) description.Name += '.';
+        if (!description.ShortName.empty() && description.ShortName.find('.') == std::string::npos)
+            description.ShortName += '.';
+    }
+    TFEntry* existing = FindEntry(dir, description.Name);
+    std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
+    std::string longName = description.Name;
+    TLocalDateTime date =
+        description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::Now();
+    bool skip = Utf16Length(longName) >= 110;
+    bool replace = existing && ReplaceFile;
+    if (OnAddFile)
+        OnAddFile(this, fullPath, longName, shortName, date, description.Attributes, description.Size, skip);
+    if (skip) return 0;
+    if (existing && !replace) return 0;
+    // A sub-directory entry is never overwritten by a file: its directory would lose its parent link.
+    if (replace && existing->IsDirectory()) return 0;
+
+    shortName = UpperAscii(shortName);
+    std::string suffix = isDirectory ? "" : ";1";
+    if (longName.empty() || JolietRecordLength(longName + suffix) > kMaxDirRecordLength ||
+        DirRecordLength(shortName.size() + suffix.size()) > kMaxDirRecordLength) {
+        ReportMessage(Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", fullPath.empty() ? longName : fullPath),
+                      3);
+        return 0;
+    }
+    if (!isDirectory && description.Size > kMaxFileSize) {
+        ReportMessage(Format("FILE TOO LARGE FOR ISO 9660 (4 GB OR MORE) \"%s\"", fullPath), 3);
+        return 0;
+    }
+
+    TFEntry* entry = existing;
+    if (!replace) {
+        entry = NewFileRecord();
+        if (!entry) return 0;
+    }
+    std::string oldName = entry->LongName;
+    entry->ShortName = shortName;
+    entry->LongName = longName;
+    entry->Size = description.Size;
+    entry->JolietSize = description.Size;
+    entry->Attributes = description.Attributes;
+    entry->DateTime = date;
+    entry->SourcePath = fullPath;
+    entry->Imported = extent != 0 ? 1 : 0;
+    if (extent != 0) {
+        entry->Extent = extent;
+        entry->JolietExtent = extent;
+    }
+    if (!replace)
+        AppendEntry(dir, entry);
+    else if (UpperAscii(oldName) != UpperAscii(longName))
+        ReindexDirectory(dir);
+    return 1;
+}
+
+}  // namespace kv

@@ -1,0 +1,97 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "iso/IsoEntries.h"
+
+namespace kv {
+
+class TBurnerCompilation;
+
+// Sender, source path, long name, short name, date, attributes, size, skip.
+using TAddFileEvent = std::function<void(TBurnerCompilation* sender, const std::string& fullPath,
+                                         std::string& longFileName, std::string& shortFileName,
+                                         TLocalDateTime& dateTime, int32_t attr, int64_t fileSize, bool& skip)>;
+using TAddDirEvent =
+    std::function<void(TBurnerCompilation* sender, std::string& longName, std::string& shortName, bool& skip)>;
+
+// The data burner's own model of the disc: directories and their entries in insertion order,
+// under a fixed root. Everything written later (names, path tables, records, extents) derives
+// from it; the read-ahead thread walks FileTable() in order.
+class TBurnerCompilation {
+public:
+    static constexpr int kDefaultMaxFiles = 65535;
+    static constexpr int kDefaultMaxDirs = 8191;
+    // A directory record stores a 32-bit data length (ISO 9660 9.1.4).
+    static constexpr int64_t kMaxFileSize = 4294967295LL;
+
+    TBurnerCompilation();
+    virtual ~TBurnerCompilation();
+    TBurnerCompilation(const TBurnerCompilation&) = delete;
+    TBurnerCompilation& operator=(const TBurnerCompilation&) = delete;
+
+    bool ClearAll() { return ClearAll(kDefaultMaxFiles, kDefaultMaxDirs); }
+    bool ClearAll(int maxFiles, int maxDirs);
+
+    TDEntry* CreateDir(const std::string& path);
+    TDEntry* FindDir(const std::string& path) const;
+    // 1 done (also when skipped or a duplicate), 0 bad destination, -1 source not found.
+    int AddFile(const std::string& destPath, const std::string& filePath, const std::string& shortName,
+                const std::string& longName);
+    int DirCount() const { return static_cast<int>(dirTable_.size()) - 1; }
+    int FileCount() const { return static_cast<int>(fileTable_.size()); }
+
+    TDEntry* AddDirEntry(TDEntry* parent, const TFileDescription& description);
+    int AddFileEntry(TDEntry* dir, TFileDescription description, int32_t extent, const std::string& fullPath);
+    TDEntry* CreateSubDir(TDEntry* parent, std::string name, int32_t attributes);
+    TFEntry* FindEntry(const TDEntry* dir, const std::string& longName) const;
+
+    TDEntry* Root() const { return dirTable_.empty() ? nullptr : dirTable_.front(); }
+    const std::vector<TDEntry*>& DirTable() const { return dirTable_; }
+    const std::vector<TFEntry*>& FileTable() const { return fileTable_; }
+    int MaxFiles() const { return maxFiles_; }
+    int MaxDirs() const { return maxDirs_; }
+    // Signed count of 15-minute intervals east of GMT, taken at ClearAll.
+    int TimeZoneOffset() const { return timeZoneOffset_; }
+
+    bool ReplaceFile = false;
+    TAddFileEvent OnAddFile;
+    TAddDirEvent OnAddDir;  // published for the application; the model never raises it
+    // Where model messages go when no device layer routes them (text, mType).
+    std::function<void(const std::string& message, int mType)> OnModelMessage;
+
+protected:
+    virtual void ReportMessage(const std::string& message, int mType);
+    // Called by ClearAll so that a derived layout can drop its header stream.
+    virtual void ClearLayout() {}
+
+    std::vector<TDEntry*> isoPathOrder_;
+    std::vector<TDEntry*> jolietPathOrder_;
+
+private:
+    TDEntry* NewDirRecord();
+    TFEntry* NewFileRecord();
+    void FreeAll();
+    void AppendEntry(TDEntry* dir, TFEntry* entry);
+    void ReindexDirectory(const TDEntry* dir);
+    static std::string EntryKey(const TDEntry* dir, const std::string& name);
+
+    std::vector<std::unique_ptr<TDEntry>> dirStore_;
+    std::vector<std::unique_ptr<TFEntry>> fileStore_;
+    std::vector<TDEntry*> dirTable_;
+    std::vector<TFEntry*> fileTable_;
+    int maxFiles_ = kDefaultMaxFiles;
+    int maxDirs_ = kDefaultMaxDirs;
+    int timeZoneOffset_ = 0;
+    // Lookup indexes: FindDir and FindEntry run once per added file, so a linear scan would make
+    // large compilations quadratic. Each keeps the first match in creation order.
+    std::unordered_map<std::string, TDEntry*> dirIndex_;
+    std::unordered_map<std::string, TFEntry*> entryIndex_;
+    std::unordered_map<const TDEntry*, TFEntry*> entryTail_;
+};
+
+}  // namespace kv
