@@ -1,5 +1,6 @@
 #include "app/AtomicFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -10,6 +11,8 @@
 
 namespace kv {
 namespace {
+
+constexpr const char* kSavingSuffix = ".saving-";
 
 bool WriteAll(int fd, const QByteArray& bytes) {
     const char* data = bytes.constData();
@@ -38,7 +41,7 @@ void SyncFolder(const QByteArray& folder) {
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     const QByteArray target = QFileInfo(path).absoluteFilePath().toLocal8Bit();
-    QByteArray pattern = target + ".XXXXXX";
+    QByteArray pattern = target + kSavingSuffix + "XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
@@ -52,6 +55,14 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     }
     SyncFolder(QFileInfo(path).absolutePath().toLocal8Bit());
     return true;
+}
+
+void RemoveStaleSaves(const QString& path) {
+    const QFileInfo info(path);
+    QDir folder = info.absoluteDir();
+    const QStringList stale =
+        folder.entryList({info.fileName() + kSavingSuffix + "??????"}, QDir::Files | QDir::Hidden);
+    for (const QString& name : stale) folder.remove(name);
 }
 
 }  // namespace kv

@@ -9,4 +9,8 @@ namespace kv {
 // False (target untouched) on any error.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Removes the half-written new files a process killed during WriteFileAtomically left beside the
+// target. Only for a target no other process is saving at the same time.
+void RemoveStaleSaves(const QString& path);
+
 }  // namespace kv

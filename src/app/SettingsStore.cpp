@@ -144,6 +144,7 @@ bool SaveConfigFile(const TSettingsStore& store, const QString& path) {
 
 TConfigOpenResult OpenConfigFile(TSettingsStore& store, const QString& path, const TConfigReadOptions& options) {
     TConfigOpenResult result;
+    RemoveStaleSaves(path);  // one running instance: nobody else is saving this file
     if (LoadConfigFile(store, path, options)) return result;
     result.FirstRun = true;
     if (QFileInfo::exists(path)) {

@@ -161,6 +161,12 @@ TEST_F(ConfigFileTest, KilledDuringSaveNeverLeavesATruncatedFile) {
         // The old file (before the child's first save) or a complete new one.
         EXPECT_GE(loaded.Rows().size(), 3000) << "round " << round;
     }
+
+    // The next start removes the new files the killed saves left half-written, and nothing else.
+    ASSERT_TRUE(WriteBytes(Path() + ".bad.12", "kept"));
+    TSettingsStore store;
+    EXPECT_FALSE(OpenConfigFile(store, Path()).FirstRun);
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), (QStringList{"Kelvadore.cfg", "Kelvadore.cfg.bad.12"}));
 }
 
 }  // namespace
