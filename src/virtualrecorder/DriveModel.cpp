@@ -1,0 +1,48 @@
+#include "virtualrecorder/DriveModel.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace kv::vr {
+
+bool TDriveModel::ApplyQuirks(const std::string& list, std::string& error) {
+    std::istringstream in(list);
+    std::string q;
+    while (std::getline(in, q, ',')) {
+        if (q.empty()) continue;
+        if (q == "page30") JustLinkPage = true;
+        else if (q == "fffd0001") BlankCdrFfdQuirk = true;
+        else if (q == "longwrite") LongWriteNotReady = true;
+        else if (q == "attention") MediumChangeAttention = true;
+        else if (q == "cdonly") Dvd = false;
+        else if (q == "nobuf") UnderrunFree = false;
+        else if (q == "notestwrite") TestWrite = false;
+        else if (q == "nospeedlimit") SpeedLimit = false;
+        else {
+            error = "unknown virtual recorder quirk '" + q + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+TDriveModel TDriveModel::FromEnvironment() {
+    TDriveModel model;
+    if (const char* id = std::getenv("KELVADORE_VR_IDENTITY")) {
+        std::istringstream in(id);
+        std::string v, p, r;
+        std::getline(in, v, '/');
+        std::getline(in, p, '/');
+        std::getline(in, r, '/');
+        if (!v.empty()) model.Vendor = v;
+        if (!p.empty()) model.Product = p;
+        if (!r.empty()) model.Revision = r;
+    }
+    if (const char* quirks = std::getenv("KELVADORE_VR_QUIRKS")) {
+        std::string ignored;
+        model.ApplyQuirks(quirks, ignored);
+    }
+    return model;
+}
+
+}  // namespace kv::vr
