@@ -55,8 +55,17 @@ bool TIsoLevel1Namer::IsValid(const std::string& name, bool isDirectory) {
         if (dot == std::string::npos || name.find('.', dot + 1) != std::string::npos) return false;
         if (dot == 0 || dot > kBaseLength || name.size() - dot - 1 > kExtensionLength) return false;
     }
-    for (char c : name)
-        if (c != '.' && !IsDChar(c)) return false;
+    // The only character beyond the d-characters is the '~' of a clash tail "~N" at the end of
+    // the base name.
+    std::string base = isDirectory ? name : name.substr(0, dot);
+    size_t tilde = base.find('~');
+    if (tilde != std::string::npos) {
+        if (tilde + 1 >= base.size()) return false;
+        for (size_t i = tilde + 1; i < base.size(); ++i)
+            if (base[i] < '0' || base[i] > '9') return false;
+    }
+    for (size_t i = 0; i < name.size(); ++i)
+        if (name[i] != '.' && !IsDChar(name[i]) && i != tilde) return false;
     return true;
 }
 

@@ -83,6 +83,7 @@ bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
     dirTable_.reserve(static_cast<size_t>(maxDirs_) < 65536 ? static_cast<size_t>(maxDirs_) : 65536);
 
     TDEntry* root = NewDirRecord();
+    root_ = root;
     root->ShortName = "CD_ROOT";
     root->LongName = "CD Root Directory";
     root->FullPath = "\\";

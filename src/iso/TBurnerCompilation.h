@@ -50,7 +50,7 @@ public:
     TDEntry* CreateSubDir(TDEntry* parent, std::string name, int32_t attributes);
     TFEntry* FindEntry(const TDEntry* dir, const std::string& longName) const;
 
-    TDEntry* Root() const { return dirTable_.empty() ? nullptr : dirTable_.front(); }
+    TDEntry* Root() const { return root_; }
     const std::vector<TDEntry*>& DirTable() const { return dirTable_; }
     const std::vector<TFEntry*>& FileTable() const { return fileTable_; }
     int MaxFiles() const { return maxFiles_; }
@@ -84,6 +84,7 @@ private:
     std::vector<std::unique_ptr<TFEntry>> fileStore_;
     std::vector<TDEntry*> dirTable_;
     std::vector<TFEntry*> fileTable_;
+    TDEntry* root_ = nullptr;
     int maxFiles_ = kDefaultMaxFiles;
     int maxDirs_ = kDefaultMaxDirs;
     int timeZoneOffset_ = 0;

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TempTree.h"
+#include "iso/TBurnerCompilation.h"
+
+namespace kv {
+namespace {
+
+class CompilationModelTest : public ::testing::Test {
+protected:
+    CompilationModelTest() {
+        model.OnModelMessage = [this](const std::string& text, int type) { messages.emplace_back(text, type); };
+    }
+    TBurnerCompilation model;
+    std::vector<std::pair<std::string, int>> messages;
+    test::TTempTree tree;
+};
+
+TEST_F(CompilationModelTest, RootAndPathLookup) {
+    TDEntry* root = model.Root();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->ShortName, "CD_ROOT");
+    EXPECT_EQ(root->LongName, "CD Root Directory");
+    EXPECT_EQ(root->FullPath, "\\");
+    EXPECT_EQ(root->Parent, root);
+    EXPECT_EQ(model.FindDir(""), root);
+    EXPECT_EQ(model.FindDir("\\"), root);
+    EXPECT_EQ(model.DirCount(), 0);
+
+    TDEntry* z = model.CreateDir("\\X\\Y\\Z");
+    ASSERT_NE(z, nullptr);
+    ASSERT_EQ(model.DirTable().size(), 4u);
+    EXPECT_EQ(model.DirTable()[1]->LongName, "X");
+    EXPECT_EQ(model.DirTable()[2]->LongName, "Y");
+    EXPECT_EQ(model.DirTable()[3], z);
+    EXPECT_EQ(z->Level, 4);
+    EXPECT_EQ(z->FullPath, "\\X\\Y\\Z");
+    EXPECT_EQ(model.CreateDir("\\X\\Y\\Z"), z);
+    EXPECT_EQ(model.CreateDir("\\x\\y\\z"), z);
+    EXPECT_EQ(model.DirTable().size(), 4u);
+    EXPECT_EQ(model.FileCount(), 3);  // every directory is also an entry of its parent
+
+    TDEntry* b = model.CreateDir("\\a\\b");
+    EXPECT_EQ(model.FindDir("\\a\\b\\"), b);
+    EXPECT_EQ(model.FindDir("\\A\\B"), b);
+    EXPECT_EQ(model.FindDir("\\A\\C"), nullptr);
+}
+
+TEST_F(CompilationModelTest, CreatedDirectoriesDeriveTheirShortNames) {
+    EXPECT_EQ(model.CreateDir("\\My Docs!")->ShortName, "MY_DOCS!");
+    // One '_' per accented character, however many UTF-8 bytes it takes.
+    EXPECT_EQ(model.CreateDir("\\Caf\xC3\xA9 d\xC3\xA9j\xC3\xA0")->ShortName, "CAF__D_J_");
+    EXPECT_EQ(model.CreateDir("\\abcdefghijklmnopq")->ShortName, "ABCDEFGHIJKLM");
+    model.ClearAll();
+    EXPECT_EQ(model.DirTable().size(), 1u);
+    EXPECT_EQ(model.FileCount(), 0);
+    EXPECT_EQ(model.FindDir("\\MY DOCS!"), nullptr);
+}
+
+TEST_F(CompilationModelTest, AddFileResultsAndNames) {
+    std::string readme = tree.File("README", 10);
+    EXPECT_EQ(model.AddFile("\\", readme, "", "README"), 1);
+    ASSERT_EQ(model.FileCount(), 1);
+    const TFEntry* e = model.FileTable()[0];
+    EXPECT_EQ(e->LongName, "README.");
+    EXPECT_EQ(e->ShortName, "README.");
+    EXPECT_EQ(e->Size, 10);
+    EXPECT_EQ(e->JolietSize, 10);
+    EXPECT_EQ(e->SourcePath, readme);
+    EXPECT_EQ(e->Imported, 0);
+    EXPECT_TRUE(e->DateTime.IsValid());
+
+    EXPECT_EQ(model.AddFile("\\NOPE", readme, "", "x.txt"), 0);
+    EXPECT_EQ(model.AddFile("\\", readme, "", ""), 0);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], std::make_pair(std::string("INVALID DESTINATION PATH"), 4));
+    EXPECT_EQ(model.AddFile("\\", tree.Path("missing"), "", "missing.txt"), -1);
+    EXPECT_EQ(messages.size(), 2u);
+
+    // A caller's short name is cut to 13 characters and upper-cased.
+    model.AddFile("\\", readme, "abcdefghij.txtxyz", "long name.txt");
+    EXPECT_EQ(model.FileTable().back()->ShortName, "ABCDEFGHIJ.TX");
+}
+
+TEST_F(CompilationModelTest, DuplicateNamesKeepTheFirstUnlessReplacing) {
+    std::string first = tree.File("first", 100);
+    std::string second = tree.File("second", 5000);
+    model.AddFile("\\", first, "", "Same.txt");
+    model.AddFile("\\", first, "", "other.txt");
+    EXPECT_EQ(model.AddFile("\\", second, "", "SAME.TXT"), 1);
+    ASSERT_EQ(model.FileCount(), 2);
+    EXPECT_EQ(model.FileTable()[0]->Size, 100);
+
+    model.ReplaceFile = true;
+    model.AddFile("\\", second, "", "SAME.TXT");
+    ASSERT_EQ(model.FileCount(), 2);
+    const TFEntry* replaced = model.FileTable()[0];
+    EXPECT_EQ(replaced->Size, 5000);
+    EXPECT_EQ(replaced->SourcePath, second);
+    EXPECT_EQ(replaced->LongName, "SAME.TXT");
+    EXPECT_EQ(model.Root()->FirstEntry, replaced);  // same place in the list
+    EXPECT_EQ(model.FindEntry(model.Root(), "same.txt"), replaced);
+
+    // A file never overwrites a sub-directory's entry.
+    model.CreateDir("\\Folder.d");
+    model.AddFile("\\", second, "", "FOLDER.D");
+    EXPECT_NE(model.FindEntry(model.Root(), "folder.d")->Dir, nullptr);
+}
+
+TEST_F(CompilationModelTest, LongNamesAndTheSkipFlag) {
+    std::string src = tree.File("src", 1);
+    std::string name108 = std::string(104, 'a') + ".txt";
+    std::string name109 = std::string(105, 'b') + ".txt";
+    std::string name110 = std::string(106, 'c') + ".txt";
+    EXPECT_EQ(model.AddFile("\\", src, "", name108), 1);
+    EXPECT_EQ(model.FileCount(), 1);
+    // 109 characters plus ";1" are 222 identifier bytes: a 256-byte Joliet record cannot exist.
+    model.AddFile("\\", src, "", name109);
+    EXPECT_EQ(model.FileCount(), 1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].first.find("NAME TOO LONG"), std::string::npos);
+    model.AddFile("\\", src, "", name110);
+    EXPECT_EQ(model.FileCount(), 1);
+    EXPECT_EQ(messages.size(), 1u);  // skipped silently by the skip flag
+
+    // The handler may clear the flag and shorten the name itself.
+    bool sawSkip = false;
+    model.OnAddFile = [&](TBurnerCompilation*, const std::string&, std::string& longName, std::string&,
+                          TLocalDateTime&, int32_t, int64_t, bool& skip) {
+        sawSkip = skip;
+        skip = false;
+        longName = longName.substr(100);
+    };
+    model.AddFile("\\", src, "", name110);
+    EXPECT_TRUE(sawSkip);
+    ASSERT_EQ(model.FileCount(), 2);
+    EXPECT_EQ(model.FileTable()[1]->LongName, "cccccc.txt");
+}
+
+TEST_F(CompilationModelTest, FilesOfFourGigabytesAreRefused) {
+    std::string justBelow = tree.Sparse("below", 4294967295LL);
+    std::string four = tree.Sparse("four", 4294967296LL);
+    EXPECT_EQ(model.AddFile("\\", justBelow, "", "below.bin"), 1);
+    EXPECT_EQ(model.FileCount(), 1);
+    EXPECT_EQ(model.FileTable()[0]->Size, 4294967295LL);
+    model.AddFile("\\", four, "", "four.bin");
+    EXPECT_EQ(model.FileCount(), 1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].first.find("FILE TOO LARGE"), std::string::npos);
+    EXPECT_NE(messages[0].first.find(four), std::string::npos);
+    EXPECT_EQ(messages[0].second, 3);
+}
+
+TEST_F(CompilationModelTest, CapacitiesAreEnforcedWithTheirMessages) {
+    model.ClearAll(65535, 8191);
+    for (int i = 1; i < 8191; ++i) ASSERT_NE(model.CreateDir("\\D" + std::to_string(i)), nullptr) << i;
+    EXPECT_EQ(model.DirTable().size(), 8191u);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(model.CreateDir("\\ONE MORE"), nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], std::make_pair(std::string(">>> MAXIMUM DIRECTORIES CAN BE 8191"), 3));
+    EXPECT_EQ(model.FileCount(), 8190);
+
+    messages.clear();
+    model.ClearAll(2, 100);
+    std::string src = tree.File("x", 3);
+    model.AddFile("\\", src, "", "a.txt");
+    model.AddFile("\\", src, "", "b.txt");
+    model.AddFile("\\", src, "", "c.txt");
+    EXPECT_EQ(model.FileCount(), 2);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], std::make_pair(std::string("MAXIMUM FILES CAN BE 2"), 3));
+    // A directory whose parent entry cannot be allocated is not added either.
+    EXPECT_EQ(model.CreateDir("\\NEW"), nullptr);
+    EXPECT_EQ(model.DirTable().size(), 1u);
+}
+
+TEST_F(CompilationModelTest, ImportedEntriesKeepTheirExtent) {
+    TFileDescription d;
+    d.Name = "old.dat";
+    d.Size = 4096;
+    EXPECT_EQ(model.AddFileEntry(model.Root(), d, 12345, ""), 1);
+    const TFEntry* e = model.FileTable()[0];
+    EXPECT_EQ(e->Imported, 1);
+    EXPECT_EQ(e->Extent, 12345);
+    EXPECT_EQ(e->JolietExtent, 12345);
+    EXPECT_EQ(e->ShortName, "OLD.DAT");
+}
+
+}  // namespace
+}  // namespace kv
