@@ -1,0 +1,59 @@
+#include "cli/DriveSelection.h"
+
+#include <optional>
+
+#include "transport/RequestInterface.h"
+
+namespace kv::cli {
+namespace {
+
+// The identity string of the listed drive at `address` (identity strings start "a:t:l,").
+std::optional<std::string> ListedIdentity(const TSCSIDevice& device, const TDriveAddress& address) {
+    const std::string prefix = std::to_string(address.HostAdapter) + ":" + std::to_string(address.TargetId) + ":" +
+                               std::to_string(address.Lun) + ",";
+    for (const auto& identity : device.DeviceList())
+        if (identity.rfind(prefix, 0) == 0) return identity;
+    return std::nullopt;
+}
+
+// Each resolver turns one kind of --drive argument into an identity string, or declines.
+std::optional<std::string> ResolveFirstDrive(const TSCSIDevice& device, const std::string& id) {
+    if (!id.empty() || device.DeviceList().empty()) return std::nullopt;
+    return device.DeviceList().front();
+}
+
+std::optional<std::string> ResolveDevicePath(const TSCSIDevice& device, const std::string& id) {
+    const auto address = EmulatedAddressOfPath(id);
+    if (!address) return std::nullopt;
+    return ListedIdentity(device, *address);
+}
+
+std::optional<std::string> ResolveIdentity(const TSCSIDevice& device, const std::string& id) {
+    for (const auto& identity : device.DeviceList())
+        if (identity == id) return identity;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool SelectDrive(TSCSIDevice& device, const std::string& id, std::string* whyNot) {
+    auto fail = [&](const std::string& reason) {
+        if (whyNot) *whyNot = reason;
+        return false;
+    };
+    if (!TSCSIDevice::ASPIInitialized() || device.DeviceList().empty()) device.InitializeASPI(true, "");
+    if (!TSCSIDevice::ASPIInitialized() || device.DeviceList().empty()) return fail("no CD/DVD drive found");
+
+    // Resolvers in order; a new kind of drive argument (a medium file, ...) is one more entry.
+    using TResolver = std::optional<std::string> (*)(const TSCSIDevice&, const std::string&);
+    constexpr TResolver kResolvers[] = {ResolveFirstDrive, ResolveDevicePath, ResolveIdentity};
+    for (TResolver resolve : kResolvers) {
+        if (auto identity = resolve(device, id)) {
+            if (device.SetDevice(*identity)) return true;
+            return fail(device.LastError().empty() ? kInvalidDeviceText : device.LastError());
+        }
+    }
+    return fail("no drive '" + id + "' (see 'kelvadore-cli drives')");
+}
+
+}  // namespace kv::cli

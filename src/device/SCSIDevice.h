@@ -1,0 +1,195 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "transport/Srb.h"
+
+namespace kv {
+
+class TSCSIDevice;
+
+using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
+using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
+
+inline constexpr uint8_t kNoDevice = 254;
+inline constexpr uint8_t kMessageError = 0;
+inline constexpr uint8_t kMessageProgress = 1;
+inline constexpr uint8_t kMessageWriteRefused = 4;
+inline constexpr size_t kInquiryBufferSize = 131;
+inline constexpr size_t kTransferBufferSize = 64 * 1024;
+inline constexpr size_t kLastSenseLength = 33;
+inline constexpr char kInvalidDeviceText[] = "INVALID DEVICE ID / NOT A CD OR DVD DRIVE";
+
+// READ TRACK INFORMATION reply, fields in host order after a successful read.
+struct TTrackInfo {
+    std::array<uint8_t, 40> Raw{};
+    uint16_t DataLength = 0;
+    uint32_t TrackStart = 0;
+    uint32_t NextWritable = 0;
+    uint32_t FreeBlocks = 0;
+    uint32_t FixedPacketSize = 0;
+    uint32_t TrackSize = 0;
+    uint32_t LastRecorded = 0;
+};
+
+// READ DISC INFORMATION reply.
+struct TDiscInfo {
+    std::array<uint8_t, 56> Raw{};
+    uint16_t DataLength = 0;
+    uint8_t StatusByte() const { return Raw[2]; }
+    uint8_t DiscStatusBits() const { return Raw[2] & 0x03; }
+    uint8_t LastSessionState() const { return (Raw[2] >> 2) & 0x03; }
+    bool Erasable() const { return (Raw[2] & 0x10) != 0; }
+    uint8_t Sessions() const { return Raw[4]; }
+    uint8_t LastTrackInLastSession() const { return Raw[6]; }
+};
+
+// The device component: one selected CD/DVD unit behind the process-wide request interface,
+// its discovery, its MMC commands and the decoding of their failures. The data and audio
+// burners derive from it.
+class TSCSIDevice {
+public:
+    TSCSIDevice();
+    virtual ~TSCSIDevice();
+    TSCSIDevice(const TSCSIDevice&) = delete;
+    TSCSIDevice& operator=(const TSCSIDevice&) = delete;
+
+    // ---- request interface
+    bool InitializeASPI(bool preferBuiltIn, const std::string& libraryPath);
+    static bool ASPIInitialized();
+    bool UnloadASPI();
+    bool ReloadASPI();
+    // Executes one prepared execute request on the selected drive: 1 when submitted, E2h when
+    // no interface is loaded or no device is selected. The request's status tells the outcome.
+    uint8_t ExecSCSICommand(TSRB& srb, uint32_t timeoutMs);
+    uint8_t HostAdapterInquiry(uint8_t adapter);
+    char GetDriveLetter();
+    uint8_t ResetDevice();
+
+    // ---- discovery and selection
+    void Scan();
+    bool SetDevice(const std::string& identity);
+    bool RefreshIdentity();
+    const std::vector<std::string>& DeviceList() const { return deviceList_; }
+    const std::string& Device() const { return device_; }
+    const std::string& DeviceName() const { return deviceName_; }
+    uint8_t DeviceType() const { return deviceType_; }
+    uint8_t HostAdapterCount() const { return hostAdapterCount_; }
+    std::span<const uint8_t, kInquiryBufferSize> InquiryData() const { return inquiryData_; }
+    void SetAddress(uint8_t hostAdapter, uint8_t targetId, uint8_t lun);
+
+    uint8_t HostAdapter = kNoDevice;
+    uint8_t TargetId = kNoDevice;
+    uint8_t Lun = kNoDevice;
+    bool DoDebug = false;
+    TOnDebugMsg OnDebugMessage;
+    TDeviceChangedEvent OnDeviceChange;
+
+    // Model flags of the selected drive, and the two the whole process shares.
+    bool ForceUnderrunCapable = false;
+    bool SetLinkSizeValid = false;
+    bool SlowReadyDrive = false;
+    static std::atomic<bool> SlowReadyModel;
+    static std::atomic<bool> ImmediateClose;
+    // Medium code recorded by the last blank, write or erasable query; read by the waiting loops.
+    static std::atomic<uint16_t> CurrentMedium;
+
+    // ---- failure of the last command
+    std::string LastError() const;
+    std::array<uint8_t, kLastSenseLength> LastSense() const;
+    uint8_t LastAsc() const;
+    bool TargetBusy() const { return targetBusy_.load(); }
+    std::string StatusText(uint8_t status, uint8_t hostStatus, uint8_t targetStatus);
+    void DecodeFailure(const TSrbView& srb);
+    static std::string AscText(uint8_t asc, uint8_t ascq);
+
+    // ---- MMC commands (true = status 01h)
+    bool TestUnitReady(uint32_t timeoutMs);
+    bool RewindUnit();
+    bool RequestSense(uint8_t* buffer, uint8_t length);
+    bool FormatUnit(uint8_t byte1, const uint8_t* paramList, uint32_t length);
+    bool Inquiry();
+    bool EjectMedium(bool eject);
+    bool AllowMediumRemoval(bool allow);
+    uint32_t ReadFormatCapacities(bool* ok = nullptr);
+    bool ReadCapacity(uint32_t& lastLba, uint32_t& blockLength);
+    bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
+    bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
+    bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
+    bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);
+    bool ReadDiscInformation();
+    bool ReadTrackInformation(uint8_t track);
+    bool ReserveTrack(uint32_t size);
+    bool SendOPC();
+    // Sends the first `length` bytes of TransferBuffer().
+    bool ModeSelect(uint16_t length);
+    bool ModeSense(uint8_t page, uint8_t* buffer, bool defaultValues, uint16_t length, size_t bufferSize);
+    bool CloseTrackSession(bool closeTrack, bool immediate, bool finalize);
+    bool CloseTrackSessionRaw(bool immediate, uint8_t function, uint8_t b3, uint8_t b4, uint8_t b5);
+    bool ReadBufferCapacity();
+    bool SendCueSheet(const uint8_t* buffer, uint32_t length);
+    bool ReadTOC(uint8_t format, uint8_t* buffer, uint8_t allocLength, uint8_t track, bool msf, uint8_t control);
+    bool Blank(bool quick);
+    bool SetStreaming(const uint8_t* buffer, uint16_t length);
+    bool SetCDSpeed(uint16_t readKBs, uint16_t writeKBs);
+    bool SendDVDStructure(uint8_t format, const uint8_t* buffer, uint16_t length);
+    bool SendTimeStamp(const std::tm& localTime);
+
+    // ---- composites
+    bool WaitUntilReady(int64_t totalMs, int64_t intervalMs);
+    bool EjectSequence();
+    bool LoadSequence(bool waitForReady);
+    bool SetSpeeds(uint16_t readKBs, uint16_t writeKBs);
+    void SetWriteSpeed(uint16_t kbs);
+    uint16_t WriteSpeed() const { return writeSpeed_; }
+    uint16_t ReadSpeed = 0;
+
+    // ---- capabilities (filled by RefreshIdentity)
+    bool ReadCapabilities();
+
+    // Reply blocks of the last successful reads.
+    TTrackInfo TrackInfo;
+    TDiscInfo DiscInfo;
+    std::atomic<uint32_t> DeviceBufferSize{0};
+    std::atomic<uint32_t> DeviceFreeBufferSize{0};
+    std::span<uint8_t, kTransferBufferSize> TransferBuffer() {
+        return std::span<uint8_t, kTransferBufferSize>(transfer_.data(), kTransferBufferSize);
+    }
+
+protected:
+    // Builds, submits and judges one command; returns the request's status byte (E2h when it
+    // was never submitted).
+    uint8_t SendCdb(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs);
+    bool Command(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs) {
+        return SendCdb(cdb, flags, data, length, timeoutMs) == kSrbDone;
+    }
+    void DebugMessage(const std::string& message, uint8_t mType);
+    void ApplyModelRules();
+    void ClearSelection();
+
+private:
+    void ClearLastFailure();
+
+    std::vector<std::string> deviceList_;
+    std::string device_;
+    std::string deviceName_;
+    uint8_t deviceType_ = 127;
+    uint8_t hostAdapterCount_ = 0;
+    std::array<uint8_t, kInquiryBufferSize> inquiryData_{};
+    uint16_t writeSpeed_ = 0;
+    std::vector<uint8_t> transfer_ = std::vector<uint8_t>(kTransferBufferSize);
+
+    mutable std::mutex failureMutex_;
+    std::string lastError_;
+    std::array<uint8_t, kLastSenseLength> lastSense_{};
+    std::atomic<bool> targetBusy_{false};
+};
+
+}  // namespace kv
