@@ -165,7 +165,7 @@ bool TMedium::IsBlank() const {
 
 bool TMedium::IsAppendable() const {
     const TMediumTraits& t = Traits();
-    return !t.Pressed && !t.Overwritable && !state_.Finalized && NextWritableAddress() < int64_t{state_.Capacity};
+    return !t.Pressed && !t.Overwritable && !state_.Finalized;
 }
 
 const TTrack* TMedium::OpenTrack() const {

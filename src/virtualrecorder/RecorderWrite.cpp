@@ -49,7 +49,8 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
         bytes = uint64_t{count} * (t.Cd ? mode.SectorSize : 2048);
     }
     if (c.OutLength() < bytes) return sense::kInvalidFieldInCdb;
-    if (!t.Overwritable && !t.Cd && mode.WriteType == 2 && !(m.OpenTrack() && m.OpenTrack()->Reserved))
+    const bool dvdMinus = m.State().Kind == EMediumKind::DvdR || m.State().Kind == EMediumKind::DvdRwSequential;
+    if (dvdMinus && mode.WriteType == 2 && !(m.OpenTrack() && m.OpenTrack()->Reserved))
         return sense::kCommandSequenceError;  // DVD-R disc-at-once needs RESERVE TRACK first
 
     // Drive buffer: a full buffer makes the host wait; an empty one during recording is an underrun.
@@ -81,7 +82,16 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
     return sense::kGood;
 }
 
+// A flush or close that arrives while the previous one still runs is held until that one ends,
+// as drives queue them rather than refuse them.
+void TVirtualRecorder::WaitForClose() {
+    if (longOp_ != ELongOp::Close) return;
+    EngineClock::SleepMs(longEndMs_ - EngineClock::NowMs());
+    longOp_ = ELongOp::None;
+}
+
 TSense TVirtualRecorder::CmdSynchronizeCache(TCmd& c) {
+    WaitForClose();
     TSense s = CheckReady(c, true);
     if (!s.Good()) return s;
     TMedium& m = *medium_;
@@ -100,6 +110,7 @@ TSense TVirtualRecorder::CmdSynchronizeCache(TCmd& c) {
 }
 
 TSense TVirtualRecorder::CmdCloseTrackSession(TCmd& c) {
+    WaitForClose();
     TSense s = CheckReady(c, true);
     if (!s.Good()) return s;
     TMedium& m = *medium_;

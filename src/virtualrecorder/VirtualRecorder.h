@@ -53,6 +53,7 @@ private:
     TSense Dispatch(TCmd& c);
     TSense CheckReady(TCmd& c, bool duringCloseToo);
     void UpdateLongOperation();
+    void WaitForClose();
     void StartLongOperation(ELongOp op, int64_t durationMs, bool immediate);
     uint32_t LongProgress() const;
     TSense LongOperationSense() const;
