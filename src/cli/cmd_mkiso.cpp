@@ -168,7 +168,7 @@ int RunMkiso(const std::vector<std::string>& args) {
 
     TZelBurner burner;
     burner.ClearAll(800000, 30000);
-    burner.OnDebugMessage = [](TZelBurner*, const std::string& message, int) {
+    burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t) {
         std::cerr << "kelvadore-cli: mkiso: " << message << "\n";
     };
     burner.JolietFileSystem = o.Joliet;

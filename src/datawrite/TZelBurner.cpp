@@ -22,7 +22,7 @@ TZelBurner::~TZelBurner() {
 }
 
 void TZelBurner::ReportMessage(const std::string& message, int mType) {
-    if (OnDebugMessage) OnDebugMessage(this, message, mType);
+    DebugMessage(message, static_cast<uint8_t>(mType));
     TBurnerImage::ReportMessage(message, mType);
 }
 

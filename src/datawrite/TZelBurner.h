@@ -9,6 +9,7 @@
 
 #include "datawrite/TCacheThread.h"
 #include "datawrite/TThWrite.h"
+#include "device/SCSIDevice.h"
 #include "iso/TBurnerImage.h"
 
 namespace kv {
@@ -16,11 +17,11 @@ namespace kv {
 class TZelBurner;
 
 using TWriteDoneEvent = std::function<void(TZelBurner* sender, const std::string& error)>;
-using TZelDebugMessageEvent = std::function<void(TZelBurner* sender, const std::string& message, int mType)>;
 
-// The data burner: its compilation and layout (TBurnerImage) plus the read-ahead cache, the
-// write thread and the write entry points.
-class TZelBurner : public TBurnerImage {
+// The data burner: a device component (TSCSIDevice) with its compilation and layout
+// (TBurnerImage), the read-ahead cache, the write thread and the write entry points. Writing an
+// ISO file never addresses the drive.
+class TZelBurner : public TSCSIDevice, public TBurnerImage {
 public:
     static constexpr int kMinCacheSize = 2097152;
     static constexpr int kFileBlockSize = 0x10000;
@@ -46,10 +47,10 @@ public:
 
     std::string ISOFileName;
     TWriteDoneEvent OnWriteDone;
-    TZelDebugMessageEvent OnDebugMessage;
 
 protected:
     void ReportMessage(const std::string& message, int mType) override;
+    void SetCommandLog(bool on) override { DoDebug = on; }
     // Starts the read-ahead and, once its cache is ready, the write thread. False when the
     // stream failed before the write started (the reason has gone to OnWriteDone).
     bool StartStream(int blockSize, const std::string& imageFile, std::unique_ptr<TWriteTarget> target);
