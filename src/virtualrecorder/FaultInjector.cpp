@@ -105,14 +105,14 @@ bool TFaultInjector::AddScript(const std::string& script, std::string& error) {
         if (end == std::string::npos) break;
         start = end + 1;
     }
-    std::lock_guard lock(mutex_);
-    rules_.insert(rules_.end(), parsed.begin(), parsed.end());
+    for (const auto& rule : parsed) Add(rule);
     return true;
 }
 
 void TFaultInjector::Add(const TFaultRule& rule) {
     std::lock_guard lock(mutex_);
     rules_.push_back(rule);
+    rules_.back().FromCall += calls_[rule.Opcode];  // calls are counted from now on
 }
 
 void TFaultInjector::Clear() {

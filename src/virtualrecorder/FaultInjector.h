@@ -32,7 +32,8 @@ struct TFaultRule {
 //   OPCODE[@N][=SK/ASC/ASCQ | :busy | :notready | :timeout | :ioerror | :remove][*K]
 //
 // OPCODE is hex ("2A", "2Ah") or a name (TUR, WRITE, READ, SYNC, CLOSE, BLANK, FORMAT, ...);
-// @N picks the Nth call of that opcode (default 1), *K makes K consecutive calls fail (default 1).
+// @N picks the Nth call of that opcode after the rule is installed (default 1), *K makes K
+// consecutive calls fail (default 1).
 // Example: "2Ah@3=3/0C/00; TUR:notready*3; 5Ch:busy*2; 2Ah@5:timeout; 2Ah@10:remove".
 class TFaultInjector {
 public:

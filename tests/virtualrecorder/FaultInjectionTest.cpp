@@ -1,0 +1,151 @@
+#include <thread>
+
+#include "DriveHarness.h"
+
+namespace kv::vr::test {
+namespace {
+
+using FaultInjectionTest = TRecorderTest;
+
+TEST(FaultScriptTest, ParsesEveryKindAndRejectsNonsense) {
+    TFaultRule rule;
+    std::string error;
+    ASSERT_TRUE(TFaultInjector::ParseRule("2Ah@3=3/0C/00", rule, error)) << error;
+    EXPECT_EQ(rule.Opcode, 0x2A);
+    EXPECT_EQ(rule.FromCall, 3u);
+    EXPECT_EQ(rule.Times, 1u);
+    EXPECT_EQ(rule.Action, EFaultAction::Sense);
+    EXPECT_EQ(rule.Sense, (TSense{3, 0x0C, 0x00}));
+    ASSERT_TRUE(TFaultInjector::ParseRule(" TUR:notready*3 ", rule, error));
+    EXPECT_EQ(rule.Opcode, 0x00);
+    EXPECT_EQ(rule.Times, 3u);
+    EXPECT_EQ(rule.Action, EFaultAction::NotReady);
+    ASSERT_TRUE(TFaultInjector::ParseRule("5C:busy*2", rule, error));
+    EXPECT_EQ(rule.Action, EFaultAction::Busy);
+    ASSERT_TRUE(TFaultInjector::ParseRule("write@10:remove", rule, error));
+    EXPECT_EQ(rule.Action, EFaultAction::Remove);
+    ASSERT_TRUE(TFaultInjector::ParseRule("2Ah@5:timeout", rule, error));
+    ASSERT_TRUE(TFaultInjector::ParseRule("SYNC:ioerror", rule, error));
+    for (const char* bad : {"", "2A", "XYZ:busy", "2A@0:busy", "2A:busy*0", "2A=3/0C", "2A=13/00/00", "2A:explode",
+                            "123:busy", "2A@x:busy"})
+        EXPECT_FALSE(TFaultInjector::ParseRule(bad, rule, error)) << bad;
+    TFaultInjector injector;
+    EXPECT_FALSE(injector.AddScript("TUR:busy; nonsense", error));
+    EXPECT_FALSE(injector.OnCommand(0x00).has_value());  // a bad script installs nothing
+}
+
+TEST_F(FaultInjectionTest, SenseOnTheNthCallOnly) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.SetTaoData().Good());
+    std::string error;
+    ASSERT_TRUE(recorder_->Faults().AddScript("2Ah@2=3/0C/00", error));
+    ASSERT_TRUE(d.WritePattern(0, 16).Good());
+    TReply failed = d.WritePattern(16, 16);
+    EXPECT_EQ(failed.Result.ScsiStatus, 2);
+    EXPECT_EQ(failed.Sense(), sense::kWriteError);
+    EXPECT_EQ(failed.Result.SenseLength, 18);
+    EXPECT_EQ(failed.Result.Sense[0], 0x70);
+    EXPECT_EQ(failed.Result.Sense[7], 10);
+    // The failed command did not record; the retry at the same address succeeds.
+    ASSERT_TRUE(d.WritePattern(16, 16).Good());
+    TReply sense = d.RequestSense();
+    EXPECT_EQ(sense.Data[12], 0);  // a GOOD command cleared the condition
+}
+
+TEST_F(FaultInjectionTest, BusyAndNotReadyForNTries) {
+    auto& d = Insert(EMediumKind::CdR);
+    std::string error;
+    ASSERT_TRUE(recorder_->Faults().AddScript("5Ch:busy*2; TUR:notready*3", error));
+    for (int i = 0; i < 2; ++i) {
+        TReply busy = d.ReadBufferCapacity();
+        EXPECT_TRUE(busy.Result.Completed);
+        EXPECT_EQ(busy.Result.ScsiStatus, 0x08);
+        EXPECT_EQ(busy.Result.SenseLength, 0);
+    }
+    EXPECT_TRUE(d.ReadBufferCapacity().Good());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(d.Tur().Sense(), sense::kBecomingReady);
+    EXPECT_TRUE(d.Tur().Good());
+}
+
+TEST_F(FaultInjectionTest, TimeoutAndPlatformFailureDoNotExecute) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.SetTaoData().Good());
+    std::string error;
+    ASSERT_TRUE(recorder_->Faults().AddScript("WRITE@1:timeout; WRITE@2:ioerror", error));
+    TReply timeout = d.WritePattern(0, 16);
+    EXPECT_TRUE(timeout.Result.Completed);
+    EXPECT_EQ(timeout.Result.HostStatus, 0x09);
+    TReply failed = d.WritePattern(0, 16);
+    EXPECT_FALSE(failed.Result.Completed);
+    EXPECT_EQ(d.TrackInfo(0xFF).Nwa, 0u);
+    EXPECT_TRUE(d.WritePattern(0, 16).Good());
+}
+
+TEST_F(FaultInjectionTest, MediumRemovedMidWriteKeepsWhatWasWritten) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.SetTaoData().Good());
+    std::string error;
+    ASSERT_TRUE(recorder_->Faults().AddScript("2A@3:remove", error));
+    ASSERT_TRUE(d.WritePattern(0, 27).Good());
+    ASSERT_TRUE(d.WritePattern(27, 27).Good());
+    TReply gone = d.WritePattern(54, 27);
+    EXPECT_EQ(gone.Sense().Key, 2);
+    EXPECT_EQ(gone.Sense().Asc, 0x3A);
+    EXPECT_FALSE(recorder_->HasMedium());
+    EXPECT_EQ(d.ReadDiscInfo().Sense().Asc, 0x3A);
+
+    // The disc comes back with its open track of 54 blocks.
+    auto& again = Reload();
+    auto track = again.TrackInfo(0xFF);
+    EXPECT_EQ(track.Number, 1);
+    EXPECT_FALSE(track.Blank);
+    EXPECT_EQ(track.Nwa, 54u);
+}
+
+// The buffer model runs in real time: a 64 KiB buffer at 4x CD speed drains in about 93 ms.
+class DriveBufferTest : public TRecorderTest {
+protected:
+    double Scale() const override { return 1.0; }
+    TDriveModel Model() const override {
+        TDriveModel m;
+        m.BufferBytes = 64 * 1024;
+        m.SpinUpMs = 0;
+        return m;
+    }
+};
+
+TEST_F(DriveBufferTest, FullBufferAsksTheHostToWaitAndFreeSpaceIsReported) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.SetTaoData().Good());
+    ASSERT_TRUE(d.SetCdSpeed(0xFFFF, 706).Good());
+    ASSERT_TRUE(d.WritePattern(0, 24).Good());
+    TReply capacity = d.ReadBufferCapacity();
+    ASSERT_TRUE(capacity.Good());
+    EXPECT_EQ(GetBE32(&capacity.Data[4]), 64u * 1024);
+    EXPECT_LT(GetBE32(&capacity.Data[8]), 64u * 1024 - 40000);
+    EXPECT_EQ(d.WritePattern(24, 24).Sense(), sense::kLongWriteInProgress);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_TRUE(d.WritePattern(24, 24).Good());
+}
+
+TEST_F(DriveBufferTest, UnderrunWithoutProtectionEndsTheTrack) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.ModeSelect(TDriveHarness::WritePage(1, 0xC4, 8, false, false)).Good());
+    ASSERT_TRUE(d.SetCdSpeed(0xFFFF, 706).Good());
+    ASSERT_TRUE(d.WritePattern(0, 8).Good());
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // 16 KiB drain in about 23 ms
+    EXPECT_EQ(d.WritePattern(8, 8).Sense(), sense::kLossOfStreaming);
+    EXPECT_EQ(d.WritePattern(8, 8).Sense(), sense::kInvalidWriteAddress);
+    EXPECT_TRUE(d.TrackInfo(1).NwaValid == false);
+
+    // With underrun protection the same pause is harmless.
+    auto& e = Insert(EMediumKind::CdR, 0, "second.kvm");
+    ASSERT_TRUE(e.SetTaoData().Good());
+    ASSERT_TRUE(e.SetCdSpeed(0xFFFF, 706).Good());
+    ASSERT_TRUE(e.WritePattern(0, 8).Good());
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_TRUE(e.WritePattern(8, 8).Good());
+}
+
+}  // namespace
+}  // namespace kv::vr::test
