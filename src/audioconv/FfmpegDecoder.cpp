@@ -89,6 +89,7 @@ public:
         if (size <= 0) return 0;
         while (Pending() < static_cast<size_t>(size) && !ended_) DecodeMore();
         const int n = static_cast<int>(std::min(Pending(), static_cast<size_t>(size)));
+        if (n == 0) return 0;
         std::memcpy(buffer, pending_.data() + pendingPos_, static_cast<size_t>(n));
         pendingPos_ += static_cast<size_t>(n);
         position_ += n;
