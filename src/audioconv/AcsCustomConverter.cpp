@@ -7,7 +7,9 @@
 
 namespace kv {
 
-TACSCustomConverter::~TACSCustomConverter() { Attach(nullptr); }
+TACSCustomConverter::~TACSCustomConverter() {
+    Attach(nullptr);
+}
 
 void TACSCustomConverter::Attach(TACSCustomInput* input) {
     if (input_) std::erase(input_->consumers_, this);

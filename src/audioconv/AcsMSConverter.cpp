@@ -4,8 +4,12 @@
 
 namespace kv {
 
-int TACSMSConverter::InChannels() { return RequireInput().InChannels() == 1 ? 2 : 1; }
-int TACSMSConverter::InSampleRate() { return RequireInput().InSampleRate(); }
+int TACSMSConverter::InChannels() {
+    return RequireInput().InChannels() == 1 ? 2 : 1;
+}
+int TACSMSConverter::InSampleRate() {
+    return RequireInput().InSampleRate();
+}
 
 void TACSMSConverter::Open() {
     TACSCustomConverter::Open();
@@ -19,7 +23,9 @@ void TACSMSConverter::Open() {
     }
 }
 
-int TACSMSConverter::ReadSize() { return inputIsStereo_ ? kBufferBytes : kBufferBytes / 2; }
+int TACSMSConverter::ReadSize() {
+    return inputIsStereo_ ? kBufferBytes : kBufferBytes / 2;
+}
 
 int TACSMSConverter::Convert(int bytesRead) {
     uint8_t* p = buffer_.data();

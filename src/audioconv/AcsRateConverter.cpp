@@ -37,7 +37,9 @@ void TACSRateConverter::SetKernelWidth(int taps) {
     if (taps >= 2 && !busy_) kernelWidth_ = taps;
 }
 
-int TACSRateConverter::InChannels() { return RequireInput().InChannels(); }
+int TACSRateConverter::InChannels() {
+    return RequireInput().InChannels();
+}
 
 int TACSRateConverter::ChunkBytes(float ratio) {
     if (ratio > 1.0f) return static_cast<int>(32768.0f / ratio) & ~3;

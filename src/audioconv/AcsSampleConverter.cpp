@@ -4,9 +4,15 @@
 
 namespace kv {
 
-int TACSSampleConverter::InBitsPerSample() { return RequireInput().InBitsPerSample() == 16 ? 8 : 16; }
-int TACSSampleConverter::InChannels() { return RequireInput().InChannels(); }
-int TACSSampleConverter::InSampleRate() { return RequireInput().InSampleRate(); }
+int TACSSampleConverter::InBitsPerSample() {
+    return RequireInput().InBitsPerSample() == 16 ? 8 : 16;
+}
+int TACSSampleConverter::InChannels() {
+    return RequireInput().InChannels();
+}
+int TACSSampleConverter::InSampleRate() {
+    return RequireInput().InSampleRate();
+}
 
 int64_t TACSSampleConverter::Position() const {
     const TACSCustomInput* in = Input();
@@ -27,7 +33,9 @@ void TACSSampleConverter::Open() {
     }
 }
 
-int TACSSampleConverter::ReadSize() { return inputIs16_ ? kBufferBytes : kBufferBytes / 2; }
+int TACSSampleConverter::ReadSize() {
+    return inputIs16_ ? kBufferBytes : kBufferBytes / 2;
+}
 
 int TACSSampleConverter::Convert(int bytesRead) {
     uint8_t* p = buffer_.data();

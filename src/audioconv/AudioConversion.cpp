@@ -27,9 +27,10 @@ std::string UpperExtension(const std::string& path) {
 }
 
 bool HasMeasurableExtension(const std::string& ext) {
-    static const char* const kExtensions[] = {".WAV", ".WMA", ".WMV", ".ASF",  ".FLAC", ".FLA", ".WV", ".WVC",
+    static const char* const kExtensions[] = {".WAV", ".WMA", ".WMV", ".ASF", ".FLAC", ".FLA",  ".WV", ".WVC",
                                               ".MP3", ".MP2", ".MP1", ".OGG", ".MPC",  ".AIFF", ".APE"};
-    return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&](const char* e) { return ext == e; });
+    return std::any_of(std::begin(kExtensions), std::end(kExtensions),
+                       [&](const char* e) { return ext == e; });
 }
 
 }  // namespace
@@ -133,8 +134,10 @@ TConvertResult TAudioConversion::ConvertFile(const std::string& fileName) {
     std::string error;
     if (UpperExtension(fileName) == ".CDA") {
         auto cda = ParseCdaPath(fileName);
-        if (cda) stream_ = OpenCdTrack(*cda, &error);
-        else error = "not a CD track name (TrackNN.cda)";
+        if (cda)
+            stream_ = OpenCdTrack(*cda, &error);
+        else
+            error = "not a CD track name (TrackNN.cda)";
     } else {
         // A file whose chunks say PCM 44100 Hz 16-bit stereo goes to the burn as it is.
         if (UseCdFormatSourcesAsIs && ReadWaveInfo(fileName).IsCdFormat()) {
@@ -214,7 +217,8 @@ void TAudioConversion::ReportProgress() {
     if (!Observer) return;
     int percent = 0;
     if (stream_ && stream_->LengthBytes() > 0) {
-        percent = static_cast<int>(std::clamp<int64_t>(stream_->PositionBytes() * 100 / stream_->LengthBytes(), 0, 100));
+        percent = static_cast<int>(
+            std::clamp<int64_t>(stream_->PositionBytes() * 100 / stream_->LengthBytes(), 0, 100));
     }
     Observer->Progress(ConversionIndex, percent);
     Observer->ProcessMessages();

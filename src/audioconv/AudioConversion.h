@@ -27,7 +27,8 @@ public:
     // Lets the user interface handle its pending events.
     virtual void ProcessMessages() {}
     // The source is ready for the audio burn as `result` (the source itself or the converted WAV).
-    virtual void FileFinished(size_t /*index*/, const std::string& /*source*/, const std::string& /*result*/) {}
+    virtual void FileFinished(size_t /*index*/, const std::string& /*source*/,
+                              const std::string& /*result*/) {}
     virtual void FileFailed(size_t /*index*/, const std::string& /*source*/, const std::string& /*error*/) {}
 };
 
@@ -78,7 +79,6 @@ public:
     bool Run();
     // Converts one source.
     TConvertResult ConvertFile(const std::string& fileName);
-
 
 private:
     void MemoryInBufferDone(TACSMemoryIn* sender);

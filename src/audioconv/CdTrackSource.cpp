@@ -42,7 +42,9 @@ public:
     static constexpr int kBatchFrames = 8;
 
     TCdTrackStream(std::unique_ptr<TCdTrackReader> reader, int trackIndex, int64_t frames)
-        : reader_(std::move(reader)), track_(trackIndex), frames_(frames),
+        : reader_(std::move(reader)),
+          track_(trackIndex),
+          frames_(frames),
           batch_(static_cast<size_t>(kBatchFrames) * TCdTrackReader::kFrameBytes) {}
 
     int Channels() const override { return 2; }

@@ -49,7 +49,8 @@ bool TCdWavWriter::Create(const std::string& path) {
     // Both lengths 0 until the file is complete.
     auto header = MakeCdWavHeader(0);
     PutLE32(header.data() + 4, 0);
-    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) return Fail("cannot write " + path);
+    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size())
+        return Fail("cannot write " + path);
     return true;
 }
 

@@ -151,8 +151,9 @@ private:
         av_channel_layout_uninit(&swrInLayout_);
         AVChannelLayout inLayout{};
         if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels <= 0) {
-            av_channel_layout_default(&inLayout, f->ch_layout.nb_channels > 0 ? f->ch_layout.nb_channels
-                                                                                 : codec_->ch_layout.nb_channels);
+            av_channel_layout_default(&inLayout, f->ch_layout.nb_channels > 0
+                                                     ? f->ch_layout.nb_channels
+                                                     : codec_->ch_layout.nb_channels);
         } else {
             av_channel_layout_copy(&inLayout, &f->ch_layout);
         }
@@ -187,8 +188,8 @@ private:
         const size_t old = pending_.size();
         pending_.resize(old + static_cast<size_t>(capacity) * static_cast<size_t>(frameBytes_));
         uint8_t* out = pending_.data() + old;
-        const int got = swr_convert(swr_, &out, capacity, f ? const_cast<const uint8_t**>(f->extended_data) : nullptr,
-                                    inSamples);
+        const int got = swr_convert(swr_, &out, capacity,
+                                    f ? const_cast<const uint8_t**>(f->extended_data) : nullptr, inSamples);
         if (got < 0) {
             pending_.resize(old);
             return Stop("cannot convert the samples: " + AvError(got));
@@ -233,7 +234,8 @@ std::unique_ptr<TDecodeStream> TFfmpegDecoder::OpenFile(const std::string& path,
 }
 
 bool TFfmpegDecoder::HasWmaSupport() const {
-    return avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr || avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr;
+    return avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr ||
+           avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr;
 }
 
 }  // namespace kv

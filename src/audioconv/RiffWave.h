@@ -7,7 +7,7 @@ namespace kv {
 // What the chunks of a RIFF/WAVE file say about its samples. The data chunk is found by walking the
 // chunks, so LIST, fact or any other chunk before or after "fmt " is skipped correctly.
 struct TWaveInfo {
-    bool IsWave = false;  // a RIFF/WAVE file with both a "fmt " and a "data" chunk
+    bool IsWave = false;     // a RIFF/WAVE file with both a "fmt " and a "data" chunk
     uint16_t FormatTag = 0;  // 1 = PCM; WAVE_FORMAT_EXTENSIBLE reports its sub-format's tag
     uint16_t Channels = 0;
     uint32_t SampleRate = 0;

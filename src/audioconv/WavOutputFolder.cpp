@@ -25,7 +25,9 @@ TWavOutputFolder::TWavOutputFolder(std::string folder) : folder_(std::move(folde
     if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
 }
 
-void TWavOutputFolder::StartRun() { usedThisRun_.clear(); }
+void TWavOutputFolder::StartRun() {
+    usedThisRun_.clear();
+}
 
 std::set<std::string> TWavOutputFolder::ReadList() const {
     std::set<std::string> names;
@@ -49,7 +51,8 @@ bool TWavOutputFolder::IsTaken(const std::string& path, const std::vector<std::s
     return !written.count(fs::path(path).filename().string());
 }
 
-std::string TWavOutputFolder::ChooseOutputPath(const std::string& source, const std::vector<std::string>& sources) {
+std::string TWavOutputFolder::ChooseOutputPath(const std::string& source,
+                                               const std::vector<std::string>& sources) {
     std::string stem = fs::path(source).stem().string();
     // One name per line in the list file.
     for (char& c : stem) {

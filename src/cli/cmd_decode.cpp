@@ -100,9 +100,9 @@ int RunDecode(const std::vector<std::string>& args) {
     return allGood ? 0 : 1;
 }
 
-const TCliRegistration kDecode({"decode", "-o DIR FILE...",
-                                "decode audio files into CD-format WAV files (PCM 44100 Hz, 16 bit, stereo) in DIR",
-                                RunDecode});
+const TCliRegistration kDecode(
+    {"decode", "-o DIR FILE...",
+     "decode audio files into CD-format WAV files (PCM 44100 Hz, 16 bit, stereo) in DIR", RunDecode});
 
 }  // namespace
 }  // namespace kv::cli

@@ -210,7 +210,8 @@ TEST(MemoryIn, FormatPropertiesReadAsWhatConvertersTake) {
         m.SetInChannels(set);
         EXPECT_EQ(m.InChannels(), want) << set;
     }
-    const std::pair<int, int> rates[] = {{3999, 8000}, {48001, 8000}, {4000, 4000}, {48000, 48000}, {96000, 8000}};
+    const std::pair<int, int> rates[] = {
+        {3999, 8000}, {48001, 8000}, {4000, 4000}, {48000, 48000}, {96000, 8000}};
     for (auto [set, want] : rates) {
         m.SetInSampleRate(set);
         EXPECT_EQ(m.InSampleRate(), want) << set;

@@ -23,7 +23,8 @@ std::string Chunk(const std::string& id, const std::string& body) {
 
 // A PCM WAV written by hand: LIST and fact chunks before "fmt ", so a reader that assumes the 44-byte
 // layout takes the wrong bytes as the format and the samples.
-void WriteWavWithExtraChunks(const std::string& path, uint16_t channels, uint32_t rate, const std::vector<int>& s) {
+void WriteWavWithExtraChunks(const std::string& path, uint16_t channels, uint32_t rate,
+                             const std::vector<int>& s) {
     std::string fmt(16, '\0');
     auto* p = reinterpret_cast<uint8_t*>(fmt.data());
     PutLE16(p, 1);
@@ -299,9 +300,9 @@ TEST(CdaPath, TrackNumberAndDriveFromTheName) {
     EXPECT_EQ(b->Drive, "virtual:/home/u/disc.kvm");
     EXPECT_EQ(b->TrackIndex, 6);
     EXPECT_EQ(ParseCdaPath("/dev/sr0/Track99.cda")->TrackIndex, 98);
-    for (const char* bad : {"/dev/sr0/Track00.cda", "/dev/sr0/Track100.cda", "/dev/sr0/Track.cda", "Track01.cda",
-                            "/Track01.cda", "/dev/sr0/Trick01.cda", "/dev/sr0/Track0x.cda", "/dev/sr0/Track01.wav",
-                            "/dev/sr0/Track01.cda.mp3"}) {
+    for (const char* bad : {"/dev/sr0/Track00.cda", "/dev/sr0/Track100.cda", "/dev/sr0/Track.cda",
+                            "Track01.cda", "/Track01.cda", "/dev/sr0/Trick01.cda", "/dev/sr0/Track0x.cda",
+                            "/dev/sr0/Track01.wav", "/dev/sr0/Track01.cda.mp3"}) {
         EXPECT_FALSE(ParseCdaPath(bad)) << bad;
     }
 }

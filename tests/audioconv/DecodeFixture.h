@@ -36,7 +36,9 @@ inline bool HaveTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 inline std::string Quote(const std::string& s) {
     std::string q = "'";
@@ -66,7 +68,8 @@ inline std::vector<int> ReferenceStereo(const std::string& raw, int channels) {
 // Signal-to-noise ratio in dB of `ours` against `ref` (both interleaved stereo) over the middle 80 %
 // of the reference, after the best alignment: whole frames within +-maxLag, then refined to 1/20
 // frame by linear interpolation (different resamplers delay by different fractions of a frame).
-inline double AlignedSnrDb(const std::vector<int>& ours, const std::vector<int>& ref, int maxLag, double* bestLag) {
+inline double AlignedSnrDb(const std::vector<int>& ours, const std::vector<int>& ref, int maxLag,
+                           double* bestLag) {
     const long frames = long(std::min(ours.size(), ref.size()) / 2);
     const long from = frames / 10 + maxLag + 2, to = frames - frames / 10 - maxLag - 2;
     auto snrAt = [&](double lag, long stride) {
@@ -76,7 +79,8 @@ inline double AlignedSnrDb(const std::vector<int>& ours, const std::vector<int>&
         for (long i = from; i < to; i += stride) {
             for (int c = 0; c < 2; ++c) {
                 const double r = ref[size_t(2 * i + c)];
-                const double o0 = ours[size_t(2 * (i + whole) + c)], o1 = ours[size_t(2 * (i + whole + 1) + c)];
+                const double o0 = ours[size_t(2 * (i + whole) + c)],
+                             o1 = ours[size_t(2 * (i + whole + 1) + c)];
                 const double o = o0 + frac * (o1 - o0);
                 sig += r * r;
                 err += (o - r) * (o - r);

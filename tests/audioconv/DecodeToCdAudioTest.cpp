@@ -53,11 +53,13 @@ protected:
         const std::string cd = "cd " + Quote(scratch_->str()) + " && ";
         // Stereo at 44100 Hz with different tones left and right; mono at 22050 Hz.
         // ffmpeg starts slowly, so each of its runs does several files at once.
-        made_ = Shell(cd + "ffmpeg -v error -f lavfi -i 'aevalsrc=0.5*sin(2*PI*1000*t)|0.3*sin(2*PI*440*t):s=44100:d=1' "
-                           "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*700*t):s=22050:d=1' "
-                           "-map 0 -c:a pcm_s16le s44.wav -map 1 -c:a pcm_s16le m22.wav "
-                           "-map 0 -c:a mp2 -ar 32000 -b:a 192k t.mp2 -map 0 -c:a libvorbis -ar 48000 t.ogg "
-                           "-map 0 -c:a wmav2 -b:a 128k t.wma");
+        made_ = Shell(
+            cd +
+            "ffmpeg -v error -f lavfi -i 'aevalsrc=0.5*sin(2*PI*1000*t)|0.3*sin(2*PI*440*t):s=44100:d=1' "
+            "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*700*t):s=22050:d=1' "
+            "-map 0 -c:a pcm_s16le s44.wav -map 1 -c:a pcm_s16le m22.wav "
+            "-map 0 -c:a mp2 -ar 32000 -b:a 192k t.mp2 -map 0 -c:a libvorbis -ar 48000 t.ogg "
+            "-map 0 -c:a wmav2 -b:a 128k t.wma");
         for (const auto& c : Sources()) {
             if (!c.command.empty()) made_ = made_ && Shell(cd + c.command);
         }
@@ -66,8 +68,8 @@ protected:
         int index = 0;
         for (const auto& c : Sources()) {
             inputs += " -i " + c.name;
-            outputs += " -map " + std::to_string(index++) + ":a -f s16le -ar 44100 -ac " + std::to_string(c.channels) +
-                       " ref-" + c.name + ".raw";
+            outputs += " -map " + std::to_string(index++) + ":a -f s16le -ar 44100 -ac " +
+                       std::to_string(c.channels) + " ref-" + c.name + ".raw";
         }
         made_ = made_ && Shell(cd + "ffmpeg -v error" + inputs + outputs);
     }
@@ -132,8 +134,10 @@ TEST_F(DecodeToCdAudio, EveryFormatGivesCdWavCloseToFfmpegsOwnDecode) {
         EXPECT_NEAR(duration, refFrames / 44100, 2048.0 / 44100);
         double lag = 0;
         const double snr = test::AlignedSnrDb(ours, ref, 40, &lag);
-        std::printf("      %-8s %6.0f frames (ffmpeg %6.0f), GetDuration %.4f s, SNR vs ffmpeg %5.1f dB at lag %.2f\n",
-                    c.name.c_str(), frames, refFrames, duration, snr, lag);
+        std::printf(
+            "      %-8s %6.0f frames (ffmpeg %6.0f), GetDuration %.4f s, SNR vs ffmpeg %5.1f dB at lag "
+            "%.2f\n",
+            c.name.c_str(), frames, refFrames, duration, snr, lag);
         EXPECT_GT(snr, c.minSnrDb);
     }
 }

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "TestPcm.h"
-#include "audioconv/AcsMemoryIn.h"
 #include "audioconv/AcsMSConverter.h"
+#include "audioconv/AcsMemoryIn.h"
 #include "audioconv/AcsRateConverter.h"
 #include "audioconv/AcsSampleConverter.h"
 
@@ -32,7 +32,9 @@ std::vector<double> ReferenceKernel(int n, double fc) {
     return h;
 }
 
-int Clip(double v) { return int(std::clamp(std::nearbyint(v), -32768.0, 32767.0)); }
+int Clip(double v) {
+    return int(std::clamp(std::nearbyint(v), -32768.0, 32767.0));
+}
 
 // Upsampling in closed form: output k sits at k * in / out input frames after frame -1 (which is 0);
 // it is the linear interpolation between the frames around it, then the FIR over those values.
@@ -79,8 +81,8 @@ std::vector<int> ReferenceDown(const std::vector<int>& x, int in, int out, const
     return y;
 }
 
-std::vector<int> Convert(const std::vector<int>& samples, int channels, int inRate, int outRate, int taps = 30,
-                         int piece = 1 << 30) {
+std::vector<int> Convert(const std::vector<int>& samples, int channels, int inRate, int outRate,
+                         int taps = 30, int piece = 1 << 30) {
     TVectorInput src(ToBytes16(samples), 16, channels, inRate, piece);
     TACSRateConverter rc;
     rc.SetKernelWidth(taps);
@@ -93,7 +95,8 @@ std::vector<int> Convert(const std::vector<int>& samples, int channels, int inRa
 }
 
 TEST(RateConverter, ChunkSizesPerInputRate) {
-    const std::pair<int, int> cases[] = {{8000, 5944}, {11025, 8192}, {22050, 16384}, {32000, 23776}, {48000, 32768}};
+    const std::pair<int, int> cases[] = {
+        {8000, 5944}, {11025, 8192}, {22050, 16384}, {32000, 23776}, {48000, 32768}};
     for (auto [rate, chunk] : cases) {
         EXPECT_EQ(TACSRateConverter::ChunkBytes(44100.0f / float(rate)), chunk) << rate;
     }
@@ -142,8 +145,8 @@ TEST(RateConverter, KernelMatchesDefinitionAndConstantPassesUnchanged) {
 }
 
 TEST(RateConverter, ShortInputMatchesFormulasSampleBySample) {
-    const std::vector<int> x = {0,     12000, -8000, 30000, 32767, -32768, 500,  -20000, 7, 19000,
-                                -3000, 25000, 0,     -1,    1,     16000,  -9999, 2222,  -31000, 31000};
+    const std::vector<int> x = {0,     12000, -8000, 30000, 32767, -32768, 500,   -20000, 7,      19000,
+                                -3000, 25000, 0,     -1,    1,     16000,  -9999, 2222,   -31000, 31000};
     for (int taps : {30, 7}) {
         SCOPED_TRACE(taps);
         // Up: 22050 -> 44100 (whole ratio), 32000 -> 44100 (fractional).
@@ -153,7 +156,8 @@ TEST(RateConverter, ShortInputMatchesFormulasSampleBySample) {
             EXPECT_EQ(Convert(x, 1, in, 44100, taps), ref) << in;
         }
         // Down: 48000 -> 44100.
-        const auto refDown = ReferenceDown(x, 48000, 44100, ReferenceKernel(taps, 0.4 * double(44100.0f / 48000.0f)));
+        const auto refDown =
+            ReferenceDown(x, 48000, 44100, ReferenceKernel(taps, 0.4 * double(44100.0f / 48000.0f)));
         EXPECT_EQ(Convert(x, 1, 48000, 44100, taps), refDown);
         EXPECT_EQ(refDown.size(), 18u);  // frames 1 and 13 are skipped
     }
@@ -180,7 +184,8 @@ TEST(RateConverter, ChunkBoundariesAndSmallInputPiecesChangeNothing) {
     EXPECT_EQ(Convert(y, 1, 48000, 44100, 30, 777), Convert(y, 1, 48000, 44100));
     // The multi-chunk output equals the formulas applied to the whole input at once.
     const float ratio = 44100.0f / 11025.0f;
-    EXPECT_EQ(Convert(x, 1, 11025, 44100), ReferenceUp(x, 11025, 44100, ReferenceKernel(30, 0.4 / double(ratio))));
+    EXPECT_EQ(Convert(x, 1, 11025, 44100),
+              ReferenceUp(x, 11025, 44100, ReferenceKernel(30, 0.4 / double(ratio))));
     EXPECT_EQ(Convert(y, 1, 48000, 44100),
               ReferenceDown(y, 48000, 44100, ReferenceKernel(30, 0.4 * double(44100.0f / 48000.0f))));
 }
@@ -192,8 +197,9 @@ TEST(RateConverter, FullScaleOvershootIsClippedNotWrapped) {
     for (int in : {8000, 48000}) {
         const float ratio = 44100.0f / float(in);
         double peak = 0;
-        const auto ref = ratio < 1 ? ReferenceDown(sq, in, 44100, ReferenceKernel(30, 0.4 * double(ratio)), &peak)
-                                   : ReferenceUp(sq, in, 44100, ReferenceKernel(30, 0.4 / double(ratio)), &peak);
+        const auto ref = ratio < 1
+                             ? ReferenceDown(sq, in, 44100, ReferenceKernel(30, 0.4 * double(ratio)), &peak)
+                             : ReferenceUp(sq, in, 44100, ReferenceKernel(30, 0.4 / double(ratio)), &peak);
         EXPECT_GT(peak, 33000) << in;  // the case really overshoots
         EXPECT_EQ(Convert(sq, 1, in, 44100), ref) << in;
     }
@@ -233,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(FromCommonRates, RateConverterSine,
 TEST(RateConverter, EightBitMonoSourceThroughWholeChainKeepsDuration) {
     // 22050 Hz 8-bit mono fed through MemoryIn in 20000-byte blocks.
     std::vector<uint8_t> data(22050);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(128 + std::lround(100 * std::sin(2 * M_PI * 500 * i / 22050.0)));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(128 + std::lround(100 * std::sin(2 * M_PI * 500 * i / 22050.0)));
     size_t offset = 0;
     TACSMemoryIn m;
     m.SetInBitsPerSample(8);

@@ -94,8 +94,10 @@ inline double MeasureFrequency(const std::vector<double>& x, size_t from, size_t
     for (size_t i = from + 1; i < to; ++i) {
         if (x[i - 1] < 0 && x[i] >= 0) {
             const double t = double(i - 1) + (-x[i - 1]) / (x[i] - x[i - 1]);
-            if (first < 0) first = t;
-            else ++crossings;
+            if (first < 0)
+                first = t;
+            else
+                ++crossings;
             last = t;
         }
     }
@@ -109,14 +111,22 @@ inline double SineSnrDb(const std::vector<double>& x, size_t from, size_t to, do
     for (size_t i = from; i < to; ++i) {
         const double w = 2 * M_PI * freq * double(i) / rate;
         const double s = std::sin(w), c = std::cos(w);
-        ss += s * s; sc += s * c; cc += c * c; s1 += s; c1 += c; n += 1;
-        xs += x[i] * s; xc += x[i] * c; x1 += x[i];
+        ss += s * s;
+        sc += s * c;
+        cc += c * c;
+        s1 += s;
+        c1 += c;
+        n += 1;
+        xs += x[i] * s;
+        xc += x[i] * c;
+        x1 += x[i];
     }
     // Solve the 3x3 normal equations by Cramer's rule.
     const double a[3][3] = {{ss, sc, s1}, {sc, cc, c1}, {s1, c1, n}};
     const double b[3] = {xs, xc, x1};
     auto det = [](const double m[3][3]) {
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     };
     const double d = det(a);

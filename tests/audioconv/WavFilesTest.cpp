@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "audioconv/CdWavFile.h"
 #include "audioconv/RiffWave.h"
@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 class TempDir {
 public:
     TempDir() {
-        path_ = fs::temp_directory_path() / ("kv-wav-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        path_ = fs::temp_directory_path() /
+                ("kv-wav-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
         fs::create_directories(path_);
     }
     ~TempDir() { fs::remove_all(path_); }
@@ -84,7 +85,8 @@ TEST(RiffWave, ChunksDecideTheFormatAndTheDataPlace) {
         uint16_t tag, ch;
         uint32_t rate;
         uint16_t bits;
-    } notCd[] = {{3, 2, 44100, 32}, {1, 1, 44100, 16}, {1, 2, 48000, 16}, {1, 2, 44100, 24}, {1, 2, 44100, 8}};
+    } notCd[] = {
+        {3, 2, 44100, 32}, {1, 1, 44100, 16}, {1, 2, 48000, 16}, {1, 2, 44100, 24}, {1, 2, 44100, 8}};
     for (const auto& c : notCd) {
         WriteRiff(dir / "n.wav", Fmt(c.tag, c.ch, c.rate, c.bits) + Chunk("data", "1234"));
         TWaveInfo n = ReadWaveInfo(dir / "n.wav");
