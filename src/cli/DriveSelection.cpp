@@ -1,8 +1,10 @@
 #include "cli/DriveSelection.h"
 
+#include <filesystem>
 #include <optional>
 
 #include "transport/RequestInterface.h"
+#include "virtualrecorder/VirtualRecorders.h"
 
 namespace kv::cli {
 namespace {
@@ -28,6 +30,14 @@ std::optional<std::string> ResolveDevicePath(const TSCSIDevice& device, const st
     return ListedIdentity(device, *address);
 }
 
+// A medium file: the virtual recorder holding it (loaded before the drive table is built).
+std::optional<std::string> ResolveMediumFile(const TSCSIDevice& device, const std::string& id) {
+    std::error_code ec;
+    if (id.empty() || !std::filesystem::is_regular_file(id, ec)) return std::nullopt;
+    const std::string path = vr::LoadMediumInRecorder(id);
+    return path.empty() ? std::nullopt : ResolveDevicePath(device, path);
+}
+
 std::optional<std::string> ResolveIdentity(const TSCSIDevice& device, const std::string& id) {
     for (const auto& identity : device.DeviceList())
         if (identity == id) return identity;
@@ -41,12 +51,20 @@ bool SelectDrive(TSCSIDevice& device, const std::string& id, std::string* whyNot
         if (whyNot) *whyNot = reason;
         return false;
     };
+    // Virtual recorders join the drive table; a medium file named by --drive gets its recorder now,
+    // before the table is built.
+    vr::InstallVirtualRecorders();
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(id, ec)) {
+        std::string error;
+        if (vr::LoadMediumInRecorder(id, &error).empty()) return fail(error);
+    }
     if (!TSCSIDevice::ASPIInitialized() || device.DeviceList().empty()) device.InitializeASPI(true, "");
     if (!TSCSIDevice::ASPIInitialized() || device.DeviceList().empty()) return fail("no CD/DVD drive found");
 
     // Resolvers in order; a new kind of drive argument (a medium file, ...) is one more entry.
     using TResolver = std::optional<std::string> (*)(const TSCSIDevice&, const std::string&);
-    constexpr TResolver kResolvers[] = {ResolveFirstDrive, ResolveDevicePath, ResolveIdentity};
+    constexpr TResolver kResolvers[] = {ResolveFirstDrive, ResolveDevicePath, ResolveMediumFile, ResolveIdentity};
     for (TResolver resolve : kResolvers) {
         if (auto identity = resolve(device, id)) {
             if (device.SetDevice(*identity)) return true;
