@@ -31,7 +31,7 @@ int TACSMSConverter::Convert(int bytesRead) {
     uint8_t* p = buffer_.data();
     if (inputIsStereo_) {
         const int frames = bytesRead / 4;
-        for (int i = 0; i < frames; ++i) {
+        for (size_t i = 0; i < static_cast<size_t>(frames); ++i) {
             const int l = static_cast<int16_t>(GetLE16(p + 4 * i));
             const int r = static_cast<int16_t>(GetLE16(p + 4 * i + 2));
             // C++ division truncates toward zero, which is the rounding wanted here.
@@ -40,7 +40,7 @@ int TACSMSConverter::Convert(int bytesRead) {
         return frames * 2;
     }
     const int samples = bytesRead / 2;
-    for (int i = samples - 1; i >= 0; --i) {
+    for (size_t i = static_cast<size_t>(samples); i-- > 0;) {
         const uint16_t m = GetLE16(p + 2 * i);
         uint16_t left = m;
         uint16_t right = m;

@@ -69,7 +69,7 @@ void TACSRateConverter::Open() {
         tail_[c].clear();
         if (c >= channels_) continue;
         if (ratio_ < 1.0f) {
-            window_[c].assign(static_cast<size_t>(taps - 1 + chunkFrames), 0.0);
+            window_[c].assign(static_cast<size_t>(taps - 1) + static_cast<size_t>(chunkFrames), 0.0);
         } else {
             acc_[c].assign(static_cast<size_t>(taps + maxOutFrames), 0.0);
             tail_[c].assign(static_cast<size_t>(taps - 1), 0.0);
@@ -100,12 +100,16 @@ void TACSRateConverter::Close() {
     ReleaseBuffers();
 }
 
+size_t TACSRateConverter::SampleOffset(int frame, int channel) const {
+    return 2 * (static_cast<size_t>(frame) * static_cast<size_t>(channels_) + static_cast<size_t>(channel));
+}
+
 int TACSRateConverter::InFrame(int frame, int channel) const {
-    return static_cast<int16_t>(GetLE16(input_.data() + 2 * (frame * channels_ + channel)));
+    return static_cast<int16_t>(GetLE16(input_.data() + SampleOffset(frame, channel)));
 }
 
 void TACSRateConverter::PutOut(int frame, int channel, double value) {
-    PutLE16(output_.data() + 2 * (frame * channels_ + channel), static_cast<uint16_t>(ClipTo16(value)));
+    PutLE16(output_.data() + SampleOffset(frame, channel), static_cast<uint16_t>(ClipTo16(value)));
 }
 
 int TACSRateConverter::Convert(int bytesRead) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <vector>
 
 #include "audioconv/AcsCustomConverter.h"
@@ -40,6 +41,7 @@ private:
     int Downsample(int frames);
     int Upsample(int frames);
     void ReleaseBuffers();
+    size_t SampleOffset(int frame, int channel) const;
     int InFrame(int frame, int channel) const;
     void PutOut(int frame, int channel, double value);
 

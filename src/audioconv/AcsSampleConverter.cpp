@@ -42,14 +42,14 @@ int TACSSampleConverter::Convert(int bytesRead) {
     if (inputIs16_) {
         // s + 32768 keeps the high byte as the unsigned sample; an odd last byte is no sample.
         const int samples = bytesRead / 2;
-        for (int i = 0; i < samples; ++i) {
+        for (size_t i = 0; i < static_cast<size_t>(samples); ++i) {
             const int s = static_cast<int16_t>(GetLE16(p + 2 * i));
             p[i] = static_cast<uint8_t>((s + 32768) >> 8);
         }
         return samples;
     }
     // Widening in place: walk from the end so that no byte is overwritten before it is read.
-    for (int i = bytesRead - 1; i >= 0; --i) {
+    for (size_t i = static_cast<size_t>(bytesRead); i-- > 0;) {
         const int s = p[i] * 256 - 32768;
         PutLE16(p + 2 * i, static_cast<uint16_t>(static_cast<int16_t>(s)));
     }

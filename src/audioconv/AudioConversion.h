@@ -92,7 +92,7 @@ private:
     TACSMSConverter MSConverter;
     TACSRateConverter RateConverter;
     // First half: decoded data from the stream; second half: converted data for the file.
-    std::array<uint8_t, 2 * kPieceBytes> buffer_{};
+    std::array<uint8_t, size_t{2} * kPieceBytes> buffer_{};
     std::unique_ptr<TDecodeStream> stream_;
     int lastDecoded_ = 0;
     int lastConverted_ = 0;

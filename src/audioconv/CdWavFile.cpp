@@ -1,7 +1,8 @@
 #include "audioconv/CdWavFile.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "platform/ByteOrder.h"
 
@@ -11,15 +12,19 @@ namespace {
 // RIFF sizes are 32-bit: the samples may not push the RIFF length (36 + data) past FFFFFFFFh.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
 
+void PutFourCC(uint8_t* p, const char (&id)[5]) {
+    std::copy_n(id, 4, p);
+}
+
 }  // namespace
 
 std::array<uint8_t, kCdWavHeaderBytes> MakeCdWavHeader(uint32_t dataBytes) {
     std::array<uint8_t, kCdWavHeaderBytes> h{};
     uint8_t* p = h.data();
-    std::memcpy(p, "RIFF", 4);
+    PutFourCC(p, "RIFF");
     PutLE32(p + 4, dataBytes + 36);
-    std::memcpy(p + 8, "WAVE", 4);
-    std::memcpy(p + 12, "fmt ", 4);
+    PutFourCC(p + 8, "WAVE");
+    PutFourCC(p + 12, "fmt ");
     PutLE32(p + 16, 16);
     PutLE16(p + 20, 1);
     PutLE16(p + 22, 2);
@@ -27,7 +32,7 @@ std::array<uint8_t, kCdWavHeaderBytes> MakeCdWavHeader(uint32_t dataBytes) {
     PutLE32(p + 28, 176400);
     PutLE16(p + 32, 4);
     PutLE16(p + 34, 16);
-    std::memcpy(p + 36, "data", 4);
+    PutFourCC(p + 36, "data");
     PutLE32(p + 40, dataBytes);
     return h;
 }
@@ -37,7 +42,7 @@ TCdWavWriter::~TCdWavWriter() {
 }
 
 bool TCdWavWriter::Fail(const std::string& what) {
-    error_ = what + ": " + std::strerror(errno);
+    error_ = what + ": " + std::generic_category().message(errno);
     return false;
 }
 
