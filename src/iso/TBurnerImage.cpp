@@ -73,7 +73,10 @@ void TBurnerImage::SizeDirectories(TIsoTree tree) {
 bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
     SetCommandLog(false);
     std::error_code ec;
-    if (BootImage.empty() || !std::filesystem::is_regular_file(BootImage, ec)) Bootable = false;
+    // An empty boot image would leave the catalog pointing at the first file's data.
+    if (BootImage.empty() || !std::filesystem::is_regular_file(BootImage, ec) ||
+        std::filesystem::file_size(BootImage, ec) == 0 || ec)
+        Bootable = false;
     bootable_ = Bootable;
 
     layout_ = TVolumeLayout{};

@@ -344,6 +344,12 @@ TEST_F(LayoutTest, MissingBootImageLaysOutWithoutElTorito) {
     EXPECT_EQ(L.BootCatalogSector, 0u);
     EXPECT_EQ(Sector(17)[0], 2);
     EXPECT_EQ(image.HeaderStream().size(), 25u * 2048);
+
+    image.Bootable = true;
+    image.BootImage = tree.File("empty.img", 0);
+    Build();
+    EXPECT_FALSE(image.Bootable);
+    EXPECT_EQ(image.Layout().BootCatalogSector, 0u);
 }
 
 }  // namespace
