@@ -7,7 +7,6 @@
 namespace kv {
 namespace {
 constexpr uint8_t kAscNotReady = 0x04;
-constexpr uint16_t kMediumDvdRam = 6;
 constexpr int64_t kSlowReadyStepMs = 1500;
 constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 }  // namespace

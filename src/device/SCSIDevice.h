@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "device/Media.h"
 #include "transport/Srb.h"
 
 namespace kv {
@@ -151,8 +152,31 @@ public:
     uint16_t WriteSpeed() const { return writeSpeed_; }
     uint16_t ReadSpeed = 0;
 
-    // ---- capabilities (filled by RefreshIdentity)
-    bool ReadCapabilities();
+    // ---- capabilities and media
+    bool ReadCapabilities();  // run by RefreshIdentity
+    uint32_t Capabilities = 0;  // TCapability bits
+    TCapabilitiesPage CapabilitiesPage;
+    uint16_t DeviceMaxWriteSpeed = 0;  // KB/s
+    uint16_t DeviceMaxReadSpeed = 0;   // KB/s
+    uint16_t ReadMaxWriteSpeed();
+    uint16_t ReadMaxReadSpeed();
+    uint16_t ReadCurrentWriteSpeed();
+    bool IsJustLinkCapable();
+    uint8_t MediumType();
+    void GetDiscInformation(TDisc& disc);
+    TDisc Disc;  // the record of the last GetDiscInformation
+    uint16_t DiscStatus();
+    uint16_t SessionCount();
+    uint32_t UsedBlocks();
+    uint32_t FreeBlocks();
+    uint32_t TotalBlocks();
+    uint32_t IsoVolumeSize();
+    bool DiscIsErasable();
+
+    // ---- write parameters page (05h)
+    bool SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen);
+    bool FinalizeDisc = false;
+    bool UnderrunProtection = false;
 
     // Reply blocks of the last successful reads.
     TTrackInfo TrackInfo;
@@ -173,6 +197,10 @@ protected:
     void DebugMessage(const std::string& message, uint8_t mType);
     void ApplyModelRules();
     void ClearSelection();
+    // Common first steps of the block counts: the medium code, the write parameters page with
+    // the disc finalized, and fresh disc information.
+    uint8_t PrepareBlockCount();
+    uint8_t LastTrackOfDisc() const { return DiscInfo.Raw[6]; }
 
 private:
     void ClearLastFailure();

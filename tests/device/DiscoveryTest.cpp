@@ -167,6 +167,8 @@ TEST_F(DiscoveryTest, SelectDriveByIdentityPathOrFirst) {
     AddDrive("FIRST   DRIVE           1.00");
     AddDrive("SECOND  DRIVE           1.00");
     std::string why;
+    // SelectDrive installs the virtual recorders' source; the table built here keeps the test's drives.
+    ASSERT_TRUE(device.InitializeASPI(true, ""));
     ASSERT_TRUE(cli::SelectDrive(device, "", &why)) << why;
     EXPECT_EQ(device.Device(), "1:0:0,D: FIRST   DRIVE           1.00");
     ASSERT_TRUE(cli::SelectDrive(device, "virtual:1.kvm", &why)) << why;
