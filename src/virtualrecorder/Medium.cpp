@@ -53,9 +53,9 @@ std::unique_ptr<TMedium> TMedium::Create(const std::string& path, EMediumKind ki
     return medium;
 }
 
-std::unique_ptr<TMedium> TMedium::Load(const std::string& path, std::string& error) {
+std::unique_ptr<TMedium> TMedium::Load(const std::string& path, std::string& error, bool forWriting) {
     std::string text;
-    auto file = TMediumFile::Open(path, text, error);
+    auto file = TMediumFile::Open(path, text, error, forWriting);
     if (!file) return nullptr;
     std::unique_ptr<TMedium> medium(new TMedium(std::move(file)));
     if (!ParseState(text, medium->state_, error)) {

@@ -100,7 +100,8 @@ public:
     // New blank (or, for CD-ROM/DVD-ROM, empty pressed) medium; `capacity` 0 = the medium's default.
     static std::unique_ptr<TMedium> Create(const std::string& path, EMediumKind kind, uint32_t capacity,
                                            std::string& error);
-    static std::unique_ptr<TMedium> Load(const std::string& path, std::string& error);
+    // `forWriting` false: a read-only view of the last commit (info, export), no lock taken.
+    static std::unique_ptr<TMedium> Load(const std::string& path, std::string& error, bool forWriting = true);
 
     const std::string& Path() const { return file_->Path(); }
     const TMediumTraits& Traits() const { return vr::Traits(state_.Kind); }

@@ -1,6 +1,7 @@
 #include "virtualrecorder/MediumFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,8 @@ bool ReadAll(int fd, void* data, size_t length, uint64_t offset) {
     return true;
 }
 
+bool LockExclusive(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
 std::string SysError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
@@ -90,17 +93,26 @@ std::unique_ptr<TMediumFile> TMediumFile::Create(const std::string& path, const 
         return nullptr;
     }
     std::unique_ptr<TMediumFile> file(new TMediumFile(path, fd));
+    if (!LockExclusive(fd)) {
+        error = path + " is in use by another virtual recorder";
+        return nullptr;
+    }
     if (!file->Rewrite(state, error)) return nullptr;
     return file;
 }
 
-std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::string& state, std::string& error) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::string& state, std::string& error,
+                                               bool forWriting) {
+    int fd = ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
         error = SysError("cannot open", path);
         return nullptr;
     }
     std::unique_ptr<TMediumFile> file(new TMediumFile(path, fd));
+    if (forWriting && !LockExclusive(fd)) {
+        error = path + " is in use by another virtual recorder";
+        return nullptr;
+    }
     struct stat st {};
     std::array<uint8_t, kHeaderSize> h{};
     if (::fstat(fd, &st) != 0 || !ReadAll(fd, h.data(), h.size(), 0) || std::memcmp(h.data(), kMagic, 8) != 0) {
@@ -255,6 +267,7 @@ bool TMediumFile::Rewrite(const std::string& state, std::string& error) {
         error = SysError("cannot create", temp);
         return false;
     }
+    LockExclusive(fd);  // the replacement carries the lock on once renamed over the medium
     std::map<int32_t, TExtent> moved;
     uint64_t at = kHeaderSize;
     std::vector<uint8_t> buffer;

@@ -34,8 +34,11 @@ public:
 
     // Creates (or replaces) the file with an empty sector store and the given state lines.
     static std::unique_ptr<TMediumFile> Create(const std::string& path, const std::string& state, std::string& error);
-    // Opens an existing file; `state` receives the catalogue without its extent lines.
-    static std::unique_ptr<TMediumFile> Open(const std::string& path, std::string& state, std::string& error);
+    // Opens an existing file; `state` receives the catalogue without its extent lines. A writer
+    // holds an exclusive lock for as long as the file is open, so two recorders (in one process or
+    // two) never append to the same medium; readers (info, export) see the last commit.
+    static std::unique_ptr<TMediumFile> Open(const std::string& path, std::string& state, std::string& error,
+                                             bool forWriting = true);
 
     const std::string& Path() const { return path_; }
 

@@ -181,7 +181,7 @@ bool PressAudio(const std::string& path, const std::vector<std::string>& wavPath
 }
 
 bool ExportImage(const std::string& path, const std::string& outPath, unsigned session, std::string& error) {
-    auto medium = TMedium::Load(path, error);
+    auto medium = TMedium::Load(path, error, false);
     if (!medium) return false;
     const TDiscState& st = medium->State();
     const TMediumTraits& t = medium->Traits();
@@ -234,7 +234,7 @@ bool ExportImage(const std::string& path, const std::string& outPath, unsigned s
 }
 
 bool ExportAudio(const std::string& path, const std::string& outDir, std::string& error) {
-    auto medium = TMedium::Load(path, error);
+    auto medium = TMedium::Load(path, error, false);
     if (!medium) return false;
     std::error_code ec;
     fs::create_directories(outDir, ec);
@@ -292,7 +292,7 @@ bool ExportAudio(const std::string& path, const std::string& outDir, std::string
 }
 
 bool DescribeMedium(const std::string& path, std::string& text, std::string& error) {
-    auto medium = TMedium::Load(path, error);
+    auto medium = TMedium::Load(path, error, false);
     if (!medium) return false;
     const TDiscState& st = medium->State();
     const TMediumTraits& t = medium->Traits();

@@ -12,8 +12,11 @@ namespace {
 using PersistenceTest = TRecorderTest;
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteWav(const std::string& path, uint32_t frames, uint8_t seed) {
@@ -138,6 +141,23 @@ TEST_F(PersistenceTest, DamagedOrForeignFilesAreRefused) {
     EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 0 1 0 0 0 0 0 1 0 4 2048 0 0\n", state, error));
     EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 1 1 0 0 0 0 0 1 0 4 9999 0 0\n", state, error));
     EXPECT_TRUE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\nfuture-key 1\n", state, error));
+}
+
+TEST_F(PersistenceTest, OneMediumFileHasOneWriter) {
+    auto& d = Insert(EMediumKind::CdR);
+    ASSERT_TRUE(d.SetTaoData().Good());
+    ASSERT_TRUE(d.WritePattern(0, 300).Good());
+    ASSERT_TRUE(d.Sync().Good());
+    std::string error, text;
+    TVirtualRecorder second("virtual:second", TDriveModel{});
+    EXPECT_FALSE(second.InsertFile(PathFor("disc.kvm"), error));
+    EXPECT_NE(error.find("in use"), std::string::npos);
+    EXPECT_FALSE(CreateBlankMedium(PathFor("disc.kvm"), EMediumKind::CdR, 0, error));
+    // Readers see the last commit while the recorder keeps the disc.
+    ASSERT_TRUE(DescribeMedium(PathFor("disc.kvm"), text, error)) << error;
+    EXPECT_NE(text.find("track 1 data start 0 size 300"), std::string::npos) << text;
+    recorder_.reset();
+    EXPECT_TRUE(second.InsertFile(PathFor("disc.kvm"), error)) << error;
 }
 
 TEST_F(PersistenceTest, PressedImageAndAudioDiscs) {
