@@ -215,7 +215,11 @@ int RunMkiso(const std::vector<std::string>& args) {
         return 1;
     }
     std::cout << o.Output << ": " << burner.Layout().ImageSize << " sectors, " << burner.DirCount() << " folders, "
-              << (burner.FileCount() - burner.DirCount()) << " files\n";
+              << (burner.FileCount() - burner.DirCount()) << " files";
+    if (!o.Immediate)
+        std::cout << "; read-ahead ran empty " << burner.CacheTimesEmpty() << " times, full "
+                  << burner.CacheTimesFull() << " times";
+    std::cout << "\n";
     return 0;
 }
 

@@ -72,7 +72,11 @@ int TCacheThread::BlockCount() const {
 int TCacheThread::GetBlock(uint8_t* dest) {
     std::lock_guard<std::mutex> guard(lock_);
     if (cancelled_) return 0;
-    if (blocks_.empty()) return (streamDone_ || allQueued_) ? 0 : -1;
+    if (blocks_.empty()) {
+        if (streamDone_ || allQueued_) return 0;
+        ++timesEmpty_;
+        return -1;
+    }
     std::unique_ptr<TBlock> block = std::move(blocks_.front());
     blocks_.pop_front();
     std::memcpy(dest, block->Data, static_cast<size_t>(block->Length));
@@ -108,6 +112,7 @@ void TCacheThread::AdjustPriority(int blocks) {
 }
 
 bool TCacheThread::WaitWhileFull() {
+    if (BlockCount() >= maxBlocks_ - 1) ++timesFull_;
     while (BlockCount() >= maxBlocks_ - 1) {
         SetPriority(0);
         if (cancelled_) {

@@ -58,6 +58,9 @@ public:
     int BlockCount() const;
     int CacheSize() const { return settings_.CacheSize; }
     int PriorityLevel() const { return priority_.load(); }
+    // How often the consumer found no block ready, and how often the reader found the cache full.
+    int64_t TimesEmpty() const { return timesEmpty_.load(); }
+    int64_t TimesFull() const { return timesFull_.load(); }
 
 private:
     struct TBlock {
@@ -98,6 +101,8 @@ private:
     std::atomic<bool> allQueued_{false};
     std::atomic<bool> cancelled_{false};
     std::atomic<int> priority_{3};
+    std::atomic<int64_t> timesEmpty_{0};
+    std::atomic<int64_t> timesFull_{0};
     std::thread thread_;
 };
 

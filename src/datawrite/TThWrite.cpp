@@ -82,6 +82,8 @@ void TThWrite::Execute() {
     }
     if (!status.empty()) finished->Cancel();
     finished->Join();
+    burner_.cacheTimesEmpty_ = finished->TimesEmpty();
+    burner_.cacheTimesFull_ = finished->TimesFull();
     finished.reset();
     {
         std::lock_guard<std::mutex> guard(burner_.lock_);

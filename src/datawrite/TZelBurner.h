@@ -42,6 +42,9 @@ public:
     int64_t BytesWritten() const { return bytesWritten_.load(); }
     std::string CurrentFile() const;
     bool IsWriting() const { return writeRunning_.load(); }
+    // Of the last write: how often the writer found the cache empty and the reader found it full.
+    int64_t CacheTimesEmpty() const { return cacheTimesEmpty_.load(); }
+    int64_t CacheTimesFull() const { return cacheTimesFull_.load(); }
     // Blocks until the running write thread has ended (it has raised OnWriteDone by then).
     void WaitForWrite();
 
@@ -71,6 +74,8 @@ private:
     std::atomic<bool> writeRunning_{false};
     std::atomic<bool> abort_{false};
     std::atomic<int64_t> bytesWritten_{0};
+    std::atomic<int64_t> cacheTimesEmpty_{0};
+    std::atomic<int64_t> cacheTimesFull_{0};
 };
 
 }  // namespace kv

@@ -73,6 +73,7 @@ TEST_F(CacheThreadTest, ReaderStopsOneBlockShortOfAFullCache) {
     EXPECT_EQ(cache.BlockCount(), 63);
     EXPECT_EQ(cache.CachedBytes(), 63 * 65536);
     EXPECT_EQ(cache.PriorityLevel(), 0);  // idle while waiting on a full cache
+    EXPECT_EQ(cache.TimesFull(), 1);
     EXPECT_FALSE(cache.StreamDone());
 
     // Cancelling while the reader waits frees every block and names the reason.
@@ -97,6 +98,7 @@ TEST_F(CacheThreadTest, GetBlockBeforeAndAfterTheEnd) {
     TCacheThread cache(s, lock);
     std::vector<uint8_t> block(65536);
     EXPECT_EQ(cache.GetBlock(block.data()), -1);
+    EXPECT_EQ(cache.TimesEmpty(), 1);
     EXPECT_FALSE(cache.CacheReady());
 
     int fd = ::open(fifo.c_str(), O_WRONLY);
