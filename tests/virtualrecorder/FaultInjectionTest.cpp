@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <thread>
 
 #include "DriveHarness.h"
@@ -32,6 +33,28 @@ TEST(FaultScriptTest, ParsesEveryKindAndRejectsNonsense) {
     TFaultInjector injector;
     EXPECT_FALSE(injector.AddScript("TUR:busy; nonsense", error));
     EXPECT_FALSE(injector.OnCommand(0x00).has_value());  // a bad script installs nothing
+}
+
+TEST(FaultEnvironmentTest, RecordersTakeFaultsIdentityAndQuirksFromTheEnvironment) {
+    ::setenv("KELVADORE_VR_FAULTS", "TUR:busy; INQUIRY@2=5/24/00", 1);
+    ::setenv("KELVADORE_VR_IDENTITY", "ACME/SUPER WRITER/9.99", 1);
+    ::setenv("KELVADORE_VR_QUIRKS", "page30,cdonly", 1);
+    TVirtualRecorder recorder("virtual:env");
+    ::unsetenv("KELVADORE_VR_FAULTS");
+    ::unsetenv("KELVADORE_VR_IDENTITY");
+    ::unsetenv("KELVADORE_VR_QUIRKS");
+    TDriveHarness d(recorder);
+    EXPECT_EQ(d.Tur().Result.ScsiStatus, 0x08);
+    EXPECT_EQ(d.Tur().Sense(), sense::kNoMedium);
+    TReply inquiry = d.Inquiry();
+    EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36), "ACME    SUPER WRITER    9.99");
+    EXPECT_EQ(d.Inquiry().Sense(), sense::kInvalidFieldInCdb);
+    EXPECT_TRUE(recorder.Model().JustLinkPage);
+    EXPECT_FALSE(recorder.Model().Dvd);
+    TDriveModel model;
+    std::string error;
+    EXPECT_FALSE(model.ApplyQuirks("page30,warp", error));
+    EXPECT_NE(error.find("warp"), std::string::npos);
 }
 
 TEST_F(FaultInjectionTest, SenseOnTheNthCallOnly) {
