@@ -71,16 +71,18 @@ protected:
     static void SetUpTestSuite() {
         if (!test::HaveTool("ffmpeg")) return;
         scratch_ = new test::TScratch;
-        made_ = Shell("cd " + Quote(scratch_->str()) +
-                      " && ffmpeg -v error "
-                      "-f lavfi -i 'aevalsrc=0.4*sin(2*PI*500*t):s=22050:d=0.5' "
-                      "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*1000*t)|0|0|0|0|0:s=44100:c=5.1:d=0.5' "
-                      "-f lavfi -i 'aevalsrc=0|0|0.5*sin(2*PI*1000*t)|0|0|0:s=44100:c=5.1:d=0.5' "
-                      "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*500*t):s=3000:d=0.5' "
-                      "-f lavfi -i 'aevalsrc=1.5*sin(2*PI*441*t)|-1.5*sin(2*PI*441*t):s=44100:d=0.5' "
-                      "-map 0 a.mp3 -map 0 a.ogg -map 0 -c:a pcm_u8 -ar 11025 x.wav "
-                      "-map 1 -c:a pcm_s16le left51.wav -map 2 -c:a pcm_s16le centre51.wav "
-                      "-map 3 -c:a pcm_s16le low.wav -map 4 -c:a pcm_f32le float.wav");
+        sources_ = test::CachedSources(
+            "behaviour",
+            "ffmpeg -v error "
+            "-f lavfi -i 'aevalsrc=0.4*sin(2*PI*500*t):s=22050:d=0.5' "
+            "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*1000*t)|0|0|0|0|0:s=44100:c=5.1:d=0.5' "
+            "-f lavfi -i 'aevalsrc=0|0|0.5*sin(2*PI*1000*t)|0|0|0:s=44100:c=5.1:d=0.5' "
+            "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*500*t):s=3000:d=0.5' "
+            "-f lavfi -i 'aevalsrc=1.5*sin(2*PI*441*t)|-1.5*sin(2*PI*441*t):s=44100:d=0.5' "
+            "-map 0 a.mp3 -map 0 a.ogg -map 0 -c:a pcm_u8 -ar 11025 x.wav "
+            "-map 1 -c:a pcm_s16le left51.wav -map 2 -c:a pcm_s16le centre51.wav "
+            "-map 3 -c:a pcm_s16le low.wav -map 4 -c:a pcm_f32le float.wav");
+        made_ = !sources_.empty();
     }
     static void TearDownTestSuite() {
         delete scratch_;
@@ -94,7 +96,7 @@ protected:
         conv_.WAVPath = out_;
         conv_.Observer = &observer_;
     }
-    std::string Src(const std::string& name) const { return *scratch_ / name; }
+    std::string Src(const std::string& name) const { return sources_ + "/" + name; }
     size_t FilesIn(const std::string& dir) const {
         size_t n = 0;
         for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.path().extension() == ".wav";
@@ -103,6 +105,7 @@ protected:
 
     static inline test::TScratch* scratch_ = nullptr;
     static inline bool made_ = false;
+    static inline std::string sources_;
     static inline int outCount_ = 0;
     std::string out_;
     TAudioConversion conv_;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ inline bool HaveTool(const std::string& tool) {
 }
 
 inline bool Shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 inline std::string Quote(const std::string& s) {
@@ -49,6 +50,29 @@ inline std::string Quote(const std::string& s) {
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+}
+
+// Runs `script` once per build tree in a folder of its own and returns that folder ("" when the script
+// failed). ctest runs every test in its own process and ffmpeg starts slowly, so the sources are
+// made once and shared; the folder name carries a hash of the script, so a changed script remakes them.
+inline std::string CachedSources(const std::string& name, const std::string& script) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(KV_BINARY_DIR) / "audioconv-test-sources" /
+                         (name + "-" + std::to_string(std::hash<std::string>{}(script)));
+    if (fs::exists(dir / ".complete")) return dir.string();
+    const fs::path building = dir.string() + ".building-" + std::to_string(::getpid());
+    std::error_code ec;
+    fs::remove_all(building, ec);
+    fs::create_directories(building);
+    if (!Shell("cd " + Quote(building.string()) + " && " + script)) {
+        fs::remove_all(building, ec);
+        return "";
+    }
+    std::ofstream(building / ".complete") << "ok\n";
+    // Another test process may have finished first; its folder is as good as ours.
+    fs::rename(building, dir, ec);
+    if (ec) fs::remove_all(building, ec);
+    return fs::exists(dir / ".complete") ? dir.string() : "";
 }
 
 // ffmpeg's decode of a source (16-bit at 44100 Hz with the source's channel count) as interleaved

@@ -50,18 +50,16 @@ protected:
             }
         }
         scratch_ = new test::TScratch;
-        const std::string cd = "cd " + Quote(scratch_->str()) + " && ";
         // Stereo at 44100 Hz with different tones left and right; mono at 22050 Hz.
         // ffmpeg starts slowly, so each of its runs does several files at once.
-        made_ = Shell(
-            cd +
+        std::string script =
             "ffmpeg -v error -f lavfi -i 'aevalsrc=0.5*sin(2*PI*1000*t)|0.3*sin(2*PI*440*t):s=44100:d=1' "
             "-f lavfi -i 'aevalsrc=0.5*sin(2*PI*700*t):s=22050:d=1' "
             "-map 0 -c:a pcm_s16le s44.wav -map 1 -c:a pcm_s16le m22.wav "
             "-map 0 -c:a mp2 -ar 32000 -b:a 192k t.mp2 -map 0 -c:a libvorbis -ar 48000 t.ogg "
-            "-map 0 -c:a wmav2 -b:a 128k t.wma");
+            "-map 0 -c:a wmav2 -b:a 128k t.wma";
         for (const auto& c : Sources()) {
-            if (!c.command.empty()) made_ = made_ && Shell(cd + c.command);
+            if (!c.command.empty()) script += " && " + c.command;
         }
         // ffmpeg's own decode of every source, at 44100 Hz with the source's channel count.
         std::string inputs, outputs;
@@ -71,7 +69,8 @@ protected:
             outputs += " -map " + std::to_string(index++) + ":a -f s16le -ar 44100 -ac " +
                        std::to_string(c.channels) + " ref-" + c.name + ".raw";
         }
-        made_ = made_ && Shell(cd + "ffmpeg -v error" + inputs + outputs);
+        sources_ = test::CachedSources("formats", script + " && ffmpeg -v error" + inputs + outputs);
+        made_ = !sources_.empty();
     }
     static void TearDownTestSuite() {
         delete scratch_;
@@ -84,11 +83,12 @@ protected:
         std::filesystem::create_directories(out_);
         conv_.WAVPath = out_;
     }
-    std::string Src(const std::string& name) const { return *scratch_ / name; }
+    std::string Src(const std::string& name) const { return sources_ + "/" + name; }
 
     static inline test::TScratch* scratch_ = nullptr;
     static inline std::string missing_;
     static inline bool made_ = false;
+    static inline std::string sources_;
     static inline int outCount_ = 0;
     std::string out_;
     TAudioConversion conv_;
@@ -125,7 +125,7 @@ TEST_F(DecodeToCdAudio, EveryFormatGivesCdWavCloseToFfmpegsOwnDecode) {
         ExpectCdWav(file);
 
         const auto ours = test::FromBytes16(std::vector<uint8_t>(file.begin() + 44, file.end()));
-        const auto ref = test::ReferenceStereo(*scratch_ / ("ref-" + c.name + ".raw"), c.channels);
+        const auto ref = test::ReferenceStereo(Src("ref-" + c.name + ".raw"), c.channels);
         ASSERT_FALSE(ref.empty());
         // Length: within one CD frame (588 sample frames) of what ffmpeg decodes. The announced
         // duration (from the container, including encoder padding) within one codec frame of it:
