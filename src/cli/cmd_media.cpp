@@ -65,7 +65,8 @@ int RunCreate(const std::vector<std::string>& args) {
             return Fail("--from-image makes a pressed disc: use --type cdrom or dvdrom");
         ok = vr::PressImage(file, *kind, image, error);
     } else if (audio) {
-        if (*kind != vr::EMediumKind::CdRom) return Fail("--from-audio makes a pressed audio CD: use --type cdrom");
+        if (*kind != vr::EMediumKind::CdRom)
+            return Fail("--from-audio makes a pressed audio CD: use --type cdrom");
         ok = vr::PressAudio(file, wavs, error);
     } else {
         ok = vr::CreateBlankMedium(file, *kind, capacity, error);
@@ -113,18 +114,17 @@ int RunExportAudio(const std::vector<std::string>& args) {
     return 0;
 }
 
-const TCliRegistration kCreate({"media create",
-                                "--type TYPE [--capacity BLOCKS] FILE [--from-image ISO | --from-audio WAV...]",
-                                "create a virtual medium file: blank, or pressed from an ISO image or WAV files",
-                                RunCreate});
-const TCliRegistration kInfo({"media info", "FILE", "show a virtual medium's sessions, tracks, state and sizes",
-                              RunInfo});
-const TCliRegistration kExport({"media export", "[--session N] FILE OUT.iso",
-                                "write every recorded data sector of a virtual medium at its absolute position",
-                                RunExport});
-const TCliRegistration kExportAudio({"media export-audio", "FILE DIR",
-                                     "write each audio track of a virtual medium as a WAV file plus a cue sheet",
-                                     RunExportAudio});
+const TCliRegistration kCreate(
+    {"media create", "--type TYPE [--capacity BLOCKS] FILE [--from-image ISO | --from-audio WAV...]",
+     "create a virtual medium file: blank, or pressed from an ISO image or WAV files", RunCreate});
+const TCliRegistration kInfo({"media info", "FILE",
+                              "show a virtual medium's sessions, tracks, state and sizes", RunInfo});
+const TCliRegistration kExport(
+    {"media export", "[--session N] FILE OUT.iso",
+     "write every recorded data sector of a virtual medium at its absolute position", RunExport});
+const TCliRegistration kExportAudio(
+    {"media export-audio", "FILE DIR",
+     "write each audio track of a virtual medium as a WAV file plus a cue sheet", RunExportAudio});
 
 }  // namespace
 }  // namespace kv::cli

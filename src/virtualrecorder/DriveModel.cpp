@@ -10,14 +10,22 @@ bool TDriveModel::ApplyQuirks(const std::string& list, std::string& error) {
     std::string q;
     while (std::getline(in, q, ',')) {
         if (q.empty()) continue;
-        if (q == "page30") JustLinkPage = true;
-        else if (q == "fffd0001") BlankCdrFfdQuirk = true;
-        else if (q == "longwrite") LongWriteNotReady = true;
-        else if (q == "attention") MediumChangeAttention = true;
-        else if (q == "cdonly") Dvd = false;
-        else if (q == "nobuf") UnderrunFree = false;
-        else if (q == "notestwrite") TestWrite = false;
-        else if (q == "nospeedlimit") SpeedLimit = false;
+        if (q == "page30")
+            JustLinkPage = true;
+        else if (q == "fffd0001")
+            BlankCdrFfdQuirk = true;
+        else if (q == "longwrite")
+            LongWriteNotReady = true;
+        else if (q == "attention")
+            MediumChangeAttention = true;
+        else if (q == "cdonly")
+            Dvd = false;
+        else if (q == "nobuf")
+            UnderrunFree = false;
+        else if (q == "notestwrite")
+            TestWrite = false;
+        else if (q == "nospeedlimit")
+            SpeedLimit = false;
         else {
             error = "unknown virtual recorder quirk '" + q + "'";
             return false;

@@ -7,19 +7,19 @@ namespace kv::vr {
 // Identity and behaviour of a virtual recorder. Real drives differ in these points; each is a
 // switch so that the engine's model rules and quirk handling can be exercised.
 struct TDriveModel {
-    std::string Vendor = "KELVADOR";          // INQUIRY 8 characters
-    std::string Product = "VIRTUAL RECORDER"; // 16 characters
-    std::string Revision = "1.00";            // 4 characters
-    bool JustLinkPage = false;         // vendor mode page 30h present
-    bool BlankCdrFfdQuirk = false;     // blank CD-R answers READ FORMAT CAPACITIES with FFFD0001h blocks
-    bool LongWriteNotReady = false;    // TUR during a flush/close: 2/04/08 instead of GOOD
-    bool MediumChangeAttention = false;// 6/28/00 once after a medium is loaded
-    bool Dvd = true;                   // reads and writes DVD media
-    bool UnderrunFree = true;          // BUFE may be set
-    bool TestWrite = true;             // simulation writes supported
-    bool SpeedLimit = true;            // the drive buffer drains at the selected write speed
+    std::string Vendor = "KELVADOR";           // INQUIRY 8 characters
+    std::string Product = "VIRTUAL RECORDER";  // 16 characters
+    std::string Revision = "1.00";             // 4 characters
+    bool JustLinkPage = false;                 // vendor mode page 30h present
+    bool BlankCdrFfdQuirk = false;       // blank CD-R answers READ FORMAT CAPACITIES with FFFD0001h blocks
+    bool LongWriteNotReady = false;      // TUR during a flush/close: 2/04/08 instead of GOOD
+    bool MediumChangeAttention = false;  // 6/28/00 once after a medium is loaded
+    bool Dvd = true;                     // reads and writes DVD media
+    bool UnderrunFree = true;            // BUFE may be set
+    bool TestWrite = true;               // simulation writes supported
+    bool SpeedLimit = true;              // the drive buffer drains at the selected write speed
     uint32_t BufferBytes = 2 * 1024 * 1024;
-    uint32_t SpinUpMs = 1500;          // not ready (becoming ready) after a tray load
+    uint32_t SpinUpMs = 1500;  // not ready (becoming ready) after a tray load
 
     // Overrides from the environment: KELVADORE_VR_IDENTITY="VENDOR/PRODUCT/REV" and
     // KELVADORE_VR_QUIRKS, a comma list of page30, fffd0001, longwrite, attention, cdonly, nobuf,

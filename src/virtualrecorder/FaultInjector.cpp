@@ -10,13 +10,33 @@ namespace kv::vr {
 namespace {
 
 constexpr std::array<std::pair<const char*, uint8_t>, 27> kOpcodeNames{{
-    {"TUR", 0x00},          {"REZERO", 0x01},        {"REQUEST_SENSE", 0x03}, {"FORMAT", 0x04},
-    {"INQUIRY", 0x12},      {"START_STOP", 0x1B},    {"PREVENT_ALLOW", 0x1E}, {"READ_FORMAT_CAPACITIES", 0x23},
-    {"READ_CAPACITY", 0x25}, {"READ", 0x28},         {"WRITE", 0x2A},         {"SYNC", 0x35},
-    {"READ_TOC", 0x43},     {"GET_CONFIGURATION", 0x46}, {"READ_DISC_INFO", 0x51}, {"READ_TRACK_INFO", 0x52},
-    {"RESERVE", 0x53},      {"SEND_OPC", 0x54},      {"MODE_SELECT", 0x55},   {"MODE_SENSE", 0x5A},
-    {"CLOSE", 0x5B},        {"READ_BUFFER_CAPACITY", 0x5C}, {"SEND_CUE_SHEET", 0x5D}, {"BLANK", 0xA1},
-    {"SET_STREAMING", 0xB6}, {"SET_CD_SPEED", 0xBB}, {"READ_CD", 0xBE},
+    {"TUR", 0x00},
+    {"REZERO", 0x01},
+    {"REQUEST_SENSE", 0x03},
+    {"FORMAT", 0x04},
+    {"INQUIRY", 0x12},
+    {"START_STOP", 0x1B},
+    {"PREVENT_ALLOW", 0x1E},
+    {"READ_FORMAT_CAPACITIES", 0x23},
+    {"READ_CAPACITY", 0x25},
+    {"READ", 0x28},
+    {"WRITE", 0x2A},
+    {"SYNC", 0x35},
+    {"READ_TOC", 0x43},
+    {"GET_CONFIGURATION", 0x46},
+    {"READ_DISC_INFO", 0x51},
+    {"READ_TRACK_INFO", 0x52},
+    {"RESERVE", 0x53},
+    {"SEND_OPC", 0x54},
+    {"MODE_SELECT", 0x55},
+    {"MODE_SENSE", 0x5A},
+    {"CLOSE", 0x5B},
+    {"READ_BUFFER_CAPACITY", 0x5C},
+    {"SEND_CUE_SHEET", 0x5D},
+    {"BLANK", 0xA1},
+    {"SET_STREAMING", 0xB6},
+    {"SET_CD_SPEED", 0xBB},
+    {"READ_CD", 0xBE},
 }};
 
 std::string Trim(std::string s) {
@@ -54,7 +74,8 @@ bool TFaultInjector::ParseRule(const std::string& input, TFaultRule& rule, std::
     size_t cut = text.find_first_of("@=:");
     std::string op = text.substr(0, cut);
     std::string upper = op;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
     auto named = std::find_if(kOpcodeNames.begin(), kOpcodeNames.end(),
                               [&](const auto& n) { return upper == n.first; });
     if (named != kOpcodeNames.end()) {
@@ -65,7 +86,8 @@ bool TFaultInjector::ParseRule(const std::string& input, TFaultRule& rule, std::
     std::string rest = cut == std::string::npos ? std::string() : text.substr(cut);
     if (!rest.empty() && rest[0] == '@') {
         size_t end = rest.find_first_of("=:");
-        if (!ParseCount(rest.substr(1, end == std::string::npos ? std::string::npos : end - 1), rule.FromCall))
+        if (!ParseCount(rest.substr(1, end == std::string::npos ? std::string::npos : end - 1),
+                        rule.FromCall))
             return false;
         rest = end == std::string::npos ? std::string() : rest.substr(end);
     }
@@ -74,18 +96,25 @@ bool TFaultInjector::ParseRule(const std::string& input, TFaultRule& rule, std::
         std::string s = rest.substr(1);
         size_t a = s.find('/'), b = s.find('/', a == std::string::npos ? a : a + 1);
         if (a == std::string::npos || b == std::string::npos) return false;
-        if (!ParseHexByte(s.substr(0, a), rule.Sense.Key) || !ParseHexByte(s.substr(a + 1, b - a - 1), rule.Sense.Asc) ||
+        if (!ParseHexByte(s.substr(0, a), rule.Sense.Key) ||
+            !ParseHexByte(s.substr(a + 1, b - a - 1), rule.Sense.Asc) ||
             !ParseHexByte(s.substr(b + 1), rule.Sense.Ascq) || rule.Sense.Key > 0xF)
             return false;
         rule.Action = EFaultAction::Sense;
     } else {
         const std::string kind = rest.substr(1);
-        if (kind == "busy") rule.Action = EFaultAction::Busy;
-        else if (kind == "notready") rule.Action = EFaultAction::NotReady;
-        else if (kind == "timeout") rule.Action = EFaultAction::Timeout;
-        else if (kind == "ioerror") rule.Action = EFaultAction::IoError;
-        else if (kind == "remove") rule.Action = EFaultAction::Remove;
-        else return false;
+        if (kind == "busy")
+            rule.Action = EFaultAction::Busy;
+        else if (kind == "notready")
+            rule.Action = EFaultAction::NotReady;
+        else if (kind == "timeout")
+            rule.Action = EFaultAction::Timeout;
+        else if (kind == "ioerror")
+            rule.Action = EFaultAction::IoError;
+        else if (kind == "remove")
+            rule.Action = EFaultAction::Remove;
+        else
+            return false;
     }
     error.clear();
     return true;
@@ -96,7 +125,8 @@ bool TFaultInjector::AddScript(const std::string& script, std::string& error) {
     size_t start = 0;
     while (start <= script.size()) {
         size_t end = script.find(';', start);
-        std::string part = Trim(script.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        std::string part =
+            Trim(script.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (!part.empty()) {
             TFaultRule rule;
             if (!ParseRule(part, rule, error)) return false;

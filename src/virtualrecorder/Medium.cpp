@@ -7,7 +7,9 @@
 namespace kv::vr {
 namespace {
 
-int32_t AlignUp16(int64_t v) { return static_cast<int32_t>((v + 15) / 16 * 16); }
+int32_t AlignUp16(int64_t v) {
+    return static_cast<int32_t>((v + 15) / 16 * 16);
+}
 
 int32_t AtipLeadInFor(EMediumKind kind) {
     // Manufacturer-specific lead-in start times as found in ATIP: 97:15:35 (a dye CD-R) and
@@ -65,7 +67,9 @@ std::unique_ptr<TMedium> TMedium::Load(const std::string& path, std::string& err
     return medium;
 }
 
-bool TMedium::Commit(std::string& error) { return file_->Commit(StateText(), error); }
+bool TMedium::Commit(std::string& error) {
+    return file_->Commit(StateText(), error);
+}
 
 std::string TMedium::StateText() const {
     std::ostringstream o;
@@ -79,11 +83,12 @@ std::string TMedium::StateText() const {
       << s.Intermediate << ' ' << s.DaoOnly << '\n'
       << "highest-written " << s.HighestWritten << '\n'
       << "disc-type " << int{s.DiscType} << '\n';
-    for (const auto& x : s.Sessions) o << "session " << x.Number << ' ' << x.LeadOut << ' ' << x.Closed << '\n';
+    for (const auto& x : s.Sessions)
+        o << "session " << x.Number << ' ' << x.LeadOut << ' ' << x.Closed << '\n';
     for (const auto& t : s.Tracks)
-        o << "track " << int{t.Number} << ' ' << t.Session << ' ' << t.Start << ' ' << t.Pregap << ' ' << t.Written
-          << ' ' << t.Reserved << ' ' << t.RunOut << ' ' << t.Complete << ' ' << t.Audio << ' ' << int{t.Control}
-          << ' ' << t.SectorSize << ' ' << t.Packet << ' ' << t.FixedPacket << '\n';
+        o << "track " << int{t.Number} << ' ' << t.Session << ' ' << t.Start << ' ' << t.Pregap << ' '
+          << t.Written << ' ' << t.Reserved << ' ' << t.RunOut << ' ' << t.Complete << ' ' << t.Audio << ' '
+          << int{t.Control} << ' ' << t.SectorSize << ' ' << t.Packet << ' ' << t.FixedPacket << '\n';
     return o.str();
 }
 
@@ -116,7 +121,8 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
             ok = static_cast<bool>(f >> s.Finalized);
         } else if (key == "formatted") {
             int bg = 0;
-            ok = static_cast<bool>(f >> s.Formatted >> s.FormattedBlocks >> bg >> s.Intermediate >> s.DaoOnly) &&
+            ok = static_cast<bool>(f >> s.Formatted >> s.FormattedBlocks >> bg >> s.Intermediate >>
+                                   s.DaoOnly) &&
                  bg >= 0 && bg <= 3;
             s.BackgroundFormat = static_cast<uint8_t>(bg);
         } else if (key == "highest-written") {
@@ -132,9 +138,9 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
         } else if (key == "track") {
             TTrack t;
             int number = 0, control = 0;
-            ok = static_cast<bool>(f >> number >> t.Session >> t.Start >> t.Pregap >> t.Written >> t.Reserved >>
-                                   t.RunOut >> t.Complete >> t.Audio >> control >> t.SectorSize >> t.Packet >>
-                                   t.FixedPacket) &&
+            ok = static_cast<bool>(f >> number >> t.Session >> t.Start >> t.Pregap >> t.Written >>
+                                   t.Reserved >> t.RunOut >> t.Complete >> t.Audio >> control >>
+                                   t.SectorSize >> t.Packet >> t.FixedPacket) &&
                  number >= 1 && number <= 255 && control >= 0 && control <= 15 && t.SectorSize >= 2048 &&
                  t.SectorSize <= 2352 && t.Pregap <= 450000 && t.Written <= 16'000'000 &&
                  t.Reserved <= 16'000'000 && s.Tracks.size() < 255;
@@ -213,7 +219,8 @@ int32_t TMedium::InvisibleTrackStart() const {
 }
 
 int32_t TMedium::NextWritableAddress() const {
-    if (Traits().Overwritable) return state_.HighestWritten < 0 ? 0 : AlignUp16(int64_t{state_.HighestWritten} + 1);
+    if (Traits().Overwritable)
+        return state_.HighestWritten < 0 ? 0 : AlignUp16(int64_t{state_.HighestWritten} + 1);
     if (const TTrack* open = OpenTrack()) return open->Start + static_cast<int32_t>(open->Written);
     return InvisibleTrackStart();
 }
@@ -366,7 +373,8 @@ TSense TMedium::CloseTrack(uint32_t number) {
     auto it = std::find_if(state_.Tracks.begin(), state_.Tracks.end(),
                            [&](const TTrack& t) { return t.Number == number; });
     if (it == state_.Tracks.end())
-        return number == NextTrackNumber() ? sense::kGood : sense::kInvalidFieldInCdb;  // empty invisible track
+        return number == NextTrackNumber() ? sense::kGood
+                                           : sense::kInvalidFieldInCdb;  // empty invisible track
     if (it->Complete) return sense::kGood;
     if (Traits().Cd) {
         CompleteOpenCdTrack();
@@ -498,7 +506,8 @@ TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter) {
             if (type == 0x13) {
                 if (!restricted || parameter != 16) return sense::kInvalidFieldInParameters;
                 if (state_.Intermediate)
-                    state_.FormattedBlocks = std::min<uint32_t>(state_.Capacity, state_.FormattedBlocks + blocks);
+                    state_.FormattedBlocks =
+                        std::min<uint32_t>(state_.Capacity, state_.FormattedBlocks + blocks);
                 return sense::kGood;
             }
             if ((type != 0x00 && type != 0x10 && type != 0x15) || (type != 0x00 && parameter != 16) ||

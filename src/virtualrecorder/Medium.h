@@ -14,14 +14,14 @@ namespace kv::vr {
 struct TTrack {
     uint8_t Number = 1;
     uint16_t Session = 1;
-    int32_t Start = 0;         // first block of index 1
-    uint32_t Pregap = 0;       // blocks of index 0 before Start
-    uint32_t Written = 0;      // blocks recorded from Start
-    uint32_t Reserved = 0;     // RESERVE TRACK size, 0 when not reserved
-    uint32_t RunOut = 0;       // CD track-at-once: 2 unreadable blocks after the data
+    int32_t Start = 0;      // first block of index 1
+    uint32_t Pregap = 0;    // blocks of index 0 before Start
+    uint32_t Written = 0;   // blocks recorded from Start
+    uint32_t Reserved = 0;  // RESERVE TRACK size, 0 when not reserved
+    uint32_t RunOut = 0;    // CD track-at-once: 2 unreadable blocks after the data
     bool Complete = false;
     bool Audio = false;
-    uint8_t Control = 4;       // CD Q-channel CONTROL nibble (4 data, 0 audio)
+    uint8_t Control = 4;  // CD Q-channel CONTROL nibble (4 data, 0 audio)
     uint16_t SectorSize = 2048;
     bool Packet = false, FixedPacket = false;
 
@@ -38,14 +38,14 @@ struct TSession {
 
 // Distances the drive puts between recorded areas. Real drives differ; these are configurable.
 struct TLayoutRules {
-    uint32_t CdTaoRunOut = 2;                  // run-out blocks after a track-at-once track
-    uint32_t CdPregap = 150;                   // pre-gap the drive writes before a TAO track
-    uint32_t CdFirstSessionOverhead = 11400;   // lead-out 6750 + lead-in 4500 + pre-gap 150
-    uint32_t CdLaterSessionOverhead = 6900;    // lead-out 2250 + lead-in 4500 + pre-gap 150
-    uint32_t CdMinTrackBlocks = 300;           // 4 s minimum track length (Red Book)
-    uint32_t DvdMinusFirstBorder = 16384;      // border-out + border-in after the first border
+    uint32_t CdTaoRunOut = 2;                 // run-out blocks after a track-at-once track
+    uint32_t CdPregap = 150;                  // pre-gap the drive writes before a TAO track
+    uint32_t CdFirstSessionOverhead = 11400;  // lead-out 6750 + lead-in 4500 + pre-gap 150
+    uint32_t CdLaterSessionOverhead = 6900;   // lead-out 2250 + lead-in 4500 + pre-gap 150
+    uint32_t CdMinTrackBlocks = 300;          // 4 s minimum track length (Red Book)
+    uint32_t DvdMinusFirstBorder = 16384;     // border-out + border-in after the first border
     uint32_t DvdMinusLaterBorder = 6144;
-    uint32_t DvdPlusSessionOverhead = 2048;    // lead-out/intro between DVD+R sessions
+    uint32_t DvdPlusSessionOverhead = 2048;  // lead-out/intro between DVD+R sessions
 };
 
 // One track of a session-at-once layout announced with SEND CUE SHEET.
@@ -60,10 +60,10 @@ struct TCueTrack {
 
 struct TSaoPlan {
     std::vector<TCueTrack> Tracks;
-    int32_t First = -150;    // first block the host sends
-    int32_t LeadOut = 0;     // first block after the program area
-    int32_t Next = -150;     // next block expected
-    uint8_t DiscType = 0;    // 00h CD-DA/CD-ROM, 20h CD-ROM XA
+    int32_t First = -150;  // first block the host sends
+    int32_t LeadOut = 0;   // first block after the program area
+    int32_t Next = -150;   // next block expected
+    uint8_t DiscType = 0;  // 00h CD-DA/CD-ROM, 20h CD-ROM XA
     uint16_t SectorSizeAt(int32_t lba) const;
 };
 
@@ -72,14 +72,14 @@ struct TSaoPlan {
 struct TDiscState {
     EMediumKind Kind = EMediumKind::CdR;
     uint32_t Capacity = 0;
-    int32_t AtipLeadIn = -12490;     // 97:15:35
+    int32_t AtipLeadIn = -12490;  // 97:15:35
     bool Finalized = false;
-    bool Formatted = false;          // +RW, restricted overwrite, RAM
+    bool Formatted = false;  // +RW, restricted overwrite, RAM
     uint32_t FormattedBlocks = 0;
-    uint8_t BackgroundFormat = 0;    // +RW: 0 none, 1 partial, 2 running, 3 complete
-    bool Intermediate = false;       // restricted overwrite after a quick format: grows from 0
-    bool DaoOnly = false;            // minimally blanked DVD-RW
-    int32_t HighestWritten = -1;     // overwritable media: last block ever written
+    uint8_t BackgroundFormat = 0;  // +RW: 0 none, 1 partial, 2 running, 3 complete
+    bool Intermediate = false;     // restricted overwrite after a quick format: grows from 0
+    bool DaoOnly = false;          // minimally blanked DVD-RW
+    int32_t HighestWritten = -1;   // overwritable media: last block ever written
     uint8_t DiscType = 0;
     std::vector<TSession> Sessions;
     std::vector<TTrack> Tracks;
@@ -87,7 +87,7 @@ struct TDiscState {
 
 // Write settings of the current command, taken from the write parameters page.
 struct TWriteMode {
-    uint8_t WriteType = 1;     // 0 packet/incremental, 1 TAO, 2 SAO
+    uint8_t WriteType = 1;  // 0 packet/incremental, 1 TAO, 2 SAO
     bool Audio = false;
     uint8_t Control = 4;
     uint16_t SectorSize = 2048;
@@ -116,7 +116,7 @@ public:
 
     // --- queries -----------------------------------------------------------------------------
     bool IsBlank() const;
-    bool IsAppendable() const;      // sequential medium that takes more data
+    bool IsAppendable() const;        // sequential medium that takes more data
     const TTrack* OpenTrack() const;  // incomplete (or partially written reserved) last track
     int32_t InvisibleTrackStart() const;
     int32_t NextWritableAddress() const;
@@ -130,7 +130,8 @@ public:
     int32_t NextSessionStart() const;
 
     // --- changes (return the sense a drive reports when refusing) -----------------------------
-    TSense WriteSequential(int32_t lba, uint32_t count, const TWriteMode& mode, const uint8_t* data, bool record);
+    TSense WriteSequential(int32_t lba, uint32_t count, const TWriteMode& mode, const uint8_t* data,
+                           bool record);
     TSense WriteRandom(int32_t lba, uint32_t count, const uint8_t* data, bool record);
     TSense Reserve(uint32_t blocks, const TWriteMode& mode);
     TSense CloseTrack(uint32_t number);

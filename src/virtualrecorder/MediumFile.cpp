@@ -33,7 +33,9 @@ void PutLE64(uint8_t* p, uint64_t v) {
     PutLE32(p, static_cast<uint32_t>(v));
     PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
 }
-uint64_t GetLE64(const uint8_t* p) { return uint64_t{GetLE32(p)} | (uint64_t{GetLE32(p + 4)} << 32); }
+uint64_t GetLE64(const uint8_t* p) {
+    return uint64_t{GetLE32(p)} | (uint64_t{GetLE32(p + 4)} << 32);
+}
 
 bool WriteAll(int fd, const void* data, size_t length, uint64_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -61,7 +63,9 @@ bool ReadAll(int fd, void* data, size_t length, uint64_t offset) {
     return true;
 }
 
-bool LockExclusive(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+bool LockExclusive(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
 
 std::string SysError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -101,8 +105,8 @@ std::unique_ptr<TMediumFile> TMediumFile::Create(const std::string& path, const 
     return file;
 }
 
-std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::string& state, std::string& error,
-                                               bool forWriting) {
+std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::string& state,
+                                               std::string& error, bool forWriting) {
     int fd = ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
         error = SysError("cannot open", path);
@@ -115,7 +119,8 @@ std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::str
     }
     struct stat st {};
     std::array<uint8_t, kHeaderSize> h{};
-    if (::fstat(fd, &st) != 0 || !ReadAll(fd, h.data(), h.size(), 0) || std::memcmp(h.data(), kMagic, 8) != 0) {
+    if (::fstat(fd, &st) != 0 || !ReadAll(fd, h.data(), h.size(), 0) ||
+        std::memcmp(h.data(), kMagic, 8) != 0) {
         error = path + " is not a Kelvadore medium file";
         return nullptr;
     }
@@ -125,7 +130,8 @@ std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::str
     }
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     const uint64_t catOffset = GetLE64(h.data() + 16), catLength = GetLE64(h.data() + 24);
-    if (catOffset < kHeaderSize || catLength > kMaxCatalogue || catOffset > size || catLength > size - catOffset) {
+    if (catOffset < kHeaderSize || catLength > kMaxCatalogue || catOffset > size ||
+        catLength > size - catOffset) {
         error = path + ": damaged medium file (catalogue out of range)";
         return nullptr;
     }
@@ -149,8 +155,8 @@ std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::str
         int64_t lba = 0;
         uint64_t count = 0, sectorSize = 0, offset = 0;
         if (!(fields >> lba >> count >> sectorSize >> offset) || count == 0 || count > (1u << 24) ||
-            sectorSize == 0 || sectorSize > 2352 || lba < -500000 || lba > (1 << 24) || offset < kHeaderSize ||
-            offset > size || count * sectorSize > size - offset) {
+            sectorSize == 0 || sectorSize > 2352 || lba < -500000 || lba > (1 << 24) ||
+            offset < kHeaderSize || offset > size || count * sectorSize > size - offset) {
             error = path + ": damaged medium file (bad extent)";
             return nullptr;
         }
@@ -250,8 +256,8 @@ std::string TMediumFile::CatalogueText(const std::string& state) const {
 bool TMediumFile::AppendCatalogue(const std::string& state, std::string& error) {
     const std::string text = CatalogueText(state);
     const uint64_t at = end_;
-    if (!WriteAll(fd_, text.data(), text.size(), at) || ::fdatasync(fd_) != 0 || !WriteHeader(fd_, at, text) ||
-        ::fdatasync(fd_) != 0) {
+    if (!WriteAll(fd_, text.data(), text.size(), at) || ::fdatasync(fd_) != 0 ||
+        !WriteHeader(fd_, at, text) || ::fdatasync(fd_) != 0) {
         error = SysError("cannot write", path_);
         return false;
     }
@@ -279,7 +285,8 @@ bool TMediumFile::Rewrite(const std::string& state, std::string& error) {
         for (uint64_t done = 0; ok && done < bytes;) {
             size_t chunk = static_cast<size_t>(std::min<uint64_t>(bytes - done, 1 << 20));
             buffer.resize(chunk);
-            ok = ReadAll(fd_, buffer.data(), chunk, e.Offset + done) && WriteAll(fd, buffer.data(), chunk, at);
+            ok =
+                ReadAll(fd_, buffer.data(), chunk, e.Offset + done) && WriteAll(fd, buffer.data(), chunk, at);
             done += chunk;
             at += chunk;
         }
@@ -288,8 +295,8 @@ bool TMediumFile::Rewrite(const std::string& state, std::string& error) {
     std::map<int32_t, TExtent> old = std::move(extents_);
     extents_ = std::move(moved);
     const std::string text = CatalogueText(state);
-    ok = ok && WriteAll(fd, text.data(), text.size(), at) && ::fdatasync(fd) == 0 && WriteHeader(fd, at, text) &&
-         ::fdatasync(fd) == 0 && ::rename(temp.c_str(), path_.c_str()) == 0;
+    ok = ok && WriteAll(fd, text.data(), text.size(), at) && ::fdatasync(fd) == 0 &&
+         WriteHeader(fd, at, text) && ::fdatasync(fd) == 0 && ::rename(temp.c_str(), path_.c_str()) == 0;
     if (!ok) {
         error = SysError("cannot write", temp);
         ::close(fd);

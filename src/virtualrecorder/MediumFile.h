@@ -33,7 +33,8 @@ public:
     TMediumFile& operator=(const TMediumFile&) = delete;
 
     // Creates (or replaces) the file with an empty sector store and the given state lines.
-    static std::unique_ptr<TMediumFile> Create(const std::string& path, const std::string& state, std::string& error);
+    static std::unique_ptr<TMediumFile> Create(const std::string& path, const std::string& state,
+                                               std::string& error);
     // Opens an existing file; `state` receives the catalogue without its extent lines. A writer
     // holds an exclusive lock for as long as the file is open, so two recorders (in one process or
     // two) never append to the same medium; readers (info, export) see the last commit.
@@ -62,9 +63,9 @@ private:
 
     std::string path_;
     int fd_ = -1;
-    uint64_t end_ = 0;            // where the next payload goes
+    uint64_t end_ = 0;  // where the next payload goes
     uint64_t livePayload_ = 0;
-    bool dropped_ = false;        // sectors were forgotten: compact at the next commit
+    bool dropped_ = false;  // sectors were forgotten: compact at the next commit
     std::map<int32_t, TExtent> extents_;
 };
 

@@ -17,13 +17,16 @@ constexpr std::array<TMediumTraits, 11> kTraits{{
     {EMediumKind::DvdRwRestricted, "dvdrw-ro", "DVD-RW", 0x0013, false, false, true, true, 2298496, 8310},
     {EMediumKind::DvdPlusR, "dvdplusr", "DVD+R", 0x001B, false, false, false, false, 2295104, 22160},
     {EMediumKind::DvdPlusRw, "dvdplusrw", "DVD+RW", 0x001A, false, false, true, true, 2295104, 11080},
-    {EMediumKind::DvdPlusRDualLayer, "dvdplusrdl", "DVD+R DL", 0x002B, false, false, false, false, 4173824, 11080},
+    {EMediumKind::DvdPlusRDualLayer, "dvdplusrdl", "DVD+R DL", 0x002B, false, false, false, false, 4173824,
+     11080},
     {EMediumKind::DvdRam, "dvdram", "DVD-RAM", 0x0012, false, false, true, true, 2236704, 6925},
 }};
 
 }  // namespace
 
-const TMediumTraits& Traits(EMediumKind kind) { return kTraits[static_cast<size_t>(kind)]; }
+const TMediumTraits& Traits(EMediumKind kind) {
+    return kTraits[static_cast<size_t>(kind)];
+}
 
 std::optional<EMediumKind> KindFromCliName(std::string_view name) {
     for (const auto& t : kTraits)

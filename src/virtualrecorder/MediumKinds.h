@@ -24,15 +24,15 @@ enum class EMediumKind : uint8_t {
 
 struct TMediumTraits {
     EMediumKind Kind;
-    const char* CliName;        // `media create --type`
+    const char* CliName;  // `media create --type`
     const char* DisplayName;
-    uint16_t Profile;           // GET CONFIGURATION current profile
+    uint16_t Profile;  // GET CONFIGURATION current profile
     bool Cd;
-    bool Pressed;               // read-only medium (CD-ROM, DVD-ROM)
-    bool Erasable;              // disc information "erasable" bit
-    bool Overwritable;          // random writes inside a formatted area (+RW, RAM, restricted overwrite)
-    uint32_t DefaultCapacity;   // user blocks; for CD the ATIP start of the last possible lead-out
-    uint32_t MaxWriteKBs;       // highest write speed offered for this medium (1000 bytes/s units)
+    bool Pressed;              // read-only medium (CD-ROM, DVD-ROM)
+    bool Erasable;             // disc information "erasable" bit
+    bool Overwritable;         // random writes inside a formatted area (+RW, RAM, restricted overwrite)
+    uint32_t DefaultCapacity;  // user blocks; for CD the ATIP start of the last possible lead-out
+    uint32_t MaxWriteKBs;      // highest write speed offered for this medium (1000 bytes/s units)
 };
 
 const TMediumTraits& Traits(EMediumKind kind);
@@ -48,7 +48,7 @@ TMsf LbaToMsf(int32_t lba);
 int32_t MsfToLba(uint8_t m, uint8_t s, uint8_t f);
 
 // Nominal drive speeds: 1x CD = 176.4 kB/s, 1x DVD = 1385 kB/s.
-inline constexpr uint32_t kCdSpeed1x = 176;   // rounded down as drives report it with factor 176.4
+inline constexpr uint32_t kCdSpeed1x = 176;  // rounded down as drives report it with factor 176.4
 inline constexpr uint32_t kDvdSpeed1x = 1385;
 
 }  // namespace kv::vr

@@ -38,15 +38,16 @@ std::string MsfText(uint32_t frames) {
 
 }  // namespace
 
-bool ReadCdWavLayout(const std::string& path, uint64_t& dataOffset, uint64_t& dataLength, std::string& error) {
+bool ReadCdWavLayout(const std::string& path, uint64_t& dataOffset, uint64_t& dataLength,
+                     std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open " + path;
         return false;
     }
     std::array<uint8_t, 12> riff{};
-    if (!in.read(reinterpret_cast<char*>(riff.data()), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
-        std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
+    if (!in.read(reinterpret_cast<char*>(riff.data()), riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
         error = path + " is not a WAV file";
         return false;
     }
@@ -60,8 +61,8 @@ bool ReadCdWavLayout(const std::string& path, uint64_t& dataOffset, uint64_t& da
         if (std::memcmp(head.data(), "fmt ", 4) == 0) {
             std::array<uint8_t, 16> fmt{};
             if (size < 16 || !in.read(reinterpret_cast<char*>(fmt.data()), 16)) break;
-            formatOk = GetLE16(fmt.data()) == 1 && GetLE16(fmt.data() + 2) == 2 && GetLE32(fmt.data() + 4) == 44100 &&
-                       GetLE16(fmt.data() + 14) == 16;
+            formatOk = GetLE16(fmt.data()) == 1 && GetLE16(fmt.data() + 2) == 2 &&
+                       GetLE32(fmt.data() + 4) == 44100 && GetLE16(fmt.data() + 14) == 16;
             in.seekg(static_cast<std::streamoff>(offset + size + (size & 1)));
         } else if (std::memcmp(head.data(), "data", 4) == 0) {
             if (!formatOk) break;
@@ -219,7 +220,9 @@ bool ExportImage(const std::string& path, const std::string& outPath, unsigned s
             for (int32_t i = 0; i < count; ++i) {
                 const uint16_t size = medium->File().Read(lba + i, sector.data());
                 if (size == 0) continue;
-                const size_t skip = size == 2352 ? 16 : (size == 2336 || size == 2332 || size == 2056) ? 8 : 0;
+                const size_t skip = size == 2352                                     ? 16
+                                    : (size == 2336 || size == 2332 || size == 2056) ? 8
+                                                                                     : 0;
                 std::memcpy(&chunk[size_t(i) * 2048], sector.data() + skip, 2048);
                 any = true;
             }
@@ -265,7 +268,8 @@ bool ExportAudio(const std::string& path, const std::string& outDir, std::string
         out.write(reinterpret_cast<const char*>(h.data()), h.size());
         for (uint32_t i = 0; i < tr.Written; ++i) {
             sector.fill(0);
-            if (medium->File().Read(tr.Start + static_cast<int32_t>(i), sector.data()) != 2352) sector.fill(0);
+            if (medium->File().Read(tr.Start + static_cast<int32_t>(i), sector.data()) != 2352)
+                sector.fill(0);
             out.write(reinterpret_cast<const char*>(sector.data()), 2352);
         }
         if (!out) {
@@ -301,11 +305,16 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
       << t.CliName << ")\n"
       << "capacity:  " << st.Capacity << " blocks\n";
     std::string state;
-    if (t.Pressed) state = "pressed";
-    else if (t.Overwritable) state = st.Formatted ? (st.Intermediate ? "formatted (growing)" : "formatted") : "unformatted";
-    else if (medium->IsBlank()) state = "blank";
-    else if (st.Finalized) state = "finalized";
-    else state = "appendable";
+    if (t.Pressed)
+        state = "pressed";
+    else if (t.Overwritable)
+        state = st.Formatted ? (st.Intermediate ? "formatted (growing)" : "formatted") : "unformatted";
+    else if (medium->IsBlank())
+        state = "blank";
+    else if (st.Finalized)
+        state = "finalized";
+    else
+        state = "appendable";
     o << "state:     " << state << "\n";
     if (t.Overwritable) {
         o << "written:   " << (st.HighestWritten + 1) << " blocks\n";
@@ -318,8 +327,9 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
         o << "\n";
         for (const auto& tr : st.Tracks)
             if (tr.Session == s.Number)
-                o << "  track " << unsigned{tr.Number} << (tr.Audio ? " audio" : " data") << " start " << tr.Start
-                  << " size " << tr.Written << " blocks" << (tr.Pregap ? " pregap " + std::to_string(tr.Pregap) : "")
+                o << "  track " << unsigned{tr.Number} << (tr.Audio ? " audio" : " data") << " start "
+                  << tr.Start << " size " << tr.Written << " blocks"
+                  << (tr.Pregap ? " pregap " + std::to_string(tr.Pregap) : "")
                   << (tr.Complete ? "" : " (open)") << "\n";
     }
     text = o.str();

@@ -21,7 +21,9 @@ struct TFeature {
     std::vector<uint8_t> Data;
 };
 
-bool IsCdKind(EMediumKind k) { return Traits(k).Cd; }
+bool IsCdKind(EMediumKind k) {
+    return Traits(k).Cd;
+}
 
 }  // namespace
 
@@ -57,9 +59,10 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
 
     std::vector<TFeature> features;
     std::vector<uint8_t> profiles;
-    const std::vector<uint16_t> supported = model_.Dvd
-        ? std::vector<uint16_t>{0x002B, 0x001B, 0x001A, 0x0014, 0x0013, 0x0012, 0x0011, 0x0010, 0x000A, 0x0009, 0x0008}
-        : std::vector<uint16_t>{0x000A, 0x0009, 0x0008};
+    const std::vector<uint16_t> supported =
+        model_.Dvd ? std::vector<uint16_t>{0x002B, 0x001B, 0x001A, 0x0014, 0x0013, 0x0012,
+                                           0x0011, 0x0010, 0x000A, 0x0009, 0x0008}
+                   : std::vector<uint16_t>{0x000A, 0x0009, 0x0008};
     for (uint16_t p : supported) {
         profiles.push_back(static_cast<uint8_t>(p >> 8));
         profiles.push_back(static_cast<uint8_t>(p));
@@ -70,7 +73,11 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
     features.push_back({0x0001, true, true, 1, {0, 0, 0, 2, 0x01, 0, 0, 0}});  // ATAPI, DBE
     features.push_back({0x0002, true, true, 1, {0x02, 0, 0, 0}});
     features.push_back({0x0003, true, true, 0, {0x29, 0, 0, 0}});  // tray, eject, lock
-    features.push_back({0x0010, false, present, 0, {0, 0, 0x08, 0x00, 0, IsCdKind(kind) ? uint8_t{1} : uint8_t{16}, 0x01, 0}});
+    features.push_back({0x0010,
+                        false,
+                        present,
+                        0,
+                        {0, 0, 0x08, 0x00, 0, IsCdKind(kind) ? uint8_t{1} : uint8_t{16}, 0x01, 0}});
     features.push_back({0x001D, false, present && IsCdKind(kind), 0, {}});
     features.push_back({0x001E, false, present && IsCdKind(kind), 2, {0, 0, 0, 0}});
     if (model_.Dvd) features.push_back({0x001F, false, present && !IsCdKind(kind), 0, {}});
@@ -86,33 +93,48 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
         const bool cd = !present || IsCdKind(kind);
         const bool current = is({EMediumKind::CdR, EMediumKind::CdRw, EMediumKind::DvdR}) ||
                              (is({EMediumKind::DvdRwSequential}) && !medium_->State().DaoOnly);
-        features.push_back({0x0021, false, current, 1,
+        features.push_back({0x0021,
+                            false,
+                            current,
+                            1,
                             {0x25, 0x01, static_cast<uint8_t>(model_.UnderrunFree ? 0x01 : 0), 1,
                              static_cast<uint8_t>(cd ? 7 : 16), 0, 0, 0}});
     }
     if (model_.Dvd) {
-        features.push_back({0x0023, false,
-                            is({EMediumKind::DvdPlusRw, EMediumKind::DvdRwSequential, EMediumKind::DvdRwRestricted,
-                                EMediumKind::DvdRam}),
-                            0, {0, 0, 0, 0}});
+        features.push_back({0x0023,
+                            false,
+                            is({EMediumKind::DvdPlusRw, EMediumKind::DvdRwSequential,
+                                EMediumKind::DvdRwRestricted, EMediumKind::DvdRam}),
+                            0,
+                            {0, 0, 0, 0}});
         features.push_back({0x0024, false, is({EMediumKind::DvdRam}), 0, {0x80, 0, 0, 0}});
         features.push_back({0x0026, false, is({EMediumKind::DvdRwRestricted}), 0, {}});
         features.push_back({0x002A, false, is({EMediumKind::DvdPlusRw}), 0, {0x01, 0, 0, 0}});
-        features.push_back({0x002B, false, is({EMediumKind::DvdPlusR, EMediumKind::DvdPlusRDualLayer}), 0,
-                            {0x01, 0, 0, 0}});
+        features.push_back(
+            {0x002B, false, is({EMediumKind::DvdPlusR, EMediumKind::DvdPlusRDualLayer}), 0, {0x01, 0, 0, 0}});
         features.push_back({0x002C, false, is({EMediumKind::DvdRwRestricted}), 0, {0x0F, 0, 0, 0}});
     }
-    features.push_back({0x002D, false, is({EMediumKind::CdR, EMediumKind::CdRw}), 2,
+    features.push_back({0x002D,
+                        false,
+                        is({EMediumKind::CdR, EMediumKind::CdRw}),
+                        2,
                         {static_cast<uint8_t>(buf | test | 0x02), 0, 0x25, 0x01}});
-    features.push_back({0x002E, false, is({EMediumKind::CdR, EMediumKind::CdRw}), 0,
+    features.push_back({0x002E,
+                        false,
+                        is({EMediumKind::CdR, EMediumKind::CdRw}),
+                        0,
                         {static_cast<uint8_t>(buf | 0x20 | test | 0x02), 0x00, 0xFF, 0xFF}});
     if (model_.Dvd) {
-        features.push_back({0x002F, false, is({EMediumKind::DvdR, EMediumKind::DvdRwSequential}), 1,
+        features.push_back({0x002F,
+                            false,
+                            is({EMediumKind::DvdR, EMediumKind::DvdRwSequential}),
+                            1,
                             {static_cast<uint8_t>(buf | test | 0x02), 0, 0, 0}});
         features.push_back({0x003B, false, is({EMediumKind::DvdPlusRDualLayer}), 0, {0x01, 0, 0, 0}});
     }
     features.push_back({0x0100, true, true, 0, {}});
-    features.push_back({0x0107, false, present, 3, {0x03, 0, 0, 0}});  // SET STREAMING, write speed performance
+    features.push_back(
+        {0x0107, false, present, 3, {0x03, 0, 0, 0}});  // SET STREAMING, write speed performance
 
     c.Reply.assign(8, 0);
     PutBE16(&c.Reply[6], profile);
@@ -121,7 +143,8 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
         if (!wanted) continue;
         c.Reply.push_back(static_cast<uint8_t>(f.Code >> 8));
         c.Reply.push_back(static_cast<uint8_t>(f.Code));
-        c.Reply.push_back(static_cast<uint8_t>((f.Version << 2) | (f.Persistent ? 0x02 : 0) | (f.Current ? 0x01 : 0)));
+        c.Reply.push_back(
+            static_cast<uint8_t>((f.Version << 2) | (f.Persistent ? 0x02 : 0) | (f.Current ? 0x01 : 0)));
         c.Reply.push_back(static_cast<uint8_t>(f.Data.size()));
         c.Reply.insert(c.Reply.end(), f.Data.begin(), f.Data.end());
     }
@@ -189,8 +212,8 @@ std::vector<uint8_t> TVirtualRecorder::JustLinkPage(uint8_t pageControl) const {
         p[3] = 0x01;
         return p;
     }
-    p[2] = 0x01;                                   // buffer-underrun-free recording supported
-    p[3] = (page05_[2] & 0x40) ? 0x01 : 0x00;      // and enabled while BUFE is set
+    p[2] = 0x01;                               // buffer-underrun-free recording supported
+    p[3] = (page05_[2] & 0x40) ? 0x01 : 0x00;  // and enabled while BUFE is set
     return p;
 }
 
@@ -201,8 +224,12 @@ TSense TVirtualRecorder::CmdModeSense(TCmd& c) {
     std::vector<uint8_t> pages;
     auto add = [&](const std::vector<uint8_t>& p) { pages.insert(pages.end(), p.begin(), p.end()); };
     switch (code) {
-        case 0x05: add(WriteParametersPage(pageControl)); break;
-        case 0x2A: add(CapabilitiesPage(pageControl)); break;
+        case 0x05:
+            add(WriteParametersPage(pageControl));
+            break;
+        case 0x2A:
+            add(CapabilitiesPage(pageControl));
+            break;
         case 0x30:
             if (!model_.JustLinkPage) return sense::kInvalidFieldInCdb;
             add(JustLinkPage(pageControl));
@@ -212,7 +239,8 @@ TSense TVirtualRecorder::CmdModeSense(TCmd& c) {
             add(CapabilitiesPage(pageControl));
             if (model_.JustLinkPage) add(JustLinkPage(pageControl));
             break;
-        default: return sense::kInvalidFieldInCdb;
+        default:
+            return sense::kInvalidFieldInCdb;
     }
     c.Reply.assign(8, 0);
     c.Reply.insert(c.Reply.end(), pages.begin(), pages.end());
@@ -242,8 +270,8 @@ TSense TVirtualRecorder::CmdModeSelect(TCmd& c) {
     const bool fixedPacket = p[3] & 0x20;
     if (writeType > 2) return sense::kInvalidFieldInParameters;  // no raw or layer-jump recording
     if (multiSession == 2) return sense::kInvalidFieldInParameters;
-    static constexpr uint16_t kBlockTypes = (1u << 0) | (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11) |
-                                            (1u << 12) | (1u << 13);
+    static constexpr uint16_t kBlockTypes =
+        (1u << 0) | (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11) | (1u << 12) | (1u << 13);
     if (!(kBlockTypes & (1u << blockType))) return sense::kInvalidFieldInParameters;
     if (writeType == 0 && fixedPacket && GetBE32(p + 10) == 0) return sense::kInvalidFieldInParameters;
     if ((p[2] & 0x10) && !model_.TestWrite) return sense::kInvalidFieldInParameters;

@@ -18,11 +18,15 @@ void PutMsf(uint8_t* p, int32_t lba) {
 }
 
 void PutAddress(uint8_t* p, int32_t lba, bool msf) {
-    if (msf) PutMsf(p, lba);
-    else PutBE32(p, static_cast<uint32_t>(lba));
+    if (msf)
+        PutMsf(p, lba);
+    else
+        PutBE32(p, static_cast<uint32_t>(lba));
 }
 
-bool IsPlusR(EMediumKind k) { return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer; }
+bool IsPlusR(EMediumKind k) {
+    return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer;
+}
 
 // What READ TRACK INFORMATION describes: a recorded/open track, the invisible track, or the single
 // track of an overwritable medium.
@@ -146,14 +150,15 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
     PutBE16(&r[0], 46);
     if (t.Overwritable) {
         // One session with one track spanning the formatted area.
-        const bool valid = (addressType == 1 && (value == 1 || value == 0xFF)) || (addressType == 2 && value == 1) ||
-                           (addressType == 0 && value < st.Capacity);
+        const bool valid = (addressType == 1 && (value == 1 || value == 0xFF)) ||
+                           (addressType == 2 && value == 1) || (addressType == 0 && value < st.Capacity);
         if (!valid) return sense::kInvalidFieldInCdb;
         r[2] = r[3] = 1;
         r[5] = 0x04;
-        const uint32_t size = st.Formatted ? std::max<uint32_t>(st.FormattedBlocks,
-                                                                static_cast<uint32_t>(m.NextWritableAddress()))
-                                           : st.Capacity;
+        const uint32_t size =
+            st.Formatted
+                ? std::max<uint32_t>(st.FormattedBlocks, static_cast<uint32_t>(m.NextWritableAddress()))
+                : st.Capacity;
         PutBE32(&r[24], size);
         if (st.Kind == EMediumKind::DvdRwRestricted) {
             const uint32_t nwa = static_cast<uint32_t>(m.NextWritableAddress());
@@ -182,9 +187,12 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
     if (addressType == 1) {
         if (value == 0) return sense::kInvalidFieldInCdb;  // lead-in is not a track here
         if (value == 0xFF) {
-            if (m.OpenTrack()) view.Track = m.OpenTrack();
-            else if (invisibleExists) view.Invisible = true;
-        } else if ((view.Track = byNumber(value)) == nullptr && invisibleExists && value == m.NextTrackNumber()) {
+            if (m.OpenTrack())
+                view.Track = m.OpenTrack();
+            else if (invisibleExists)
+                view.Invisible = true;
+        } else if ((view.Track = byNumber(value)) == nullptr && invisibleExists &&
+                   value == m.NextTrackNumber()) {
             view.Invisible = true;
         }
     } else if (addressType == 0) {
@@ -214,7 +222,8 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
         r[33] = static_cast<uint8_t>(m.OpenSessionNumber() >> 8);
         r[5] = t.Cd ? static_cast<uint8_t>(mode.Control) : 0x04;
         const bool packet = (t.Cd || dvdMinus) && mode.WriteType == 0;
-        r[6] = static_cast<uint8_t>(0x40 | (packet ? 0x20 : 0) | (packet && mode.FixedPacket ? 0x10 : 0) | 0x0F);
+        r[6] =
+            static_cast<uint8_t>(0x40 | (packet ? 0x20 : 0) | (packet && mode.FixedPacket ? 0x10 : 0) | 0x0F);
         r[7] = 0x01;
         PutBE32(&r[8], static_cast<uint32_t>(start));
         PutBE32(&r[12], static_cast<uint32_t>(start));
@@ -234,7 +243,8 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
         PutBE32(&r[8], static_cast<uint32_t>(tr.Start));
         if (!tr.Complete) {
             const uint32_t nwa = static_cast<uint32_t>(tr.Start) + tr.Written;
-            const uint32_t freeBlocks = reserved ? tr.Reserved - tr.Written : m.FreeBlocksFrom(static_cast<int32_t>(nwa));
+            const uint32_t freeBlocks =
+                reserved ? tr.Reserved - tr.Written : m.FreeBlocksFrom(static_cast<int32_t>(nwa));
             r[7] = static_cast<uint8_t>(0x01 | (tr.Written ? 0x02 : 0));
             PutBE32(&r[12], nwa);
             PutBE32(&r[16], freeBlocks);
@@ -377,7 +387,8 @@ TSense TVirtualRecorder::CmdReadToc(TCmd& c) {
             entry(x.Number, ctl, 0xA1, 0, false, 0, {inSession.back()->Number, 0, 0}, true);
             entry(x.Number, ctl, 0xA2, 0, false, x.LeadOut, {}, false);
             for (const TTrack* tr : inSession)
-                entry(x.Number, static_cast<uint8_t>(0x10 | tr->Control), tr->Number, 0, false, tr->Start, {}, false);
+                entry(x.Number, static_cast<uint8_t>(0x10 | tr->Control), tr->Number, 0, false, tr->Start, {},
+                      false);
             const bool moreAllowed = x.Number < lastComplete || !st.Finalized;
             if (moreAllowed && !t.Pressed) {
                 int32_t nextArea = m.NextSessionStart() - 150;
@@ -476,14 +487,27 @@ TSense TVirtualRecorder::CmdReadDiscStructure(TCmd& c) {
     PutBE16(&r[0], 2048 + 2);
     uint8_t book = 0x01;  // DVD-ROM
     switch (st.Kind) {
-        case EMediumKind::DvdRam: book = 0x11; break;
-        case EMediumKind::DvdR: book = 0x25; break;
+        case EMediumKind::DvdRam:
+            book = 0x11;
+            break;
+        case EMediumKind::DvdR:
+            book = 0x25;
+            break;
         case EMediumKind::DvdRwSequential:
-        case EMediumKind::DvdRwRestricted: book = 0x32; break;
-        case EMediumKind::DvdPlusRw: book = 0x92; break;
-        case EMediumKind::DvdPlusR: book = 0xA1; break;
-        case EMediumKind::DvdPlusRDualLayer: book = 0xE1; break;
-        default: break;
+        case EMediumKind::DvdRwRestricted:
+            book = 0x32;
+            break;
+        case EMediumKind::DvdPlusRw:
+            book = 0x92;
+            break;
+        case EMediumKind::DvdPlusR:
+            book = 0xA1;
+            break;
+        case EMediumKind::DvdPlusRDualLayer:
+            book = 0xE1;
+            break;
+        default:
+            break;
     }
     r[4] = book;
     r[5] = 0x0F;  // 120 mm, maximum rate not specified

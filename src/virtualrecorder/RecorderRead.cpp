@@ -13,8 +13,10 @@ namespace {
 // carry an 8-byte subheader first; 2352 raw sectors have sync and header first).
 void UserData(const uint8_t* stored, uint16_t size, uint8_t* out) {
     size_t offset = 0;
-    if (size == 2352) offset = 16;
-    else if (size == 2336 || size == 2332 || size == 2056) offset = 8;
+    if (size == 2352)
+        offset = 16;
+    else if (size == 2336 || size == 2332 || size == 2056)
+        offset = 8;
     std::memcpy(out, stored + offset, 2048);
 }
 

@@ -16,16 +16,24 @@ constexpr int64_t kFormatPlusRwForegroundMs = 10000, kFormatPlusRwBackgroundMs =
 constexpr int64_t kFormatQuickDvdRwMs = 60000, kFormatFullDvdRwMs = 1800000, kFormatDvdRamMs = 3600000;
 constexpr int64_t kCloseTrackMs = 2000, kCloseSessionCdMs = 20000, kCloseBorderDvdMs = 40000;
 
-bool IsPlusR(EMediumKind k) { return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer; }
+bool IsPlusR(EMediumKind k) {
+    return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer;
+}
 
 uint16_t SectorSizeForDataForm(uint8_t form) {
     switch (form) {
-        case 0x00: return 2352;  // CD-DA, sent by the host
-        case 0x10: return 2048;  // Mode 1 user data
-        case 0x11: return 2352;  // Mode 1 raw
-        case 0x20: return 2336;  // Mode 2 (XA) with subheader
-        case 0x21: return 2352;  // Mode 2 raw
-        default: return 0;       // drive-generated or unsupported in the program area
+        case 0x00:
+            return 2352;  // CD-DA, sent by the host
+        case 0x10:
+            return 2048;  // Mode 1 user data
+        case 0x11:
+            return 2352;  // Mode 1 raw
+        case 0x20:
+            return 2336;  // Mode 2 (XA) with subheader
+        case 0x21:
+            return 2352;  // Mode 2 raw
+        default:
+            return 0;  // drive-generated or unsupported in the program area
     }
 }
 
@@ -49,7 +57,8 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
         bytes = uint64_t{count} * (t.Cd ? mode.SectorSize : 2048);
     }
     if (c.OutLength() < bytes) return sense::kInvalidFieldInCdb;
-    const bool dvdMinus = m.State().Kind == EMediumKind::DvdR || m.State().Kind == EMediumKind::DvdRwSequential;
+    const bool dvdMinus =
+        m.State().Kind == EMediumKind::DvdR || m.State().Kind == EMediumKind::DvdRwSequential;
     if (dvdMinus && mode.WriteType == 2 && !(m.OpenTrack() && m.OpenTrack()->Reserved))
         return sense::kCommandSequenceError;  // DVD-R disc-at-once needs RESERVE TRACK first
 
@@ -61,8 +70,10 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
         starved_ = false;
         if (!test) {
             // Without underrun protection the laser stops: the track ends where the data ran out.
-            if (t.Cd) m.CompleteOpenCdTrack();
-            else if (m.OpenTrack()) m.CloseTrack(m.OpenTrack()->Number);
+            if (t.Cd)
+                m.CompleteOpenCdTrack();
+            else if (m.OpenTrack())
+                m.CloseTrack(m.OpenTrack()->Number);
             CommitLocked();
         }
         return sense::kLossOfStreaming;
@@ -73,9 +84,12 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
 
     if (test) BeginTestWrite();
     const bool record = !test;
-    if (t.Overwritable) s = m.WriteRandom(lba, count, c.Out(), record);
-    else if (sao) s = m.WriteSao(lba, count, c.Out(), c.OutLength(), record);
-    else s = m.WriteSequential(lba, count, mode, c.Out(), record);
+    if (t.Overwritable)
+        s = m.WriteRandom(lba, count, c.Out(), record);
+    else if (sao)
+        s = m.WriteSao(lba, count, c.Out(), c.OutLength(), record);
+    else
+        s = m.WriteSequential(lba, count, mode, c.Out(), record);
     if (!s.Good()) return s;
     bufferFill_ += static_cast<double>(bytes);
     recording_ = true;
@@ -101,7 +115,8 @@ TSense TVirtualRecorder::CmdSynchronizeCache(TCmd& c) {
     if (!EndTestWrite()) {
         if (m.SaoActive()) m.FinishSao(CurrentWriteMode().NextSessionAllowed);
         // On CD track-at-once the flush also completes the track (run-out written).
-        else if (m.Traits().Cd && m.OpenTrack() && !m.OpenTrack()->Reserved) m.CompleteOpenCdTrack();
+        else if (m.Traits().Cd && m.OpenTrack() && !m.OpenTrack()->Reserved)
+            m.CompleteOpenCdTrack();
     }
     CommitLocked();
     ResetBuffer();
@@ -212,7 +227,8 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
         const uint8_t* e = d + at;
         const uint8_t control = e[0] >> 4, adr = e[0] & 0x0F, tno = e[1], index = e[2], form = e[3];
         if (adr == 2 || adr == 3) continue;  // catalogue number / ISRC entries
-        if (adr != 1 || leadOut || e[5] >= 90 || e[6] >= 60 || e[7] >= 75) return sense::kInvalidFieldInParameters;
+        if (adr != 1 || leadOut || e[5] >= 90 || e[6] >= 60 || e[7] >= 75)
+            return sense::kInvalidFieldInParameters;
         const int32_t lba = MsfToLba(e[5], e[6], e[7]);
         if (tno == 0x00) {
             if (leadIn || at != 0) return sense::kInvalidFieldInParameters;
@@ -223,14 +239,16 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
         if (!leadIn || lba < previous) return sense::kInvalidFieldInParameters;
         previous = lba;
         if (tno == 0xAA) {
-            if (plan.Tracks.empty() || plan.Tracks.back().Index1 == INT32_MIN) return sense::kInvalidFieldInParameters;
+            if (plan.Tracks.empty() || plan.Tracks.back().Index1 == INT32_MIN)
+                return sense::kInvalidFieldInParameters;
             plan.LeadOut = lba;
             leadOut = true;
             continue;
         }
         if (tno > 99) return sense::kInvalidFieldInParameters;
         if (plan.Tracks.empty() || plan.Tracks.back().Number != tno) {
-            if (!plan.Tracks.empty() && (tno != plan.Tracks.back().Number + 1 || plan.Tracks.back().Index1 == INT32_MIN))
+            if (!plan.Tracks.empty() &&
+                (tno != plan.Tracks.back().Number + 1 || plan.Tracks.back().Index1 == INT32_MIN))
                 return sense::kInvalidFieldInParameters;
             TCueTrack track;
             track.Number = tno;
@@ -272,7 +290,8 @@ TSense TVirtualRecorder::CmdSendDiscStructure(TCmd& c) {
     const uint16_t length = GetBE16(c.Cdb + 8);
     const EMediumKind k = medium_->State().Kind;
     // Format 0Fh: the recording time stamp of DVD-R/-RW (22-byte parameter list).
-    if (format != 0x0F || (k != EMediumKind::DvdR && k != EMediumKind::DvdRwSequential)) return sense::kInvalidFieldInCdb;
+    if (format != 0x0F || (k != EMediumKind::DvdR && k != EMediumKind::DvdRwSequential))
+        return sense::kInvalidFieldInCdb;
     if (length < 22 || c.OutLength() < 22) return sense::kParameterListLength;
     for (int i = 8; i < 22; ++i)
         if (c.Out()[i] < '0' || c.Out()[i] > '9') return sense::kInvalidFieldInParameters;

@@ -168,40 +168,74 @@ TPassThroughResult TVirtualRecorder::Execute(const TPassThroughRequest& request)
 TSense TVirtualRecorder::Dispatch(TCmd& c) {
     const uint8_t* cdb = c.Cdb;
     switch (cdb[0]) {
-        case 0x00: return CmdTestUnitReady(c);
-        case 0x01: return sense::kGood;  // REZERO UNIT: obsolete, accepted as a no-op
-        case 0x03: return CmdRequestSense(c);
-        case 0x04: return CmdFormatUnit(c);
-        case 0x12: return CmdInquiry(c);
-        case 0x1B: return CmdStartStop(c);
-        case 0x1E: return CmdPreventAllow(c);
-        case 0x23: return CmdReadFormatCapacities(c);
-        case 0x25: return CmdReadCapacity(c);
-        case 0x28: return CmdRead(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
-        case 0x2A: return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
-        case 0x35: return CmdSynchronizeCache(c);
-        case 0x43: return CmdReadToc(c);
-        case 0x46: return CmdGetConfiguration(c);
-        case 0x4A: return CmdGetEventStatus(c);
-        case 0x51: return CmdReadDiscInformation(c);
-        case 0x52: return CmdReadTrackInformation(c);
-        case 0x53: return CmdReserveTrack(c);
-        case 0x54: return CmdSendOpc(c);
-        case 0x55: return CmdModeSelect(c);
-        case 0x5A: return CmdModeSense(c);
-        case 0x5B: return CmdCloseTrackSession(c);
-        case 0x5C: return CmdReadBufferCapacity(c);
-        case 0x5D: return CmdSendCueSheet(c);
-        case 0xA1: return CmdBlank(c);
-        case 0xA8: return CmdRead(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE32(cdb + 6));
-        case 0xAA: return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE32(cdb + 6));
-        case 0xAC: return CmdGetPerformance(c);
-        case 0xAD: return CmdReadDiscStructure(c);
-        case 0xB6: return CmdSetStreaming(c);
-        case 0xBB: return CmdSetCdSpeed(c);
-        case 0xBE: return CmdReadCd(c);
-        case 0xBF: return CmdSendDiscStructure(c);
-        default: return sense::kInvalidOpcode;
+        case 0x00:
+            return CmdTestUnitReady(c);
+        case 0x01:
+            return sense::kGood;  // REZERO UNIT: obsolete, accepted as a no-op
+        case 0x03:
+            return CmdRequestSense(c);
+        case 0x04:
+            return CmdFormatUnit(c);
+        case 0x12:
+            return CmdInquiry(c);
+        case 0x1B:
+            return CmdStartStop(c);
+        case 0x1E:
+            return CmdPreventAllow(c);
+        case 0x23:
+            return CmdReadFormatCapacities(c);
+        case 0x25:
+            return CmdReadCapacity(c);
+        case 0x28:
+            return CmdRead(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
+        case 0x2A:
+            return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
+        case 0x35:
+            return CmdSynchronizeCache(c);
+        case 0x43:
+            return CmdReadToc(c);
+        case 0x46:
+            return CmdGetConfiguration(c);
+        case 0x4A:
+            return CmdGetEventStatus(c);
+        case 0x51:
+            return CmdReadDiscInformation(c);
+        case 0x52:
+            return CmdReadTrackInformation(c);
+        case 0x53:
+            return CmdReserveTrack(c);
+        case 0x54:
+            return CmdSendOpc(c);
+        case 0x55:
+            return CmdModeSelect(c);
+        case 0x5A:
+            return CmdModeSense(c);
+        case 0x5B:
+            return CmdCloseTrackSession(c);
+        case 0x5C:
+            return CmdReadBufferCapacity(c);
+        case 0x5D:
+            return CmdSendCueSheet(c);
+        case 0xA1:
+            return CmdBlank(c);
+        case 0xA8:
+            return CmdRead(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE32(cdb + 6));
+        case 0xAA:
+            return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE32(cdb + 6));
+        case 0xAC:
+            return CmdGetPerformance(c);
+        case 0xAD:
+            return CmdReadDiscStructure(c);
+        case 0xB6:
+            return CmdSetStreaming(c);
+        case 0xBB:
+            return CmdSetCdSpeed(c);
+        case 0xBE:
+            return CmdReadCd(c);
+        case 0xBF:
+            return CmdSendDiscStructure(c);
+        default:
+            return sense::kInvalidOpcode;
     }
 }
 
@@ -235,10 +269,13 @@ uint32_t TVirtualRecorder::LongProgress() const {
 
 TSense TVirtualRecorder::LongOperationSense() const {
     switch (longOp_) {
-        case ELongOp::Format: return sense::kFormatInProgress;
+        case ELongOp::Format:
+            return sense::kFormatInProgress;
         case ELongOp::Blank:
-        case ELongOp::Close: return sense::kOperationInProgress;
-        case ELongOp::None: break;
+        case ELongOp::Close:
+            return sense::kOperationInProgress;
+        case ELongOp::None:
+            break;
     }
     return sense::kGood;
 }
@@ -273,8 +310,9 @@ TSense TVirtualRecorder::CmdRequestSense(TCmd& c) {
     TSense s = lastSense_;
     uint32_t progress = 0;
     if (longOp_ != ELongOp::None) {
-        s = longOp_ == ELongOp::Close ? (model_.LongWriteNotReady ? sense::kLongWriteInProgress : sense::kGood)
-                                      : LongOperationSense();
+        s = longOp_ == ELongOp::Close
+                ? (model_.LongWriteNotReady ? sense::kLongWriteInProgress : sense::kGood)
+                : LongOperationSense();
         progress = LongProgress();
     } else if (!trayOpen_ && medium_ && EngineClock::NowMs() < readyAtMs_) {
         s = sense::kBecomingReady;
@@ -353,12 +391,24 @@ TWriteMode TVirtualRecorder::CurrentWriteMode() const {
     m.Control = page05_[3] & 0x0F;
     if (m.Audio) m.Control &= 0x0B;  // an audio track never carries the data bit
     switch (blockType) {
-        case 0: m.SectorSize = 2352; break;
-        case 9: m.SectorSize = 2336; break;
-        case 11: m.SectorSize = 2056; break;
-        case 12: m.SectorSize = 2324; break;
-        case 13: m.SectorSize = 2332; break;
-        default: m.SectorSize = 2048; break;
+        case 0:
+            m.SectorSize = 2352;
+            break;
+        case 9:
+            m.SectorSize = 2336;
+            break;
+        case 11:
+            m.SectorSize = 2056;
+            break;
+        case 12:
+            m.SectorSize = 2324;
+            break;
+        case 13:
+            m.SectorSize = 2332;
+            break;
+        default:
+            m.SectorSize = 2048;
+            break;
     }
     m.FixedPacket = page05_[3] & 0x20;
     m.NextSessionAllowed = (page05_[3] >> 6) == 3;
@@ -387,11 +437,14 @@ bool TVirtualRecorder::EndTestWrite() {
 
 std::vector<uint32_t> TVirtualRecorder::WriteSpeeds() const {
     std::vector<uint32_t> speeds;
-    if (!medium_ || medium_->Traits().Pressed) return speeds;
-    const uint32_t max = medium_->Traits().MaxWriteKBs;
+    if (!medium_) return speeds;
+    // With a pressed disc inside, the drive still reports what it writes on that family of media.
+    const uint32_t max =
+        medium_->Traits().Pressed ? (medium_->Traits().Cd ? 8467u : 22160u) : medium_->Traits().MaxWriteKBs;
     const uint32_t unit = medium_->Traits().Cd ? 1764 : 1385;  // CD speeds in 10ths of 176.4
-    const std::vector<uint32_t> factors = medium_->Traits().Cd ? std::vector<uint32_t>{480, 400, 320, 240, 160, 100, 40}
-                                                               : std::vector<uint32_t>{160, 80, 40, 24, 10};
+    const std::vector<uint32_t> factors = medium_->Traits().Cd
+                                              ? std::vector<uint32_t>{480, 400, 320, 240, 160, 100, 40}
+                                              : std::vector<uint32_t>{160, 80, 40, 24, 10};
     for (uint32_t f : factors) {
         const uint32_t kbs = medium_->Traits().Cd ? f * unit / 100 : f * unit / 10;
         if (kbs <= max) speeds.push_back(kbs);
@@ -446,7 +499,8 @@ TSense TVirtualRecorder::CmdReadBufferCapacity(TCmd& c) {
     c.Allocation = GetBE16(c.Cdb + 7);
     c.Reply.assign(12, 0);
     PutBE16(&c.Reply[0], 10);
-    const uint32_t freeBytes = static_cast<uint32_t>(model_.BufferBytes - std::min<double>(bufferFill_, model_.BufferBytes));
+    const uint32_t freeBytes =
+        static_cast<uint32_t>(model_.BufferBytes - std::min<double>(bufferFill_, model_.BufferBytes));
     if (c.Cdb[1] & 0x01) {
         c.Reply[3] = 0x01;
         PutBE32(&c.Reply[8], freeBytes / 2048);
@@ -470,7 +524,8 @@ TSense TVirtualRecorder::CmdSetStreaming(TCmd& c) {
     if (length < 28 || c.OutLength() < 28) return sense::kParameterListLength;
     const uint8_t* d = c.Out();
     const uint32_t writeSize = GetBE32(d + 20), writeTime = GetBE32(d + 24);
-    if (writeTime == 0 || (GetBE32(d + 12) > 0 && GetBE32(d + 16) == 0)) return sense::kInvalidFieldInParameters;
+    if (writeTime == 0 || (GetBE32(d + 12) > 0 && GetBE32(d + 16) == 0))
+        return sense::kInvalidFieldInParameters;
     const uint64_t kbs = uint64_t{writeSize} * 1000 / writeTime;
     writeSpeedKBs_ = ClampWriteSpeed(static_cast<uint32_t>(std::min<uint64_t>(kbs, 0xFFFFFFFF)));
     return sense::kGood;
@@ -497,7 +552,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         if (maxDescriptors > 0) {
             std::array<uint8_t, 16> d{};
             const uint32_t kbs = (c.Cdb[1] & 0x04) ? (writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed())
-                                                    : (medium_->Traits().Cd ? 8467 : 22160);
+                                                   : (medium_->Traits().Cd ? 8467 : 22160);
             PutBE32(&d[4], kbs);
             PutBE32(&d[8], last);
             PutBE32(&d[12], kbs);

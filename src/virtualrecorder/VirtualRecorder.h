@@ -42,11 +42,13 @@ private:
     struct TCmd {
         const uint8_t* Cdb = nullptr;
         const TPassThroughRequest* Request = nullptr;
-        std::vector<uint8_t> Reply;       // data-in bytes (full length; cut to the allocation length)
+        std::vector<uint8_t> Reply;  // data-in bytes (full length; cut to the allocation length)
         uint32_t Allocation = UINT32_MAX;
-        uint32_t ProgressSense = 0;       // SKSV progress to report with the sense, 0 = none
+        uint32_t ProgressSense = 0;  // SKSV progress to report with the sense, 0 = none
         const uint8_t* Out() const { return Request->Data; }
-        uint32_t OutLength() const { return Request->Direction == TDataDirection::Out && Request->Data ? Request->DataLength : 0; }
+        uint32_t OutLength() const {
+            return Request->Direction == TDataDirection::Out && Request->Data ? Request->DataLength : 0;
+        }
     };
     enum class ELongOp : uint8_t { None, Blank, Format, Close };
 
@@ -122,7 +124,7 @@ private:
     int64_t readyAtMs_ = 0;
     TSense lastSense_;
     std::array<uint8_t, 52> page05_{};
-    uint32_t writeSpeedKBs_ = 0;   // 0 = the medium's maximum
+    uint32_t writeSpeedKBs_ = 0;  // 0 = the medium's maximum
     ELongOp longOp_ = ELongOp::None;
     int64_t longStartMs_ = 0, longEndMs_ = 0;
     int64_t backgroundFormatEndMs_ = 0;

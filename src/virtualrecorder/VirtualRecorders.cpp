@@ -54,7 +54,8 @@ std::vector<std::string> ConfiguredMedia() {
     std::error_code ec;
     std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(VirtualMediaFolder(), ec))
-        if (entry.is_regular_file(ec) && entry.path().extension() == ".kvm") found.push_back(entry.path().string());
+        if (entry.is_regular_file(ec) && entry.path().extension() == ".kvm")
+            found.push_back(entry.path().string());
     std::sort(found.begin(), found.end());
     paths.insert(paths.end(), found.begin(), found.end());
     return paths;
@@ -63,7 +64,8 @@ std::vector<std::string> ConfiguredMedia() {
 }  // namespace
 
 std::string VirtualMediaFolder() {
-    if (const char* home = std::getenv("KELVADORE_HOME"); home && *home) return (fs::path(home) / "virtual").string();
+    if (const char* home = std::getenv("KELVADORE_HOME"); home && *home)
+        return (fs::path(home) / "virtual").string();
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
         return (fs::path(data) / "kelvadore" / "virtual").string();
     if (const char* user = std::getenv("HOME"); user && *user)

@@ -155,7 +155,8 @@ TEST_F(CdWritingTest, AudioTrackAtOnceTracksFollowEachOther) {
     ASSERT_TRUE(toc.Good());
     EXPECT_EQ(toc.Data[3], 2);
     EXPECT_EQ(GetBE32(&toc.Data[16]), nwa);
-    EXPECT_EQ(d.ReadCdAudio(static_cast<int32_t>(nwa), 2).Data, TDriveHarness::Pattern(static_cast<int32_t>(nwa), 2, 2352));
+    EXPECT_EQ(d.ReadCdAudio(static_cast<int32_t>(nwa), 2).Data,
+              TDriveHarness::Pattern(static_cast<int32_t>(nwa), 2, 2352));
 }
 
 TEST_F(CdWritingTest, TestWriteRecordsNothing) {

@@ -77,10 +77,15 @@ public:
                    TDataDirection::In, {}, 1023);
     }
     TReply ReadCapacity() { return Run({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, TDataDirection::In, {}, 8); }
-    TReply ReadFormatCapacities() { return Run({0x23, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0}, TDataDirection::In, {}, 248); }
-    TReply ReadBufferCapacity() { return Run({0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, TDataDirection::In, {}, 12); }
+    TReply ReadFormatCapacities() {
+        return Run({0x23, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0}, TDataDirection::In, {}, 248);
+    }
+    TReply ReadBufferCapacity() {
+        return Run({0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, TDataDirection::In, {}, 12);
+    }
     TReply GetConfiguration(uint8_t rt, uint16_t feature) {
-        return Run({0x46, rt, B(feature, 8), B(feature, 0), 0, 0, 0, 0x04, 0, 0}, TDataDirection::In, {}, 1024);
+        return Run({0x46, rt, B(feature, 8), B(feature, 0), 0, 0, 0, 0x04, 0, 0}, TDataDirection::In, {},
+                   1024);
     }
     uint16_t Profile() {
         TReply r = GetConfiguration(2, 0);
@@ -97,8 +102,8 @@ public:
         const uint16_t n = static_cast<uint16_t>(list.size());
         return Run({0x55, 0x10, 0, 0, 0, 0, 0, B(n, 8), B(n, 0), 0}, TDataDirection::Out, list);
     }
-    static std::vector<uint8_t> WritePage(uint8_t writeType, uint8_t byte3, uint8_t blockType, bool test = false,
-                                          bool bufe = true) {
+    static std::vector<uint8_t> WritePage(uint8_t writeType, uint8_t byte3, uint8_t blockType,
+                                          bool test = false, bool bufe = true) {
         std::vector<uint8_t> p(52, 0);
         p[0] = 0x05;
         p[1] = 0x32;
@@ -109,9 +114,13 @@ public:
         return p;
     }
     // Track-at-once Mode 1 data; `open` keeps the disc appendable (multisession 11b).
-    TReply SetTaoData(bool open = true, bool test = false) { return ModeSelect(WritePage(1, open ? 0xC4 : 0x04, 8, test)); }
+    TReply SetTaoData(bool open = true, bool test = false) {
+        return ModeSelect(WritePage(1, open ? 0xC4 : 0x04, 8, test));
+    }
     TReply SetTaoAudio(bool open = true) { return ModeSelect(WritePage(1, open ? 0xC0 : 0x00, 0)); }
-    TReply SetSao(bool open = false, bool test = false) { return ModeSelect(WritePage(2, open ? 0xC4 : 0x04, 0, test)); }
+    TReply SetSao(bool open = false, bool test = false) {
+        return ModeSelect(WritePage(2, open ? 0xC4 : 0x04, 0, test));
+    }
 
     TReply Write(int32_t lba, uint32_t count, const std::vector<uint8_t>& data) {
         const uint32_t a = static_cast<uint32_t>(lba);
@@ -125,7 +134,8 @@ public:
         std::vector<uint8_t> d(size_t{count} * sectorSize);
         for (uint32_t i = 0; i < count; ++i)
             for (uint32_t j = 0; j < sectorSize; ++j)
-                d[size_t{i} * sectorSize + j] = static_cast<uint8_t>((lba + static_cast<int32_t>(i)) * 7 + j + seed);
+                d[size_t{i} * sectorSize + j] =
+                    static_cast<uint8_t>((lba + static_cast<int32_t>(i)) * 7 + j + seed);
         return d;
     }
     TReply Read(int32_t lba, uint32_t count) {
@@ -135,20 +145,27 @@ public:
     }
     TReply ReadCdAudio(int32_t lba, uint32_t count) {
         const uint32_t a = static_cast<uint32_t>(lba);
-        return Run({0xBE, 0x04, B(a, 24), B(a, 16), B(a, 8), B(a, 0), B(count, 16), B(count, 8), B(count, 0), 0x10, 0, 0},
+        return Run({0xBE, 0x04, B(a, 24), B(a, 16), B(a, 8), B(a, 0), B(count, 16), B(count, 8), B(count, 0),
+                    0x10, 0, 0},
                    TDataDirection::In, {}, count * 2352);
     }
-    TReply Sync(bool immediate = false) { return Run({0x35, static_cast<uint8_t>(immediate ? 2 : 0), 0, 0, 0, 0, 0, 0, 0, 0}); }
+    TReply Sync(bool immediate = false) {
+        return Run({0x35, static_cast<uint8_t>(immediate ? 2 : 0), 0, 0, 0, 0, 0, 0, 0, 0});
+    }
     TReply Close(uint8_t function, uint16_t track = 0, bool immediate = false) {
-        return Run({0x5B, static_cast<uint8_t>(immediate), function, 0, B(track, 8), B(track, 0), 0, 0, 0, 0});
+        return Run(
+            {0x5B, static_cast<uint8_t>(immediate), function, 0, B(track, 8), B(track, 0), 0, 0, 0, 0});
     }
     TReply Reserve(uint32_t blocks) {
         return Run({0x53, 0, 0, 0, 0, B(blocks, 24), B(blocks, 16), B(blocks, 8), B(blocks, 0), 0, 0, 0});
     }
     TReply Blank(bool minimal, bool immediate = true) {
-        return Run({0xA1, static_cast<uint8_t>((immediate ? 0x10 : 0) | (minimal ? 1 : 0)), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        return Run({0xA1, static_cast<uint8_t>((immediate ? 0x10 : 0) | (minimal ? 1 : 0)), 0, 0, 0, 0, 0, 0,
+                    0, 0, 0, 0});
     }
-    TReply Format(std::vector<uint8_t> list) { return Run({0x04, 0x11, 0, 0, 0, 0}, TDataDirection::Out, list); }
+    TReply Format(std::vector<uint8_t> list) {
+        return Run({0x04, 0x11, 0, 0, 0, 0}, TDataDirection::Out, list);
+    }
     TReply SendCueSheet(const std::vector<uint8_t>& sheet) {
         const uint32_t n = static_cast<uint32_t>(sheet.size());
         return Run({0x5D, 0, 0, 0, 0, 0, B(n, 16), B(n, 8), B(n, 0), 0}, TDataDirection::Out, sheet);
@@ -175,8 +192,12 @@ public:
         TReply r = ReadDiscInfo();
         EXPECT_TRUE(r.Good()) << r.Sense();
         if (r.Data.size() < 34) return {};
-        return {static_cast<uint8_t>(r.Data[2] & 3), static_cast<uint8_t>((r.Data[2] >> 2) & 3), r.Data[4], r.Data[5],
-                r.Data[6], (r.Data[2] & 0x10) != 0};
+        return {static_cast<uint8_t>(r.Data[2] & 3),
+                static_cast<uint8_t>((r.Data[2] >> 2) & 3),
+                r.Data[4],
+                r.Data[5],
+                r.Data[6],
+                (r.Data[2] & 0x10) != 0};
     }
     struct TTrackInfo {
         uint8_t Number, Session;
@@ -188,8 +209,16 @@ public:
         EXPECT_TRUE(r.Good()) << "track " << track << ": " << r.Sense();
         if (r.Data.size() < 36) return {};
         const auto& d = r.Data;
-        return {d[2], d[3], (d[6] & 0x40) != 0, (d[7] & 1) != 0, (d[6] & 0x80) != 0, GetBE32(&d[8]), GetBE32(&d[12]),
-                GetBE32(&d[16]), GetBE32(&d[24]), GetBE32(&d[28])};
+        return {d[2],
+                d[3],
+                (d[6] & 0x40) != 0,
+                (d[7] & 1) != 0,
+                (d[6] & 0x80) != 0,
+                GetBE32(&d[8]),
+                GetBE32(&d[12]),
+                GetBE32(&d[16]),
+                GetBE32(&d[24]),
+                GetBE32(&d[28])};
     }
 
 private:
@@ -203,7 +232,8 @@ protected:
     void SetUp() override {
         EngineClock::SetTimeScale(Scale());
         dir_ = std::filesystem::temp_directory_path() /
-               ("kv-vr-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("kv-vr-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }

@@ -135,7 +135,7 @@ TEST_F(DvdWritingTest, DvdRwQuickFormatGrowsThenBlankReturnsToSequential) {
     ASSERT_TRUE(d.Format(FormatList(0xA2, 1000, 0x15, 16)).Good());
     ASSERT_TRUE(d.WaitReady());
     EXPECT_EQ(d.Profile(), 0x0013);
-    EXPECT_EQ(d.DiscInfo().Status, 1);  // intermediate state
+    EXPECT_EQ(d.DiscInfo().Status, 1);                                      // intermediate state
     EXPECT_EQ(d.WritePattern(8, 32).Sense(), sense::kInvalidWriteAddress);  // not ECC-block aligned
     EXPECT_EQ(d.WritePattern(0, 20).Sense(), sense::kInvalidWriteAddress);
     ASSERT_TRUE(d.WritePattern(0, 32).Good());

@@ -27,8 +27,8 @@ TEST(FaultScriptTest, ParsesEveryKindAndRejectsNonsense) {
     EXPECT_EQ(rule.Action, EFaultAction::Remove);
     ASSERT_TRUE(TFaultInjector::ParseRule("2Ah@5:timeout", rule, error));
     ASSERT_TRUE(TFaultInjector::ParseRule("SYNC:ioerror", rule, error));
-    for (const char* bad : {"", "2A", "XYZ:busy", "2A@0:busy", "2A:busy*0", "2A=3/0C", "2A=13/00/00", "2A:explode",
-                            "123:busy", "2A@x:busy"})
+    for (const char* bad : {"", "2A", "XYZ:busy", "2A@0:busy", "2A:busy*0", "2A=3/0C", "2A=13/00/00",
+                            "2A:explode", "123:busy", "2A@x:busy"})
         EXPECT_FALSE(TFaultInjector::ParseRule(bad, rule, error)) << bad;
     TFaultInjector injector;
     EXPECT_FALSE(injector.AddScript("TUR:busy; nonsense", error));
@@ -47,7 +47,8 @@ TEST(FaultEnvironmentTest, RecordersTakeFaultsIdentityAndQuirksFromTheEnvironmen
     EXPECT_EQ(d.Tur().Result.ScsiStatus, 0x08);
     EXPECT_EQ(d.Tur().Sense(), sense::kNoMedium);
     TReply inquiry = d.Inquiry();
-    EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36), "ACME    SUPER WRITER    9.99");
+    EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36),
+              "ACME    SUPER WRITER    9.99");
     EXPECT_EQ(d.Inquiry().Sense(), sense::kInvalidFieldInCdb);
     EXPECT_TRUE(recorder.Model().JustLinkPage);
     EXPECT_FALSE(recorder.Model().Dvd);

@@ -79,7 +79,8 @@ TEST_F(LongOperationTest, ImmediateSessionCloseReportsGoodTurButBusyDiscInformat
     ASSERT_TRUE(d.Close(2, 0, true).Good());
     EXPECT_TRUE(d.Tur().Good());
     EXPECT_EQ(d.ReadDiscInfo().Sense(), sense::kOperationInProgress);
-    for (int i = 0; i < 5000 && !d.ReadDiscInfo().Good(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !d.ReadDiscInfo().Good(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(d.DiscInfo().Sessions, 2);
 }
 

@@ -45,17 +45,17 @@ TEST_P(BlankMediaTest, FreshMediumReportsWhatARealDriveReports) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllWritableMedia, BlankMediaTest,
-    ::testing::Values(TBlankCase{EMediumKind::CdR, 0x0009, 0, false, 359849},
-                      TBlankCase{EMediumKind::CdRw, 0x000A, 0, true, 359849},
-                      TBlankCase{EMediumKind::DvdR, 0x0011, 0, false, 2298496},
-                      TBlankCase{EMediumKind::DvdRwSequential, 0x0014, 0, true, 2298496},
-                      TBlankCase{EMediumKind::DvdRwRestricted, 0x0013, 2, true, 2298496},
-                      TBlankCase{EMediumKind::DvdPlusR, 0x001B, 0, false, 2295104},
-                      TBlankCase{EMediumKind::DvdPlusRw, 0x001A, 0, true, 2295104},
-                      TBlankCase{EMediumKind::DvdPlusRDualLayer, 0x002B, 0, false, 4173824},
-                      TBlankCase{EMediumKind::DvdRam, 0x0012, 3, true, 2236704}));
+INSTANTIATE_TEST_SUITE_P(AllWritableMedia, BlankMediaTest,
+                         ::testing::Values(TBlankCase{EMediumKind::CdR, 0x0009, 0, false, 359849},
+                                           TBlankCase{EMediumKind::CdRw, 0x000A, 0, true, 359849},
+                                           TBlankCase{EMediumKind::DvdR, 0x0011, 0, false, 2298496},
+                                           TBlankCase{EMediumKind::DvdRwSequential, 0x0014, 0, true, 2298496},
+                                           TBlankCase{EMediumKind::DvdRwRestricted, 0x0013, 2, true, 2298496},
+                                           TBlankCase{EMediumKind::DvdPlusR, 0x001B, 0, false, 2295104},
+                                           TBlankCase{EMediumKind::DvdPlusRw, 0x001A, 0, true, 2295104},
+                                           TBlankCase{EMediumKind::DvdPlusRDualLayer, 0x002B, 0, false,
+                                                      4173824},
+                                           TBlankCase{EMediumKind::DvdRam, 0x0012, 3, true, 2236704}));
 
 using MediaIdentityTest = TRecorderTest;
 
@@ -80,7 +80,8 @@ TEST_F(MediaIdentityTest, InquiryAndFeaturesDescribeTheDrive) {
     TReply inquiry = d.Inquiry();
     ASSERT_TRUE(inquiry.Good());
     EXPECT_EQ(inquiry.Data[0], 0x05);
-    EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36), "KELVADORVIRTUAL RECORDER1.00");
+    EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36),
+              "KELVADORVIRTUAL RECORDER1.00");
 
     // One-feature requests return the feature whether current or not, with its write bit.
     for (uint16_t feature : {0x2A, 0x2B, 0x2F, 0x3B}) {

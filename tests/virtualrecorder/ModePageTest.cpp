@@ -74,7 +74,8 @@ TEST_F(ModePageTest, PagesARealDriveRejectsLeaveTheCurrentPageUnchanged) {
     list.insert(list.end(), page.begin(), page.begin() + 20);
     EXPECT_EQ(d.Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 28, 0}, TDataDirection::Out, list).Sense(),
               sense::kParameterListLength);
-    EXPECT_EQ(d.Run({0x55, 0x11, 0, 0, 0, 0, 0, 0, 60, 0}, TDataDirection::Out, std::vector<uint8_t>(60, 0)).Sense(),
+    EXPECT_EQ(d.Run({0x55, 0x11, 0, 0, 0, 0, 0, 0, 60, 0}, TDataDirection::Out, std::vector<uint8_t>(60, 0))
+                  .Sense(),
               sense::kInvalidFieldInCdb);
 
     EXPECT_EQ(d.ModeSense(0x05).Data, before);
@@ -103,13 +104,15 @@ protected:
 
 TEST_F(PlainDriveTest, FeaturesTheDriveLacksAreRefusedAndNotAdvertised) {
     auto& d = Insert(EMediumKind::CdR);
-    EXPECT_EQ(d.ModeSelect(TDriveHarness::WritePage(1, 0x04, 8, true, false)).Sense(), sense::kInvalidFieldInParameters);
-    EXPECT_EQ(d.ModeSelect(TDriveHarness::WritePage(1, 0x04, 8, false, true)).Sense(), sense::kInvalidFieldInParameters);
+    EXPECT_EQ(d.ModeSelect(TDriveHarness::WritePage(1, 0x04, 8, true, false)).Sense(),
+              sense::kInvalidFieldInParameters);
+    EXPECT_EQ(d.ModeSelect(TDriveHarness::WritePage(1, 0x04, 8, false, true)).Sense(),
+              sense::kInvalidFieldInParameters);
     EXPECT_TRUE(d.ModeSelect(TDriveHarness::WritePage(1, 0x04, 8, false, false)).Good());
     TReply caps = d.ModeSense(0x2A, 2);
     ASSERT_TRUE(caps.Good());
-    EXPECT_EQ(caps.Data[8 + 3] & 0x34, 0);  // no DVD-R, DVD-RAM or test write
-    EXPECT_EQ(caps.Data[8 + 4] & 0x80, 0);  // no underrun protection
+    EXPECT_EQ(caps.Data[8 + 3] & 0x34, 0);                   // no DVD-R, DVD-RAM or test write
+    EXPECT_EQ(caps.Data[8 + 4] & 0x80, 0);                   // no underrun protection
     EXPECT_EQ(d.GetConfiguration(2, 0x2B).Data.size(), 8u);  // no DVD+R feature at all
 }
 

@@ -34,7 +34,8 @@ void WriteWav(const std::string& path, uint32_t frames, uint8_t seed) {
     std::memcpy(&f[36], "data", 4);
     PutLE32(&f[40], frames * 2352);
     for (size_t i = 44; i < f.size(); ++i) f[i] = static_cast<uint8_t>(i * 13 + seed);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
 }
 
 TEST_F(PersistenceTest, TwoSessionCdWrittenByOneRecorderReadsBackInAnother) {
@@ -138,8 +139,10 @@ TEST_F(PersistenceTest, DamagedOrForeignFilesAreRefused) {
 
     TDiscState state;
     EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind floppy\ncapacity 5\n", state, error));
-    EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 0 1 0 0 0 0 0 1 0 4 2048 0 0\n", state, error));
-    EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 1 1 0 0 0 0 0 1 0 4 9999 0 0\n", state, error));
+    EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 0 1 0 0 0 0 0 1 0 4 2048 0 0\n",
+                                     state, error));
+    EXPECT_FALSE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\ntrack 1 1 0 0 0 0 0 1 0 4 9999 0 0\n",
+                                     state, error));
     EXPECT_TRUE(TMedium::ParseState("kvmedium 1\nkind cdr\ncapacity 5\nfuture-key 1\n", state, error));
 }
 
@@ -201,7 +204,8 @@ TEST_F(PersistenceTest, PressedImageAndAudioDiscs) {
 TEST_F(PersistenceTest, RegistryListsTheDefaultRecorderAndMediaFromTheEnvironment) {
     std::string error;
     std::filesystem::create_directories(dir_ / "home" / "virtual");
-    ASSERT_TRUE(CreateBlankMedium((dir_ / "home" / "virtual" / "found.kvm").string(), EMediumKind::DvdPlusR, 0, error));
+    ASSERT_TRUE(CreateBlankMedium((dir_ / "home" / "virtual" / "found.kvm").string(), EMediumKind::DvdPlusR,
+                                  0, error));
     ASSERT_TRUE(CreateBlankMedium(PathFor("listed.kvm"), EMediumKind::CdR, 0, error));
     ::setenv("KELVADORE_HOME", (dir_ / "home").c_str(), 1);
     ::setenv("KELVADORE_VIRTUAL_MEDIA", PathFor("listed.kvm").c_str(), 1);

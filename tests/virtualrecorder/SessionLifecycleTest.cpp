@@ -11,7 +11,9 @@ namespace {
 class SessionLifecycleTest : public TRecorderTest, public ::testing::WithParamInterface<EMediumKind> {
 protected:
     bool Cd() const { return Traits(GetParam()).Cd; }
-    bool PlusR() const { return GetParam() == EMediumKind::DvdPlusR || GetParam() == EMediumKind::DvdPlusRDualLayer; }
+    bool PlusR() const {
+        return GetParam() == EMediumKind::DvdPlusR || GetParam() == EMediumKind::DvdPlusRDualLayer;
+    }
 
     void SetPage(TDriveHarness& d, bool open) {
         if (Cd()) {
