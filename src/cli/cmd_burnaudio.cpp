@@ -8,8 +8,11 @@
 
 #include "audioconv/AudioConversion.h"
 #include "audioconv/RiffWave.h"
+#include "audiowrite/TCueBurner.h"
 #include "audiowrite/TCueSheetBuilder.h"
 #include "cli/CliCommand.h"
+#include "cli/DriveSelection.h"
+#include "platform/EngineClock.h"
 
 namespace kv::cli {
 namespace {
@@ -177,6 +180,52 @@ int RunCueSheet(const std::vector<std::string>& args) {
     PrintCueSheet(b);
     return 0;
 }
+
+int RunBurnAudio(const std::vector<std::string>& args) {
+    TAudioOptions o;
+    if (!ParseOptions(args, true, o)) return 2;
+    TWorkFolder work(o.WorkFolder);
+    auto wavs = PrepareSources(o, work.Path());
+    if (wavs.empty()) {
+        std::cerr << "kelvadore-cli: no audio left to write\n";
+        return 1;
+    }
+    TCueBurner burner;
+    std::string whyNot;
+    if (!SelectDrive(burner, Context().DriveId, &whyNot)) {
+        std::cerr << "kelvadore-cli: " << whyNot << "\n";
+        return 1;
+    }
+    burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
+        (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
+    };
+    bool reported = false;
+    std::string error;
+    burner.OnWriteDone = [&](TCueBurner*, const std::string& text) {
+        // Runs on the writer thread; the main thread reads these only after joining it.
+        reported = true;
+        error = text;
+    };
+    burner.TestWrite = o.TestWrite;
+    if (!DescribeDisc(wavs, o, burner)) return 1;
+    if (!burner.StartWrite()) {
+        if (reported) std::cerr << "kelvadore-cli: " << error << "\n";
+        return 1;
+    }
+    while (burner.Writing()) EngineClock::SleepMs(200);
+    burner.WaitForWrite();
+    if (!error.empty()) {
+        std::cerr << "kelvadore-cli: " << error << "\n";
+        return 1;
+    }
+    std::cout << "audio disc written: " << burner.TrackCount() << " track(s), " << burner.BytesWritten()
+              << " bytes" << (o.TestWrite ? " (test write)" : "") << "\n";
+    return 0;
+}
+
+TCliRegistration burnAudioCommand({"burn-audio", "[--tao] [--pause MS] [--test] [--work DIR] FILE...",
+                                   "write an audio CD, one track per FILE (decoded first unless CD-format WAV)",
+                                   RunBurnAudio});
 
 TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] FILE...",
                                   "print the cue sheet and read queue an audio burn of FILE... would use", RunCueSheet});

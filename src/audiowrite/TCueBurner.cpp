@@ -1,0 +1,123 @@
+#include "audiowrite/TCueBurner.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audiowrite/TThreadedWrite.h"
+#include "platform/EngineClock.h"
+#include "transport/RequestInterface.h"
+
+namespace kv {
+namespace {
+
+constexpr int64_t kPrimePollMs = 100;
+constexpr uint8_t kDiscEmpty = 0;
+constexpr uint8_t kDiscAppendable = 1;
+constexpr int64_t kReadyWaitMs = 20000;
+constexpr int64_t kReadyPollMs = 500;
+
+}  // namespace
+
+TCueBurner::TCueBurner() { UnderrunProtection = true; }
+
+TCueBurner::~TCueBurner() {
+    Abort();
+    JoinThreads();
+}
+
+void TCueBurner::JoinThreads() {
+    if (writer_.joinable()) writer_.join();
+    if (cache_) {
+        cache_->RequestStop();
+        cache_->Join();
+    }
+}
+
+void TCueBurner::WaitForWrite() {
+    if (writer_.joinable()) writer_.join();
+}
+
+void TCueBurner::SetCacheSize(int64_t bytes) { cacheSize_ = std::max<int64_t>(bytes / kMiB * kMiB, 2 * kMiB); }
+
+int TCueBurner::CacheFillPercent() const {
+    if (!cache_) return 0;
+    return static_cast<int>(std::lround(static_cast<double>(cache_->BytesHeld()) * 100.0 / static_cast<double>(cacheSize_)));
+}
+
+int64_t TCueBurner::CacheEmptyCount() const { return cache_ ? cache_->EmptyCount() : 0; }
+
+std::string TCueBurner::CurrentFileName() const {
+    std::lock_guard lock(stateMutex_);
+    return currentFileName_;
+}
+
+void TCueBurner::SetCurrentFileName(const std::string& name) {
+    std::lock_guard lock(stateMutex_);
+    currentFileName_ = name;
+}
+
+void TCueBurner::ReportWriteDone(const std::string& error) {
+    std::lock_guard lock(doneMutex_);
+    // The operating system must see the new disc through freshly opened handles.
+    if (RequestInterfaceIsBuiltIn()) ReloadASPI();
+    writing_ = false;
+    if (OnWriteDone) OnWriteDone(this, error);
+}
+
+bool TCueBurner::DiscIsWritable() {
+    // A drive that just got its medium answers with a unit attention (6/28/00) and then "becoming
+    // ready" (2/04/01) for a while; neither is an answer about the disc.
+    if (!ReadDiscInformation() && !(WaitUntilReady(kReadyWaitMs, kReadyPollMs), ReadDiscInformation())) return false;
+    const uint8_t status = DiscInfo.DiscStatusBits();
+    return status == kDiscEmpty || status == kDiscAppendable;
+}
+
+bool TCueBurner::StartWrite() {
+    if (writing_) {
+        DebugMessage(">>> A WRITE IS ALREADY RUNNING", kMessageWriteRefused);
+        return false;
+    }
+    JoinThreads();
+    cache_.reset();
+    // Cleared here rather than by the writer, so that Abort pressed while the cache primes counts.
+    aborted_ = false;
+
+    if (!DiscIsWritable()) {
+        const bool knowsDisc = ReadDiscInformation();
+        DebugMessage(">>> DISC IS NOT WRITABLE", kMessageWriteRefused);
+        if (knowsDisc && DiscInfo.Erasable()) DebugMessage(">>> BUT DISC IS ERASABLE, ERASE IT FIRST", kMessageWriteRefused);
+        return false;
+    }
+    if (!BuildCueSheet()) {
+        DebugMessage(">>> " + BuildError(), kMessageWriteRefused);
+        return false;
+    }
+    cache_ = std::make_unique<TCueCacheThread>(cacheSize_, ReadQueue(), TotalBytes());
+    cache_->Start();
+    for (;;) {
+        if (Aborted()) {
+            cache_->RequestStop();
+            cache_->Join();
+            std::lock_guard lock(doneMutex_);
+            if (OnWriteDone) OnWriteDone(this, kAbortedByUserText);
+            return false;
+        }
+        if (cache_->Primed()) break;
+        if (std::string status = cache_->Status(); !status.empty()) {
+            cache_->Join();
+            SetCurrentFileName(cache_->CurrentFileName());
+            std::lock_guard lock(doneMutex_);
+            if (OnWriteDone) OnWriteDone(this, status);
+            return false;
+        }
+        EngineClock::SleepMs(kPrimePollMs);
+    }
+    writing_ = true;
+    writer_ = std::thread([this] {
+        TThreadedWrite writer(*this, *cache_);
+        writer.Run();
+    });
+    return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,212 @@
+#include "audiowrite/TThreadedWrite.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "audiowrite/AudioTrackModes.h"
+#include "audiowrite/AudioWritePage.h"
+#include "audiowrite/TCueBurner.h"
+#include "device/Media.h"
+#include "platform/EngineClock.h"
+#include "transport/RequestInterface.h"
+
+namespace kv {
+namespace {
+
+constexpr uint8_t kWriteFlagsDataOut = 0x50;
+// A drive that reports "not ready" (ASC 04h, e.g. 04/08 long write in progress) or busy while its
+// buffer is full is asked again after a short sleep; 5000 tries x 100 ms is over 8 minutes.
+constexpr int kBusyRetries = 5000;
+constexpr int64_t kBusyRetrySleepMs = 100;
+constexpr uint8_t kAscNotReady = 0x04;
+constexpr int kCloseTries = 1000;
+constexpr int kBufferPollEvery = 5;
+constexpr uint8_t kInvisibleTrack = 255;
+
+std::string SpeedText(uint16_t kbs) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0fX ", std::round(kbs / 176.4));
+    return text;
+}
+
+}  // namespace
+
+TThreadedWrite::TThreadedWrite(TCueBurner& burner, TCueCacheThread& cache)
+    : burner_(burner), cache_(cache), buffer_(kCueBlockSlotBytes) {}
+
+bool TThreadedWrite::TrackAtOnce() const { return burner_.WriteMethod() == TWriteMethod::wmTAO; }
+
+void TThreadedWrite::Fail(const std::string& status) {
+    if (status_.empty()) status_ = status;
+    cache_.RequestStop();
+}
+
+void TThreadedWrite::Run() {
+    // The abort flag is cleared by StartWrite, not here: an abort pressed while the cache primed
+    // must still stop this write.
+    burner_.bytesWritten_ = TrackAtOnce() ? kLeadPauseBytes : 0;
+    // The read-ahead's status is kept: a source that failed between priming and this start must
+    // still end the write with its reason.
+    if (Setup()) WriteLoop();
+    Finish();
+}
+
+bool TThreadedWrite::Setup() {
+    TCueBurner& b = burner_;
+    const auto& queue = b.ReadQueue();
+    const uint8_t firstType = queue.empty() ? 0 : queue.front().TypeCode;
+    const uint8_t firstMode = b.Files().front().Tracks.front().TrackMode;
+    const bool audio = IsAudioTrackMode(firstMode);
+
+    const uint8_t medium = b.MediumType();
+    TSCSIDevice::CurrentMedium = medium;
+    b.TestUnitReady(5000);
+    b.EjectMedium(false);
+    b.TestUnitReady(5000);
+    b.RewindUnit();
+    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    const uint16_t speed = b.ReadCurrentWriteSpeed();
+    // An audio disc is announced as CD-DA (session format 00h) from the first page on; a
+    // session-at-once write sends no other page before its cue sheet.
+    b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+    b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+    b.ReadDiscInformation();
+
+    b.DebugMessage(">>> STARTING WRITE PROCESS ON " + b.MediumNameOf(medium) + " AT " + SpeedText(speed),
+                   kMessageProgress);
+    if (b.TestWrite) b.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
+
+    if (TrackAtOnce()) {
+        b.SetAudioWriteParameters(b.UnderrunProtection, false, firstType == kFileTypeWav, false);
+        sectorSize_ = firstType == kFileTypeWav ? 2352 : 2332;
+        // Track-at-once starts at the invisible track's next writable address: 0 on a blank
+        // disc, further on when the disc already holds tracks.
+        address_ = b.ReadTrackInformation(kInvisibleTrack) ? b.TrackInfo.NextWritable : 0;
+        return true;
+    }
+    // The sector size follows the first track's mode: a raw image of audio frames is still
+    // 2352-byte audio, whatever kind of file holds it.
+    sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
+    address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
+    const auto cue = b.CueSheetBytes();
+    if (!b.SendCueSheet(cue.data(), static_cast<uint32_t>(cue.size()))) {
+        b.DebugMessage(">>> BURN PROCESS START FAILED", kMessageProgress);
+        Fail(kCueSheetFailedText);
+        return false;
+    }
+    b.DebugMessage(">>> BURN PROCESS STARTED", kMessageProgress);
+    return true;
+}
+
+void TThreadedWrite::PollDriveBuffer() {
+    // The drive buffer is read every fifth block only; a drive that fails the query once is not
+    // asked again during this write.
+    if (pollCountdown_ == 0 && burner_.ReadBufferCapacity()) pollCountdown_ = kBufferPollEvery;
+    --pollCountdown_;
+}
+
+bool TThreadedWrite::WriteBlock(int count) {
+    TCueBurner& b = burner_;
+    const int sectors = count / sectorSize_;
+    for (int tries = 0;; ++tries) {
+        if (b.Aborted()) {
+            Fail(kAbortedByUserText);
+            return false;
+        }
+        if (b.WriteSectors(static_cast<uint32_t>(address_), static_cast<uint16_t>(sectors), kWriteFlagsDataOut,
+                           static_cast<uint32_t>(sectors * sectorSize_), buffer_.data()))
+            break;
+        const uint8_t asc = b.LastAsc();
+        if (!b.TargetBusy() && asc != kAscNotReady && asc != 0) {
+            Fail(std::string(kWriterErrorText) + " [" + b.LastError() + "]");
+            return false;
+        }
+        if (tries >= kBusyRetries) {
+            Fail(kWriterBusyText);
+            return false;
+        }
+        EngineClock::SleepMs(kBusyRetrySleepMs);
+    }
+    address_ += sectors;
+    return true;
+}
+
+bool TThreadedWrite::EndTrack(uint8_t trackMode) {
+    TCueBurner& b = burner_;
+    b.SynchronizeCache(300000, false);
+    b.TestUnitReady(5000);
+    b.RewindUnit();
+    b.ReadDiscInformation();
+    if (trackMode == 0) b.SetAudioWriteParameters(b.UnderrunProtection, false, true, false);
+    // Without the next writable address the next track has nowhere to go.
+    if (!b.ReadTrackInformation(kInvisibleTrack)) {
+        Fail(std::string(kWriterErrorText) + " [" + b.LastError() + "]");
+        return false;
+    }
+    address_ = b.TrackInfo.NextWritable;
+    if (b.PerformOPC) b.SendOPC();
+    sectorSize_ = trackMode == 0 ? 2352 : 2332;
+    return true;
+}
+
+void TThreadedWrite::WriteLoop() {
+    TCueBurner& b = burner_;
+    SetReleaseHandleAfterCommand(false);
+    TCueBlockInfo block = cache_.GetBlock(buffer_.data());
+    if (TrackAtOnce() && b.PerformOPC) b.SendOPC();
+    while (block.Count != 0) {
+        b.SetCurrentFileName(cache_.CurrentFileName());
+        if (block.Count > 0) {
+            b.bytesWritten_ += block.Count;
+            const int count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
+            PollDriveBuffer();
+            if (!WriteBlock(count)) return;
+            if (TrackAtOnce() && block.EndOfTrack && !EndTrack(block.TrackMode)) return;
+        }
+        if (b.Aborted()) {
+            Fail(kAbortedByUserText);
+            return;
+        }
+        block = cache_.GetBlock(buffer_.data());
+        if (std::string status = cache_.Status(); !status.empty()) {
+            Fail(status);
+            return;
+        }
+        if (block.Count < 0) EngineClock::SleepMs(1);
+    }
+}
+
+void TThreadedWrite::Finish() {
+    TCueBurner& b = burner_;
+    cache_.RequestStop();
+    SetReleaseHandleAfterCommand(true);
+    b.SynchronizeCache(120000, true);
+    if (TrackAtOnce()) {
+        b.SetAudioWriteParameters(b.UnderrunProtection, !b.FinalizeDisc, true, false);
+        bool closed = false;
+        for (int i = 0; i < kCloseTries && !closed; ++i) {
+            closed = b.CloseTrackSession(false, TSCSIDevice::ImmediateClose, false);
+            if (closed) break;
+            if (!b.TargetBusy() && b.LastAsc() != kAscNotReady) {
+                closed = b.CloseTrackSession(false, TSCSIDevice::ImmediateClose, false);
+                break;
+            }
+            EngineClock::SleepMs(1000);
+        }
+        // A session that could not be closed leaves a disc no player reads: that is no success.
+        if (!closed && status_.empty()) status_ = std::string(kWriterErrorText) + " [" + b.LastError() + "]";
+    }
+    b.WaitUntilReady(240000, 5000);
+    b.SetWriteParameters(false, false, kMediumCdRom, false);
+    b.EjectMedium(false);
+    b.AllowMediumRemoval(true);
+    const uint16_t medium = TSCSIDevice::CurrentMedium;
+    if (medium != kMediumDvdR && medium != kMediumDvdRam && medium != kMediumDvdRwRestricted &&
+        medium != kMediumDvdRwSequential && medium != kMediumDvdPlusRw)
+        b.RewindUnit();
+    cache_.Join();
+    b.SetCurrentFileName(cache_.CurrentFileName());
+    b.ReportWriteDone(status_);
+}
+
+}  // namespace kv

@@ -1,0 +1,149 @@
+// Audio CDs burned by kelvadore-cli burn-audio to a virtual CD-R, read back with the medium export
+// and compared with what ffmpeg decodes from the sources.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Output;
+};
+
+TRun RunShell(const std::string& command) {
+    TRun r;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Output.append(buffer.data(), n);
+    int status = ::pclose(pipe);
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name).Status == 0; }
+
+std::string ReadFile(const fs::path& p) {
+    std::error_code ec;
+    const auto size = fs::file_size(p, ec);
+    if (ec) return {};
+    std::string data(static_cast<size_t>(size), '\0');
+    std::ifstream(p, std::ios::binary).read(data.data(), static_cast<std::streamsize>(data.size()));
+    return data;
+}
+
+// The engine runs its waits 500 times faster; the virtual recorder follows the same clock.
+std::string Cli(const std::string& args, const std::string& faults = "") {
+    std::string env = "KELVADORE_TIME_SCALE=500 ";
+    if (!faults.empty()) env += "KELVADORE_VR_FAULTS=" + Q(faults) + " ";
+    return env + Q(KV_CLI) + " " + args;
+}
+
+class AudioBurnTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("sox") || !HaveTool("ffmpeg")) GTEST_SKIP() << "sox and ffmpeg are needed";
+        work_ = fs::temp_directory_path() / ("kv-audio-burn-" + std::to_string(::getpid()));
+        fs::remove_all(work_);
+        fs::create_directories(work_);
+        // A CD-format WAV taken as it is (odd length: 4.3 s), and a lossless FLAC that is decoded first.
+        ASSERT_EQ(RunShell("sox -n -r 44100 -c 2 -b 16 " + Q(W("a.wav")) + " synth 4.3 sine 440 sine 660").Status, 0);
+        ASSERT_EQ(RunShell("sox -n -r 44100 -c 2 -b 16 " + Q(W("b-src.wav")) + " synth 5.01 pinknoise").Status, 0);
+        ASSERT_EQ(RunShell("ffmpeg -loglevel error -y -i " + Q(W("b-src.wav")) + " " + Q(W("b.flac"))).Status, 0);
+        disc_ = W("disc.kvm");
+        ASSERT_EQ(RunShell(Cli("media create --type cdr " + Q(disc_))).Status, 0);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(work_, ec);
+    }
+    std::string W(const std::string& name) const { return (work_ / name).string(); }
+
+    // 16-bit little-endian stereo samples of a file as ffmpeg decodes it, padded to whole CD frames.
+    std::string Pcm(const std::string& path, bool padToFrames) {
+        const std::string raw = W("pcm.raw");
+        auto r = RunShell("ffmpeg -loglevel error -y -i " + Q(path) + " -f s16le -acodec pcm_s16le -ar 44100 -ac 2 " +
+                          Q(raw));
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        std::string pcm = ReadFile(raw);
+        if (padToFrames) pcm.resize((pcm.size() + 2351) / 2352 * 2352, '\0');
+        return pcm;
+    }
+
+    void ExpectTracksEqualSources() {
+        const std::string out = W("export");
+        auto r = RunShell(Cli("media export-audio " + Q(disc_) + " " + Q(out)));
+        ASSERT_EQ(r.Status, 0) << r.Output;
+        const std::vector<std::string> sources = {W("a.wav"), W("b.flac")};
+        for (size_t i = 0; i < sources.size(); ++i) {
+            const std::string track = out + "/track0" + std::to_string(i + 1) + ".wav";
+            ASSERT_TRUE(fs::exists(track)) << track;
+            const std::string expected = Pcm(sources[i], true);
+            const std::string got = Pcm(track, false);
+            EXPECT_EQ(got.size(), expected.size()) << track;
+            EXPECT_TRUE(got == expected) << track << " differs from " << sources[i];
+        }
+        EXPECT_FALSE(fs::exists(out + "/track03.wav"));
+        cue_ = ReadFile(out + "/tracks.cue");
+    }
+
+    fs::path work_;
+    std::string disc_;
+    std::string cue_;
+};
+
+TEST_F(AudioBurnTest, SessionAtOnceDiscHoldsTheSourcesBitForBitWithThePause) {
+    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio --pause 1000 " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
+    ASSERT_EQ(r.Status, 0) << r.Output;
+    EXPECT_NE(r.Output.find(">>> BURN PROCESS STARTED"), std::string::npos) << r.Output;
+    ExpectTracksEqualSources();
+    // The second track's pause is the one second asked for (75 frames).
+    EXPECT_NE(cue_.find("TRACK 02 AUDIO\n    PREGAP 00:01:00"), std::string::npos) << cue_;
+}
+
+TEST_F(AudioBurnTest, TrackAtOnceDiscHoldsTheSourcesBitForBit) {
+    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio --tao " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
+    ASSERT_EQ(r.Status, 0) << r.Output;
+    ExpectTracksEqualSources();
+}
+
+TEST_F(AudioBurnTest, FailuresAndRefusalsAreReported) {
+    // A refused cue sheet ends the burn with its text.
+    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")), "5Dh=5/26/00"));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find(">>> BURN PROCESS START FAILED"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("SEND CUE SHEET FAILED"), std::string::npos) << r.Output;
+
+    // A source that cannot be decoded is reported and left out; the rest is still described.
+    std::ofstream(W("broken.mp3")) << "not audio";
+    r = RunShell(Cli("cuesheet " + Q(W("broken.mp3")) + " " + Q(W("a.wav"))));
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    EXPECT_NE(r.Output.find("cannot decode"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("left out of the disc"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("track 01 index 01"), std::string::npos) << r.Output;
+    EXPECT_EQ(r.Output.find("track 02"), std::string::npos) << r.Output;
+
+    // A CD holds 99 tracks.
+    std::string many;
+    for (int i = 0; i < 100; ++i) many += " " + Q(W("a.wav"));
+    r = RunShell(Cli("cuesheet" + many));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("AT MOST 99"), std::string::npos) << r.Output;
+}
+
+}  // namespace
+}  // namespace kv
