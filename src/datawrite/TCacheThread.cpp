@@ -47,7 +47,12 @@ void TCacheThread::Join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void TCacheThread::Cancel() { cancelled_ = true; }
+void TCacheThread::Cancel() {
+    std::lock_guard<std::mutex> guard(lock_);
+    cancelled_ = true;
+    blockAdded_.notify_all();
+    spaceFreed_.notify_all();
+}
 
 void TCacheThread::SetStatusIfEmpty(const std::string& text) {
     std::lock_guard<std::mutex> guard(statusMutex_);
@@ -82,7 +87,14 @@ int TCacheThread::GetBlock(uint8_t* dest) {
     std::memcpy(dest, block->Data, static_cast<size_t>(block->Length));
     cachedBytes_ -= block->Length;
     totalBytes_ -= block->Length;
+    spaceFreed_.notify_one();
     return block->Length;
+}
+
+void TCacheThread::WaitForBlock(int64_t engineMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    blockAdded_.wait_for(guard, EngineClock::ToWall(engineMs),
+                         [this] { return !blocks_.empty() || streamDone_ || allQueued_ || cancelled_; });
 }
 
 void TCacheThread::PushAccumulated() {
@@ -91,6 +103,7 @@ void TCacheThread::PushAccumulated() {
     std::memcpy(block->Data, accumulation_.get(), static_cast<size_t>(fill_));
     blocks_.push_back(std::move(block));
     fill_ = 0;
+    blockAdded_.notify_one();
 }
 
 void TCacheThread::EndWithStatus(const std::string& text) {
@@ -99,9 +112,11 @@ void TCacheThread::EndWithStatus(const std::string& text) {
     blocks_.clear();
     cachedBytes_ = 0;
     streamDone_ = true;
+    blockAdded_.notify_all();
 }
 
 void TCacheThread::SetPriority(int level) {
+    if (!settings_.AdjustPriority) return;
     if (priority_.exchange(level) == level) return;
     SetCurrentThreadPriorityLevel(level);
 }
@@ -120,7 +135,10 @@ bool TCacheThread::WaitWhileFull() {
             return false;
         }
         cacheReady_ = true;
-        EngineClock::SleepMs(1);
+        std::unique_lock<std::mutex> guard(lock_);
+        spaceFreed_.wait_for(guard, EngineClock::ToWall(1), [this] {
+            return static_cast<int>(blocks_.size()) < maxBlocks_ - 1 || cancelled_;
+        });
     }
     return true;
 }
@@ -264,6 +282,7 @@ void TCacheThread::Execute() {
             }
         }
         allQueued_ = true;
+        blockAdded_.notify_all();
     }
     cacheReady_ = true;
     while (true) {

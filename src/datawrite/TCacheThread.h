@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -31,6 +32,9 @@ public:
         std::vector<uint8_t>* HeaderStream = nullptr;  // consumed and emptied by the thread
         std::string ImageFile;                         // stream this file instead of a compilation
         std::vector<TFEntry*> Files;                   // FileTable, in order
+        // Lower the reader's priority as the cache fills, so that it never starves a drive
+        // writer. Off for file output, which has no time-critical consumer.
+        bool AdjustPriority = true;
     };
 
     // `lock` is the burner's lock, shared with the write thread and the user interface.
@@ -42,6 +46,9 @@ public:
     // Copies the oldest block into dest (at least 65536 bytes) and returns its length; -1 when no
     // block is ready yet, 0 when everything has been handed out or the stream ended.
     int GetBlock(uint8_t* dest);
+    // Waits up to `engineMs` for a block (or the end of the stream); wakes as soon as one is
+    // added, so a consumer that polls does not lose a whole millisecond per empty turn.
+    void WaitForBlock(int64_t engineMs);
     void Cancel();
     // Sets the stream's error text unless one is already there (the first reason wins).
     void SetStatusIfEmpty(const std::string& text);
@@ -87,6 +94,8 @@ private:
     std::mutex& lock_;
     int maxBlocks_ = 0;
     std::deque<std::unique_ptr<TBlock>> blocks_;  // guarded by lock_
+    std::condition_variable blockAdded_;          // with lock_
+    std::condition_variable spaceFreed_;          // with lock_
     std::unique_ptr<uint8_t[]> accumulation_;
     int fill_ = 0;
     int64_t produced_ = 0;  // bytes read into the stream so far (reader thread only)

@@ -35,7 +35,7 @@ int TThWrite::NextBlock(uint8_t* buffer) {
         int n = cache.GetBlock(buffer);
         if (!cache.StreamStatus().empty()) return 0;
         if (n >= 0) return n;
-        EngineClock::SleepMs(1);
+        cache.WaitForBlock(1);
     }
 }
 

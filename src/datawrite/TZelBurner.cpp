@@ -81,6 +81,7 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
     s.CacheBlockSize = blockSize;
     s.PadToMinimum = WritePostGap;
     s.ImageFile = imageFile;
+    s.AdjustPriority = !target->IsFile();
     // The cache pads a short session itself, so it is given the laid-out length, not the
     // padded ImageSize.
     int64_t sectors = imageFile.empty() ? layout.ImageSize : ImageSize();
