@@ -75,7 +75,8 @@ public:
         std::copy_n(reply.Sense.begin(), r.SenseLength, r.Sense.begin());
         if (request.Direction == TDataDirection::In && request.Data) {
             std::memset(request.Data, 0, request.DataLength);
-            std::memcpy(request.Data, reply.Data.data(), std::min<size_t>(reply.Data.size(), request.DataLength));
+            if (!reply.Data.empty())
+                std::memcpy(request.Data, reply.Data.data(), std::min<size_t>(reply.Data.size(), request.DataLength));
         }
         return r;
     }
