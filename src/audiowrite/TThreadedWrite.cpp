@@ -53,8 +53,6 @@ void TThreadedWrite::Run() {
 
 bool TThreadedWrite::Setup() {
     TCueBurner& b = burner_;
-    const auto& queue = b.ReadQueue();
-    const uint8_t firstType = queue.empty() ? 0 : queue.front().TypeCode;
     const uint8_t firstMode = b.Files().front().Tracks.front().TrackMode;
     const bool audio = IsAudioTrackMode(firstMode);
 
@@ -77,8 +75,9 @@ bool TThreadedWrite::Setup() {
     if (b.TestWrite) b.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
 
     if (TrackAtOnce()) {
-        b.SetAudioWriteParameters(b.UnderrunProtection, false, firstType == kFileTypeWav, false);
-        sectorSize_ = firstType == kFileTypeWav ? 2352 : 2332;
+        // Audio or not is the track's mode, not the kind of file that holds it.
+        b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+        sectorSize_ = audio ? 2352 : 2332;
         // Track-at-once starts at the invisible track's next writable address: 0 on a blank
         // disc, further on when the disc already holds tracks.
         address_ = b.ReadTrackInformation(kInvisibleTrack) ? b.TrackInfo.NextWritable : 0;
@@ -131,13 +130,18 @@ bool TThreadedWrite::WriteBlock(int count) {
     return true;
 }
 
-bool TThreadedWrite::EndTrack(uint8_t trackMode) {
+bool TThreadedWrite::EndTrack() {
     TCueBurner& b = burner_;
+    // On CD track-at-once SYNCHRONIZE CACHE completes the track.
     b.SynchronizeCache(300000, false);
     b.TestUnitReady(5000);
     b.RewindUnit();
     b.ReadDiscInformation();
-    if (trackMode == 0) b.SetAudioWriteParameters(b.UnderrunProtection, false, true, false);
+    // Track-at-once queues one entry per track: the next entry tells the next track's mode.
+    const auto& queue = b.ReadQueue();
+    if (++tracksDone_ >= queue.size()) return true;  // the last track: the finish closes the session
+    const bool audio = IsAudioTrackMode(queue[tracksDone_].TrackMode);
+    if (audio) b.SetAudioWriteParameters(b.UnderrunProtection, false, true, false);
     // Without the next writable address the next track has nowhere to go.
     if (!b.ReadTrackInformation(kInvisibleTrack)) {
         Fail(std::string(kWriterErrorText) + " [" + b.LastError() + "]");
@@ -145,7 +149,7 @@ bool TThreadedWrite::EndTrack(uint8_t trackMode) {
     }
     address_ = b.TrackInfo.NextWritable;
     if (b.PerformOPC) b.SendOPC();
-    sectorSize_ = trackMode == 0 ? 2352 : 2332;
+    sectorSize_ = audio ? 2352 : 2332;
     return true;
 }
 
@@ -161,7 +165,7 @@ void TThreadedWrite::WriteLoop() {
             const int count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
             PollDriveBuffer();
             if (!WriteBlock(count)) return;
-            if (TrackAtOnce() && block.EndOfTrack && !EndTrack(block.TrackMode)) return;
+            if (TrackAtOnce() && block.EndOfTrack && !EndTrack()) return;
         }
         if (b.Aborted()) {
             Fail(kAbortedByUserText);

@@ -25,7 +25,7 @@ private:
     bool Setup();
     void WriteLoop();
     bool WriteBlock(int count);
-    bool EndTrack(uint8_t trackMode);
+    bool EndTrack();
     void PollDriveBuffer();
     void Finish();
     bool TrackAtOnce() const;
@@ -37,6 +37,7 @@ private:
     int sectorSize_ = 2352;
     std::vector<uint8_t> buffer_;
     int pollCountdown_ = 5;
+    size_t tracksDone_ = 0;
     std::string status_;
 };
 

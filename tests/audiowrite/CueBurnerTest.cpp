@@ -106,6 +106,25 @@ TEST(CueBurner, TrackAtOnceBurnGivesTheSourcesBackBitForBit) {
     for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(tracks[i] == test::PaddedToFrames(src.Pcm[i])) << "track " << i + 1;
 }
 
+TEST(CueBurner, RawAudioImagesAreWrittenAsAudioFrames) {
+    // A raw file of 2352-byte audio frames must reach the disc unconverted, whatever the method.
+    for (auto method : {TWriteMethod::wmDAO, TWriteMethod::wmTAO}) {
+        SCOPED_TRACE(method == TWriteMethod::wmDAO ? "session-at-once" : "track-at-once");
+        TBurnHarness h;
+        const auto raw = test::TestPcm(320 * 2352, 5);
+        const auto path = (h.Dir / "image.bin").string();
+        test::WriteBytes(path, raw);
+        h.Burner->SetWriteMethod(method);
+        ASSERT_TRUE(h.Burner->AddFile(path, kFileTypeRaw));
+        h.Burner->AddTrack(0);
+        ASSERT_TRUE(h.Burner->AddIndex(0, 0, 0));
+        EXPECT_EQ(h.Burn(), "");
+        auto tracks = h.ExportedTracks();
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_TRUE(tracks[0] == raw);
+    }
+}
+
 TEST(CueBurner, ADiscThatIsNotWritableIsRefusedWithItsMessages) {
     for (auto kind : {vr::EMediumKind::CdRw, vr::EMediumKind::CdR}) {
         const bool erasable = kind == vr::EMediumKind::CdRw;
