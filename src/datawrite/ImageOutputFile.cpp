@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <system_error>
 
 namespace kv {
@@ -18,12 +19,19 @@ bool TImageOutputFile::Create() {
     struct stat st {};
     bool exists = ::stat(target_.c_str(), &st) == 0;
     inPlace_ = exists && !S_ISREG(st.st_mode);
+    // A link to an image is replaced where it points, and the link stays.
+    if (exists && !inPlace_) {
+        std::error_code ec;
+        std::filesystem::path real = std::filesystem::canonical(target_, ec);
+        if (!ec) renameTarget_ = real.string();
+    }
+    if (renameTarget_.empty()) renameTarget_ = target_;
     try {
         if (inPlace_) {
             writePath_ = target_;
             stream_ = std::make_unique<TFileStreamEx>(target_, 1);
         } else {
-            std::string pattern = target_ + ".XXXXXX";
+            std::string pattern = renameTarget_ + ".XXXXXX";
             int fd = ::mkstemp(pattern.data());
             if (fd < 0) throw std::system_error(errno, std::generic_category());
             ::close(fd);
@@ -69,7 +77,7 @@ bool TImageOutputFile::Commit() {
         ok = false;
         err = stream_->LastErrno();
     }
-    if (ok && !inPlace_ && ::rename(writePath_.c_str(), target_.c_str()) != 0) {
+    if (ok && !inPlace_ && ::rename(writePath_.c_str(), renameTarget_.c_str()) != 0) {
         ok = false;
         err = errno;
     }

@@ -29,7 +29,8 @@ public:
     const std::string& ErrorText() const { return error_; }
 
 private:
-    std::string target_;
+    std::string target_;        // as the user named it (used in messages)
+    std::string renameTarget_;  // the file that is replaced: the target with links resolved
     std::string writePath_;
     bool inPlace_ = false;
     std::unique_ptr<TFileStreamEx> stream_;

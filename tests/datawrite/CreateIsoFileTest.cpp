@@ -176,6 +176,16 @@ TEST_F(CreateIsoFileTest, FailedWritesLeaveTheUsersFileAlone) {
     EXPECT_EQ(entries, 1);
 }
 
+TEST_F(CreateIsoFileTest, ALinkedOutputIsWrittenWhereItPoints) {
+    AddSmallTree();
+    std::string real = tree.File("images/real.iso", 10);
+    std::string link = tree.Path("link.iso");
+    fs::create_symlink(real, link);
+    EXPECT_EQ(burner.CreateISOFile(link, true), 1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::file_size(real), static_cast<uintmax_t>(burner.Layout().ImageSize * 2048));
+}
+
 TEST_F(CreateIsoFileTest, AbortEndsTheWriteWithoutAnImage) {
     burner.AddFile("\\", tree.Sparse("src/big", 512LL << 20), "", "big.bin");
     std::string out = tree.Path("aborted.iso");
