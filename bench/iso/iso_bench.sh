@@ -50,8 +50,13 @@ for d in range(1000):
             f.write(payload[: rng.randint(1024, 4096)])
 PY
 
+# The trees were just written: flush them first so that writeback does not slow whichever
+# program runs first. Every measured program starts with no dirty pages behind it.
+sync
+
 # Runs a command under GNU time; prints "seconds max_rss_kb".
 measure() {
+    sync
     $TIME -v "$@" >"$WORK/out.txt" 2>"$WORK/time.txt" || { cat "$WORK/out.txt" "$WORK/time.txt" >&2; exit 1; }
     awk -F': ' '
         /Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i] }
