@@ -55,14 +55,6 @@ TEST(AudioWritePage, SessionAtOnceAndTrackAtOnceSettings) {
     }
 }
 
-TEST(AudioWritePage, LocatesThePageBehindABlockDescriptor) {
-    std::vector<uint8_t> reply(512, 0);
-    reply[8] = 0x05;
-    EXPECT_EQ(LocateAudioWritePage(reply), 8u);
-    reply[16] = 0x05;
-    EXPECT_EQ(LocateAudioWritePage(reply), 16u);
-}
-
 TEST(AudioWritePage, FrameConversionKeepsTheUserBytesOfEveryFrame) {
     std::vector<uint8_t> buf(3 * 2352);
     for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<uint8_t>(i * 7 + i / 2352);

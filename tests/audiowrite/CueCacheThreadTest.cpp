@@ -89,22 +89,6 @@ TEST(CueCacheThread, HoldsNoMoreThanItsSizeAndPrimesWhenFull) {
     EXPECT_TRUE(cache.Finished());
 }
 
-TEST(CueCacheThread, AMissingSourceStopsWithItsName) {
-    TTempFolder dir;
-    const auto gone = (dir / "gone.wav").string();
-    std::vector<TFilesQue> queue = {{"", 0, 0, 0, 1000, false, 0}, {gone, 7, 0, 44, 5000, true, 0}};
-    TCueCacheThread cache(2 * 1048576, queue, 6000);
-    cache.Start();
-    cache.Join();
-    EXPECT_TRUE(cache.Finished());
-    EXPECT_FALSE(cache.Primed()) << "a failure before the cache filled is reported by the starter";
-    EXPECT_EQ(cache.Status(), "CAN'T OPEN FILE \"" + gone + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
-    EXPECT_EQ(cache.CurrentFileName(), gone);
-    // What was read before the failure can still be taken; then the stream ends.
-    auto out = Drain(cache);
-    EXPECT_EQ(out.Stream.size(), 1000u);
-}
-
 TEST(CueCacheThread, AStopRequestFreesTheBlocksAndSaysWhy) {
     std::vector<TFilesQue> queue = {{"", 0, 0, 0, 500 * kCueBlockBytes, true, 0}};
     TCueCacheThread cache(4 * 1048576, queue, 500 * kCueBlockBytes);
