@@ -12,7 +12,10 @@ const char kAborted[] = "OPERATION ABORTED BY USER";
 }
 
 TThWrite::TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target)
-    : burner_(burner), imageSectors_(imageSectors), cacheSize_(cacheSize), target_(std::move(target)) {
+    : burner_(burner), imageSectors_(imageSectors), cacheSize_(cacheSize), target_(std::move(target)) {}
+
+void TThWrite::Start() {
+    std::lock_guard<std::mutex> guard(startMutex_);
     thread_ = std::thread(&TThWrite::Execute, this);
 }
 
@@ -40,6 +43,7 @@ int TThWrite::NextBlock(uint8_t* buffer) {
 }
 
 void TThWrite::Execute() {
+    { std::lock_guard<std::mutex> gate(startMutex_); }
     RaiseCurrentThreadPriority();
     TCacheThread& cache = *burner_.cache_;
     const int64_t imageBytes = imageSectors_ * 2048;

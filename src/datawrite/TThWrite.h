@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "datawrite/WriteTarget.h"
@@ -14,8 +15,10 @@ class TZelBurner;
 // burner's OnWriteDone.
 class TThWrite {
 public:
+    // Created suspended; Start runs it.
     TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target);
     ~TThWrite();
+    void Start();
     TThWrite(const TThWrite&) = delete;
     TThWrite& operator=(const TThWrite&) = delete;
 
@@ -31,6 +34,9 @@ private:
     int cacheSize_;
     std::unique_ptr<TWriteTarget> target_;
     int64_t sectorCounter_ = 0;
+    // The thread waits on this until Start has stored its handle, so that IsCurrentThread is
+    // right even when the write ends (and OnWriteDone runs) at once.
+    std::mutex startMutex_;
     std::thread thread_;
 };
 

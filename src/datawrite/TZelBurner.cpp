@@ -11,8 +11,14 @@ TZelBurner::TZelBurner() = default;
 
 TZelBurner::~TZelBurner() {
     abort_ = true;
-    if (writer_) writer_->Join();
-    for (auto& w : retired_) w->Join();
+    WaitForWrite();
+    std::vector<std::unique_ptr<TThWrite>> retired;
+    {
+        std::lock_guard<std::mutex> guard(writerMutex_);
+        retired = std::move(retired_);
+        if (writer_) retired.push_back(std::move(writer_));
+    }
+    for (auto& w : retired) w->Join();
     std::unique_ptr<TCacheThread> cache;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -42,7 +48,18 @@ std::string TZelBurner::CurrentFile() const {
 }
 
 void TZelBurner::WaitForWrite() {
-    if (writer_ && !writer_->IsCurrentThread()) writer_->Join();
+    // OnWriteDone may have started the next write meanwhile: wait for that one as well.
+    TThWrite* joined = nullptr;
+    while (true) {
+        TThWrite* current = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(writerMutex_);
+            current = writer_.get();
+        }
+        if (!current || current == joined || current->IsCurrentThread()) return;
+        current->Join();
+        joined = current;
+    }
 }
 
 void TZelBurner::RaiseWriteDone(const std::string& error) {
@@ -52,13 +69,19 @@ void TZelBurner::RaiseWriteDone(const std::string& error) {
 }
 
 void TZelBurner::RetireWriter() {
-    if (!writer_) return;
-    // OnWriteDone may start the next write from the write thread itself; that thread is joined later.
-    if (writer_->IsCurrentThread())
-        retired_.push_back(std::move(writer_));
-    else
-        writer_->Join();
-    writer_.reset();
+    std::unique_ptr<TThWrite> previous;
+    {
+        std::lock_guard<std::mutex> guard(writerMutex_);
+        if (!writer_) return;
+        // OnWriteDone may start the next write from the write thread itself; that thread ends
+        // right after and is joined later.
+        if (writer_->IsCurrentThread()) {
+            retired_.push_back(std::move(writer_));
+            return;
+        }
+        previous = std::move(writer_);
+    }
+    previous->Join();
 }
 
 int TZelBurner::CreateISOFile(const std::string& fileName, bool immediate) {
@@ -107,7 +130,13 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
     while (true) {
         if (cache->CacheReady()) {
             writeRunning_ = true;
-            writer_ = std::make_unique<TThWrite>(*this, streamedSectors, cacheSize_, std::move(target));
+            TThWrite* writer = nullptr;
+            {
+                std::lock_guard<std::mutex> guard(writerMutex_);
+                writer_ = std::make_unique<TThWrite>(*this, streamedSectors, cacheSize_, std::move(target));
+                writer = writer_.get();
+            }
+            writer->Start();
             return true;
         }
         std::string status = cache->StreamStatus();

@@ -67,6 +67,10 @@ private:
 
     mutable std::mutex lock_;  // the block list, the cache thread pointer, CurrentFile
     std::unique_ptr<TCacheThread> cache_;
+    // writer_ and retired_ change on the caller's thread or, when OnWriteDone starts the next
+    // write, on the finishing write thread; writerMutex_ guards them, never held while joining.
+    // A retired writer is its own finishing thread: it is joined only in the destructor.
+    mutable std::mutex writerMutex_;
     std::unique_ptr<TThWrite> writer_;
     std::vector<std::unique_ptr<TThWrite>> retired_;
     std::string currentFile_;
