@@ -8,7 +8,7 @@
 
 namespace kv {
 
-// The audio burner's description of a disc: source files, their tracks and index points, the
+// The audio burner's track list: source files, their tracks and index points, the
 // pauses; and what a write makes of it: the SEND CUE SHEET entries and the read queue that tells
 // the read-ahead which bytes, and how much silence, form the stream in disc order.
 // Needs no drive; TCueBurner builds on it.
@@ -24,8 +24,8 @@ public:
     // Frames of silence before the current track; negative counts as none.
     void SetPreGap(int32_t frames);
 
-    // Turns the description into the cue sheet and read queue. False (with BuildError) when the
-    // description cannot become a valid disc; the write must not start then.
+    // Turns the track list into the cue sheet and read queue. False (with BuildError) when the
+    // track list cannot become a valid disc; the write must not start then.
     bool BuildCueSheet();
 
     TWriteMethod WriteMethod() const { return writeMethod_; }
@@ -59,7 +59,7 @@ private:
         size_t Cue;
         size_t Queue;
     };
-    // Entries a session-at-once build of the present description needs (track-at-once needs fewer).
+    // Entries a session-at-once build of the present track list needs (track-at-once needs fewer).
     TEntryCounts CountEntries() const;
     bool WithinEntryLimits() const;
 

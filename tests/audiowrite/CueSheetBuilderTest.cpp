@@ -241,7 +241,7 @@ TEST(CueSheetBuilder, NinetyNineTracksAtMost) {
     EXPECT_EQ(b.TrackCount(), 0);
 }
 
-TEST(CueSheetBuilder, DescriptionsThatCannotBecomeADiscAreRefusedAtBuild) {
+TEST(CueSheetBuilder, TrackListsThatCannotBecomeADiscAreRefusedAtBuild) {
     TTempFolder dir;
     auto path = (dir / "x.wav").string();
     test::WriteWav(path, test::TestPcm(300 * 2352, 1));
