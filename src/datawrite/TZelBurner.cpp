@@ -7,7 +7,7 @@
 
 namespace kv {
 
-TZelBurner::TZelBurner() = default;
+TZelBurner::TZelBurner() { UnderrunProtection = true; }
 
 TZelBurner::~TZelBurner() {
     abort_ = true;
@@ -107,7 +107,7 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
     s.AdjustPriority = !target->IsFile();
     // The cache pads a short session itself, so it is given the laid-out length, not the
     // padded ImageSize.
-    int64_t sectors = imageFile.empty() ? layout.ImageSize : ImageSize();
+    int64_t sectors = imageFile.empty() ? layout.ImageSize : imageFileSectors_;
     s.TotalBytes = sectors * 2048;
     if (imageFile.empty()) {
         if (Bootable && layout.BootImageSectors > 0) {
@@ -139,6 +139,8 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
             writer->Start();
             return true;
         }
+        // An abort pressed while the cache fills ends the write before any block reaches the drive.
+        if (abort_) cache->SetStatusIfEmpty("OPERATION ABORTED BY USER");
         std::string status = cache->StreamStatus();
         if (!status.empty()) {
             std::unique_ptr<TCacheThread> failed;

@@ -17,6 +17,7 @@ namespace kv {
 class TZelBurner;
 
 using TWriteDoneEvent = std::function<void(TZelBurner* sender, const std::string& error)>;
+using TNotifyEvent = std::function<void(TZelBurner* sender)>;
 
 // The data burner: a device component (TSCSIDevice) with its compilation and layout
 // (TBurnerImage), the read-ahead cache, the write thread and the write entry points. Writing an
@@ -33,7 +34,13 @@ public:
     // 1 when the immediate write is complete (0 when it failed, the reason in OnWriteDone);
     // -1 for the threaded write, whose outcome arrives through OnWriteDone.
     int CreateISOFile(const std::string& fileName, bool immediate);
+    // Lays the compilation out behind the last session on the disc and writes it. False when
+    // the write did not start (the reason has gone to OnWriteDone).
+    bool BurnCD();
+    // Writes an image file from its first byte to the disc, starting at sector 0.
+    bool BurnISOImage(const std::string& fileName);
     void Abort() { abort_ = true; }
+    bool AbortRequested() const { return abort_.load(); }
 
     // Values below 2 MiB are raised to 2 MiB; others are rounded down to whole sectors.
     void SetCacheSize(int bytes);
@@ -50,6 +57,11 @@ public:
 
     std::string ISOFileName;
     TWriteDoneEvent OnWriteDone;
+    // Raised on the write thread just before the final cache flush of a disc write.
+    TNotifyEvent OnFinalizingTrack;
+    bool TestWrite = false;
+    bool PerformOPC = false;
+    bool FinalizeTrack = true;
 
 protected:
     void ReportMessage(const std::string& message, int mType) override;
@@ -58,9 +70,15 @@ protected:
     // stream failed before the write started (the reason has gone to OnWriteDone).
     bool StartStream(int blockSize, const std::string& imageFile, std::unique_ptr<TWriteTarget> target);
     void RaiseWriteDone(const std::string& error);
+    void ReadMediumForLayout() override;
+    bool FindSessionStart(uint32_t& sessionStart) override;
 
 private:
     friend class TThWrite;
+    friend class TDriveWriteTarget;
+    bool StartDriveWrite(const std::string& imageFile);
+    void FormatDvdRwForWriting();
+    int BlockSizeForMedium();
     int CreateISOFileImmediate(const std::string& fileName);
     bool CopyImmediate(class TImageOutputFile& out, std::string& error);
     void RetireWriter();
@@ -75,6 +93,7 @@ private:
     std::vector<std::unique_ptr<TThWrite>> retired_;
     std::string currentFile_;
     int cacheSize_ = 4194304;
+    int64_t imageFileSectors_ = 0;  // of the image file BurnISOImage streams
     std::atomic<bool> writeRunning_{false};
     std::atomic<bool> abort_{false};
     std::atomic<int64_t> bytesWritten_{0};

@@ -1,0 +1,114 @@
+// The disc write entry points of the data burner and the reads of the disc its layout needs.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "datawrite/DriveWriteTarget.h"
+#include "datawrite/TZelBurner.h"
+#include "device/Media.h"
+#include "platform/ByteOrder.h"
+#include "platform/EngineClock.h"
+
+namespace kv {
+namespace {
+
+constexpr uint8_t kAscNotReady = 0x04;
+constexpr int kCdBlockSize = 0xD800;    // 27 sectors
+constexpr int kDvdBlockSize = 0x10000;  // 32 sectors, one ECC block
+// Bounded so a drive that reports "format in progress" for ever cannot hold the caller.
+constexpr int kFormatPolls = 360;
+
+// FORMAT UNIT parameter lists for DVD-RW: quick format for sequential recording, restricted
+// overwrite, and the fallback when the drive refused the first choice.
+constexpr uint8_t kDvdRwSequentialFormat[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+constexpr uint8_t kDvdRwRestrictedFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+constexpr uint8_t kDvdRwFallbackFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
+
+std::string CantOpenText(const std::string& name) {
+    return "CAN'T OPEN FILE \"" + name + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
+}
+
+}  // namespace
+
+int TZelBurner::BlockSizeForMedium() {
+    const uint8_t medium = MediumType();
+    return medium == kMediumCdR || medium == kMediumCdRw ? kCdBlockSize : kDvdBlockSize;
+}
+
+void TZelBurner::FormatDvdRwForWriting() {
+    const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
+    if (medium != kMediumDvdRwSequential && medium != kMediumDvdRwRestricted) return;
+    const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
+    if (!FormatUnit(0x11, list, 12)) FormatUnit(0x11, kDvdRwFallbackFormat, 12);
+    for (int poll = 0; poll < kFormatPolls && !abort_; ++poll) {
+        EngineClock::SleepMs(5000);
+        if (ReadDiscInformation() || LastAsc() != kAscNotReady) break;
+    }
+}
+
+void TZelBurner::ReadMediumForLayout() { CurrentMedium = MediumType(); }
+
+bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
+    sessionStart = 0;
+    WaitUntilReady(10000, 500);
+    const uint8_t medium = MediumType();
+    const bool finalize = FinalizeDisc;
+    FinalizeDisc = true;
+    SetWriteParameters(false, UnderrunProtection, medium, false);
+    FinalizeDisc = finalize;
+    WaitUntilReady(10000, 500);
+
+    if (medium == kMediumDvdRam || medium == kMediumDvdPlusRw) {
+        // Overwritable media have one track: the previous volume's descriptors tell where it ends.
+        std::vector<uint8_t> sector(2048);
+        for (uint32_t lba = 32; lba >= 16; --lba) {
+            if (!ReadSectors(lba, 1, 2048, sector.data())) continue;
+            if (std::memcmp(sector.data() + 1, "CD001", 5) == 0 && (sector[0] == 1 || sector[0] == 2)) {
+                sessionStart = GetLE32(sector.data() + 80);
+                return true;
+            }
+        }
+        return true;
+    }
+    if (medium == kMediumDvdRw || medium == kMediumDvdRwRestricted || medium == kMediumDvdRwSequential) {
+        if (ReadTrackInformation(1) && TrackInfo.NextWritable != 0) sessionStart = TrackInfo.NextWritable;
+        return true;
+    }
+    if (!ReadTrackInformation(static_cast<uint8_t>(SessionCount() + 1))) return false;
+    sessionStart = TrackInfo.NextWritable;
+    return true;
+}
+
+bool TZelBurner::BurnCD() {
+    if (writeRunning_) return false;
+    abort_ = false;
+    const int blockSize = BlockSizeForMedium();
+    FormatDvdRwForWriting();
+    if (abort_) {
+        RaiseWriteDone("OPERATION ABORTED BY USER");
+        return false;
+    }
+    layoutForBurn_ = true;
+    BuildLayout(false, nullptr);
+    layoutForBurn_ = false;
+    WriteHeader();
+    return StartStream(blockSize, "", std::make_unique<TDriveWriteTarget>(*this, ImageSize(), false));
+}
+
+bool TZelBurner::BurnISOImage(const std::string& fileName) {
+    if (writeRunning_) return false;
+    abort_ = false;
+    const int blockSize = BlockSizeForMedium();
+    std::ifstream probe(fileName, std::ios::binary);
+    struct stat st{};
+    if (!probe || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        RaiseWriteDone(CantOpenText(fileName));
+        return false;
+    }
+    probe.close();
+    imageFileSectors_ = (static_cast<int64_t>(st.st_size) + 2047) / 2048;
+    return StartStream(blockSize, fileName, std::make_unique<TDriveWriteTarget>(*this, imageFileSectors_, true));
+}
+
+}  // namespace kv

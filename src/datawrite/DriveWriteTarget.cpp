@@ -1,0 +1,311 @@
+#include "datawrite/DriveWriteTarget.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "datawrite/TZelBurner.h"
+#include "device/Media.h"
+#include "platform/ByteOrder.h"
+#include "platform/EngineClock.h"
+#include "transport/RequestInterface.h"
+#include "transport/Srb.h"
+
+namespace kv {
+namespace {
+
+constexpr uint8_t kWriteFlags = kSrbEventNotify | kSrbDirOut;
+constexpr uint8_t kAscNotReady = 0x04;
+constexpr uint8_t kAscNotFormatted = 0x30;
+constexpr uint32_t kFinalFlushMs = 1800000;
+constexpr uint32_t kFlushMs = 120000;
+// A drive finishing a DVD-R border is given half an hour before the drain display gives up.
+constexpr int kDrainPolls = 1800;
+constexpr int kFormatPolls = 900;
+const char kAborted[] = "OPERATION ABORTED BY USER";
+
+// DVD+RW format descriptor for a disc that refuses its first write: full format, 2295104 blocks.
+constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+
+bool IsDvdRw(uint8_t m) { return m == kMediumDvdRw || m == kMediumDvdRwRestricted || m == kMediumDvdRwSequential; }
+
+std::string Thousands(unsigned value) {
+    std::string digits = std::to_string(value);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+uint32_t StreamingSize(uint16_t kbs) { return static_cast<uint32_t>(kbs / 1385.0 * 1440.25); }
+
+}  // namespace
+
+bool IsOverwritableForDescriptorCopy(uint8_t medium) {
+    return medium == kMediumDvdPlusRw || IsDvdRw(medium) || medium == kMediumDvdRam;
+}
+
+bool NeedsStreamingDescriptor(uint8_t medium) {
+    return medium == kMediumDvdR || IsDvdRw(medium) || medium == kMediumDvdPlusR || medium == kMediumDvdPlusRw ||
+           medium == kMediumDvdPlusRDl;
+}
+
+std::string WriteSpeedText(uint8_t medium, uint16_t kbs) {
+    char factor[32];
+    if (medium >= kMediumDvdR && medium <= kMediumDvdPlusR)
+        std::snprintf(factor, sizeof factor, "%.1f", kbs / 1385.0);
+    else
+        std::snprintf(factor, sizeof factor, "%.0f", kbs / 176.4);
+    return std::string(factor) + "X (" + Thousands(kbs) + " KB/s)";
+}
+
+std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize, uint32_t writeSize) {
+    std::vector<uint8_t> d(28, 0);
+    PutBE32(d.data() + 4, start);
+    PutBE32(d.data() + 8, end);
+    PutBE32(d.data() + 12, readSize);
+    PutBE32(d.data() + 16, 1000);
+    PutBE32(d.data() + 20, writeSize);
+    PutBE32(d.data() + 24, 1000);
+    return d;
+}
+
+TDriveWriteTarget::TDriveWriteTarget(TZelBurner& burner, int64_t imageSectors, bool fromImageFile)
+    : burner_(burner), imageSectors_(imageSectors), fromImageFile_(fromImageFile) {}
+
+bool TDriveWriteTarget::Setup(std::string& /*error*/) {
+    TZelBurner& b = burner_;
+    sessionStart_ = fromImageFile_ ? 0 : b.Layout().SessionStart;
+    bufferQueryWorks_ = b.ReadBufferCapacity();
+    medium_ = b.MediumType();
+    TSCSIDevice::CurrentMedium = medium_;
+    b.EjectMedium(false);
+    if (medium_ != kMediumDvdPlusRw) b.RewindUnit();
+    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    b.WaitUntilReady(10000, 1000);
+    const uint16_t speed = b.ReadCurrentWriteSpeed();
+    // The page sent before the data always describes a finalised disc; the close sends the
+    // user's choice.
+    const bool finalize = b.FinalizeDisc;
+    b.FinalizeDisc = true;
+    b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, false);
+    b.FinalizeDisc = finalize;
+    if (NeedsStreamingDescriptor(medium_)) SendStreaming();
+    sessionNumber_ = static_cast<uint8_t>(b.SessionCount() + 1);
+    if (medium_ == kMediumDvdR) PrepareDvdR();
+    if (medium_ != kMediumDvdRam && !b.TestWrite && b.PerformOPC) b.SendOPC();
+    AnnounceStart(speed);
+    return true;  // a drive that cannot write fails at the first WRITE
+}
+
+void TDriveWriteTarget::SendStreaming() {
+    const auto d = StreamingDescriptor(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_),
+                                       StreamingSize(burner_.ReadSpeed), StreamingSize(burner_.WriteSpeed()));
+    burner_.SetStreaming(d.data(), static_cast<uint16_t>(d.size()));
+}
+
+void TDriveWriteTarget::PrepareDvdR() {
+    TZelBurner& b = burner_;
+    const auto fixed = StreamingDescriptor(0, 0x0023127F, 0x0000ABBD, 0x0000058A);
+    b.SetStreaming(fixed.data(), static_cast<uint16_t>(fixed.size()));
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    b.SendTimeStamp(local);
+    auto buffer = b.TransferBuffer();
+    std::fill(buffer.begin(), buffer.end(), 0);
+    // DVD-R is written in 32-sector ECC blocks; the reservation covers the last one whole.
+    b.ReserveTrack(static_cast<uint32_t>((imageSectors_ + 31) / 32 * 32));
+    b.WaitUntilReady(10000, 1000);
+}
+
+void TDriveWriteTarget::AnnounceStart(uint16_t speed) {
+    const std::string name(medium_ < MediumNames.size() ? MediumNames[medium_] : MediumNames[kMediumUnknown]);
+    burner_.DebugMessage(">>> STARTING WRITE PROCESS ON " + name + " AT " + WriteSpeedText(medium_, speed),
+                         kMessageProgress);
+    if (burner_.TestWrite) burner_.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
+}
+
+void TDriveWriteTarget::PollBuffer() {
+    if (bufferCountdown_ <= 0 && bufferQueryWorks_) {
+        burner_.ReadBufferCapacity();
+        bufferCountdown_ = kBufferPollBlocks;
+    }
+    --bufferCountdown_;
+}
+
+bool TDriveWriteTarget::WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error) {
+    TZelBurner& b = burner_;
+    const auto sectors = static_cast<uint16_t>(length / 2048);
+    for (int attempt = 0; attempt < kBusyAttempts; ++attempt) {
+        if (b.AbortRequested()) {
+            error = kAborted;
+            return false;
+        }
+        if (b.WriteSectors(lba, sectors, kWriteFlags, static_cast<uint32_t>(length), data)) return true;
+        const uint8_t asc = b.LastAsc();
+        if (!b.TargetBusy() && asc != kAscNotReady && asc != 0) {
+            error = "WRITER ERROR [" + b.LastError() + "]";
+            return false;
+        }
+        EngineClock::SleepMs(kBusyRetryMs);
+    }
+    error = "WRITER BUSY/BUFFER FULL";
+    return false;
+}
+
+bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {
+    TZelBurner& b = burner_;
+    if (!b.FormatUnit(0x11, kDvdPlusRwFormat, sizeof kDvdPlusRwFormat)) return false;
+    for (int poll = 0; poll < kFormatPolls && !b.AbortRequested(); ++poll) {
+        EngineClock::SleepMs(2000);
+        if (b.ReadDiscInformation() || b.LastAsc() != kAscNotReady) break;
+    }
+    return true;
+}
+
+// A reader of an overwritable disc looks for the volume descriptors at sector 16 whatever the
+// session's start, so the new ones are copied there before the session itself is written.
+bool TDriveWriteTarget::WriteDescriptorCopy(const uint8_t* first, int length, std::string& error) {
+    (void)first;
+    TZelBurner& b = burner_;
+    const auto& copy = b.DescriptorCopy();
+    const int bytes = std::min<int>(length, static_cast<int>(copy.size()) / 2048 * 2048);
+    const auto sectors = static_cast<uint16_t>(bytes / 2048);
+    bool written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
+    if (!written && medium_ == kMediumDvdPlusRw && b.LastAsc() == kAscNotFormatted && FormatUnformattedDvdPlusRw())
+        written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
+    if (!written) {
+        if (b.AbortRequested()) {
+            error = kAborted;
+            return false;
+        }
+        if (!WriteWithRetries(0, copy.data(), bytes, error)) return false;
+    }
+    b.SynchronizeCache(kFinalFlushMs, false);
+    return true;
+}
+
+bool TDriveWriteTarget::WriteBlock(const uint8_t* data, int length, std::string& error) {
+    if (firstBlock_) {
+        firstBlock_ = false;
+        if (!fromImageFile_ && IsOverwritableForDescriptorCopy(medium_) && !WriteDescriptorCopy(data, length, error))
+            return false;
+    }
+    // DVD media are written in whole 32-sector ECC blocks; the tail of a short last block lies
+    // beyond the volume and is written as zeros.
+    if (!fromImageFile_ && !IsCdMedium(medium_) && length < kDvdWriteBytes) {
+        padded_.assign(kDvdWriteBytes, 0);
+        std::copy_n(data, length, padded_.begin());
+        data = padded_.data();
+        length = kDvdWriteBytes;
+    }
+    PollBuffer();
+    const auto lba = static_cast<uint32_t>(sessionStart_ + sectorCounter_);
+    if (!WriteWithRetries(lba, data, length, error)) return false;
+    sectorCounter_ += length / 2048;
+    return true;
+}
+
+void TDriveWriteTarget::FlushDrive() {
+    TZelBurner& b = burner_;
+    if (medium_ != kMediumDvdRam) b.ReadBufferCapacity();
+    if (b.OnFinalizingTrack) b.OnFinalizingTrack(&b);
+    if (medium_ == kMediumDvdR || IsDvdRw(medium_)) {
+        b.SynchronizeCache(kFinalFlushMs, true);
+        const uint32_t size = b.DeviceBufferSize.load();
+        b.DeviceFreeBufferSize = size;
+        // The buffer display drains while the drive writes out the border.
+        for (int poll = 0; poll < kDrainPolls && !b.ReadDiscInformation() && !b.AbortRequested(); ++poll) {
+            const uint32_t step = size / 960;
+            const uint32_t free = b.DeviceFreeBufferSize.load();
+            b.DeviceFreeBufferSize = free > step ? free - step : 0;
+            EngineClock::SleepMs(1000);
+        }
+    } else if (!b.SynchronizeCache(kFlushMs, false)) {
+        b.SynchronizeCache(kFlushMs, true);
+    }
+    b.DeviceBufferSize = 0;
+    b.DeviceFreeBufferSize = 0;
+}
+
+void TDriveWriteTarget::CloseCdSession() {
+    TZelBurner& b = burner_;
+    const bool immediate = TSCSIDevice::ImmediateClose.load();
+    for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
+        if (b.CloseTrackSession(false, immediate, false)) return;
+        if (!b.TargetBusy() && b.LastAsc() != kAscNotReady) {
+            if (b.CloseTrackSession(false, immediate, false)) return;
+            break;
+        }
+        EngineClock::SleepMs(1000);
+    }
+    // The data is on the disc; the open session is reported but does not fail the write.
+    b.DebugMessage(">>> CLOSE SESSION FAILED [" + b.LastError() + "]", kMessageError);
+}
+
+void TDriveWriteTarget::CloseDisc() {
+    TZelBurner& b = burner_;
+    if (medium_ != kMediumDvdR) b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, !b.FinalizeDisc);
+    const uint8_t n = sessionNumber_;
+    switch (medium_) {
+        case kMediumDvdPlusR:
+            b.CloseTrackSessionRaw(false, 1, 0, 0, n);
+            b.CloseTrackSessionRaw(false, 2, 0, 0, 0xFF);
+            break;
+        case kMediumDvdPlusRDl:
+            b.CloseTrackSessionRaw(false, 1, 0, 0, n);
+            if (b.FinalizeDisc)
+                b.CloseTrackSessionRaw(false, 6, 0, 0, 0);
+            else
+                b.CloseTrackSessionRaw(false, 2, 0, 0, 0);
+            break;
+        case kMediumDvdR:
+            b.CloseTrackSessionRaw(true, 1, 0, 0, n);
+            b.CloseTrackSessionRaw(true, 1, 0, 0, static_cast<uint8_t>(n + 1));
+            b.CloseTrackSessionRaw(true, 2, 0, 0, static_cast<uint8_t>(n + 2));
+            break;
+        case kMediumDvdRw:
+        case kMediumDvdRwRestricted:
+        case kMediumDvdRwSequential:
+            b.CloseTrackSessionRaw(true, 2, 0, 0, 0);
+            break;
+        case kMediumDvdPlusRw:
+            b.CloseTrackSessionRaw(false, 3, 0, 0, 0xFF);
+            break;
+        default:
+            CloseCdSession();
+            break;
+    }
+}
+
+void TDriveWriteTarget::ResetDrive() {
+    TZelBurner& b = burner_;
+    const bool finalize = b.FinalizeDisc;
+    b.FinalizeDisc = false;
+    b.SetWriteParameters(false, false, kMediumCdRom, true);
+    b.FinalizeDisc = finalize;
+    b.SetCDSpeed(b.ReadMaxReadSpeed(), 2);
+    b.RewindUnit();
+    b.AllowMediumRemoval(true);
+    b.EjectMedium(false);
+    b.RewindUnit();
+    b.TestUnitReady(5000);
+}
+
+bool TDriveWriteTarget::Finish(bool success, std::string& /*error*/) {
+    TZelBurner& b = burner_;
+    FlushDrive();
+    if (success && !b.TestWrite && medium_ != kMediumDvdRam && b.FinalizeTrack) CloseDisc();
+    b.WaitUntilReady(240000, 5000);
+    if (medium_ != kMediumDvdRam) b.ReadBufferCapacity();
+    ResetDrive();
+    SetReleaseHandleAfterCommand(true);
+    // Close and reset failures do not undo a write whose data all arrived.
+    return true;
+}
+
+}  // namespace kv
