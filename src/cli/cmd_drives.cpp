@@ -2,11 +2,13 @@
 
 #include "cli/CliCommand.h"
 #include "device/SCSIDevice.h"
+#include "virtualrecorder/VirtualRecorders.h"
 
 namespace kv::cli {
 namespace {
 
 int RunDrives(const std::vector<std::string>&) {
+    vr::InstallVirtualRecorders();
     TSCSIDevice device;
     if (!TSCSIDevice::ASPIInitialized()) device.InitializeASPI(true, "");
     for (const auto& identity : device.DeviceList()) std::cout << identity << "\n";

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace kv {
@@ -16,19 +17,46 @@ double InitialScale() {
     return 1.0;
 }
 
-std::atomic<double>& Scale() {
-    static std::atomic<double> scale{InitialScale()};
-    return scale;
+int64_t WallUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Engine time runs piecewise: each change of scale starts a new piece at the engine time reached so
+// far, so deadlines taken before the change stay valid and engine time never runs backwards.
+struct TClockState {
+    std::mutex Mutex;
+    double Scale = InitialScale();
+    int64_t WallOriginUs = WallUs();
+    double EngineOriginMs = 0.0;
+
+    double EngineNowLocked(int64_t wallUs) const {
+        return EngineOriginMs + static_cast<double>(wallUs - WallOriginUs) * Scale / 1000.0;
+    }
+};
+
+TClockState& State() {
+    static TClockState state;
+    return state;
+}
 
 }  // namespace
 
 void EngineClock::SetTimeScale(double factor) {
-    if (factor > 0.0) Scale().store(factor);
+    if (!(factor > 0.0)) return;
+    TClockState& s = State();
+    std::lock_guard lock(s.Mutex);
+    const int64_t now = WallUs();
+    s.EngineOriginMs = s.EngineNowLocked(now);
+    s.WallOriginUs = now;
+    s.Scale = factor;
 }
 
-double EngineClock::TimeScale() { return Scale().load(); }
+double EngineClock::TimeScale() {
+    TClockState& s = State();
+    std::lock_guard lock(s.Mutex);
+    return s.Scale;
+}
 
 std::chrono::microseconds EngineClock::ToWall(int64_t engineMs) {
     if (engineMs <= 0) return std::chrono::microseconds(0);
@@ -42,9 +70,9 @@ void EngineClock::SleepMs(int64_t engineMs) {
 }
 
 int64_t EngineClock::NowMs() {
-    using namespace std::chrono;
-    auto wallUs = duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-    return static_cast<int64_t>(static_cast<double>(wallUs) * TimeScale() / 1000.0);
+    TClockState& s = State();
+    std::lock_guard lock(s.Mutex);
+    return static_cast<int64_t>(s.EngineNowLocked(WallUs()));
 }
 
 }  // namespace kv

@@ -95,7 +95,17 @@ std::string LoadMediumInRecorder(const std::string& path, std::string* error) {
     return recorder ? recorder->DevicePath() : std::string();
 }
 
+bool VirtualRecordersEnabled() {
+    const char* value = std::getenv("KELVADORE_VIRTUAL_RECORDERS");
+    return !(value && std::string(value) == "off");
+}
+
 void InstallVirtualRecorders() {
+    // A user who only wants the real burners listed turns the recorders off.
+    if (!VirtualRecordersEnabled()) {
+        SetSoftDriveSource(nullptr);
+        return;
+    }
     SetSoftDriveSource([] {
         std::vector<std::shared_ptr<TSoftDrive>> drives;
         for (auto& recorder : PresentRecorders()) drives.push_back(recorder);

@@ -16,6 +16,9 @@ namespace kv::vr {
 //   - LoadMediumInRecorder adds one for any other medium file.
 // The recorders live until the process ends; their media files are committed on destruction.
 
+// False when KELVADORE_VIRTUAL_RECORDERS=off: then no virtual recorder is listed at all.
+bool VirtualRecordersEnabled();
+
 // Makes the transport list the virtual recorders after the real drives. Safe to call repeatedly.
 void InstallVirtualRecorders();
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -181,8 +182,8 @@ TEST_F(DiscoveryTest, SelectDriveByIdentityPathOrFirst) {
 
 TEST(CommandLine, DrivesPrintsNothingWithoutDrives) {
     if (!std::filesystem::exists(KV_CLI)) GTEST_SKIP() << "kelvadore-cli not built";
-    // This machine has no optical drive; no software drive is registered in a fresh process.
-    FILE* p = popen(KV_CLI " drives", "r");
+    // This machine has no optical drive, and the virtual recorders are switched off.
+    FILE* p = popen("KELVADORE_VIRTUAL_RECORDERS=off " KV_CLI " drives", "r");
     ASSERT_NE(p, nullptr);
     std::string out;
     char buf[256];
@@ -192,6 +193,23 @@ TEST(CommandLine, DrivesPrintsNothingWithoutDrives) {
         EXPECT_EQ(out, "");
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(CommandLine, DrivesListsTheVirtualRecorderAfterTheRealDrives) {
+    if (!std::filesystem::exists(KV_CLI)) GTEST_SKIP() << "kelvadore-cli not built";
+    if (std::filesystem::exists("/dev/sr0")) GTEST_SKIP() << "a real drive changes the addresses";
+    const std::string home = ::testing::TempDir() + "kv-drives-home";
+    std::filesystem::create_directories(home);
+    FILE* p = popen(("KELVADORE_HOME=" + home + " KELVADORE_VIRTUAL_MEDIA= " KV_CLI " drives").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
+    // Without real drives the software drives sit on adapter 1 (one past the highest real
+    // adapter, which counts as 0), target 0, and take the first pseudo letter.
+    EXPECT_EQ(out.rfind("1:0:0,D: ", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
 
 }  // namespace

@@ -39,3 +39,21 @@ TEST(EventDispatcher, RunsInlineWithoutDispatcherAndThroughOneWhenInstalled) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST(EngineClock, ChangingTheScaleNeverTurnsEngineTimeBack) {
+    double old = EngineClock::TimeScale();
+    EngineClock::SetTimeScale(100000.0);
+    EngineClock::SleepMs(20000);  // 0.2 s of wall time, 20 s of engine time
+    const int64_t before = EngineClock::NowMs();
+    EngineClock::SetTimeScale(1.0);
+    const int64_t after = EngineClock::NowMs();
+    EXPECT_GE(after, before);
+    EXPECT_LT(after - before, 1000);  // no jump either way
+    EngineClock::SetTimeScale(old);
+}
+
+}  // namespace
+}  // namespace kv
