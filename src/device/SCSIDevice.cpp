@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "device/EraseThread.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
 
@@ -49,7 +50,10 @@ TSCSIDevice::TSCSIDevice() {
     }
 }
 
-TSCSIDevice::~TSCSIDevice() = default;
+TSCSIDevice::~TSCSIDevice() {
+    OnEraseDone = nullptr;
+    AbortErase();
+}
 
 bool TSCSIDevice::InitializeASPI(bool preferBuiltIn, const std::string& libraryPath) {
     bool loaded = false;

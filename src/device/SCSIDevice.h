@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -15,7 +16,9 @@
 namespace kv {
 
 class TSCSIDevice;
+class TEraseThread;
 
+using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, bool withError)>;
 using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
 
@@ -178,6 +181,16 @@ public:
     bool FinalizeDisc = false;
     bool UnderrunProtection = false;
 
+    // ---- blanking (one blank per component at a time; the worker is joined before the next
+    // operation and on destruction)
+    bool EraseDisc(bool quick);
+    int EraseProgress() const;
+    bool Erasing() const { return erasing_.load(); }
+    // Ends the running blank's waits and joins its thread; OnEraseDone then reports an error.
+    void AbortErase();
+    bool QuickErase = false;
+    TEraseDoneEvent OnEraseDone;
+
     // Reply blocks of the last successful reads.
     TTrackInfo TrackInfo;
     TDiscInfo DiscInfo;
@@ -204,6 +217,8 @@ protected:
 
 private:
     void ClearLastFailure();
+    bool StartBlankCommand(uint8_t medium, bool quick);
+    bool DriveReadyForBlank();
 
     std::vector<std::string> deviceList_;
     std::string device_;
@@ -218,6 +233,9 @@ private:
     std::string lastError_;
     std::array<uint8_t, kLastSenseLength> lastSense_{};
     std::atomic<bool> targetBusy_{false};
+
+    std::unique_ptr<TEraseThread> eraseThread_;
+    std::atomic<bool> erasing_{false};
 };
 
 }  // namespace kv

@@ -1,0 +1,110 @@
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "device/EraseThread.h"
+#include "device/Media.h"
+#include "device/SCSIDevice.h"
+#include "platform/EngineClock.h"
+#include "platform/EventDispatcher.h"
+
+namespace kv {
+namespace {
+
+constexpr uint32_t kTurTimeoutMs = 5000;
+constexpr uint8_t kFormatWithParameters = 0x11;  // FmtData, format code 1
+
+// FORMAT UNIT parameter lists: header with FOV and Immed set and an 8-byte descriptor.
+constexpr std::array<uint8_t, 12> kDvdRamFullFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
+                                                       0x21, 0x20, 0x00, 0x00, 0x08, 0x00};
+constexpr std::array<uint8_t, 12> kDvdPlusRwFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
+                                                      0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+
+std::string Thousands(unsigned value) {
+    std::string digits = std::to_string(value);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
+    return digits;
+}
+
+std::string EraseSpeedText(uint8_t medium, uint16_t kbs) {
+    char factor[32];
+    if (medium >= kMediumDvdRam && medium <= kMediumDvdPlusRw)
+        std::snprintf(factor, sizeof factor, "%.1fX", kbs / 1385.0);
+    else
+        std::snprintf(factor, sizeof factor, "%.0fX", kbs / 176.4);
+    return std::string(factor) + "(" + Thousands(kbs) + " KB/s)";
+}
+
+}  // namespace
+
+bool TSCSIDevice::DriveReadyForBlank() { return TestUnitReady(kTurTimeoutMs) || WaitUntilReady(30000, 5000); }
+
+bool TSCSIDevice::StartBlankCommand(uint8_t medium, bool quick) {
+    if (medium == kMediumDvdPlusRw) {
+        if (FormatUnit(kFormatWithParameters, kDvdPlusRwFormat.data(), kDvdPlusRwFormat.size())) return true;
+        RewindUnit();
+        EngineClock::SleepMs(1000);
+        return FormatUnit(kFormatWithParameters, kDvdPlusRwFormat.data(), kDvdPlusRwFormat.size());
+    }
+    if (medium != kMediumDvdRam) return Blank(quick);
+    if (!quick) return FormatUnit(kFormatWithParameters, kDvdRamFullFormat.data(), kDvdRamFullFormat.size());
+    // A formatted DVD-RAM needs no blank: overwriting its first 704 KiB removes the file system.
+    auto buffer = TransferBuffer();
+    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
+    for (uint32_t lba = 0; lba <= 320; lba += 32) WriteSectors(lba, 32, 0x50, 32 * 2048, buffer.data());
+    SynchronizeCache(30000, false);
+    return true;
+}
+
+bool TSCSIDevice::EraseDisc(bool quick) {
+    if (eraseThread_ && eraseThread_->IsWorkerThread()) return false;
+    if (erasing_.load()) return false;
+    eraseThread_.reset();
+
+    TestUnitReady(kTurTimeoutMs);
+    EjectMedium(false);
+    const uint8_t medium = MediumType();
+    CurrentMedium = medium;
+    QuickErase = quick;
+    if (!DriveReadyForBlank()) return false;
+    if (medium != kMediumDvdRam) {
+        SetCDSpeed(ReadSpeed, WriteSpeed());
+        SetWriteParameters(false, false, medium, false);
+    }
+    const uint16_t speed = ReadCurrentWriteSpeed();
+    if (!DriveReadyForBlank()) return false;
+    DebugMessage(">>> STARTING ERASE PROCESS ON " +
+                     std::string(MediumNames[medium < kMediumCount ? medium : 0]) + " AT " +
+                     EraseSpeedText(medium, speed),
+                 kMessageProgress);
+
+    if (!StartBlankCommand(medium, quick)) {
+        erasing_ = false;
+        if (OnEraseDone) OnEraseDone(this, true);
+        return false;
+    }
+    eraseThread_ = std::make_unique<TEraseThread>(*this, medium, EraseEstimateSeconds(medium, quick), quick,
+                                                  [this](bool withError) {
+                                                      erasing_ = false;
+                                                      DispatchEvent([this, withError] {
+                                                          if (OnEraseDone) OnEraseDone(this, withError);
+                                                      });
+                                                  });
+    erasing_ = true;
+    eraseThread_->Start();
+    return true;
+}
+
+int TSCSIDevice::EraseProgress() const {
+    if (!erasing_.load() || !eraseThread_) return 0;
+    return eraseThread_->Progress();
+}
+
+void TSCSIDevice::AbortErase() {
+    if (!eraseThread_) return;
+    eraseThread_->Abort();
+    eraseThread_->Join();
+    if (!eraseThread_->IsWorkerThread()) eraseThread_.reset();
+}
+
+}  // namespace kv
