@@ -14,6 +14,8 @@ PACKAGES=(
   # outside readers and writers the tests compare against
   xorriso genisoimage p7zip-full libarchive-tools python3-pycdlib
   ffmpeg sox lame flac wavpack
+  # benchmarks (bench/) measure peak memory with GNU time
+  time
 )
 
 install_missing() {
@@ -49,17 +51,22 @@ case "${1:-}" in
     install_missing
     build build
     CLI="$ROOT/build/src/cli/kelvadore-cli"
+    # The embedded default: a virtual recorder holding a disc pressed from an image of this
+    # README, beside the always-present empty virtual recorder and any real drives.
     export KELVADORE_HOME="${KELVADORE_HOME:-$ROOT/build/home}"
+    demo="$KELVADORE_HOME/virtual/demo.kvm"
+    if [ ! -f "$demo" ]; then
+      mkdir -p "$KELVADORE_HOME/virtual"
+      "$CLI" mkiso -o "$ROOT/build/demo.iso" --volume KELVADORE_DEMO "$ROOT/README.md" >/dev/null
+      "$CLI" media create --type cdrom --from-image "$ROOT/build/demo.iso" "$demo" >/dev/null
+    fi
     echo "== drives"
     "$CLI" drives
-    first=$("$CLI" drives | head -n 1)
-    if [ -n "$first" ] && "$CLI" --help | grep -q '^  discinfo'; then
-      echo "== disc information of: $first"
-      "$CLI" --drive "$first" discinfo
-    elif [ -n "$first" ]; then
-      echo "== inquiry of: $first"
-      "$CLI" --drive "$first" inquiry
-    fi
+    while IFS= read -r drive; do
+      echo
+      echo "== disc information: $drive"
+      "$CLI" --drive "$drive" discinfo || true
+    done < <("$CLI" drives)
     ;;
   test)
     install_missing
