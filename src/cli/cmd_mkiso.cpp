@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/HostFileInfo.h"
 #include "iso/IsoLevel1Names.h"
@@ -20,8 +21,6 @@ namespace kv::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kMaxFolderDepth = 64;
 
 struct TMkisoOptions {
     std::string Output;
@@ -75,83 +74,6 @@ bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::s
     return problem.empty();
 }
 
-// Hands a host tree to the burner with strict level-1 short names.
-class TTreeLoader {
-public:
-    TTreeLoader(TZelBurner& burner, const std::string& output) : burner_(burner), output_(output) {}
-
-    bool AddPath(const std::string& path) {
-        std::error_code ec;
-        fs::file_status st = fs::status(path, ec);
-        if (ec || !fs::exists(st)) {
-            std::cerr << "kelvadore-cli: mkiso: not found: " << path << "\n";
-            return false;
-        }
-        std::string name = fs::path(path).lexically_normal().filename().string();
-        if (name.empty()) name = fs::path(path).lexically_normal().parent_path().filename().string();
-        if (fs::is_directory(st)) {
-            TDEntry* dir = AddFolder(burner_.Root(), path, name);
-            if (dir) AddFolderContents(dir, path, 1);
-            return dir != nullptr;
-        }
-        AddOneFile(burner_.Root(), path, name);
-        return true;
-    }
-
-private:
-    // A backslash separates the model's path components, so it cannot stay inside a name.
-    static std::string ModelName(std::string name) {
-        std::replace(name.begin(), name.end(), '\\', '_');
-        return name;
-    }
-
-    TDEntry* AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName) {
-        std::optional<TFileDescription> d = DescribeHostFile(path);
-        if (!d) return nullptr;
-        d->Name = ModelName(hostName);
-        d->ShortName = namer_.Allocate(parent->FullPath, d->Name, true);
-        d->Attributes |= kAttrDirectory;
-        return burner_.AddDirEntry(parent, *d);
-    }
-
-    void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName) {
-        std::error_code ec;
-        if (!output_.empty() && fs::equivalent(path, output_, ec)) return;  // never the image itself
-        std::string name = ModelName(hostName);
-        std::string shortName = namer_.Allocate(dir->FullPath, name, false);
-        if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0)
-            std::cerr << "kelvadore-cli: mkiso: not found: " << path << "\n";
-    }
-
-    void AddFolderContents(TDEntry* dir, const std::string& path, int depth) {
-        if (depth > kMaxFolderDepth) {
-            std::cerr << "kelvadore-cli: mkiso: folders nested too deeply, skipped: " << path << "\n";
-            return;
-        }
-        std::vector<fs::directory_entry> entries;
-        std::error_code ec;
-        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
-        if (ec) std::cerr << "kelvadore-cli: mkiso: cannot list " << path << ": " << ec.message() << "\n";
-        std::sort(entries.begin(), entries.end(),
-                  [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
-        for (const fs::directory_entry& e : entries) {
-            std::string child = e.path().string();
-            std::string name = e.path().filename().string();
-            std::error_code sec;
-            // Linked folders are not followed: a link back up the tree would never end.
-            if (e.is_directory(sec) && !e.is_symlink(sec)) {
-                if (TDEntry* sub = AddFolder(dir, child, name)) AddFolderContents(sub, child, depth + 1);
-            } else if (e.is_regular_file(sec)) {
-                AddOneFile(dir, child, name);
-            }
-        }
-    }
-
-    TZelBurner& burner_;
-    std::string output_;
-    TIsoLevel1Namer namer_;
-};
-
 void ShowProgress(const TZelBurner& burner) {
     int64_t total = burner.ImageSize() * 2048;
     int percent = total > 0 ? static_cast<int>(burner.BytesWritten() * 100 / total) : 0;
@@ -181,7 +103,7 @@ int RunMkiso(const std::vector<std::string>& args) {
         burner.Bootable = true;
         burner.BootImage = o.BootImage;
     }
-    TTreeLoader loader(burner, o.Output);
+    TTreeLoader loader(burner, o.Output, "mkiso");
     for (const std::string& p : o.Paths)
         if (!loader.AddPath(p)) return 1;
 

@@ -33,6 +33,7 @@ std::string CantOpenText(const std::string& name) {
 
 int TZelBurner::BlockSizeForMedium() {
     const uint8_t medium = MediumType();
+    CurrentMedium = medium;
     return medium == kMediumCdR || medium == kMediumCdRw ? kCdBlockSize : kDvdBlockSize;
 }
 

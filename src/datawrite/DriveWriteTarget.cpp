@@ -303,6 +303,8 @@ bool TDriveWriteTarget::Finish(bool success, std::string& /*error*/) {
     b.WaitUntilReady(240000, 5000);
     if (medium_ != kMediumDvdRam) b.ReadBufferCapacity();
     ResetDrive();
+    b.DeviceBufferSize = 0;
+    b.DeviceFreeBufferSize = 0;
     SetReleaseHandleAfterCommand(true);
     // Close and reset failures do not undo a write whose data all arrived.
     return true;

@@ -266,21 +266,23 @@ void TCacheThread::Execute() {
     }
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (fill_ > 0) PushAccumulated();
         if (settings_.PadToMinimum) {
             // Short sessions are padded to 300 sectors: some drives cannot read back a track
-            // shorter than that.
+            // shorter than that. The padding continues the last data block, so only the final
+            // block is short: a DVD writer completes every short block to a whole ECC block,
+            // and a short block in the middle would shift everything behind it.
             int64_t pad = kMinimumImageBytes - settings_.TotalBytes;
             totalBytes_ += pad;
             cachedBytes_ += pad;
             while (pad > 0) {
-                auto block = std::make_unique<TBlock>();
-                block->Length = static_cast<int>(std::min<int64_t>(settings_.CacheBlockSize, pad));
-                std::memset(block->Data, 0, static_cast<size_t>(block->Length));
-                pad -= block->Length;
-                blocks_.push_back(std::move(block));
+                const int n = static_cast<int>(std::min<int64_t>(settings_.CacheBlockSize - fill_, pad));
+                std::memset(accumulation_.get() + fill_, 0, static_cast<size_t>(n));
+                fill_ += n;
+                pad -= n;
+                if (fill_ >= settings_.CacheBlockSize) PushAccumulated();
             }
         }
+        if (fill_ > 0) PushAccumulated();
         allQueued_ = true;
         blockAdded_.notify_all();
     }

@@ -1,0 +1,258 @@
+// Data writes to the virtual recorder: what reaches the disc and which commands frame it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "BurnTestDrive.h"
+#include "datawrite/DriveWriteTarget.h"
+#include "platform/ByteOrder.h"
+
+namespace kv::test {
+namespace {
+
+using vr::EMediumKind;
+
+constexpr uint8_t kWrite10 = 0x2A;
+constexpr uint8_t kCloseTrack = 0x5B;
+constexpr uint8_t kReserveTrack = 0x53;
+constexpr uint8_t kFormatUnit = 0x04;
+
+std::vector<int> WriteCounts(const TRecordingDrive& drive) {
+    std::vector<int> counts;
+    for (const auto& c : drive.Sent(kWrite10))
+        if (c.Good) counts.push_back(GetBE16(c.Cdb.data() + 7));
+    return counts;
+}
+
+// (immediate, function, byte 5) of every CLOSE TRACK/SESSION sent.
+std::vector<std::array<int, 3>> Closes(const TRecordingDrive& drive) {
+    std::vector<std::array<int, 3>> out;
+    for (const auto& c : drive.Sent(kCloseTrack)) out.push_back({c.Cdb[1] & 1, c.Cdb[2] & 7, c.Cdb[5]});
+    return out;
+}
+
+// A small compilation: one file of `size` bytes and one in a folder.
+void AddCompilation(TBurnTestDrive& t, int64_t size = 100000) {
+    const std::string a = t.Dir.File("src/a.bin", size, 3);
+    const std::string b = t.Dir.File("src/sub/b.txt", 5000, 9);
+    ASSERT_GE(t.Burner->AddFile("\\", a, "A.BIN", "a.bin"), 0);
+    TFileDescription d;
+    d.Name = "sub";
+    d.ShortName = "SUB";
+    d.Attributes = kAttrDirectory;
+    ASSERT_NE(t.Burner->AddDirEntry(t.Burner->Root(), d), nullptr);
+    ASSERT_GE(t.Burner->AddFile("\\sub", b, "B.TXT", "b.txt"), 0);
+}
+
+bool HasPattern(const std::vector<uint8_t>& image, const std::vector<uint8_t>& file) {
+    if (file.empty()) return false;
+    for (size_t at = 0; at + file.size() <= image.size(); at += 2048)
+        if (std::memcmp(image.data() + at, file.data(), file.size()) == 0) return true;
+    return false;
+}
+
+struct TMediumCase {
+    EMediumKind Kind;
+    std::vector<std::array<int, 3>> ExpectedCloses;
+    bool DescriptorCopy;
+};
+
+class BurnEveryMedium : public ::testing::TestWithParam<TMediumCase> {};
+
+TEST_P(BurnEveryMedium, CompilationArrivesAndTheDiscIsClosedTheWayTheMediumNeeds) {
+    const TMediumCase& c = GetParam();
+    TBurnTestDrive t(c.Kind);
+    AddCompilation(t);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    EXPECT_EQ(t.Reports(), 1);
+    EXPECT_EQ(t.Finalizing(), 1);
+    EXPECT_EQ(Closes(*t.Drive), c.ExpectedCloses);
+    EXPECT_EQ(t.Burner->BytesWritten(), 300 * 2048);
+    EXPECT_EQ(t.Burner->DeviceBufferSize.load(), 0u);
+    EXPECT_EQ(t.Burner->CurrentFile(), "");
+    // The descriptor copy goes to sector 0 before the session's own first WRITE.
+    const auto writes = t.Drive->Sent(kWrite10);
+    ASSERT_FALSE(writes.empty());
+    const bool copyFirst = writes.size() > 1 && GetBE32(writes[0].Cdb.data() + 2) == 0 &&
+                           GetBE32(writes[1].Cdb.data() + 2) == 0;
+    EXPECT_EQ(copyFirst, c.DescriptorCopy);
+
+    const auto image = t.Exported();
+    ASSERT_GE(image.size(), 17u * 2048);
+    EXPECT_EQ(std::memcmp(image.data() + 16 * 2048 + 1, "CD001", 5), 0);
+    EXPECT_TRUE(HasPattern(image, ReadAll(t.Dir.Path("src/a.bin"))));
+    EXPECT_TRUE(HasPattern(image, ReadAll(t.Dir.Path("src/sub/b.txt"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, BurnEveryMedium,
+    ::testing::Values(TMediumCase{EMediumKind::CdR, {{1, 2, 0}}, false},
+                      TMediumCase{EMediumKind::CdRw, {{1, 2, 0}}, false},
+                      TMediumCase{EMediumKind::DvdR, {{1, 1, 1}, {1, 1, 2}, {1, 2, 3}}, false},
+                      TMediumCase{EMediumKind::DvdRwSequential, {{1, 2, 0}}, true},
+                      TMediumCase{EMediumKind::DvdRwRestricted, {{1, 2, 0}}, true},
+                      TMediumCase{EMediumKind::DvdPlusR, {{0, 1, 1}, {0, 2, 0xFF}}, false},
+                      TMediumCase{EMediumKind::DvdPlusRw, {{0, 3, 0xFF}}, true},
+                      TMediumCase{EMediumKind::DvdPlusRDualLayer, {{0, 1, 1}, {0, 2, 0}}, false},
+                      TMediumCase{EMediumKind::DvdRam, {}, true}));
+
+TEST(BurnBlocks, CdWritesWhole27SectorBlocksAndPadsASmallSessionTo300) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t, 2048 * 100);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    const auto counts = WriteCounts(*t.Drive);
+    ASSERT_EQ(counts.size(), 12u);  // 11 x 27 + 3
+    EXPECT_TRUE(std::all_of(counts.begin(), counts.end() - 1, [](int n) { return n == 27; }));
+    EXPECT_EQ(counts.back(), 3);
+    EXPECT_EQ(t.Burner->BytesWritten(), 614400);
+}
+
+TEST(BurnBlocks, DvdCompletesTheLastBlockTo32Sectors) {
+    TBurnTestDrive t(EMediumKind::DvdPlusR);
+    AddCompilation(t, 2048 * 100);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    const auto counts = WriteCounts(*t.Drive);
+    EXPECT_EQ(counts, std::vector<int>(10, 32));  // 300 sectors in ten ECC blocks
+    EXPECT_EQ(t.Burner->BytesWritten(), 614400);
+}
+
+TEST(BurnBlocks, DvdMinusRReservesWholeEccBlocksForAnImage) {
+    TBurnTestDrive t(EMediumKind::DvdR);
+    const std::string image = t.Dir.File("image.iso", 1000 * 2048, 5);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnISOImage(image); }), "");
+    const auto reserve = t.Drive->Sent(kReserveTrack);
+    ASSERT_EQ(reserve.size(), 1u);
+    EXPECT_EQ(GetBE32(reserve[0].Cdb.data() + 5), 1024u);
+    auto exported = t.Exported();
+    exported.resize(1000 * 2048);
+    EXPECT_EQ(exported, ReadAll(image));
+}
+
+TEST(BurnSetup, SequentialDvdRwGetsTheQuickFormatFirst) {
+    TBurnTestDrive t(EMediumKind::DvdRwSequential);
+    AddCompilation(t);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    const auto formats = t.Drive->Sent(kFormatUnit);
+    ASSERT_FALSE(formats.empty());
+    ASSERT_GE(formats[0].DataOut.size(), 12u);
+    EXPECT_EQ(formats[0].Cdb[1], 0x11);
+    EXPECT_EQ(GetBE32(formats[0].DataOut.data() + 4), 1000u);
+    EXPECT_EQ(formats[0].DataOut[8], 0x54);
+}
+
+TEST(BurnSetup, StartLineNamesMediumAndSpeedAndTestWriteClosesNothing) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t);
+    t.Burner->TestWrite = true;
+    t.Burner->PerformOPC = true;
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    const auto messages = t.Messages();
+    auto start = std::find_if(messages.begin(), messages.end(),
+                              [](const std::string& m) { return m.rfind(">>> STARTING WRITE PROCESS ON ", 0) == 0; });
+    ASSERT_NE(start, messages.end());
+    EXPECT_NE(start->find("X ("), std::string::npos);
+    ASSERT_NE(start + 1, messages.end());
+    EXPECT_EQ(*(start + 1), ">>> TEST/DUMMY WRITE");
+    EXPECT_TRUE(Closes(*t.Drive).empty());
+    EXPECT_TRUE(t.Drive->Sent(0x54).empty());  // no power calibration on a test write
+    EXPECT_EQ(t.Finalizing(), 1);
+}
+
+TEST(BurnSpeedText, DvdInTenthsCdInWholeMultiples) {
+    EXPECT_EQ(WriteSpeedText(11, 5540), "4.0X (5,540 KB/s)");
+    EXPECT_EQ(WriteSpeedText(2, 7056), "40X (7,056 KB/s)");
+    EXPECT_EQ(WriteSpeedText(12, 1764), "10X (1,764 KB/s)");
+    EXPECT_EQ(WriteSpeedText(5, 22160), "16.0X (22,160 KB/s)");
+    EXPECT_EQ(WriteSpeedText(2, 706), "4X (706 KB/s)");
+}
+
+TEST(BurnFailures, NotReadyThreeTimesThenAcceptedWritesTheBlockOnce) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t);
+    std::string error;
+    ASSERT_TRUE(t.Recorder->Faults().AddScript("WRITE@2:notready*3", error)) << error;
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    EXPECT_EQ(t.Drive->Sent(kWrite10).size(), 12u + 3u);
+    EXPECT_EQ(WriteCounts(*t.Drive).size(), 12u);
+    EXPECT_EQ(Closes(*t.Drive).size(), 1u);
+}
+
+TEST(BurnFailures, RefusedWriteEndsWithTheDriveTextAndNoClose) {
+    TBurnTestDrive t(EMediumKind::DvdPlusR);
+    AddCompilation(t);
+    std::string error;
+    ASSERT_TRUE(t.Recorder->Faults().AddScript("WRITE@3=3/0C/00", error)) << error;
+    const std::string text = t.Run([&] { return t.Burner->BurnCD(); });
+    EXPECT_EQ(text.rfind("WRITER ERROR [", 0), 0u) << text;
+    EXPECT_EQ(text.back(), ']');
+    EXPECT_TRUE(Closes(*t.Drive).empty());
+    EXPECT_EQ(t.Reports(), 1);
+}
+
+TEST(BurnFailures, DriveBusyBeyondTheRetriesGivesUp) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t);
+    std::string error;
+    ASSERT_TRUE(t.Recorder->Faults().AddScript("WRITE@2:busy*10000", error)) << error;
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "WRITER BUSY/BUFFER FULL");
+    EXPECT_TRUE(Closes(*t.Drive).empty());
+}
+
+TEST(BurnFailures, AbortStopsBeforeTheNextWriteAndStillFlushes) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t);
+    TZelBurner* burner = t.Burner.get();
+    t.Burner->OnDebugMessage = [burner](TSCSIDevice*, const std::string& m, uint8_t) {
+        if (m.rfind(">>> STARTING", 0) == 0) burner->Abort();
+    };
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "OPERATION ABORTED BY USER");
+    EXPECT_TRUE(WriteCounts(*t.Drive).empty());
+    EXPECT_TRUE(Closes(*t.Drive).empty());
+    EXPECT_EQ(t.Finalizing(), 1);
+    EXPECT_FALSE(t.Drive->Sent(0x35).empty());
+    // The next write starts with the flag cleared.
+    t.Burner->OnDebugMessage = nullptr;
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+}
+
+TEST(BurnFailures, SourceRemovedDuringTheWrite) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    t.Burner->SetCacheSize(TZelBurner::kMinCacheSize);
+    const std::string big = t.Dir.File("src/big.bin", 4 * 1024 * 1024, 1);
+    const std::string late = t.Dir.File("src/late.bin", 4096, 2);
+    ASSERT_GE(t.Burner->AddFile("\\", big, "BIG.BIN", "big.bin"), 0);
+    ASSERT_GE(t.Burner->AddFile("\\", late, "LATE.BIN", "late.bin"), 0);
+    t.Burner->OnDebugMessage = [late](TSCSIDevice*, const std::string& m, uint8_t) {
+        if (m.rfind(">>> STARTING", 0) == 0) std::filesystem::remove(late);
+    };
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }),
+              "CAN'T OPEN FILE \"" + late + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+    EXPECT_TRUE(Closes(*t.Drive).empty());
+    EXPECT_EQ(t.Reports(), 1);
+}
+
+TEST(BurnFailures, MissingImageIsReportedWithoutAThread) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    const std::string missing = t.Dir.Path("nothing.iso");
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnISOImage(missing); }),
+              "CAN'T OPEN FILE \"" + missing + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+    EXPECT_TRUE(t.Drive->Sent(kWrite10).empty());
+    EXPECT_FALSE(t.Burner->IsWriting());
+}
+
+TEST(BurnFailures, CdCloseThatKeepsFailingIsLoggedButTheWriteCounts) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    AddCompilation(t);
+    std::string error;
+    ASSERT_TRUE(t.Recorder->Faults().AddScript("CLOSE=5/24/00*2", error)) << error;
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    EXPECT_EQ(Closes(*t.Drive).size(), 2u);
+    const auto messages = t.Messages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.rfind(">>> CLOSE SESSION FAILED", 0) == 0; }));
+}
+
+}  // namespace
+}  // namespace kv::test

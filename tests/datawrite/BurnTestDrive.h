@@ -1,0 +1,71 @@
+#pragma once
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TempTree.h"
+#include "datawrite/TZelBurner.h"
+#include "transport/PassThrough.h"
+#include "virtualrecorder/MediumKinds.h"
+#include "virtualrecorder/VirtualRecorder.h"
+
+namespace kv::test {
+
+// One command block as the recorder received it, with the first bytes it was sent.
+struct TSentCommand {
+    std::vector<uint8_t> Cdb;
+    std::vector<uint8_t> DataOut;
+    bool Good = false;
+};
+
+// Passes commands to a virtual recorder and keeps them, so a test sees what a write sent.
+class TRecordingDrive : public TSoftDrive {
+public:
+    explicit TRecordingDrive(std::shared_ptr<vr::TVirtualRecorder> recorder) : recorder_(std::move(recorder)) {}
+    std::string DevicePath() const override { return recorder_->DevicePath(); }
+    TPassThroughResult Execute(const TPassThroughRequest& request) override;
+    std::vector<TSentCommand> Sent(uint8_t opcode) const;
+    std::vector<TSentCommand> All() const;
+
+private:
+    std::shared_ptr<vr::TVirtualRecorder> recorder_;
+    mutable std::mutex mutex_;
+    std::vector<TSentCommand> log_;
+};
+
+// A blank medium in a virtual recorder with a data burner selected on it.
+class TBurnTestDrive {
+public:
+    explicit TBurnTestDrive(vr::EMediumKind kind, int64_t capacity = 0);
+    ~TBurnTestDrive();
+    TBurnTestDrive(const TBurnTestDrive&) = delete;
+    TBurnTestDrive& operator=(const TBurnTestDrive&) = delete;
+
+    // Runs `start` (BurnCD, BurnISOImage...) and waits for OnWriteDone; returns its text.
+    std::string Run(const std::function<bool()>& start);
+    std::vector<std::string> Messages() const;
+    int Reports() const;
+    int Finalizing() const;
+    // Takes the medium out and exports its last session as an image.
+    std::vector<uint8_t> Exported();
+
+    TTempTree Dir;
+    std::string MediumPath;
+    std::shared_ptr<vr::TVirtualRecorder> Recorder;
+    std::shared_ptr<TRecordingDrive> Drive;
+    std::unique_ptr<TZelBurner> Burner;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable done_;
+    int reports_ = 0;
+    int finalizing_ = 0;
+    std::string error_;
+    std::vector<std::string> messages_;
+};
+
+std::vector<uint8_t> ReadAll(const std::string& path);
+
+}  // namespace kv::test
