@@ -1,0 +1,95 @@
+#include "iso/FileExtract.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "iso/SessionImport.h"
+
+namespace kv {
+namespace {
+
+constexpr uint32_t kSector = 2048;
+constexpr uint32_t kChunkBytes = 31 * kSector;  // 63 488 bytes per READ
+
+void Message(TSCSIDevice& device, const std::string& text, uint8_t mType) {
+    if (device.OnDebugMessage) device.OnDebugMessage(&device, text, mType);
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void SetModificationTime(int fd, const TLocalDateTime& when) {
+    if (!when.IsValid()) return;
+    std::tm tm{};
+    tm.tm_year = when.Year - 1900;
+    tm.tm_mon = when.Month - 1;
+    tm.tm_mday = when.Day;
+    tm.tm_hour = when.Hour;
+    tm.tm_min = when.Minute;
+    tm.tm_sec = when.Second;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1)) return;
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    ::futimens(fd, times);
+}
+
+}  // namespace
+
+std::string ExtractTarget(const std::string& folder, const TFEntry& entry) {
+    return (std::filesystem::path(folder) / SafeImportedName(entry.LongName)).string();
+}
+
+bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& destFile) {
+    Message(device, ">>> EXTRACTING FILE " + entry.LongName + " TO " + destFile, kMessageProgress);
+    static std::atomic<unsigned> serial{0};
+    const std::string temp =
+        destFile + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Message(device, destFile + ": " + std::strerror(errno), kMessageError);
+        return false;
+    }
+    std::vector<uint8_t> buffer(kChunkBytes);
+    uint32_t sector = static_cast<uint32_t>(entry.Extent);
+    uint32_t remaining = static_cast<uint32_t>(entry.Size & 0xFFFFFFFF);
+    std::string failure;
+    while (remaining > 0 && failure.empty()) {
+        const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
+        const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
+        if (!device.ReadSectors(sector, count, count * kSector, buffer.data()))
+            failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
+        else if (!WriteAll(fd, buffer.data(), n))
+            failure = destFile + ": " + std::strerror(errno);
+        sector += count;
+        remaining -= n;
+    }
+    if (failure.empty()) SetModificationTime(fd, entry.DateTime);
+    if (::close(fd) != 0 && failure.empty()) failure = destFile + ": " + std::strerror(errno);
+    if (failure.empty() && std::rename(temp.c_str(), destFile.c_str()) != 0)
+        failure = destFile + ": " + std::strerror(errno);
+    if (!failure.empty()) {
+        ::unlink(temp.c_str());
+        Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kv

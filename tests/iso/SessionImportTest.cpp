@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "iso/FileExtract.h"
+#include "iso/SessionImport.h"
+#include "platform/ByteOrder.h"
+#include "platform/EngineClock.h"
+#include "transport/PassThrough.h"
+#include "transport/RequestInterface.h"
+#include "virtualrecorder/MediumTools.h"
+#include "virtualrecorder/VirtualRecorder.h"
+
+namespace kv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Forwards to the recorder and keeps the block counts of every READ(10).
+class TReadCountingDrive : public TSoftDrive {
+public:
+    explicit TReadCountingDrive(std::shared_ptr<vr::TVirtualRecorder> r) : recorder_(std::move(r)) {}
+    std::string DevicePath() const override { return recorder_->DevicePath(); }
+    TPassThroughResult Execute(const TPassThroughRequest& request) override {
+        if (request.Cdb[0] == 0x28) {
+            std::lock_guard lock(mutex_);
+            reads_.push_back(GetBE16(&request.Cdb[7]));
+        }
+        return recorder_->Execute(request);
+    }
+    std::vector<uint16_t> TakeReads() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(reads_, {});
+    }
+    vr::TVirtualRecorder& Recorder() { return *recorder_; }
+
+private:
+    std::shared_ptr<vr::TVirtualRecorder> recorder_;
+    std::mutex mutex_;
+    std::vector<uint16_t> reads_;
+};
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(seed + i * 7 + i / 2048);
+    return data;
+}
+
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
+                                                 static_cast<std::streamsize>(data.size()));
+}
+
+std::vector<uint8_t> ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Replaces every occurrence of `from` in the image by `to` (same length); returns the count.
+int Patch(std::vector<uint8_t>& image, const std::vector<uint8_t>& from, const std::vector<uint8_t>& to) {
+    int count = 0;
+    for (auto it = image.begin(); (it = std::search(it, image.end(), from.begin(), from.end())) != image.end();) {
+        std::copy(to.begin(), to.end(), it);
+        it += static_cast<std::ptrdiff_t>(from.size());
+        ++count;
+    }
+    return count;
+}
+
+std::vector<uint8_t> Ucs2(const std::string& ascii) {
+    std::vector<uint8_t> out;
+    for (char c : ascii) {
+        out.push_back(0);
+        out.push_back(static_cast<uint8_t>(c));
+    }
+    return out;
+}
+
+class SessionImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EngineClock::SetTimeScale(100000);
+        dir_ = fs::temp_directory_path() / ("kv-import-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "src");
+        fs::create_directories(dir_ / "out");
+        model_.ClearAll();
+        device_.OnDebugMessage = [this](TSCSIDevice*, const std::string& text, uint8_t type) {
+            messages_.push_back(std::to_string(type) + " " + text);
+        };
+    }
+    void TearDown() override {
+        ShutdownRequestInterface();
+        SetSoftDriveSource({});
+        drive_.reset();
+        fs::remove_all(dir_);
+        EngineClock::SetTimeScale(1);
+    }
+    // The usual tree: nested folders, a Joliet-only name, a file of 100 000 bytes.
+    void MakeTree() {
+        WriteFile(dir_ / "src" / "Report 2005.doc", Pattern(3000, 1));
+        WriteFile(dir_ / "src" / "Docs" / "Deep" / "inner.txt", Pattern(5000, 2));
+        WriteFile(dir_ / "src" / "Docs" / "big.bin", Pattern(100000, 3));
+        WriteFile(dir_ / "src" / "readme.txt", Pattern(10, 4));
+    }
+    std::vector<uint8_t> MakeImage(bool joliet) {
+        const std::string cmd = "xorriso -as mkisofs -quiet " + std::string(joliet ? "-J " : "") + "-V IMPORT -o '" +
+                                (dir_ / "image.iso").string() + "' '" + (dir_ / "src").string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        return ReadFile(dir_ / "image.iso");
+    }
+    void Press(const std::vector<uint8_t>& image) {
+        WriteFile(dir_ / "image.iso", image);
+        std::string error;
+        const std::string medium = (dir_ / "disc.kvm").string();
+        ASSERT_TRUE(vr::PressImage(medium, vr::EMediumKind::CdRom, (dir_ / "image.iso").string(), error)) << error;
+        auto recorder = std::make_shared<vr::TVirtualRecorder>("virtual:import", vr::TDriveModel{});
+        ASSERT_TRUE(recorder->InsertFile(medium, error)) << error;
+        drive_ = std::make_shared<TReadCountingDrive>(recorder);
+        SetSoftDriveSource([d = drive_] { return std::vector<std::shared_ptr<TSoftDrive>>{d}; });
+        ASSERT_TRUE(device_.InitializeASPI(true, ""));
+        ASSERT_FALSE(device_.DeviceList().empty());
+        ASSERT_TRUE(device_.SetDevice(device_.DeviceList().front()));
+        ASSERT_TRUE(device_.WaitUntilReady(60000, 1000));
+    }
+    TFEntry* Entry(const std::string& dirPath, const std::string& name) {
+        TDEntry* dir = dirPath.empty() ? model_.Root() : model_.FindDir(dirPath);
+        return dir ? model_.FindEntry(dir, name) : nullptr;
+    }
+    std::vector<uint8_t> Sectors(const TFEntry& e) {
+        std::vector<uint8_t> data((static_cast<size_t>(e.Size) + 2047) / 2048 * 2048);
+        EXPECT_TRUE(device_.ReadSectors(static_cast<uint32_t>(e.Extent), static_cast<uint16_t>(data.size() / 2048),
+                                        static_cast<uint32_t>(data.size()), data.data()));
+        data.resize(static_cast<size_t>(e.Size));
+        return data;
+    }
+    bool HasMessage(const std::string& part) const {
+        return std::any_of(messages_.begin(), messages_.end(),
+                           [&](const std::string& m) { return m.find(part) != std::string::npos; });
+    }
+
+    fs::path dir_;
+    std::shared_ptr<TReadCountingDrive> drive_;
+    TSCSIDevice device_;
+    TBurnerCompilation model_;
+    std::vector<std::string> messages_;
+};
+
+TEST_F(SessionImportTest, JolietTreeBecomesDirectoriesAndImportedFiles) {
+    MakeTree();
+    Press(MakeImage(true));
+    const int before = ImportedRecordCount.load();
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_TRUE(HasMessage("1 >>> IMPORTING SESSION # 1"));
+    EXPECT_EQ(model_.DirCount(), 2);
+    EXPECT_EQ(ImportedRecordCount.load() - before, 6);
+
+    TFEntry* report = Entry("", "Report 2005.doc");
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->ShortName, "REPORT_2005.D");
+    EXPECT_EQ(report->Imported, 1);
+    EXPECT_TRUE(report->SourcePath.empty());
+    EXPECT_EQ(report->Size, 3000);
+    EXPECT_EQ(report->JolietExtent, report->Extent);
+    EXPECT_EQ(Sectors(*report), Pattern(3000, 1));
+
+    TFEntry* inner = Entry("\\DOCS\\DEEP", "inner.txt");
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(Sectors(*inner), Pattern(5000, 2));
+    ASSERT_NE(Entry("\\DOCS", "big.bin"), nullptr);
+    EXPECT_EQ(Entry("\\DOCS", "big.bin")->Size, 100000);
+    TFEntry* docs = Entry("", "Docs");
+    ASSERT_NE(docs, nullptr);
+    EXPECT_TRUE(docs->IsDirectory());
+    EXPECT_EQ(docs->Imported, 0);
+}
+
+TEST_F(SessionImportTest, PrimaryVolumeOnlyIsWalkedWithVersionsCut) {
+    MakeTree();
+    Press(MakeImage(false));
+    ASSERT_TRUE(ImportSession(device_, model_, 1));
+    TFEntry* readme = Entry("", "README.TXT");
+    ASSERT_NE(readme, nullptr);
+    EXPECT_EQ(readme->Imported, 1);
+    EXPECT_EQ(Sectors(*readme), Pattern(10, 4));
+    EXPECT_NE(model_.FindDir("\\DOCS\\DEEP"), nullptr);
+}
+
+TEST_F(SessionImportTest, NoVolumeOrNoSessionImportsNothing) {
+    Press(std::vector<uint8_t>(40 * 2048, 0));
+    EXPECT_FALSE(ImportSession(device_, model_, kLastSession));
+    EXPECT_TRUE(HasMessage("4 >>> ERROR IMPORTING SESSION 1 (ISO IMAGE NOT FOUND)"));
+    messages_.clear();
+    EXPECT_FALSE(ImportSession(device_, model_, 0));
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(model_.FileCount(), 0);
+}
+
+TEST_F(SessionImportTest, HostileDiscIsImportedSafely) {
+    WriteFile(dir_ / "src" / "QQ", Pattern(100, 5));
+    WriteFile(dir_ / "src" / "AxB", Pattern(100, 6));
+    WriteFile(dir_ / "src" / "LoopDirZ" / "x.txt", Pattern(100, 7));
+    auto image = MakeImage(true);
+    // Joliet names ".." and "A/B"; the sub-folder's Joliet record made to point at its own parent.
+    ASSERT_EQ(Patch(image, Ucs2("QQ"), Ucs2("..")), 1);
+    ASSERT_EQ(Patch(image, Ucs2("AxB"), Ucs2("A/B")), 1);
+    const auto loop = Ucs2("LoopDirZ");
+    auto at = std::search(image.begin(), image.end(), loop.begin(), loop.end());
+    // The path table holds the name too; the directory record is the one with 33 bytes before it.
+    while (at != image.end() && *(at - 1) != loop.size()) at = std::search(at + 1, image.end(), loop.begin(), loop.end());
+    ASSERT_NE(at, image.end());
+    const auto record = at - 33;
+    // The record's own-directory entry in the Joliet root: root extent from the supplementary descriptor.
+    uint32_t jolietRoot = 0;
+    for (size_t s = 16; s < 32; ++s)
+        if (image[s * 2048] == 2) jolietRoot = GetLE32(&image[s * 2048 + 158]);
+    ASSERT_NE(jolietRoot, 0u);
+    PutLE32(&*(record + 2), jolietRoot);
+    PutBE32(&*(record + 6), jolietRoot);
+    Press(image);
+
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_NE(Entry("", "_.."), nullptr);
+    EXPECT_NE(Entry("", "A_B."), nullptr);
+    EXPECT_EQ(Entry("", ".."), nullptr);
+    // The looping folder is taken once, its recorded contents (the root again) are not re-entered.
+    EXPECT_NE(model_.FindDir("\\LOOPDIRZ"), nullptr);
+    EXPECT_EQ(model_.FindDir("\\LOOPDIRZ\\LOOPDIRZ"), nullptr);
+
+    TFEntry* dots = Entry("", "_..");
+    const std::string target = ExtractTarget((dir_ / "out").string(), *dots);
+    EXPECT_EQ(fs::path(target).parent_path(), dir_ / "out");
+    ASSERT_TRUE(ExtractFile(device_, *dots, target));
+    EXPECT_EQ(ReadFile(target), Pattern(100, 5));
+    EXPECT_EQ(fs::path(ExtractTarget((dir_ / "out").string(), *Entry("", "A_B."))).parent_path(), dir_ / "out");
+}
+
+TEST_F(SessionImportTest, ExtractReadsThirtyOneSectorsAtATime) {
+    MakeTree();
+    Press(MakeImage(true));
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    TFEntry* big = Entry("\\DOCS", "big.bin");
+    ASSERT_NE(big, nullptr);
+    drive_->TakeReads();
+    const fs::path dest = dir_ / "out" / "big.bin";
+    ASSERT_TRUE(ExtractFile(device_, *big, dest.string()));
+    EXPECT_EQ(drive_->TakeReads(), (std::vector<uint16_t>{31, 18}));
+    EXPECT_EQ(ReadFile(dest), Pattern(100000, 3));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(HasMessage("1 >>> EXTRACTING FILE big.bin TO " + dest.string()));
+}
+
+TEST_F(SessionImportTest, UnreadableSectorFailsAndLeavesNothingBehind) {
+    MakeTree();
+    Press(MakeImage(true));
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    TFEntry* big = Entry("\\DOCS", "big.bin");
+    ASSERT_NE(big, nullptr);
+    std::string error;
+    ASSERT_TRUE(drive_->Recorder().Faults().AddScript("READ@2=3/11/00", error)) << error;
+    EXPECT_FALSE(ExtractFile(device_, *big, (dir_ / "out" / "big.bin").string()));
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+
+    // An older file of that name survives a failed extraction.
+    WriteFile(dir_ / "out" / "big.bin", Pattern(10, 9));
+    ASSERT_TRUE(drive_->Recorder().Faults().AddScript("READ=3/11/00", error)) << error;
+    EXPECT_FALSE(ExtractFile(device_, *big, (dir_ / "out" / "big.bin").string()));
+    EXPECT_EQ(ReadFile(dir_ / "out" / "big.bin"), Pattern(10, 9));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(SessionImportTest, UnreadableDirectoryEndsThatDirectoryOnly) {
+    MakeTree();
+    Press(MakeImage(true));
+    std::string error;
+    // Descriptors 16.., the Joliet root, then the first sub-directory read fails.
+    int readsBeforeDocs = 0;
+    {
+        TBurnerCompilation probe;
+        probe.ClearAll();
+        ASSERT_TRUE(ImportSession(device_, probe, kLastSession));
+        readsBeforeDocs = static_cast<int>(drive_->TakeReads().size()) - 1;  // Docs, then Deep
+    }
+    ASSERT_TRUE(drive_->Recorder().Faults().AddScript("READ@" + std::to_string(readsBeforeDocs) + "=3/11/00", error))
+        << error;
+    EXPECT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_TRUE(HasMessage("ERROR READING DIRECTORY"));
+    EXPECT_NE(Entry("", "Report 2005.doc"), nullptr);
+    EXPECT_NE(Entry("", "readme.txt"), nullptr);
+}
+
+}  // namespace
+}  // namespace kv::test
