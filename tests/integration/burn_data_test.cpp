@@ -1,0 +1,195 @@
+// Data discs burned by kelvadore-cli on the virtual recorder, exported and read by outside readers.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Output;
+};
+
+TRun RunShell(const std::string& command) {
+    TRun r;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Output.append(buffer.data(), n);
+    int status = ::pclose(pipe);
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name).Status == 0; }
+
+std::string ReadFile(const fs::path& p) {
+    std::string data(static_cast<size_t>(fs::file_size(p)), '\0');
+    std::ifstream(p, std::ios::binary).read(data.data(), static_cast<std::streamsize>(data.size()));
+    return data;
+}
+
+void WriteRandom(const fs::path& p, size_t size, unsigned seed) {
+    fs::create_directories(p.parent_path());
+    std::mt19937 rng(seed);
+    std::string data(size, '\0');
+    for (char& c : data) c = static_cast<char>(rng() & 0xFF);
+    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// The command line with the recorder's waits running fast.
+std::string Cli(const std::string& args) { return "KELVADORE_TIME_SCALE=5000 " + std::string(KV_CLI) + " " + args; }
+
+class BurnDataTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        work_ = fs::temp_directory_path() / ("kv-burn-data-" + std::to_string(::getpid()));
+        fs::remove_all(work_);
+        unsigned seed = 7;
+        auto file = [&](const std::string& rel, size_t size) { WriteRandom(work_ / "Tree" / rel, size, seed++); };
+        file("big.bin", 200000);
+        file("exact 65536.bin", 65536);
+        file("one byte.bin", 1);
+        file("empty.txt", 0);
+        file("Folder/Inner/deep.dat", 4097);
+        file("Folder/name with spaces.txt", 300);
+    }
+    static void TearDownTestSuite() { fs::remove_all(work_); }
+
+    void SetUp() override {
+        for (const char* tool : {"isoinfo", "xorriso", "7z", "bsdtar", "/usr/bin/python3"})
+            if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+
+    static fs::path NewMedium(const std::string& type) {
+        const fs::path medium = work_ / (type + ".kvm");
+        fs::remove(medium);
+        TRun r = RunShell(Cli("media create --type " + type + " " + Q(medium.string())));
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        return medium;
+    }
+
+    static fs::path Export(const fs::path& medium) {
+        const fs::path image = fs::path(medium).replace_extension(".iso");
+        fs::remove(image);
+        TRun r = RunShell(Cli("media export " + Q(medium.string()) + " " + Q(image.string())));
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        return image;
+    }
+
+    static std::map<fs::path, fs::path> SourceFiles() {
+        std::map<fs::path, fs::path> files;
+        for (auto& e : fs::recursive_directory_iterator(work_ / "Tree"))
+            if (e.is_regular_file()) files[fs::relative(e.path(), work_)] = e.path();
+        return files;
+    }
+
+    // Extracts with `command` into `into` and compares every file with its source.
+    static void ExpectIdenticalExtraction(const std::string& command, const fs::path& into) {
+        fs::remove_all(into);
+        fs::create_directories(into);
+        TRun r = RunShell(command);
+        ASSERT_EQ(r.Status, 0) << r.Output;
+        std::set<fs::path> extracted;
+        for (auto& e : fs::recursive_directory_iterator(into))
+            if (e.is_regular_file()) {
+                const fs::path rel = fs::relative(e.path(), into);
+                extracted.insert(rel);
+                ASSERT_TRUE(fs::exists(work_ / rel)) << "unexpected file " << rel;
+                EXPECT_TRUE(ReadFile(e.path()) == ReadFile(work_ / rel)) << "content differs: " << rel;
+            }
+        for (auto& [rel, path] : SourceFiles()) EXPECT_TRUE(extracted.count(rel)) << "missing " << rel;
+        fs::remove_all(into);
+    }
+
+    static inline fs::path work_;
+};
+
+TEST_F(BurnDataTest, CompilationOnEveryWritableMediumReadsBackWithEveryReader) {
+    for (const std::string type :
+         {"cdr", "cdrw", "dvdr", "dvdrw", "dvdrw-ro", "dvdplusr", "dvdplusrw", "dvdplusrdl", "dvdram"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = NewMedium(type);
+        TRun burn = RunShell(Cli("--drive " + Q(medium.string()) + " burn --volume 'Burn Test' " +
+                                 Q((work_ / "Tree").string())));
+        ASSERT_EQ(burn.Status, 0) << burn.Output;
+        EXPECT_NE(burn.Output.find("STARTING WRITE PROCESS ON"), std::string::npos) << burn.Output;
+        const fs::path image = Export(medium);
+
+        TRun d = RunShell("isoinfo -d -i " + Q(image.string()));
+        ASSERT_EQ(d.Status, 0) << d.Output;
+        EXPECT_NE(d.Output.find("Volume id: BURN TEST"), std::string::npos) << d.Output;
+        TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -find / -type f");
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        EXPECT_NE(x.Output.find("'/Tree/Folder/Inner/deep.dat'"), std::string::npos) << x.Output;
+        ExpectIdenticalExtraction("7z x -y -o" + Q((work_ / "x7z").string()) + " " + Q(image.string()), work_ / "x7z");
+        ExpectIdenticalExtraction("bsdtar -xf " + Q(image.string()) + " -C " + Q((work_ / "xtar").string()),
+                                  work_ / "xtar");
+        TRun p = RunShell("/usr/bin/python3 -c 'import sys, pycdlib; i = pycdlib.PyCdlib(); i.open(sys.argv[1]); "
+                          "print(\"files\", sum(len(n) for r, d, n in i.walk(joliet_path=\"/\"))); i.close()' " +
+                          Q(image.string()));
+        ASSERT_EQ(p.Status, 0) << p.Output;
+        EXPECT_NE(p.Output.find("files " + std::to_string(SourceFiles().size())), std::string::npos) << p.Output;
+    }
+}
+
+// An image written with burn-iso comes back as it was, followed by nothing but zeros.
+void ExpectImageBurnedAsIs(const fs::path& medium, const fs::path& source, const fs::path& exported) {
+    const std::string original = ReadFile(source);
+    const std::string back = ReadFile(exported);
+    ASSERT_GE(back.size(), original.size()) << medium;
+    EXPECT_TRUE(back.compare(0, original.size(), original) == 0) << medium;
+    EXPECT_EQ(back.find_first_not_of('\0', original.size()), std::string::npos) << medium;
+}
+
+TEST_F(BurnDataTest, BurnIsoWritesForeignAndOwnImagesUnchanged) {
+    const fs::path foreign = work_ / "foreign.iso";
+    TRun x = RunShell("xorriso -as mkisofs -quiet -J -R -V FOREIGN -o " + Q(foreign.string()) + " " +
+                      Q((work_ / "Tree").string()));
+    ASSERT_EQ(x.Status, 0) << x.Output;
+    const fs::path own = work_ / "own.iso";
+    TRun m = RunShell(Cli("mkiso -o " + Q(own.string()) + " " + Q((work_ / "Tree").string())));
+    ASSERT_EQ(m.Status, 0) << m.Output;
+    for (const std::string type : {"cdr", "dvdplusr", "dvdr"}) {
+        for (const fs::path& image : {foreign, own}) {
+            SCOPED_TRACE(type + " " + image.filename().string());
+            const fs::path medium = NewMedium(type);
+            TRun burn = RunShell(Cli("--drive " + Q(medium.string()) + " burn-iso " + Q(image.string())));
+            ASSERT_EQ(burn.Status, 0) << burn.Output;
+            ExpectImageBurnedAsIs(medium, image, Export(medium));
+        }
+    }
+}
+
+TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
+    const fs::path medium = NewMedium("cdr");
+    TRun missing = RunShell(Cli("--drive " + Q(medium.string()) + " burn-iso " + Q((work_ / "none.iso").string())));
+    EXPECT_NE(missing.Status, 0);
+    EXPECT_NE(missing.Output.find("CAN'T OPEN FILE"), std::string::npos) << missing.Output;
+    TRun refused = RunShell("KELVADORE_VR_FAULTS='WRITE@2=3/0C/00' " +
+                            Cli("--drive " + Q(medium.string()) + " burn " + Q((work_ / "Tree").string())));
+    EXPECT_NE(refused.Status, 0);
+    EXPECT_NE(refused.Output.find("WRITER ERROR ["), std::string::npos) << refused.Output;
+    TRun test = RunShell(Cli("--drive " + Q(NewMedium("cdrw").string()) + " burn --test " +
+                             Q((work_ / "Tree").string())));
+    EXPECT_EQ(test.Status, 0) << test.Output;
+    EXPECT_NE(test.Output.find("TEST/DUMMY WRITE"), std::string::npos) << test.Output;
+}
+
+}  // namespace
+}  // namespace kv
