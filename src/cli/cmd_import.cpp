@@ -1,0 +1,142 @@
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommand.h"
+#include "cli/DriveSelection.h"
+#include "iso/FileExtract.h"
+#include "iso/SessionImport.h"
+#include "iso/TBurnerCompilation.h"
+
+namespace kv::cli {
+namespace {
+
+struct TImportArgs {
+    uint8_t Session = kLastSession;
+    std::vector<std::string> Rest;
+};
+
+bool ParseImportArgs(const std::vector<std::string>& args, TImportArgs& out, const char* command) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--session") {
+            if (i + 1 >= args.size()) {
+                std::cerr << "kelvadore-cli " << command << ": --session needs a number\n";
+                return false;
+            }
+            try {
+                const int n = std::stoi(args[++i]);
+                if (n < 1 || n > 255) throw std::out_of_range("session");
+                out.Session = static_cast<uint8_t>(n);
+            } catch (const std::exception&) {
+                std::cerr << "kelvadore-cli " << command << ": bad session number " << args[i] << "\n";
+                return false;
+            }
+        } else {
+            out.Rest.push_back(args[i]);
+        }
+    }
+    return true;
+}
+
+// Selects the drive and reads the session; engine messages go to stderr.
+bool Import(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, const char* command) {
+    std::string whyNot;
+    if (!SelectDrive(device, Context().DriveId, &whyNot)) {
+        std::cerr << "kelvadore-cli: " << whyNot << "\n";
+        return false;
+    }
+    std::string lastError;
+    device.OnDebugMessage = [&lastError](TSCSIDevice*, const std::string& text, uint8_t type) {
+        std::cerr << text << "\n";
+        if (type != kMessageProgress) lastError = text;
+    };
+    model.ClearAll();
+    if (!ImportSession(device, model, session)) {
+        std::cerr << "kelvadore-cli " << command << ": "
+                  << (lastError.empty() ? "no session to import on this disc" : lastError) << "\n";
+        return false;
+    }
+    return true;
+}
+
+void List(const TDEntry* dir, const std::string& indent) {
+    for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+        if (e->IsDirectory()) {
+            std::cout << indent << e->LongName << "/\n";
+            List(e->Dir, indent + "  ");
+        } else {
+            std::cout << indent << e->LongName << "  " << e->Size << " bytes at " << e->Extent << "\n";
+        }
+    }
+}
+
+int RunImport(const std::vector<std::string>& args) {
+    TImportArgs a;
+    if (!ParseImportArgs(args, a, "import")) return 2;
+    if (!a.Rest.empty()) {
+        std::cerr << "kelvadore-cli import: unexpected argument " << a.Rest.front() << "\n";
+        return 2;
+    }
+    TSCSIDevice device;
+    TBurnerCompilation model;
+    if (!Import(device, model, a.Session, "import")) return 1;
+    List(model.Root(), "");
+    std::cout << model.FileCount() << " entries, " << model.DirCount() << " folders\n";
+    return 0;
+}
+
+// "Docs/big.bin" or "\Docs\big.bin" in the imported tree.
+const TFEntry* FindOnDisc(const TBurnerCompilation& model, const std::string& discPath) {
+    const TDEntry* dir = model.Root();
+    const TFEntry* found = nullptr;
+    std::string part;
+    for (size_t i = 0; i <= discPath.size(); ++i) {
+        if (i < discPath.size() && discPath[i] != '/' && discPath[i] != '\\') {
+            part += discPath[i];
+            continue;
+        }
+        if (part.empty()) continue;
+        if (!dir) return nullptr;
+        found = model.FindEntry(dir, part);
+        if (!found) return nullptr;
+        dir = found->Dir;
+        part.clear();
+    }
+    return found;
+}
+
+int RunExtract(const std::vector<std::string>& args) {
+    TImportArgs a;
+    if (!ParseImportArgs(args, a, "extract")) return 2;
+    if (a.Rest.size() != 2) {
+        std::cerr << "usage: kelvadore-cli extract [--session N] DISC-PATH DEST\n";
+        return 2;
+    }
+    TSCSIDevice device;
+    TBurnerCompilation model;
+    if (!Import(device, model, a.Session, "extract")) return 1;
+    const TFEntry* entry = FindOnDisc(model, a.Rest[0]);
+    if (!entry || entry->IsDirectory()) {
+        std::cerr << "kelvadore-cli extract: no file " << a.Rest[0] << " in the session\n";
+        return 1;
+    }
+    std::error_code ec;
+    // Into a folder the file keeps its (made safe) name and stays inside that folder.
+    const std::string dest =
+        std::filesystem::is_directory(a.Rest[1], ec) ? ExtractTarget(a.Rest[1], *entry) : a.Rest[1];
+    if (!ExtractFile(device, *entry, dest)) {
+        std::cerr << "kelvadore-cli extract: " << entry->LongName << " could not be extracted\n";
+        return 1;
+    }
+    std::cout << dest << "\n";
+    return 0;
+}
+
+const TCliRegistration kImport({"import", "[--session N]", "lists the file tree of a recorded session (default: last)",
+                                RunImport});
+const TCliRegistration kExtract({"extract", "[--session N] DISC-PATH DEST",
+                                 "copies one file of a recorded session to DEST (a file or a folder)", RunExtract});
+
+}  // namespace
+}  // namespace kv::cli
