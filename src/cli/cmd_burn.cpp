@@ -15,6 +15,7 @@
 #include "cli/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
+#include "iso/SessionImport.h"
 #include "platform/EngineClock.h"
 
 namespace kv::cli {
@@ -139,14 +140,13 @@ int RunBurn(const std::vector<std::string>& args) {
     TBurnOptions o;
     std::string problem;
     if (!ParseOptions(args, true, o, problem)) return Usage("burn", problem);
-    if (o.ImportLast) {
-        std::cerr << "kelvadore-cli: burn: --import-last: not available yet\n";
-        return 1;
-    }
     TZelBurner burner;
     burner.ClearAll(800000, 30000);
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
+    // The previous session's files are taken over by reference, so the new session shows them
+    // as well.
+    if (o.ImportLast) burner.SessionToImport = kLastSession;
     TTreeLoader loader(burner, "", "burn");
     for (const std::string& p : o.Paths)
         if (!loader.AddPath(p)) return 1;

@@ -7,6 +7,7 @@
 #include "datawrite/DriveWriteTarget.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
+#include "iso/SessionImport.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 
@@ -79,6 +80,11 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     if (!ReadTrackInformation(static_cast<uint8_t>(SessionCount() + 1))) return false;
     sessionStart = TrackInfo.NextWritable;
     return true;
+}
+
+void TZelBurner::ImportSession(TDEntry* importRoot) {
+    const int session = SessionToImport < 0 || SessionToImport > kLastSession ? kLastSession : SessionToImport;
+    kv::ImportSession(*this, *this, static_cast<uint8_t>(session), importRoot);
 }
 
 bool TZelBurner::BurnCD() {

@@ -72,6 +72,7 @@ protected:
     void RaiseWriteDone(const std::string& error);
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
+    void ImportSession(TDEntry* importRoot) override;
 
 private:
     friend class TThWrite;

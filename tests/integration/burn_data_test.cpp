@@ -176,6 +176,40 @@ TEST_F(BurnDataTest, BurnIsoWritesForeignAndOwnImagesUnchanged) {
     }
 }
 
+// Start of the last track on the disc (the last session), 0 for a single-track overwritable disc.
+std::string LastTrackStart(const fs::path& medium) {
+    TRun info = RunShell(Cli("media info " + Q(medium.string())));
+    std::string start = "0";
+    const std::string key = " data start ";
+    for (size_t at = info.Output.find(key); at != std::string::npos; at = info.Output.find(key, at + 1))
+        start = info.Output.substr(at + key.size(), info.Output.find(' ', at + key.size()) - at - key.size());
+    return start;
+}
+
+TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
+    WriteRandom(work_ / "Second" / "Tree" / "added later.bin", 70000, 99);
+    for (const std::string type : {"cdr", "dvdplusr", "dvdplusrw"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = NewMedium(type);
+        const std::string drive = "--drive " + Q(medium.string());
+        TRun first = RunShell(Cli(drive + " burn " + Q((work_ / "Tree").string())));
+        ASSERT_EQ(first.Status, 0) << first.Output;
+        TRun second = RunShell(Cli(drive + " burn --import-last " + Q((work_ / "Second" / "Tree").string())));
+        ASSERT_EQ(second.Status, 0) << second.Output;
+        const fs::path image = Export(medium);
+        const fs::path into = work_ / "xms";
+        fs::remove_all(into);
+        TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -load sbsector " + LastTrackStart(medium) +
+                          " -osirrox on -extract / " + Q(into.string()));
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        for (auto& [rel, path] : SourceFiles())
+            EXPECT_TRUE(fs::exists(into / rel) && ReadFile(into / rel) == ReadFile(path)) << rel;
+        EXPECT_TRUE(ReadFile(into / "Tree" / "added later.bin") ==
+                    ReadFile(work_ / "Second" / "Tree" / "added later.bin"));
+        fs::remove_all(into);
+    }
+}
+
 TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
     const fs::path medium = NewMedium("cdr");
     TRun missing = RunShell(Cli("--drive " + Q(medium.string()) + " burn-iso " + Q((work_ / "none.iso").string())));
@@ -189,6 +223,8 @@ TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
                              Q((work_ / "Tree").string())));
     EXPECT_EQ(test.Status, 0) << test.Output;
     EXPECT_NE(test.Output.find("TEST/DUMMY WRITE"), std::string::npos) << test.Output;
+    TRun info = RunShell(Cli("media info " + Q((work_ / "cdrw.kvm").string())));
+    EXPECT_NE(info.Output.find("state:     blank"), std::string::npos) << info.Output;
 }
 
 }  // namespace
