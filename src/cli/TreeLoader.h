@@ -27,7 +27,8 @@ public:
             return false;
         }
         std::string name = std::filesystem::path(path).lexically_normal().filename().string();
-        if (name.empty()) name = std::filesystem::path(path).lexically_normal().parent_path().filename().string();
+        if (name.empty())
+            name = std::filesystem::path(path).lexically_normal().parent_path().filename().string();
         if (std::filesystem::is_directory(st)) {
             TDEntry* dir = AddFolder(burner_.Root(), path, name);
             if (dir) AddFolderContents(dir, path, 1);
@@ -57,7 +58,8 @@ private:
 
     void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName) {
         std::error_code ec;
-        if (!output_.empty() && std::filesystem::equivalent(path, output_, ec)) return;  // never the image itself
+        if (!output_.empty() && std::filesystem::equivalent(path, output_, ec))
+            return;  // never the image itself
         std::string name = ModelName(hostName);
         std::string shortName = namer_.Allocate(dir->FullPath, name, false);
         if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0)
@@ -71,10 +73,13 @@ private:
         }
         std::vector<std::filesystem::directory_entry> entries;
         std::error_code ec;
-        for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+        for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            entries.push_back(*it);
         if (ec) std::cerr << prefix_ << "cannot list " << path << ": " << ec.message() << "\n";
         std::sort(entries.begin(), entries.end(),
-                  [](const std::filesystem::directory_entry& a, const std::filesystem::directory_entry& b) { return a.path() < b.path(); });
+                  [](const std::filesystem::directory_entry& a, const std::filesystem::directory_entry& b) {
+                      return a.path() < b.path();
+                  });
         for (const std::filesystem::directory_entry& e : entries) {
             std::string child = e.path().string();
             std::string name = e.path().filename().string();

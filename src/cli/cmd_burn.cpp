@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -35,7 +36,8 @@ int Usage(const std::string& command, const std::string& problem) {
     return 2;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnOptions& o, std::string& problem) {
+bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnOptions& o,
+                  std::string& problem) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "--speed" || (compilation && a == "--volume")) && i + 1 < args.size()) {
@@ -56,8 +58,10 @@ bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnO
             o.Paths.push_back(a);
         }
     }
-    if (o.Paths.empty()) problem = compilation ? "no files or folders to write" : "no image file given";
-    else if (!compilation && o.Paths.size() != 1) problem = "give exactly one image file";
+    if (o.Paths.empty())
+        problem = compilation ? "no files or folders to write" : "no image file given";
+    else if (!compilation && o.Paths.size() != 1)
+        problem = "give exactly one image file";
     return problem.empty();
 }
 
@@ -97,11 +101,12 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
         return 1;
     }
     const int speed = SpeedInKBs(o.Speed, burner.MediumType());
-    if (speed < 0) return Usage(command, "--speed takes KB/s or a multiple such as 8x, got '" + o.Speed + "'");
+    if (speed < 0)
+        return Usage(command, "--speed takes KB/s or a multiple such as 8x, got '" + o.Speed + "'");
     burner.SetWriteSpeed(static_cast<uint16_t>(speed));
     burner.TestWrite = o.TestWrite;
     burner.FinalizeDisc = o.Close;
-    burner.OnDebugMessage = [command](TSCSIDevice*, const std::string& message, uint8_t mType) {
+    burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
     std::mutex doneMutex;
@@ -127,12 +132,12 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     if (terminal) std::fprintf(stderr, "\r%75s\r", "");
     std::lock_guard<std::mutex> guard(doneMutex);
     if (!error.empty() || !started) {
-        std::cerr << "kelvadore-cli: " << command << ": " << (error.empty() ? "the write did not start" : error)
-                  << "\n";
+        std::cerr << "kelvadore-cli: " << command << ": "
+                  << (error.empty() ? "the write did not start" : error) << "\n";
         return 1;
     }
-    std::cout << command << ": " << burner.BytesWritten() << " bytes written" << (o.TestWrite ? " (test write)" : "")
-              << "\n";
+    std::cout << command << ": " << burner.BytesWritten() << " bytes written"
+              << (o.TestWrite ? " (test write)" : "") << "\n";
     return 0;
 }
 
@@ -169,9 +174,9 @@ int RunBurnIso(const std::vector<std::string>& args) {
         });
 }
 
-const TCliRegistration kBurn({"burn", "[--speed X] [--test] [--close] [--import-last] [--volume NAME] PATH...",
-                              "write files and folders (with their contents) to the disc as a new data session",
-                              RunBurn});
+const TCliRegistration kBurn(
+    {"burn", "[--speed X] [--test] [--close] [--import-last] [--volume NAME] PATH...",
+     "write files and folders (with their contents) to the disc as a new data session", RunBurn});
 const TCliRegistration kBurnIso({"burn-iso", "[--speed X] [--test] [--close] IMAGE",
                                  "write an ISO image file to the disc from sector 0", RunBurnIso});
 

@@ -22,9 +22,12 @@ constexpr int kFormatPolls = 360;
 
 // FORMAT UNIT parameter lists for DVD-RW: quick format for sequential recording, restricted
 // overwrite, and the fallback when the drive refused the first choice.
-constexpr uint8_t kDvdRwSequentialFormat[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
-constexpr uint8_t kDvdRwRestrictedFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
-constexpr uint8_t kDvdRwFallbackFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
+constexpr uint8_t kDvdRwSequentialFormat[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
+                                                0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+constexpr uint8_t kDvdRwRestrictedFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+constexpr uint8_t kDvdRwFallbackFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                              0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
 
 std::string CantOpenText(const std::string& name) {
     return "CAN'T OPEN FILE \"" + name + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
@@ -49,7 +52,9 @@ void TZelBurner::FormatDvdRwForWriting() {
     }
 }
 
-void TZelBurner::ReadMediumForLayout() { CurrentMedium = MediumType(); }
+void TZelBurner::ReadMediumForLayout() {
+    CurrentMedium = MediumType();
+}
 
 bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     sessionStart = 0;
@@ -83,7 +88,8 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
 }
 
 void TZelBurner::ImportSession(TDEntry* importRoot) {
-    const int session = SessionToImport < 0 || SessionToImport > kLastSession ? kLastSession : SessionToImport;
+    const int session =
+        SessionToImport < 0 || SessionToImport > kLastSession ? kLastSession : SessionToImport;
     kv::ImportSession(*this, *this, static_cast<uint8_t>(session), importRoot);
 }
 
@@ -108,14 +114,15 @@ bool TZelBurner::BurnISOImage(const std::string& fileName) {
     abort_ = false;
     const int blockSize = BlockSizeForMedium();
     std::ifstream probe(fileName, std::ios::binary);
-    struct stat st{};
+    struct stat st {};
     if (!probe || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         RaiseWriteDone(CantOpenText(fileName));
         return false;
     }
     probe.close();
     imageFileSectors_ = (static_cast<int64_t>(st.st_size) + 2047) / 2048;
-    return StartStream(blockSize, fileName, std::make_unique<TDriveWriteTarget>(*this, imageFileSectors_, true));
+    return StartStream(blockSize, fileName,
+                       std::make_unique<TDriveWriteTarget>(*this, imageFileSectors_, true));
 }
 
 }  // namespace kv

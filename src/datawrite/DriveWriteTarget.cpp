@@ -26,9 +26,12 @@ constexpr int kFormatPolls = 900;
 const char kAborted[] = "OPERATION ABORTED BY USER";
 
 // DVD+RW format descriptor for a disc that refuses its first write: full format, 2295104 blocks.
-constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
+                                          0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 
-bool IsDvdRw(uint8_t m) { return m == kMediumDvdRw || m == kMediumDvdRwRestricted || m == kMediumDvdRwSequential; }
+bool IsDvdRw(uint8_t m) {
+    return m == kMediumDvdRw || m == kMediumDvdRwRestricted || m == kMediumDvdRwSequential;
+}
 
 std::string Thousands(unsigned value) {
     std::string digits = std::to_string(value);
@@ -40,7 +43,9 @@ std::string Thousands(unsigned value) {
     return out;
 }
 
-uint32_t StreamingSize(uint16_t kbs) { return static_cast<uint32_t>(kbs / 1385.0 * 1440.25); }
+uint32_t StreamingSize(uint16_t kbs) {
+    return static_cast<uint32_t>(kbs / 1385.0 * 1440.25);
+}
 
 }  // namespace
 
@@ -49,8 +54,8 @@ bool IsOverwritableForDescriptorCopy(uint8_t medium) {
 }
 
 bool NeedsStreamingDescriptor(uint8_t medium) {
-    return medium == kMediumDvdR || IsDvdRw(medium) || medium == kMediumDvdPlusR || medium == kMediumDvdPlusRw ||
-           medium == kMediumDvdPlusRDl;
+    return medium == kMediumDvdR || IsDvdRw(medium) || medium == kMediumDvdPlusR ||
+           medium == kMediumDvdPlusRw || medium == kMediumDvdPlusRDl;
 }
 
 std::string WriteSpeedText(uint8_t medium, uint16_t kbs) {
@@ -62,7 +67,8 @@ std::string WriteSpeedText(uint8_t medium, uint16_t kbs) {
     return std::string(factor) + "X (" + Thousands(kbs) + " KB/s)";
 }
 
-std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize, uint32_t writeSize) {
+std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize,
+                                         uint32_t writeSize) {
     std::vector<uint8_t> d(28, 0);
     PutBE32(d.data() + 4, start);
     PutBE32(d.data() + 8, end);
@@ -169,14 +175,14 @@ bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {
 
 // A reader of an overwritable disc looks for the volume descriptors at sector 16 whatever the
 // session's start, so the new ones are copied there before the session itself is written.
-bool TDriveWriteTarget::WriteDescriptorCopy(const uint8_t* first, int length, std::string& error) {
-    (void)first;
+bool TDriveWriteTarget::WriteDescriptorCopy(int length, std::string& error) {
     TZelBurner& b = burner_;
     const auto& copy = b.DescriptorCopy();
     const int bytes = std::min<int>(length, static_cast<int>(copy.size()) / 2048 * 2048);
     const auto sectors = static_cast<uint16_t>(bytes / 2048);
     bool written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
-    if (!written && medium_ == kMediumDvdPlusRw && b.LastAsc() == kAscNotFormatted && FormatUnformattedDvdPlusRw())
+    if (!written && medium_ == kMediumDvdPlusRw && b.LastAsc() == kAscNotFormatted &&
+        FormatUnformattedDvdPlusRw())
         written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
     if (!written) {
         if (b.AbortRequested()) {
@@ -192,7 +198,8 @@ bool TDriveWriteTarget::WriteDescriptorCopy(const uint8_t* first, int length, st
 bool TDriveWriteTarget::WriteBlock(const uint8_t* data, int length, std::string& error) {
     if (firstBlock_) {
         firstBlock_ = false;
-        if (!fromImageFile_ && IsOverwritableForDescriptorCopy(medium_) && !WriteDescriptorCopy(data, length, error))
+        if (!fromImageFile_ && IsOverwritableForDescriptorCopy(medium_) &&
+            !WriteDescriptorCopy(length, error))
             return false;
     }
     // DVD media are written in whole 32-sector ECC blocks; the tail of a short last block lies
@@ -249,7 +256,8 @@ void TDriveWriteTarget::CloseCdSession() {
 
 void TDriveWriteTarget::CloseDisc() {
     TZelBurner& b = burner_;
-    if (medium_ != kMediumDvdR) b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, !b.FinalizeDisc);
+    if (medium_ != kMediumDvdR)
+        b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, !b.FinalizeDisc);
     const uint8_t n = sessionNumber_;
     switch (medium_) {
         case kMediumDvdPlusR:

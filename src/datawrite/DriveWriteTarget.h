@@ -39,7 +39,7 @@ private:
     void SendStreaming();
     void PrepareDvdR();
     void AnnounceStart(uint16_t speed);
-    bool WriteDescriptorCopy(const uint8_t* first, int length, std::string& error);
+    bool WriteDescriptorCopy(int length, std::string& error);
     bool FormatUnformattedDvdPlusRw();
     bool WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error);
     void PollBuffer();

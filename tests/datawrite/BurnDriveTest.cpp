@@ -75,8 +75,8 @@ TEST_P(BurnEveryMedium, CompilationArrivesAndTheDiscIsClosedTheWayTheMediumNeeds
     // The descriptor copy goes to sector 0 before the session's own first WRITE.
     const auto writes = t.Drive->Sent(kWrite10);
     ASSERT_FALSE(writes.empty());
-    const bool copyFirst = writes.size() > 1 && GetBE32(writes[0].Cdb.data() + 2) == 0 &&
-                           GetBE32(writes[1].Cdb.data() + 2) == 0;
+    const bool copyFirst =
+        writes.size() > 1 && GetBE32(writes[0].Cdb.data() + 2) == 0 && GetBE32(writes[1].Cdb.data() + 2) == 0;
     EXPECT_EQ(copyFirst, c.DescriptorCopy);
 
     const auto image = t.Exported();
@@ -149,8 +149,9 @@ TEST(BurnSetup, StartLineNamesMediumAndSpeedAndTestWriteClosesNothing) {
     t.Burner->PerformOPC = true;
     EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
     const auto messages = t.Messages();
-    auto start = std::find_if(messages.begin(), messages.end(),
-                              [](const std::string& m) { return m.rfind(">>> STARTING WRITE PROCESS ON ", 0) == 0; });
+    auto start = std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.rfind(">>> STARTING WRITE PROCESS ON ", 0) == 0;
+    });
     ASSERT_NE(start, messages.end());
     EXPECT_NE(start->find("X ("), std::string::npos);
     ASSERT_NE(start + 1, messages.end());
@@ -250,8 +251,9 @@ TEST(BurnFailures, CdCloseThatKeepsFailingIsLoggedButTheWriteCounts) {
     EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
     EXPECT_EQ(Closes(*t.Drive).size(), 2u);
     const auto messages = t.Messages();
-    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                            [](const std::string& m) { return m.rfind(">>> CLOSE SESSION FAILED", 0) == 0; }));
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.rfind(">>> CLOSE SESSION FAILED", 0) == 0;
+    }));
 }
 
 }  // namespace

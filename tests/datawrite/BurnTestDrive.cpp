@@ -57,8 +57,8 @@ TBurnTestDrive::TBurnTestDrive(vr::EMediumKind kind, int64_t capacity) {
         ADD_FAILURE() << "the virtual recorder is not in the drive table";
         return;
     }
-    const std::string prefix = std::to_string(address->HostAdapter) + ":" + std::to_string(address->TargetId) + ":" +
-                               std::to_string(address->Lun) + ",";
+    const std::string prefix = std::to_string(address->HostAdapter) + ":" +
+                               std::to_string(address->TargetId) + ":" + std::to_string(address->Lun) + ",";
     bool selected = false;
     for (const auto& identity : Burner->DeviceList())
         if (identity.rfind(prefix, 0) == 0) selected = Burner->SetDevice(identity);

@@ -23,7 +23,8 @@ struct TSentCommand {
 // Passes commands to a virtual recorder and keeps them, so a test sees what a write sent.
 class TRecordingDrive : public TSoftDrive {
 public:
-    explicit TRecordingDrive(std::shared_ptr<vr::TVirtualRecorder> recorder) : recorder_(std::move(recorder)) {}
+    explicit TRecordingDrive(std::shared_ptr<vr::TVirtualRecorder> recorder)
+        : recorder_(std::move(recorder)) {}
     std::string DevicePath() const override { return recorder_->DevicePath(); }
     TPassThroughResult Execute(const TPassThroughRequest& request) override;
     std::vector<TSentCommand> Sent(uint8_t opcode) const;

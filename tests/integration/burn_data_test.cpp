@@ -1,8 +1,7 @@
 // Data discs burned by kelvadore-cli on the virtual recorder, exported and read by outside readers.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
@@ -35,8 +34,12 @@ TRun RunShell(const std::string& command) {
     return r;
 }
 
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name).Status == 0; }
+std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
+bool HaveTool(const std::string& name) {
+    return RunShell("command -v " + name).Status == 0;
+}
 
 std::string ReadFile(const fs::path& p) {
     std::string data(static_cast<size_t>(fs::file_size(p)), '\0');
@@ -53,7 +56,9 @@ void WriteRandom(const fs::path& p, size_t size, unsigned seed) {
 }
 
 // The command line with the recorder's waits running fast.
-std::string Cli(const std::string& args) { return "KELVADORE_TIME_SCALE=5000 " + std::string(KV_CLI) + " " + args; }
+std::string Cli(const std::string& args) {
+    return "KELVADORE_TIME_SCALE=5000 " + std::string(KV_CLI) + " " + args;
+}
 
 class BurnDataTest : public ::testing::Test {
 protected:
@@ -61,7 +66,9 @@ protected:
         work_ = fs::temp_directory_path() / ("kv-burn-data-" + std::to_string(::getpid()));
         fs::remove_all(work_);
         unsigned seed = 7;
-        auto file = [&](const std::string& rel, size_t size) { WriteRandom(work_ / "Tree" / rel, size, seed++); };
+        auto file = [&](const std::string& rel, size_t size) {
+            WriteRandom(work_ / "Tree" / rel, size, seed++);
+        };
         file("big.bin", 200000);
         file("exact 65536.bin", 65536);
         file("one byte.bin", 1);
@@ -137,14 +144,17 @@ TEST_F(BurnDataTest, CompilationOnEveryWritableMediumReadsBackWithEveryReader) {
         TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -find / -type f");
         ASSERT_EQ(x.Status, 0) << x.Output;
         EXPECT_NE(x.Output.find("'/Tree/Folder/Inner/deep.dat'"), std::string::npos) << x.Output;
-        ExpectIdenticalExtraction("7z x -y -o" + Q((work_ / "x7z").string()) + " " + Q(image.string()), work_ / "x7z");
+        ExpectIdenticalExtraction("7z x -y -o" + Q((work_ / "x7z").string()) + " " + Q(image.string()),
+                                  work_ / "x7z");
         ExpectIdenticalExtraction("bsdtar -xf " + Q(image.string()) + " -C " + Q((work_ / "xtar").string()),
                                   work_ / "xtar");
-        TRun p = RunShell("/usr/bin/python3 -c 'import sys, pycdlib; i = pycdlib.PyCdlib(); i.open(sys.argv[1]); "
-                          "print(\"files\", sum(len(n) for r, d, n in i.walk(joliet_path=\"/\"))); i.close()' " +
-                          Q(image.string()));
+        TRun p = RunShell(
+            "/usr/bin/python3 -c 'import sys, pycdlib; i = pycdlib.PyCdlib(); i.open(sys.argv[1]); "
+            "print(\"files\", sum(len(n) for r, d, n in i.walk(joliet_path=\"/\"))); i.close()' " +
+            Q(image.string()));
         ASSERT_EQ(p.Status, 0) << p.Output;
-        EXPECT_NE(p.Output.find("files " + std::to_string(SourceFiles().size())), std::string::npos) << p.Output;
+        EXPECT_NE(p.Output.find("files " + std::to_string(SourceFiles().size())), std::string::npos)
+            << p.Output;
     }
 }
 
@@ -199,8 +209,8 @@ TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
         const fs::path image = Export(medium);
         const fs::path into = work_ / "xms";
         fs::remove_all(into);
-        TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -load sbsector " + LastTrackStart(medium) +
-                          " -osirrox on -extract / " + Q(into.string()));
+        TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -load sbsector " +
+                          LastTrackStart(medium) + " -osirrox on -extract / " + Q(into.string()));
         ASSERT_EQ(x.Status, 0) << x.Output;
         for (auto& [rel, path] : SourceFiles())
             EXPECT_TRUE(fs::exists(into / rel) && ReadFile(into / rel) == ReadFile(path)) << rel;
@@ -212,15 +222,16 @@ TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
 
 TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
     const fs::path medium = NewMedium("cdr");
-    TRun missing = RunShell(Cli("--drive " + Q(medium.string()) + " burn-iso " + Q((work_ / "none.iso").string())));
+    TRun missing =
+        RunShell(Cli("--drive " + Q(medium.string()) + " burn-iso " + Q((work_ / "none.iso").string())));
     EXPECT_NE(missing.Status, 0);
     EXPECT_NE(missing.Output.find("CAN'T OPEN FILE"), std::string::npos) << missing.Output;
     TRun refused = RunShell("KELVADORE_VR_FAULTS='WRITE@2=3/0C/00' " +
                             Cli("--drive " + Q(medium.string()) + " burn " + Q((work_ / "Tree").string())));
     EXPECT_NE(refused.Status, 0);
     EXPECT_NE(refused.Output.find("WRITER ERROR ["), std::string::npos) << refused.Output;
-    TRun test = RunShell(Cli("--drive " + Q(NewMedium("cdrw").string()) + " burn --test " +
-                             Q((work_ / "Tree").string())));
+    TRun test = RunShell(
+        Cli("--drive " + Q(NewMedium("cdrw").string()) + " burn --test " + Q((work_ / "Tree").string())));
     EXPECT_EQ(test.Status, 0) << test.Output;
     EXPECT_NE(test.Output.find("TEST/DUMMY WRITE"), std::string::npos) << test.Output;
     TRun info = RunShell(Cli("media info " + Q((work_ / "cdrw.kvm").string())));
