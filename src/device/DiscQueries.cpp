@@ -85,7 +85,8 @@ void TSCSIDevice::GetDiscInformation(TDisc& disc) {
         } else {
             bool ok = false;
             const uint32_t blocks = ReadFormatCapacities(&ok);
-            if (ok) {
+            // A blank CD-R on some drives answers FFFD0001h here: not a size, keep the ATIP one.
+            if (ok && blocks != kBogusFormatCapacity) {
                 Disc.ReportedBlocks = blocks;
                 Disc.BlockSize = 2048;
                 Disc.Capacity = std::max(Disc.Capacity, Disc.ReportedBlocks);
