@@ -10,6 +10,7 @@
 #include "audioconv/RiffWave.h"
 #include "audiowrite/TCueBurner.h"
 #include "audiowrite/TCueSheetBuilder.h"
+#include "cli/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
 #include "cli/DriveSelection.h"
 #include "platform/EngineClock.h"
@@ -182,6 +183,7 @@ int RunCueSheet(const std::vector<std::string>& args) {
 }
 
 int RunBurnAudio(const std::vector<std::string>& args) {
+    InstallCdTrackReader();
     TAudioOptions o;
     if (!ParseOptions(args, true, o)) return 2;
     TWorkFolder work(o.WorkFolder);

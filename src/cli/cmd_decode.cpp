@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audioconv/AudioConversion.h"
+#include "cli/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
 
 namespace kv::cli {
@@ -55,6 +56,7 @@ private:
 };
 
 int RunDecode(const std::vector<std::string>& args) {
+    InstallCdTrackReader();
     std::string outDir;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {

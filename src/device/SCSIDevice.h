@@ -125,6 +125,8 @@ public:
     uint32_t ReadFormatCapacities(bool* ok = nullptr);
     bool ReadCapacity(uint32_t& lastLba, uint32_t& blockLength);
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
+    // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.
+    bool ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer);
     bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
     bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
     bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);
