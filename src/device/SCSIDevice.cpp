@@ -50,10 +50,8 @@ TSCSIDevice::TSCSIDevice() {
     }
 }
 
-TSCSIDevice::~TSCSIDevice() {
-    OnEraseDone = nullptr;
-    AbortErase();
-}
+// The blank's worker uses this component: it is stopped and joined before anything goes.
+TSCSIDevice::~TSCSIDevice() { AbortErase(); }
 
 bool TSCSIDevice::InitializeASPI(bool preferBuiltIn, const std::string& libraryPath) {
     bool loaded = false;
