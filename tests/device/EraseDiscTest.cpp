@@ -259,8 +259,11 @@ TEST_F(EraseDiscTest, DvdRamQuickOverwritesFullFormats) {
     EXPECT_EQ(formats[0].Out, (std::vector<uint8_t>{0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00,
                                                     0x08, 0x00}));
     EXPECT_EQ(Count(0x2A), 0u);
+    // The drive may still finish the format in the background after the blank has reported done.
+    ASSERT_TRUE(device_->WaitUntilReady(600000, 100));
     std::vector<uint8_t> data(32 * 2048, 0x22);
-    EXPECT_TRUE(device_->WriteSectors(0, 32, 0x50, static_cast<uint32_t>(data.size()), data.data()));
+    EXPECT_TRUE(device_->WriteSectors(0, 32, 0x50, static_cast<uint32_t>(data.size()), data.data()))
+        << device_->LastError();
 }
 
 TEST_F(EraseDiscTest, RefusedBlankReportsErrorAtOnce) {
