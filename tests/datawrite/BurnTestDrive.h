@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TempTree.h"
+#include "../iso/TempTree.h"
 #include "datawrite/TZelBurner.h"
 #include "transport/PassThrough.h"
 #include "virtualrecorder/MediumKinds.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempTree.h"
+#include "../iso/TempTree.h"
 #include "datawrite/TCacheThread.h"
 #include "platform/EngineClock.h"
 

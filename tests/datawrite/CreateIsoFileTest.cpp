@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TempTree.h"
+#include "../iso/TempTree.h"
 #include "datawrite/StreamEx.h"
 #include "datawrite/TZelBurner.h"
 #include "platform/ByteOrder.h"

@@ -12,7 +12,7 @@ namespace kv::test {
 class TTempTree {
 public:
     TTempTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kv-iso-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kv-test-XXXXXX").string();
         root_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
     }
     ~TTempTree() {
