@@ -150,10 +150,12 @@ uint32_t TSCSIDevice::UsedBlocks() {
         bool ok = false;
         ReadFormatCapacities(&ok);
         if (!ok) return TrackInfo.NextWritable;
-        return TrackInfo.TrackSize == TrackInfo.FreeBlocks ? 0 : TrackInfo.TrackSize;
+        // A track as large as its free space is the empty invisible track: what lies before it is
+        // used (0 on a blank disc, the earlier borders on an appendable one).
+        return TrackInfo.TrackSize == TrackInfo.FreeBlocks ? TrackInfo.TrackStart : TrackInfo.TrackSize;
     }
     if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw})) return IsoVolumeSize();
-    return TrackInfo.NextWritable;
+    return TrackInfo.RecordedEnd();
 }
 
 uint32_t TSCSIDevice::FreeBlocks() {
@@ -189,7 +191,7 @@ uint32_t TSCSIDevice::TotalBlocks() {
             const uint32_t capacity = ReadFormatCapacities(&ok);
             if (ok) return capacity;
         }
-        return track.FreeBlocks + track.NextWritable;
+        return track.FreeBlocks + track.RecordedEnd();
     }
 
     const uint16_t s = SessionCount();

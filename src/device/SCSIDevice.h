@@ -41,6 +41,10 @@ struct TTrackInfo {
     uint32_t FixedPacketSize = 0;
     uint32_t TrackSize = 0;
     uint32_t LastRecorded = 0;
+    bool NextWritableValid() const { return (Raw[7] & 0x01) != 0; }
+    // Where recording goes on, or for a complete track (whose next writable address field is not
+    // valid and reads 0 on most drives) where its recorded extent ends.
+    uint32_t RecordedEnd() const { return NextWritableValid() ? NextWritable : TrackStart + TrackSize; }
 };
 
 // READ DISC INFORMATION reply.

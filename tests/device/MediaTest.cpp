@@ -233,6 +233,12 @@ TEST_F(MediaTest, DvdBlockCounts) {
     EXPECT_EQ(device.UsedBlocks(), 5000u);
     EXPECT_EQ(device.FreeBlocks(), 2290000u);
     EXPECT_EQ(device.TotalBlocks(), 2295000u);
+    // Finalized: the complete track's next writable address is not valid (and reads 0), so its
+    // recorded end counts instead.
+    drive->Always(0x52, TrackInfoReply(16, 0, 0, 5000, 5015, false));
+    EXPECT_EQ(device.UsedBlocks(), 5016u);
+    EXPECT_EQ(device.FreeBlocks(), 0u);
+    EXPECT_EQ(device.TotalBlocks(), 5016u);
 
     // DVD-RW restricted overwrite, formatted, empty.
     drive->Always(0x46, ConfigurationReply(0x13));

@@ -35,8 +35,9 @@ inline TRecordingDrive::TReply DiscInfoReply(uint8_t status, uint8_t state, bool
 }
 
 inline TRecordingDrive::TReply TrackInfoReply(uint32_t start, uint32_t nextWritable, uint32_t free,
-                                              uint32_t size, uint32_t lastRecorded) {
+                                              uint32_t size, uint32_t lastRecorded, bool nextWritableValid = true) {
     std::vector<uint8_t> r(40, 0);
+    r[7] = nextWritableValid ? 0x01 : 0x00;
     PutBE32(r.data() + 8, start);
     PutBE32(r.data() + 12, nextWritable);
     PutBE32(r.data() + 16, free);
