@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatch.h"
 #include "cli/DriveSelection.h"
 #include "device/SCSIDevice.h"
 
@@ -36,14 +37,26 @@ int RunBlank(const std::vector<std::string>& args) {
         std::cerr << "kelvadore-cli blank: " << (error.empty() ? "the drive is not ready" : error) << "\n";
         return 1;
     }
+    // The erase thread belongs to the device, which this loop also asks for progress: the abort
+    // is made from here, never from the watcher.
+    TInterruptWatch interrupt(nullptr);
     int shown = -1;
     while (device.Erasing() || outcome.load() < 0) {
+        if (interrupt.Interrupted()) {
+            device.AbortErase();
+            break;
+        }
         const int progress = device.EraseProgress();
         if (progress != shown && device.Erasing()) {
             std::cout << "\rblanking: " << progress << "%" << std::flush;
             shown = progress;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    if (interrupt.Interrupted()) {
+        std::cout << "\n";
+        std::cerr << "kelvadore-cli blank: aborted; the disc may be only partly blanked\n";
+        return kInterruptedExitStatus;
     }
     std::cout << "\rblanking: 100%\n";
     if (outcome.load() != 0) {

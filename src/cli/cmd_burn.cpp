@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatch.h"
 #include "cli/DriveSelection.h"
 #include "cli/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
@@ -118,6 +119,7 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
         done = true;
     };
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    TInterruptWatch interrupt([&burner] { burner.Abort(); });
     const bool started = start();
     const int64_t total = totalBytes();
     while (started) {
@@ -134,7 +136,7 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     if (!error.empty() || !started) {
         std::cerr << "kelvadore-cli: " << command << ": "
                   << (error.empty() ? "the write did not start" : error) << "\n";
-        return 1;
+        return interrupt.Interrupted() ? kInterruptedExitStatus : 1;
     }
     std::cout << command << ": " << burner.BytesWritten() << " bytes written"
               << (o.TestWrite ? " (test write)" : "") << "\n";

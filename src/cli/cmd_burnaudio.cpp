@@ -12,6 +12,7 @@
 #include "audiowrite/TCueSheetBuilder.h"
 #include "cli/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatch.h"
 #include "cli/DriveSelection.h"
 #include "platform/EngineClock.h"
 
@@ -210,6 +211,7 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     };
     burner.TestWrite = o.TestWrite;
     if (!DescribeDisc(wavs, o, burner)) return 1;
+    TInterruptWatch interrupt([&burner] { burner.Abort(); });
     if (!burner.StartWrite()) {
         if (reported) std::cerr << "kelvadore-cli: " << error << "\n";
         return 1;
@@ -218,7 +220,7 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     burner.WaitForWrite();
     if (!error.empty()) {
         std::cerr << "kelvadore-cli: " << error << "\n";
-        return 1;
+        return interrupt.Interrupted() ? kInterruptedExitStatus : 1;
     }
     std::cout << "audio disc written: " << burner.TrackCount() << " track(s), " << burner.BytesWritten()
               << " bytes" << (o.TestWrite ? " (test write)" : "") << "\n";

@@ -1,6 +1,5 @@
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -10,15 +9,10 @@
 #include "audioconv/AudioConversion.h"
 #include "cli/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatch.h"
 
 namespace kv::cli {
 namespace {
-
-std::atomic<bool>* g_abortFlag = nullptr;
-
-extern "C" void OnInterrupt(int) {
-    if (g_abortFlag) g_abortFlag->store(true);
-}
 
 // One progress line on a terminal, rewritten in place; nothing when the output is a pipe or file.
 class TTerminalProgress : public TConversionObserver {
@@ -89,15 +83,15 @@ int RunDecode(const std::vector<std::string>& args) {
     TTerminalProgress progress(files.size(), isatty(STDERR_FILENO) != 0);
     conversion.Observer = &progress;
 
-    g_abortFlag = &conversion.ConversionAborted;
-    auto previous = std::signal(SIGINT, OnInterrupt);
-    const bool allGood = conversion.Run();
-    std::signal(SIGINT, previous);
-    g_abortFlag = nullptr;
+    bool allGood = false;
+    {
+        TInterruptWatch interrupt([&conversion] { conversion.ConversionAborted = true; });
+        allGood = conversion.Run();
+    }
 
     if (conversion.ConversionAborted) {
         std::cerr << "kelvadore-cli: decode: aborted\n";
-        return 130;
+        return kInterruptedExitStatus;
     }
     return allGood ? 0 : 1;
 }

@@ -1,9 +1,14 @@
 // Data writes to the virtual recorder: what reaches the disc and which commands frame it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "BurnTestDrive.h"
 #include "datawrite/DriveWriteTarget.h"
@@ -216,6 +221,30 @@ TEST(BurnFailures, AbortStopsBeforeTheNextWriteAndStillFlushes) {
     // The next write starts with the flag cleared.
     t.Burner->OnDebugMessage = nullptr;
     EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+}
+
+TEST(BurnFailures, AbortWhileTheCachePrimesEndsTheBurnBeforeAnyWrite) {
+    TBurnTestDrive t(EMediumKind::CdR);
+    // The source becomes a pipe after it is laid out, so the cache stalls in its first read until
+    // the test lets it go: the abort is certain to arrive while the cache is priming.
+    const std::string slow = t.Dir.File("src/slow.bin", 4 * 1024 * 1024, 1);
+    ASSERT_GE(t.Burner->AddFile("\\", slow, "SLOW.BIN", "slow.bin"), 0);
+    std::filesystem::remove(slow);
+    ASSERT_EQ(::mkfifo(slow.c_str(), 0600), 0);
+    std::thread feeder([&] {
+        const int fd = ::open(slow.c_str(), O_WRONLY);  // returns once the cache has opened it
+        ASSERT_GE(fd, 0);
+        const std::vector<char> chunk(65536, 'x');
+        EXPECT_EQ(::write(fd, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+        t.Burner->Abort();
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // the burner polls every 100 ms
+        ::close(fd);
+    });
+    const std::string result = t.Run([&] { return t.Burner->BurnCD(); });
+    feeder.join();
+    EXPECT_EQ(result, "OPERATION ABORTED BY USER");
+    EXPECT_TRUE(t.Drive->Sent(0x2A).empty());
+    EXPECT_TRUE(Closes(*t.Drive).empty());
 }
 
 TEST(BurnFailures, SourceRemovedDuringTheWrite) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CliShell.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -16,41 +18,11 @@ namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-    int Status = -1;
-    std::string Output;
-};
-
-TRun RunShell(const std::string& command) {
-    TRun r;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Output.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name).Status == 0; }
-
-std::string ReadFile(const fs::path& p) {
-    std::error_code ec;
-    const auto size = fs::file_size(p, ec);
-    if (ec) return {};
-    std::string data(static_cast<size_t>(size), '\0');
-    std::ifstream(p, std::ios::binary).read(data.data(), static_cast<std::streamsize>(data.size()));
-    return data;
-}
+using namespace kv::test;
 
 // The engine runs its waits 500 times faster; the virtual recorder follows the same clock.
 std::string Cli(const std::string& args, const std::string& faults = "") {
-    std::string env = "KELVADORE_TIME_SCALE=500 ";
-    if (!faults.empty()) env += "KELVADORE_VR_FAULTS=" + Q(faults) + " ";
-    return env + Q(KV_CLI) + " " + args;
+    return test::CliCommand(args, 500, faults);
 }
 
 class AudioBurnTest : public ::testing::Test {

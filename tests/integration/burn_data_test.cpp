@@ -1,5 +1,7 @@
 // Data discs burned by kelvadore-cli on the virtual recorder, exported and read by outside readers.
 #include <gtest/gtest.h>
+
+#include "CliShell.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,49 +18,10 @@ namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-    int Status = -1;
-    std::string Output;
-};
-
-TRun RunShell(const std::string& command) {
-    TRun r;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Output.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
-bool HaveTool(const std::string& name) {
-    return RunShell("command -v " + name).Status == 0;
-}
-
-std::string ReadFile(const fs::path& p) {
-    std::string data(static_cast<size_t>(fs::file_size(p)), '\0');
-    std::ifstream(p, std::ios::binary).read(data.data(), static_cast<std::streamsize>(data.size()));
-    return data;
-}
-
-void WriteRandom(const fs::path& p, size_t size, unsigned seed) {
-    fs::create_directories(p.parent_path());
-    std::mt19937 rng(seed);
-    std::string data(size, '\0');
-    for (char& c : data) c = static_cast<char>(rng() & 0xFF);
-    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using namespace kv::test;
 
 // The command line with the recorder's waits running fast.
-std::string Cli(const std::string& args) {
-    return "KELVADORE_TIME_SCALE=5000 " + std::string(KV_CLI) + " " + args;
-}
+std::string Cli(const std::string& args) { return test::CliCommand(args, 5000); }
 
 class BurnDataTest : public ::testing::Test {
 protected:
@@ -197,27 +160,69 @@ std::string LastTrackStart(const fs::path& medium) {
 }
 
 TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
-    WriteRandom(work_ / "Second" / "Tree" / "added later.bin", 70000, 99);
+    const fs::path second = work_ / "Second";
+    WriteRandom(second / "Tree" / "added later.bin", 70000, 99);
+    // Same place as a file of the first session: the second session's data replaces it.
+    WriteRandom(second / "Tree" / "Folder" / "name with spaces.txt", 5000, 98);
     for (const std::string type : {"cdr", "dvdplusr", "dvdplusrw"}) {
         SCOPED_TRACE(type);
         const fs::path medium = NewMedium(type);
         const std::string drive = "--drive " + Q(medium.string());
         TRun first = RunShell(Cli(drive + " burn " + Q((work_ / "Tree").string())));
         ASSERT_EQ(first.Status, 0) << first.Output;
-        TRun second = RunShell(Cli(drive + " burn --import-last " + Q((work_ / "Second" / "Tree").string())));
-        ASSERT_EQ(second.Status, 0) << second.Output;
+        TRun next = RunShell(Cli(drive + " burn --import-last " + Q((second / "Tree").string())));
+        ASSERT_EQ(next.Status, 0) << next.Output;
         const fs::path image = Export(medium);
         const fs::path into = work_ / "xms";
         fs::remove_all(into);
         TRun x = RunShell("xorriso -indev " + Q(image.string()) + " -load sbsector " +
                           LastTrackStart(medium) + " -osirrox on -extract / " + Q(into.string()));
         ASSERT_EQ(x.Status, 0) << x.Output;
-        for (auto& [rel, path] : SourceFiles())
-            EXPECT_TRUE(fs::exists(into / rel) && ReadFile(into / rel) == ReadFile(path)) << rel;
-        EXPECT_TRUE(ReadFile(into / "Tree" / "added later.bin") ==
-                    ReadFile(work_ / "Second" / "Tree" / "added later.bin"));
+        for (auto& [rel, path] : SourceFiles()) {
+            const fs::path replacement = second / rel;
+            const fs::path expected = fs::exists(replacement) ? replacement : path;
+            EXPECT_TRUE(fs::exists(into / rel) && ReadFile(into / rel) == ReadFile(expected)) << rel;
+        }
+        EXPECT_TRUE(ReadFile(into / "Tree" / "added later.bin") == ReadFile(second / "Tree" / "added later.bin"));
         fs::remove_all(into);
     }
+}
+
+TEST_F(BurnDataTest, ThreeSessionsEachStayReadableBySessionNumber) {
+    const fs::path medium = NewMedium("cdr");
+    const std::string drive = "--drive " + Q(medium.string());
+    const fs::path second = work_ / "S2", third = work_ / "S3";
+    WriteRandom(second / "Tree" / "two.bin", 3000, 21);
+    WriteRandom(third / "Tree" / "three.bin", 3000, 31);
+    WriteRandom(third / "Tree" / "one byte.bin", 10, 32);
+    for (const fs::path& tree : {work_ / "Tree", second / "Tree", third / "Tree"}) {
+        const TRun burn = RunShell(Cli(drive + " burn --import-last " + Q(tree)));
+        ASSERT_EQ(burn.Status, 0) << burn.Output;
+    }
+    // 255 stands for the last session, as does any number beyond it.
+    for (const std::string session : {"255", "3", "9"}) {
+        const TRun last = RunShell(Cli(drive + " import --session " + session));
+        ASSERT_EQ(last.Status, 0) << last.Output;
+        EXPECT_NE(last.Output.find("three.bin"), std::string::npos) << session << last.Output;
+        EXPECT_NE(last.Output.find("two.bin"), std::string::npos) << session << last.Output;
+        EXPECT_NE(last.Output.find("deep.dat"), std::string::npos) << session << last.Output;
+    }
+    const TRun middle = RunShell(Cli(drive + " import --session 2"));
+    ASSERT_EQ(middle.Status, 0) << middle.Output;
+    EXPECT_NE(middle.Output.find("two.bin"), std::string::npos) << middle.Output;
+    EXPECT_EQ(middle.Output.find("three.bin"), std::string::npos) << middle.Output;
+    // Each session keeps its own version of a file that a later one replaced.
+    const fs::path out = work_ / "sessions-out";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    for (const auto& [session, source] :
+         {std::pair{std::string("1"), work_ / "Tree" / "one byte.bin"}, {std::string("255"), third / "Tree" / "one byte.bin"}}) {
+        const fs::path dest = out / ("session " + session + ".bin");
+        const TRun x = RunShell(Cli(drive + " extract --session " + session + " " + Q("/Tree/one byte.bin") + " " + Q(dest)));
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        EXPECT_TRUE(ReadFile(dest) == ReadFile(source)) << session;
+    }
+    fs::remove_all(out);
 }
 
 TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
@@ -236,6 +241,24 @@ TEST_F(BurnDataTest, FailuresEndWithTheEngineTextAndNonZeroStatus) {
     EXPECT_NE(test.Output.find("TEST/DUMMY WRITE"), std::string::npos) << test.Output;
     TRun info = RunShell(Cli("media info " + Q((work_ / "cdrw.kvm").string())));
     EXPECT_NE(info.Output.find("state:     blank"), std::string::npos) << info.Output;
+}
+
+TEST_F(BurnDataTest, CtrlCAbortsTheBurnCleanlyAndTheDiscStaysReadable) {
+    // Slow enough (1x on a speed-limited recorder, engine time only 5 times faster) that the
+    // interrupt lands while the data is being written.
+    const fs::path tree = work_ / "Large";
+    WriteRandom(tree / "large.bin", 16 * 1024 * 1024, 99);
+    const fs::path disc = NewMedium("cdr"), log = work_ / "interrupt.log";
+    const std::string burn = CliCommand("--drive " + Q(disc) + " burn --speed 1x " + Q(tree), 5);
+    const TRun run = RunShell(burn + " >" + Q(log) + " 2>&1 & pid=$!; " +
+                              "for i in $(seq 600); do grep -q '>>> STARTING' " + Q(log) +
+                              " && break; sleep 0.05; done; sleep 0.3; kill -INT $pid; wait $pid; echo exit=$?");
+    const std::string output = ReadFile(log);
+    EXPECT_NE(run.Output.find("exit=130"), std::string::npos) << run.Output << output;
+    EXPECT_NE(output.find("OPERATION ABORTED BY USER"), std::string::npos) << output;
+    const TRun info = RunShell(Cli("media info " + Q(disc)));
+    EXPECT_EQ(info.Status, 0) << info.Output;
+    fs::remove_all(tree);
 }
 
 }  // namespace

@@ -14,47 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "CliShell.h"
 #include "iso/IsoLevel1Names.h"
 
 namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-    int Status = -1;
-    std::string Output;
-};
-
-TRun RunShell(const std::string& command) {
-    TRun r;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Output.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name).Status == 0; }
-
-std::string ReadFile(const fs::path& p) {
-    std::string data(static_cast<size_t>(fs::file_size(p)), '\0');
-    std::ifstream(p, std::ios::binary).read(data.data(), static_cast<std::streamsize>(data.size()));
-    return data;
-}
-
-void WriteRandom(const fs::path& p, size_t size, unsigned seed) {
-    fs::create_directories(p.parent_path());
-    std::mt19937 rng(seed);
-    std::string data(size, '\0');
-    for (char& c : data) c = static_cast<char>(rng() & 0xFF);
-    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using namespace kv::test;
 
 // Readers disagree on the dot a file without extension carries in its Joliet name ("README."):
 // most drop it, libarchive keeps it.
