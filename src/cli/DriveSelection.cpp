@@ -3,20 +3,11 @@
 #include <filesystem>
 #include <optional>
 
-#include "transport/RequestInterface.h"
+#include "device/DevicePathIdentity.h"
 #include "virtualrecorder/VirtualRecorders.h"
 
 namespace kv::cli {
 namespace {
-
-// The identity string of the listed drive at `address` (identity strings start "a:t:l,").
-std::optional<std::string> ListedIdentity(const TSCSIDevice& device, const TDriveAddress& address) {
-    const std::string prefix = std::to_string(address.HostAdapter) + ":" + std::to_string(address.TargetId) + ":" +
-                               std::to_string(address.Lun) + ",";
-    for (const auto& identity : device.DeviceList())
-        if (identity.rfind(prefix, 0) == 0) return identity;
-    return std::nullopt;
-}
 
 // Each resolver turns one kind of --drive argument into an identity string, or declines.
 std::optional<std::string> ResolveFirstDrive(const TSCSIDevice& device, const std::string& id) {
@@ -25,9 +16,7 @@ std::optional<std::string> ResolveFirstDrive(const TSCSIDevice& device, const st
 }
 
 std::optional<std::string> ResolveDevicePath(const TSCSIDevice& device, const std::string& id) {
-    const auto address = EmulatedAddressOfPath(id);
-    if (!address) return std::nullopt;
-    return ListedIdentity(device, *address);
+    return ListedIdentityOfPath(device, id);
 }
 
 // A medium file: the virtual recorder holding it (loaded before the drive table is built).

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatch.h"
 #include "cli/DriveSelection.h"
@@ -39,26 +40,15 @@ int Usage(const std::string& command, const std::string& problem) {
 
 bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnOptions& o,
                   std::string& problem) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if ((a == "--speed" || (compilation && a == "--volume")) && i + 1 < args.size()) {
-            (a == "--speed" ? o.Speed : o.Volume) = args[++i];
-        } else if (a == "--test") {
-            o.TestWrite = true;
-        } else if (a == "--close") {
-            o.Close = true;
-        } else if (compilation && a == "--import-last") {
-            o.ImportLast = true;
-        } else if (a == "--") {
-            o.Paths.insert(o.Paths.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        } else if (a.size() > 1 && a[0] == '-') {
-            problem = "unknown option or missing argument: " + a;
-            return false;
-        } else {
-            o.Paths.push_back(a);
-        }
+    TArgumentParser parser;
+    parser.Option({"--speed"}, o.Speed);
+    parser.Switch({"--test"}, o.TestWrite);
+    parser.Switch({"--close"}, o.Close);
+    if (compilation) {
+        parser.Option({"--volume"}, o.Volume);
+        parser.Switch({"--import-last"}, o.ImportLast);
     }
+    if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Paths.empty())
         problem = compilation ? "no files or folders to write" : "no image file given";
     else if (!compilation && o.Paths.size() != 1)

@@ -10,10 +10,11 @@
 #include "audioconv/RiffWave.h"
 #include "audiowrite/TCueBurner.h"
 #include "audiowrite/TCueSheetBuilder.h"
+#include "cli/ArgumentParser.h"
 #include "cli/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
-#include "cli/InterruptWatch.h"
 #include "cli/DriveSelection.h"
+#include "cli/InterruptWatch.h"
 #include "platform/EngineClock.h"
 
 namespace kv::cli {
@@ -28,33 +29,25 @@ struct TAudioOptions {
 };
 
 bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--tao") {
-            o.TrackAtOnce = true;
-        } else if (a == "--dao") {
-            o.TrackAtOnce = false;
-        } else if (a == "--test" && allowTest) {
-            o.TestWrite = true;
-        } else if ((a == "--pause" || a == "--work") && i + 1 < args.size()) {
-            const std::string& v = args[++i];
-            if (a == "--work") {
-                o.WorkFolder = v;
-                continue;
-            }
-            char* end = nullptr;
-            long ms = std::strtol(v.c_str(), &end, 10);
-            if (end == v.c_str() || *end != 0 || ms > 3600000) {
-                std::cerr << "kelvadore-cli: --pause takes milliseconds, got '" << v << "'\n";
-                return false;
-            }
-            o.PauseMs = static_cast<int>(ms);
-        } else if (a.rfind("--", 0) == 0) {
-            std::cerr << "kelvadore-cli: unknown option '" << a << "'\n";
+    TArgumentParser parser;
+    parser.Switch({"--tao"}, o.TrackAtOnce);
+    parser.Switch({"--dao"}, o.TrackAtOnce, false);
+    if (allowTest) parser.Switch({"--test"}, o.TestWrite);
+    parser.Option({"--work"}, o.WorkFolder);
+    std::string pause, problem;
+    parser.Option({"--pause"}, pause);
+    if (!parser.Parse(args, o.Files, problem)) {
+        std::cerr << "kelvadore-cli: " << problem << "\n";
+        return false;
+    }
+    if (!pause.empty()) {
+        char* end = nullptr;
+        const long ms = std::strtol(pause.c_str(), &end, 10);
+        if (end == pause.c_str() || *end != 0 || ms < 0 || ms > 3600000) {
+            std::cerr << "kelvadore-cli: --pause takes milliseconds, got '" << pause << "'\n";
             return false;
-        } else {
-            o.Files.push_back(a);
         }
+        o.PauseMs = static_cast<int>(ms);
     }
     if (o.Files.empty()) {
         std::cerr << "kelvadore-cli: no audio files given\n";

@@ -1,8 +1,10 @@
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/DriveSelection.h"
 #include "iso/FileExtract.h"
@@ -18,24 +20,21 @@ struct TImportArgs {
 };
 
 bool ParseImportArgs(const std::vector<std::string>& args, TImportArgs& out, const char* command) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--session") {
-            if (i + 1 >= args.size()) {
-                std::cerr << "kelvadore-cli " << command << ": --session needs a number\n";
-                return false;
-            }
-            try {
-                const int n = std::stoi(args[++i]);
-                if (n < 1 || n > 255) throw std::out_of_range("session");
-                out.Session = static_cast<uint8_t>(n);
-            } catch (const std::exception&) {
-                std::cerr << "kelvadore-cli " << command << ": bad session number " << args[i] << "\n";
-                return false;
-            }
-        } else {
-            out.Rest.push_back(args[i]);
-        }
+    TArgumentParser parser;
+    std::string session, problem;
+    parser.Option({"--session"}, session);
+    if (!parser.Parse(args, out.Rest, problem)) {
+        std::cerr << "kelvadore-cli " << command << ": " << problem << "\n";
+        return false;
     }
+    if (session.empty()) return true;
+    char* end = nullptr;
+    const long n = std::strtol(session.c_str(), &end, 10);
+    if (end == session.c_str() || *end != 0 || n < 1 || n > 255) {
+        std::cerr << "kelvadore-cli " << command << ": bad session number " << session << "\n";
+        return false;
+    }
+    out.Session = static_cast<uint8_t>(n);
     return true;
 }
 

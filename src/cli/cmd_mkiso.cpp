@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
@@ -39,36 +40,13 @@ int Usage(const std::string& problem) {
 }
 
 bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::string& problem) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                problem = a + " needs an argument";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        if (a == "-o" || a == "--output") {
-            if (!value(o.Output)) return false;
-        } else if (a == "--volume") {
-            if (!value(o.Volume)) return false;
-        } else if (a == "--boot") {
-            if (!value(o.BootImage)) return false;
-        } else if (a == "--no-joliet") {
-            o.Joliet = false;
-        } else if (a == "--immediate") {
-            o.Immediate = true;
-        } else if (a == "--") {
-            o.Paths.insert(o.Paths.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        } else if (a.size() > 1 && a[0] == '-') {
-            problem = "unknown option " + a;
-            return false;
-        } else {
-            o.Paths.push_back(a);
-        }
-    }
+    TArgumentParser parser;
+    parser.Option({"-o", "--output"}, o.Output);
+    parser.Option({"--volume"}, o.Volume);
+    parser.Option({"--boot"}, o.BootImage);
+    parser.Switch({"--no-joliet"}, o.Joliet, false);
+    parser.Switch({"--immediate"}, o.Immediate);
+    if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Output.empty()) problem = "no output file (-o)";
     else if (o.Paths.empty()) problem = "no files or folders to add";
     return problem.empty();

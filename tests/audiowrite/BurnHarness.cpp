@@ -2,63 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
-#include "transport/RequestInterface.h"
 #include "virtualrecorder/MediumTools.h"
 
 namespace kv::test {
+namespace {
 
-TPassThroughResult TLoggingDrive::Execute(const TPassThroughRequest& request) {
-    TLoggedCommand entry;
-    entry.Cdb.assign(request.Cdb.begin(), request.Cdb.begin() + request.CdbLength);
-    if (request.Direction == TDataDirection::Out && request.Data)
-        entry.DataOut.assign(request.Data, request.Data + std::min<uint32_t>(request.DataLength, 64));
-    TPassThroughResult result = recorder_->Execute(request);
-    entry.Good = result.Completed && result.ScsiStatus == 0 && result.HostStatus == 0;
-    std::lock_guard lock(mutex_);
-    log_.push_back(std::move(entry));
-    return result;
-}
-
-std::vector<TLoggedCommand> TLoggingDrive::Log() const {
-    std::lock_guard lock(mutex_);
-    return log_;
-}
-
-void TLoggingDrive::ClearLog() {
-    std::lock_guard lock(mutex_);
-    log_.clear();
-}
-
-TBurnHarness::TBurnHarness(vr::EMediumKind kind) {
-    EngineClock::SetTimeScale(2000);
-    MediumPath = (Dir / "disc.kvm").string();
-    std::string error;
-    if (!vr::CreateBlankMedium(MediumPath, kind, 0, error)) ADD_FAILURE() << error;
+std::string NextRecorderName() {
     static std::atomic<int> counter{0};
-    Recorder = std::make_shared<vr::TVirtualRecorder>("virtual:audiowrite-test-" + std::to_string(counter++));
-    if (!Recorder->InsertFile(MediumPath, error)) ADD_FAILURE() << error;
-    Drive = std::make_shared<TLoggingDrive>(Recorder);
-    auto drive = Drive;
-    SetSoftDriveSource([drive] { return std::vector<std::shared_ptr<TSoftDrive>>{drive}; });
+    return "virtual:audiowrite-test-" + std::to_string(counter++);
+}
 
+}  // namespace
+
+TBurnHarness::TBurnHarness(vr::EMediumKind kind)
+    : Rig((Dir / "disc.kvm").string(), kind, 0, NextRecorderName()),
+      MediumPath(Rig.MediumPath),
+      Recorder(Rig.Recorder),
+      Drive(Rig.Drive) {
+    EngineClock::SetTimeScale(2000);
     Burner = std::make_unique<TCueBurner>();
-    Burner->InitializeASPI(true, "");
-    auto address = EmulatedAddressOfPath(Drive->DevicePath());
-    if (!address) {
-        ADD_FAILURE() << "the virtual recorder is not in the drive table";
-        return;
-    }
-    const std::string prefix = std::to_string(address->HostAdapter) + ":" + std::to_string(address->TargetId) + ":" +
-                               std::to_string(address->Lun) + ",";
-    bool selected = false;
-    for (const auto& identity : Burner->DeviceList())
-        if (identity.rfind(prefix, 0) == 0) selected = Burner->SetDevice(identity);
-    if (!selected) ADD_FAILURE() << "cannot select the virtual recorder";
+    Rig.Select(*Burner);
 
     Burner->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t) {
         std::lock_guard lock(mutex_);
@@ -75,8 +44,6 @@ TBurnHarness::TBurnHarness(vr::EMediumKind kind) {
 
 TBurnHarness::~TBurnHarness() {
     Burner.reset();
-    SetSoftDriveSource({});
-    ShutdownRequestInterface();
     EngineClock::SetTimeScale(1);
 }
 

@@ -8,34 +8,10 @@
 
 #include "AudioTestFiles.h"
 #include "audiowrite/TCueBurner.h"
-#include "transport/PassThrough.h"
+#include "VirtualRecorderRig.h"
 #include "virtualrecorder/MediumKinds.h"
-#include "virtualrecorder/VirtualRecorder.h"
 
 namespace kv::test {
-
-// One command as the recorder received it, with the data it was sent.
-struct TLoggedCommand {
-    std::vector<uint8_t> Cdb;
-    std::vector<uint8_t> DataOut;
-    bool Good = false;
-};
-
-// Passes every command to a virtual recorder and keeps a log of them, so a test can see the
-// sequence a write left the drive with.
-class TLoggingDrive : public TSoftDrive {
-public:
-    explicit TLoggingDrive(std::shared_ptr<vr::TVirtualRecorder> recorder) : recorder_(std::move(recorder)) {}
-    std::string DevicePath() const override { return recorder_->DevicePath(); }
-    TPassThroughResult Execute(const TPassThroughRequest& request) override;
-    std::vector<TLoggedCommand> Log() const;
-    void ClearLog();
-
-private:
-    std::shared_ptr<vr::TVirtualRecorder> recorder_;
-    mutable std::mutex mutex_;
-    std::vector<TLoggedCommand> log_;
-};
 
 // A blank medium in a virtual recorder, reachable through the built-in request interface, and an
 // audio burner selected on it.
@@ -57,9 +33,10 @@ public:
     bool ReportedOnce() const { return reports_.load() == 1; }
 
     TTempFolder Dir;
-    std::string MediumPath;
-    std::shared_ptr<vr::TVirtualRecorder> Recorder;
-    std::shared_ptr<TLoggingDrive> Drive;
+    TVirtualRecorderRig Rig;
+    const std::string& MediumPath;
+    std::shared_ptr<vr::TVirtualRecorder>& Recorder;
+    std::shared_ptr<TLoggingDrive>& Drive;
     std::unique_ptr<TCueBurner> Burner;
 
 private:

@@ -24,7 +24,7 @@ constexpr uint8_t kCloseTrack = 0x5B;
 constexpr uint8_t kReserveTrack = 0x53;
 constexpr uint8_t kFormatUnit = 0x04;
 
-std::vector<int> WriteCounts(const TRecordingDrive& drive) {
+std::vector<int> WriteCounts(const TLoggingDrive& drive) {
     std::vector<int> counts;
     for (const auto& c : drive.Sent(kWrite10))
         if (c.Good) counts.push_back(GetBE16(c.Cdb.data() + 7));
@@ -32,7 +32,7 @@ std::vector<int> WriteCounts(const TRecordingDrive& drive) {
 }
 
 // (immediate, function, byte 5) of every CLOSE TRACK/SESSION sent.
-std::vector<std::array<int, 3>> Closes(const TRecordingDrive& drive) {
+std::vector<std::array<int, 3>> Closes(const TLoggingDrive& drive) {
     std::vector<std::array<int, 3>> out;
     for (const auto& c : drive.Sent(kCloseTrack)) out.push_back({c.Cdb[1] & 1, c.Cdb[2] & 7, c.Cdb[5]});
     return out;

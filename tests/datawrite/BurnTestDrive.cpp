@@ -8,61 +8,26 @@
 #include <iterator>
 
 #include "platform/EngineClock.h"
-#include "transport/RequestInterface.h"
 #include "virtualrecorder/MediumTools.h"
 
 namespace kv::test {
+namespace {
 
-TPassThroughResult TRecordingDrive::Execute(const TPassThroughRequest& request) {
-    TSentCommand entry;
-    entry.Cdb.assign(request.Cdb.begin(), request.Cdb.begin() + request.CdbLength);
-    if (request.Direction == TDataDirection::Out && request.Data)
-        entry.DataOut.assign(request.Data, request.Data + std::min<uint32_t>(request.DataLength, 64));
-    TPassThroughResult result = recorder_->Execute(request);
-    entry.Good = result.Completed && result.ScsiStatus == 0 && result.HostStatus == 0;
-    std::lock_guard lock(mutex_);
-    log_.push_back(std::move(entry));
-    return result;
-}
-
-std::vector<TSentCommand> TRecordingDrive::Sent(uint8_t opcode) const {
-    std::lock_guard lock(mutex_);
-    std::vector<TSentCommand> out;
-    for (const auto& c : log_)
-        if (!c.Cdb.empty() && c.Cdb[0] == opcode) out.push_back(c);
-    return out;
-}
-
-std::vector<TSentCommand> TRecordingDrive::All() const {
-    std::lock_guard lock(mutex_);
-    return log_;
-}
-
-TBurnTestDrive::TBurnTestDrive(vr::EMediumKind kind, int64_t capacity) {
-    EngineClock::SetTimeScale(5000);
-    MediumPath = Dir.Path("disc.kvm");
-    std::string error;
-    if (!vr::CreateBlankMedium(MediumPath, kind, capacity, error)) ADD_FAILURE() << error;
+std::string NextRecorderName() {
     static std::atomic<int> counter{0};
-    Recorder = std::make_shared<vr::TVirtualRecorder>("virtual:datawrite-test-" + std::to_string(counter++));
-    if (!Recorder->InsertFile(MediumPath, error)) ADD_FAILURE() << error;
-    Drive = std::make_shared<TRecordingDrive>(Recorder);
-    auto drive = Drive;
-    SetSoftDriveSource([drive] { return std::vector<std::shared_ptr<TSoftDrive>>{drive}; });
+    return "virtual:datawrite-test-" + std::to_string(counter++);
+}
 
+}  // namespace
+
+TBurnTestDrive::TBurnTestDrive(vr::EMediumKind kind, int64_t capacity)
+    : Rig(Dir.Path("disc.kvm"), kind, capacity, NextRecorderName()),
+      MediumPath(Rig.MediumPath),
+      Recorder(Rig.Recorder),
+      Drive(Rig.Drive) {
+    EngineClock::SetTimeScale(5000);
     Burner = std::make_unique<TZelBurner>();
-    Burner->InitializeASPI(true, "");
-    auto address = EmulatedAddressOfPath(Drive->DevicePath());
-    if (!address) {
-        ADD_FAILURE() << "the virtual recorder is not in the drive table";
-        return;
-    }
-    const std::string prefix = std::to_string(address->HostAdapter) + ":" +
-                               std::to_string(address->TargetId) + ":" + std::to_string(address->Lun) + ",";
-    bool selected = false;
-    for (const auto& identity : Burner->DeviceList())
-        if (identity.rfind(prefix, 0) == 0) selected = Burner->SetDevice(identity);
-    if (!selected) ADD_FAILURE() << "cannot select the virtual recorder";
+    Rig.Select(*Burner);
     Burner->ClearAll(1000, 100);
     Burner->IdVolume = "TESTDISC";
     Burner->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t) {
@@ -83,8 +48,6 @@ TBurnTestDrive::TBurnTestDrive(vr::EMediumKind kind, int64_t capacity) {
 
 TBurnTestDrive::~TBurnTestDrive() {
     Burner.reset();
-    SetSoftDriveSource({});
-    ShutdownRequestInterface();
     EngineClock::SetTimeScale(1);
 }
 

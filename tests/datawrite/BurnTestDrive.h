@@ -7,34 +7,10 @@
 
 #include "../iso/TempTree.h"
 #include "datawrite/TZelBurner.h"
-#include "transport/PassThrough.h"
+#include "VirtualRecorderRig.h"
 #include "virtualrecorder/MediumKinds.h"
-#include "virtualrecorder/VirtualRecorder.h"
 
 namespace kv::test {
-
-// One command block as the recorder received it, with the first bytes it was sent.
-struct TSentCommand {
-    std::vector<uint8_t> Cdb;
-    std::vector<uint8_t> DataOut;
-    bool Good = false;
-};
-
-// Passes commands to a virtual recorder and keeps them, so a test sees what a write sent.
-class TRecordingDrive : public TSoftDrive {
-public:
-    explicit TRecordingDrive(std::shared_ptr<vr::TVirtualRecorder> recorder)
-        : recorder_(std::move(recorder)) {}
-    std::string DevicePath() const override { return recorder_->DevicePath(); }
-    TPassThroughResult Execute(const TPassThroughRequest& request) override;
-    std::vector<TSentCommand> Sent(uint8_t opcode) const;
-    std::vector<TSentCommand> All() const;
-
-private:
-    std::shared_ptr<vr::TVirtualRecorder> recorder_;
-    mutable std::mutex mutex_;
-    std::vector<TSentCommand> log_;
-};
 
 // A blank medium in a virtual recorder with a data burner selected on it.
 class TBurnTestDrive {
@@ -53,9 +29,10 @@ public:
     std::vector<uint8_t> Exported();
 
     TTempTree Dir;
-    std::string MediumPath;
-    std::shared_ptr<vr::TVirtualRecorder> Recorder;
-    std::shared_ptr<TRecordingDrive> Drive;
+    TVirtualRecorderRig Rig;
+    const std::string& MediumPath;
+    std::shared_ptr<vr::TVirtualRecorder>& Recorder;
+    std::shared_ptr<TLoggingDrive>& Drive;
     std::unique_ptr<TZelBurner> Burner;
 
 private:

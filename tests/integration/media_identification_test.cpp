@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/DevicePathIdentity.h"
 #include "device/SCSIDevice.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
@@ -78,14 +79,9 @@ protected:
         SetSoftDriveSource([drive] { return std::vector<std::shared_ptr<TSoftDrive>>{drive}; });
         device_ = std::make_unique<TSCSIDevice>();
         ASSERT_TRUE(device_->InitializeASPI(true, ""));
-        auto address = EmulatedAddressOfPath("virtual:media-test");
-        ASSERT_TRUE(address);
-        const std::string prefix = std::to_string(address->HostAdapter) + ":" + std::to_string(address->TargetId) +
-                                   ":" + std::to_string(address->Lun) + ",";
-        bool selected = false;
-        for (const auto& identity : device_->DeviceList())
-            if (identity.rfind(prefix, 0) == 0) selected = device_->SetDevice(identity);
-        ASSERT_TRUE(selected);
+        const auto identity = ListedIdentityOfPath(*device_, "virtual:media-test");
+        ASSERT_TRUE(identity);
+        ASSERT_TRUE(device_->SetDevice(*identity));
     }
 
     TObserved Observe() {
