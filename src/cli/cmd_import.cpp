@@ -7,9 +7,9 @@
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/DriveSelection.h"
+#include "datawrite/TZelBurner.h"
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
-#include "iso/TBurnerCompilation.h"
 
 namespace kv::cli {
 namespace {
@@ -39,19 +39,19 @@ bool ParseImportArgs(const std::vector<std::string>& args, TImportArgs& out, con
 }
 
 // Selects the drive and reads the session; engine messages go to stderr.
-bool Import(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, const char* command) {
+bool Import(TZelBurner& burner, uint8_t session, const char* command) {
     std::string whyNot;
-    if (!SelectDrive(device, Context().DriveId, &whyNot)) {
+    if (!SelectDrive(burner, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return false;
     }
     std::string lastError;
-    device.OnDebugMessage = [&lastError](TSCSIDevice*, const std::string& text, uint8_t type) {
+    burner.OnDebugMessage = [&lastError](TSCSIDevice*, const std::string& text, uint8_t type) {
         std::cerr << text << "\n";
         if (type != kMessageProgress) lastError = text;
     };
-    model.ClearAll();
-    if (!ImportSession(device, model, session)) {
+    burner.ClearAll();
+    if (!burner.ImportSession(session)) {
         std::cerr << "kelvadore-cli " << command << ": "
                   << (lastError.empty() ? "no session to import on this disc" : lastError) << "\n";
         return false;
@@ -77,11 +77,10 @@ int RunImport(const std::vector<std::string>& args) {
         std::cerr << "kelvadore-cli import: unexpected argument " << a.Rest.front() << "\n";
         return 2;
     }
-    TSCSIDevice device;
-    TBurnerCompilation model;
-    if (!Import(device, model, a.Session, "import")) return 1;
-    List(model.Root(), "");
-    std::cout << model.FileCount() << " entries, " << model.DirCount() << " folders\n";
+    TZelBurner burner;
+    if (!Import(burner, a.Session, "import")) return 1;
+    List(burner.Root(), "");
+    std::cout << burner.FileCount() << " entries, " << burner.DirCount() << " folders\n";
     return 0;
 }
 
@@ -112,10 +111,9 @@ int RunExtract(const std::vector<std::string>& args) {
         std::cerr << "usage: kelvadore-cli extract [--session N] DISC-PATH DEST\n";
         return 2;
     }
-    TSCSIDevice device;
-    TBurnerCompilation model;
-    if (!Import(device, model, a.Session, "extract")) return 1;
-    const TFEntry* entry = FindOnDisc(model, a.Rest[0]);
+    TZelBurner burner;
+    if (!Import(burner, a.Session, "extract")) return 1;
+    const TFEntry* entry = FindOnDisc(burner, a.Rest[0]);
     if (!entry || entry->IsDirectory()) {
         std::cerr << "kelvadore-cli extract: no file " << a.Rest[0] << " in the session\n";
         return 1;
@@ -124,7 +122,7 @@ int RunExtract(const std::vector<std::string>& args) {
     // Into a folder the file keeps its (made safe) name and stays inside that folder.
     const std::string dest =
         std::filesystem::is_directory(a.Rest[1], ec) ? ExtractTarget(a.Rest[1], *entry) : a.Rest[1];
-    if (!ExtractFile(device, *entry, dest)) {
+    if (!burner.ExtractFile(*entry, dest)) {
         std::cerr << "kelvadore-cli extract: " << entry->LongName << " could not be extracted\n";
         return 1;
     }

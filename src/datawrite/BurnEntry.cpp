@@ -7,6 +7,7 @@
 #include "datawrite/DriveWriteTarget.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
+#include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
@@ -87,10 +88,16 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     return true;
 }
 
-void TZelBurner::ImportSession(TDEntry* importRoot) {
+void TZelBurner::ImportSessionForLayout(TDEntry* importRoot) {
     const int session =
         SessionToImport < 0 || SessionToImport > kLastSession ? kLastSession : SessionToImport;
-    kv::ImportSession(*this, *this, static_cast<uint8_t>(session), importRoot);
+    ImportSession(static_cast<uint8_t>(session), importRoot);
+}
+
+bool TZelBurner::ImportSession(uint8_t session, TDEntry* root) { return kv::ImportSession(*this, *this, session, root); }
+
+bool TZelBurner::ExtractFile(const TFEntry& entry, const std::string& destFile) {
+    return kv::ExtractFile(*this, entry, destFile);
 }
 
 bool TZelBurner::BurnCD() {

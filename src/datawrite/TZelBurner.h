@@ -41,6 +41,11 @@ public:
     bool BurnISOImage(const std::string& fileName);
     void Abort() { abort_ = true; }
     bool AbortRequested() const { return abort_.load(); }
+    // Reads a recorded session's tree into the compilation under `root` (the root when null);
+    // 255, or any number beyond the last session, means the last one.
+    bool ImportSession(uint8_t session, TDEntry* root = nullptr);
+    // Copies an imported file's data from the disc into `destFile`.
+    bool ExtractFile(const TFEntry& entry, const std::string& destFile);
 
     // Values below 2 MiB are raised to 2 MiB; others are rounded down to whole sectors.
     void SetCacheSize(int bytes);
@@ -72,7 +77,7 @@ protected:
     void RaiseWriteDone(const std::string& error);
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
-    void ImportSession(TDEntry* importRoot) override;
+    void ImportSessionForLayout(TDEntry* importRoot) override;
 
 private:
     friend class TThWrite;

@@ -92,7 +92,7 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
             if (start > 0xFF000000u) start = 0;
             layout_.SessionStart = start;
         }
-        if (SessionToImport != 0) ImportSession(importRoot);
+        if (SessionToImport != 0) ImportSessionForLayout(importRoot);
     }
 
     OrderPathTable(isoPathOrder_, TIsoTree::Iso);

@@ -68,7 +68,7 @@ protected:
         sessionStart = 0;
         return false;
     }
-    virtual void ImportSession(TDEntry* importRoot) { (void)importRoot; }
+    virtual void ImportSessionForLayout(TDEntry* importRoot) { (void)importRoot; }
     virtual void SetCommandLog(bool on) { (void)on; }
 
     // Set by the burn entry point around its BuildLayout so that the session start is read
