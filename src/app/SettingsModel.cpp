@@ -189,8 +189,7 @@ std::vector<TBinding> CommonBindings() {
     t.push_back(BoolKey("1.38", KV_FIELD(ShowToolBarWebLinks)));
     t.push_back(BoolKey("1.39", KV_FIELD(ShowToolBarQueue)));
     t.push_back({"1.40", nullptr, nullptr});
-    // The built-in transport is preferred on every system except the old Windows versions of the
-    // original program; this platform is never one of them.
+    // On Linux the built-in SG_IO transport is always the one to prefer.
     t.push_back(BoolKey("1.41", KV_FIELD(InitializeASPI_InternalFirst)));
     t.push_back(TextKey("2.0", KV_FIELD(AddFilesFolder)));
     t.push_back(IntKey("2.1", KV_FIELD(AddFilesTop)));

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -159,11 +158,7 @@ int RunBurnIso(const std::vector<std::string>& args) {
     const std::string image = o.Paths.front();
     return RunWrite(
         "burn-iso", o, burner, [&] { return burner.BurnISOImage(image); },
-        [&] {
-            std::error_code ec;
-            const auto size = std::filesystem::file_size(image, ec);
-            return ec ? int64_t{0} : static_cast<int64_t>((size + 2047) / 2048 * 2048);
-        });
+        [&] { return burner.ImageSize() * 2048; });
 }
 
 const TCliRegistration kBurn(

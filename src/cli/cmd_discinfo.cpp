@@ -48,6 +48,8 @@ int RunDiscInfo(const std::vector<std::string>&) {
         return 1;
     }
     const uint8_t medium = device.MediumType();
+    // The block counts write the write parameters page of the current medium first.
+    TSCSIDevice::CurrentMedium = medium;
     TDisc disc;
     device.GetDiscInformation(disc);
     const uint16_t sessions = device.SessionCount();

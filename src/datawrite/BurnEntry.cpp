@@ -61,10 +61,7 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     sessionStart = 0;
     WaitUntilReady(10000, 500);
     const uint8_t medium = MediumType();
-    const bool finalize = FinalizeDisc;
-    FinalizeDisc = true;
-    SetWriteParameters(false, UnderrunProtection, medium, false);
-    FinalizeDisc = finalize;
+    SetWriteParameters(false, UnderrunProtection, medium, false, true);
     WaitUntilReady(10000, 500);
 
     if (medium == kMediumDvdRam || medium == kMediumDvdPlusRw) {
@@ -128,6 +125,7 @@ bool TZelBurner::BurnISOImage(const std::string& fileName) {
     }
     probe.close();
     imageFileSectors_ = (static_cast<int64_t>(st.st_size) + 2047) / 2048;
+    SetImageSizeOfFile(imageFileSectors_);
     return StartStream(blockSize, fileName,
                        std::make_unique<TDriveWriteTarget>(*this, imageFileSectors_, true));
 }

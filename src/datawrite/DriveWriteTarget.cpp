@@ -43,8 +43,11 @@ std::string Thousands(unsigned value) {
     return out;
 }
 
-uint32_t StreamingSize(uint16_t kbs) {
-    return static_cast<uint32_t>(kbs / 1385.0 * 1440.25);
+// Speed 0 means "as fast as the drive goes": a performance descriptor of 0 KB a second would ask
+// for the slowest speed instead, so the drive's maximum (or the largest value) stands in for it.
+uint32_t StreamingSize(uint16_t kbs, uint16_t driveMaximum) {
+    const uint16_t speed = kbs != 0 ? kbs : driveMaximum != 0 ? driveMaximum : uint16_t{0xFFFF};
+    return static_cast<uint32_t>(speed / 1385.0 * 1440.25);
 }
 
 }  // namespace
@@ -95,10 +98,7 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
     const uint16_t speed = b.ReadCurrentWriteSpeed();
     // The page sent before the data always describes a finalised disc; the close sends the
     // user's choice.
-    const bool finalize = b.FinalizeDisc;
-    b.FinalizeDisc = true;
-    b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, false);
-    b.FinalizeDisc = finalize;
+    b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, medium_, false, true);
     if (NeedsStreamingDescriptor(medium_)) SendStreaming();
     sessionNumber_ = static_cast<uint8_t>(b.SessionCount() + 1);
     if (medium_ == kMediumDvdR) PrepareDvdR();
@@ -109,7 +109,8 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
 
 void TDriveWriteTarget::SendStreaming() {
     const auto d = StreamingDescriptor(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_),
-                                       StreamingSize(burner_.ReadSpeed), StreamingSize(burner_.WriteSpeed()));
+                                       StreamingSize(burner_.ReadSpeed, burner_.DeviceMaxReadSpeed),
+                                       StreamingSize(burner_.WriteSpeed(), burner_.DeviceMaxWriteSpeed));
     burner_.SetStreaming(d.data(), static_cast<uint16_t>(d.size()));
 }
 
@@ -251,7 +252,7 @@ void TDriveWriteTarget::CloseCdSession() {
         EngineClock::SleepMs(1000);
     }
     // The data is on the disc; the open session is reported but does not fail the write.
-    b.DebugMessage(">>> CLOSE SESSION FAILED [" + b.LastError() + "]", kMessageError);
+    b.DebugMessage("CLOSE SESSION FAILED [" + b.LastError() + "]", kMessageError);
 }
 
 void TDriveWriteTarget::CloseDisc() {
@@ -292,10 +293,7 @@ void TDriveWriteTarget::CloseDisc() {
 
 void TDriveWriteTarget::ResetDrive() {
     TZelBurner& b = burner_;
-    const bool finalize = b.FinalizeDisc;
-    b.FinalizeDisc = false;
-    b.SetWriteParameters(false, false, kMediumCdRom, true);
-    b.FinalizeDisc = finalize;
+    b.SetWriteParameters(false, false, kMediumCdRom, true, false);
     b.SetCDSpeed(b.ReadMaxReadSpeed(), 2);
     b.RewindUnit();
     b.AllowMediumRemoval(true);

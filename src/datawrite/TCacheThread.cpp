@@ -14,7 +14,7 @@ namespace {
 constexpr int kSector = 2048;
 const char kAborted[] = "OPERATION ABORTED BY USER";
 
-int RoundUpToSector(int64_t n) { return static_cast<int>((n + kSector - 1) / kSector * kSector); }
+int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
 
 std::string CantOpen(const std::string& path) {
     return "CAN'T OPEN FILE \"" + path + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
@@ -230,7 +230,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
             std::memset(dest, 0, static_cast<size_t>(n));
         }
         // Every source starts on a sector boundary; the tail of its last sector is zero.
-        int rounded = RoundUpToSector(n);
+        const int rounded = static_cast<int>(RoundUpToSector(n));
         std::memset(dest + n, 0, static_cast<size_t>(rounded - n));
         fill_ += rounded;
         left -= n;

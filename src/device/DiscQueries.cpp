@@ -120,12 +120,15 @@ uint16_t TSCSIDevice::SessionCount() {
     return sessions;
 }
 
+// The counts are read under a page that closes the disc, so that a CD drive holds back no room
+// for a further session's lead-in and lead-out.
+void TSCSIDevice::WriteCountingPage() {
+    SetWriteParameters(false, UnderrunProtection, static_cast<uint8_t>(CurrentMedium.load()), false, true);
+}
+
 uint8_t TSCSIDevice::PrepareBlockCount() {
     const uint8_t medium = MediumType();
-    const bool finalize = FinalizeDisc;
-    FinalizeDisc = true;
-    SetWriteParameters(false, UnderrunProtection, static_cast<uint8_t>(CurrentMedium.load()), false);
-    FinalizeDisc = finalize;
+    WriteCountingPage();
     DiscInfo.Raw[6] = 0;
     ReadDiscInformation();
     return medium;
@@ -149,7 +152,7 @@ uint32_t TSCSIDevice::UsedBlocks() {
     if (IsOneOf(m, {kMediumDvdRwRestricted, kMediumDvdRwSequential})) {
         bool ok = false;
         ReadFormatCapacities(&ok);
-        if (!ok) return TrackInfo.NextWritable;
+        if (!ok) return TrackInfo.RecordedEnd();
         // A track as large as its free space is the empty invisible track: what lies before it is
         // used (0 on a blank disc, the earlier borders on an appendable one).
         return TrackInfo.TrackSize == TrackInfo.FreeBlocks ? TrackInfo.TrackStart : TrackInfo.TrackSize;
@@ -161,7 +164,7 @@ uint32_t TSCSIDevice::UsedBlocks() {
 uint32_t TSCSIDevice::FreeBlocks() {
     const uint8_t m = PrepareBlockCount();
     if (IsCdMedium(m)) {
-        SetWriteParameters(false, UnderrunProtection, static_cast<uint8_t>(CurrentMedium.load()), false);
+        WriteCountingPage();
         if (DiscStatus() == 2) return 0;
         ReadDiscInformation();
         if (!ReadTrackInformation(LastTrackOfDisc()) && !ReadTrackInformation(LastTrackOfDisc())) return 0;

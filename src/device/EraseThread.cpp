@@ -130,7 +130,7 @@ void TEraseThread::WaitUntilIdle() {
     do {
         sense.fill(0);
         device_.RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
-        // Some drives answer with the deferred-error format while still busy.
+        // Some drives answer F0h (current error, VALID set) without the ASC while still busy.
         const uint8_t code = sense[0] == 0xF0 ? kAscNotReady : sense[12];
         if (!Sleep(2000)) return;
         if (code == 0) break;

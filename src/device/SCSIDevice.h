@@ -184,6 +184,9 @@ public:
 
     // ---- write parameters page (05h)
     bool SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen);
+    // The same with the disc's finalization given for this page only (FinalizeDisc stays as the
+    // user set it, whichever thread sends the page).
+    bool SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen, bool finalizeDisc);
     bool FinalizeDisc = false;
     bool UnderrunProtection = false;
 
@@ -219,6 +222,7 @@ protected:
     // Common first steps of the block counts: the medium code, the write parameters page with
     // the disc finalized, and fresh disc information.
     uint8_t PrepareBlockCount();
+    void WriteCountingPage();
     uint8_t LastTrackOfDisc() const { return DiscInfo.Raw[6]; }
 
 private:

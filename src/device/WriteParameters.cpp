@@ -38,6 +38,11 @@ void SetBits(uint8_t& byte, uint8_t bits, bool on) { byte = on ? (byte | bits) :
 }  // namespace
 
 bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen) {
+    return SetWriteParameters(testWrite, underrun, medium, keepOpen, FinalizeDisc);
+}
+
+bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen,
+                                     bool finalizeDisc) {
     if (medium == kMediumDvdRam) return true;  // random-writable: no write parameters
 
     std::array<uint8_t, 512> reply{};
@@ -73,7 +78,7 @@ bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, uint8_t medi
     } else if (testWrite) {
         page[3] &= static_cast<uint8_t>(~kMultisessionOpen);  // a test write always closes
     } else {
-        SetBits(page[3], kMultisessionOpen, !FinalizeDisc);
+        SetBits(page[3], kMultisessionOpen, !finalizeDisc);
     }
     SetBits(page[2], kBufe, canUnderrun && underrun);
     SetBits(page[2], kTestWrite, canTest && testWrite);

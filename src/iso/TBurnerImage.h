@@ -61,6 +61,8 @@ public:
 
 protected:
     void ClearLayout() override;
+    // An image file written as it is: its sectors are the session.
+    void SetImageSizeOfFile(int64_t sectors) { layout_.ImageSize = sectors; }
     // Device hooks for a layout made for a disc write. Without a drive they do nothing and the
     // session starts at sector 0.
     virtual void ReadMediumForLayout() {}

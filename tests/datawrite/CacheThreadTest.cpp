@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -206,6 +208,29 @@ TEST_F(CacheThreadTest, ImageFileIsStreamedWithItsLastSectorCompleted) {
     ASSERT_EQ(out.size(), 4u * 2048);
     EXPECT_EQ(out[3 * 2048 + 9], static_cast<uint8_t>(((3 * 2048 + 9) * 7 + 7) & 0xFF));
     EXPECT_EQ(out[3 * 2048 + 10], 0);
+}
+
+TEST_F(CacheThreadTest, ImageFileOfMoreThanTwoGigabytesStreams) {
+    // Sparse, so nothing but the first blocks is ever read from the disk.
+    const std::string image = tree.Path("big.iso");
+    const int64_t size = (int64_t{1} << 31) + 3 * 2048 + 10;
+    { std::ofstream(image, std::ios::binary).put('K'); }
+    std::filesystem::resize_file(image, static_cast<uintmax_t>(size));
+    TCacheThread::TSettings s;
+    s.ImageFile = image;
+    s.TotalBytes = (size + 2047) / 2048 * 2048;
+    TCacheThread cache(s, lock);
+    std::vector<uint8_t> block(65536);
+    int n = -1;
+    for (int tries = 0; n < 0 && tries < 20000; ++tries) {
+        n = cache.GetBlock(block.data());
+        if (n < 0) std::this_thread::sleep_for(100us);
+    }
+    ASSERT_EQ(n, 65536) << cache.StreamStatus();
+    EXPECT_EQ(block[0], 'K');
+    EXPECT_EQ(cache.StreamStatus(), "");
+    cache.Cancel();
+    cache.Join();
 }
 
 }  // namespace
