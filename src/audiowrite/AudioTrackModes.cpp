@@ -5,8 +5,9 @@
 namespace kv {
 namespace {
 
-// Mode 4 (Mode 2 formless, 2336 bytes) has no drive-generated form of its own in the classic
-// table; MMC's Mode 2 pair fits it: 34h for what the drive generates, 30h for what the host sends.
+// Mode 4 (Mode 2 formless, 2336 bytes) has no drive-generated data form of its own among the
+// track modes; MMC's Mode 2 pair fits it: 34h for what the drive generates, 30h for what the host
+// sends.
 constexpr std::array<TAudioTrackModeInfo, kHighestTrackMode + 1> kModes = {{
     {0x01, 2352, 0x01, 0x00},  // 0 audio
     {0x01, 2352, 0x01, 0x00},  // 1 audio

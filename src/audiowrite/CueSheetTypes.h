@@ -18,10 +18,12 @@ inline constexpr int64_t kFramesPerSecond = 75;
 inline constexpr int64_t kLeadPauseFrames = 150;
 inline constexpr int64_t kLeadPauseBytes = kLeadPauseFrames * kFrameBytes;  // 352 800
 
-// Red Book and MMC bounds: tracks 1..99, at most 99 index points per track, and the entry count of
-// one SEND CUE SHEET / read queue as this burner keeps them.
+// Red Book and MMC bounds: tracks 1..99, index numbers 0..99 (so 100 points only when the first
+// is index 0; the cue sheet build refuses a track that would need index 100), and the entry count
+// of one SEND CUE SHEET / read queue as this burner keeps them.
 inline constexpr int kMaxTracks = 99;
 inline constexpr int kMaxTrackIndexPoints = 100;
+inline constexpr int kHighestIndexNumber = 99;
 inline constexpr int kMaxFileIndexPoints = 10000;
 inline constexpr size_t kMaxCueEntries = 256;
 inline constexpr size_t kMaxQueueEntries = 256;
@@ -41,6 +43,7 @@ struct TFiles {
     uint8_t FileType = kFileTypeWav;
     int64_t Frames = 0;      // length in 2352-byte frames, rounded up
     int64_t DataOffset = 0;  // where the audio starts in the file
+    int64_t DataEnd = 0;     // where it ends: what follows (a last chunk, the file's end) is no sound
     std::vector<TTrack> Tracks;
     // Index point n of the file: start and length in frames from the start of the file.
     std::vector<int64_t> IndexPosition;
@@ -63,6 +66,9 @@ struct TFilesQue {
     int64_t Length = 0;
     bool EndOfTrack = false;
     uint8_t Silence = 0;  // 1 for pauses between tracks
+    // Where the file's audio ends; bytes of the entry beyond it (the last frame's completion) are
+    // silence. 0 for entries without a file.
+    int64_t DataEnd = 0;
 };
 
 // One 8-byte SEND CUE SHEET entry (MMC layout, byte for byte).

@@ -34,8 +34,10 @@ void TCueBurner::JoinThreads() {
 }
 
 void TCueBurner::WaitForWrite() {
-    if (writer_.joinable()) writer_.join();
+    if (writer_.joinable() && !IsWriterThread()) writer_.join();
 }
+
+bool TCueBurner::IsWriterThread() const { return writerId_.load() == std::this_thread::get_id(); }
 
 void TCueBurner::SetCacheSize(int64_t bytes) { cacheSize_ = std::max<int64_t>(bytes / kMiB * kMiB, 2 * kMiB); }
 
@@ -73,7 +75,9 @@ bool TCueBurner::DiscIsWritable() {
 }
 
 bool TCueBurner::StartWrite() {
-    if (writing_) {
+    // OnWriteDone runs on the writer thread: a write started from there would have to wait for
+    // the thread it runs on.
+    if (writing_ || IsWriterThread()) {
         DebugMessage(">>> A WRITE IS ALREADY RUNNING", kMessageWriteRefused);
         return false;
     }
@@ -114,6 +118,7 @@ bool TCueBurner::StartWrite() {
     }
     writing_ = true;
     writer_ = std::thread([this] {
+        writerId_ = std::this_thread::get_id();
         TThreadedWrite writer(*this, *cache_);
         writer.Run();
     });

@@ -62,6 +62,7 @@ private:
     void SetCurrentFileName(const std::string& name);
     void ReportWriteDone(const std::string& error);
     void JoinThreads();
+    bool IsWriterThread() const;
 
     std::string MediumNameOf(uint8_t code) const;
     bool DriveHasUnderrunProtection() const;
@@ -74,6 +75,7 @@ private:
     std::string currentFileName_;
     std::unique_ptr<TCueCacheThread> cache_;
     std::thread writer_;
+    std::atomic<std::thread::id> writerId_{};
     std::mutex doneMutex_;
 };
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/EngineClock.h"
+#include "platform/SourceFileTexts.h"
 
 namespace kv {
 namespace {
@@ -16,10 +17,6 @@ using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
 
 constexpr int64_t kFullPollMs = 1;
 constexpr int64_t kDrainPollMs = 20;
-
-std::string CantOpenText(const std::string& fileName) {
-    return "CAN'T OPEN FILE \"" + fileName + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
-}
 
 }  // namespace
 
@@ -80,8 +77,9 @@ void TCueCacheThread::AdjustPriority(size_t blocks) {
     TReadAheadPriority level = n < maxBlocks_ / 4   ? TReadAheadPriority::Normal
                                : n < maxBlocks_ / 2 ? TReadAheadPriority::Lower
                                                     : TReadAheadPriority::Lowest;
-    // Only a level is kept: an unprivileged Linux process may lower a thread's priority but never
-    // raise it again, so the read-ahead paces itself by the fill level instead of by nice values.
+    // Only the level is kept (for display and tests); thread priorities are left alone: an
+    // unprivileged Linux process may lower a thread's priority but never raise it again, and the
+    // read-ahead already sleeps whenever the cache is full.
     if (priority_.load() != level) priority_ = level;
 }
 
@@ -95,7 +93,7 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
                 std::lock_guard lock(mutex_);
                 currentFile_ = entry.FileName;
             }
-            SetStatusOnce(CantOpenText(entry.FileName));
+            SetStatusOnce(CantOpenFileText(entry.FileName));
             Finish();
             return false;
         }
@@ -105,12 +103,23 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
         currentFile_ = entry.FileName;
     }
     int64_t left = entry.Length;
+    int64_t position = entry.Offset;
     while (left > 0) {
         const int64_t size = std::min(kCueBlockBytes, left);
         TBlock block;
         block.Data.assign(static_cast<size_t>(size), 0);
-        // A last frame that the file does not fill is completed with silence.
-        if (file) (void)std::fread(block.Data.data(), 1, block.Data.size(), file.get());
+        // A last frame that the audio does not fill is completed with silence; anything short of
+        // that is a source that changed since it was added and must not reach the disc as silence.
+        if (file) {
+            const int64_t audio = std::clamp<int64_t>(entry.DataEnd - position, 0, size);
+            const size_t got = std::fread(block.Data.data(), 1, static_cast<size_t>(audio), file.get());
+            if (static_cast<int64_t>(got) != audio) {
+                SetStatusOnce(CantReadFileText(entry.FileName, kSourceShorterText));
+                Finish();
+                return false;
+            }
+        }
+        position += size;
         block.Info.Count = static_cast<int>(size);
         if (size == left) block.Info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
         if (Stopping()) {

@@ -83,11 +83,13 @@ bool TCueSheetBuilder::AddFile(const std::string& fileName, uint8_t fileType) {
         if (!wave.IsCdFormat())
             return Refuse("\"" + fileName + "\" IS NOT A WAV FILE OF CD FORMAT (44100 HZ, 16 BIT, STEREO)");
         file.DataOffset = static_cast<int64_t>(wave.DataOffset);
+        file.DataEnd = file.DataOffset + static_cast<int64_t>(wave.DataLength);
         file.Frames = FramesFor(static_cast<int64_t>(wave.DataLength));
     } else if (fileType == kFileTypeRaw) {
         std::error_code ec;
         auto size = std::filesystem::file_size(fileName, ec);
         if (ec) return Refuse("CAN'T FIND FILE \"" + fileName + "\"");
+        file.DataEnd = static_cast<int64_t>(size);
         file.Frames = FramesFor(static_cast<int64_t>(size));
     }
     files_.push_back(std::move(file));
@@ -177,6 +179,7 @@ bool TCueSheetBuilder::AddCueEntry(const TTrack& track, int trackNumber, int ind
 
 bool TCueSheetBuilder::Queue(TFilesQue entry) {
     if (readQueue_.size() >= kMaxQueueEntries) return FailBuild("READ QUEUE HOLDS MORE THAN 256 ENTRIES");
+
     readQueue_.push_back(std::move(entry));
     return true;
 }
@@ -210,8 +213,11 @@ bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuil
         if (c.IndexCursor >= file.IndexCount()) return FailBuild("INDEX LIST OF \"" + file.FileName + "\" IS SHORT");
         const int64_t length = file.IndexLength[static_cast<size_t>(c.IndexCursor++)];
         if (!c.TrackAtOnce &&
-            !Queue({file.FileName, kQueueIndexData, track.TrackMode, c.ReadOffset, length * sector, false, 0}))
+            !Queue({file.FileName, kQueueIndexData, track.TrackMode, c.ReadOffset, length * sector, false, 0,
+                    file.DataEnd}))
             return false;
+        if (indexNumber > kHighestIndexNumber)
+            return FailBuild("TRACK " + std::to_string(trackNumber) + " NEEDS AN INDEX NUMBER ABOVE 99");
         if (!AddCueEntry(track, trackNumber, indexNumber, form, c.Position)) return false;
         if (k == 1) secondIndexOffset = c.ReadOffset;
         c.Position += length;
@@ -226,7 +232,8 @@ bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuil
         // no such pre-gap in its source and goes to disc whole.
         int64_t from = trackStart;
         if (!firstTrack && secondIndexOffset >= 0) from = secondIndexOffset;
-        if (!Queue({file.FileName, file.FileType, track.TrackMode, from, trackBytes - (from - trackStart), false, 0}))
+        if (!Queue({file.FileName, file.FileType, track.TrackMode, from, trackBytes - (from - trackStart), false, 0,
+                    file.DataEnd}))
             return false;
     }
     if (readQueue_.size() > queueStart) readQueue_.back().EndOfTrack = true;
@@ -247,7 +254,8 @@ bool TCueSheetBuilder::BuildFile(const TFiles& file, TBuildCursor& c) {
         const TTrack& last = file.Tracks.back();
         const int64_t sector = TrackModeInfo(last.TrackMode).SectorBytes;
         if (!readQueue_.empty()) readQueue_.back().EndOfTrack = false;
-        if (!Queue({file.FileName, kQueueIndexData, last.TrackMode, c.ReadOffset, uncovered * sector, true, 0}))
+        if (!Queue({file.FileName, kQueueIndexData, last.TrackMode, c.ReadOffset, uncovered * sector, true, 0,
+                    file.DataEnd}))
             return false;
     }
     c.Position += uncovered;

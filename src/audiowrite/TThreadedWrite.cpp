@@ -67,7 +67,8 @@ bool TThreadedWrite::Setup() {
     // An audio disc is announced as CD-DA (session format 00h) from the first page on; a
     // session-at-once write sends no other page before its cue sheet.
     b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
-    b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+    bool pageSet = b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+    std::string pageError = pageSet ? "" : b.LastError();
     b.ReadDiscInformation();
 
     b.DebugMessage(">>> STARTING WRITE PROCESS ON " + b.MediumNameOf(medium) + " AT " + SpeedText(speed),
@@ -76,7 +77,7 @@ bool TThreadedWrite::Setup() {
 
     if (TrackAtOnce()) {
         // Audio or not is the track's mode, not the kind of file that holds it.
-        b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false);
+        if (!b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false)) return FailPageRefused(b.LastError());
         sectorSize_ = audio ? 2352 : 2332;
         // Track-at-once starts at the invisible track's next writable address: 0 on a blank
         // disc, further on when the disc already holds tracks.
@@ -85,6 +86,7 @@ bool TThreadedWrite::Setup() {
     }
     // The sector size follows the first track's mode: a raw image of audio frames is still
     // 2352-byte audio, whatever kind of file holds it.
+    if (!pageSet) return FailPageRefused(pageError);
     sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
     const auto cue = b.CueSheetBytes();
@@ -95,6 +97,15 @@ bool TThreadedWrite::Setup() {
     }
     b.DebugMessage(">>> BURN PROCESS STARTED", kMessageProgress);
     return true;
+}
+
+// Writing under whatever page the drive still holds (a data track, another write type, a test
+// write) would spoil the disc or fail later with a misleading text.
+bool TThreadedWrite::FailPageRefused(const std::string& reason) {
+    TCueBurner& b = burner_;
+    b.DebugMessage(">>> BURN PROCESS START FAILED", kMessageProgress);
+    Fail(std::string(kWriterErrorText) + " [" + reason + "]");
+    return false;
 }
 
 void TThreadedWrite::PollDriveBuffer() {

@@ -27,6 +27,7 @@ private:
     bool WriteBlock(int count);
     bool EndTrack();
     void PollDriveBuffer();
+    bool FailPageRefused(const std::string& reason);
     void Finish();
     bool TrackAtOnce() const;
     void Fail(const std::string& status);

@@ -60,13 +60,14 @@ bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOp
 class TWorkFolder {
 public:
     explicit TWorkFolder(const std::string& chosen) {
+        std::error_code ec;
         if (!chosen.empty()) {
-            path_ = chosen;
-            std::filesystem::create_directories(path_);
+            std::filesystem::create_directories(chosen, ec);
+            if (std::filesystem::is_directory(chosen, ec)) path_ = chosen;
             return;
         }
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvadore-audio-XXXXXX").string();
-        if (mkdtemp(pattern.data())) {
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "kelvadore-audio-XXXXXX").string();
+        if (!ec && mkdtemp(pattern.data())) {
             path_ = pattern;
             owned_ = true;
         }
@@ -78,6 +79,8 @@ public:
     TWorkFolder(const TWorkFolder&) = delete;
     TWorkFolder& operator=(const TWorkFolder&) = delete;
     const std::string& Path() const { return path_; }
+    // False when no folder could be made: decoded files must never land in the current folder.
+    bool Usable() const { return !path_.empty(); }
 
 private:
     std::string path_;
@@ -85,9 +88,11 @@ private:
 };
 
 // CD-format WAVs are taken as they are; everything else is decoded into the work folder first.
-// A source that cannot be decoded is reported and left out of the disc.
+// A source that cannot be decoded is reported, and then nothing is returned: a disc (or a cue
+// sheet) without a track that was asked for is not what the user wanted.
 std::vector<std::string> PrepareSources(const TAudioOptions& o, const std::string& workFolder) {
     std::vector<std::string> ready;
+    bool failed = false;
     TAudioConversion conversion;
     conversion.WAVPath = workFolder;
     for (const auto& source : o.Files) {
@@ -100,10 +105,12 @@ std::vector<std::string> PrepareSources(const TAudioOptions& o, const std::strin
             std::cout << "decoded " << source << " -> " << r.Output << "\n";
             ready.push_back(r.Output);
         } else {
-            std::cerr << "kelvadore-cli: cannot decode '" << source << "'"
-                      << (r.Error.empty() ? "" : ": " + r.Error) << "; left out of the disc\n";
+            std::cerr << "kelvadore-cli: cannot decode '" << source << "'" << (r.Error.empty() ? "" : ": " + r.Error)
+                      << "\n";
+            failed = true;
         }
     }
+    if (failed) ready.clear();
     return ready;
 }
 
@@ -158,12 +165,18 @@ void PrintCueSheet(const TCueSheetBuilder& b) {
 }
 
 int RunCueSheet(const std::vector<std::string>& args) {
+    InstallCdTrackReader();
     TAudioOptions o;
     if (!ParseOptions(args, false, o)) return 2;
     TWorkFolder work(o.WorkFolder);
+    if (!work.Usable()) {
+        std::cerr << "kelvadore-cli: cannot create a folder for the decoded files"
+                  << (o.WorkFolder.empty() ? "" : ": " + o.WorkFolder) << "\n";
+        return 1;
+    }
     auto wavs = PrepareSources(o, work.Path());
     if (wavs.empty()) {
-        std::cerr << "kelvadore-cli: no audio left to describe\n";
+        std::cerr << "kelvadore-cli: no cue sheet\n";
         return 1;
     }
     TCueSheetBuilder b;
@@ -181,9 +194,14 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     TAudioOptions o;
     if (!ParseOptions(args, true, o)) return 2;
     TWorkFolder work(o.WorkFolder);
+    if (!work.Usable()) {
+        std::cerr << "kelvadore-cli: cannot create a folder for the decoded files"
+                  << (o.WorkFolder.empty() ? "" : ": " + o.WorkFolder) << "\n";
+        return 1;
+    }
     auto wavs = PrepareSources(o, work.Path());
     if (wavs.empty()) {
-        std::cerr << "kelvadore-cli: no audio left to write\n";
+        std::cerr << "kelvadore-cli: nothing written\n";
         return 1;
     }
     TCueBurner burner;

@@ -11,6 +11,7 @@
 #include "iso/SessionImport.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
+#include "platform/SourceFileTexts.h"
 
 namespace kv {
 namespace {
@@ -29,10 +30,6 @@ constexpr uint8_t kDvdRwRestrictedFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x
                                                 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
 constexpr uint8_t kDvdRwFallbackFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                               0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-
-std::string CantOpenText(const std::string& name) {
-    return "CAN'T OPEN FILE \"" + name + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
-}
 
 }  // namespace
 
@@ -120,7 +117,7 @@ bool TZelBurner::BurnISOImage(const std::string& fileName) {
     std::ifstream probe(fileName, std::ios::binary);
     struct stat st {};
     if (!probe || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        RaiseWriteDone(CantOpenText(fileName));
+        RaiseWriteDone(CantOpenFileText(fileName));
         return false;
     }
     probe.close();

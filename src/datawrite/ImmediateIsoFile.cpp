@@ -8,6 +8,7 @@
 #include "datawrite/StreamEx.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/IsoRecords.h"
+#include "platform/SourceFileTexts.h"
 
 namespace kv {
 namespace {
@@ -20,7 +21,7 @@ bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes,
     try {
         in = std::make_unique<TFileStreamEx>(path, TFileStreamEx::kOpenReadShared);
     } catch (const std::system_error&) {
-        error = "CAN'T OPEN FILE \"" + path + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
+        error = CantOpenFileText(path);
         return false;
     }
     int64_t left = bytes;
@@ -29,8 +30,8 @@ bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes,
         int got = in->Read(buffer.data(), n);
         if (got != n) {
             std::string reason =
-                in->LastErrno() ? std::generic_category().message(in->LastErrno()) : "FILE IS SHORTER THAN ADDED";
-            error = "CAN'T READ FILE \"" + path + "\" (" + reason + ")";
+                in->LastErrno() ? std::generic_category().message(in->LastErrno()) : kSourceShorterText;
+            error = CantReadFileText(path, reason);
             return false;
         }
         size_t rounded = SectorsFor(static_cast<uint64_t>(n)) * kSectorSize;
@@ -58,7 +59,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         std::error_code ec;
         auto size = static_cast<int64_t>(std::filesystem::file_size(BootImage, ec));
         if (ec || SectorsFor(static_cast<uint64_t>(size)) != layout.BootImageSectors) {
-            error = "CAN'T READ FILE \"" + BootImage + "\" (FILE SIZE HAS CHANGED)";
+            error = CantReadFileText(BootImage, "FILE SIZE HAS CHANGED");
             return false;
         }
         if (!AppendSource(out, BootImage, size, buffer, error)) return false;

@@ -7,6 +7,7 @@
 #include "datawrite/StreamEx.h"
 #include "datawrite/ThreadPriority.h"
 #include "platform/EngineClock.h"
+#include "platform/SourceFileTexts.h"
 
 namespace kv {
 namespace {
@@ -15,14 +16,6 @@ constexpr int kSector = 2048;
 const char kAborted[] = "OPERATION ABORTED BY USER";
 
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
-
-std::string CantOpen(const std::string& path) {
-    return "CAN'T OPEN FILE \"" + path + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
-}
-
-std::string CantRead(const std::string& path, const std::string& reason) {
-    return "CAN'T READ FILE \"" + path + "\" (" + reason + ")";
-}
 
 }  // namespace
 
@@ -196,7 +189,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
         try {
             file = std::make_unique<TFileStreamEx>(source.Path, TFileStreamEx::kOpenReadShared);
         } catch (const std::system_error&) {
-            EndWithStatus(CantOpen(source.Path));
+            EndWithStatus(CantOpenFileText(source.Path));
             return false;
         }
         if (!source.Exact) {
@@ -204,7 +197,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
             // last sector is completed with zeros.
             int64_t size = file->GetSize();
             if (size < 0 || RoundUpToSector(size) != source.Bytes) {
-                EndWithStatus(CantRead(source.Path, "FILE SIZE HAS CHANGED"));
+                EndWithStatus(CantReadFileText(source.Path, "FILE SIZE HAS CHANGED"));
                 return false;
             }
             left = size;
@@ -222,8 +215,8 @@ bool TCacheThread::StreamSource(const TSource& source) {
             int got = file->Read(dest, n);
             if (got != n) {
                 std::string reason =
-                    file->LastErrno() ? std::generic_category().message(file->LastErrno()) : "FILE IS SHORTER THAN ADDED";
-                EndWithStatus(CantRead(source.Path, reason));
+                    file->LastErrno() ? std::generic_category().message(file->LastErrno()) : kSourceShorterText;
+                EndWithStatus(CantReadFileText(source.Path, reason));
                 return false;
             }
         } else {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 #include "BurnHarness.h"
@@ -158,6 +159,9 @@ TEST(CueBurner, WriteFailuresAreReportedWithTheirTextAndLeaveTheDriveNeutral) {
         {"2Ah@3=3/0C/00", TWriteMethod::wmDAO, std::string(kWriterErrorText) + " ["},
         {"2Ah@2=3/0C/00", TWriteMethod::wmTAO, std::string(kWriterErrorText) + " ["},
         {"2Ah@2:busy*6000", TWriteMethod::wmDAO, kWriterBusyText},
+        // The write parameters page refused: nothing is written under the drive's old page.
+        {"MODE_SELECT=5/26/00*2", TWriteMethod::wmDAO, std::string(kWriterErrorText) + " ["},
+        {"MODE_SELECT@3=5/26/00", TWriteMethod::wmTAO, std::string(kWriterErrorText) + " ["},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Faults);
@@ -175,7 +179,7 @@ TEST(CueBurner, WriteFailuresAreReportedWithTheirTextAndLeaveTheDriveNeutral) {
         }
         EXPECT_TRUE(h.ReportedOnce());
         ExpectDriveLeftNeutral(h.Drive->Log());
-        if (c.Expected == kCueSheetFailedText) {
+        if (c.Expected == kCueSheetFailedText || std::string(c.Faults).rfind("MODE_SELECT", 0) == 0) {
             EXPECT_TRUE(HasMessage(h.Messages(), ">>> BURN PROCESS START FAILED"));
             for (const auto& cmd : h.Drive->Log()) EXPECT_NE(cmd.Cdb[0], 0x2A) << "nothing written after a refused cue sheet";
         }
@@ -190,6 +194,20 @@ TEST(CueBurner, AbortStopsTheWriteEvenWhenPressedBeforeTheWriterRuns) {
     EXPECT_TRUE(h.ReportedOnce());
     EXPECT_LT(h.Burner->BytesWritten(), h.Burner->TotalBytes());
     ExpectDriveLeftNeutral(h.Drive->Log());
+}
+
+TEST(CueBurner, AWriteStartedFromTheDoneHandlerIsRefusedNotDeadlocked) {
+    TBurnHarness h;
+    auto src = MakeSources(h.Dir, {300 * 2352});
+    h.Describe(src.Paths, 150, TWriteMethod::wmTAO);
+    std::atomic<int> restarted{-1};
+    auto report = h.Burner->OnWriteDone;
+    h.Burner->OnWriteDone = [&](TCueBurner* burner, const std::string& text) {
+        restarted = burner->StartWrite() ? 1 : 0;
+        report(burner, text);
+    };
+    EXPECT_EQ(h.Burn(), "");
+    EXPECT_EQ(restarted.load(), 0);
 }
 
 TEST(CueBurner, ADeletedSourceIsReportedByName) {

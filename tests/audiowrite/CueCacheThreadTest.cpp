@@ -34,14 +34,17 @@ TDrained Drain(TCueCacheThread& cache) {
 TEST(CueCacheThread, DeliversSilenceAndFileRangesInQueueOrder) {
     TTempFolder dir;
     auto src = test::TestPcm(100000, 7);
-    test::WriteBytes(dir / "src.raw", src);
+    // A chunk after the audio (tags) is no sound.
+    auto file = src;
+    file.insert(file.end(), 700, 0xEE);
+    test::WriteBytes(dir / "src.raw", file);
     const auto name = (dir / "src.raw").string();
-    // Silence, a range from the middle, and a range that runs 1000 bytes past the end of the file
+    // Silence, a range from the middle, and a range that runs 1000 bytes past the end of the audio
     // (a frame count rounded up): the missing part must come out as silence.
     std::vector<TFilesQue> queue = {
         {"", 0, 0, 0, 70000, false, 0},
-        {name, 7, 0, 1234, 64000, true, 0},
-        {name, 2, 3, 99000, 2000, true, 0},
+        {name, 7, 0, 1234, 64000, true, 0, 100000},
+        {name, 2, 3, 99000, 2000, true, 0, 100000},
     };
     TCueCacheThread cache(2 * 1048576, queue, 136000);
     cache.Start();
@@ -65,6 +68,19 @@ TEST(CueCacheThread, DeliversSilenceAndFileRangesInQueueOrder) {
     EXPECT_EQ(out.Blocks[3].TypeCode, 7);
     EXPECT_EQ(out.Blocks[4].TrackMode, 3);
     EXPECT_EQ(cache.BytesHeld(), 0);
+}
+
+TEST(CueCacheThread, ASourceShorterThanItsAudioStopsTheStream) {
+    TTempFolder dir;
+    test::WriteBytes(dir / "cut.raw", test::TestPcm(50000, 3));
+    const auto name = (dir / "cut.raw").string();
+    // Added when it held 100000 bytes of audio; since then it was cut short.
+    std::vector<TFilesQue> queue = {{name, 7, 0, 0, 100000, true, 0, 100000}};
+    TCueCacheThread cache(2 * 1048576, queue, 100000);
+    cache.Start();
+    Drain(cache);
+    cache.Join();
+    EXPECT_EQ(cache.Status(), "CAN'T READ FILE \"" + name + "\" (FILE IS SHORTER THAN ADDED)");
 }
 
 TEST(CueCacheThread, HoldsNoMoreThanItsSizeAndPrimesWhenFull) {

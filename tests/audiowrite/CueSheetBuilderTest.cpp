@@ -194,6 +194,9 @@ TEST(CueSheetBuilder, AHundredAndFirstIndexPointOnATrackIsRefused) {
     for (int i = 1; i <= 120; ++i)
         if (c.AddIndex(0, static_cast<uint8_t>(i / 75), static_cast<uint8_t>(i % 75))) ++accepted;
     EXPECT_EQ(accepted, 100);
+    // A WAV track numbers its points from 1: the hundredth would be index 100, which no drive takes.
+    EXPECT_FALSE(c.BuildCueSheet());
+    EXPECT_NE(c.BuildError().find("INDEX"), std::string::npos) << c.BuildError();
 }
 
 TEST(CueSheetBuilder, CueSheetAndQueueNeverPassTheirBounds) {

@@ -100,14 +100,20 @@ TEST_F(AudioBurnTest, FailuresAndRefusalsAreReported) {
     EXPECT_NE(r.Output.find(">>> BURN PROCESS START FAILED"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("SEND CUE SHEET FAILED"), std::string::npos) << r.Output;
 
-    // A source that cannot be decoded is reported and left out; the rest is still described.
+    // A source that cannot be decoded is reported, and nothing is burned without it.
     std::ofstream(W("broken.mp3")) << "not audio";
     r = RunShell(Cli("cuesheet " + Q(W("broken.mp3")) + " " + Q(W("a.wav"))));
-    EXPECT_EQ(r.Status, 0) << r.Output;
+    EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("cannot decode"), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("left out of the disc"), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("track 01 index 01"), std::string::npos) << r.Output;
-    EXPECT_EQ(r.Output.find("track 02"), std::string::npos) << r.Output;
+    r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")) + " " + Q(W("broken.mp3"))));
+    EXPECT_EQ(r.Status, 1) << r.Output;
+    EXPECT_NE(r.Output.find("nothing written"), std::string::npos) << r.Output;
+    EXPECT_NE(RunShell(Cli("media info " + Q(disc_))).Output.find("state:     blank"), std::string::npos);
+
+    // A work folder that cannot be made is refused before anything is decoded.
+    r = RunShell(Cli("cuesheet --work /proc/kelvadore " + Q(W("b.flac"))));
+    EXPECT_EQ(r.Status, 1) << r.Output;
+    EXPECT_NE(r.Output.find("cannot create a folder"), std::string::npos) << r.Output;
 }
 
 }  // namespace
