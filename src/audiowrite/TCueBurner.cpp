@@ -11,8 +11,6 @@ namespace kv {
 namespace {
 
 constexpr int64_t kPrimePollMs = 100;
-constexpr uint8_t kDiscEmpty = 0;
-constexpr uint8_t kDiscAppendable = 1;
 constexpr int64_t kReadyWaitMs = 20000;
 constexpr int64_t kReadyPollMs = 500;
 
@@ -71,7 +69,7 @@ bool TCueBurner::DiscIsWritable() {
     // ready" (2/04/01) for a while; neither is an answer about the disc.
     if (!ReadDiscInformation() && !(WaitUntilReady(kReadyWaitMs, kReadyPollMs), ReadDiscInformation())) return false;
     const uint8_t status = DiscInfo.DiscStatusBits();
-    return status == kDiscEmpty || status == kDiscAppendable;
+    return status == kDiscStatusEmpty || status == kDiscStatusAppendable;
 }
 
 bool TCueBurner::StartWrite() {

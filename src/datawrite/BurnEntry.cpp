@@ -39,15 +39,23 @@ int TZelBurner::BlockSizeForMedium() {
     return medium == kMediumCdR || medium == kMediumCdRw ? kCdBlockSize : kDvdBlockSize;
 }
 
-void TZelBurner::FormatDvdRwForWriting() {
+bool TZelBurner::FormatDvdRwForWriting() {
     const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
-    if (medium != kMediumDvdRwSequential && medium != kMediumDvdRwRestricted) return;
+    if (medium != kMediumDvdRwSequential && medium != kMediumDvdRwRestricted) return true;
+    // The quick format turns a sequential disc into restricted overwrite and drops what it holds:
+    // fine on a blank disc, but recorded sessions (imported ones included) would be lost or, worse,
+    // referred to by the new session while their sectors are gone.
+    if (medium == kMediumDvdRwSequential && DiscStatus() != kDiscStatusEmpty) {
+        RaiseWriteDone(kSequentialDvdRwHoldsDataText);
+        return false;
+    }
     const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
     if (!FormatUnit(0x11, list, 12)) FormatUnit(0x11, kDvdRwFallbackFormat, 12);
     for (int poll = 0; poll < kFormatPolls && !abort_; ++poll) {
         EngineClock::SleepMs(5000);
         if (ReadDiscInformation() || LastAsc() != kAscNotReady) break;
     }
+    return true;
 }
 
 void TZelBurner::ReadMediumForLayout() {
@@ -98,7 +106,7 @@ bool TZelBurner::BurnCD() {
     if (writeRunning_) return false;
     abort_ = false;
     const int blockSize = BlockSizeForMedium();
-    FormatDvdRwForWriting();
+    if (!FormatDvdRwForWriting()) return false;
     if (abort_) {
         RaiseWriteDone("OPERATION ABORTED BY USER");
         return false;

@@ -78,7 +78,6 @@ void TThWrite::Execute() {
         burner_.currentFile_ = cache.CurrentFile();
         status = cache.StreamStatus();
     }
-    burner_.writeRunning_ = false;
     std::unique_ptr<TCacheThread> finished;
     {
         std::lock_guard<std::mutex> guard(burner_.lock_);
@@ -93,6 +92,9 @@ void TThWrite::Execute() {
         std::lock_guard<std::mutex> guard(burner_.lock_);
         burner_.currentFile_.clear();
     }
+    // Only now may the next write lay out its compilation: the cache thread read from it until
+    // it was joined above.
+    burner_.writeRunning_ = false;
     burner_.RaiseWriteDone(status);
 }
 

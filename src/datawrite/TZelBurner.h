@@ -14,6 +14,9 @@
 
 namespace kv {
 
+inline constexpr const char* kSequentialDvdRwHoldsDataText =
+    "DVD-RW IN SEQUENTIAL RECORDING ALREADY HOLDS DATA: ERASE IT FIRST";
+
 class TZelBurner;
 
 using TWriteDoneEvent = std::function<void(TZelBurner* sender, const std::string& error)>;
@@ -83,7 +86,7 @@ private:
     friend class TThWrite;
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
-    void FormatDvdRwForWriting();
+    bool FormatDvdRwForWriting();
     int BlockSizeForMedium();
     int CreateISOFileImmediate(const std::string& fileName);
     bool CopyImmediate(class TImageOutputFile& out, std::string& error);

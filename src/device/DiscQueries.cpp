@@ -165,7 +165,7 @@ uint32_t TSCSIDevice::FreeBlocks() {
     const uint8_t m = PrepareBlockCount();
     if (IsCdMedium(m)) {
         WriteCountingPage();
-        if (DiscStatus() == 2) return 0;
+        if (DiscStatus() == kDiscStatusComplete) return 0;
         ReadDiscInformation();
         if (!ReadTrackInformation(LastTrackOfDisc()) && !ReadTrackInformation(LastTrackOfDisc())) return 0;
         return std::max(TrackInfo.FreeBlocks, TrackInfo.TrackSize);

@@ -26,6 +26,11 @@ enum TMediumCode : uint8_t {
     kMediumDdcdRw = 15,
 };
 inline constexpr size_t kMediumCount = 16;
+
+// Disc status of READ DISC INFORMATION (byte 2, bits 1-0).
+inline constexpr uint8_t kDiscStatusEmpty = 0;
+inline constexpr uint8_t kDiscStatusAppendable = 1;
+inline constexpr uint8_t kDiscStatusComplete = 2;
 extern const std::array<std::string_view, kMediumCount> MediumNames;
 inline bool IsCdMedium(unsigned code) { return code < kMediumDvdRom; }
 

@@ -162,6 +162,9 @@ private:
             ++ImportedRecordCount;
             Walk(extent, static_cast<uint32_t>(d.Size), sub, depth + 1);
         } else {
+            // Sector 0 is the system area, never file data: such a record (a damaged disc) keeps
+            // its name but brings no data, rather than sectors the new session would never fill.
+            if (extent == 0) d.Size = 0;
             if (model_.AddFileEntry(dir, d, static_cast<int32_t>(extent), std::string()) == 1) ++ImportedRecordCount;
         }
     }

@@ -1,5 +1,6 @@
 #include "iso/TBurnerCompilation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -79,7 +80,8 @@ bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
     ClearLayout();
     FreeAll();
     maxFiles_ = maxFiles < 0 ? 0 : maxFiles;
-    maxDirs_ = maxDirs < 1 ? 1 : maxDirs;
+    // A path table record names its parent in 16 bits: more directories cannot be written.
+    maxDirs_ = std::clamp(maxDirs, 1, kMaxPathTableDirs);
     dirTable_.reserve(static_cast<size_t>(maxDirs_) < 65536 ? static_cast<size_t>(maxDirs_) : 65536);
 
     TDEntry* root = NewDirRecord();

@@ -36,6 +36,7 @@ public:
 
     bool ClearAll() { return ClearAll(kDefaultMaxFiles, kDefaultMaxDirs); }
     bool ClearAll(int maxFiles, int maxDirs);
+    static constexpr int kMaxPathTableDirs = 65535;
 
     TDEntry* CreateDir(const std::string& path);
     TDEntry* FindDir(const std::string& path) const;

@@ -13,6 +13,7 @@
 #include "BurnTestDrive.h"
 #include "datawrite/DriveWriteTarget.h"
 #include "platform/ByteOrder.h"
+#include "virtualrecorder/Medium.h"
 
 namespace kv::test {
 namespace {
@@ -153,6 +154,28 @@ TEST(BurnSetup, SequentialDvdRwGetsTheQuickFormatFirst) {
     EXPECT_EQ(formats[0].Cdb[1], 0x11);
     EXPECT_EQ(GetBE32(formats[0].DataOut.data() + 4), 1000u);
     EXPECT_EQ(formats[0].DataOut[8], 0x54);
+}
+
+TEST(BurnSetup, SequentialDvdRwThatHoldsASessionIsNotFormattedAway) {
+    TBurnTestDrive t(EMediumKind::DvdRwSequential);
+    {
+        // A session written elsewhere in incremental recording.
+        t.Recorder->Remove();
+        std::string error;
+        auto medium = vr::TMedium::Load(t.MediumPath, error);
+        ASSERT_TRUE(medium) << error;
+        std::vector<uint8_t> data(2048 * 32, 0x5A);
+        ASSERT_EQ(medium->WriteSequential(medium->NextWritableAddress(), 32, vr::TWriteMode{}, data.data(), true).Key, 0);
+        ASSERT_EQ(medium->CloseTrack(medium->State().Tracks.back().Number).Key, 0);
+        ASSERT_EQ(medium->CloseSession(false).Key, 0);
+        ASSERT_TRUE(medium->Commit(error)) << error;
+        medium.reset();
+        ASSERT_TRUE(t.Recorder->InsertFile(t.MediumPath, error)) << error;
+    }
+    AddCompilation(t);
+    EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), kSequentialDvdRwHoldsDataText);
+    EXPECT_TRUE(t.Drive->Sent(0x04).empty()) << "no FORMAT UNIT";
+    EXPECT_TRUE(t.Drive->Sent(0x2A).empty());
 }
 
 TEST(BurnSetup, StartLineNamesMediumAndSpeedAndTestWriteClosesNothing) {
