@@ -306,7 +306,12 @@ bool TDriveWriteTarget::Finish(bool success, std::string& /*error*/) {
     TZelBurner& b = burner_;
     FlushDrive();
     if (success && !b.TestWrite && medium_ != kMediumDvdRam && b.FinalizeTrack) CloseDisc();
-    b.WaitUntilReady(240000, 5000);
+    // After a close the drive may be busy for minutes; after a failure (a medium taken out, a
+    // drive gone) waiting that long would only hold back the error.
+    if (success)
+        b.WaitUntilReady(240000, 5000);
+    else
+        b.WaitUntilReady(10000, 1000);
     if (medium_ != kMediumDvdRam) b.ReadBufferCapacity();
     ResetDrive();
     b.DeviceBufferSize = 0;

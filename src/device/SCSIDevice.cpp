@@ -23,21 +23,21 @@ namespace {
 constexpr uint32_t kMinimumTimeoutMs = 10000;
 constexpr uint8_t kExecSenseLength = 24;
 
-// Waits for the completion event of a request at most `engineMs` engine milliseconds.
-void WaitForCompletion(int eventFd, uint32_t engineMs) {
+// Waits for the completion event of a request at most `wall` (real time); true when it came.
+bool WaitForEvent(int eventFd, std::chrono::microseconds wall) {
     using namespace std::chrono;
-    const auto deadline = steady_clock::now() + EngineClock::ToWall(engineMs);
+    const auto deadline = steady_clock::now() + wall;
     for (;;) {
         const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count() + 1;
-        if (left <= 0) return;
+        if (left <= 0) return false;
         pollfd p{eventFd, POLLIN, 0};
         const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 1 << 30)));
         if (rc > 0) {
             eventfd_t value = 0;
             [[maybe_unused]] int r = eventfd_read(eventFd, &value);
-            return;
+            return true;
         }
-        if (rc == 0 || errno != EINTR) return;
+        if (rc == 0 || errno != EINTR) return false;
     }
 }
 
@@ -121,7 +121,9 @@ uint8_t TSCSIDevice::ExecSCSICommand(TSRB& srb, uint32_t timeoutMs) {
         if (eventFd >= 0) ::close(eventFd);
         return kSrbNotInitialized;
     }
-    if (eventFd > 0 && srb.Status() == kSrbPending) WaitForCompletion(eventFd, timeoutMs);
+    bool ownedByInterface = false;
+    if (eventFd > 0 && srb.Status() == kSrbPending)
+        ownedByInterface = !WaitForEvent(eventFd, EngineClock::ToWall(timeoutMs));
 
     const uint8_t status = srb.Status();
     if (status == kSrbPending) {
@@ -133,7 +135,9 @@ uint8_t TSCSIDevice::ExecSCSICommand(TSRB& srb, uint32_t timeoutMs) {
     } else if (status != kSrbDone) {
         DecodeFailure(srb);
     }
-    if (eventFd >= 0) ::close(eventFd);
+    // A request given up on still belongs to the interface, which may signal it late: its
+    // descriptor is kept rather than have that write land in whatever file reuses the number.
+    if (eventFd >= 0 && !ownedByInterface) ::close(eventFd);
     return 1;
 }
 

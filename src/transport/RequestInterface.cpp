@@ -26,6 +26,8 @@ TInterfaceState gState;
 std::atomic<bool> gReleaseHandleAfterCommand{false};
 
 void SelectEmulation() {
+    // A library in use until now is let go, not left mapped for the life of the process.
+    if (gState.Library) ::dlclose(gState.Library);
     gState.Loaded = true;
     gState.Library = nullptr;
     gState.Name = kBuiltInInterfaceName;
