@@ -51,10 +51,12 @@ QString FillPlaceholders(const QString& text, const QStringList& nameValueLines)
     return out;
 }
 
+// A language name becomes a file name: letters, digits, spaces and the punctuation language
+// names carry ("CHINESE (SIMPLIFIED)", "PORTUGUESE-BR"), never a path or a hidden file.
 bool IsPlainLanguageName(const QString& name) {
-    if (name.isEmpty() || name.size() > 64) return false;
+    if (name.isEmpty() || name.size() > 64 || name.startsWith('.') || name.startsWith(' ')) return false;
     for (QChar ch : name)
-        if (!ch.isLetterOrNumber() && ch != '_' && ch != '-') return false;
+        if (!ch.isLetterOrNumber() && !QStringLiteral("_-(). ").contains(ch)) return false;
     return true;
 }
 

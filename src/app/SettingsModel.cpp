@@ -229,8 +229,8 @@ void TSettingsModel::LoadSettings(TSettings& settings) {
 
     // Window placement: a stored top turns the placement rule off; non-numbers are ignored.
     settings.Window = defaults.Window;
-    const std::optional<int> top = ParseInt(Store.ReadSetting("0.0"));
-    if (top) settings.Window.Top = *top;
+    const TStored storedTop = Store.ReadSetting("0.0");
+    if (auto top = ParseInt(storedTop)) settings.Window.Top = *top;
     if (auto left = ParseInt(Store.ReadSetting("0.1"))) settings.Window.Left = *left;
     if (auto height = ParseInt(Store.ReadSetting("0.2"))) settings.Window.Height = *height;
     if (auto width = ParseInt(Store.ReadSetting("0.3"))) settings.Window.Width = *width;
@@ -259,7 +259,7 @@ void TSettingsModel::LoadSettings(TSettings& settings) {
 
     settings.OnlineMarkerItems = settings.OnlineMarker.split(';', Qt::SkipEmptyParts);
 
-    if (!top) {
+    if (!storedTop) {
         const QSize screen = Host.ScreenSize();
         const int sh = screen.height();
         const int sw = screen.width();

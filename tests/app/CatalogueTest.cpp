@@ -162,13 +162,17 @@ TEST_F(MessageCatalogueTest, MissingFileKeepsThePreviousLanguageAndBadNamesEndIn
 
     // A name is never a path: these would read (and the editor write) outside the folder.
     ASSERT_TRUE(WriteBytes(Dir.path() + "/EVIL.ini", "[11]\n0=pwned\n"));
-    for (const char* name : {"../EVIL", "..", "a/b", "", "FR ENCH"}) {
+    for (const char* name : {"../EVIL", "..", "a/b", "", ".HIDDEN"}) {
         EXPECT_FALSE(Catalogue.LoadLanguage(name)) << name;
         EXPECT_EQ(Language, "ENGLISH") << name;
         Language = "GERMAN";
     }
     EXPECT_FALSE(IsPlainLanguageName("..\\EVIL"));
     EXPECT_TRUE(IsPlainLanguageName("PORTUGUESE_BR"));
+    // Names as translators give them load from their files.
+    ASSERT_TRUE(WriteBytes(Folder + "CHINESE (SIMPLIFIED).ini", "[11]\n0=\xE5\xB0\xB1\xE7\xBB\xAA\n"));
+    ASSERT_TRUE(Catalogue.LoadLanguage("Chinese (Simplified)"));
+    EXPECT_EQ(Catalogue.LookupText("11.0"), QString::fromUtf8("\xE5\xB0\xB1\xE7\xBB\xAA"));
 }
 
 TEST(LanguageFileTest, LegacyCodePageFilesReadAndWriteBackByteForByte) {

@@ -184,6 +184,9 @@ TEST_F(SettingsModelTest, StoredWindowAndDropPositionsFollowTheirRules) {
     Store.WriteSetting("4.1", "100");
     TSettings settings = Load();
     EXPECT_EQ(settings.Window, (TWindowPlacement{33, 20, 600, 800}));  // designed left, height, width
+    // A top that is there but no number still turns the placement rule off.
+    Store.WriteSetting("0.0", "high");
+    EXPECT_EQ(Load().Window, (TWindowPlacement{10, 20, 600, 800}));
     EXPECT_EQ(settings.DropFormTop, 0);
     EXPECT_EQ(settings.DropFormLeft, 100);
 
