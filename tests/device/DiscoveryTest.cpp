@@ -1,3 +1,5 @@
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -198,8 +200,9 @@ TEST(CommandLine, DrivesPrintsNothingWithoutDrives) {
 TEST(CommandLine, DrivesListsTheVirtualRecorderAfterTheRealDrives) {
     if (!std::filesystem::exists(KV_CLI)) GTEST_SKIP() << "kelvadore-cli not built";
     if (std::filesystem::exists("/dev/sr0")) GTEST_SKIP() << "a real drive changes the addresses";
-    const std::string home = ::testing::TempDir() + "kv-drives-home";
-    std::filesystem::create_directories(home);
+    // A home of its own: medium files left in a shared one would add recorders to the list.
+    std::string home = ::testing::TempDir() + "kv-drives-home-XXXXXX";
+    ASSERT_NE(::mkdtemp(home.data()), nullptr);
     FILE* p = popen(("KELVADORE_HOME=" + home + " KELVADORE_VIRTUAL_MEDIA= " KV_CLI " drives").c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -210,6 +213,7 @@ TEST(CommandLine, DrivesListsTheVirtualRecorderAfterTheRealDrives) {
     // adapter, which counts as 0), target 0, and take the first pseudo letter.
     EXPECT_EQ(out.rfind("1:0:0,D: ", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    std::filesystem::remove_all(home);
 }
 
 }  // namespace

@@ -277,13 +277,13 @@ TEST_F(EraseDiscTest, RefusedBlankReportsErrorAtOnce) {
 
 TEST_F(EraseDiscTest, AbortEndsTheWaitAndASecondBlankIsRefusedMeanwhile) {
     Insert(EMediumKind::CdRw);
-    EngineClock::SetTimeScale(50);  // the full blank now lasts seconds of wall time
+    EngineClock::SetTimeScale(5);  // the full blank now lasts minutes of wall time
     ASSERT_TRUE(device_->EraseDisc(false));
     EXPECT_TRUE(device_->Erasing());
     EXPECT_FALSE(device_->EraseDisc(true));
     const auto start = std::chrono::steady_clock::now();
     device_->AbortErase();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_FALSE(device_->Erasing());
     EXPECT_EQ(Done(), std::vector<bool>{true});
 }

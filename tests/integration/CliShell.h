@@ -1,5 +1,6 @@
 // Running kelvadore-cli and the outside tools from the end-to-end tests, and the files they use.
 #pragma once
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -58,7 +59,19 @@ inline void WriteRandom(const std::filesystem::path& p, size_t size, unsigned se
 // kelvadore-cli with the engine's waits (and the virtual recorder's) `timeScale` times faster and
 // optional fault rules for the recorder.
 inline std::string CliCommand(const std::string& args, int timeScale = 1, const std::string& faults = "") {
-    std::string env = "KELVADORE_TIME_SCALE=" + std::to_string(timeScale) + " ";
+    // A home of this test process's own: the user's medium files are never locked or listed.
+    struct THome {
+        std::string Path = (std::filesystem::temp_directory_path() / "kv-cli-home-XXXXXX").string();
+        THome() {
+            if (!::mkdtemp(Path.data())) Path.clear();
+        }
+        ~THome() {
+            std::error_code ec;
+            if (!Path.empty()) std::filesystem::remove_all(Path, ec);
+        }
+    };
+    static const THome home;
+    std::string env = "KELVADORE_HOME=" + Q(home.Path) + " KELVADORE_TIME_SCALE=" + std::to_string(timeScale) + " ";
     if (!faults.empty()) env += "KELVADORE_VR_FAULTS=" + Q(faults) + " ";
     return env + Q(std::string(KV_CLI)) + " " + args;
 }

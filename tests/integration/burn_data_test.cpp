@@ -250,10 +250,13 @@ TEST_F(BurnDataTest, CtrlCAbortsTheBurnCleanlyAndTheDiscStaysReadable) {
     WriteRandom(tree / "large.bin", 16 * 1024 * 1024, 99);
     const fs::path disc = NewMedium("cdr"), log = work_ / "interrupt.log";
     const std::string burn = CliCommand("--drive " + Q(disc) + " burn --speed 1x " + Q(tree), 5);
-    const TRun run = RunShell(burn + " >" + Q(log) + " 2>&1 & pid=$!; " +
-                              "for i in $(seq 600); do grep -q '>>> STARTING' " + Q(log) +
-                              " && break; sleep 0.05; done; sleep 0.3; kill -INT $pid; wait $pid; echo exit=$?");
+    // The interrupt is sent only once the write has started (the handler is in place by then).
+    const TRun run = RunShell(burn + " >" + Q(log) + " 2>&1 & pid=$!; started=no; " +
+                              "for i in $(seq 2400); do if grep -q '>>> STARTING' " + Q(log) +
+                              "; then started=yes; break; fi; sleep 0.05; done; " +
+                              "if [ $started = yes ]; then sleep 0.3; kill -INT $pid; fi; wait $pid; echo exit=$? started=$started");
     const std::string output = ReadFile(log);
+    ASSERT_NE(run.Output.find("started=yes"), std::string::npos) << run.Output << output;
     EXPECT_NE(run.Output.find("exit=130"), std::string::npos) << run.Output << output;
     EXPECT_NE(output.find("OPERATION ABORTED BY USER"), std::string::npos) << output;
     const TRun info = RunShell(Cli("media info " + Q(disc)));

@@ -103,10 +103,14 @@ TEST_F(DvdWritingTest, DvdMinusRDiscAtOnceNeedsAReservation) {
 TEST_F(DvdWritingTest, DvdPlusRwFormatsInTheBackgroundAndOverwritesAnywhere) {
     auto& d = Insert(EMediumKind::DvdPlusRw);
     EXPECT_EQ(d.WritePattern(0, 32).Sense(), sense::kMediumNotFormatted);
+    // Slow enough that the ten-minute background format is surely still running when asked.
+    const double scale = EngineClock::TimeScale();
+    EngineClock::SetTimeScale(100);
     ASSERT_TRUE(d.Format(FormatList(0x82, 2295104, 0x26, 0)).Good());
     ASSERT_TRUE(d.WaitReady());
     TReply info = d.ReadDiscInfo();
     EXPECT_EQ(info.Data[7] & 3, 2);  // background format running
+    EngineClock::SetTimeScale(scale);
     ASSERT_TRUE(d.WritePattern(1000, 5).Good());
     ASSERT_TRUE(d.WritePattern(0, 32, 2048, 1).Good());
     ASSERT_TRUE(d.WritePattern(0, 16, 2048, 2).Good());  // overwrite part of it
