@@ -241,7 +241,7 @@ uint16_t TMediumFile::Read(int32_t lba, uint8_t* out) const {
     const TExtent& e = it->second;
     if (int64_t{it->first} + e.Count <= lba) return 0;
     const uint64_t offset = e.Offset + uint64_t(lba - it->first) * e.SectorSize;
-    if (!ReadAll(fd_, out, e.SectorSize, offset)) return 0;
+    if (!ReadAll(fd_, out, e.SectorSize, offset)) return kUnreadable;
     return e.SectorSize;
 }
 

@@ -44,8 +44,10 @@ public:
     const std::string& Path() const { return path_; }
 
     bool Write(int32_t lba, uint32_t count, uint16_t sectorSize, const uint8_t* data);
-    // Copies the stored sector into `out` (room for 2352 bytes). Returns its size, 0 when never written.
+    // Copies the stored sector into `out` (room for 2352 bytes). Returns its size, 0 when never
+    // written, kUnreadable when the medium file could not be read.
     uint16_t Read(int32_t lba, uint8_t* out) const;
+    static constexpr uint16_t kUnreadable = 0xFFFF;
     uint16_t StoredSize(int32_t lba) const;
     // Forgets sectors in [from, to); payload is reclaimed at the next commit.
     void Drop(int32_t from, int32_t to);

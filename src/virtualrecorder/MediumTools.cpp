@@ -219,6 +219,10 @@ bool ExportImage(const std::string& path, const std::string& outPath, unsigned s
             bool any = false;
             for (int32_t i = 0; i < count; ++i) {
                 const uint16_t size = medium->File().Read(lba + i, sector.data());
+                if (size == TMediumFile::kUnreadable) {
+                    ok = false;
+                    break;
+                }
                 if (size == 0) continue;
                 const size_t skip = size == 2352                                     ? 16
                                     : (size == 2336 || size == 2332 || size == 2056) ? 8

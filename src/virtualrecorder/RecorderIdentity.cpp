@@ -39,7 +39,7 @@ TSense TVirtualRecorder::CmdInquiry(TCmd& c) {
     PutPadded(&c.Reply[8], model_.Vendor, 8);
     PutPadded(&c.Reply[16], model_.Product, 16);
     PutPadded(&c.Reply[32], model_.Revision, 4);
-    PutBE16(&c.Reply[58], 0x00A0);  // MMC-3
+    PutBE16(&c.Reply[58], 0x02A0);  // version descriptor: MMC-3
     return sense::kGood;
 }
 
@@ -48,7 +48,8 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
     const uint16_t first = GetBE16(c.Cdb + 2);
     if (rt == 3) return sense::kInvalidFieldInCdb;
     c.Allocation = GetBE16(c.Cdb + 7);
-    const bool present = medium_ && !trayOpen_;
+    // A CD-only drive sees no usable medium in a DVD.
+    const bool present = medium_ && !trayOpen_ && (model_.Dvd || medium_->Traits().Cd);
     const EMediumKind kind = present ? medium_->State().Kind : EMediumKind::CdRom;
     auto is = [&](std::initializer_list<EMediumKind> kinds) {
         return present && std::find(kinds.begin(), kinds.end(), kind) != kinds.end();

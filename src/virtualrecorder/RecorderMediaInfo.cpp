@@ -238,6 +238,8 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
         r[5] = t.Cd ? tr.Control : 0x04;
         const bool reserved = tr.Reserved > 0 && !tr.Complete;
         const bool blank = reserved && tr.Written == 0;
+        const bool plus = st.Kind == EMediumKind::DvdPlusR || st.Kind == EMediumKind::DvdPlusRDualLayer ||
+                          st.Kind == EMediumKind::DvdPlusRw;
         r[6] = static_cast<uint8_t>((reserved ? 0x80 : 0) | (blank ? 0x40 : 0) | (tr.Packet ? 0x20 : 0) |
                                     (tr.FixedPacket ? 0x10 : 0) | (tr.Audio ? 0x0F : 0x01));
         PutBE32(&r[8], static_cast<uint32_t>(tr.Start));
@@ -245,12 +247,13 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
             const uint32_t nwa = static_cast<uint32_t>(tr.Start) + tr.Written;
             const uint32_t freeBlocks =
                 reserved ? tr.Reserved - tr.Written : m.FreeBlocksFrom(static_cast<int32_t>(nwa));
-            r[7] = static_cast<uint8_t>(0x01 | (tr.Written ? 0x02 : 0));
+            // LRA_V is never set on DVD+R/+RW.
+            r[7] = static_cast<uint8_t>(0x01 | (tr.Written && !plus ? 0x02 : 0));
             PutBE32(&r[12], nwa);
             PutBE32(&r[16], freeBlocks);
             PutBE32(&r[24], reserved ? tr.Reserved : tr.Written + freeBlocks);
         } else {
-            r[7] = 0x02;
+            r[7] = plus ? 0x00 : 0x02;
             PutBE32(&r[24], tr.Written);
         }
         if (tr.Packet && tr.FixedPacket) PutBE32(&r[20], t.Cd ? 32 : 16);

@@ -37,6 +37,7 @@ TSense TVirtualRecorder::CmdRead(TCmd& c, int32_t lba, uint32_t count) {
     std::array<uint8_t, 2352> sector{};
     for (uint32_t i = 0; i < count; ++i) {
         const uint16_t size = medium_->File().Read(lba + static_cast<int32_t>(i), sector.data());
+        if (size == TMediumFile::kUnreadable) return sense::kUnrecoveredReadError;
         if (size >= 2048) UserData(sector.data(), size, &c.Reply[size_t{i} * 2048]);
     }
     return sense::kGood;
@@ -64,6 +65,7 @@ TSense TVirtualRecorder::CmdReadCd(TCmd& c) {
             return sense::kIllegalModeForTrack;
         raw.fill(0);
         const uint16_t size = medium_->File().Read(at, stored.data());
+        if (size == TMediumFile::kUnreadable) return sense::kUnrecoveredReadError;
         if (audio) {
             if (size == 2352) raw = stored;
             if (fields & 0xF8) c.Reply.insert(c.Reply.end(), raw.begin(), raw.end());

@@ -118,7 +118,7 @@ TSense TVirtualRecorder::CmdSynchronizeCache(TCmd& c) {
         else if (m.Traits().Cd && m.OpenTrack() && !m.OpenTrack()->Reserved)
             m.CompleteOpenCdTrack();
     }
-    CommitLocked();
+    if (!CommitLocked()) return sense::kWriteError;
     ResetBuffer();
     if (flushMs > 0) StartLongOperation(ELongOp::Close, flushMs, c.Cdb[1] & 0x02);
     return sense::kGood;
@@ -182,7 +182,7 @@ TSense TVirtualRecorder::CmdCloseTrackSession(TCmd& c) {
             break;
         }
     }
-    CommitLocked();
+    if (!CommitLocked()) return sense::kWriteError;
     ResetBuffer();
     if (duration > 0) StartLongOperation(ELongOp::Close, duration, immediate);
     return sense::kGood;
@@ -206,7 +206,7 @@ TSense TVirtualRecorder::CmdReserveTrack(TCmd& c) {
     }
     if (TestWriteActive()) BeginTestWrite();
     s = m.Reserve(blocks, CurrentWriteMode());
-    if (s.Good() && !testSnapshot_) CommitLocked();
+    if (s.Good() && !testSnapshot_ && !CommitLocked()) return sense::kWriteError;
     return s;
 }
 
@@ -310,7 +310,7 @@ TSense TVirtualRecorder::CmdBlank(TCmd& c) {
     if (type > 1) return sense::kInvalidFieldInCdb;  // only full and minimal blanking
     testSnapshot_.reset();
     m.Blank(type == 1);
-    CommitLocked();
+    if (!CommitLocked()) return sense::kWriteError;
     ResetBuffer();
     const int64_t duration = cd ? (type == 1 ? kBlankMinimalCdMs : kBlankFullCdMs)
                                 : (type == 1 ? kBlankMinimalDvdMs : kBlankFullDvdMs);
@@ -334,7 +334,7 @@ TSense TVirtualRecorder::CmdFormatUnit(TCmd& c) {
     testSnapshot_.reset();
     s = m.Format(type, blocks, parameter);
     if (!s.Good()) return s;
-    CommitLocked();
+    if (!CommitLocked()) return sense::kWriteError;
     ResetBuffer();
     int64_t duration = kFormatFullDvdRwMs;
     if (before == EMediumKind::DvdPlusRw) {

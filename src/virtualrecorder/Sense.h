@@ -19,6 +19,8 @@ inline constexpr TSense kLongWriteInProgress{0x2, 0x04, 0x08};
 inline constexpr TSense kNoMedium{0x2, 0x3A, 0x00};
 inline constexpr TSense kNoMediumTrayOpen{0x2, 0x3A, 0x02};
 inline constexpr TSense kWriteError{0x3, 0x0C, 0x00};
+inline constexpr TSense kUnrecoveredReadError{0x3, 0x11, 0x00};
+inline constexpr TSense kIncompatibleMediumInstalled{0x2, 0x30, 0x00};
 inline constexpr TSense kLossOfStreaming{0x3, 0x0C, 0x09};
 inline constexpr TSense kParameterListLength{0x5, 0x1A, 0x00};
 inline constexpr TSense kInvalidOpcode{0x5, 0x20, 0x00};

@@ -35,11 +35,11 @@ TVirtualRecorder::~TVirtualRecorder() {
     CommitLocked();
 }
 
-void TVirtualRecorder::CommitLocked() {
-    if (!medium_) return;
+bool TVirtualRecorder::CommitLocked() {
+    if (!medium_) return true;
     if (testSnapshot_) EndTestWrite();
     std::string ignored;
-    medium_->Commit(ignored);
+    return medium_->Commit(ignored);
 }
 
 void TVirtualRecorder::Insert(std::unique_ptr<TMedium> medium) {
@@ -286,6 +286,7 @@ TSense TVirtualRecorder::CheckReady(TCmd& c, bool duringCloseToo) {
     if (trayOpen_) return sense::kNoMediumTrayOpen;
     if (!medium_) return sense::kNoMedium;
     if (EngineClock::NowMs() < readyAtMs_) return sense::kBecomingReady;
+    if (!model_.Dvd && !medium_->Traits().Cd) return sense::kIncompatibleMediumInstalled;
     if (attentionPending_) {
         attentionPending_ = false;
         return sense::kMediumMayHaveChanged;
@@ -316,6 +317,8 @@ TSense TVirtualRecorder::CmdRequestSense(TCmd& c) {
         progress = LongProgress();
     } else if (!trayOpen_ && medium_ && EngineClock::NowMs() < readyAtMs_) {
         s = sense::kBecomingReady;
+    } else if (s.Good() && (trayOpen_ || !medium_)) {
+        s = trayOpen_ ? sense::kNoMediumTrayOpen : sense::kNoMedium;  // the drive's present condition
     }
     lastSense_ = {};
     c.Reply.assign(18, 0);

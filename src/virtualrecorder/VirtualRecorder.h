@@ -61,7 +61,9 @@ private:
     TSense LongOperationSense() const;
     void EjectLocked();
     void RemoveLocked();
-    void CommitLocked();
+    // False when the medium file could not take the state (disk full, I/O error): the command
+    // that changed the disc then fails as a drive would on a write error.
+    bool CommitLocked();
     TWriteMode CurrentWriteMode() const;
     bool TestWriteActive() const;
     void BeginTestWrite();

@@ -82,6 +82,7 @@ TEST_F(MediaIdentityTest, InquiryAndFeaturesDescribeTheDrive) {
     EXPECT_EQ(inquiry.Data[0], 0x05);
     EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 36),
               "KELVADORVIRTUAL RECORDER1.00");
+    EXPECT_EQ(GetBE16(&inquiry.Data[58]), 0x02A0);  // MMC-3
 
     // One-feature requests return the feature whether current or not, with its write bit.
     for (uint16_t feature : {0x2A, 0x2B, 0x2F, 0x3B}) {
@@ -109,6 +110,9 @@ TEST_F(MediaIdentityTest, EmptyTrayAndEject) {
     TDriveHarness d(empty);
     EXPECT_TRUE(d.Inquiry().Good());
     EXPECT_EQ(d.Tur().Sense(), sense::kNoMedium);
+    // REQUEST SENSE tells the present condition even when the last command did not fail.
+    EXPECT_TRUE(d.Inquiry().Good());
+    EXPECT_EQ(d.RequestSense().Data[12], 0x3A);
     EXPECT_EQ(d.Profile(), 0);
     EXPECT_EQ(d.ReadDiscInfo().Sense(), sense::kNoMedium);
     EXPECT_TRUE(d.SetCdSpeed(0xFFFF, 0xFFFF).Good());  // accepted without a disc

@@ -114,6 +114,18 @@ TEST_F(PlainDriveTest, FeaturesTheDriveLacksAreRefusedAndNotAdvertised) {
     EXPECT_EQ(caps.Data[8 + 3] & 0x34, 0);                   // no DVD-R, DVD-RAM or test write
     EXPECT_EQ(caps.Data[8 + 4] & 0x80, 0);                   // no underrun protection
     EXPECT_EQ(d.GetConfiguration(2, 0x2B).Data.size(), 8u);  // no DVD+R feature at all
+
+    // A DVD in a CD-only drive is no usable medium.
+    std::string error;
+    auto dvd = TMedium::Create(PathFor("dvd.kvm"), EMediumKind::DvdPlusR, 0, error);
+    ASSERT_TRUE(dvd) << error;
+    recorder_->Insert(std::move(dvd));
+    TSense seen = sense::kBecomingReady;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (seen == sense::kBecomingReady && std::chrono::steady_clock::now() < deadline) seen = d.Tur().Sense();
+    EXPECT_EQ(seen, sense::kIncompatibleMediumInstalled);
+    EXPECT_EQ(d.Profile(), 0);
+    EXPECT_EQ(d.ReadDiscInfo().Sense(), sense::kIncompatibleMediumInstalled);
 }
 
 TEST_F(ModePageTest, CapabilitiesPageFollowsTheSelectedSpeed) {
