@@ -63,9 +63,9 @@ void TZelBurner::WaitForWrite() {
 }
 
 void TZelBurner::RaiseWriteDone(const std::string& error) {
-    DispatchEvent([this, error] {
+    DispatchEvent(eventLifetime_.Bind([this, error] {
         if (OnWriteDone) OnWriteDone(this, error);
-    });
+    }));
 }
 
 void TZelBurner::RetireWriter() {

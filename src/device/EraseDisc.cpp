@@ -86,9 +86,9 @@ bool TSCSIDevice::EraseDisc(bool quick) {
     eraseThread_ = std::make_unique<TEraseThread>(*this, medium, EraseEstimateSeconds(medium, quick), quick,
                                                   [this](bool withError) {
                                                       erasing_ = false;
-                                                      DispatchEvent([this, withError] {
+                                                      DispatchEvent(eventLifetime_.Bind([this, withError] {
                                                           if (OnEraseDone) OnEraseDone(this, withError);
-                                                      });
+                                                      }));
                                                   });
     erasing_ = true;
     eraseThread_->Start();

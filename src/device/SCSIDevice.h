@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/Media.h"
+#include "platform/EventDispatcher.h"
 #include "transport/Srb.h"
 
 namespace kv {
@@ -210,6 +211,8 @@ public:
     }
 
 protected:
+    // Queued events about this component are dropped once it is gone.
+    TEventLifetime eventLifetime_;
     // Builds, submits and judges one command; returns the request's status byte (E2h when it
     // was never submitted).
     uint8_t SendCdb(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "datawrite/StreamEx.h"
 #include "datawrite/TZelBurner.h"
 #include "platform/ByteOrder.h"
+#include "platform/EventDispatcher.h"
 
 namespace kv {
 namespace {
@@ -218,6 +221,28 @@ TEST_F(CreateIsoFileTest, OnWriteDoneMayStartTheNextWrite) {
     burner.WaitForWrite();
     EXPECT_EQ(results, (std::vector<std::string>{"", ""}));
     EXPECT_EQ(fs::file_size(first), fs::file_size(second));
+}
+
+TEST_F(CreateIsoFileTest, AQueuedDoneEventOfABurnerThatIsGoneIsDropped) {
+    AddSmallTree();
+    std::vector<std::function<void()>> queued;
+    std::mutex queueMutex;
+    InstallEventDispatcher([&](std::function<void()> event) {
+        std::lock_guard<std::mutex> guard(queueMutex);
+        queued.push_back(std::move(event));
+    });
+    int calls = 0;
+    {
+        auto gone = std::make_unique<TZelBurner>();
+        gone->OnWriteDone = [&](TZelBurner*, const std::string&) { ++calls; };
+        gone->CreateDir("\\Docs");
+        EXPECT_EQ(gone->CreateISOFile(tree.Path("gone.iso"), false), -1);
+        gone->WaitForWrite();
+    }
+    InstallEventDispatcher(nullptr);
+    ASSERT_EQ(queued.size(), 1u);
+    queued.front()();  // the GUI gets to it after the burner was destroyed
+    EXPECT_EQ(calls, 0);
 }
 
 TEST(ZelBurnerSettingsTest, CacheSizeIsAtLeastTwoMegabytesInWholeSectors) {
