@@ -121,6 +121,26 @@ TEST_F(BurnDataTest, CompilationOnEveryWritableMediumReadsBackWithEveryReader) {
     }
 }
 
+TEST_F(BurnDataTest, RewritableMediaBlankedFromTheCommandLineTakeTheNextBurn) {
+    for (const std::string type : {"cdrw", "dvdrw", "dvdplusrw", "dvdram"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = NewMedium(type);
+        const std::string drive = "--drive " + Q(medium.string());
+        TRun first = RunShell(Cli(drive + " burn --volume First " + Q((work_ / "Tree").string())));
+        ASSERT_EQ(first.Status, 0) << first.Output;
+        TRun blank = RunShell(Cli(drive + " blank"));
+        ASSERT_EQ(blank.Status, 0) << blank.Output;
+        EXPECT_NE(blank.Output.find("blanking: 100%"), std::string::npos) << blank.Output;
+        TRun second = RunShell(Cli(drive + " burn --volume Second " + Q((work_ / "Tree").string())));
+        ASSERT_EQ(second.Status, 0) << second.Output;
+        const fs::path image = Export(medium);
+        TRun d = RunShell("isoinfo -d -i " + Q(image.string()));
+        EXPECT_NE(d.Output.find("Volume id: SECOND"), std::string::npos) << d.Output;
+        ExpectIdenticalExtraction("7z x -y -o" + Q((work_ / "xblank").string()) + " " + Q(image.string()),
+                                  work_ / "xblank");
+    }
+}
+
 // An image written with burn-iso comes back as it was, followed by nothing but zeros.
 void ExpectImageBurnedAsIs(const fs::path& medium, const fs::path& source, const fs::path& exported) {
     const std::string original = ReadFile(source);
