@@ -7,6 +7,7 @@
 #include "audiowrite/AudioWritePage.h"
 #include "audiowrite/TCueBurner.h"
 #include "device/Media.h"
+#include "device/WriteRetry.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr uint8_t kWriteFlagsDataOut = 0x50;
 // A drive that reports "not ready" (ASC 04h, e.g. 04/08 long write in progress) or busy while its
-// buffer is full is asked again after a short sleep; 5000 tries x 100 ms is over 8 minutes.
+// buffer is full is asked again after a short sleep, up to 5000 times.
 constexpr int kBusyRetries = 5000;
 constexpr int64_t kBusyRetrySleepMs = 100;
 constexpr uint8_t kAscNotReady = 0x04;
@@ -118,7 +119,8 @@ void TThreadedWrite::PollDriveBuffer() {
 bool TThreadedWrite::WriteBlock(int count) {
     TCueBurner& b = burner_;
     const int sectors = count / sectorSize_;
-    for (int tries = 0;; ++tries) {
+    TWriteRetry retry(kBusyRetries + 1, kBusyRetrySleepMs);
+    for (;;) {
         if (b.Aborted()) {
             Fail(kAbortedByUserText);
             return false;
@@ -126,16 +128,16 @@ bool TThreadedWrite::WriteBlock(int count) {
         if (b.WriteSectors(static_cast<uint32_t>(address_), static_cast<uint16_t>(sectors), kWriteFlagsDataOut,
                            static_cast<uint32_t>(sectors * sectorSize_), buffer_.data()))
             break;
-        const uint8_t asc = b.LastAsc();
-        if (!b.TargetBusy() && asc != kAscNotReady && asc != 0) {
-            Fail(std::string(kWriterErrorText) + " [" + b.LastError() + "]");
-            return false;
+        switch (retry.AfterFailure(b)) {
+            case TWriteRetry::EVerdict::Again:
+                break;
+            case TWriteRetry::EVerdict::Busy:
+                Fail(kWriterBusyText);
+                return false;
+            case TWriteRetry::EVerdict::Failed:
+                Fail(std::string(kWriterErrorText) + " [" + TWriteRetry::Reason(b) + "]");
+                return false;
         }
-        if (tries >= kBusyRetries) {
-            Fail(kWriterBusyText);
-            return false;
-        }
-        EngineClock::SleepMs(kBusyRetrySleepMs);
     }
     address_ += sectors;
     return true;

@@ -7,6 +7,7 @@
 
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
+#include "device/WriteRetry.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
@@ -147,21 +148,24 @@ void TDriveWriteTarget::PollBuffer() {
 bool TDriveWriteTarget::WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error) {
     TZelBurner& b = burner_;
     const auto sectors = static_cast<uint16_t>(length / 2048);
-    for (int attempt = 0; attempt < kBusyAttempts; ++attempt) {
+    TWriteRetry retry(kBusyAttempts, kBusyRetryMs);
+    for (;;) {
         if (b.AbortRequested()) {
             error = kAborted;
             return false;
         }
         if (b.WriteSectors(lba, sectors, kWriteFlags, static_cast<uint32_t>(length), data)) return true;
-        const uint8_t asc = b.LastAsc();
-        if (!b.TargetBusy() && asc != kAscNotReady && asc != 0) {
-            error = "WRITER ERROR [" + b.LastError() + "]";
-            return false;
+        switch (retry.AfterFailure(b)) {
+            case TWriteRetry::EVerdict::Again:
+                break;
+            case TWriteRetry::EVerdict::Busy:
+                error = "WRITER BUSY/BUFFER FULL";
+                return false;
+            case TWriteRetry::EVerdict::Failed:
+                error = "WRITER ERROR [" + TWriteRetry::Reason(b) + "]";
+                return false;
         }
-        EngineClock::SleepMs(kBusyRetryMs);
     }
-    error = "WRITER BUSY/BUFFER FULL";
-    return false;
 }
 
 bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {

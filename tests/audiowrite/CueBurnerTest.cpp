@@ -159,6 +159,10 @@ TEST(CueBurner, WriteFailuresAreReportedWithTheirTextAndLeaveTheDriveNeutral) {
         {"2Ah@3=3/0C/00", TWriteMethod::wmDAO, std::string(kWriterErrorText) + " ["},
         {"2Ah@2=3/0C/00", TWriteMethod::wmTAO, std::string(kWriterErrorText) + " ["},
         {"2Ah@2:busy*6000", TWriteMethod::wmDAO, kWriterBusyText},
+        // Failures without sense are no busy drive: they end the burn after a few seconds.
+        {"2Ah@2:ioerror*6000", TWriteMethod::wmDAO,
+         std::string(kWriterErrorText) + " [NO ADDITIONAL SENSE INFORMATION]"},
+        {"2Ah@2:timeout*6000", TWriteMethod::wmTAO, std::string(kWriterErrorText) + " [COMMAND TIMEOUT]"},
         // The write parameters page refused: nothing is written under the drive's old page.
         {"MODE_SELECT=5/26/00*2", TWriteMethod::wmDAO, std::string(kWriterErrorText) + " ["},
         {"MODE_SELECT@3=5/26/00", TWriteMethod::wmTAO, std::string(kWriterErrorText) + " ["},

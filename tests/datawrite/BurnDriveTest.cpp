@@ -237,6 +237,24 @@ TEST(BurnFailures, DriveBusyBeyondTheRetriesGivesUp) {
     EXPECT_TRUE(Closes(*t.Drive).empty());
 }
 
+TEST(BurnFailures, WriteFailureWithoutSenseEndsWithinSecondsNamingTheFailure) {
+    // A platform I/O error and a timeout say nothing about a busy drive: a few seconds of tries,
+    // then the write ends with what is known of the failure.
+    for (const auto& [fault, reason] :
+         {std::pair{"ioerror", "NO ADDITIONAL SENSE INFORMATION"}, std::pair{"timeout", "COMMAND TIMEOUT"}}) {
+        SCOPED_TRACE(fault);
+        TBurnTestDrive t(EMediumKind::CdR);
+        AddCompilation(t);
+        std::string error;
+        ASSERT_TRUE(t.Recorder->Faults().AddScript(std::string("WRITE@2:") + fault + "*10000", error))
+            << error;
+        EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), std::string("WRITER ERROR [") + reason + "]");
+        // The first block, then at most 3 s of 600 ms retries of the second.
+        EXPECT_LE(t.Drive->Sent(kWrite10).size(), 1u + 6u);
+        EXPECT_TRUE(Closes(*t.Drive).empty());
+    }
+}
+
 TEST(BurnFailures, AbortStopsBeforeTheNextWriteAndStillFlushes) {
     TBurnTestDrive t(EMediumKind::CdR);
     AddCompilation(t);
