@@ -50,11 +50,12 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
     uint8_t asc = 0;
     do {
         sense.fill(0);
-        RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
+        const bool answered = RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
         remaining -= intervalMs;
         if (remaining < 0) return false;
         // Response code F0h (valid, current) is how some drives report an operation in progress.
-        asc = sense[0] == 0xF0 ? kAscNotReady : sense[12];
+        // A REQUEST SENSE that failed tells nothing: its zeroed buffer is no "no sense".
+        asc = !answered || sense[0] == 0xF0 ? kAscNotReady : sense[12];
         if (asc == kAscNotReady) EngineClock::SleepMs(intervalMs);
     } while (asc != 0);
     return true;

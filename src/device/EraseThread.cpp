@@ -113,29 +113,32 @@ void TEraseThread::WaitSlowReadyModel() {
     Sleep(5000);
 }
 
-void TEraseThread::WaitUntilIdle() {
-    if (device_.TestUnitReady(kTurTimeoutMs) && device_.ReadDiscInformation()) return;
+bool TEraseThread::WaitUntilIdle() {
+    if (device_.TestUnitReady(kTurTimeoutMs) && device_.ReadDiscInformation()) return true;
     if (medium_ != kMediumDvdRam) {
         do {
             device_.ReadDiscInformation();
-            if (NotReady() && !Sleep(5000)) return;
+            if (NotReady() && !Sleep(5000)) return false;
             AddElapsed(5);
         } while (NotReady() && !Expired());
     }
     do {
-        if (!device_.TestUnitReady(kTurTimeoutMs) && !Sleep(2000)) return;
+        if (!device_.TestUnitReady(kTurTimeoutMs) && !Sleep(2000)) return false;
         AddElapsed(2);
     } while (NotReady() && !Expired());
     std::array<uint8_t, 40> sense{};
     do {
         sense.fill(0);
-        device_.RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
-        // Some drives answer F0h (current error, VALID set) without the ASC while still busy.
-        const uint8_t code = sense[0] == 0xF0 ? kAscNotReady : sense[12];
-        if (!Sleep(2000)) return;
-        if (code == 0) break;
+        const bool answered = device_.RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
+        // Some drives answer F0h (current error, VALID set) without the ASC while still busy; a
+        // REQUEST SENSE that failed tells nothing, its zeroed buffer is no "no sense".
+        const uint8_t code = !answered || sense[0] == 0xF0 ? kAscNotReady : sense[12];
+        if (!Sleep(2000)) return false;
+        if (code == 0) return true;
         AddElapsed(2);
     } while (!Expired());
+    // Still busy when the estimate ran out: the blank cannot be called done.
+    return false;
 }
 
 void TEraseThread::RestoreNeutralState() {
@@ -152,6 +155,7 @@ void TEraseThread::RestoreNeutralState() {
 void TEraseThread::Run() {
     progress_.store(0);
     elapsed_ = 0;
+    startMs_ = EngineClock::NowMs();
     if (medium_ == kMediumDvdRwRestricted || medium_ == kMediumDvdRwSequential) WaitDvdMinusRw();
     if (medium_ == kMediumDvdPlusRw && !abort_.load()) WaitDvdPlusRw();
     if (medium_ == kMediumDvdRam && quick_ && !abort_.load()) {
@@ -159,13 +163,13 @@ void TEraseThread::Run() {
         device_.SynchronizeCache(kSyncTimeoutMs, false);
     }
     if (TSCSIDevice::SlowReadyModel.load() && !abort_.load()) WaitSlowReadyModel();
-    if (!abort_.load()) WaitUntilIdle();
+    const bool idle = !abort_.load() && WaitUntilIdle();
     const bool aborted = abort_.load();
     if (!aborted) {
         if (RequestInterfaceIsBuiltIn()) device_.ReloadASPI();
         RestoreNeutralState();
     }
-    if (finished_) finished_(aborted);
+    if (finished_) finished_(aborted || !idle);
 }
 
 }  // namespace kv

@@ -4,6 +4,8 @@
 #include <functional>
 #include <thread>
 
+#include "platform/EngineClock.h"
+
 namespace kv {
 
 class TSCSIDevice;
@@ -33,7 +35,12 @@ public:
 private:
     void Run();
     void AddElapsed(double seconds);
-    bool Expired() const { return elapsed_ > estimate_; }
+    // The counted seconds and the clock both past the estimate: the count alone runs ahead of a
+    // drive whose long operation is timed by the clock when sleeps are cut short (a fast engine
+    // clock), and a blank still running then would be judged as stuck.
+    bool Expired() const {
+        return elapsed_ > estimate_ && EngineClock::NowMs() - startMs_ > static_cast<int64_t>(estimate_ * 1000);
+    }
     // Sleeps in engine time; false when aborted meanwhile.
     bool Sleep(int64_t engineMs);
     bool NotReady() const;
@@ -41,7 +48,8 @@ private:
     bool OverwriteStart(uint32_t commands, bool stopAtFailure);
     void WaitDvdPlusRw();
     void WaitSlowReadyModel();
-    void WaitUntilIdle();
+    // True once the drive is idle again; false when it stayed busy past the estimate.
+    bool WaitUntilIdle();
     void RestoreNeutralState();
 
     TSCSIDevice& device_;
@@ -50,6 +58,7 @@ private:
     const bool quick_;
     std::function<void(bool)> finished_;
     double elapsed_ = 0;
+    int64_t startMs_ = 0;
     std::atomic<int> progress_{0};
     std::atomic<bool> abort_{false};
     std::thread thread_;

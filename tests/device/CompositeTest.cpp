@@ -90,6 +90,17 @@ TEST_F(CompositeTest, WaitUntilReadyFallsThroughToTestUnitReadyAndRequestSense) 
     EXPECT_EQ(drive->Opcodes(), (TOps{0x51, 0x00, 0x00, 0x00, 0x03, 0x03}));
 }
 
+TEST_F(CompositeTest, WaitUntilReadyIsNotFooledByAFailingRequestSense) {
+    // Its zeroed buffer would read as "no sense": ready.
+    drive->Queue(0x00, NotReady());
+    TRecordingDrive::TReply failed;
+    failed.Completed = false;
+    drive->Always(0x03, failed);
+    EXPECT_FALSE(device.WaitUntilReady(10000, 1000));
+    const TOps ops = drive->Opcodes();
+    EXPECT_EQ(TOps(ops.begin(), ops.begin() + 4), (TOps{0x51, 0x00, 0x00, 0x03}));
+}
+
 TEST_F(CompositeTest, SlowReadyModelWaitsWithTestUnitReadyFirst) {
     TSCSIDevice::SlowReadyModel = true;
     drive->Queue(0x00, NotReady());

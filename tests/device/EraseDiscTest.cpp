@@ -275,6 +275,22 @@ TEST_F(EraseDiscTest, RefusedBlankReportsErrorAtOnce) {
     EXPECT_FALSE(device_->Erasing());
 }
 
+TEST_F(EraseDiscTest, DriveThatStaysNotReadyThroughTheWaitFailsTheBlank) {
+    Insert(EMediumKind::CdRw);
+    // Once the blank is under way nothing but "not ready" comes back, REQUEST SENSE included.
+    device_->OnDebugMessage = [this](TSCSIDevice*, const std::string& text, uint8_t) {
+        std::string error;
+        if (text.rfind(">>> STARTING ERASE PROCESS", 0) != 0) return;
+        EXPECT_TRUE(drive_->Recorder().Faults().AddScript(
+            "TUR:notready*1000000; READ_DISC_INFO:notready*1000000; REQUEST_SENSE:notready*1000000", error))
+            << error;
+    };
+    ASSERT_TRUE(device_->EraseDisc(true));
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(Done(), std::vector<bool>{true});
+    EXPECT_GT(Count(0x03), 0u);
+}
+
 TEST_F(EraseDiscTest, AbortEndsTheWaitAndASecondBlankIsRefusedMeanwhile) {
     Insert(EMediumKind::CdRw);
     EngineClock::SetTimeScale(5);  // the full blank now lasts minutes of wall time
