@@ -13,6 +13,8 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   # outside readers and writers the tests compare against
   xorriso genisoimage p7zip-full libarchive-tools python3-pycdlib
+  # time zone rules: recorded dates are checked under a zone with daylight saving time
+  tzdata
   ffmpeg sox lame flac wavpack
   # benchmarks (bench/) measure peak memory with GNU time
   time

@@ -1,8 +1,8 @@
 #include "iso/IsoDateTime.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 
 namespace kv {
 
@@ -40,13 +40,34 @@ std::string TLocalDateTime::Digits16() const {
     return std::string(text).substr(0, 16);
 }
 
-int LocalTimeZoneOffset15() {
-    static std::mutex tzMutex;
-    std::lock_guard<std::mutex> lock(tzMutex);
-    tzset();
-    // `timezone` is seconds west of UTC for standard time.
-    long westSeconds = timezone;
-    return static_cast<int>(-westSeconds / 60 / 15);
+int GmtOffset15At(const TLocalDateTime& date) {
+    if (!date.IsValid()) return 0;
+    std::tm tm{};
+    tm.tm_year = date.Year - 1900;
+    tm.tm_mon = date.Month - 1;
+    tm.tm_mday = date.Day;
+    tm.tm_hour = date.Hour;
+    tm.tm_min = date.Minute;
+    tm.tm_sec = date.Second;
+    tm.tm_isdst = -1;  // whichever is in force at that date
+    std::mktime(&tm);  // fills tm_gmtoff; a date it cannot place keeps 0
+    // ISO 9660 allows -48 to +52 (GMT-12 to GMT+13).
+    return static_cast<int>(std::clamp<long>(tm.tm_gmtoff / (15 * 60), -48, 52));
+}
+
+int TGmtOffsets::At(const TLocalDateTime& date) {
+    if (!date.IsValid()) return 0;
+    const int key = (date.Year * 100 + date.Month) * 100 + date.Day;
+    auto it = days_.find(key);
+    if (it == days_.end()) {
+        TLocalDateTime first = date, last = date;
+        first.Hour = first.Minute = first.Second = 0;
+        last.Hour = 23;
+        last.Minute = last.Second = 59;
+        const int offset = GmtOffset15At(first);
+        it = days_.emplace(key, offset == GmtOffset15At(last) ? offset : kTransitionDay).first;
+    }
+    return it->second == kTransitionDay ? GmtOffset15At(date) : it->second;
 }
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <unordered_map>
 
 namespace kv {
 
@@ -24,9 +25,22 @@ struct TLocalDateTime {
     std::string Digits16() const;
 };
 
-// Offset of local standard time from GMT in 15-minute units (east positive), as ISO 9660 9.1.5
-// records it. Daylight saving is deliberately not applied: every date of one volume carries the
-// same offset.
-int LocalTimeZoneOffset15();
+// Offset from GMT in 15-minute units (east positive) that the local time zone has in force at
+// `date` (tm_gmtoff of that local time), as ISO 9660 8.4.26.1 and 9.1.5 record it beside the
+// local time: a summer date carries the daylight-saving offset, a winter date the standard one.
+// 0 for an invalid date.
+int GmtOffset15At(const TLocalDateTime& date);
+
+// The same for the many dates of a volume (one per directory record). A look-up costs a file
+// system check of the zone rules, but the offset only changes at a transition: each day is looked
+// up at its two ends, and only a day with a transition date by date.
+class TGmtOffsets {
+public:
+    int At(const TLocalDateTime& date);
+
+private:
+    static constexpr int kTransitionDay = 1000;
+    std::unordered_map<int, int> days_;
+};
 
 }  // namespace kv

@@ -104,8 +104,11 @@ void WriteVolumeDescriptor(uint8_t* sector, const TVolumeDescriptorFields& f) {
     text(702, fileIdBytes, f.Copyright);
     text(739, fileIdBytes, f.Abstract);
     text(776, fileIdBytes, f.Bibliographic);
+    // ISO 9660 8.4.26.1: the 17th byte of a volume date is its GMT offset.
     WriteDigits(sector + 813, f.CreationDigits);
+    sector[829] = static_cast<uint8_t>(static_cast<int8_t>(f.CreationOffset15));
     WriteDigits(sector + 830, f.ModificationDigits);
+    sector[846] = static_cast<uint8_t>(static_cast<int8_t>(f.ModificationOffset15));
     WriteDigits(sector + 847, "0000000000000000");
     WriteDigits(sector + 864, "0000000000000000");
     sector[881] = 1;

@@ -12,7 +12,8 @@ inline constexpr size_t kSectorSize = 2048;
 
 inline uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
 
-// ISO 9660 9.1.5: years since 1900, month, day, hour, minute, second, GMT offset (15-min units).
+// ISO 9660 9.1.5: years since 1900, month, day, hour, minute, second, and the GMT offset in
+// 15-minute units in force at that date (GmtOffset15At).
 std::array<uint8_t, 7> RecordDate(const TLocalDateTime& date, int gmtOffset15);
 
 inline constexpr uint8_t kFlagHidden = 0x01;
@@ -40,6 +41,8 @@ struct TVolumeDescriptorFields {
     uint32_t RootLength = 0;
     std::string CreationDigits;       // 16 digits
     std::string ModificationDigits;   // 16 digits
+    int CreationOffset15 = 0;         // GMT offset of each date, 15-minute units
+    int ModificationOffset15 = 0;
 };
 
 void WriteVolumeDescriptor(uint8_t* sector, const TVolumeDescriptorFields& fields);

@@ -76,7 +76,6 @@ void TBurnerCompilation::FreeAll() {
 }
 
 bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
-    timeZoneOffset_ = LocalTimeZoneOffset15();
     ClearLayout();
     FreeAll();
     maxFiles_ = maxFiles < 0 ? 0 : maxFiles;

@@ -56,8 +56,6 @@ public:
     const std::vector<TFEntry*>& FileTable() const { return fileTable_; }
     int MaxFiles() const { return maxFiles_; }
     int MaxDirs() const { return maxDirs_; }
-    // Signed count of 15-minute intervals east of GMT, taken at ClearAll.
-    int TimeZoneOffset() const { return timeZoneOffset_; }
 
     bool ReplaceFile = false;
     TAddFileEvent OnAddFile;
@@ -88,7 +86,6 @@ private:
     TDEntry* root_ = nullptr;
     int maxFiles_ = kDefaultMaxFiles;
     int maxDirs_ = kDefaultMaxDirs;
-    int timeZoneOffset_ = 0;
     // Lookup indexes: FindDir and FindEntry run once per added file, so a linear scan would make
     // large compilations quadratic. Each keeps the first match in creation order.
     std::unordered_map<std::string, TDEntry*> dirIndex_;

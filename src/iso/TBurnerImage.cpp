@@ -176,8 +176,8 @@ void TBurnerImage::WritePathTable(TIsoTree tree, bool bigEndian, uint32_t sector
 }
 
 void TBurnerImage::WriteDirectories(TIsoTree tree, uint32_t area) {
-    const int tz = TimeZoneOffset();
-    const auto now = RecordDate(headerTime_, tz);
+    TGmtOffsets offsets;
+    const auto now = RecordDate(headerTime_, offsets.At(headerTime_));
     for (TDEntry* d : DirTable()) {
         size_t start = static_cast<size_t>(area + static_cast<uint32_t>(Location(d, tree)) - layout_.SessionStart) *
                        kSectorSize;
@@ -215,7 +215,8 @@ void TBurnerImage::WriteDirectories(TIsoTree tree, uint32_t area) {
                 else
                     extent = static_cast<uint32_t>(relative) + layout_.FirstFileSector;
             }
-            put(extent, length, RecordDate(e->DateTime, tz), flags, EntryIdentifier(e, tree));
+            put(extent, length, RecordDate(e->DateTime, offsets.At(e->DateTime)), flags,
+                EntryIdentifier(e, tree));
         }
     }
 }
@@ -239,6 +240,7 @@ void TBurnerImage::WriteDescriptors() {
     f.RootExtent = layout_.IsoDirArea + static_cast<uint32_t>(Root()->IsoLocation);
     f.RootLength = static_cast<uint32_t>(Root()->IsoSize);
     f.CreationDigits = f.ModificationDigits = headerTime_.Digits16();
+    f.CreationOffset15 = f.ModificationOffset15 = GmtOffset15At(headerTime_);
     WriteVolumeDescriptor(at(layout_.PvdSector), f);
 
     if (bootable_) WriteBootRecordDescriptor(at(layout_.BootRecordSector), layout_.BootCatalogSector);
@@ -250,8 +252,12 @@ void TBurnerImage::WriteDescriptors() {
         f.MPathTableSector = layout_.JolietMPathSector;
         f.RootExtent = layout_.JolietDirArea + static_cast<uint32_t>(Root()->JolietLocation);
         f.RootLength = static_cast<uint32_t>(Root()->JolietSize);
-        f.CreationDigits = (DateCreation.IsValid() ? DateCreation : headerTime_).Digits16();
-        f.ModificationDigits = (DateModification.IsValid() ? DateModification : headerTime_).Digits16();
+        const TLocalDateTime& created = DateCreation.IsValid() ? DateCreation : headerTime_;
+        const TLocalDateTime& modified = DateModification.IsValid() ? DateModification : headerTime_;
+        f.CreationDigits = created.Digits16();
+        f.CreationOffset15 = GmtOffset15At(created);
+        f.ModificationDigits = modified.Digits16();
+        f.ModificationOffset15 = GmtOffset15At(modified);
         WriteVolumeDescriptor(at(layout_.SvdSector), f);
     }
     WriteTerminatorDescriptor(at(layout_.TerminatorSector));

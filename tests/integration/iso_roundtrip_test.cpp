@@ -229,5 +229,40 @@ TEST(MkisoCommandTest, FailuresExitNonZeroWithTheEngineText) {
     fs::remove_all(dir);
 }
 
+TEST(MkisoCommandTest, RecordedDatesCarryTheGmtOffsetInForceAtTheirDate) {
+    if (!HaveTool("/usr/bin/python3") || !fs::exists("/usr/share/zoneinfo/America/New_York"))
+        GTEST_SKIP() << "pycdlib or the time zone data is missing";
+    const fs::path dir = fs::temp_directory_path() / ("kv-mkiso-tz-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    WriteRandom(dir / "in" / "july.txt", 10, 1);
+    WriteRandom(dir / "in" / "january.txt", 10, 2);
+    const std::string tz = "TZ=America/New_York ";
+    ASSERT_EQ(RunShell(tz + "touch -d '2023-07-14 06:20:00' " + Q((dir / "in" / "july.txt").string())).Status,
+              0);
+    ASSERT_EQ(
+        RunShell(tz + "touch -d '2023-01-14 06:20:00' " + Q((dir / "in" / "january.txt").string())).Status,
+        0);
+    const fs::path image = dir / "tz.iso";
+    TRun m = RunShell(tz + Q(KV_CLI) + " mkiso -o " + Q(image.string()) + " " + Q((dir / "in").string()));
+    ASSERT_EQ(m.Status, 0) << m.Output;
+    // Daylight saving time (EDT, GMT-4) in July, standard time (EST, GMT-5) in January, each at
+    // 06:20 local; the volume dates carry the offset of the moment the image was made.
+    TRun p = RunShell(tz +
+                      "/usr/bin/python3 -c 'import sys, time, pycdlib\n"
+                      "i = pycdlib.PyCdlib(); i.open(sys.argv[1])\n"
+                      "for f in (\"JULY.TXT\", \"JANUARY.TXT\"):\n"
+                      "    d = i.get_record(iso_path=\"/IN/\" + f + \";1\").date\n"
+                      "    print(f, d.month, d.hour, d.minute, d.gmtoffset)\n"
+                      "now = time.localtime().tm_gmtoff // 900\n"
+                      "print(\"volume\", i.pvd.volume_creation_date.gmtoffset == now,"
+                      " i.pvd.volume_modification_date.gmtoffset == now)' " +
+                      Q(image.string()));
+    ASSERT_EQ(p.Status, 0) << p.Output;
+    EXPECT_NE(p.Output.find("JULY.TXT 7 6 20 -16\n"), std::string::npos) << p.Output;
+    EXPECT_NE(p.Output.find("JANUARY.TXT 1 6 20 -20\n"), std::string::npos) << p.Output;
+    EXPECT_NE(p.Output.find("volume True True"), std::string::npos) << p.Output;
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace kv

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "TempTree.h"
+#include "iso/IsoDateTime.h"
 #include "iso/IsoNames.h"
 #include "iso/TBurnerImage.h"
 #include "platform/ByteOrder.h"
@@ -248,9 +252,9 @@ TEST_F(LayoutTest, FileExtentsAndRecordOrder) {
     r += r[0];
     EXPECT_EQ(Both32(r + 2), 151u);
     EXPECT_EQ(Both32(r + 10), 5000u);
-    // Recording date: local time of the file and the volume's GMT offset.
+    // Recording date: local time of the file and the GMT offset in force at that time.
     EXPECT_EQ(r[18] + 1900, files[2]->DateTime.Year);
-    EXPECT_EQ(static_cast<int8_t>(r[24]), image.TimeZoneOffset());
+    EXPECT_EQ(static_cast<int8_t>(r[24]), GmtOffset15At(files[2]->DateTime));
 
     const uint8_t* j = Sector(L.JolietDirArea) + 68;
     j += j[0];
@@ -350,6 +354,32 @@ TEST_F(LayoutTest, MissingBootImageLaysOutWithoutElTorito) {
     Build();
     EXPECT_FALSE(image.Bootable);
     EXPECT_EQ(image.Layout().BootCatalogSector, 0u);
+}
+
+TEST(GmtOffsetsTest, EachDateGetsTheOffsetInForceThenAlsoOnTheDayOfATransition) {
+    if (!std::filesystem::exists("/usr/share/zoneinfo/America/New_York")) GTEST_SKIP() << "no time zone data";
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    ::setenv("TZ", "America/New_York", 1);
+    ::tzset();
+    auto at = [](int year, int month, int day, int hour) {
+        TLocalDateTime d;
+        d.Year = year, d.Month = month, d.Day = day, d.Hour = hour, d.Minute = 30;
+        return d;
+    };
+    TGmtOffsets offsets;
+    // Summer time began at 02:00 on 12 March 2023.
+    EXPECT_EQ(offsets.At(at(2023, 3, 12, 1)), -20);
+    EXPECT_EQ(offsets.At(at(2023, 3, 12, 3)), -16);
+    EXPECT_EQ(offsets.At(at(2023, 7, 14, 6)), -16);
+    EXPECT_EQ(offsets.At(at(2023, 7, 14, 23)), -16);
+    EXPECT_EQ(offsets.At(at(2023, 1, 14, 6)), -20);
+    EXPECT_EQ(GmtOffset15At(at(2023, 7, 14, 6)), -16);
+    if (old)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 }  // namespace
