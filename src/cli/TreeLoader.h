@@ -51,7 +51,7 @@ private:
         std::optional<TFileDescription> d = DescribeHostFile(path);
         if (!d) return nullptr;
         d->Name = ModelName(hostName);
-        d->ShortName = namer_.Allocate(parent->FullPath, d->Name, true);
+        d->ShortName = namer_.Allocate(*parent, d->Name, true);
         d->Attributes |= kAttrDirectory;
         return burner_.AddDirEntry(parent, *d);
     }
@@ -61,7 +61,7 @@ private:
         if (!output_.empty() && std::filesystem::equivalent(path, output_, ec))
             return;  // never the image itself
         std::string name = ModelName(hostName);
-        std::string shortName = namer_.Allocate(dir->FullPath, name, false);
+        std::string shortName = namer_.Allocate(*dir, name, false);
         if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0)
             std::cerr << prefix_ << "not found: " << path << "\n";
     }

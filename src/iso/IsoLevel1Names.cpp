@@ -85,4 +85,12 @@ std::string TIsoLevel1Namer::Allocate(const std::string& directoryKey, const std
     return candidate;
 }
 
+std::string TIsoLevel1Namer::Allocate(const TDEntry& dir, const std::string& longName, bool isDirectory) {
+    if (used_.find(dir.FullPath) == used_.end()) {
+        std::unordered_set<std::string>& used = used_[dir.FullPath];
+        for (const TFEntry* e = dir.FirstEntry; e; e = e->Next) used.insert(e->ShortName);
+    }
+    return Allocate(dir.FullPath, longName, isDirectory);
+}
+
 }  // namespace kv

@@ -3,6 +3,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "iso/IsoEntries.h"
+
 namespace kv {
 
 // Strict ISO 9660 names for the short-name side of the compilation. Linux keeps no 8.3 names,
@@ -16,6 +18,10 @@ public:
     // `directoryKey` identifies the directory the entry goes into (any stable text, e.g. the
     // model's FullPath); names are unique per key.
     std::string Allocate(const std::string& directoryKey, const std::string& longName, bool isDirectory);
+    // The same for a directory of the model, keyed by its FullPath. The first time the namer meets
+    // the directory, the names its entries already carry (from another namer, or a session
+    // imported earlier) count as taken.
+    std::string Allocate(const TDEntry& dir, const std::string& longName, bool isDirectory);
     void Clear() { used_.clear(); }
 
     // The level-1 form of a name before uniqueness is applied.

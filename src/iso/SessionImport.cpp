@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "iso/IsoLevel1Names.h"
 #include "iso/IsoNames.h"
 #include "platform/ByteOrder.h"
 
@@ -20,7 +21,9 @@ constexpr uint32_t kFirstDescriptor = 16;
 constexpr uint32_t kDescriptorSectors = 21;
 // Records need 33 bytes plus an identifier; none starts this close to the end of a sector.
 constexpr size_t kLastRecordStart = 2015;
-constexpr size_t kMaxJolietIdentifier = 214;
+// The longest identifiers a record of at most 255 bytes holds (33 bytes before the identifier; a
+// Joliet identifier is always even and so takes a pad byte after it).
+constexpr size_t kMaxJolietIdentifier = kMaxDirRecordLength - 33 - 2;
 constexpr size_t kMaxIsoIdentifier = 239;
 // Deeper than any tree a writer produces (ISO 9660 allows 8 levels, Joliet/Rock Ridge more).
 constexpr int kMaxDepth = 64;
@@ -60,20 +63,6 @@ std::string Utf16BEToUtf8(std::span<const uint8_t> bytes) {
         }
     }
     return out;
-}
-
-// First 13 characters, a-z upper-cased, everything outside '!'..'z' as '_'.
-std::string ImportedShortName(const std::string& name) {
-    std::string out;
-    for (size_t i = 0; i < name.size() && out.size() < 13;) {
-        auto c = static_cast<unsigned char>(name[i]);
-        size_t len = 1;
-        if (c >= 0x80)
-            while (i + len < name.size() && (static_cast<unsigned char>(name[i + len]) & 0xC0) == 0x80) ++len;
-        out.push_back(c < 33 || c > 122 ? '_' : static_cast<char>(c));
-        i += len;
-    }
-    return UpperAscii(out);
 }
 
 int DatePart(int value, int low, int high) { return value >= low && value <= high ? value : 0; }
@@ -135,8 +124,7 @@ private:
             const auto identifier = r.Bytes(at + 33, idLength);
             if (idLength > (joliet_ ? kMaxJolietIdentifier : kMaxIsoIdentifier)) {
                 Message(device_,
-                        "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" +
-                            std::string(identifier.begin(), identifier.end()),
+                        "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + Name(identifier),
                         4);
                 continue;
             }
@@ -144,14 +132,30 @@ private:
         }
     }
 
+    // The identifier as text, version included.
+    std::string Name(std::span<const uint8_t> identifier) const {
+        return joliet_ ? Utf16BEToUtf8(identifier) : std::string(identifier.begin(), identifier.end());
+    }
+
+    // A level-1 name unique in `dir` under the rules new entries follow; an entry that is already
+    // there under this long name (the new session's own, which the import does not replace)
+    // keeps its name.
+    std::string ShortNameFor(const TDEntry& dir, const std::string& name, bool isDirectory) {
+        std::string key = name;
+        if (!isDirectory && key.find('.') == std::string::npos) key += '.';
+        const TFEntry* existing = model_.FindEntry(&dir, key);
+        if (existing && existing->IsDirectory() == isDirectory) return existing->ShortName;
+        return namer_.Allocate(dir, name, isDirectory);
+    }
+
     void TakeRecord(const TByteReader& r, size_t at, std::span<const uint8_t> identifier, TDEntry* dir, int depth) {
-        std::string name = joliet_ ? Utf16BEToUtf8(identifier) : std::string(identifier.begin(), identifier.end());
+        std::string name = Name(identifier);
         if (auto semicolon = name.find(';'); semicolon != std::string::npos) name.erase(semicolon);
         name = SafeImportedName(name);
         const uint8_t flags = r.U8(at + 25);
         TFileDescription d;
         d.Name = name;
-        d.ShortName = ImportedShortName(name);
+        d.ShortName = ShortNameFor(*dir, name, (flags & 0x02) != 0);
         d.Size = r.LE32(at + 10);
         d.ModificationTime = RecordDate(r, at + 18);
         d.Attributes = ((flags & 0x01) ? kAttrHidden : 0) | ((flags & 0x02) ? kAttrDirectory : 0);
@@ -173,10 +177,17 @@ private:
     TBurnerCompilation& model_;
     const bool joliet_;
     std::unordered_set<uint32_t> visited_;
+    TIsoLevel1Namer namer_;
+};
+
+struct TVolumeRoot {
+    uint32_t Extent = 0;
+    uint32_t Length = 0;
+    uint32_t VolumeSpaceSize = 0;  // first sector after the volume, counted from sector 0
 };
 
 // Looks through the volume descriptors for one of the type; fills the root directory's place.
-bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, uint32_t& rootExtent, uint32_t& rootLength) {
+bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, TVolumeRoot& root) {
     std::vector<uint8_t> sector(kSector);
     for (uint32_t i = 0; i < kDescriptorSectors; ++i) {
         if (!device.ReadSectors(start + kFirstDescriptor + i, 1, kSector, sector.data())) return false;
@@ -187,11 +198,25 @@ bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, uint32_t& roo
         if (r.U8(0) != type) continue;
         // A supplementary descriptor is Joliet only with a UCS-2 escape sequence (%/@, %/C, %/E).
         if (type == 2 && !(r.U8(88) == 0x25 && r.U8(89) == 0x2F)) continue;
-        rootExtent = r.LE32(156 + 2);
-        rootLength = r.LE32(156 + 10);
+        root.Extent = r.LE32(156 + 2);
+        root.Length = r.LE32(156 + 10);
+        root.VolumeSpaceSize = r.LE32(80);
         return true;
     }
     return false;
+}
+
+// A damaged descriptor can point its root anywhere: at the system area, past the volume or the
+// disc, at sectors that hold no directory. Such a tree would import as an empty session that
+// looks fine, so it counts as absent. A directory starts with its own record: a directory entry
+// (flags bit 1) named 00h.
+bool RootUsable(TSCSIDevice& device, const TVolumeRoot& root) {
+    if (root.Extent < kFirstDescriptor || root.Length == 0) return false;
+    if (root.VolumeSpaceSize != 0 && root.Extent >= root.VolumeSpaceSize) return false;
+    std::vector<uint8_t> sector(kSector);
+    if (!device.ReadSectors(root.Extent, 1, kSector, sector.data())) return false;
+    const TByteReader r(sector);
+    return r.U8(0) >= 34 && (r.U8(25) & 0x02) != 0 && r.U8(32) == 1 && r.U8(33) == 0;
 }
 
 }  // namespace
@@ -218,11 +243,12 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
         return false;
     }
     const uint32_t start = device.TrackInfo.TrackStart;
-    uint32_t extent = 0, length = 0;
+    // Joliet first, for its long names; its tree unusable, the ISO 9660 tree of the same volume.
     for (bool joliet : {true, false}) {
-        if (!FindVolume(device, start, joliet ? 2 : 1, extent, length)) continue;
+        TVolumeRoot volume;
+        if (!FindVolume(device, start, joliet ? 2 : 1, volume) || !RootUsable(device, volume)) continue;
         TTreeWalk walk(device, model, joliet);
-        walk.Walk(extent, length, root, 1);
+        walk.Walk(volume.Extent, volume.Length, root, 1);
         return true;
     }
     Message(device, ">>> ERROR IMPORTING SESSION " + std::to_string(session) + " (ISO IMAGE NOT FOUND)", 4);

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "iso/FileExtract.h"
+#include "iso/IsoNames.h"
 #include "iso/SessionImport.h"
+#include "iso/TBurnerImage.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "transport/PassThrough.h"
@@ -119,6 +121,10 @@ protected:
         return ReadFile(dir_ / "image.iso");
     }
     void Press(const std::vector<uint8_t>& image) {
+        // A disc pressed before leaves the drive first.
+        ShutdownRequestInterface();
+        SetSoftDriveSource({});
+        drive_.reset();
         WriteFile(dir_ / "image.iso", image);
         std::string error;
         const std::string medium = (dir_ / "disc.kvm").string();
@@ -166,7 +172,7 @@ TEST_F(SessionImportTest, JolietTreeBecomesDirectoriesAndImportedFiles) {
 
     TFEntry* report = Entry("", "Report 2005.doc");
     ASSERT_NE(report, nullptr);
-    EXPECT_EQ(report->ShortName, "REPORT_2005.D");
+    EXPECT_EQ(report->ShortName, "REPORT_2.DOC");
     EXPECT_EQ(report->Imported, 1);
     EXPECT_TRUE(report->SourcePath.empty());
     EXPECT_EQ(report->Size, 3000);
@@ -193,6 +199,83 @@ TEST_F(SessionImportTest, PrimaryVolumeOnlyIsWalkedWithVersionsCut) {
     EXPECT_EQ(readme->Imported, 1);
     EXPECT_EQ(Sectors(*readme), Pattern(10, 4));
     EXPECT_NE(model_.FindDir("\\DOCS\\DEEP"), nullptr);
+}
+
+TEST_F(SessionImportTest, UnusableJolietRootFallsBackToTheIsoTree) {
+    MakeTree();
+    const std::vector<uint8_t> image = MakeImage(true);
+    size_t pvd = 0, svd = 0;
+    for (size_t at = 16 * 2048; image[at] != 255; at += 2048) {
+        ASSERT_TRUE(std::equal(image.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                               image.begin() + static_cast<std::ptrdiff_t>(at) + 6, "CD001"));
+        if (image[at] == 1) pvd = at;
+        if (image[at] == 2) svd = at;
+    }
+    ASSERT_NE(svd, 0u);
+    uint32_t fileSector = 0;
+    const auto readme = Pattern(10, 4);
+    for (size_t at = 0; at + 2048 <= image.size() && fileSector == 0; at += 2048)
+        if (std::equal(readme.begin(), readme.end(), image.begin() + static_cast<std::ptrdiff_t>(at)))
+            fileSector = static_cast<uint32_t>(at / 2048);
+    ASSERT_NE(fileSector, 0u);
+    auto pointRoot = [](std::vector<uint8_t>& bytes, size_t descriptor, uint32_t extent) {
+        PutLE32(&bytes[descriptor + 158], extent);
+        PutBE32(&bytes[descriptor + 162], extent);
+    };
+    // The system area, beyond the volume and the disc, a file's data.
+    for (uint32_t root : {0u, 0x00FFFFFFu, fileSector}) {
+        SCOPED_TRACE(root);
+        std::vector<uint8_t> damaged = image;
+        pointRoot(damaged, svd, root);
+        Press(damaged);
+        model_.ClearAll();
+        ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+        ASSERT_NE(Entry("", "README.TXT"), nullptr) << "the ISO 9660 names";
+        EXPECT_EQ(Sectors(*Entry("", "README.TXT")), readme);
+        EXPECT_NE(model_.FindDir("\\DOCS\\DEEP"), nullptr);
+    }
+    std::vector<uint8_t> neither = image;
+    pointRoot(neither, svd, 0);
+    pointRoot(neither, pvd, 0);
+    Press(neither);
+    model_.ClearAll();
+    EXPECT_FALSE(ImportSession(device_, model_, kLastSession));
+    EXPECT_TRUE(HasMessage("4 >>> ERROR IMPORTING SESSION 1 (ISO IMAGE NOT FOUND)"));
+    EXPECT_EQ(model_.FileCount(), 0);
+}
+
+TEST_F(SessionImportTest, LongestJolietNamesAreTakenAndAnOverlongOneIsNamedAsText) {
+    // The longest names the writer records: a folder of 110 characters (220 bytes, a record of
+    // 254) holding a file of 108 (with ";1" also 220 bytes).
+    const std::string folder(110, 'D'), file = std::string(104, 'f') + ".txt";
+    TBurnerImage writer;
+    TDEntry* dir = writer.CreateDir("\\" + folder);
+    ASSERT_NE(dir, nullptr);
+    TFileDescription d;
+    d.Name = file;
+    ASSERT_EQ(writer.AddFileEntry(dir, d, 0, ""), 1);
+    writer.BuildLayout(true, nullptr);
+    writer.WriteHeader();
+    std::vector<uint8_t> image = writer.HeaderStream();
+    image.resize(static_cast<size_t>(writer.Layout().VolumeSpaceSize) * 2048);
+    Press(image);
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_NE(Entry("\\" + folder, file), nullptr);
+
+    // One byte more than a record holds with its pad byte: dropped, and said so by name.
+    const auto id = Utf16BEBytes(folder);
+    auto at = std::search(image.begin() + static_cast<std::ptrdiff_t>(writer.Layout().JolietDirArea) * 2048,
+                          image.end(), id.begin(), id.end());
+    ASSERT_NE(at, image.end());
+    ASSERT_EQ(*(at - 1), 220);
+    *(at - 1) = 221;
+    *(at - 33) = 255;
+    Press(image);
+    model_.ClearAll();
+    messages_.clear();
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_EQ(model_.FindDir("\\" + folder), nullptr);
+    EXPECT_TRUE(HasMessage("4 ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + folder));
 }
 
 TEST_F(SessionImportTest, NoVolumeOrNoSessionImportsNothing) {
