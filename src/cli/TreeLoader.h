@@ -26,9 +26,7 @@ public:
             std::cerr << prefix_ << "not found: " << path << "\n";
             return false;
         }
-        std::string name = std::filesystem::path(path).lexically_normal().filename().string();
-        if (name.empty())
-            name = std::filesystem::path(path).lexically_normal().parent_path().filename().string();
+        std::string name = SourceName(path);
         if (std::filesystem::is_directory(st)) {
             TDEntry* dir = AddFolder(burner_.Root(), path, name);
             if (dir) AddFolderContents(dir, path, 1);
@@ -40,6 +38,20 @@ public:
 
 private:
     static constexpr int kMaxFolderDepth = 64;
+
+    // The name a source takes on the disc: its last component. "photos/" is photos; ".", ".."
+    // and "photos/." stand for a folder whose name they do not spell, so the folder's own name
+    // is taken (through the file system, which also knows where ".." of a linked folder leads).
+    static std::string SourceName(const std::string& path) {
+        std::filesystem::path p = std::filesystem::path(path).lexically_normal();
+        if (!p.has_filename()) p = p.parent_path();
+        std::string name = p.filename().string();
+        if (name.empty() || name == "." || name == "..") {
+            std::error_code ec;
+            name = std::filesystem::canonical(path, ec).filename().string();
+        }
+        return name;
+    }
 
     // A backslash separates the model's path components, so it cannot stay inside a name.
     static std::string ModelName(std::string name) {

@@ -208,6 +208,84 @@ TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
     }
 }
 
+// Every file under `source` has its twin under `into`, and nothing else is there.
+void ExpectSameFiles(const fs::path& source, const fs::path& into) {
+    size_t files = 0;
+    for (auto& e : fs::recursive_directory_iterator(into))
+        if (e.is_regular_file()) {
+            ++files;
+            const fs::path rel = fs::relative(e.path(), into);
+            EXPECT_TRUE(ReadFile(e.path()) == ReadFile(source / rel)) << rel;
+        }
+    size_t expected = 0;
+    for (auto& e : fs::recursive_directory_iterator(source)) expected += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, expected) << into;
+}
+
+TEST_F(BurnDataTest, NextSessionKeepsTheLongestNamesAndGivesImportedFilesUniqueIsoNames) {
+    // The first session is burned as "burn ." from inside the folder, which puts the folder on the
+    // disc under its own name.
+    const fs::path sources = work_ / "Long", photos = sources / "photos";
+    const std::string file = std::string(104, 'f') + ".bin", folder(110, 'd');
+    WriteRandom(photos / file, 5000, 41);
+    WriteRandom(photos / folder / "inside.txt", 3000, 42);
+    WriteRandom(photos / "Quarterly report A.doc", 100, 43);
+    WriteRandom(photos / "Quarterly report B.doc", 100, 44);
+    WriteRandom(sources / "More" / "more.txt", 10, 45);
+    for (const std::string type : {"cdr", "dvdplusr"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = NewMedium(type);
+        const std::string drive = "--drive " + Q(medium.string());
+        TRun first = RunShell("cd " + Q(photos.string()) + " && " + Cli(drive + " burn ."));
+        ASSERT_EQ(first.Status, 0) << first.Output;
+        TRun next = RunShell(Cli(drive + " burn --import-last " + Q((sources / "More").string())));
+        ASSERT_EQ(next.Status, 0) << next.Output;
+
+        TRun listed = RunShell(Cli(drive + " import --session 2"));
+        ASSERT_EQ(listed.Status, 0) << listed.Output;
+        EXPECT_NE(listed.Output.find("photos/\n"), std::string::npos) << listed.Output;
+        EXPECT_NE(listed.Output.find("  " + folder + "/\n    inside.txt  3000 bytes"), std::string::npos);
+        EXPECT_NE(listed.Output.find("  " + file + "  5000 bytes"), std::string::npos) << listed.Output;
+        const fs::path out = work_ / "long-name.bin";
+        TRun x =
+            RunShell(Cli(drive + " extract --session 2 " + Q("/photos/" + file) + " " + Q(out.string())));
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        EXPECT_TRUE(ReadFile(out) == ReadFile(photos / file));
+
+        const fs::path image = Export(medium), into = work_ / "xlong";
+        const std::string start = LastTrackStart(medium);
+        fs::remove_all(into);
+        TRun xo = RunShell("xorriso -indev " + Q(image.string()) + " -load sbsector " + start +
+                           " -osirrox on -extract / " + Q(into.string()));
+        ASSERT_EQ(xo.Status, 0) << xo.Output;
+        ExpectSameFiles(sources, into);
+        // 7z and pycdlib read the volume at sector 16: the last session's descriptors go there, as a
+        // multisession reader finds them.
+        std::string bytes = ReadFile(image);
+        const size_t last = (std::stoul(start) + 16) * 2048;
+        ASSERT_GT(bytes.size(), last + 16 * 2048);
+        bytes.replace(16 * 2048, 16 * 2048, bytes, last, 16 * 2048);
+        const fs::path view = work_ / "second-session.iso";
+        std::ofstream(view, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        fs::remove_all(into);
+        TRun z = RunShell("7z x -y -o" + Q(into.string()) + " " + Q(view.string()));
+        ASSERT_EQ(z.Status, 0) << z.Output;
+        ExpectSameFiles(sources, into);
+        TRun p = RunShell(
+            "/usr/bin/python3 -c 'import sys, pycdlib\n"
+            "i = pycdlib.PyCdlib(); i.open(sys.argv[1]); n = 0\n"
+            "for root, dirs, names in i.walk(iso_path=\"/\"):\n"
+            "    ids = dirs + [f.split(\";\")[0] for f in names]; n += len(ids)\n"
+            "    print(\"clash\", root, ids) if len(set(ids)) != len(ids) else None\n"
+            "print(\"entries\", n)' " +
+            Q(view.string()));
+        ASSERT_EQ(p.Status, 0) << p.Output;
+        EXPECT_EQ(p.Output.find("clash"), std::string::npos) << p.Output;
+        EXPECT_NE(p.Output.find("entries 8"), std::string::npos) << p.Output;
+        fs::remove_all(into);
+    }
+}
+
 TEST_F(BurnDataTest, ThreeSessionsEachStayReadableBySessionNumber) {
     const fs::path medium = NewMedium("cdr");
     const std::string drive = "--drive " + Q(medium.string());
