@@ -35,16 +35,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t length) {
 }
 
 void SetModificationTime(int fd, const TLocalDateTime& when) {
-    if (!when.IsValid()) return;
-    std::tm tm{};
-    tm.tm_year = when.Year - 1900;
-    tm.tm_mon = when.Month - 1;
-    tm.tm_mday = when.Day;
-    tm.tm_hour = when.Hour;
-    tm.tm_min = when.Minute;
-    tm.tm_sec = when.Second;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
+    const std::time_t t = when.ToUnixTime();
     if (t == static_cast<std::time_t>(-1)) return;
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ::futimens(fd, times);

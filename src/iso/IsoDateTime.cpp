@@ -40,17 +40,24 @@ std::string TLocalDateTime::Digits16() const {
     return std::string(text).substr(0, 16);
 }
 
-int GmtOffset15At(const TLocalDateTime& date) {
-    if (!date.IsValid()) return 0;
+std::time_t TLocalDateTime::ToUnixTime(std::tm* placed) const {
+    if (!IsValid()) return static_cast<std::time_t>(-1);
     std::tm tm{};
-    tm.tm_year = date.Year - 1900;
-    tm.tm_mon = date.Month - 1;
-    tm.tm_mday = date.Day;
-    tm.tm_hour = date.Hour;
-    tm.tm_min = date.Minute;
-    tm.tm_sec = date.Second;
+    tm.tm_year = Year - 1900;
+    tm.tm_mon = Month - 1;
+    tm.tm_mday = Day;
+    tm.tm_hour = Hour;
+    tm.tm_min = Minute;
+    tm.tm_sec = Second;
     tm.tm_isdst = -1;  // whichever is in force at that date
-    std::mktime(&tm);  // fills tm_gmtoff; a date it cannot place keeps 0
+    const std::time_t t = std::mktime(&tm);
+    if (placed) *placed = tm;
+    return t;
+}
+
+int GmtOffset15At(const TLocalDateTime& date) {
+    std::tm tm{};
+    date.ToUnixTime(&tm);  // a date it cannot place keeps tm_gmtoff 0
     // ISO 9660 allows -48 to +52 (GMT-12 to GMT+13).
     return static_cast<int>(std::clamp<long>(tm.tm_gmtoff / (15 * 60), -48, 52));
 }

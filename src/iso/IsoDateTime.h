@@ -20,6 +20,9 @@ struct TLocalDateTime {
     bool IsValid() const;
     static TLocalDateTime Now();
     static TLocalDateTime FromUnixTime(std::time_t seconds, int milliseconds = 0);
+    // The instant of this local time, with the daylight saving in force then (mktime); `placed`,
+    // when given, receives mktime's broken-down time, tm_gmtoff included. -1 when invalid.
+    std::time_t ToUnixTime(std::tm* placed = nullptr) const;
 
     // "yyyymmddhhnnsszz": the 16 digits of an ISO 9660 8.4.26.1 date (zz = hundredths).
     std::string Digits16() const;
