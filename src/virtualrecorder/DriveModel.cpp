@@ -50,6 +50,11 @@ TDriveModel TDriveModel::FromEnvironment() {
         std::string ignored;
         model.ApplyQuirks(quirks, ignored);
     }
+    if (const char* spinUp = std::getenv("KELVADORE_VR_SPINUP_MS")) {
+        char* end = nullptr;
+        const unsigned long ms = std::strtoul(spinUp, &end, 10);
+        if (end != spinUp && *end == '\0' && ms <= 600000) model.SpinUpMs = static_cast<uint32_t>(ms);
+    }
     return model;
 }
 

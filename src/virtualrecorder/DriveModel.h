@@ -23,7 +23,7 @@ struct TDriveModel {
 
     // Overrides from the environment: KELVADORE_VR_IDENTITY="VENDOR/PRODUCT/REV" and
     // KELVADORE_VR_QUIRKS, a comma list of page30, fffd0001, longwrite, attention, cdonly, nobuf,
-    // notestwrite, nospeedlimit.
+    // notestwrite, nospeedlimit; KELVADORE_VR_SPINUP_MS, the spin-up time in engine milliseconds.
     static TDriveModel FromEnvironment();
     bool ApplyQuirks(const std::string& list, std::string& error);
 };
