@@ -707,7 +707,33 @@ const char* const kDefaultLines[] = {
     "36=IE typically is not set to print background color or images, including table cell colors. To get the table cells colored backgrounds to print, click on the \"BackGround Print Options\", then click on the Advanced tab. Scroll down to find the Printing heading and check the box called Print Background Colors and Images. This setting affects both page backgrounds and table cell backgrounds.",
     "37=Save",
     "38=Body BackGround Color",
-    "39=BackGround Print Options"
+    "39=BackGround Print Options",
+    // Section 27 is Kelvadore's own: the Drive menu's virtual recorder commands. Language files
+    // translate it like any other section; a file without it falls back to these texts.
+    "[27]",
+    "//Virtual recorder",
+    "0=Virtual recorder",
+    "1=Insert new blank medium...",
+    "2=Put a new blank medium of a chosen type into the virtual recorder",
+    "3=Insert medium file...",
+    "4=Put a medium file (*.kvm) into the virtual recorder",
+    "5=Eject medium",
+    "6=Take the medium out of the virtual recorder",
+    "7=Export as ISO image...",
+    "8=Save what is recorded on the virtual medium as an ISO image file",
+    "//<#mediumfilename>",
+    "9=Medium inserted into the virtual recorder: <#mediumfilename>",
+    "//<#mediumfilename>",
+    "10=Medium taken out of the virtual recorder: <#mediumfilename>",
+    "//<#file>",
+    "11=Virtual medium exported as ISO image: <#file>",
+    "//<#error>",
+    "12=Virtual recorder error ( <#error> )",
+    "13=The selected drive is not a virtual recorder",
+    "14=No medium in the virtual recorder",
+    "15=Medium type",
+    "16=Virtual media (*.kvm)",
+    "17=ISO images (*.iso)"
 };
 
 }  // namespace
