@@ -1,0 +1,58 @@
+#pragma once
+#include <array>
+#include <cstddef>
+
+namespace kv {
+
+// Every command of the main window. The window makes one QAction of each; menus, tool bars, the
+// tray and the drop window share them, so one rule decides what is enabled everywhere.
+enum class TActionId {
+    ShowDrop, Rename, NewFolder, DeleteSelected, DeleteAll, CollapseAll, Properties, Burn, Settings, DiscInfo,
+    SelectAll, ExitKvd, AddFilesDirs, EraseDisc, Eject, Load, BurnAudio, Restore, Minimize, ShowLog, HideLog,
+    Language, ExpandAll, ImportSession, ExtractFileFromSession, BurnISO, SaveISO, NewProject,
+    ShowToolBarDrive, ShowToolBarWebLinks, ShowToolBarQueue, EasyMode, ExpertMode, CutomizeToolBarEasy, Print,
+    Paste, LoadProject, SaveProject,
+    // Drive > Virtual recorder
+    VirtualNewMedium, VirtualInsertFile, VirtualEject, VirtualExport,
+    Count
+};
+inline constexpr size_t kActionCount = static_cast<size_t>(TActionId::Count);
+
+enum class TActionGroup {
+    Window,           // the window itself: always at hand
+    Drive,            // talks to the drive
+    VirtualRecorder,  // a drive command that only a virtual recorder understands
+    Tree,             // edits or stores the compilation
+    Other
+};
+
+struct TActionInfo {
+    TActionId Id;
+    const char* Name;        // object name, "ActionBurn"
+    const char* CaptionKey;  // catalogue keys of caption and hint (hint may be empty)
+    const char* HintKey;
+    const char* Shortcut;    // portable text of the key sequence, empty for none
+    TActionGroup Group;
+    bool Available;          // false until the command is built; such actions stay disabled
+};
+
+const TActionInfo& ActionInfo(TActionId id);
+const std::array<TActionInfo, kActionCount>& ActionTable();
+
+// What the application is doing. Exactly one operation runs at a time.
+enum class TOperation { Idle, Adding, Erasing, Converting, WritingData, WritingImage, WritingAudio, Verifying, Importing };
+
+struct TActionContext {
+    TOperation Operation = TOperation::Idle;
+    bool Minimized = false;
+    bool VirtualRecorderSelected = false;
+};
+
+using TActionStates = std::array<bool, kActionCount>;
+
+// The one rule for the enabled state of every action: while an operation runs, no drive or tree
+// action (the tray's Burn, Burn Audio and Erase included) can start another one.
+TActionStates DeriveActionStates(const TActionContext& context);
+inline bool Enabled(const TActionStates& states, TActionId id) { return states[static_cast<size_t>(id)]; }
+
+}  // namespace kv

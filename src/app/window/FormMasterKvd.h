@@ -1,0 +1,251 @@
+#pragma once
+#include "app/Actions.h"
+#include "app/ApplicationCore.h"
+#include "app/BurnerHost.h"
+#include "app/DriveRunner.h"
+#include "app/LogDocument.h"
+#include "app/Prompts.h"
+#include "app/SingleInstance.h"
+#include "app/SystemServices.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QSystemTrayIcon;
+class QTextBrowser;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+
+namespace kv {
+
+class TDialogPrompts;
+class TListComboBox;
+
+// The main window. It owns the application state (settings, catalogue, log, burners) and offers
+// every command as a QAction. Drive work runs on the drive thread (TDriveRunner); the window only
+// posts it and shows the outcome, so it keeps answering while a drive spins up.
+class TFormMasterKvd : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // What tests and the process entry replace; empty members get the real thing.
+    struct TServices {
+        IPrompts* Prompts = nullptr;
+        IUrlOpener* UrlOpener = nullptr;
+        IProcessLauncher* Launcher = nullptr;
+        // The single-instance lock and server, released before a restart starts the program again.
+        TInstanceLock* InstanceLock = nullptr;
+        TInstanceServer* InstanceServer = nullptr;
+        std::optional<TApplicationCore::TOptions> CoreOptions;
+    };
+
+    TFormMasterKvd();
+    explicit TFormMasterKvd(TServices services);
+    ~TFormMasterKvd() override;
+
+    // Creation in its fixed order: working folders, configuration, language, the drives (on the
+    // drive thread), the first-run questions; then the window shows and handles its command line.
+    void FormCreate(const QStringList& arguments);
+
+    // ---- state other parts read or drive
+    TSettings& Settings() { return Core->Settings; }
+    TApplicationCore& ApplicationCore() { return *Core; }
+    TLogDocument& LogDocument() { return Log; }
+    IPrompts& Prompts() { return *PromptsInUse; }
+    QAction* Action(TActionId id) const { return Actions[static_cast<size_t>(id)]; }
+    TOperation Operation() const { return CurrentOperation; }
+    void SetOperation(TOperation operation);
+    // Re-derives the enabled state of every action from the operation and the window's state.
+    void ApplyActionStates();
+
+    bool FirstRun = false;
+    bool ReloadPending = false;
+    bool Loading = false;
+    bool RestartRequested = false;
+    bool DebugCaptureOver = false;
+    QStringList DebugLog;
+    uint8_t LastMediumType = 0;
+    bool LastWarningBoxState = false;  // the warning dialog's box when it was last closed
+
+    // ---- log panel and notifications
+    void AddLog(const QString& text, bool noBreak = false, bool withTime = true) { Log.AddLog(text, noBreak, withTime); }
+    void AddHelpLink(const QString& searchText, int kind) { Log.AddHelpLink(searchText, kind); }
+    void SetStatus(const QString& text);
+    // -1 shows the application icon in the tray, -2 removes it, any other number is drawn.
+    void SetTrayProgress(int number, const QColor& colour);
+    void ShowNotice(const QString& text);
+    void BurnerDebugMessage(const QString& text);
+    // A link clicked in the log: "kvdhelp:" opens a shipped help page, http and https go to the
+    // browser, anything else opens nothing.
+    void LogLinkClicked(const QUrl& url);
+
+    // ---- confirmations: the only way the program asks one
+    bool Confirm(TConfirmationKind kind, const QString& titleKey, const QString& text);
+
+    // ---- captions
+    void ApplyCaptions();
+    void SetWindowTitle(const QString& suffix = {});
+
+    // ---- drives and speeds
+    void PrepareDataBurner(std::function<void(const TPrepareOutcome&)> then = {});
+    void ComboBoxDriveNameChange();
+    void ComboBoxCommandDriveSpeedDropDown();
+    void ComboBoxCommandDriveSpeedChange(int index);
+    void EjectDisc(bool report);
+    void LoadDisc(bool wait, bool report);
+    void EnsureDiscReady(std::function<void(bool)> then);
+    // A disc came or went in the drive with this letter; the one path every media change takes
+    // (the engine's monitor and the virtual recorder menu alike).
+    void MediaChanged(const QString& letter);
+    bool SpeedListMeasured() const { return SpeedTag == 1; }
+    bool VirtualRecorderSelected() const { return VirtualSelected; }
+    QString SelectedLetter() const { return Selection.Letter; }
+    // True while drive work posted by the window has not reported back.
+    bool DriveWorkPending() const { return PendingDriveTasks > 0; }
+
+    // ---- tool bars
+    void BuildEasyToolbar();
+    void ApplyToolbarMode();
+    void ApplyToolbarVisibility();
+
+    // ---- the hooks later parts fill; each does nothing yet
+    std::function<bool(const QStringList& arguments)> ProcessCommandLine;
+    std::function<void()> FirstRunLanguageChooser;
+    std::function<void()> RefreshCapacityBars;
+    std::function<void()> UpdateTreeActions;
+
+    // ---- restore, minimise, single instance
+    void RestoreApplication();
+    void CommandLineArrived(const TCommandLine& commandLine);
+
+    // ---- widgets, named as the window's parts are
+    QWidget* PanelCommand = nullptr;
+    QLabel* LabelCommandVolumeName = nullptr;
+    QLineEdit* EditCommandVolumeName = nullptr;
+    QToolButton* MImageHelpVolumeName = nullptr;
+    QCheckBox* CheckBoxCommandCloseDisc = nullptr;
+    QCheckBox* CheckBoxDriveQuickErase = nullptr;
+    QLabel* LabelCommandDriveName = nullptr;
+    TListComboBox* ComboBoxDriveName = nullptr;
+    QLabel* LabelCommandDriveSpeed = nullptr;
+    TListComboBox* ComboBoxCommandDriveSpeed = nullptr;
+    QTreeWidget* VirtualStringTreeQueue = nullptr;
+    QWidget* PanelLog = nullptr;
+    QTextBrowser* EmbeddedWBMemoWarning = nullptr;
+    std::array<QLabel*, 3> StatusPanels{};
+    QSystemTrayIcon* SxTrayIcon = nullptr;
+    QMenu* TrayMenu = nullptr;
+    QMenu* MainMenuItemFile = nullptr;
+    QMenu* MainMenuItemEdit = nullptr;
+    QMenu* MainMenuItemRecorder = nullptr;
+    QMenu* MainMenuItemTools = nullptr;
+    QMenu* MainMenuItemView = nullptr;
+    QMenu* MainMenuItemHelp = nullptr;
+    QMenu* MenuVirtualRecorder = nullptr;
+    QAction* MainMenuItemHelpVersion = nullptr;
+    QToolBar* ToolBarEasy = nullptr;
+    QToolBar* ToolBarDrive = nullptr;
+    QToolBar* ToolBarQueue = nullptr;
+    QToolBar* ToolBarWebLinks = nullptr;
+    QTimer TimerHideZelBurnerDebugMessage;
+
+signals:
+    // Every piece of drive work posted so far has reported back.
+    void DriveWorkIdle();
+    // The start-up drive list is filled and its choice taken.
+    void DrivesReady();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    class TSettingsHostAdapter;
+    class TDeferredRecorderFinder;
+
+    // construction (FormMasterKvdLayout.cpp)
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateCommandPanel();
+    void CreateCentralArea();
+    void CreateStatusBar();
+    void CreateTray();
+    void ConnectActions();
+    void AssignIcons();
+
+    // lifecycle (FormMasterKvd.cpp)
+    void FormShow();
+    void FormClose();
+    void ApplyWindowPlacement();
+    void ApplyLogVisibility();
+    void ToggleLog();
+
+    // drives (FormMasterKvdDrives.cpp)
+    template <typename R>
+    void RunDriveTask(std::function<R(TBurnerHost&)> work, std::function<void(R&)> done);
+    TBurnerSettings BurnerSettings() const { return TBurnerSettings::From(Core->Settings); }
+    void ApplyReports(const TDriveReports& reports);
+    void ApplyPreparation(const TPrepareOutcome& outcome);
+    void ApplyDriveChange(const TDriveChangeOutcome& outcome);
+    void ApplyRecorderList(TRecorderListOutcome& outcome);
+    void ApplySpeedList(const TSpeedListOutcome& outcome);
+    void StartDebugCapture();
+    void VirtualNewMedium();
+    void VirtualInsertFile();
+    void VirtualEject();
+    void VirtualExport();
+    void ApplyVirtualOutcome(const TVirtualMediumOutcome& outcome);
+
+    // tool bars (FormMasterKvdToolbars.cpp)
+    void SwitchMode();
+    void ToggleToolBar(TActionId id);
+
+    TServices Services;
+    std::unique_ptr<TDialogPrompts> OwnPrompts;
+    IPrompts* PromptsInUse = nullptr;
+    std::unique_ptr<IUrlOpener> OwnUrlOpener;
+    std::unique_ptr<IProcessLauncher> OwnLauncher;
+    std::unique_ptr<TSettingsHostAdapter> SettingsHost;
+    std::unique_ptr<TDeferredRecorderFinder> RecorderFinder;
+    std::unique_ptr<TApplicationCore> Core;
+    TLogDocument Log;
+    std::array<QAction*, kActionCount> Actions{};
+    QSplitter* Splitter = nullptr;
+    QIcon ApplicationIcon;
+
+    TOperation CurrentOperation = TOperation::Idle;
+    struct TSelection {
+        bool BurnerExists = false;
+        QString Identity;
+        QString Letter;
+    } Selection;
+    bool VirtualSelected = false;
+    int SpeedTag = 0;  // 1 once the speed list has been measured for the disc in the drive
+    bool SpeedMeasuring = false;
+    int PendingDriveTasks = 0;
+    bool FirstShowDone = false;
+    bool Closed = false;
+    bool Created = false;
+
+    // Last: the drive thread ends before the burners it works on, and both before the window's
+    // members they report to.
+    std::unique_ptr<TBurnerHost> Burners;
+    std::unique_ptr<TDriveRunner> Runner;
+};
+
+}  // namespace kv

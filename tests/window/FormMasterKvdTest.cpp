@@ -1,0 +1,381 @@
+// The main window in this process (offscreen), on virtual recorders of a prepared home. The
+// recorders spin up for 10 s of engine time after a medium goes in; engine time runs 20 times
+// faster than the clock on the wall.
+#include "WindowTestSupport.h"
+#include "app/MessageCatalogue.h"
+#include "app/window/FormMasterKvd.h"
+#include "app/window/ListComboBox.h"
+#include "app/window/Toolbars.h"
+#include "dialogs/DialogPrompts.h"
+#include "dialogs/FormWarning.h"
+#include "app/Confirmations.h"
+#include "platform/EngineClock.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolBar>
+
+#include <atomic>
+#include <thread>
+
+namespace kv {
+namespace {
+
+using I = TActionId;
+
+constexpr int kDriveWaitMs = 30000;  // generous: the machine may be loaded
+
+class TRecordingUrlOpener : public IUrlOpener {
+public:
+    QList<QUrl> Opened;
+    bool Open(const QUrl& url) override {
+        Opened.append(url);
+        return true;
+    }
+};
+
+class TPaintCounter : public QObject {
+public:
+    int Paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++Paints;
+        return false;
+    }
+};
+
+QString LetterOf(const QString& identity) { return identity.mid(identity.indexOf(',') + 1, 1); }
+
+}  // namespace
+
+class FormMasterKvdTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FormMasterKvdTest(test::TPreparedHome& home) : Home(home) {}
+
+private:
+    test::TPreparedHome& Home;
+    QString CdrPath;
+    QString CdrIdentity;
+    QString EmptyIdentity;
+    test::TScriptedPrompts Prompts;
+    TRecordingUrlOpener Urls;
+
+    std::unique_ptr<TFormMasterKvd> Start(const QString& driveName, QList<QPair<QString, QString>> rows = {}) {
+        rows.prepend({"1.4", driveName});
+        Home.WriteConfig(rows);
+        Prompts = {};
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        services.UrlOpener = &Urls;
+        auto form = std::make_unique<TFormMasterKvd>(services);
+        QSignalSpy ready(form.get(), &TFormMasterKvd::DrivesReady);
+        form->FormCreate({});
+        if (!QTest::qWaitFor([&] { return ready.count() > 0; }, kDriveWaitMs)) return nullptr;
+        return form;
+    }
+
+    static bool WaitIdle(TFormMasterKvd& form) {
+        return QTest::qWaitFor([&] { return !form.DriveWorkPending(); }, kDriveWaitMs);
+    }
+
+    // The list is measured when a disc is ready; while the drive still spins up it offers "Max"
+    // and measures again at the next drop-down.
+    static bool MeasureSpeeds(TFormMasterKvd& form) {
+        return QTest::qWaitFor(
+            [&] {
+                if (!form.DriveWorkPending() && !form.SpeedListMeasured()) {
+                    form.ComboBoxCommandDriveSpeed->showPopup();
+                    form.ComboBoxCommandDriveSpeed->hidePopup();
+                }
+                return form.SpeedListMeasured() && !form.DriveWorkPending();
+            },
+            kDriveWaitMs);
+    }
+
+    static QStringList Items(const QComboBox& box) {
+        QStringList items;
+        for (int i = 0; i < box.count(); ++i) items.append(box.itemText(i));
+        return items;
+    }
+
+private slots:
+    void initTestCase() {
+        CdrPath = Home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(!CdrPath.isEmpty());
+        CdrIdentity = test::ListedIdentityOfMedium(CdrPath);
+        EmptyIdentity = test::ListedIdentity("virtual:recorder");
+        QVERIFY2(!CdrIdentity.isEmpty() && !EmptyIdentity.isEmpty(), "the virtual recorders are listed");
+    }
+
+    void startsOnTheStoredRecorderMeasuresItsSpeedsAndSavesOnClose() {
+        auto form = Start(CdrIdentity, {{"5.2", "16"}});
+        QVERIFY(form);
+        const QString letter = LetterOf(CdrIdentity);
+        QCOMPARE(form->windowTitle(), "Kelvadore CD & DVD  - " + CdrIdentity + " - " + letter + ":");
+        QCOMPARE(form->ComboBoxDriveName->currentText(), CdrIdentity);
+        QCOMPARE(form->StatusPanels[2]->text(), QString("Kelvadore ready!!!"));
+        const QString log = form->EmbeddedWBMemoWarning->toPlainText();
+        QVERIFY2(log.contains(CdrIdentity + " - " + letter + ":\n"), qPrintable(log));
+        QVERIFY(log.trimmed().endsWith(" - Ready"));
+        QVERIFY(Home.LogLines().last().endsWith(" - Ready"));
+        QStringList easyButtons;
+        for (QAction* action : form->ToolBarEasy->actions()) easyButtons.append(action->text());
+        QCOMPARE(easyButtons, QStringList({"New", "Fly Window", "Add", "Burn Data", "Burn Audio", "Erase", "Eject",
+                                           "Load", "Delete Selected", "Rename", "Paste", "Language", "Preferences",
+                                           "Print"}));
+        test::SaveScreenshot(*form, "window-started");
+
+        QVERIFY(MeasureSpeeds(*form));
+        QCOMPARE(Items(*form->ComboBoxCommandDriveSpeed),
+                 QStringList({"Max", "48 X (8,467 KB/s)", "40 X (7,056 KB/s)", "32 X (5,644 KB/s)", "24 X (4,233 KB/s)",
+                              "16 X (2,822 KB/s)", "10 X (1,764 KB/s)", "4 X (705 KB/s)"}));
+        QCOMPARE(form->ComboBoxCommandDriveSpeed->currentText(), QString("16 X (2,822 KB/s)"));
+        form->ComboBoxCommandDriveSpeed->setCurrentIndex(4);
+        emit form->ComboBoxCommandDriveSpeed->activated(4);
+        QCOMPARE(form->Settings().CommandDriveSpeed, 24);
+
+        // A disc change in another drive keeps the list; one in the chosen drive measures again.
+        form->MediaChanged(letter == "Z" ? "Y" : "Z");
+        QVERIFY(form->SpeedListMeasured());
+        form->MediaChanged(letter.toLower());
+        QVERIFY(!form->SpeedListMeasured());
+
+        QVERIFY(WaitIdle(*form));
+        QFile::remove(Home.ConfigPath());
+        form->close();
+        QCOMPARE(Home.StoredSetting("5.2").value_or(""), QString("24"));
+        QCOMPARE(Home.StoredSetting("1.4").value_or(""), CdrIdentity);
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    void aStoredDriveNoLongerListedGivesWayToTheFirstEntry() {
+        auto form = Start("9:9:9,Z: NO LONGER THERE");
+        QVERIFY(form);
+        QCOMPARE(form->ComboBoxDriveName->currentIndex(), 0);
+        QCOMPARE(form->Settings().DriveName, form->ComboBoxDriveName->itemText(0));
+    }
+
+    void anOpenEmptyTrayIsClosedPolledAndThenNoticed() {
+        auto form = Start(EmptyIdentity);
+        QVERIFY(form);
+        form->Action(I::Eject)->trigger();
+        QVERIFY(WaitIdle(*form));
+        QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains("Eject disc done"));
+        std::optional<bool> ready;
+        const int64_t started = EngineClock::NowMs();
+        form->EnsureDiscReady([&](bool answer) { ready = answer; });
+        QVERIFY(QTest::qWaitFor([&] { return ready.has_value(); }, kDriveWaitMs));
+        QCOMPARE(*ready, false);
+        QCOMPARE(Prompts.Notices, QStringList({"Please insert a Disc!!!"}));
+        QVERIFY(EngineClock::NowMs() - started < 15000 + 30000);  // polled 15 s at most, plus slack
+    }
+
+    void theWindowPaintsWhileTheDriveSpinsUp() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        TPaintCounter counter;
+        QWidget* view = form->EmbeddedWBMemoWarning->viewport();
+        view->installEventFilter(&counter);
+        QTimer repaint;
+        connect(&repaint, &QTimer::timeout, view, qOverload<>(&QWidget::update));
+        repaint.start(20);
+
+        // A medium going in spins the drive up for 10 s (engine time); the readiness check waits.
+        const int64_t started = EngineClock::NowMs();
+        form->Action(I::VirtualEject)->trigger();
+        Prompts.FileNames = {CdrPath};
+        form->Action(I::VirtualInsertFile)->trigger();
+        std::optional<bool> ready;
+        int paintsWhileWaiting = 0;
+        form->EnsureDiscReady([&](bool answer) {
+            ready = answer;
+            paintsWhileWaiting = counter.Paints;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return ready.has_value(); }, kDriveWaitMs));
+        QCOMPARE(*ready, true);
+        QVERIFY(EngineClock::NowMs() - started >= 9000);
+        QVERIFY2(paintsWhileWaiting >= 3, qPrintable(QString::number(paintsWhileWaiting)));
+        view->removeEventFilter(&counter);
+    }
+
+    void virtualMediaComeAndGoThroughTheMediaChangePath() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        QVERIFY(form->VirtualRecorderSelected());
+        QVERIFY(MeasureSpeeds(*form));
+
+        form->Action(I::VirtualEject)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->SpeedListMeasured(); }, 5000));
+        QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains("Medium taken out of the virtual recorder: " + CdrPath));
+
+        Prompts.Choices = {QString("DVD+RW")};
+        form->Action(I::VirtualNewMedium)->trigger();
+        const QString created = Home.VirtualFolder + "/dvdplusrw-1.kvm";
+        QVERIFY(QTest::qWaitFor(
+            [&] { return form->EmbeddedWBMemoWarning->toPlainText().contains("virtual recorder: " + created); }, 5000));
+        QVERIFY(QFileInfo::exists(created));
+
+        const QString iso = QDir(Home.Home).filePath("blank.iso");
+        Prompts.FileNames = {iso, CdrPath};
+        form->Action(I::VirtualExport)->trigger();
+        form->Action(I::VirtualInsertFile)->trigger();
+        QVERIFY(WaitIdle(*form));
+        QVERIFY(QFileInfo::exists(iso));
+        QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains("Medium inserted into the virtual recorder: " + CdrPath));
+        QCOMPARE(Prompts.Unexpected, 0);
+        test::SaveScreenshot(*form, "window-virtual-recorder");
+    }
+
+    void theLogShowsTextAsTextAndOpensOnlyWebLinks() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        form->AddLog("<b>x<b>&y.iso");
+        QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains(" - <b>x<b>&y.iso"));
+        const QString before = form->EmbeddedWBMemoWarning->toHtml();
+        Urls.Opened.clear();
+        form->LogLinkClicked(QUrl("javascript:alert(1)"));
+        form->LogLinkClicked(QUrl("file:///etc/passwd"));
+        QVERIFY(Urls.Opened.isEmpty());
+        form->LogLinkClicked(QUrl("kvdlink://http://example.org/search?q=a&b"));
+        QCOMPARE(Urls.Opened, QList<QUrl>({QUrl("http://example.org/search?q=a&b")}));
+        QCOMPARE(form->EmbeddedWBMemoWarning->toHtml(), before);
+        form->AddHelpLink("unabletorecognizecdburner", 0);
+        form->LogLinkClicked(QUrl("kvdhelp:unabletorecognizecdburner"));
+        auto* page = form->findChild<QWidget*>("FormHelpPage");
+        QVERIFY(page && page->isVisible());
+        QVERIFY(page->findChild<QTextBrowser*>()->toPlainText().contains("cdrom"));
+    }
+
+    void anOperationDisablesDriveCommandsEverywhere() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        QVERIFY(form->Action(I::Eject)->isEnabled());
+        form->SetOperation(TOperation::WritingData);
+        for (QAction* action : form->TrayMenu->actions()) {
+            if (action->isSeparator()) continue;
+            const bool windowCommand = action == form->Action(I::ExitKvd) || action == form->Action(I::Minimize);
+            QCOMPARE(action->isEnabled(), windowCommand);
+        }
+        QVERIFY(!form->Action(I::VirtualEject)->isEnabled());
+        QVERIFY(!form->ComboBoxDriveName->isEnabled());
+        form->SetOperation(TOperation::Idle);
+        QVERIFY(form->Action(I::Eject)->isEnabled());
+
+        form->Action(I::Minimize)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->Action(I::Restore)->isEnabled(); }, 5000));
+        QVERIFY(!form->Action(I::Minimize)->isEnabled());
+        form->Action(I::Restore)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->Action(I::Minimize)->isEnabled(); }, 5000));
+    }
+
+    void theFirstRunAsksForTheModeAndExpertModeShowsTheExpertBars() {
+        QTemporaryDir fresh;
+        Prompts = {};
+        Prompts.YesNo = {false};
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        TApplicationCore::TOptions options;
+        options.Folders = TWorkingFolders::ForProgramFolder(fresh.path() + "/");
+        options.KeyStorePath = fresh.path() + "/registry";
+        services.CoreOptions = options;
+        TFormMasterKvd form(services);
+        form.FormCreate({});
+        QVERIFY(form.FirstRun);
+        QCOMPARE(Prompts.Asked.size(), 1);
+        QCOMPARE(Prompts.Asked[0].Text, QString("Activate Easy Mode (for beginners users) ?"));
+        QVERIFY(form.Settings().ExpertMode);
+        QVERIFY(form.ToolBarDrive->isVisible() && form.ToolBarQueue->isVisible());
+        QVERIFY(!form.ToolBarEasy->isVisible());
+        QVERIFY(form.Action(I::EasyMode)->isVisible() && !form.Action(I::ExpertMode)->isVisible());
+        QVERIFY(WaitIdle(form));
+    }
+
+    // The real dialog: whatever closes it, its box is what counts for asking again.
+    void theWarningDialogStoresItsBoxHoweverItIsClosed() {
+        TDialogPrompts prompts;
+        TConfirmation confirmation;
+        bool lastBox = false;
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<TFormWarning*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->LabelMessage->text(), QString("Close Disc, are you sure?"));
+            test::SaveScreenshot(*dialog, "warning-dialog");
+            dialog->CheckBoxDontDisplay->click();
+            dialog->ButtonNo->click();
+        });
+        QVERIFY(!Confirm(prompts, "Confirm Close Disc", "Close Disc, are you sure?", confirmation, lastBox));
+        QVERIFY(confirmation.Suppressed && lastBox && !confirmation.LastAnswerYes);
+
+        TConfirmation preset;
+        preset.DontDisplayPreset = true;
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QVERIFY(!Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));
+        QVERIFY(preset.Suppressed);  // the preset box, stored although the answer was no Yes
+        QVERIFY(Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));  // not asked
+    }
+
+    void aLaterStartHandsItsCommandLineOver() {
+        QTemporaryDir runtime;
+        QDir(runtime.path()).mkpath("a b");
+        QFile(runtime.path() + "/a b/c d.txt").open(QIODevice::WriteOnly);
+        TInstanceLock first(runtime.path());
+        TInstanceLock second(runtime.path());
+        QVERIFY(first.TryLock());
+        QVERIFY(!second.TryLock());
+        TInstanceServer server;
+        QVERIFY(server.Listen(first.SocketPath()));
+        int restores = 0;
+        std::optional<TCommandLine> received;
+        server.OnRestore = [&] { ++restores; };
+        server.OnCommandLine = [&](const TCommandLine& commandLine) { received = commandLine; };
+
+        const QString longName(600, QChar('x'));
+        const TCommandLine sent{{"a b/c d.txt", "E", longName}, runtime.path()};
+        std::atomic<int> delivered{-1};
+        std::thread later([&] { delivered = HandOverToRunningInstance(first.SocketPath(), sent) ? 1 : 0; });
+        // The answers leave through this thread's event loop, so it runs until the later start is done.
+        const bool answered = QTest::qWaitFor([&] { return delivered != -1; }, kDriveWaitMs);
+        later.join();
+        QVERIFY(answered && received.has_value());
+        QCOMPARE(delivered.load(), 1);
+        QCOMPARE(restores, 1);
+        QCOMPARE(ResolveArguments(*received),
+                 QStringList({runtime.path() + "/a b/c d.txt", QString("E"), longName}));
+
+        server.Close();
+        first.Unlock();
+        QVERIFY(second.TryLock());
+        QVERIFY(!HandOverToRunningInstance(first.SocketPath(), sent, {std::chrono::milliseconds(200)}));
+    }
+};
+
+}  // namespace kv
+
+int main(int argc, char** argv) {
+    // The offscreen platform cannot raise windows or grab the keyboard, and says so each time.
+    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (!message.startsWith("This plugin does not support")) previous(type, context, message);
+    });
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("KELVADORE_VR_SPINUP_MS", "10000");
+    kv::EngineClock::SetTimeScale(20);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    kv::test::TPreparedHome home;
+    home.Apply();
+    QApplication app(argc, argv);
+    kv::FormMasterKvdTest test(home);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "FormMasterKvdTest.moc"

@@ -1,0 +1,152 @@
+// The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
+// user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
+#include "WindowTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace kv {
+namespace {
+
+constexpr int kStartMs = 90000;  // Xvfb, the program and its drive scan on a loaded machine
+
+struct TRun {
+    std::unique_ptr<QProcess> Process;
+    QString PidFile;
+    QString Screenshot;
+    qint64 Pid() const {
+        QFile file(PidFile);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+    }
+    TRun() = default;
+    TRun(TRun&&) = default;
+    // A test that failed half-way leaves no window behind: the program goes, and xvfb-run then
+    // takes its X server down itself.
+    ~TRun() {
+        if (!Process || Process->state() == QProcess::NotRunning) return;
+        if (const qint64 pid = Pid(); pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+        if (!Process->waitForFinished(kStartMs)) Process->kill();
+        Process->waitForFinished();
+    }
+};
+
+// The identity of the recorder holding `medium` as another process lists it: this process must
+// not load the medium itself, a medium file belongs to one recorder at a time.
+QString ListedIdentityOutside(const test::TPreparedHome& home, const QString& medium) {
+    QProcess cli;
+    cli.setProcessEnvironment(home.Environment());
+    cli.start(KV_CLI, {"--drive", medium, "inquiry"});
+    if (!cli.waitForFinished(kStartMs)) return {};
+    for (const QString& line : QString::fromUtf8(cli.readAllStandardOutput()).split('\n'))
+        if (line.startsWith("identity:")) return line.mid(QString("identity:").size()).trimmed();
+    return {};
+}
+
+QProcessEnvironment ChildEnvironment(const test::TPreparedHome& home) {
+    QProcessEnvironment environment = home.Environment();
+    environment.remove("QT_QPA_PLATFORM");  // the children use the X server they are given
+    return environment;
+}
+
+// kelvadore under its own X server; the wrapper shell writes kelvadore's process id first.
+TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const QStringList& arguments = {},
+                    const QString& logFile = {}) {
+    TRun run;
+    run.PidFile = home.Home + "/../" + name + ".pid";
+    run.Screenshot = test::ScreenshotFolder() + "/process-" + name + ".png";
+    QFile::remove(run.Screenshot);
+    QProcessEnvironment environment = ChildEnvironment(home);
+    environment.insert("KELVADORE_SCREENSHOT", run.Screenshot);
+    if (!logFile.isEmpty()) environment.insert("KELVADORE_LOG_FILE", logFile);
+    run.Process = std::make_unique<QProcess>();
+    run.Process->setProcessEnvironment(environment);
+    run.Process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    run.Process->start("xvfb-run", QStringList{"-a", "-s", "-screen 0 1280x1024x24", "sh", "-c",
+                                               "echo $$ > \"$0\"; exec \"$@\"", run.PidFile, KV_KELVADORE} +
+                                       arguments);
+    return run;
+}
+
+bool WaitForFile(const QString& path) {
+    return QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, kStartMs);
+}
+
+// A start that must find the running instance: it answers the exchange and ends by itself.
+int LaterStart(const test::TPreparedHome& home, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setProcessEnvironment(ChildEnvironment(home));
+    process.setWorkingDirectory(folder);
+    process.start(KV_KELVADORE, arguments);
+    if (!process.waitForFinished(kStartMs)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+}
+
+bool Ends(TRun& run) {
+    return run.Process->waitForFinished(kStartMs) && run.Process->exitStatus() == QProcess::NormalExit;
+}
+
+}  // namespace
+
+class ProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void oneInstancePerUserAndSigtermSavesTheSettings() {
+        test::TPreparedHome home;
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}}));
+
+        TRun first = StartUnderXvfb(home, "first-start");
+        QVERIFY2(WaitForFile(first.Screenshot), "the first start shows its window");
+        const QStringList log = home.LogLines();
+        const QString letter = identity.mid(identity.indexOf(',') + 1, 1);
+        QVERIFY2(log.filter(identity + " - " + letter + ":").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY(log.last().endsWith(" - Ready"));
+
+        // Later starts hand over to it and end, with or without a command line.
+        QCOMPARE(LaterStart(home, {}, home.Home), 0);
+        QCOMPARE(LaterStart(home, {"virtual/blank-cdr.kvm", "A"}, home.Home), 0);
+        QCOMPARE(first.Process->state(), QProcess::Running);
+
+        // "INSTALLATION" starts a second instance beside it. The medium belongs to the first
+        // instance's recorder, so the second one settles on another drive and stores that.
+        TRun second = StartUnderXvfb(home, "installation", {"INSTALLATION"}, home.Home + "/../second-log.txt");
+        QVERIFY2(WaitForFile(second.Screenshot), "INSTALLATION gives a window of its own");
+        QCOMPARE(::kill(static_cast<pid_t>(second.Pid()), SIGTERM), 0);
+        QVERIFY(Ends(second));
+        QCOMPARE(second.Process->exitCode(), 0);
+
+        // A first instance killed outright leaves its lock behind; the next start takes it over.
+        QCOMPARE(::kill(static_cast<pid_t>(first.Pid()), SIGKILL), 0);
+        first.Process->waitForFinished(kStartMs);
+        QVERIFY(home.WriteConfig({{"1.4", identity}}));
+        TRun third = StartUnderXvfb(home, "after-kill");
+        QVERIFY2(WaitForFile(third.Screenshot), "the start after kill -9 is the running instance");
+        QCOMPARE(home.LogLines().filter(identity + " - " + letter + ":").size(), 2);
+        QCOMPARE(LaterStart(home, {}, home.Home), 0);
+
+        // SIGTERM closes the window the ordinary way: the settings are written again.
+        QVERIFY(QFile::remove(home.ConfigPath()));
+        QCOMPARE(::kill(static_cast<pid_t>(third.Pid()), SIGTERM), 0);
+        QVERIFY(Ends(third));
+        QCOMPARE(third.Process->exitCode(), 0);
+        QCOMPARE(home.StoredSetting("1.4").value_or(""), identity);
+        QVERIFY(home.StoredSetting("0.0").has_value());
+    }
+};
+
+}  // namespace kv
+
+QTEST_GUILESS_MAIN(kv::ProcessTest)
+#include "ProcessTest.moc"
