@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Kelvadore's one entry point for newcomers and CI:
-#   ./kelvadore.sh run    install what is missing, build, and run Kelvadore's main job
+#   ./kelvadore.sh run    install what is missing, build, and open Kelvadore's window
 #   ./kelvadore.sh test   install what is missing, build, and run every test (plus sanitizer runs)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -9,7 +9,9 @@ ROOT=$(pwd)
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins
+  # the window's tests run the program on a virtual X server; libudev for drive media events
+  xvfb xauth fonts-dejavu-core libudev-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   # outside readers and writers the tests compare against
   xorriso genisoimage p7zip-full libarchive-tools python3-pycdlib
@@ -53,32 +55,46 @@ case "${1:-}" in
     install_missing
     build build
     CLI="$ROOT/build/src/cli/kelvadore-cli"
-    # The embedded default: a virtual recorder holding a disc pressed from an image of this
-    # README, beside the always-present empty virtual recorder and any real drives.
+    APP="$ROOT/build/src/app/window/kelvadore"
+    # Kelvadore's working folders and its virtual media live in build/home: a blank CD-R, and a
+    # disc pressed from an image of this README, beside the always-present empty virtual recorder
+    # and any real drives.
     export KELVADORE_HOME="${KELVADORE_HOME:-$ROOT/build/home}"
+    mkdir -p "$KELVADORE_HOME/virtual"
+    blank="$KELVADORE_HOME/virtual/blank-cdr.kvm"
     demo="$KELVADORE_HOME/virtual/demo.kvm"
+    [ -f "$blank" ] || "$CLI" media create --type cdr "$blank" >/dev/null
     if [ ! -f "$demo" ]; then
-      mkdir -p "$KELVADORE_HOME/virtual"
       "$CLI" mkiso -o "$ROOT/build/demo.iso" --volume KELVADORE_DEMO "$ROOT/README.md" >/dev/null
       "$CLI" media create --type cdrom --from-image "$ROOT/build/demo.iso" "$demo" >/dev/null
     fi
     echo "== drives"
     "$CLI" drives
-    while IFS= read -r drive; do
-      echo
-      echo "== disc information: $drive"
-      "$CLI" --drive "$drive" discinfo || true
-    done < <("$CLI" drives)
+    # The first run opens on the recorder holding the blank CD-R; later runs on the drive chosen last.
+    config="$KELVADORE_HOME/Kelvadore.cfg"
+    if [ ! -f "$config" ]; then
+      identity=$("$CLI" --drive "$blank" inquiry | sed -n 's/^identity: *//p')
+      printf 'KELVADORE-TABLE 1\nFIELD C TEXT 0\nFIELD A TEXT 0\nROW 1.4\t%s\nEND 1\n' "$identity" >"$config"
+    fi
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      # No screen here: the window runs on a virtual X server and shows itself as a picture.
+      export KELVADORE_SCREENSHOT="$ROOT/build/screenshots/run.png"
+      echo "== no display: Kelvadore runs on a virtual X server; its window is saved as $KELVADORE_SCREENSHOT"
+      echo "   (Ctrl-C ends it)"
+      exec xvfb-run -a -s "-screen 0 1280x1024x24" "$APP"
+    fi
+    exec "$APP"
     ;;
   test)
     install_missing
     build build
     run_tests build
-    # Engine tests again under AddressSanitizer+UndefinedBehaviorSanitizer and ThreadSanitizer.
+    # Engine and application tests again under AddressSanitizer+UndefinedBehaviorSanitizer (the
+    # window in this process, offscreen), engine tests under ThreadSanitizer.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    build build-asan -DKELVADORE_ENGINE_ONLY=ON -DKELVADORE_SANITIZE=address
-    run_tests build-asan -L engine
+    build build-asan -DKELVADORE_ENGINE_ONLY=OFF -DKELVADORE_SANITIZE=address
+    run_tests build-asan -L "engine|app"
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     build build-tsan -DKELVADORE_ENGINE_ONLY=ON -DKELVADORE_SANITIZE=thread
     run_tests build-tsan -L engine

@@ -333,27 +333,28 @@ TVirtualMediumOutcome TBurnerHost::InsertNewMedium(const TBurnerSettings& settin
     for (int n = 1; path.isEmpty() || QFileInfo::exists(path); ++n)
         path = QDir(folder).filePath(QString("%1-%2.kvm").arg(kindName).arg(n));
     std::string error;
-    if (!vr::CreateBlankMedium(Std(path), *kind, 0, error) || !recorder->InsertFile(Std(path), error)) {
+    if (!vr::CreateBlankMedium(Std(path), *kind, 0, error)) {
         ErrorKey(outcome.Reports, "27.12", {"<#error>=" + Qt(error)});
         return outcome;
     }
-    LogKey(outcome.Reports, "27.9", {"<#mediumfilename>=" + path});
-    outcome.Done = true;
+    Insert(*recorder, path, outcome);
     return outcome;
 }
 
 TVirtualMediumOutcome TBurnerHost::InsertMediumFile(const TBurnerSettings& settings, const QString& path) {
     TVirtualMediumOutcome outcome;
-    auto recorder = VirtualRecorderFor(settings, outcome);
-    if (!recorder) return outcome;
+    if (auto recorder = VirtualRecorderFor(settings, outcome)) Insert(*recorder, path, outcome);
+    return outcome;
+}
+
+void TBurnerHost::Insert(vr::TVirtualRecorder& recorder, const QString& path, TVirtualMediumOutcome& outcome) {
     std::string error;
-    if (!recorder->InsertFile(Std(path), error)) {
+    if (!recorder.InsertFile(Std(path), error)) {
         ErrorKey(outcome.Reports, "27.12", {"<#error>=" + Qt(error)});
-        return outcome;
+        return;
     }
     LogKey(outcome.Reports, "27.9", {"<#mediumfilename>=" + path});
     outcome.Done = true;
-    return outcome;
 }
 
 TVirtualMediumOutcome TBurnerHost::EjectMedium(const TBurnerSettings& settings) {

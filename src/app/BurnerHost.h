@@ -142,6 +142,7 @@ private:
     void Release(std::unique_ptr<Burner>& burner);
     std::shared_ptr<vr::TVirtualRecorder> VirtualRecorderFor(const TBurnerSettings& settings,
                                                              TVirtualMediumOutcome& outcome);
+    static void Insert(vr::TVirtualRecorder& recorder, const QString& path, TVirtualMediumOutcome& outcome);
 
     THooks Hooks;
     std::unique_ptr<TZelBurner> Data;

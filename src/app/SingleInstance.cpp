@@ -11,6 +11,9 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kv {
 namespace {
 
@@ -58,10 +61,17 @@ QStringList ResolveArguments(const TCommandLine& commandLine) {
 }
 
 QString InstanceFolder() {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return folder;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) return runtime;
+    // Without a runtime folder (a plain su or ssh session): a folder of our own in /tmp, which must
+    // belong to this user and be closed to everyone else, or another user could answer in our place.
+    const QString own = QDir::tempPath() + "/kelvadore-" + QString::number(::getuid());
+    ::mkdir(own.toLocal8Bit().constData(), 0700);
+    struct stat info {};
+    if (::lstat(own.toLocal8Bit().constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+        (info.st_mode & 077) == 0)
+        return own;
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
 TInstanceLock::TInstanceLock(const QString& folder)

@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QLockFile>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 

@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
 #include "app/window/FormMasterKvd.h"
+#include "app/window/KelvadoreApplication.h"
 #include "app/window/ListComboBox.h"
 #include "app/window/Toolbars.h"
 #include "dialogs/DialogPrompts.h"
@@ -239,6 +240,20 @@ private slots:
     void theLogShowsTextAsTextAndOpensOnlyWebLinks() {
         auto form = Start(CdrIdentity);
         QVERIFY(form);
+        // The burner's debug lines are taken for a moment after the first preparation only (the
+        // moment is opened again here, so that a slow machine cannot have closed it already).
+        form->DebugCaptureOver = false;
+        form->TimerHideZelBurnerDebugMessage.start();
+        form->LogDocument().Now = [] { return QTime(10, 0, 0); };
+        form->BurnerDebugMessage("ASPI ok");
+        form->BurnerDebugMessage(">>> detail");
+        QCOMPARE(form->DebugLog.mid(form->DebugLog.size() - 2), QStringList({"10:00:00 - ASPI ok", "detail"}));
+        QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().endsWith("10:00:00 - 10:00:00 - ASPI ok\n10:00:00 - detail\n"));
+        QVERIFY(QTest::qWaitFor([&] { return form->DebugCaptureOver; }, 5000));
+        const qsizetype captured = form->DebugLog.size();
+        form->BurnerDebugMessage("later");
+        QCOMPARE(form->DebugLog.size(), captured);
+
         form->AddLog("<b>x<b>&y.iso");
         QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains(" - <b>x<b>&y.iso"));
         const QString before = form->EmbeddedWBMemoWarning->toHtml();
@@ -324,6 +339,14 @@ private slots:
         QVERIFY(Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));  // not asked
     }
 
+    void anExceptionOutOfAHandlerIsDroppedWithALineInTheMirror() {
+        QTimer::singleShot(0, qApp, [] { throw std::runtime_error("handler failed"); });
+        QTest::qWait(50);
+        QVERIFY(Home.LogLines().last().contains("exception dropped in"));
+        QVERIFY(Home.LogLines().last().endsWith(": handler failed"));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void aLaterStartHandsItsCommandLineOver() {
         QTemporaryDir runtime;
         QDir(runtime.path()).mkpath("a b");
@@ -362,18 +385,13 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    // The offscreen platform cannot raise windows or grab the keyboard, and says so each time.
-    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (!message.startsWith("This plugin does not support")) previous(type, context, message);
-    });
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("KELVADORE_VR_SPINUP_MS", "10000");
     kv::EngineClock::SetTimeScale(20);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     kv::test::TPreparedHome home;
     home.Apply();
-    QApplication app(argc, argv);
+    kv::TKelvadoreApplication app(argc, argv);
     kv::FormMasterKvdTest test(home);
     return QTest::qExec(&test, argc, argv);
 }

@@ -109,7 +109,15 @@ TWarningReply TScriptedPrompts::Warning(const TWarningQuestion& question) {
 }
 
 std::optional<QString> TScriptedPrompts::ChooseItem(const QString& title, const QString& label, const QStringList&) {
-    Asked.append({"choose", title, label});
+    return NextChoice("choose", title, label);
+}
+
+std::optional<QString> TScriptedPrompts::InputText(const QString& title, const QString& label, const QString&) {
+    return NextChoice("input", title, label);
+}
+
+std::optional<QString> TScriptedPrompts::NextChoice(const QString& kind, const QString& title, const QString& label) {
+    Asked.append({kind, title, label});
     if (Choices.empty()) {
         ++Unexpected;
         return std::nullopt;
@@ -117,17 +125,6 @@ std::optional<QString> TScriptedPrompts::ChooseItem(const QString& title, const 
     const std::optional<QString> choice = Choices.front();
     Choices.pop_front();
     return choice;
-}
-
-std::optional<QString> TScriptedPrompts::InputText(const QString& title, const QString& label, const QString&) {
-    Asked.append({"input", title, label});
-    if (Choices.empty()) {
-        ++Unexpected;
-        return std::nullopt;
-    }
-    const std::optional<QString> text = Choices.front();
-    Choices.pop_front();
-    return text;
 }
 
 QString TScriptedPrompts::NextFileName(const QString& kind, const QString& title, const QString& folder) {

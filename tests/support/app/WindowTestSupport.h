@@ -80,6 +80,7 @@ public:
     QString ExistingFolder(const QString& title, const QString& folder) override;
 
 private:
+    std::optional<QString> NextChoice(const QString& kind, const QString& title, const QString& label);
     QString NextFileName(const QString& kind, const QString& title, const QString& folder);
 };
 
