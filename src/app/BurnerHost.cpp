@@ -126,7 +126,9 @@ void TBurnerHost::SelectFirstRecorder(QString& driveName) {
 }
 
 bool TBurnerHost::PrepareAudioBurner(const TBurnerSettings& settings, TDriveReports& reports) {
-    if (Audio && Data && DataInitialized) ReleaseDataBurner();
+    // The data burner gives the drive back even before the first audio preparation: only one
+    // component holds the transport at a time.
+    if (Data && DataInitialized) ReleaseDataBurner();
     if (!Audio) {
         Audio = std::make_unique<TCueBurner>();
         if (Hooks.ConnectAudioBurner) Hooks.ConnectAudioBurner(*Audio);

@@ -10,6 +10,8 @@
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormWarning.h"
 #include "app/Confirmations.h"
+#include "audiowrite/TCueBurner.h"
+#include "datawrite/TZelBurner.h"
 #include "platform/EngineClock.h"
 
 #include <QAbstractItemView>
@@ -337,6 +339,26 @@ private slots:
         QVERIFY(!Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));
         QVERIFY(preset.Suppressed);  // the preset box, stored although the answer was no Yes
         QVERIFY(Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));  // not asked
+    }
+
+    // Only one component holds the drive; a fresh one selects the stored drive itself even though
+    // the request interface stays loaded for the whole process.
+    void preparingOneBurnerReleasesTheOtherAndTheFreshOneSelectsTheDrive() {
+        TBurnerHost burners;
+        TBurnerSettings settings;
+        settings.DriveName = CdrIdentity;
+        settings.CommandDriveSpeed = 24;
+        const TPrepareOutcome data = burners.PrepareDataBurner(settings);
+        QCOMPARE(data.Identity, CdrIdentity);
+        QCOMPARE(burners.DataBurner()->WriteSpeed(), uint16_t{4235});
+        TDriveReports reports;
+        QVERIFY(burners.PrepareAudioBurner(settings, reports));
+        QVERIFY(!burners.DataBurner());
+        QCOMPARE(QString::fromStdString(burners.AudioBurner()->Device()), CdrIdentity);
+        const TPrepareOutcome again = burners.PrepareDataBurner(settings);
+        QVERIFY(!burners.AudioBurner());
+        QCOMPARE(again.Identity, CdrIdentity);
+        QVERIFY(burners.IsRecorder());
     }
 
     void anExceptionOutOfAHandlerIsDroppedWithALineInTheMirror() {
