@@ -25,7 +25,21 @@ function(kv_gtest name)
   endif()
   add_executable(${name} ${_srcs})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main kv_warnings)
+  kv_precompile_test_headers(${name})
   target_compile_definitions(${name} PRIVATE KV_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     KV_BINARY_DIR="${PROJECT_BINARY_DIR}" KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS engine)
+endfunction()
+
+# GoogleTest's headers take longer to parse than most test files take to compile: parse them once
+# per test binary.
+function(kv_precompile_test_headers target)
+  target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <gmock/gmock.h> <string> <vector>
+    <filesystem> <functional> <memory>)
+endfunction()
+
+# The same for Qt's headers in the application's libraries.
+function(kv_precompile_qt_headers target)
+  target_precompile_headers(${target} PRIVATE <QtCore/QObject> <QtCore/QString> <QtCore/QStringList>
+    <QtCore/QList> <QtCore/QVariant> ${ARGN})
 endfunction()
