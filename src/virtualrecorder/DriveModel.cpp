@@ -16,6 +16,8 @@ bool TDriveModel::ApplyQuirks(const std::string& list, std::string& error) {
             BlankCdrFfdQuirk = true;
         else if (q == "longwrite")
             LongWriteNotReady = true;
+        else if (q == "bufferfull")
+            BufferFullNotReady = true;
         else if (q == "attention")
             MediumChangeAttention = true;
         else if (q == "cdonly")

@@ -13,6 +13,7 @@ struct TDriveModel {
     bool JustLinkPage = false;                 // vendor mode page 30h present
     bool BlankCdrFfdQuirk = false;       // blank CD-R answers READ FORMAT CAPACITIES with FFFD0001h blocks
     bool LongWriteNotReady = false;      // TUR during a flush/close: 2/04/08 instead of GOOD
+    bool BufferFullNotReady = false;     // a WRITE that does not fit the buffer: 2/04/08, not held
     bool MediumChangeAttention = false;  // 6/28/00 once after a medium is loaded
     bool Dvd = true;                     // reads and writes DVD media
     bool UnderrunFree = true;            // BUFE may be set
@@ -22,8 +23,8 @@ struct TDriveModel {
     uint32_t SpinUpMs = 1500;  // not ready (becoming ready) after a tray load
 
     // Overrides from the environment: KELVADORE_VR_IDENTITY="VENDOR/PRODUCT/REV" and
-    // KELVADORE_VR_QUIRKS, a comma list of page30, fffd0001, longwrite, attention, cdonly, nobuf,
-    // notestwrite, nospeedlimit; KELVADORE_VR_SPINUP_MS, the spin-up time in engine milliseconds.
+    // KELVADORE_VR_QUIRKS, a comma list of page30, fffd0001, longwrite, bufferfull, attention, cdonly,
+    // nobuf, notestwrite, nospeedlimit; KELVADORE_VR_SPINUP_MS, the spin-up time in engine milliseconds.
     static TDriveModel FromEnvironment();
     bool ApplyQuirks(const std::string& list, std::string& error);
 };

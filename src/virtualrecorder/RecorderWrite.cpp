@@ -79,8 +79,11 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
         return sense::kLossOfStreaming;
     }
     starved_ = false;
-    if (model_.SpeedLimit && bufferFill_ > 0 && bufferFill_ + static_cast<double>(bytes) > model_.BufferBytes)
-        return sense::kLongWriteInProgress;
+    if (model_.SpeedLimit && bufferFill_ > 0 && bufferFill_ + static_cast<double>(bytes) > model_.BufferBytes) {
+        if (model_.BufferFullNotReady) return sense::kLongWriteInProgress;
+        // Most drives hold a WRITE until the laser has made room for it.
+        HoldUntilRoom(static_cast<double>(bytes));
+    }
 
     if (test) BeginTestWrite();
     const bool record = !test;

@@ -1,6 +1,7 @@
 #include "virtualrecorder/VirtualRecorder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -478,6 +479,19 @@ void TVirtualRecorder::ResetBuffer() {
     starved_ = false;
 }
 
+// kB/s (1000 bytes) is bytes per millisecond.
+double TVirtualRecorder::DrainRateBytesPerMs() const { return writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed(); }
+
+void TVirtualRecorder::HoldUntilRoom(double bytes) {
+    const double target = std::max(0.0, static_cast<double>(model_.BufferBytes) - bytes);
+    while (bufferFill_ > target) {
+        EngineClock::SleepMs(std::max<int64_t>(1, static_cast<int64_t>(std::ceil((bufferFill_ - target) / DrainRateBytesPerMs()))));
+        DrainBuffer();
+    }
+    // The laser ran on while the host waited for the drive: that is no underrun.
+    starved_ = false;
+}
+
 void TVirtualRecorder::DrainBuffer() {
     const int64_t now = EngineClock::NowMs();
     const int64_t elapsed = std::max<int64_t>(now - bufferTimeMs_, 0);
@@ -486,8 +500,7 @@ void TVirtualRecorder::DrainBuffer() {
         bufferFill_ = 0;
         return;
     }
-    const double kbs = writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed();
-    const double drained = kbs * static_cast<double>(elapsed);  // kB/s x ms = bytes
+    const double drained = DrainRateBytesPerMs() * static_cast<double>(elapsed);
     if (drained >= bufferFill_) {
         // The laser caught up with the host: a running recording has starved.
         if (recording_ && drained > bufferFill_) starved_ = true;

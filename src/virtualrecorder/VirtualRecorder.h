@@ -71,6 +71,9 @@ private:
     uint32_t MaxWriteSpeed() const;
     uint32_t ClampWriteSpeed(uint32_t kbs) const;
     void DrainBuffer();
+    // Holds a WRITE of `bytes` until the buffer has drained enough to take it (engine time).
+    void HoldUntilRoom(double bytes);
+    double DrainRateBytesPerMs() const;
     void ResetBuffer();
 
     // identification, modes, speeds
