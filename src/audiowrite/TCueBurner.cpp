@@ -11,8 +11,6 @@ namespace kv {
 namespace {
 
 constexpr int64_t kPrimePollMs = 100;
-constexpr int64_t kReadyWaitMs = 20000;
-constexpr int64_t kReadyPollMs = 500;
 
 }  // namespace
 
@@ -67,9 +65,20 @@ void TCueBurner::ReportWriteDone(const std::string& error) {
 bool TCueBurner::DiscIsWritable() {
     // A drive that just got its medium answers with a unit attention (6/28/00) and then "becoming
     // ready" (2/04/01) for a while; neither is an answer about the disc.
-    if (!ReadDiscInformation() && !(WaitUntilReady(kReadyWaitMs, kReadyPollMs), ReadDiscInformation())) return false;
-    const uint8_t status = DiscInfo.DiscStatusBits();
-    return status == kDiscStatusEmpty || status == kDiscStatusAppendable;
+    return WaitForDisc() && WriteRefusal(true).Reason.empty();
+}
+
+bool TCueBurner::RefuseUnwritableDisc() {
+    if (!WaitForDisc()) {
+        if (!Aborted()) DebugMessage(">>> " + std::string(kDiscNotWritableText) + ": " + LastError(), kMessageWriteRefused);
+        return true;
+    }
+    const TWriteRefusal refusal = WriteRefusal(true);
+    if (refusal.Reason.empty()) return false;
+    // A closed disc gets the burner's own two lines; the other reasons are named.
+    DebugMessage(">>> " + (refusal.Closed ? std::string(kDiscNotWritableText) : refusal.Reason), kMessageWriteRefused);
+    if (refusal.Erasable) DebugMessage(">>> " + std::string(kDiscErasableHintText), kMessageWriteRefused);
+    return true;
 }
 
 bool TCueBurner::StartWrite() {
@@ -84,10 +93,11 @@ bool TCueBurner::StartWrite() {
     // Cleared here rather than by the writer, so that Abort pressed while the cache primes counts.
     aborted_ = false;
 
-    if (!DiscIsWritable()) {
-        const bool knowsDisc = ReadDiscInformation();
-        DebugMessage(">>> DISC IS NOT WRITABLE", kMessageWriteRefused);
-        if (knowsDisc && DiscInfo.Erasable()) DebugMessage(">>> BUT DISC IS ERASABLE, ERASE IT FIRST", kMessageWriteRefused);
+    if (RefuseUnwritableDisc()) {
+        if (Aborted()) {
+            std::lock_guard lock(doneMutex_);
+            if (OnWriteDone) OnWriteDone(this, kAbortedByUserText);
+        }
         return false;
     }
     if (!BuildCueSheet()) {

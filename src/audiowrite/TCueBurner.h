@@ -57,8 +57,13 @@ public:
     // How often the writer found the read-ahead empty during the last write.
     int64_t CacheEmptyCount() const;
 
+protected:
+    bool WaitAborted() const override { return aborted_.load(); }
+
 private:
     friend class TThreadedWrite;
+    // Waits for the disc and tells, through OnDebugMessage, why it cannot take the audio write.
+    bool RefuseUnwritableDisc();
     void SetCurrentFileName(const std::string& name);
     void ReportWriteDone(const std::string& error);
     void JoinThreads();

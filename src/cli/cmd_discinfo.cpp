@@ -47,11 +47,12 @@ int RunDiscInfo(const std::vector<std::string>&) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }
+    // The disc record first: it waits for a drive that is still spinning up.
+    TDisc disc;
+    device.GetDiscInformation(disc);
     const uint8_t medium = device.MediumType();
     // The block counts write the write parameters page of the current medium first.
     TSCSIDevice::CurrentMedium = medium;
-    TDisc disc;
-    device.GetDiscInformation(disc);
     const uint16_t sessions = device.SessionCount();
     const uint32_t used = device.UsedBlocks();
     const uint32_t free = device.FreeBlocks();

@@ -17,6 +17,7 @@ namespace kv {
 namespace {
 
 constexpr uint8_t kAscNotReady = 0x04;
+constexpr char kAbortedText[] = "OPERATION ABORTED BY USER";
 constexpr int kCdBlockSize = 0xD800;    // 27 sectors
 constexpr int kDvdBlockSize = 0x10000;  // 32 sectors, one ECC block
 // Bounded so a drive that reports "format in progress" for ever cannot hold the caller.
@@ -58,6 +59,22 @@ bool TZelBurner::FormatDvdRwForWriting() {
     return true;
 }
 
+bool TZelBurner::DiscTakesWrite() {
+    if (!WaitForDisc()) {
+        const std::string why = LastError();
+        RaiseWriteDone(abort_ ? kAbortedText : why.empty() ? std::string("NOT READY") : why);
+        return false;
+    }
+    const TWriteRefusal refusal = WriteRefusal(false);
+    if (refusal.Reason.empty()) return true;
+    RaiseWriteDone(refusal.Erasable ? refusal.Reason + "; " + kDiscErasableHintText : refusal.Reason);
+    return false;
+}
+
+void TZelBurner::ClearStaleAbort() {
+    if (!layoutForBurn_ && !writeRunning_) abort_ = false;
+}
+
 void TZelBurner::ReadMediumForLayout() {
     CurrentMedium = MediumType();
 }
@@ -96,19 +113,24 @@ void TZelBurner::ImportSessionForLayout(TDEntry* importRoot) {
     ImportSession(static_cast<uint8_t>(session), importRoot);
 }
 
-bool TZelBurner::ImportSession(uint8_t session, TDEntry* root) { return kv::ImportSession(*this, *this, session, root); }
+bool TZelBurner::ImportSession(uint8_t session, TDEntry* root) {
+    ClearStaleAbort();
+    return kv::ImportSession(*this, *this, session, root);
+}
 
 bool TZelBurner::ExtractFile(const TFEntry& entry, const std::string& destFile) {
+    ClearStaleAbort();
     return kv::ExtractFile(*this, entry, destFile);
 }
 
 bool TZelBurner::BurnCD() {
     if (writeRunning_) return false;
     abort_ = false;
+    if (!DiscTakesWrite()) return false;
     const int blockSize = BlockSizeForMedium();
     if (!FormatDvdRwForWriting()) return false;
     if (abort_) {
-        RaiseWriteDone("OPERATION ABORTED BY USER");
+        RaiseWriteDone(kAbortedText);
         return false;
     }
     layoutForBurn_ = true;
@@ -121,7 +143,6 @@ bool TZelBurner::BurnCD() {
 bool TZelBurner::BurnISOImage(const std::string& fileName) {
     if (writeRunning_) return false;
     abort_ = false;
-    const int blockSize = BlockSizeForMedium();
     std::ifstream probe(fileName, std::ios::binary);
     struct stat st {};
     if (!probe || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -129,6 +150,8 @@ bool TZelBurner::BurnISOImage(const std::string& fileName) {
         return false;
     }
     probe.close();
+    if (!DiscTakesWrite()) return false;
+    const int blockSize = BlockSizeForMedium();
     imageFileSectors_ = (static_cast<int64_t>(st.st_size) + 2047) / 2048;
     SetImageSizeOfFile(imageFileSectors_);
     return StartStream(blockSize, fileName,

@@ -78,6 +78,7 @@ protected:
     // stream failed before the write started (the reason has gone to OnWriteDone).
     bool StartStream(int blockSize, const std::string& imageFile, std::unique_ptr<TWriteTarget> target);
     void RaiseWriteDone(const std::string& error);
+    bool WaitAborted() const override { return abort_.load(); }
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
     void ImportSessionForLayout(TDEntry* importRoot) override;
@@ -87,6 +88,11 @@ private:
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
     bool FormatDvdRwForWriting();
+    // Waits for the disc and refuses one that cannot take the write, before anything is sent
+    // that changes it; false after OnWriteDone has the reason.
+    bool DiscTakesWrite();
+    // An import or extraction of its own starts without the abort of an earlier operation.
+    void ClearStaleAbort();
     int BlockSizeForMedium();
     int CreateISOFileImmediate(const std::string& fileName);
     bool CopyImmediate(class TImageOutputFile& out, std::string& error);

@@ -22,6 +22,13 @@ bool IsOneOf(uint8_t m, std::initializer_list<uint8_t> codes) {
     return std::find(codes.begin(), codes.end(), m) != codes.end();
 }
 
+// Some ATAPI drives ignore the format field of READ TOC and answer an ATIP request with the
+// plain TOC; its bytes read as a nonsense lead-out time. A real ATIP has bit 7 of byte 4 set
+// and an MSF time at bytes 12-14.
+bool IsAtipReply(const std::array<uint8_t, 26>& atip) {
+    return GetBE16(atip.data()) >= 22 && (atip[4] & 0x80) && atip[12] < 100 && atip[13] < 60 && atip[14] < 75;
+}
+
 }  // namespace
 
 uint8_t TSCSIDevice::MediumType() {
@@ -46,12 +53,10 @@ uint8_t TSCSIDevice::MediumType() {
 
 void TSCSIDevice::GetDiscInformation(TDisc& disc) {
     Disc = TDisc{};
-    if (!TestUnitReady(kReadyProbeTimeoutMs)) {
-        WaitUntilReady(3000, 5000);
-        if (!TestUnitReady(kReadyProbeTimeoutMs)) {
-            disc = Disc;
-            return;
-        }
+    // A disc loaded a moment ago spins up for seconds: the record would read as an empty drive.
+    if (!WaitForDisc()) {
+        disc = Disc;
+        return;
     }
     Disc.Ready = true;
 
@@ -65,7 +70,7 @@ void TSCSIDevice::GetDiscInformation(TDisc& disc) {
             Disc.LastSession = sessions[3];
         }
         std::array<uint8_t, 26> atip{};
-        if (ReadTOC(4, atip.data(), static_cast<uint8_t>(atip.size()), 0, true, 0))
+        if (ReadTOC(4, atip.data(), static_cast<uint8_t>(atip.size()), 0, true, 0) && IsAtipReply(atip))
             Disc.Capacity = MSFToFrames(atip[12], atip[13], atip[14]);
         Disc.ProfileName = "CD-ROM";
     }
@@ -127,6 +132,7 @@ void TSCSIDevice::WriteCountingPage() {
 }
 
 uint8_t TSCSIDevice::PrepareBlockCount() {
+    WaitForDisc();
     const uint8_t medium = MediumType();
     WriteCountingPage();
     DiscInfo.Raw[6] = 0;
@@ -200,7 +206,7 @@ uint32_t TSCSIDevice::TotalBlocks() {
     const uint16_t s = SessionCount();
     uint32_t r = 0;
     std::array<uint8_t, 26> atip{};
-    if (ReadTOC(4, atip.data(), static_cast<uint8_t>(atip.size()), 0, true, 0)) {
+    if (ReadTOC(4, atip.data(), static_cast<uint8_t>(atip.size()), 0, true, 0) && IsAtipReply(atip)) {
         // Last possible start of the lead-out.
         r = MSFToFrames(atip[12], atip[13], atip[14]);
         uint32_t lastLba = 0, blockLength = 0;

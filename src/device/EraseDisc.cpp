@@ -67,6 +67,11 @@ bool TSCSIDevice::EraseDisc(bool quick) {
     CurrentMedium = medium;
     QuickErase = quick;
     if (!DriveReadyForBlank()) return false;
+    // Refused before anything reaches the drive; the refusal is the whole report (no done event).
+    if (const std::string refusal = BlankRefusal(medium); !refusal.empty()) {
+        SetLastError(refusal);
+        return false;
+    }
     if (medium != kMediumDvdRam) {
         SetCDSpeed(ReadSpeed, WriteSpeed());
         SetWriteParameters(false, false, medium, false);

@@ -31,6 +31,21 @@ inline constexpr size_t kInquiryBufferSize = 131;
 inline constexpr size_t kTransferBufferSize = 64 * 1024;
 inline constexpr size_t kLastSenseLength = 33;
 inline constexpr char kInvalidDeviceText[] = "INVALID DEVICE ID / NOT A CD OR DVD DRIVE";
+inline constexpr char kDiscNotWritableText[] = "DISC IS NOT WRITABLE";
+inline constexpr char kDiscNotErasableText[] = "DISC IS NOT ERASABLE";
+inline constexpr char kDiscErasableHintText[] = "BUT DISC IS ERASABLE, ERASE IT FIRST";
+// Engine time a disc operation waits for a drive that is still getting ready.
+inline constexpr int64_t kDiscReadyWaitMs = 30000;
+
+// DVD+RW, DVD-RAM and restricted-overwrite DVD-RW: written in place, reported as complete.
+bool IsOverwritableMedium(uint8_t medium);
+
+// Why the medium in the drive cannot take a write: empty when it can.
+struct TWriteRefusal {
+    std::string Reason;
+    bool Closed = false;    // a closed (finalized) recordable disc
+    bool Erasable = false;  // a closed disc that a blank would make writable again
+};
 
 // READ TRACK INFORMATION reply, fields in host order after a successful read.
 struct TTrackInfo {
@@ -155,6 +170,16 @@ public:
 
     // ---- composites
     bool WaitUntilReady(int64_t totalMs, int64_t intervalMs);
+    // Every operation on the disc starts here: waits while the drive reports that it is getting
+    // ready (a disc loaded a moment ago, a long operation ending, a unit attention), at most
+    // `totalMs` engine time and never past WaitAborted(). False when the drive is not ready in
+    // the end or holds no medium it can use; LastError then says why.
+    bool WaitForDisc(int64_t totalMs = kDiscReadyWaitMs);
+    // Checked before a data (or, with `audio`, an audio CD) write sends anything that changes
+    // the disc: a blank or appendable disc, or an overwritable medium, in a drive that writes it.
+    TWriteRefusal WriteRefusal(bool audio);
+    // The same for a blank of `medium` (its code): empty when the medium can be erased.
+    std::string BlankRefusal(uint8_t medium);
     bool EjectSequence();
     bool LoadSequence(bool waitForReady);
     bool SetSpeeds(uint16_t readKBs, uint16_t writeKBs);
@@ -182,6 +207,10 @@ public:
     uint32_t TotalBlocks();
     uint32_t IsoVolumeSize();
     bool DiscIsErasable();
+    // First block of recorded session `session` of `sessions` (SessionCount): from READ TRACK
+    // INFORMATION, else from the TOC (session information for the last session, the first track
+    // of a single-session disc). False when no reply holds it.
+    bool SessionStart(uint8_t session, uint16_t sessions, uint32_t& lba);
 
     // ---- write parameters page (05h)
     bool SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen);
@@ -213,6 +242,13 @@ public:
 protected:
     // Queued events about this component are dropped once it is gone.
     TEventLifetime eventLifetime_;
+    // True when the running operation was aborted: WaitForDisc stops waiting.
+    virtual bool WaitAborted() const { return false; }
+    // The last command failed in a way that passes: not ready yet, busy, a unit attention.
+    bool BecomingReady() const;
+    bool DriveCannotWrite(uint8_t medium) const;
+    // An operation refused by the engine itself reports through LastError like a drive failure.
+    void SetLastError(const std::string& text);
     // Builds, submits and judges one command; returns the request's status byte (E2h when it
     // was never submitted).
     uint8_t SendCdb(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs);

@@ -48,6 +48,10 @@ std::string ExtractTarget(const std::string& folder, const TFEntry& entry) {
 }
 
 bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& destFile) {
+    if (!device.WaitForDisc()) {
+        Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + device.LastError(), kMessageError);
+        return false;
+    }
     Message(device, ">>> EXTRACTING FILE " + entry.LongName + " TO " + destFile, kMessageProgress);
     static std::atomic<unsigned> serial{0};
     const std::string temp =

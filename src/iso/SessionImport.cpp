@@ -231,6 +231,11 @@ std::string SafeImportedName(std::string name) {
 }
 
 bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root) {
+    // A disc loaded a moment ago is still spinning up: it would count as holding no session.
+    if (!device.WaitForDisc()) {
+        Message(device, device.LastError(), kMessageError);
+        return false;
+    }
     const uint16_t sessions = device.SessionCount();
     if (sessions == 0) return false;
     if (session == kLastSession || session > sessions) session = static_cast<uint8_t>(sessions);
@@ -238,11 +243,11 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
     if (!root) root = model.Root();
     if (!root) return false;
     Message(device, ">>> IMPORTING SESSION # " + std::to_string(session), kMessageProgress);
-    if (!device.ReadTrackInformation(session)) {
+    uint32_t start = 0;
+    if (!device.SessionStart(session, sessions, start)) {
         Message(device, ">>> ERROR IMPORTING SESSION # " + std::to_string(session), 4);
         return false;
     }
-    const uint32_t start = device.TrackInfo.TrackStart;
     // Joliet first, for its long names; its tree unusable, the ISO 9660 tree of the same volume.
     for (bool joliet : {true, false}) {
         TVolumeRoot volume;

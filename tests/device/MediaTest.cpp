@@ -203,6 +203,9 @@ TEST_F(MediaTest, CdBlockCounts) {
 
     drive->Always(0x43, AtipReply(false, true, 79, 59, 74));
     EXPECT_EQ(device.TotalBlocks(), 359999u);
+    // An ATAPI drive that ignores the format answers with the plain TOC: no ATIP in it.
+    drive->Always(0x43, TRecordingDrive::WithData({0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 0, 0, 0, 0x14, 0xAA, 0, 0, 0, 1, 0x3B}));
+    EXPECT_EQ(device.TotalBlocks(), 359847u);
 
     drive->Always(0x51, DiscInfoReply(2, 3, false, 1, 1));
     EXPECT_EQ(device.FreeBlocks(), 0u) << "complete disc";

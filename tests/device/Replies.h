@@ -18,6 +18,8 @@ inline TRecordingDrive::TReply ConfigurationReply(uint16_t profile, uint16_t fea
 
 inline TRecordingDrive::TReply AtipReply(bool rewritable, bool recordable, uint8_t m, uint8_t s, uint8_t f) {
     std::vector<uint8_t> r(26, 0);
+    PutBE16(r.data(), 0x1A);
+    r[4] = 0x80;
     r[6] = static_cast<uint8_t>((recordable ? 0x80 : 0) | (rewritable ? 0x40 : 0));
     r[12] = m;
     r[13] = s;
