@@ -1,0 +1,188 @@
+// Burns a compilation of N MB (default 300) to a virtual DVD+R and a virtual CD-R at normal speed
+// and prints, for the data phase (first WRITE to the end of the final cache flush), the achieved
+// write rate against the speed the drive announced, the lowest drive-buffer fill after the
+// buffer first filled, and how often the writer found the read-ahead cache empty.
+//
+// usage: bench_burn_rate [MB] [scratch parent folder]
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "datawrite/TZelBurner.h"
+#include "device/DevicePathIdentity.h"
+#include "platform/EngineClock.h"
+#include "transport/RequestInterface.h"
+#include "virtualrecorder/MediumTools.h"
+#include "virtualrecorder/VirtualRecorder.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kSourceFiles = 10;
+
+struct TResult {
+    bool Ok = false;
+    std::string Error;
+    double RatedKBs = 0;
+    double AchievedKBs = 0;
+    double Seconds = 0;
+    int64_t Bytes = 0;
+    int MinBufferPercent = 100;
+    int64_t CacheEmpty = 0;
+};
+
+// "... AT 16.0X (22,160 KB/s)" -> 22160.
+double AnnouncedKBs(const std::string& line) {
+    const size_t open = line.rfind('(');
+    if (open == std::string::npos) return 0;
+    std::string digits;
+    for (size_t i = open + 1; i < line.size() && line[i] != ' '; ++i)
+        if (line[i] >= '0' && line[i] <= '9') digits += line[i];
+    return digits.empty() ? 0 : std::stod(digits);
+}
+
+TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<fs::path>& sources) {
+    TResult r;
+    const std::string medium = (work / "bench.kvm").string();
+    fs::remove(medium);
+    std::string error;
+    if (!kv::vr::CreateBlankMedium(medium, kind, 0, error)) {
+        r.Error = error;
+        return r;
+    }
+    auto recorder = std::make_shared<kv::vr::TVirtualRecorder>("virtual:bench", kv::vr::TDriveModel{});
+    if (!recorder->InsertFile(medium, error)) {
+        r.Error = error;
+        return r;
+    }
+    kv::SetSoftDriveSource([recorder] { return std::vector<std::shared_ptr<kv::TSoftDrive>>{recorder}; });
+    {
+        kv::TZelBurner burner;
+        burner.InitializeASPI(true, "");
+        const auto identity = kv::ListedIdentityOfPath(burner, recorder->DevicePath());
+        if (!identity || !burner.SetDevice(*identity)) {
+            r.Error = "the virtual recorder cannot be selected";
+            return r;
+        }
+        burner.ClearAll(1000, 100);
+        burner.IdVolume = "BENCH";
+        for (const auto& s : sources)
+            if (burner.AddFile("\\", s.string(), "SRC" + std::to_string(&s - sources.data()) + ".BIN", s.filename().string()) < 1)
+                r.Error = "cannot add " + s.string();
+        std::mutex m;
+        std::string startLine, writeError;
+        std::atomic<bool> done{false}, finalizing{false};
+        burner.OnDebugMessage = [&](kv::TSCSIDevice*, const std::string& text, uint8_t) {
+            std::lock_guard lock(m);
+            if (text.find("STARTING WRITE PROCESS") != std::string::npos) startLine = text;
+        };
+        burner.OnFinalizingTrack = [&](kv::TZelBurner*) { finalizing = true; };
+        burner.OnWriteDone = [&](kv::TZelBurner*, const std::string& e) {
+            std::lock_guard lock(m);
+            writeError = e;
+            done = true;
+        };
+        if (!r.Error.empty() || !burner.BurnCD()) {
+            burner.WaitForWrite();
+            r.Error = r.Error.empty() ? "the burn did not start: " + writeError : r.Error;
+            return r;
+        }
+        Clock::time_point first{}, flushed{};
+        bool filled = false;
+        while (!done) {
+            const auto now = Clock::now();
+            const int64_t written = burner.BytesWritten();
+            const uint32_t size = burner.DeviceBufferSize.load(), free = burner.DeviceFreeBufferSize.load();
+            if (written > 0 && first == Clock::time_point{}) first = now;
+            if (finalizing && size == 0 && flushed == Clock::time_point{}) flushed = now;
+            if (first != Clock::time_point{} && !finalizing && size > 0 && free <= size) {
+                const int fill = static_cast<int>((size - free) * 100.0 / size);
+                if (fill >= 50) filled = true;
+                if (filled) r.MinBufferPercent = std::min(r.MinBufferPercent, fill);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        burner.WaitForWrite();
+        std::lock_guard lock(m);
+        if (!writeError.empty()) {
+            r.Error = writeError;
+            return r;
+        }
+        if (flushed == Clock::time_point{}) flushed = Clock::now();
+        r.Bytes = burner.BytesWritten();
+        r.Seconds = std::chrono::duration<double>(flushed - first).count();
+        r.AchievedKBs = r.Seconds > 0 ? r.Bytes / r.Seconds / 1000.0 : 0;
+        r.RatedKBs = AnnouncedKBs(startLine);
+        r.CacheEmpty = burner.CacheTimesEmpty();
+        r.Ok = true;
+    }
+    kv::SetSoftDriveSource({});
+    kv::ShutdownRequestInterface();
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 300;
+    const fs::path parent = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
+    if (megabytes <= 0) {
+        std::fprintf(stderr, "usage: bench_burn_rate [MB] [scratch parent folder]\n");
+        return 2;
+    }
+    kv::EngineClock::SetTimeScale(1);
+    std::string pattern = (parent / "kv-burnbench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const fs::path work = pattern;
+    std::printf("writing %d MB of sources in %s ...\n", megabytes, work.c_str());
+    std::vector<fs::path> sources;
+    std::mt19937_64 rng(42);
+    std::vector<uint64_t> chunk(1 << 17);
+    const int64_t perFile = int64_t{megabytes} * 1000000 / kSourceFiles;
+    for (int i = 0; i < kSourceFiles; ++i) {
+        sources.push_back(work / ("source" + std::to_string(i) + ".bin"));
+        std::ofstream out(sources.back(), std::ios::binary);
+        for (int64_t left = perFile; left > 0;) {
+            for (auto& v : chunk) v = rng();
+            const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(chunk.size() * 8));
+            out.write(reinterpret_cast<const char*>(chunk.data()), n);
+            left -= n;
+        }
+    }
+
+    int failures = 0;
+    std::printf("%-8s %10s %12s %8s %8s %14s %12s\n", "medium", "MB", "rated KB/s", "KB/s", "ratio",
+                "buffer min %", "cache empty");
+    for (auto [kind, name] : {std::pair{kv::vr::EMediumKind::DvdPlusR, "DVD+R"}, std::pair{kv::vr::EMediumKind::CdR, "CD-R"}}) {
+        const TResult r = Burn(kind, work, sources);
+        if (!r.Ok) {
+            std::printf("%-8s failed: %s\n", name, r.Error.c_str());
+            ++failures;
+            continue;
+        }
+        const double ratio = r.RatedKBs > 0 ? r.AchievedKBs / r.RatedKBs : 0;
+        std::printf("%-8s %10.1f %12.0f %8.0f %7.1f%% %14d %12lld   (%.1f s)\n", name, r.Bytes / 1e6, r.RatedKBs,
+                    r.AchievedKBs, ratio * 100, r.MinBufferPercent, static_cast<long long>(r.CacheEmpty), r.Seconds);
+        if (ratio < 0.9 || r.CacheEmpty > 0) ++failures;
+    }
+    fs::remove_all(work);
+    std::printf("%s\n", failures ? "below 90 % of the rated speed, or the cache ran empty" : "every burn at 90 % or more of its rated speed, cache never empty");
+    return failures ? 1 : 0;
+}
