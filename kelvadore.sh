@@ -21,10 +21,15 @@ PACKAGES=(
   # benchmarks (bench/) measure peak memory with GNU time
   time
 )
+# Only for the tests: the real-kernel test (tests/realkernel) boots a small QEMU guest.
+TEST_PACKAGES=(
+  qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file
+)
 
+# install_missing PACKAGE...
 install_missing() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -52,7 +57,7 @@ run_tests() {
 
 case "${1:-}" in
   run)
-    install_missing
+    install_missing "${PACKAGES[@]}"
     build build
     CLI="$ROOT/build/src/cli/kelvadore-cli"
     APP="$ROOT/build/src/app/window/kelvadore"
@@ -86,9 +91,12 @@ case "${1:-}" in
     exec "$APP"
     ;;
   test)
-    install_missing
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build build
-    run_tests build
+    run_tests build -LE realkernel
+    # kelvadore-cli on a real kernel in QEMU guests; where the machine cannot run QEMU the test
+    # is skipped and says why.
+    run_tests build -L realkernel -V
     # Engine and application tests again under AddressSanitizer+UndefinedBehaviorSanitizer (the
     # window in this process, offscreen), engine tests under ThreadSanitizer.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
