@@ -64,7 +64,7 @@ TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<f
         r.Error = error;
         return r;
     }
-    auto recorder = std::make_shared<kv::vr::TVirtualRecorder>("virtual:bench", kv::vr::TDriveModel{});
+    auto recorder = std::make_shared<kv::vr::TVirtualRecorder>("virtual:bench", kv::vr::TDriveModel::FromEnvironment());
     if (!recorder->InsertFile(medium, error)) {
         r.Error = error;
         return r;
