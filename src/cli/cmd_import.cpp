@@ -45,18 +45,21 @@ bool Import(TZelBurner& burner, uint8_t session, const char* command) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return false;
     }
-    std::string lastError;
-    burner.OnDebugMessage = [&lastError](TSCSIDevice*, const std::string& text, uint8_t type) {
-        std::cerr << text << "\n";
-        if (type != kMessageProgress) lastError = text;
+    // Problems are held back so that the one that ends the import is told once, last.
+    std::vector<std::string> problems;
+    burner.OnDebugMessage = [&problems](TSCSIDevice*, const std::string& text, uint8_t type) {
+        if (type == kMessageProgress)
+            std::cerr << text << "\n";
+        else
+            problems.push_back(text);
     };
     burner.ClearAll();
-    if (!burner.ImportSession(session)) {
-        std::cerr << "kelvadore-cli " << command << ": "
-                  << (lastError.empty() ? "no session to import on this disc" : lastError) << "\n";
-        return false;
-    }
-    return true;
+    const bool imported = burner.ImportSession(session);
+    if (!imported && problems.empty()) problems.push_back("no session to import on this disc");
+    for (size_t i = 0; i < problems.size(); ++i)
+        std::cerr << (imported || i + 1 < problems.size() ? "" : "kelvadore-cli " + std::string(command) + ": ")
+                  << problems[i] << "\n";
+    return imported;
 }
 
 void List(const TDEntry* dir, const std::string& indent) {
