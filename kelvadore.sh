@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ROOT=$(pwd)
 
 PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config zlib1g-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins
   # the window's tests run the program on a virtual X server; libudev for drive media events

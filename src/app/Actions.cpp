@@ -1,5 +1,7 @@
 #include "app/Actions.h"
 
+#include <algorithm>
+
 namespace kv {
 namespace {
 
@@ -9,19 +11,19 @@ using I = TActionId;
 // In enum order. Shortcuts as the commands define them (Ctrl+B burn, Ctrl+A burn audio, Ctrl+E
 // erase, Ctrl+I disc information).
 constexpr std::array<TActionInfo, kActionCount> kActions = {{
-    {I::ShowDrop, "ActionShowDrop", "2.0", "2.1", "", G::Tree, false},
-    {I::Rename, "ActionRename", "2.2", "2.3", "", G::Tree, false},
-    {I::NewFolder, "ActionNewFolder", "2.4", "2.5", "", G::Tree, false},
-    {I::DeleteSelected, "ActionDeleteSelected", "2.6", "2.7", "", G::Tree, false},
-    {I::DeleteAll, "ActionDeleteAll", "2.8", "2.9", "", G::Tree, false},
-    {I::CollapseAll, "ActionCollapseAll", "2.10", "2.11", "", G::Tree, false},
-    {I::Properties, "ActionProperties", "2.12", "2.13", "", G::Tree, false},
+    {I::ShowDrop, "ActionShowDrop", "2.0", "2.1", "", G::Tree, true},
+    {I::Rename, "ActionRename", "2.2", "2.3", "", G::Tree, true},
+    {I::NewFolder, "ActionNewFolder", "2.4", "2.5", "", G::Tree, true},
+    {I::DeleteSelected, "ActionDeleteSelected", "2.6", "2.7", "", G::Tree, true},
+    {I::DeleteAll, "ActionDeleteAll", "2.8", "2.9", "", G::Tree, true},
+    {I::CollapseAll, "ActionCollapseAll", "2.10", "2.11", "", G::Tree, true},
+    {I::Properties, "ActionProperties", "2.12", "2.13", "", G::Tree, true},
     {I::Burn, "ActionBurn", "2.14", "2.15", "Ctrl+B", G::Drive, false},
     {I::Settings, "ActionSettings", "2.20", "2.21", "", G::Other, false},
     {I::DiscInfo, "ActionDiscInfo", "2.28", "2.29", "Ctrl+I", G::Drive, false},
-    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "", G::Tree, false},
+    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "", G::Tree, true},
     {I::ExitKvd, "ActionExitKvd", "2.32", "2.33", "", G::Window, true},
-    {I::AddFilesDirs, "ActionAddFilesDirs", "2.34", "2.35", "", G::Tree, false},
+    {I::AddFilesDirs, "ActionAddFilesDirs", "2.34", "2.35", "", G::Tree, true},
     {I::EraseDisc, "ActionEraseDisc", "2.36", "2.37", "Ctrl+E", G::Drive, false},
     {I::Eject, "ActionEject", "2.38", "2.39", "", G::Drive, true},
     {I::Load, "ActionLoad", "2.40", "2.41", "", G::Drive, true},
@@ -31,12 +33,12 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::ShowLog, "ActionShowLog", "2.50", "2.51", "", G::Window, true},
     {I::HideLog, "ActionHideLog", "2.52", "2.53", "", G::Window, true},
     {I::Language, "ActionLanguage", "2.54", "2.55", "", G::Other, false},
-    {I::ExpandAll, "ActionExpandAll", "2.56", "2.57", "", G::Tree, false},
+    {I::ExpandAll, "ActionExpandAll", "2.56", "2.57", "", G::Tree, true},
     {I::ImportSession, "ActionImportSession", "2.58", "2.59", "", G::Drive, false},
     {I::ExtractFileFromSession, "ActionExtractFileFromSession", "2.60", "2.61", "", G::Drive, false},
     {I::BurnISO, "ActionBurnISO", "2.66", "2.67", "", G::Drive, false},
     {I::SaveISO, "ActionSaveISO", "2.68", "2.69", "", G::Tree, false},
-    {I::NewProject, "ActionNewProject", "2.70", "2.71", "", G::Tree, false},
+    {I::NewProject, "ActionNewProject", "2.70", "2.71", "", G::Tree, true},
     {I::ShowToolBarDrive, "ActionShowToolBarDrive", "2.72", "", "", G::Window, true},
     {I::ShowToolBarWebLinks, "ActionShowToolBarWebLinks", "2.73", "", "", G::Window, true},
     {I::ShowToolBarQueue, "ActionShowToolBarQueue", "2.74", "", "", G::Window, true},
@@ -44,9 +46,9 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::ExpertMode, "ActionExpertMode", "2.81", "", "", G::Window, true},
     {I::CutomizeToolBarEasy, "ActionCutomizeToolBarEasy", "2.82", "", "", G::Other, false},
     {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree, false},
-    {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree, false},
-    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree, false},
-    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree, false},
+    {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree, true},
+    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree, true},
+    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree, true},
     {I::VirtualNewMedium, "ActionVirtualNewMedium", "27.1", "27.2", "", G::VirtualRecorder, true},
     {I::VirtualInsertFile, "ActionVirtualInsertFile", "27.3", "27.4", "", G::VirtualRecorder, true},
     {I::VirtualEject, "ActionVirtualEject", "27.5", "27.6", "", G::VirtualRecorder, true},
@@ -66,8 +68,41 @@ const std::array<TActionInfo, kActionCount>& ActionTable() { return kActions; }
 
 const TActionInfo& ActionInfo(TActionId id) { return kActions[static_cast<size_t>(id)]; }
 
+constexpr std::array kTreeRuleActions = {I::Rename, I::NewFolder, I::Burn, I::SaveProject, I::SaveISO,
+                                         I::DeleteSelected, I::DeleteAll, I::SelectAll, I::CollapseAll,
+                                         I::ExpandAll, I::Properties, I::ExtractFileFromSession, I::Print,
+                                         I::BurnAudio};
+
+bool IsTreeRuleAction(TActionId id) {
+    return std::find(kTreeRuleActions.begin(), kTreeRuleActions.end(), id) != kTreeRuleActions.end();
+}
+
+TActionStates TreeActionStates(const TTreeFacts& facts) {
+    TActionStates states;
+    states.fill(true);
+    auto set = [&](std::initializer_list<TActionId> ids, bool value) {
+        for (TActionId id : ids) states[static_cast<size_t>(id)] = value;
+    };
+    if (!facts.HasOwnFile) {
+        for (TActionId id : kTreeRuleActions) states[static_cast<size_t>(id)] = id == I::NewFolder;
+        return states;
+    }
+    if (facts.Focused) {
+        set({I::ExtractFileFromSession}, facts.SelectedImportedFile);
+    } else {
+        for (TActionId id : kTreeRuleActions) states[static_cast<size_t>(id)] = false;
+        set({I::NewFolder, I::Burn, I::SaveProject, I::Print, I::SaveISO, I::SelectAll, I::DeleteAll, I::CollapseAll,
+             I::ExpandAll},
+            true);
+        set({I::DeleteSelected}, facts.AnySelected);
+    }
+    set({I::BurnAudio}, facts.AnyAudio);
+    return states;
+}
+
 TActionStates DeriveActionStates(const TActionContext& context) {
     const bool idle = context.Operation == TOperation::Idle;
+    const TActionStates tree = TreeActionStates(context.Tree);
     TActionStates states{};
     for (const TActionInfo& info : kActions) {
         bool enabled = info.Available;
@@ -83,6 +118,8 @@ TActionStates DeriveActionStates(const TActionContext& context) {
                 enabled = enabled && idle && context.VirtualRecorderSelected;
                 break;
         }
+        if (IsTreeRuleAction(info.Id)) enabled = enabled && tree[static_cast<size_t>(info.Id)];
+        if (info.Id == I::Paste) enabled = enabled && context.ClipboardHasFiles;
         states[static_cast<size_t>(info.Id)] = enabled;
     }
     states[static_cast<size_t>(I::Restore)] = context.Minimized;

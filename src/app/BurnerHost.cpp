@@ -219,6 +219,7 @@ TDriveChangeOutcome TBurnerHost::DriveChange(TBurnerSettings settings, const QSt
     outcome.Identity = outcome.DriveName;
     outcome.Letter = LetterOf(*Data);
     outcome.Virtual = SelectedVirtualRecorder() != nullptr;
+    outcome.Capabilities = Data->Capabilities;
     if (!outcome.Identity.isEmpty()) {
         Log(outcome.Reports, outcome.Identity + " - " + outcome.Letter.toUpper() + ":");
         LogKey(outcome.Reports, "11.0");

@@ -62,6 +62,7 @@ struct TDriveChangeOutcome {
     QString Identity;      // of the selected drive; empty when the choice could not be selected
     QString Letter;
     bool Virtual = false;  // the selected drive is a virtual recorder
+    uint32_t Capabilities = 0;  // of the selected drive (TCapability bits): which capacity bars it gets
     TDriveReports Reports;
 };
 

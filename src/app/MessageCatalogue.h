@@ -24,7 +24,7 @@ bool IsPlainLanguageName(const QString& name);
 // sensitive here, the one file whose name matches it ignoring case ("ENGLISH.INI"). Empty if none.
 QString FindLanguageFile(const QString& languagesFolder, const QString& name);
 
-// The reserved catalogue (section 0), the built-in English catalogue (sections 1 to 27) and the
+// The reserved catalogue (section 0), the built-in English catalogue (sections 1 to 28) and the
 // catalogue of the selected language. Used from the user-interface thread.
 class TMessageCatalogue {
 public:

@@ -1,6 +1,7 @@
 #include "dialogs/DialogPrompts.h"
 
 #include "app/MessageCatalogue.h"
+#include "dialogs/FormSelectFolder.h"
 #include "dialogs/FormWarning.h"
 
 #include <QApplication>
@@ -52,7 +53,8 @@ QString TDialogPrompts::SaveFileName(const QString& title, const QString& folder
 }
 
 QString TDialogPrompts::ExistingFolder(const QString& title, const QString& folder) {
-    return QFileDialog::getExistingDirectory(Parent, title, folder);
+    const QString chosen = TFormSelectFolder::Choose(Parent, title, folder);
+    return chosen == TFormSelectFolder::kCancelled ? QString() : chosen;
 }
 
 }  // namespace kv

@@ -733,7 +733,19 @@ const char* const kDefaultLines[] = {
     "14=No medium in the virtual recorder",
     "15=Medium type",
     "16=Virtual media (*.kvm)",
-    "17=ISO images (*.iso)"
+    "17=ISO images (*.iso)",
+    "[28]",
+    "//Compilation",
+    "//<#filename>",
+    "0=Skipped, neither a file nor a folder: <#filename>",
+    "//<#directoryname>",
+    "1=Skipped, a link back to a folder that contains it: <#directoryname>",
+    "//<#directoryname> <#depth>",
+    "2=Skipped, folders nested deeper than <#depth> levels: <#directoryname>",
+    "//<#filename>",
+    "3=Damaged or unreadable project file: <#filename>",
+    "//<#filename>",
+    "4=The project could not be saved: <#filename>"
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace kv {
 namespace {
 
@@ -34,6 +36,44 @@ TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) 
     EXPECT_TRUE(Enabled(minimized, I::Restore));
     EXPECT_FALSE(Enabled(minimized, I::Minimize));
     EXPECT_FALSE(Enabled(minimized, I::VirtualEject));  // a real drive is selected
+}
+
+// The names of the tree's commands that the facts enable.
+std::string TreeCommandsOn(const TTreeFacts& facts) {
+    const TActionStates states = TreeActionStates(facts);
+    std::string on;
+    for (const TActionInfo& info : ActionTable())
+        if (IsTreeRuleAction(info.Id) && Enabled(states, info.Id)) on += std::string(info.Name + 6) + " ";
+    return on;
+}
+
+TEST(ActionStatesTest, TheTreeEnablesItsCommandsByWhatItHoldsAndShows) {
+    EXPECT_EQ(TreeCommandsOn({}), "NewFolder ");
+    EXPECT_EQ(TreeCommandsOn({.HasOwnFile = false, .Focused = true, .AnyAudio = true}), "NewFolder ");
+    EXPECT_EQ(TreeCommandsOn({.HasOwnFile = true}),
+              "NewFolder DeleteAll CollapseAll Burn SelectAll ExpandAll SaveISO Print SaveProject ");
+    EXPECT_EQ(TreeCommandsOn({.HasOwnFile = true, .AnySelected = true, .AnyAudio = true}),
+              "NewFolder DeleteSelected DeleteAll CollapseAll Burn SelectAll BurnAudio ExpandAll SaveISO Print "
+              "SaveProject ");
+    EXPECT_EQ(TreeCommandsOn({.HasOwnFile = true, .Focused = true}),
+              "Rename NewFolder DeleteSelected DeleteAll CollapseAll Properties Burn SelectAll ExpandAll SaveISO Print "
+              "SaveProject ");
+    EXPECT_EQ(TreeCommandsOn({.HasOwnFile = true, .Focused = true, .AnyAudio = true, .SelectedImportedFile = true}),
+              "Rename NewFolder DeleteSelected DeleteAll CollapseAll Properties Burn SelectAll BurnAudio ExpandAll "
+              "ExtractFileFromSession SaveISO Print SaveProject ");
+
+    // The window's rule: the tree's word counts only for commands that exist, and only when idle;
+    // Paste follows the clipboard.
+    TActionContext context;
+    context.Tree = {.HasOwnFile = true, .Focused = true};
+    EXPECT_TRUE(Enabled(DeriveActionStates(context), I::Rename));
+    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Burn));
+    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Paste));
+    context.ClipboardHasFiles = true;
+    EXPECT_TRUE(Enabled(DeriveActionStates(context), I::Paste));
+    context.Tree = {};
+    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Rename));
+    EXPECT_TRUE(Enabled(DeriveActionStates(context), I::AddFilesDirs));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
 // user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
 #include "WindowTestSupport.h"
+#include "app/SizeFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <memory>
 
 namespace kv {
@@ -143,6 +145,44 @@ private slots:
         QCOMPARE(third.Process->exitCode(), 0);
         QCOMPARE(home.StoredSetting("1.4").value_or(""), identity);
         QVERIFY(home.StoredSetting("0.0").has_value());
+    }
+
+    // `kelvadore DIR`: the folder goes into the tree as the walk rules say, and the totals logged
+    // are the test's own count of what a disc can hold.
+    void theFirstCommandLineAddsItsFolder() {
+        test::TPreparedHome home;
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}}));
+        const QString dir = home.Home + "/../Compilation";
+        QDir().mkpath(dir + "/nested/deeper");
+        QDir().mkpath(dir + "/.dotdir");
+        const QList<QPair<QString, int>> files = {{"a.txt", 10},
+                                                  {"nested/b.txt", 2000},
+                                                  {"nested/deeper/c.txt", 3},
+                                                  {"semi;colon.txt", 4},
+                                                  {QString(116, 'n') + ".txt", 5}};
+        qint64 bytes = 0;
+        for (const auto& [name, size] : files) {
+            QFile file(dir + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size);
+            bytes += size;
+        }
+        QFile(dir + "/.hidden.txt").open(QIODevice::WriteOnly);
+        QFile(dir + "/.dotdir/inner.txt").open(QIODevice::WriteOnly);
+        QVERIFY(QFile::link(dir, dir + "/nested/loop"));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir + "/fifo").constData(), 0600), 0);
+        const int nodes = 3 + static_cast<int>(files.size());  // Compilation, nested, deeper and the files
+
+        TRun run = StartUnderXvfb(home, "command-line-folder", {dir});
+        QVERIFY2(WaitForFile(run.Screenshot), "the window shows the tree");
+        const QStringList log = home.LogLines();
+        QVERIFY2(log.filter(QString(" - Total files/folders ( %1 )").arg(nodes)).size() == 1, qPrintable(log.join('\n')));
+        QCOMPARE(log.filter(" - Total size " + FormatSize(4, 2, bytes)).size(), 1);
+        QCOMPARE(log.filter("File renamed to " + QString(102, 'n') + ".txt").size(), 1);
+        QCOMPARE(log.filter("Skipped, neither a file nor a folder: ").size(), 1);
+        QCOMPARE(log.filter("Skipped, a link back to a folder that contains it: ").size(), 1);
+        QCOMPARE(::kill(static_cast<pid_t>(run.Pid()), SIGTERM), 0);
+        QVERIFY(Ends(run));
     }
 };
 

@@ -5,9 +5,14 @@
 #include "app/Confirmations.h"
 #include "app/MessageCatalogue.h"
 #include "app/WindowTitle.h"
+#include "app/window/FormDrop.h"
+#include "app/window/FormSelectFilesDirectories.h"
 #include "app/window/HelpPage.h"
 #include "app/window/Icons.h"
 #include "app/window/ListComboBox.h"
+#include "app/window/QueueModel.h"
+#include "app/window/QueueTreeView.h"
+#include "audioconv/AudioConversion.h"
 #include "dialogs/DialogPrompts.h"
 
 #include <QAction>
@@ -27,7 +32,6 @@
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 
 namespace kv {
 namespace {
@@ -58,7 +62,7 @@ public:
         const QRect client = Form.isMinimized() || Form.isMaximized() ? Form.normalGeometry() : Form.geometry();
         return {frame.top(), frame.left(), client.height(), client.width()};
     }
-    QSize DropWindowSize() const override { return QSize(120, 100); }
+    QSize DropWindowSize() const override { return QSize(TFormDrop::kWidth, TFormDrop::kHeight); }
     QString ScreenFontName() const override { return QApplication::font().family(); }
     void RestoreHeaderLayout(const QByteArray& layout) override {
         Form.VirtualStringTreeQueue->header()->restoreState(layout);
@@ -112,6 +116,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     CreateStatusBar();
     CreateTray();
     ConnectActions();
+    ConnectTree();
 
     Log.WriteHtml = [this](const QString& html) {
         QTextCursor cursor(EmbeddedWBMemoWarning->document());
@@ -134,14 +139,19 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     };
     Burners = std::make_unique<TBurnerHost>(std::move(hooks));
     Runner = std::make_unique<TDriveRunner>(this);
+    // The playing time of an added file comes from the audio decoder, which reads the file only
+    // (a CD track's time would need the drive and is never asked on this thread).
+    AudioDurations = std::make_unique<TAudioConversion>();
 }
 
 TFormMasterKvd::~TFormMasterKvd() {
     // The drive thread may be inside a burner: it ends before the burners and the window go.
     Runner->Stop();
+    delete FormDrop;  // a window of its own, not a child
 }
 
 void TFormMasterKvd::FormCreate(const QStringList& arguments) {
+    OwnArguments = arguments;
     Log.Start();
 
     TApplicationCore::TOptions options = Services.CoreOptions.value_or(TApplicationCore::TOptions{});
@@ -184,7 +194,7 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
     raise();
     activateWindow();
 
-    if (ProcessCommandLine && !arguments.isEmpty()) ProcessCommandLine(arguments);
+    if (!arguments.isEmpty()) ProcessCommandLine(arguments);
     AssignIcons();
 }
 
@@ -202,7 +212,8 @@ void TFormMasterKvd::showEvent(QShowEvent* event) {
 
 void TFormMasterKvd::FormShow() {
     raise();
-    if (UpdateTreeActions) UpdateTreeActions();
+    ShowTotalsInStatus();
+    UpdateTreeActions(true);
     ApplyToolbarMode();
     ApplyActionStates();
     if (!FirstShowDone) {
@@ -221,6 +232,7 @@ void TFormMasterKvd::closeEvent(QCloseEvent* event) {
 void TFormMasterKvd::FormClose() {
     if (Closed || !Core) return;
     Closed = true;
+    if (FormDrop) CloseDropWindow();
     Settings().CommandVolumeName = EditCommandVolumeName->text();
     Core->Shutdown();
     if (RestartRequested) {
@@ -249,7 +261,7 @@ void TFormMasterKvd::RestoreApplication() {
 
 void TFormMasterKvd::CommandLineArrived(const TCommandLine& commandLine) {
     const QStringList arguments = ResolveArguments(commandLine);
-    if (ProcessCommandLine && !arguments.isEmpty()) ProcessCommandLine(arguments);
+    if (!arguments.isEmpty()) ProcessCommandLine(arguments);
 }
 
 void TFormMasterKvd::SetOperation(TOperation operation) {
@@ -262,6 +274,8 @@ void TFormMasterKvd::ApplyActionStates() {
     context.Operation = CurrentOperation;
     context.Minimized = isMinimized();
     context.VirtualRecorderSelected = VirtualSelected;
+    context.Tree = TreeFacts;
+    context.ClipboardHasFiles = ClipboardFiles;
     const TActionStates states = DeriveActionStates(context);
     for (const TActionInfo& info : ActionTable()) Action(info.Id)->setEnabled(Enabled(states, info.Id));
     MImageHelpVolumeName->setEnabled(Enabled(states, I::Settings));
@@ -322,8 +336,11 @@ void TFormMasterKvd::ApplyCaptions() {
     }
     const QStringList columns = {LookupText("6.0"), LookupText("6.1"), LookupText("6.2"),
                                  LookupText("6.3"), LookupText("6.4"), LookupText("6.5")};
-    VirtualStringTreeQueue->setHeaderLabels(columns);
+    QueueModel->SetHeaderTexts(columns);
     VirtualStringTreeQueue->setToolTip(LookupText("4.11"));
+    ApplyBurnCaption();
+    if (FormDrop) FormDrop->ApplyCaptions();
+    if (FormSelectFilesDirectories) FormSelectFilesDirectories->ApplyCaptions();
     MainMenuItemFile->setTitle(LookupText("8.0"));
     MainMenuItemEdit->setTitle(LookupText("8.1"));
     MainMenuItemRecorder->setTitle(LookupText("8.2"));

@@ -27,12 +27,18 @@ class QSystemTrayIcon;
 class QTextBrowser;
 class QToolBar;
 class QToolButton;
-class QTreeWidget;
 
 namespace kv {
 
+class TAudioConversion;
 class TDialogPrompts;
+class TFormDrop;
+class TFormSelectFilesDirectories;
+class TFrameSizeBar;
 class TListComboBox;
+class TQueueItem;
+class TQueueModel;
+class TQueueTreeView;
 
 // The main window. It owns the application state (settings, catalogue, log, burners) and offers
 // every command as a QAction. Drive work runs on the drive thread (TDriveRunner); the window only
@@ -122,10 +128,54 @@ public:
     void ApplyToolbarVisibility();
 
     // ---- the hooks later parts fill; each does nothing yet
-    std::function<bool(const QStringList& arguments)> ProcessCommandLine;
     std::function<void()> FirstRunLanguageChooser;
-    std::function<void()> RefreshCapacityBars;
-    std::function<void()> UpdateTreeActions;
+
+    // ---- the command line: paths or one project at start-up; command words to come. False when
+    // the command started a burn.
+    bool ProcessCommandLine(const QStringList& arguments);
+    bool CommandLineSeen = false;
+
+    // ---- the compilation tree (FormMasterKvdTree.cpp)
+    TQueueModel& Queue() const { return *QueueModel; }
+    void BeginAdding(bool toProgressWindow = false);
+    void EndAdding();
+    void TimerRefreshStatusTimer();
+    // Re-derives the tree actions from what the tree holds; unless quiet, logs and shows the totals.
+    void UpdateTreeActions(bool quiet);
+    qint64 CountFiles() const;
+    qint64 CountFolders() const;
+    qint64 TotalSize() const;
+    double TotalDuration() const;
+    // Paths from a drop or the clipboard: names 2 to n first, then name 1. Dropped playlists alone
+    // are imported instead.
+    void DropFiles(const QStringList& names);
+    void PasteFiles();
+    // Adds at the root, in this order, inside one adding; playlists alone are imported when asked.
+    void AddPathsToRoot(const QStringList& paths, bool importPlaylists);
+    bool ImportPlaylists(const QStringList& paths);
+    bool ImportPlaylist(const QString& path);
+    bool LoadProject(const QString& path);
+    bool SaveProject(const QString& path);
+    bool ClipboardHasFiles() const;
+    QTimer TimerRefreshStatus;
+    bool SessionImported = false;
+
+    // ---- the folder chooser: the start folder goes into SelectedFolder; afterwards it holds the
+    // chosen folder or "-1"
+    QString SelectedFolder;
+    void RunFolderChooser(const QString& caption = {});
+
+    // ---- the add-files and drop windows (FormMasterKvdWindows.cpp)
+    void ActionAddFilesDirsExecute();
+    void ActionShowDropExecute();
+    void CloseDropWindow();
+    TFormDrop* DropWindow() const { return FormDrop; }
+    TFormSelectFilesDirectories* AddFilesWindow() const { return FormSelectFilesDirectories; }
+
+    // ---- the capacity bars (FormMasterKvdWindows.cpp)
+    void UpdateCapacityBars(uint32_t capabilities);
+    void SetCapacityValues(double minutes, qint64 bytes);
+    QList<TFrameSizeBar*> CapacityBars() const;
 
     // ---- restore, minimise, single instance
     void RestoreApplication();
@@ -142,7 +192,8 @@ public:
     TListComboBox* ComboBoxDriveName = nullptr;
     QLabel* LabelCommandDriveSpeed = nullptr;
     TListComboBox* ComboBoxCommandDriveSpeed = nullptr;
-    QTreeWidget* VirtualStringTreeQueue = nullptr;
+    TQueueTreeView* VirtualStringTreeQueue = nullptr;
+    QWidget* PanelSizeBars = nullptr;
     QWidget* PanelLog = nullptr;
     QTextBrowser* EmbeddedWBMemoWarning = nullptr;
     std::array<QLabel*, 3> StatusPanels{};
@@ -215,6 +266,26 @@ private:
     void SwitchMode();
     void ToggleToolBar(TActionId id);
 
+    // the tree (FormMasterKvdTree.cpp)
+    void ConnectTree();
+    void ApplyBurnCaption();
+    void ShowTotalsInStatus();
+    void RefreshDropWindowTotals();
+    void TreeChanged();
+    void ShowTreeMenu(const QPoint& position);
+    void ActionNewFolderExecute();
+    void ActionDeleteSelectedExecute();
+    void ActionDeleteAllExecute();
+    void ActionNewProjectExecute();
+    void ActionLoadProjectExecute();
+    void ActionSaveProjectExecute();
+    void ActionPropertiesExecute();
+    void SortByHeader(int section);
+    bool CanStartAdding() const;
+    bool AddingRefused() const;
+    TQueueItem* FocusedItem() const;
+    void RefreshClipboardState();
+
     TServices Services;
     std::unique_ptr<TDialogPrompts> OwnPrompts;
     IPrompts* PromptsInUse = nullptr;
@@ -227,6 +298,18 @@ private:
     std::array<QAction*, kActionCount> Actions{};
     QSplitter* Splitter = nullptr;
     QIcon ApplicationIcon;
+    TQueueModel* QueueModel = nullptr;
+    std::unique_ptr<TAudioConversion> AudioDurations;
+    TTreeFacts TreeFacts;
+    bool ClipboardFiles = false;
+    int AddingDepth = 0;
+    bool AddingToProgress = false;
+    bool StatusRefreshQueued = false;
+    TFormDrop* FormDrop = nullptr;
+    TFormSelectFilesDirectories* FormSelectFilesDirectories = nullptr;
+    QStringList OwnArguments;  // the process's own command line
+    int SortMark = 0;          // the Name column's sort mark: 0 none, 1 ascending, 2 descending
+    QMenu* TreeMenu = nullptr;
 
     TOperation CurrentOperation = TOperation::Idle;
     struct TSelection {

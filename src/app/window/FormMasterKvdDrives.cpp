@@ -101,7 +101,7 @@ void TFormMasterKvd::ApplyDriveChange(const TDriveChangeOutcome& outcome) {
     if (outcome.Changed) {
         Selection = {true, outcome.Identity, outcome.Letter};
         VirtualSelected = outcome.Virtual;
-        if (RefreshCapacityBars) RefreshCapacityBars();
+        UpdateCapacityBars(outcome.Capabilities);
         SetWindowTitle();
     }
     ApplyReports(outcome.Reports);

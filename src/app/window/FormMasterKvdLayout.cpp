@@ -4,6 +4,8 @@
 
 #include "app/window/Icons.h"
 #include "app/window/ListComboBox.h"
+#include "app/window/QueueModel.h"
+#include "app/window/QueueTreeView.h"
 #include "app/window/Toolbars.h"
 
 #include <QAction>
@@ -21,7 +23,6 @@
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace kv {
@@ -33,6 +34,8 @@ constexpr int kLogPanelHeight = 122;
 constexpr int kVolumeNameMaxLength = 32;
 constexpr int kStatusSizeWidth = 180;
 constexpr int kStatusDurationWidth = 200;
+// Name, Path, Size, Type, Modified; Attributes takes the remaining width.
+constexpr int kTreeColumnWidths[] = {250, 200, 120, 90, 120, 131};
 
 // nullptr stands for a separator.
 void AddActions(QWidget* to, const TFormMasterKvd& form, std::initializer_list<std::optional<TActionId>> ids) {
@@ -174,11 +177,28 @@ void TFormMasterKvd::CreateCommandPanel() {
 }
 
 void TFormMasterKvd::CreateCentralArea() {
-    VirtualStringTreeQueue = new QTreeWidget;
+    QueueModel = new TQueueModel(this);
+    QueueModel->setObjectName("QueueModel");
+    VirtualStringTreeQueue = new TQueueTreeView;
     VirtualStringTreeQueue->setObjectName("VirtualStringTreeQueue");
-    VirtualStringTreeQueue->setColumnCount(6);
+    VirtualStringTreeQueue->setModel(QueueModel);
     VirtualStringTreeQueue->setRootIsDecorated(true);
     VirtualStringTreeQueue->header()->setSectionsMovable(true);
+    int column = 0;
+    for (int width : kTreeColumnWidths) VirtualStringTreeQueue->setColumnWidth(column++, width);
+
+    // The capacity bars sit right below the tree, above the log.
+    PanelSizeBars = new QWidget;
+    PanelSizeBars->setObjectName("PanelSizeBars");
+    auto* bars = new QVBoxLayout(PanelSizeBars);
+    bars->setContentsMargins(0, 0, 0, 0);
+    bars->setSpacing(1);
+    auto* treeArea = new QWidget;
+    auto* treeLayout = new QVBoxLayout(treeArea);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->setSpacing(0);
+    treeLayout->addWidget(VirtualStringTreeQueue, 1);
+    treeLayout->addWidget(PanelSizeBars);
 
     PanelLog = new QWidget;
     PanelLog->setObjectName("PanelLog");
@@ -196,7 +216,7 @@ void TFormMasterKvd::CreateCentralArea() {
 
     Splitter = new QSplitter(Qt::Vertical);
     Splitter->setObjectName("SplitterLog");
-    Splitter->addWidget(VirtualStringTreeQueue);
+    Splitter->addWidget(treeArea);
     Splitter->addWidget(PanelLog);
     Splitter->setStretchFactor(0, 1);
     Splitter->setStretchFactor(1, 0);

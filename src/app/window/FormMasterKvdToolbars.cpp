@@ -53,7 +53,7 @@ void TFormMasterKvd::ApplyToolbarVisibility() {
 
 void TFormMasterKvd::SwitchMode() {
     Settings().ExpertMode = !Settings().ExpertMode;
-    if (UpdateTreeActions) UpdateTreeActions();
+    UpdateTreeActions(true);
     ApplyToolbarMode();
 }
 

@@ -1,0 +1,21 @@
+#pragma once
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+namespace kv {
+
+// A playlist is a path ending in ".M3U" or ".ASX", in any letter case.
+bool IsPlaylistPath(const QString& path);
+// True for a non-empty list of playlists only.
+bool AllPlaylists(const QStringList& paths);
+
+// Playlist text: UTF-8, or Latin-1 when the bytes are not valid UTF-8; a byte order mark is dropped.
+QString DecodePlaylistText(QByteArrayView bytes);
+
+// The full paths a playlist names, in its order. `playlistPath` decides the kind (".ASX" reads
+// "<REF href=" lines, anything else M3U lines) and is the folder relative entries resolve against;
+// the process's working folder is not used. "file://" entries become paths; other URLs are skipped.
+QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath);
+
+}  // namespace kv

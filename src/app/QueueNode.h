@@ -1,0 +1,137 @@
+#pragma once
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kv {
+
+// File attributes a node records, in the bit values project files store.
+enum TNodeAttribute : qint32 {
+    kNodeReadOnly = 0x01,
+    kNodeHidden = 0x02,
+    kNodeSystem = 0x04,
+    kNodeFolder = 0x10,
+    kNodeArchive = 0x20,
+};
+
+// The record behind every node of the compilation tree, in the field order of its stored form.
+struct QueueNode {
+    QString Name{};        // name on the disc
+    QString SourcePath{};  // empty for a folder made in the tree
+    QString TypeName{};
+    qint32 Attributes = 0;
+    double Modified = 0;  // local time as days since 30 Dec 1899, the fraction being the time of day
+    qint32 OpenIcon = -1;
+    qint32 ClosedIcon = -1;
+    qint64 Size = 0;
+    double Duration = -1;  // seconds of audio, -1 for anything else
+    bool IsFolder = false;
+    bool IconsResolved = false;
+    bool InfoResolved = false;
+    bool IsAudio = false;
+    bool Imported = false;
+    bool operator==(const QueueNode&) const = default;
+};
+
+// Names on the disc: at most this many characters when added or typed.
+inline constexpr int kMaxNodeNameLength = 106;
+// Deeper trees are neither walked from the disk nor stored in projects (a symlink loop or a
+// hostile project would otherwise nest without end).
+inline constexpr int kMaxTreeDepth = 1024;
+
+// One node and its children. The root is a node without record content that is never shown.
+class TQueueItem {
+public:
+    TQueueItem() = default;
+    explicit TQueueItem(QueueNode node) : Node(std::move(node)) {}
+    TQueueItem(const TQueueItem&) = delete;
+    TQueueItem& operator=(const TQueueItem&) = delete;
+    ~TQueueItem();
+
+    QueueNode Node;
+    // Shown open in the view (the open icon is drawn); not stored.
+    bool Expanded = false;
+    // Its source has gone; its removal is queued.
+    bool Vanished = false;
+
+    TQueueItem* Parent() const { return ParentItem; }
+    int ChildCount() const { return static_cast<int>(Children.size()); }
+    TQueueItem* Child(int row) const { return Children[static_cast<size_t>(row)].get(); }
+    // Its index among its parent's children.
+    int Row() const;
+    int Depth() const;
+    bool IsAncestorOf(const TQueueItem* other) const;
+
+    TQueueItem* Append(std::unique_ptr<TQueueItem> child) { return Insert(ChildCount(), std::move(child)); }
+    TQueueItem* Insert(int row, std::unique_ptr<TQueueItem> child);
+    std::unique_ptr<TQueueItem> Take(int row);
+    // Frees the children from `first` to `last`, both included.
+    void RemoveChildren(int first, int last);
+    void ClearChildren();
+    // Orders the children of every node below this one (a stable sort).
+    void SortBelow(const std::function<bool(const TQueueItem&, const TQueueItem&)>& less);
+    // A child has this name, compared without letter case.
+    bool HasChildNamed(const QString& name) const;
+    // A child other than `self` has this name, compared without letter case.
+    bool HasOtherChildNamed(const QString& name, const TQueueItem* self) const;
+    // Call after a child's name changed.
+    void ChildRenamed() { NameIndex.reset(); }
+
+    // Every node below this one, a node before its children.
+    template <typename F>
+    void ForEachBelow(F&& visit) const {
+        std::vector<const TQueueItem*> stack;
+        for (auto it = Children.rbegin(); it != Children.rend(); ++it) stack.push_back(it->get());
+        while (!stack.empty()) {
+            const TQueueItem* item = stack.back();
+            stack.pop_back();
+            visit(*item);
+            for (auto it = item->Children.rbegin(); it != item->Children.rend(); ++it)
+                stack.push_back(it->get());
+        }
+    }
+
+private:
+    void IndexName(const QString& name) const;
+
+    TQueueItem* ParentItem = nullptr;
+    std::vector<std::unique_ptr<TQueueItem>> Children;
+    mutable int RowHint = 0;
+    // Folders with many children find names by a table of folded names (and their counts, since
+    // loaded trees may repeat a name), built on demand and dropped by anything but an append.
+    mutable std::unique_ptr<QHash<QString, int>> NameIndex;
+};
+
+// What the tree holds: file and folder nodes below the root, the sum of the file sizes and of the
+// audio files' playing times; whether a file comes from disk and whether any is audio.
+struct TTreeTotals {
+    qint64 Files = 0;
+    qint64 Folders = 0;
+    qint64 Size = 0;
+    double Duration = 0;
+    bool HasOwnFile = false;
+    bool AnyAudio = false;
+};
+TTreeTotals TreeTotals(const TQueueItem& below);
+
+// At most 260 characters and none of / \ * " < > |.
+bool IsValidName(const QString& name);
+// The first `length` characters, never half a surrogate pair, and at most 255 bytes in UTF-8 (the
+// longest name a Linux file system or a Rock Ridge entry holds).
+QString CutName(const QString& name, int length = kMaxNodeNameLength);
+// A file name cut to `length` characters, keeping its extension.
+QString CutFileName(const QString& name, int length = kMaxNodeNameLength);
+// Names compare this way wherever the tree says "without case".
+inline QString FoldedName(const QString& name) {
+    return name.toCaseFolded();
+}
+
+// Local date and time as days since 30 December 1899 and back.
+double ToDayNumber(const QDateTime& local);
+QDateTime FromDayNumber(double days);
+
+}  // namespace kv

@@ -1,0 +1,152 @@
+#pragma once
+#include <QAbstractItemModel>
+#include <QFileIconProvider>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QPersistentModelIndex>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/QueueNode.h"
+
+namespace kv {
+
+// The tree takes exactly the files the data burner's model takes; while that model writes every
+// file as one extent, a file of 4 GiB or more cannot be burnt and is refused here too.
+bool FileSizeAccepted(qint64 size);
+
+// Small icons for the tree, kept once each; nodes store their index (-1 for none).
+class TIconCache {
+public:
+    // A file's icon found from its name alone.
+    int ForName(const QString& name);
+    int ForFolder(bool open);
+    QIcon Icon(int index) const;
+
+private:
+    int Keep(const QString& key, const std::function<QIcon()>& make);
+    QFileIconProvider Provider;
+    QMimeDatabase Mimes;
+    std::vector<QIcon> Icons;
+    QHash<QString, int> Keys;
+};
+
+// The compilation tree as an item model over the QueueNode records it owns. Texts, icons, type
+// names and dates are made when a node is first shown and kept in its record; a node whose source
+// has vanished is removed by a queued call, never while the view asks for its data.
+class TQueueModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    enum TColumn { ColName, ColPath, ColSize, ColType, ColModified, ColAttributes, ColumnCount };
+    // Where dragged nodes go, relative to the node they are dropped on.
+    enum class TDropPosition { Before, Onto, After, End };
+
+    // What adding and renaming need from the window.
+    struct THooks {
+        std::function<void(const QString& text)> Log;
+        std::function<void(const QString& text)> ErrorLog;
+        // A message box; shown after the edit that caused it has ended.
+        std::function<void(const QString& text)> Notice;
+        // True while nothing may be added (a burn runs).
+        std::function<bool()> AddingRefused;
+        // Between folders of a walk, so that the window stays alive.
+        std::function<void()> ProcessEvents;
+        // Playing time in seconds of an audio file, -1 for anything else.
+        std::function<double(const QString& path)> Duration;
+        // A project or hand-over is being loaded: names are taken without checks.
+        std::function<bool()> Loading;
+        std::function<bool()> ShowFolderSize;
+    };
+
+    static constexpr const char* kMimeType = "application/x-kelvadore-tree-nodes";
+    // Folder walks go no deeper below the folder they start from.
+    static constexpr int kMaxWalkDepth = 256;
+
+    explicit TQueueModel(QObject* parent = nullptr);
+    ~TQueueModel() override;
+
+    THooks Hooks;
+    // Counted by AddPath; reset by whoever starts a batch of adding.
+    qint64 AddedFiles = 0;
+    qint64 AddedFolders = 0;
+
+    TQueueItem& Root() const { return *RootItem; }
+    // The root for an invalid index.
+    TQueueItem* ItemOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(const TQueueItem* item, int column = 0) const;
+
+    // One file, or one folder with everything in it. `parent` as a file means its folder; a size
+    // of 2 or more marks a file without asking the disk.
+    void AddPath(const QString& path, TQueueItem* parent = nullptr, qint64 size = -1);
+    bool FindChildByName(const QString& name, const TQueueItem* parent) const;
+    // A folder made in the tree, with no source.
+    TQueueItem* AddManualFolder(TQueueItem* parent, const QString& name, const QString& typeName);
+    // The first top-level node whose source path or name is `text`, ignoring case.
+    bool RemoveTopLevelPath(const QString& text);
+    // Removes the nodes with everything below them.
+    void RemoveItems(QList<TQueueItem*> items);
+    void Clear();
+    void DeleteImportedNodes();
+    void ReplaceTree(std::unique_ptr<TQueueItem> root);
+
+    // False when nothing moved: a folder into itself or below itself, or names that would repeat
+    // among siblings (the clashing name is shown with 1.1).
+    bool MoveItems(QList<TQueueItem*> items, TQueueItem* target, TDropPosition position);
+    // Every level: folders first, then names ignoring case; descending reverses the order.
+    void SortTree(Qt::SortOrder order);
+    // The nodes a drag from this model carries, when `data` is such a drag.
+    QList<TQueueItem*> DraggedItems(const QMimeData* data) const;
+
+    void SetExpanded(const QModelIndex& index, bool expanded);
+    void SetHeaderTexts(const QStringList& texts);
+    // The folder sizes are shown or hidden.
+    void RefreshSizes();
+    // Fills type name, attributes and date once. False (and the node's removal queued) when its
+    // source has gone.
+    bool EnsureNodeInfo(TQueueItem& item) const;
+    QIcon NodeIcon(TQueueItem& item) const;
+    QString TypeNameOfFolder() const;
+    // The column text of a node, as the tree shows it.
+    QString ColumnText(TQueueItem& item, int column) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::DropActions supportedDragActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+
+signals:
+    // Anything in the tree changed (for the status line).
+    void TreeChanged();
+
+private:
+    struct TWalk;
+    struct TListed;
+    void AddPathAt(const QString& path, TQueueItem* parent, qint64 size, TWalk& walk, const TListed* known);
+    void AddFile(const QString& path, QString name, TQueueItem* into, qint64 size);
+    void AddFolder(const QString& path, QString name, TQueueItem* into, const TListed* known, TWalk& walk);
+    TQueueItem* InsertItem(TQueueItem* into, QueueNode node);
+    void RemoveRun(TQueueItem* parent, int first, int last);
+    void QueueRemoval(TQueueItem& item) const;
+    void Log(const QString& key, const QStringList& values, bool error = false) const;
+
+    std::unique_ptr<TQueueItem> RootItem;
+    QStringList HeaderTexts;
+    mutable TIconCache IconCache;
+    mutable QMimeDatabase Mimes;
+    mutable QList<QPersistentModelIndex> Dragged;
+    mutable quint64 DragSerial = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,187 @@
+// The compilation tree's record, names, sizes, project files and playlists, without a window.
+#include <gtest/gtest.h>
+
+#include <QtEndian>
+
+#include "app/Playlists.h"
+#include "app/ProjectFile.h"
+#include "app/SizeFormat.h"
+
+namespace kv {
+namespace {
+
+const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
+
+TEST(CompilationCoreTest, SizesAndDurationsAreShownAsTheTreeShowsThem) {
+    EXPECT_EQ(FormatSize(4, 2, 1048576, kEnglish), "1,024 KB");
+    EXPECT_EQ(FormatSize(4, 2, 1025 * 1024, kEnglish), "1.00 MB");
+    EXPECT_EQ(FormatSize(1, 2, 1, kEnglish), "1 KB");
+    EXPECT_EQ(FormatSize(0, 2, 1234567, kEnglish), "1,234,567 bytes");
+    EXPECT_EQ(FormatSize(4, 2, qint64{5} << 40, kEnglish), "5.00 ");  // past GB the unit runs out
+    EXPECT_EQ(FormatSize(4, 2, 0, kEnglish), "0 KB");
+
+    EXPECT_EQ(DurationText(SplitDuration(185.5), '.'), "3.5.500");
+    const TDurationParts parts = SplitDuration(150.5);
+    EXPECT_EQ(parts.TotalMinutes, 3);    // 2.508 rounds to 3
+    EXPECT_EQ(parts.TotalSeconds, 150);  // a half rounds to even
+    EXPECT_EQ(DurationPlaceholders(SplitDuration(61.25)).join(';'),
+              "<#TotalMinutes>=1;<#TotalSeconds>=61;<#Minutes>=1;<#Seconds>=1;<#MSeconds>=250");
+}
+
+TEST(CompilationCoreTest, NamesAreCheckedCutAndFoundWithoutCase) {
+    EXPECT_TRUE(IsValidName("a:b c;d"));
+    for (const char* bad : {"a/b", "a\\b", "a*b", "a\"b", "a<b", "a>b", "a|b"})
+        EXPECT_FALSE(IsValidName(bad)) << bad;
+    EXPECT_FALSE(IsValidName(QString(261, 'x')));
+
+    const QString base(116, 'n');
+    EXPECT_EQ(CutFileName(base + ".ogg"), base.left(102) + ".ogg");
+    EXPECT_EQ(CutName(QString(120, 'f')).size(), 106);
+    // Never half a character, and never more than a Linux name holds.
+    const QString wide = QString(105, 'a') + QString::fromUtf8("\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(CutName(wide), QString(105, 'a'));
+    EXPECT_LE(CutName(QString(106, QChar(0x4E2D))).toUtf8().size(), 255);
+    EXPECT_TRUE(CutFileName(QString(106, QChar(0x4E2D)) + ".mp3").endsWith(".mp3"));
+
+    // Small folders are scanned, large ones indexed: both find names without case, and both
+    // follow renames and removals.
+    for (int children : {3, 200}) {
+        TQueueItem folder;
+        for (int i = 0; i < children; ++i)
+            folder.Append(std::make_unique<TQueueItem>(QueueNode{.Name = QString("Name%1").arg(i)}));
+        EXPECT_TRUE(folder.HasChildNamed("NAME2"));
+        TQueueItem* second = folder.Child(2);
+        EXPECT_FALSE(folder.HasOtherChildNamed("name2", second));
+        second->Node.Name = "Other";
+        folder.ChildRenamed();
+        EXPECT_FALSE(folder.HasChildNamed("name2"));
+        EXPECT_TRUE(folder.HasChildNamed("OTHER"));
+        folder.RemoveChildren(0, 2);
+        EXPECT_FALSE(folder.HasChildNamed("other"));
+        EXPECT_EQ(folder.ChildCount(), children - 3);
+    }
+}
+
+// A tree with every field of every node set, audio, imported and made-in-the-tree nodes included.
+std::unique_ptr<TQueueItem> SampleTree() {
+    auto root = std::make_unique<TQueueItem>();
+    QueueNode music{"Music", "/home/u/Music", "folder", kNodeFolder, 45000.25, 3, 4, 0, -1, true, true,
+                    true,    false,           false};
+    TQueueItem* folder = root->Append(std::make_unique<TQueueItem>(music));
+    folder->Append(std::make_unique<TQueueItem>(QueueNode{
+        QString::fromUtf8("s\xC3\xB6ng.mp3"), "/home/u/Music/song.mp3", "MP3 audio",
+        kNodeArchive | kNodeReadOnly, 45001.5, 7, 7, 4500000, 185.5, false, true, true, true, false}));
+    root->Append(std::make_unique<TQueueItem>(
+        QueueNode{"SESSION", "", "", kNodeFolder, 44000, -1, -1, 0, -1, true, false, false, false, true}));
+    root->Append(
+        std::make_unique<TQueueItem>(QueueNode{"big.iso", "/data/big.iso", "", 0, 0, -1, -1, qint64{5} << 30,
+                                               -1, false, false, false, false, false}));
+    return root;
+}
+
+void ExpectSameTree(const TQueueItem& read, const TQueueItem& written) {
+    ASSERT_EQ(read.ChildCount(), written.ChildCount());
+    for (int i = 0; i < read.ChildCount(); ++i) {
+        QueueNode expected = written.Child(i)->Node;
+        expected.IconsResolved = false;  // icon numbers are recomputed in every run
+        EXPECT_EQ(read.Child(i)->Node, expected) << expected.Name.toStdString();
+        ExpectSameTree(*read.Child(i), *written.Child(i));
+    }
+}
+
+TEST(CompilationCoreTest, AProjectKeepsEveryFieldAndAnyDamageIsRefusedWhole) {
+    const std::unique_ptr<TQueueItem> tree = SampleTree();
+    const std::optional<QByteArray> file = EncodeProject(*tree, "Disc 7");
+    ASSERT_TRUE(file);
+    const std::optional<TProject> project = DecodeProject(*file);
+    ASSERT_TRUE(project && project->Tree);
+    ExpectSameTree(*project->Tree, *tree);
+    EXPECT_EQ(project->VolumeName.value_or(""), "Disc 7");
+
+    // Every cut is refused. Every flipped bit is caught by zlib's checksum, the stated size or the
+    // header, except the few bits deflate does not read: those give the same project again.
+    for (qsizetype length = 0; length < file->size(); ++length)
+        EXPECT_FALSE(DecodeProject(file->left(length))) << length;
+    const QByteArray asRead = *WriteTreeStream(*project->Tree);
+    int refused = 0;
+    for (qsizetype bit = 0; bit < file->size() * 8; ++bit) {
+        QByteArray flipped = *file;
+        flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
+        const std::optional<TProject> read = DecodeProject(flipped);
+        if (!read) {
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(WriteTreeStream(*read->Tree), asRead) << "bit " << bit;
+        EXPECT_EQ(read->VolumeName, "Disc 7") << "bit " << bit;
+    }
+    EXPECT_GT(refused, file->size() * 8 * 9 / 10);
+
+    // Hostile tree streams: a length past the end, a Boolean that is not one, a file with
+    // children, a name that leaves its folder, trailing bytes, a tree nested too deep.
+    const QByteArray stream = *WriteTreeStream(*tree);
+    ASSERT_TRUE(ReadTreeStream(stream));
+    auto patched = [&](qsizetype at, QByteArray bytes) {
+        return QByteArray(stream).replace(at, bytes.size(), bytes);
+    };
+    EXPECT_FALSE(ReadTreeStream(patched(4, QByteArray("\xff\xff\xff\x7f", 4))));
+    const qsizetype folderFlag = 4 + (4 + 5) + (4 + 13) + (4 + 6) + 4 + 8 + 4 + 4 + 8 + 8;
+    EXPECT_FALSE(ReadTreeStream(patched(folderFlag, QByteArray("\x02", 1))));
+    EXPECT_FALSE(ReadTreeStream(patched(folderFlag, QByteArray("\x00", 1))));
+    for (const char* escaping : {"..", ".", "a/b", ""}) {
+        TQueueItem single;
+        single.Append(std::make_unique<TQueueItem>(QueueNode{.Name = escaping}));
+        EXPECT_FALSE(ReadTreeStream(*WriteTreeStream(single))) << escaping;
+    }
+    EXPECT_FALSE(ReadTreeStream(stream + '\0'));
+    EXPECT_FALSE(ReadTreeStream(patched(0, QByteArray("\x05\x00\x00\x00", 4))));
+
+    auto chain = std::make_unique<TQueueItem>();
+    TQueueItem* deepest = chain.get();
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth)
+        deepest = deepest->Append(std::make_unique<TQueueItem>(QueueNode{.Name = "d", .IsFolder = true}));
+    EXPECT_TRUE(WriteTreeStream(*chain));
+    deepest->Append(std::make_unique<TQueueItem>(QueueNode{.Name = "d", .IsFolder = true}));
+    EXPECT_FALSE(WriteTreeStream(*chain));
+    EXPECT_FALSE(EncodeProject(*chain, {}));
+    // The same depth written by hand is refused by the reader.
+    QByteArray deep;
+    for (int depth = 0; depth <= kMaxTreeDepth; ++depth) {
+        TQueueItem single;
+        single.Append(std::make_unique<TQueueItem>(QueueNode{.Name = "d", .IsFolder = true}));
+        QByteArray record = WriteTreeStream(single)->mid(4);
+        qToLittleEndian<quint32>(depth < kMaxTreeDepth ? 1 : 0, record.data() + record.size() - 4);
+        deep += record;
+    }
+    EXPECT_FALSE(ReadTreeStream(QByteArray("\x01\x00\x00\x00", 4) + deep));
+
+    // A stated size far beyond what deflate can give is not believed (nor allocated).
+    QByteArray bomb = *file;
+    qToBigEndian<quint32>(0x7fffffff, bomb.data() + 12);
+    EXPECT_FALSE(DecodeProject(bomb));
+}
+
+TEST(CompilationCoreTest, PlaylistsNameFullPathsFromTheirOwnFolder) {
+    const QByteArray m3u =
+        "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:185,Artist - Title\r\nsub/one.mp3\r\n/abs/two.flac\r\n"
+        "file:///music/three%20x.ogg\r\nhttp://radio.example/stream\r\n\r\nx\r\n../up/four.wav";
+    EXPECT_EQ(PlaylistEntries(m3u, "/music/list.M3U"),
+              QStringList({"/music/sub/one.mp3", "/abs/two.flac", "/music/three x.ogg", "/up/four.wav"}));
+    EXPECT_EQ(PlaylistEntries("last.mp3\n", "/m/l.m3u"), QStringList({"/m/last.mp3"}));
+    EXPECT_EQ(PlaylistEntries("caf\xe9.mp3", "/m/l.m3u"),
+              QStringList({QString::fromUtf8("/m/caf\xC3\xA9.mp3")}));
+
+    const QByteArray asx =
+        "<ASX>\n<REF href=\"a &amp;lt; &amp; b.wma\"/>\n<Ref href=\"case.mp3\"/>\n"
+        "<REF href='single.mp3'/>\n<REF href=none.mp3/>\n<REF href=\"\"/>\n"
+        "<REF href=\"&lt;x&gt; &quot;y&quot; &apos;z.mp3\"/>\n<REF href=\"file:///m/c.mp3\"/>\n";
+    EXPECT_EQ(PlaylistEntries(asx, "/m/list.asx"),
+              QStringList({"/m/a &lt; & b.wma", "/m/single.mp3", "/m/<x> \"y\" 'z.mp3", "/m/c.mp3"}));
+
+    EXPECT_TRUE(AllPlaylists({"a.m3u", "B.ASX"}));
+    EXPECT_FALSE(AllPlaylists({"a.m3u", "b.mp3"}));
+    EXPECT_FALSE(AllPlaylists({}));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,650 @@
+// The compilation tree in the window, its projects and playlists, the add-files, drop and folder
+// windows and the capacity bars. The ordinary build runs this under its own X server (xcb), the
+// sanitizer builds offscreen.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "WindowTestSupport.h"
+#include "app/MessageCatalogue.h"
+#include "app/ProjectFile.h"
+#include "app/SizeFormat.h"
+#include "app/window/FormDrop.h"
+#include "app/window/FormMasterKvd.h"
+#include "app/window/FormSelectFilesDirectories.h"
+#include "app/window/FrameSizeBar.h"
+#include "app/window/KelvadoreApplication.h"
+#include "app/window/QueueModel.h"
+#include "app/window/QueueTreeView.h"
+#include "device/Media.h"
+#include "dialogs/DialogPrompts.h"
+#include "dialogs/FormProperties.h"
+#include "dialogs/FormSelectFolder.h"
+#include "iso/TBurnerCompilation.h"
+#include "platform/EngineClock.h"
+
+namespace kv {
+namespace {
+
+using I = TActionId;
+constexpr int kWaitMs = 30000;  // generous: the machine may be loaded
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// One second of 8 kHz mono silence.
+QByteArray OneSecondWav() {
+    QByteArray wav("RIFF");
+    auto u32 = [&](quint32 v) { wav.append(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](quint16 v) { wav.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + 16000);
+    wav.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    wav.append("data");
+    u32(16000);
+    wav.append(QByteArray(16000, '\0'));
+    return wav;
+}
+
+QStringList ChildNames(const TQueueItem& item) {
+    QStringList names;
+    for (int i = 0; i < item.ChildCount(); ++i) names.append(item.Child(i)->Node.Name);
+    return names;
+}
+
+QMimeData* UriList(const QStringList& paths) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// A drag from another program: it enters, then drops (a drop goes to the widget that took the
+// drag's entry).
+void Drop(QWidget* target, const QStringList& paths) {
+    std::unique_ptr<QMimeData> data(UriList(paths));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+// Compares two trees field by field; icons are looked up again after a load, so they are left out.
+bool SameTrees(const TQueueItem& a, const TQueueItem& b) {
+    if (a.ChildCount() != b.ChildCount()) return false;
+    for (int i = 0; i < a.ChildCount(); ++i) {
+        QueueNode left = a.Child(i)->Node;
+        QueueNode right = b.Child(i)->Node;
+        left.IconsResolved = right.IconsResolved = false;
+        if (!(left == right) || !SameTrees(*a.Child(i), *b.Child(i))) return false;
+    }
+    return true;
+}
+
+std::unique_ptr<TQueueItem> CopyOf(const TQueueItem& root) {
+    return ReadTreeStream(*WriteTreeStream(root));
+}
+
+}  // namespace
+
+class CompilationTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CompilationTest(test::TPreparedHome& home) : Home(home) {}
+
+private:
+    test::TPreparedHome& Home;
+    QTemporaryDir Files;
+    QString RecorderIdentity;
+    test::TScriptedPrompts Prompts;
+    QList<QUrl> Opened;
+
+    class TRecordingOpener : public IUrlOpener {
+    public:
+        explicit TRecordingOpener(QList<QUrl>& opened) : Opened(opened) {}
+        bool Open(const QUrl& url) override {
+            Opened.append(url);
+            return true;
+        }
+        QList<QUrl>& Opened;
+    };
+    std::unique_ptr<TRecordingOpener> Opener;
+
+    std::unique_ptr<TFormMasterKvd> Start(const QStringList& arguments = {},
+                                          QList<QPair<QString, QString>> rows = {}) {
+        rows.prepend({"1.4", RecorderIdentity});
+        Home.WriteConfig(rows);
+        Prompts = {};
+        Opened.clear();
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        services.UrlOpener = Opener.get();
+        auto form = std::make_unique<TFormMasterKvd>(services);
+        QSignalSpy ready(form.get(), &TFormMasterKvd::DrivesReady);
+        form->FormCreate(arguments);
+        if (!QTest::qWaitFor([&] { return ready.count() > 0 && !form->DriveWorkPending(); }, kWaitMs))
+            return nullptr;
+        return form;
+    }
+
+    QString LogText(const TFormMasterKvd& form) const { return form.EmbeddedWBMemoWarning->toPlainText(); }
+
+    QString Path(const QString& relative) const { return Files.filePath(relative); }
+
+    // A folder of everything a walk meets: nested folders, hidden entries, a link back up, a
+    // dangling link, a pipe, a name too long and one with ";". 3 folders and 7 files are added.
+    QString MakeAwkwardTree(const QString& name) {
+        const QString root = Path(name);
+        QDir().mkpath(root + "/sub/deeper");
+        QDir().mkpath(root + "/.dotdir");
+        WriteFile(root + "/a.txt", "abc");
+        WriteFile(root + "/empty.dat", "");
+        WriteFile(root + "/one.dat", "1");
+        WriteFile(root + "/semi;colon.txt", "s");
+        WriteFile(root + "/" + QString(116, 'n') + ".txt", "long");
+        WriteFile(root + "/.hidden.txt", "h");
+        WriteFile(root + "/.dotdir/inner.txt", "i");
+        WriteFile(root + "/sub/b.txt", "bb");
+        WriteFile(root + "/sub/deeper/c.wav", OneSecondWav());
+        QFile::link(root, root + "/sub/loop");
+        QFile::link(root + "/nowhere", root + "/dangling");
+        ::mkfifo(QFile::encodeName(root + "/fifo").constData(), 0600);
+        return root;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(Files.isValid());
+        Opener = std::make_unique<TRecordingOpener>(Opened);
+        RecorderIdentity = test::ListedIdentity("virtual:recorder");
+        QVERIFY(!RecorderIdentity.isEmpty());
+    }
+
+    void aFolderWalkSkipsWhatADiscCannotHoldAndEndsAtLinkLoops() {
+        const QString root = MakeAwkwardTree("walk");
+        auto form = Start();
+        QVERIFY(form);
+        form->AddPathsToRoot({root}, false);
+        TQueueModel& queue = form->Queue();
+        QCOMPARE(form->CountFolders(), 3);
+        QCOMPARE(form->CountFiles(), 7);
+        const TQueueItem* walk = queue.Root().Child(0);
+        QCOMPARE(ChildNames(*walk).size(), 6);
+        QVERIFY(ChildNames(*walk).contains("semi_colon.txt"));
+        QVERIFY(ChildNames(*walk).contains(QString(102, 'n') + ".txt"));
+        QVERIFY(!ChildNames(*walk).contains(".hidden.txt") && !ChildNames(*walk).contains(".dotdir"));
+
+        const QString log = LogText(*form);
+        QCOMPARE(log.count("File name length > 106 " + QString(116, 'n') + ".txt"), 1);
+        QCOMPARE(log.count("File renamed to " + QString(102, 'n') + ".txt"), 1);
+        QVERIFY(log.contains("Skipped, neither a file nor a folder: " + root + "/fifo"));
+        QVERIFY(log.contains("Skipped, neither a file nor a folder: " + root + "/dangling"));
+        QVERIFY(log.contains("Skipped, a link back to a folder that contains it: " + root + "/sub/loop"));
+        QVERIFY(log.contains("Total files/folders ( 10 )"));
+        QVERIFY(
+            log.contains("Total size " + FormatSize(4, 2, 3 + 0 + 1 + 1 + 4 + 2 + OneSecondWav().size())));
+
+        // The WAV file is audio: the burn command says so and the status shows its time.
+        const TQueueItem* sub = walk->Child(static_cast<int>(ChildNames(*walk).indexOf("sub")));
+        const TQueueItem* wav = sub->Child(static_cast<int>(ChildNames(*sub).indexOf("deeper")))->Child(0);
+        QCOMPARE(wav->Node.Name, QString("c.wav"));
+        QVERIFY(wav->Node.IsAudio && std::abs(wav->Node.Duration - 1.0) < 0.01);
+        QCOMPARE(form->Action(I::Burn)->text(), QString("Burn Data or MP3 WMA Compilation"));
+        QVERIFY(form->StatusPanels[1]->text().startsWith("Total audio duration 0 m "));
+
+        // Again the same file: one node; a folder named like one there in another case: nothing.
+        const qint64 nodes = form->CountFiles() + form->CountFolders();
+        form->AddPathsToRoot({root + "/a.txt", root + "/a.txt"}, false);
+        QDir().mkpath(Path("other/WALK"));
+        form->AddPathsToRoot({Path("other/WALK")}, false);
+        QCOMPARE(form->CountFiles() + form->CountFolders(), nodes + 1);
+
+        // A source that has gone leaves the tree when it is shown, not while the view asks.
+        WriteFile(Path("gone.txt"), "g");
+        form->AddPathsToRoot({Path("gone.txt")}, false);
+        QVERIFY(QFile::remove(Path("gone.txt")));
+        const QModelIndex gone = queue.index(queue.Root().ChildCount() - 1, TQueueModel::ColType);
+        QCOMPARE(queue.data(gone, Qt::DisplayRole), QVariant());
+        QCOMPARE(queue.Root().ChildCount(), 3);
+        QTRY_COMPARE(queue.Root().ChildCount(), 2);
+
+        form->VirtualStringTreeQueue->expandAll();
+        test::SaveScreenshot(*form, "compilation-tree");
+    }
+
+    void theFourGiBBoundaryIsTheBurnersModelsOwn() {
+        auto form = Start();
+        QVERIFY(form);
+        QMap<qint64, bool> takenByTree;
+        for (qint64 size : {qint64{4294967295}, qint64{4294967296}, qint64{4294967297}}) {
+            const QString path = Path(QString("sparse-%1.bin").arg(size));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));  // sparse: no space taken
+            file.close();
+            TBurnerCompilation model;
+            TFileDescription description;
+            description.Name = "x.bin";
+            description.Size = size;
+            const bool modelTakes = model.AddFileEntry(model.Root(), description, 0, path.toStdString()) == 1;
+            const qint64 before = form->CountFiles();
+            form->Queue().AddPath(path);
+            takenByTree[size] = form->CountFiles() > before;
+            QCOMPARE(takenByTree[size], modelTakes);
+            QCOMPARE(LogText(*form).contains("Error File: \"" + path + "\" is larger than 4294967296 Bytes."),
+                     !modelTakes);
+        }
+        QVERIFY(takenByTree[4294967295] && !takenByTree[4294967297]);
+    }
+
+    void editsKeepNamesValidUniqueAndImportedNodesInPlace() {
+        WriteFile(Path("edit-a.txt"), "a");
+        WriteFile(Path("edit-song.mp3"), "not really");
+        auto form = Start();
+        QVERIFY(form);
+        TQueueModel& queue = form->Queue();
+        // Empty: only a new folder can be made.
+        QVERIFY(form->Action(I::NewFolder)->isEnabled() && !form->Action(I::SelectAll)->isEnabled());
+
+        auto root = std::make_unique<TQueueItem>();
+        root->Append(std::make_unique<TQueueItem>(
+            QueueNode{.Name = "a.txt", .SourcePath = Path("edit-a.txt"), .Size = 1}));
+        root->Append(std::make_unique<TQueueItem>(QueueNode{.Name = "song.mp3",
+                                                            .SourcePath = Path("edit-song.mp3"),
+                                                            .Size = 10,
+                                                            .Duration = 185.5,
+                                                            .IsAudio = true}));
+        root->Append(std::make_unique<TQueueItem>(QueueNode{.Name = "OLD.BIN",
+                                                            .SourcePath = "OLD.BIN",
+                                                            .Size = 2048,
+                                                            .InfoResolved = true,
+                                                            .Imported = true}));
+        queue.ReplaceTree(std::move(root));
+        form->UpdateTreeActions(false);
+        QVERIFY(queue.ColumnText(*queue.Root().Child(1), TQueueModel::ColSize).endsWith(" - 3.5.500"));
+        QVERIFY(form->Action(I::SelectAll)->isEnabled() && !form->Action(I::Rename)->isEnabled());
+        QCOMPARE(form->StatusPanels[1]->text(), QString("Total audio duration 3 m 5 s 500 ms"));
+
+        const QModelIndex a = queue.index(0, 0);
+        form->VirtualStringTreeQueue->setCurrentIndex(a);
+        QVERIFY(form->Action(I::Rename)->isEnabled());
+        QVERIFY(!queue.setData(a, "A.TXT", Qt::EditRole));
+        QVERIFY(!queue.setData(a, "x/y", Qt::EditRole));
+        QVERIFY(!(queue.flags(queue.index(2, 0)) & Qt::ItemIsEditable));
+        QTRY_COMPARE(Prompts.Notices,
+                     QStringList({"Name \"A.TXT\" already exists!!!", "Invalid name \"x/y\"!!!"}));
+        QVERIFY(queue.setData(a, "b;c.txt", Qt::EditRole));
+        QCOMPARE(queue.Root().Child(0)->Node.Name, QString("b;c.txt"));
+
+        // A new folder goes beside a focused file; a name taken ignoring case is refused.
+        Prompts.Choices = {QString("New;Folder"), QString("new_FOLDER")};
+        form->Action(I::NewFolder)->trigger();
+        form->Action(I::NewFolder)->trigger();
+        QCOMPARE(ChildNames(queue.Root()).last(), QString("New_Folder"));
+        QCOMPARE(Prompts.Notices.last(), QString("Name \"new_FOLDER\" already exists!!!"));
+        QCOMPARE(queue.ColumnText(*queue.Root().Child(3), TQueueModel::ColPath), QString("MANUALLY CREATED"));
+
+        // Deleting a selection with an imported node keeps that one and says why, once.
+        QItemSelectionModel* selection = form->VirtualStringTreeQueue->selectionModel();
+        for (int row : {0, 1, 2})
+            selection->select(queue.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Prompts.Warnings = {TWarningReply{TPromptAnswer::Yes, false}};
+        form->Action(I::DeleteSelected)->trigger();
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"OLD.BIN", "New_Folder"}));
+        QCOMPARE(
+            LogText(*form).count("In order to delete file from session, press Import Session or Delete All"),
+            1);
+        // Only imported files left: nothing to burn of the tree's own.
+        QVERIFY(!form->Action(I::SelectAll)->isEnabled() && form->Action(I::NewFolder)->isEnabled());
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    void dropsAndPasteAddNamesTwoToNThenOne() {
+        for (const char* name : {"d1.txt", "d2.txt", "d3.txt", "a.mp3", "b.mp3", "c.mp3", "p1.txt", "p2.txt"})
+            WriteFile(Path(name), "x");
+        WriteFile(Path("list1.m3u"), "a.mp3\n");
+        WriteFile(Path("list2.M3U"), "#EXTM3U\nb.mp3\n");
+        auto form = Start();
+        QVERIFY(form);
+        QWidget* viewport = form->VirtualStringTreeQueue->viewport();
+        TQueueModel& queue = form->Queue();
+
+        Drop(viewport, {Path("d1.txt"), Path("d2.txt"), Path("d3.txt")});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"d2.txt", "d3.txt", "d1.txt"}));
+        QVERIFY(LogText(*form).contains("Total files/folders ( 3 )"));
+
+        queue.Clear();
+        Drop(viewport, {Path("list1.m3u"), Path("list2.M3U")});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"b.mp3", "a.mp3"}));
+        queue.Clear();
+        Drop(viewport, {Path("list1.m3u"), Path("c.mp3")});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"c.mp3", "list1.m3u"}));
+
+        queue.Clear();
+        QGuiApplication::clipboard()->setMimeData(UriList({Path("p1.txt"), Path("p2.txt")}));
+        QTRY_VERIFY(form->Action(I::Paste)->isEnabled());
+        form->Action(I::Paste)->trigger();
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"p2.txt", "p1.txt"}));
+        QGuiApplication::clipboard()->setText("no files");
+        QTRY_VERIFY(!form->Action(I::Paste)->isEnabled());
+    }
+
+    void movesNeverNestAFolderInItselfNorRepeatANameAndSortingPutsFoldersFirst() {
+        auto form = Start();
+        QVERIFY(form);
+        TQueueModel& queue = form->Queue();
+        auto root = std::make_unique<TQueueItem>();
+        auto folder = [](const char* name) {
+            return std::make_unique<TQueueItem>(
+                QueueNode{.Name = name, .IsFolder = true, .InfoResolved = true});
+        };
+        auto file = [](const char* name) {
+            return std::make_unique<TQueueItem>(QueueNode{.Name = name, .InfoResolved = true});
+        };
+        TQueueItem* f1 = root->Append(folder("F1"));
+        f1->Append(file("inner.txt"));
+        TQueueItem* f2 = root->Append(folder("f2"));
+        f2->Append(file("x.txt"));
+        TQueueItem* x = root->Append(file("X.TXT"));
+        TQueueItem* y = root->Append(file("y.txt"));
+        queue.ReplaceTree(std::move(root));
+        using P = TQueueModel::TDropPosition;
+
+        QVERIFY(!queue.MoveItems({f1}, f1->Child(0), P::Onto));  // below itself
+        QVERIFY(!queue.MoveItems({f1, f2}, f1, P::After));       // beside itself
+        QVERIFY(!queue.MoveItems({x}, f2, P::Onto));             // "x.txt" is there already
+        QCOMPARE(Prompts.Notices, QStringList({"Name \"X.TXT\" already exists!!!"}));
+        QVERIFY(queue.MoveItems({y}, f2, P::After));
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"F1", "f2", "y.txt", "X.TXT"}));
+        QVERIFY(queue.MoveItems({y}, x, P::After));  // after a file means before it
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"F1", "f2", "y.txt", "X.TXT"}));
+        QVERIFY(queue.MoveItems({f1}, nullptr, P::End));
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"f2", "y.txt", "X.TXT", "F1"}));
+
+        // Through the view: y.txt dropped onto the middle of F1's row goes into F1.
+        TQueueTreeView* view = form->VirtualStringTreeQueue;
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QModelIndex target = queue.IndexOf(f1);
+        const QPoint onto = view->visualRect(target).center();
+        std::unique_ptr<QMimeData> dragged(queue.mimeData({queue.IndexOf(y)}));
+        QDragEnterEvent enter(onto, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &enter);
+        QDragMoveEvent move(onto, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+        QDropEvent drop(onto, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &drop);
+        QCOMPARE(ChildNames(*f1), QStringList({"inner.txt", "y.txt"}));
+
+        emit view->header()->sectionClicked(TQueueModel::ColName);
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"F1", "f2", "X.TXT"}));
+        emit view->header()->sectionClicked(TQueueModel::ColName);
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"X.TXT", "f2", "F1"}));
+        QVERIFY(view->header()->isSortIndicatorShown());
+        emit view->header()->sectionClicked(TQueueModel::ColType);
+        QVERIFY(!view->header()->isSortIndicatorShown());
+    }
+
+    void aProjectComesBackWholeAndADamagedOneChangesNothing() {
+        const QString root = MakeAwkwardTree("project");
+        auto form = Start();
+        QVERIFY(form);
+        TQueueModel& queue = form->Queue();
+        form->AddPathsToRoot({root}, false);
+        form->EditCommandVolumeName->setText("My Disc");
+        const std::unique_ptr<TQueueItem> saved = CopyOf(queue.Root());
+
+        Prompts.FileNames = {Path("saved")};
+        form->Action(I::SaveProject)->trigger();
+        const QString file = Path("saved.kvd");
+        QVERIFY(QFileInfo(file).size() > 0);
+        Prompts.Warnings = {TWarningReply{TPromptAnswer::Yes, false}};
+        form->Action(I::NewProject)->trigger();
+        QCOMPARE(queue.Root().ChildCount(), 0);
+        QCOMPARE(form->EditCommandVolumeName->text(), QString());
+        Prompts.FileNames = {file};
+        form->Action(I::LoadProject)->trigger();
+        QVERIFY(SameTrees(queue.Root(), *saved));
+        QCOMPARE(form->EditCommandVolumeName->text(), QString("My Disc"));
+        TQueueItem& first = *queue.Root().Child(0);
+        QVERIFY(!first.Node.IconsResolved);
+        QVERIFY(!queue.NodeIcon(first).isNull() && first.Node.IconsResolved);
+
+        // Damaged copies: refused whole, the tree and the name stay, 11.42 says why.
+        QFile whole(file);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        QByteArray flipped = bytes;  // in the checksum at its end
+        flipped[flipped.size() - 1] = static_cast<char>(flipped[flipped.size() - 1] ^ 0x10);
+        const std::unique_ptr<TQueueItem> before = CopyOf(queue.Root());
+        for (const QByteArray& damaged : {bytes.left(bytes.size() / 2), flipped, QByteArray("KVDPROJ")}) {
+            WriteFile(Path("damaged.kvd"), damaged);
+            QVERIFY(!form->LoadProject(Path("damaged.kvd")));
+            QVERIFY(SameTrees(queue.Root(), *before));
+            QCOMPARE(form->EditCommandVolumeName->text(), QString("My Disc"));
+        }
+        QCOMPARE(
+            LogText(*form).count("Error ( Damaged or unreadable project file: " + Path("damaged.kvd") + " )"),
+            3);
+
+        // A save that cannot be written keeps the old file.
+        TQueueItem* deepest = &queue.Root();
+        for (int depth = 0; depth <= kMaxTreeDepth; ++depth)
+            deepest = queue.AddManualFolder(deepest, "d", "folder");
+        QVERIFY(!form->SaveProject(file));
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes);
+        QVERIFY(LogText(*form).contains("Error ( The project could not be saved: " + file + " )"));
+
+        // One project on the first command line opens it.
+        form.reset();
+        auto opened = Start({file});
+        QVERIFY(opened);
+        QVERIFY(SameTrees(opened->Queue().Root(), *saved));
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    void theAddFilesWindowAddsTheTreesFoldersWhenTheListHasNoneSelected() {
+        QDir().mkpath(Path("browse/first"));
+        QDir().mkpath(Path("browse/second"));
+        WriteFile(Path("browse/file.txt"), "f");
+        auto form = Start({}, {{"2.0", Path("browse")}});
+        QVERIFY(form);
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* window = qobject_cast<TFormSelectFilesDirectories*>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            seen = true;
+            QCOMPARE(window->windowTitle(), QString("Select files/folders to Add from list"));
+            QCOMPARE(window->CurrentFolder(), Path("browse"));
+            auto* folders = static_cast<QFileSystemModel*>(window->VirtualExplorerTreeview->model());
+            QItemSelectionModel* selection = window->VirtualExplorerTreeview->selectionModel();
+            selection->select(folders->index(Path("browse/first")),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            selection->select(folders->index(Path("browse/second")),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            window->resize(700, 450);
+            // The browser lists on a thread of its own; the picture waits for the listing.
+            auto* listed = static_cast<QFileSystemModel*>(window->VirtualExplorerListview->model());
+            QVERIFY(QTest::qWaitFor(
+                [&] { return listed->rowCount(window->VirtualExplorerListview->rootIndex()) == 3; }, kWaitMs));
+            window->VirtualExplorerTreeview->expand(folders->index(Path("browse")));
+            QVERIFY(!window->VirtualExplorerListview->selectionModel()->hasSelection());
+            test::SaveScreenshot(*window, "add-files-window");
+            window->ButtonAddClose->click();
+        });
+        form->Action(I::AddFilesDirs)->trigger();
+        QVERIFY(seen);
+        QCOMPARE(ChildNames(form->Queue().Root()), QStringList({"first", "second"}));
+        QVERIFY(LogText(*form).contains("Total files/folders ( 2 )"));
+        QVERIFY(!form->AddFilesWindow());
+
+        form->close();
+        QCOMPARE(Home.StoredSetting("2.0").value_or(""), Path("browse"));
+        QCOMPARE(Home.StoredSetting("2.3").value_or(""), QString("450"));
+        QCOMPARE(Home.StoredSetting("2.4").value_or(""), QString("700"));
+        QVERIFY(Home.StoredSetting("2.1").has_value() && Home.StoredSetting("2.2").has_value());
+    }
+
+    void theDropWindowStandsInForTheMainWindowAndOpensOnScreen() {
+        WriteFile(Path("fly1.txt"), "1");
+        WriteFile(Path("fly2.txt"), "22");
+        auto form = Start({}, {{"4.0", "5000"}, {"4.1", "3000"}, {"4.2", "200"}});
+        QVERIFY(form);
+        form->Action(I::ShowDrop)->trigger();
+        TFormDrop* drop = form->DropWindow();
+        QVERIFY(drop && drop->isVisible() && !form->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(drop));
+        // Stored beyond the screen: the top-left corner, where the window system honours it (xcb).
+        QCOMPARE(drop->pos(), QPoint(0, 0));
+        if (QGuiApplication::platformName() == "xcb")
+            QTRY_COMPARE(drop->frameGeometry().topLeft(), QPoint(0, 0));
+        QCOMPARE(drop->size(), QSize(138, 60));
+        QVERIFY(std::abs(drop->windowOpacity() - 200 / 255.0) < 0.01);
+
+        Drop(drop, {Path("fly1.txt"), Path("fly2.txt")});
+        QCOMPARE(ChildNames(form->Queue().Root()), QStringList({"fly2.txt", "fly1.txt"}));
+        QCOMPARE(drop->LabelFiles->text(), QString("2"));
+        QCOMPARE(drop->LabelFolders->text(), QString("0"));
+        QCOMPARE(drop->LabelSize->text(), QString("1 KB"));
+        QCOMPARE(drop->LabelDuration->text(), QString("0:0:0"));
+        test::SaveScreenshot(*drop, "drop-window");
+
+        drop->move(40, 30);
+        drop->ImageExit->click();
+        QVERIFY(!form->DropWindow() && form->isVisible());
+        QCOMPARE(form->Settings().DropFormTop, 30);
+        QCOMPARE(form->Settings().DropFormLeft, 40);
+    }
+
+    void theFolderChooserLeavesMinusOneWhenCancelled() {
+        auto form = Start();
+        QVERIFY(form);
+        form->SelectedFolder = Files.path();
+        Prompts.FileNames = {QString(), Path("chosen")};
+        form->RunFolderChooser();
+        QCOMPARE(form->SelectedFolder, QString("-1"));
+        form->RunFolderChooser();
+        QCOMPARE(form->SelectedFolder, Path("chosen"));
+        QCOMPARE(Prompts.Asked.first().Title, QString("Select destination folder"));
+
+        // The real chooser: Cancel gives "-1", OK the folder under the cursor.
+        QTimer::singleShot(0, [] {
+            auto* chooser = qobject_cast<TFormSelectFolder*>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            test::SaveScreenshot(*chooser, "folder-chooser");
+            chooser->ButtonCancel->click();
+        });
+        QCOMPARE(TFormSelectFolder::Choose(nullptr, {}, Files.path()), QString("-1"));
+        QTimer::singleShot(0, [] {
+            auto* chooser = qobject_cast<TFormSelectFolder*>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            QCOMPARE(chooser->windowTitle(), QString("Extract to"));
+            chooser->ButtonOK->click();
+        });
+        QCOMPARE(TFormSelectFolder::Choose(nullptr, "Extract to", Files.path()), Files.path());
+    }
+
+    void capacityBarsFollowTheDriveAndBlinkPastTheirZones() {
+        auto form = Start();
+        QVERIFY(form);
+        auto names = [&] {
+            QStringList list;
+            for (TFrameSizeBar* bar : form->CapacityBars()) list.append(bar->objectName());
+            return list;
+        };
+        // The virtual recorder writes every medium up to DVD+R DL.
+        QCOMPARE(names(), QStringList({"FrameSizeBarCDAUDIO", "FrameSizeBarCD", "FrameSizeBarDVD",
+                                       "FrameSizeBarDVDDL"}));
+        form->UpdateCapacityBars(WriteCDR | WriteCDRW);
+        QCOMPARE(names(), QStringList({"FrameSizeBarCDAUDIO", "FrameSizeBarCD"}));
+
+        TFrameSizeBar* cd = form->CapacityBars()[1];
+        const qint64 mb = 1 << 20;
+        form->SetCapacityValues(75, 640 * mb);
+        QVERIFY(!cd->YellowBlinking() && !cd->RedBlinking());
+        QVERIFY(form->CapacityBars()[0]->YellowBlinking());  // 75 minutes: past the 74 of a CD
+        form->SetCapacityValues(0, 700 * mb);
+        QVERIFY(cd->YellowBlinking() && !cd->RedBlinking());
+        QCOMPARE(cd->ValueText(), QString("700MB"));
+        form->SetCapacityValues(0, 720 * mb);
+        QVERIFY(!cd->YellowBlinking() && cd->RedBlinking());
+
+        form->UpdateCapacityBars(WriteCDR | WriteDVDR | WriteDVDPLUSRDL);
+        form->SetCapacityValues(0, 4608 * mb);
+        TFrameSizeBar* dvd = form->CapacityBars()[2];
+        QCOMPARE(dvd->objectName(), QString("FrameSizeBarDVD"));
+        QVERIFY(dvd->RedBlinking() && !dvd->YellowBlinking());
+        QCOMPARE(dvd->ValueText(), QString("4.50GB"));
+        QVERIFY(!form->CapacityBars()[3]->RedBlinking());
+        test::SaveScreenshot(*form, "capacity-bars");
+
+        // The tree's totals reach the bars.
+        form->Queue().ReplaceTree(std::make_unique<TQueueItem>());
+        form->UpdateTreeActions(true);
+        QVERIFY(!dvd->RedBlinking() && dvd->Value() == 0);
+    }
+
+    void propertiesShowANodeAndRunItsSource() {
+        WriteFile(Path("props.txt"), QByteArray(3000, 'p'));
+        auto form = Start();
+        QVERIFY(form);
+        form->AddPathsToRoot({Path("props.txt")}, false);
+        form->VirtualStringTreeQueue->setCurrentIndex(form->Queue().index(0, 0));
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* properties = qobject_cast<TFormProperties*>(QApplication::activeModalWidget());
+            QVERIFY(properties);
+            seen = true;
+            QCOMPARE(properties->windowTitle(), QString("props.txt"));
+            QCOMPARE(properties->LabelSize->text(), QString("3,000 bytes - 3 KB - 0.00 MB - 0.00 GB"));
+            QCOMPARE(properties->LabelAttributes->text(), QString("A"));
+            QVERIFY(!properties->LabelFiles);
+            properties->ButtonRun->click();
+            properties->reject();
+        });
+        form->Action(I::Properties)->trigger();
+        QVERIFY(seen);
+        QCOMPARE(Opened, QList<QUrl>({QUrl::fromLocalFile(Path("props.txt"))}));
+    }
+};
+
+}  // namespace kv
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    kv::EngineClock::SetTimeScale(20);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    kv::test::TPreparedHome home;
+    home.Apply();
+    kv::TKelvadoreApplication app(argc, argv);
+    kv::CompilationTest test(home);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CompilationTest.moc"
