@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Kelvadore's one entry point for newcomers and CI:
 #   ./kelvadore.sh run    install what is missing, build, and open Kelvadore's window
-#   ./kelvadore.sh test   install what is missing, build, and run every test (plus sanitizer runs)
+#   ./kelvadore.sh test   install what is missing, build, and run every test (plus fuzzing and
+#                         sanitizer runs)
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -21,9 +22,11 @@ PACKAGES=(
   # benchmarks (bench/) measure peak memory with GNU time
   time
 )
-# Only for the tests: the real-kernel test (tests/realkernel) boots a small QEMU guest.
+# Only for the tests: the real-kernel test (tests/realkernel) boots a small QEMU guest; the project
+# and playlist readers are fuzzed with libFuzzer, which comes with clang.
 TEST_PACKAGES=(
   qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file
+  clang libclang-rt-14-dev
 )
 
 # install_missing PACKAGE...
@@ -53,6 +56,26 @@ build() {
 run_tests() {
   local dir=$1; shift
   ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
+}
+
+# fuzz DIR: each libFuzzer program of DIR for 30 s, starting from the checked-in seeds (every build
+# also replays the seeds as a test). New inputs stay in DIR/fuzz-work; a crash leaves its input
+# there and fails the run.
+fuzz() {
+  local dir=$1 target log
+  for target in project playlist; do
+    mkdir -p "$dir/fuzz-work/$target"
+    log="$dir/fuzz-work/$target.log"
+    echo "== fuzzing the $target reader for 30 s"
+    if ! ASAN_OPTIONS=detect_leaks=1 "$dir/tests/fuzz/fuzz_$target" -max_total_time=30 -timeout=25 \
+        -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$dir/fuzz-work/$target-" \
+        "$dir/fuzz-work/$target" "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      echo "== the $target reader failed under libFuzzer; the input is in $dir/fuzz-work/" >&2
+      return 1
+    fi
+    grep -E '^stat::(number_of_executed_units|new_units_added)' "$log" || true
+  done
 }
 
 case "${1:-}" in
@@ -97,6 +120,8 @@ case "${1:-}" in
     # kelvadore-cli on a real kernel in QEMU guests; where the machine cannot run QEMU the test
     # is skipped and says why.
     run_tests build -L realkernel -V
+    build build-fuzz -DKELVADORE_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    fuzz build-fuzz
     # Engine and application tests again under AddressSanitizer+UndefinedBehaviorSanitizer (the
     # window in this process, offscreen), engine tests under ThreadSanitizer.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -12,7 +12,7 @@ namespace {
 
 const QString kAsxReference = "<REF href=";
 
-std::optional<QString> ResolveEntry(const QString& entry, const QDir& folder) {
+std::optional<QString> ResolveEntry(const QString& entry, const QString& folder) {
     static const QRegularExpression kScheme("^[A-Za-z][A-Za-z0-9+.-]*://");
     if (kScheme.match(entry).hasMatch()) {
         const QUrl url(entry);
@@ -21,7 +21,7 @@ std::optional<QString> ResolveEntry(const QString& entry, const QDir& folder) {
         if (local.isEmpty()) return std::nullopt;
         return QDir::cleanPath(local);
     }
-    return QDir::cleanPath(folder.absoluteFilePath(entry));
+    return AbsoluteLocalPath(entry, folder);
 }
 
 std::optional<QString> M3uEntry(const QString& line) {
@@ -49,6 +49,10 @@ std::optional<QString> AsxEntry(const QString& line) {
 
 }  // namespace
 
+QString AbsoluteLocalPath(const QString& path, const QString& base) {
+    return QDir::cleanPath(path.startsWith('/') ? path : base + '/' + path);
+}
+
 bool IsPlaylistPath(const QString& path) {
     const QString upper = path.toUpper();
     return upper.endsWith(".M3U") || upper.endsWith(".ASX");
@@ -68,7 +72,8 @@ QString DecodePlaylistText(QByteArrayView bytes) {
 
 QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath) {
     const bool asx = playlistPath.toUpper().endsWith(".ASX");
-    const QDir folder = QFileInfo(playlistPath).absoluteDir();
+    const QString full = AbsoluteLocalPath(playlistPath, QDir::currentPath());
+    const QString folder = full.left(std::max<qsizetype>(full.lastIndexOf('/'), 1));
     QStringList paths;
     for (const QString& line : DecodePlaylistText(content).split('\n')) {
         const std::optional<QString> entry = asx ? AsxEntry(line) : M3uEntry(line);

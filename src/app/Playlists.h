@@ -5,6 +5,10 @@
 
 namespace kv {
 
+// `path` made absolute against `base` and cleaned ("." and ".." parts resolved). Names are file
+// names only: a leading ":" is an ordinary character here, not Qt's resource prefix.
+QString AbsoluteLocalPath(const QString& path, const QString& base);
+
 // A playlist is a path ending in ".M3U" or ".ASX", in any letter case.
 bool IsPlaylistPath(const QString& path);
 // True for a non-empty list of playlists only.

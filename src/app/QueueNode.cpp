@@ -60,7 +60,7 @@ TQueueItem* TQueueItem::Insert(int row, std::unique_ptr<TQueueItem> child) {
     const bool append = row >= ChildCount();
     Children.insert(Children.begin() + std::min(row, ChildCount()), std::move(child));
     if (NameIndex && append)
-        IndexName(added->Node.Name);
+        IndexName(ChildCount() - 1);
     else
         NameIndex.reset();
     return added;
@@ -101,8 +101,42 @@ void TQueueItem::ClearChildren() {
     NameIndex.reset();
 }
 
-void TQueueItem::IndexName(const QString& name) const {
-    ++(*NameIndex)[FoldedName(name)];
+void TQueueItem::AppendAll(std::vector<std::unique_ptr<TQueueItem>> children) {
+    Children.reserve(Children.size() + children.size());
+    for (auto& child : children) {
+        child->ParentItem = this;
+        child->RowHint = ChildCount();
+        Children.push_back(std::move(child));
+        if (NameIndex) IndexName(ChildCount() - 1);
+    }
+}
+
+size_t FoldedNameHash(QStringView name) {
+    // FNV-1a over the folded code points, folded as QString::compare folds them.
+    size_t hash = 14695981039346656037ull;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t point = name[i].unicode();
+        if (QChar::isHighSurrogate(point) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            point = QChar::surrogateToUcs4(name[i].unicode(), name[i + 1].unicode()), ++i;
+        hash = (hash ^ QChar::toCaseFolded(point)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+void TQueueItem::IndexName(int row) const {
+    // The row of the one child with this hash, or -1 once several share it.
+    const size_t hash = FoldedNameHash(Child(row)->Node.Name);
+    const auto it = NameIndex->find(hash);
+    if (it == NameIndex->end())
+        NameIndex->insert(hash, row);
+    else
+        *it = -1;
+}
+
+bool TQueueItem::ScanForName(const QString& name, const TQueueItem* self) const {
+    for (const auto& child : Children)
+        if (child.get() != self && child->Node.Name.compare(name, Qt::CaseInsensitive) == 0) return true;
+    return false;
 }
 
 bool TQueueItem::HasChildNamed(const QString& name) const {
@@ -110,20 +144,17 @@ bool TQueueItem::HasChildNamed(const QString& name) const {
 }
 
 bool TQueueItem::HasOtherChildNamed(const QString& name, const TQueueItem* self) const {
-    if (ChildCount() < kIndexedChildren) {
-        for (const auto& child : Children)
-            if (child.get() != self && child->Node.Name.compare(name, Qt::CaseInsensitive) == 0) return true;
-        return false;
-    }
+    if (ChildCount() < kIndexedChildren) return ScanForName(name, self);
     if (!NameIndex) {
-        NameIndex = std::make_unique<QHash<QString, int>>();
+        NameIndex = std::make_unique<QHash<size_t, int>>();
         NameIndex->reserve(ChildCount());
-        for (const auto& child : Children) IndexName(child->Node.Name);
+        for (int row = 0; row < ChildCount(); ++row) IndexName(row);
     }
-    const QString folded = FoldedName(name);
-    const int count = NameIndex->value(folded);
-    const bool selfCounts = self && self->ParentItem == this && FoldedName(self->Node.Name) == folded;
-    return count > (selfCounts ? 1 : 0);
+    const auto it = NameIndex->constFind(FoldedNameHash(name));
+    if (it == NameIndex->cend()) return false;
+    if (*it < 0) return ScanForName(name, self);  // a hash several children share
+    const TQueueItem* child = Child(*it);
+    return child != self && child->Node.Name.compare(name, Qt::CaseInsensitive) == 0;
 }
 
 TTreeTotals TreeTotals(const TQueueItem& below) {

@@ -67,6 +67,7 @@ public:
     bool IsAncestorOf(const TQueueItem* other) const;
 
     TQueueItem* Append(std::unique_ptr<TQueueItem> child) { return Insert(ChildCount(), std::move(child)); }
+    void AppendAll(std::vector<std::unique_ptr<TQueueItem>> children);
     TQueueItem* Insert(int row, std::unique_ptr<TQueueItem> child);
     std::unique_ptr<TQueueItem> Take(int row);
     // Frees the children from `first` to `last`, both included.
@@ -96,14 +97,16 @@ public:
     }
 
 private:
-    void IndexName(const QString& name) const;
+    void IndexName(int row) const;
+    bool ScanForName(const QString& name, const TQueueItem* self) const;
 
     TQueueItem* ParentItem = nullptr;
     std::vector<std::unique_ptr<TQueueItem>> Children;
     mutable int RowHint = 0;
-    // Folders with many children find names by a table of folded names (and their counts, since
-    // loaded trees may repeat a name), built on demand and dropped by anything but an append.
-    mutable std::unique_ptr<QHash<QString, int>> NameIndex;
+    // Folders with many children look names up in a table from the hash of a folded name to the
+    // row of the child with it (-1 when several share a hash: loaded trees may repeat names), built
+    // on demand and dropped by anything but an append.
+    mutable std::unique_ptr<QHash<size_t, int>> NameIndex;
 };
 
 // What the tree holds: file and folder nodes below the root, the sum of the file sizes and of the
@@ -126,9 +129,9 @@ QString CutName(const QString& name, int length = kMaxNodeNameLength);
 // A file name cut to `length` characters, keeping its extension.
 QString CutFileName(const QString& name, int length = kMaxNodeNameLength);
 // Names compare this way wherever the tree says "without case".
-inline QString FoldedName(const QString& name) {
-    return name.toCaseFolded();
-}
+inline QString FoldedName(const QString& name) { return name.toCaseFolded(); }
+// A hash equal for names equal without case, made without a copy of the name.
+size_t FoldedNameHash(QStringView name);
 
 // Local date and time as days since 30 December 1899 and back.
 double ToDayNumber(const QDateTime& local);

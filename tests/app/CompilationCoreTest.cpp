@@ -167,7 +167,7 @@ TEST(CompilationCoreTest, PlaylistsNameFullPathsFromTheirOwnFolder) {
         "file:///music/three%20x.ogg\r\nhttp://radio.example/stream\r\n\r\nx\r\n../up/four.wav";
     EXPECT_EQ(PlaylistEntries(m3u, "/music/list.M3U"),
               QStringList({"/music/sub/one.mp3", "/abs/two.flac", "/music/three x.ogg", "/up/four.wav"}));
-    EXPECT_EQ(PlaylistEntries("last.mp3\n", "/m/l.m3u"), QStringList({"/m/last.mp3"}));
+    EXPECT_EQ(PlaylistEntries("last.mp3\n:colon.mp3", "/m/l.m3u"), QStringList({"/m/last.mp3", "/m/:colon.mp3"}));
     EXPECT_EQ(PlaylistEntries("caf\xe9.mp3", "/m/l.m3u"),
               QStringList({QString::fromUtf8("/m/caf\xC3\xA9.mp3")}));
 

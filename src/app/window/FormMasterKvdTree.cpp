@@ -495,14 +495,16 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
         // The start's own parameters decide, not the text: existing paths are added, one project
         // is opened. A first text from a later start (this one started without parameters) goes
         // the way of every later text.
-        const bool allExist = !OwnArguments.isEmpty() &&
-                              std::all_of(OwnArguments.begin(), OwnArguments.end(),
-                                          [](const QString& path) { return QFileInfo::exists(path); });
+        QStringList paths;
+        for (const QString& argument : OwnArguments) paths.append(AbsoluteLocalPath(argument, QDir::currentPath()));
+        const bool allExist = !paths.isEmpty() && std::all_of(paths.begin(), paths.end(), [](const QString& path) {
+            return QFileInfo::exists(path);
+        });
         if (allExist) {
-            if (OwnArguments.size() == 1 && OwnArguments.front().toUpper().endsWith(".KVD"))
-                LoadProject(QFileInfo(OwnArguments.front()).absoluteFilePath());
+            if (paths.size() == 1 && paths.front().toUpper().endsWith(".KVD"))
+                LoadProject(paths.front());
             else
-                AddPathsToRoot(OwnArguments, false);
+                AddPathsToRoot(paths, false);
             return true;
         }
     }

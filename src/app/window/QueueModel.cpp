@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/MessageCatalogue.h"
+#include "app/Playlists.h"
 #include "app/SizeFormat.h"
 #include "iso/TBurnerCompilation.h"
 
@@ -103,8 +104,8 @@ void TQueueModel::AddPathAt(const QString& rawPath, TQueueItem* parent, qint64 s
     TQueueItem* into = RootItem.get();
     if (parent)
         into = parent->Node.IsFolder ? parent : (parent->Parent() ? parent->Parent() : RootItem.get());
-    const QString path = known ? rawPath : QDir::cleanPath(QFileInfo(rawPath).absoluteFilePath());
-    const QString name = LastComponent(path);
+    const QString path = known ? rawPath : AbsoluteLocalPath(rawPath, QDir::currentPath());
+    const QString name = known ? known->Name : LastComponent(path);
     if (name.isEmpty()) return;  // the file system's root has no name to give a node
     if (size >= 2) {
         AddFile(path, name, into, size);
@@ -126,10 +127,35 @@ void TQueueModel::AddPathAt(const QString& rawPath, TQueueItem* parent, qint64 s
     }
 }
 
-void TQueueModel::AddFile(const QString& path, QString name, TQueueItem* into, qint64 size) {
+// Files of one folder listing made but not inserted yet: they go into the model together, and
+// their names count as taken.
+struct TQueueModel::TPending {
+    std::vector<std::unique_ptr<TQueueItem>> Items;
+    QHash<size_t, int> Rows;  // as in TQueueItem's index: the one item with a hash, or -1
+
+    bool Has(const QString& name) const {
+        const auto it = Rows.constFind(FoldedNameHash(name));
+        if (it == Rows.cend()) return false;
+        if (*it >= 0) return Items[static_cast<size_t>(*it)]->Node.Name.compare(name, Qt::CaseInsensitive) == 0;
+        return std::any_of(Items.begin(), Items.end(), [&](const std::unique_ptr<TQueueItem>& item) {
+            return item->Node.Name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+    }
+    void Add(std::unique_ptr<TQueueItem> item) {
+        const size_t hash = FoldedNameHash(item->Node.Name);
+        if (const auto it = Rows.find(hash); it != Rows.end())
+            *it = -1;
+        else
+            Rows.insert(hash, static_cast<int>(Items.size()));
+        Items.push_back(std::move(item));
+    }
+};
+
+std::unique_ptr<TQueueItem> TQueueModel::MakeFile(const QString& path, QString name, const TQueueItem& into,
+                                                  qint64 size, const TPending* pending) {
     if (!FileSizeAccepted(size)) {
         Log("11.84", {"<#filename>=" + path}, true);
-        return;
+        return nullptr;
     }
     if (name.size() > kMaxNodeNameLength) {
         Log("11.1", {"<#filename>=" + name});
@@ -137,8 +163,9 @@ void TQueueModel::AddFile(const QString& path, QString name, TQueueItem* into, q
         Log("11.2", {"<#filename>=" + name});
     }
     name.replace(';', '_');
-    if (into->HasChildNamed(name)) return;
-    QueueNode node;
+    if (into.HasChildNamed(name) || (pending && pending->Has(name))) return nullptr;
+    auto item = std::make_unique<TQueueItem>();
+    QueueNode& node = item->Node;
     node.Name = name;
     node.SourcePath = path;
     node.Size = size;
@@ -147,8 +174,16 @@ void TQueueModel::AddFile(const QString& path, QString name, TQueueItem* into, q
         node.Duration = duration;
         node.IsAudio = true;
     }
-    InsertItem(into, std::move(node));
     ++AddedFiles;
+    return item;
+}
+
+void TQueueModel::AddFile(const QString& path, const QString& name, TQueueItem* into, qint64 size) {
+    if (std::unique_ptr<TQueueItem> item = MakeFile(path, name, *into, size, nullptr)) {
+        std::vector<std::unique_ptr<TQueueItem>> one;
+        one.push_back(std::move(item));
+        InsertItems(into, std::move(one));
+    }
 }
 
 void TQueueModel::AddFolder(const QString& path, QString name, TQueueItem* into, const TListed* known,
@@ -198,19 +233,43 @@ void TQueueModel::AddFolder(const QString& path, QString name, TQueueItem* into,
     }
     walk.Path.emplace_back(known->Device, known->Inode);
     const QPersistentModelIndex guard(IndexOf(folder));
+    // Files go in by runs, one insertion for each run between two sub-folders.
+    TPending pending;
+    auto flush = [&] {
+        InsertItems(folder, std::move(pending.Items));
+        pending = {};
+    };
     for (const TListed& entry : entries) {
-        const QString child = path + "/" + entry.Name;
+        QString child;
+        child.reserve(path.size() + 1 + entry.Name.size());
+        child.append(path).append(u'/').append(entry.Name);
         if (!entry.Known) {
             Log("28.0", {"<#filename>=" + child});  // a dangling link
             continue;
         }
-        AddPathAt(child, folder, S_ISREG(entry.Mode) ? entry.Size : 0, walk, &entry);
+        if (S_ISREG(entry.Mode)) {
+            if (std::unique_ptr<TQueueItem> item = MakeFile(child, entry.Name, *folder, entry.Size, &pending))
+                pending.Add(std::move(item));
+            continue;
+        }
+        flush();
+        AddPathAt(child, folder, 0, walk, &entry);
         if (walk.Stopped) break;
     }
     walk.Path.pop_back();
     if (walk.Stopped) return;
+    flush();
     if (Hooks.ProcessEvents) Hooks.ProcessEvents();
     if (!guard.isValid()) walk.Stopped = true;
+}
+
+void TQueueModel::InsertItems(TQueueItem* into, std::vector<std::unique_ptr<TQueueItem>> items) {
+    if (items.empty()) return;
+    const int first = into->ChildCount();
+    beginInsertRows(IndexOf(into), first, first + static_cast<int>(items.size()) - 1);
+    into->AppendAll(std::move(items));
+    endInsertRows();
+    emit TreeChanged();
 }
 
 TQueueItem* TQueueModel::InsertItem(TQueueItem* into, QueueNode node) {

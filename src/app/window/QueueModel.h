@@ -133,8 +133,12 @@ signals:
 private:
     struct TWalk;
     struct TListed;
+    struct TPending;
     void AddPathAt(const QString& path, TQueueItem* parent, qint64 size, TWalk& walk, const TListed* known);
-    void AddFile(const QString& path, QString name, TQueueItem* into, qint64 size);
+    std::unique_ptr<TQueueItem> MakeFile(const QString& path, QString name, const TQueueItem& into, qint64 size,
+                                         const TPending* pending);
+    void AddFile(const QString& path, const QString& name, TQueueItem* into, qint64 size);
+    void InsertItems(TQueueItem* into, std::vector<std::unique_ptr<TQueueItem>> items);
     void AddFolder(const QString& path, QString name, TQueueItem* into, const TListed* known, TWalk& walk);
     TQueueItem* InsertItem(TQueueItem* into, QueueNode node);
     void RemoveRun(TQueueItem* parent, int first, int last);
