@@ -325,6 +325,68 @@ private slots:
         QCOMPARE(Prompts.Unexpected, 0);
     }
 
+    // The commands as a user reaches them: the mouse, the keys and the in-place editor.
+    void theTreesCommandsFollowFocusAndSelection() {
+        QDir().mkpath(Path("cmd/F/G"));
+        WriteFile(Path("cmd/F/in.txt"), "i");
+        WriteFile(Path("cmd/F/G/deep.txt"), "d");
+        WriteFile(Path("cmd/top.txt"), "t");
+        auto form = Start();
+        QVERIFY(form);
+        form->AddPathsToRoot({Path("cmd/F"), Path("cmd/top.txt")}, false);
+        TQueueModel& queue = form->Queue();
+        TQueueTreeView* view = form->VirtualStringTreeQueue;
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QModelIndex f = queue.index(0, 0);
+        const QModelIndex g = queue.index(static_cast<int>(ChildNames(*queue.ItemOf(f)).indexOf("G")), 0, f);
+
+        form->Action(I::ExpandAll)->trigger();
+        QVERIFY(view->isExpanded(f) && view->isExpanded(g));
+        form->Action(I::CollapseAll)->trigger();
+        QVERIFY(!view->isExpanded(f) && !view->isExpanded(g));
+
+        // Select all focuses nothing: the commands of a focused node stay off.
+        form->Action(I::SelectAll)->trigger();
+        QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+        QVERIFY(!view->currentIndex().isValid());
+        QVERIFY(form->Action(I::DeleteSelected)->isEnabled() && !form->Action(I::Rename)->isEnabled() &&
+                !form->Action(I::Properties)->isEnabled());
+        // A click on empty space leaves nothing selected either.
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, view->viewport()->height() - 5));
+        QVERIFY(!view->selectionModel()->hasSelection() && !form->Action(I::DeleteSelected)->isEnabled());
+
+        // A click on a row focuses it; Rename opens the editor and Return takes the new name.
+        const QModelIndex top = queue.index(1, 0);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(top).center());
+        QCOMPARE(view->currentIndex().row(), 1);
+        QVERIFY(form->Action(I::Rename)->isEnabled() && form->Action(I::Properties)->isEnabled());
+        form->Action(I::Rename)->trigger();
+        auto* editor = view->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor && editor->isVisible());
+        editor->setText("renamed.txt");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(queue.Root().Child(1)->Node.Name, QString("renamed.txt"));  // the view commits queued
+        QTRY_COMPARE(form->StatusPanels[2]->text(), QString("Kelvadore ready!!!"));
+
+        // The Delete key asks first; No keeps everything.
+        view->setFocus();
+        Prompts.Warnings = {TWarningReply{TPromptAnswer::No, false}, TWarningReply{TPromptAnswer::Yes, false}};
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(queue.Root().ChildCount(), 2);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"F"}));
+        QVERIFY(LogText(*form).contains("Total files/folders ( 4 )"));
+        QCOMPARE(Prompts.Asked.size(), 2);
+
+        // Delete all empties the tree after asking; then only a new folder can be made.
+        Prompts.Warnings = {TWarningReply{TPromptAnswer::Yes, false}};
+        form->Action(I::DeleteAll)->trigger();
+        QCOMPARE(queue.Root().ChildCount(), 0);
+        QVERIFY(!form->Action(I::DeleteAll)->isEnabled() && form->Action(I::NewFolder)->isEnabled());
+        QCOMPARE(Prompts.Asked.size(), 3);
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
     void dropsAndPasteAddNamesTwoToNThenOne() {
         for (const char* name : {"d1.txt", "d2.txt", "d3.txt", "a.mp3", "b.mp3", "c.mp3", "p1.txt", "p2.txt"})
             WriteFile(Path(name), "x");
