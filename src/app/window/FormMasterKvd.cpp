@@ -148,6 +148,10 @@ TFormMasterKvd::~TFormMasterKvd() {
     // The drive thread may be inside a burner: it ends before the burners and the window go.
     Runner->Stop();
     delete FormDrop;  // a window of its own, not a child
+    // Hiding lays the tree out again, and the model asks this window for its settings while it
+    // does: that happens here, while the window is whole, not in QWidget's destructor.
+    hide();
+    QueueModel->Hooks = {};
 }
 
 void TFormMasterKvd::FormCreate(const QStringList& arguments) {
