@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audiowrite/CueSheetTypes.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
 
@@ -18,8 +19,6 @@ inline constexpr int64_t kCueBlockBytes = kCueBlockFrames * kFrameBytes;  // 63 
 // What one cache slot costs (the data area carries room for sector conversion); the cache size is
 // counted in these.
 inline constexpr int64_t kCueBlockSlotBytes = 65856;
-
-inline constexpr const char* kAbortedByUserText = "OPERATION ABORTED BY USER";
 
 struct TCueBlockInfo {
     int Count = 0;  // bytes; 0 = everything delivered (or stopped), -1 = none ready yet

@@ -7,7 +7,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatch.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
 
 namespace kv::cli {

@@ -13,7 +13,7 @@
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatch.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "cli/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"

@@ -11,9 +11,9 @@
 #include "audiowrite/TCueBurner.h"
 #include "audiowrite/TCueSheetBuilder.h"
 #include "cli/ArgumentParser.h"
-#include "cli/CdTrackReaderInstall.h"
+#include "jobs/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "cli/InterruptWatch.h"
 #include "platform/EngineClock.h"
 

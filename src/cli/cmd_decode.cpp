@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audioconv/AudioConversion.h"
-#include "cli/CdTrackReaderInstall.h"
+#include "jobs/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatch.h"
 

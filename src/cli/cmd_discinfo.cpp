@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "cli/CliCommand.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
 
 namespace kv::cli {

@@ -6,7 +6,7 @@
 
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"

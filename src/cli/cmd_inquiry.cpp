@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/CliCommand.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
 
 namespace kv::cli {

@@ -1,4 +1,5 @@
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/MediumNotices.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +56,7 @@ void TVirtualRecorder::Insert(std::unique_ptr<TMedium> medium) {
     readyAtMs_ = EngineClock::NowMs() + model_.SpinUpMs;
     attentionPending_ = model_.MediumChangeAttention;
     mediaEventPending_ = true;
+    NoticeMediumChange(devicePath_, medium_ != nullptr);
 }
 
 bool TVirtualRecorder::InsertFile(const std::string& path, std::string& error) {
@@ -69,11 +71,13 @@ std::unique_ptr<TMedium> TVirtualRecorder::Remove() {
     CommitLocked();
     trayOpen_ = true;
     longOp_ = ELongOp::None;
+    if (medium_) NoticeMediumChange(devicePath_, false);
     return std::move(medium_);
 }
 
 void TVirtualRecorder::RemoveLocked() {
     CommitLocked();
+    if (medium_) NoticeMediumChange(devicePath_, false);
     medium_.reset();
     trayOpen_ = true;
     longOp_ = ELongOp::None;
@@ -338,6 +342,7 @@ TSense TVirtualRecorder::CmdRequestSense(TCmd& c) {
 
 void TVirtualRecorder::EjectLocked() {
     CommitLocked();
+    if (medium_ && !trayOpen_) NoticeMediumChange(devicePath_, false);
     trayOpen_ = true;
     longOp_ = ELongOp::None;
     ResetBuffer();
@@ -358,6 +363,7 @@ TSense TVirtualRecorder::CmdStartStop(TCmd& c) {
             readyAtMs_ = EngineClock::NowMs() + model_.SpinUpMs;
             attentionPending_ = model_.MediumChangeAttention;
             mediaEventPending_ = true;
+            NoticeMediumChange(devicePath_, true);
         }
     }
     return sense::kGood;

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "DeviceFixture.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 
 namespace kv::test {
 namespace {
@@ -172,13 +172,13 @@ TEST_F(DiscoveryTest, SelectDriveByIdentityPathOrFirst) {
     std::string why;
     // SelectDrive installs the virtual recorders' source; the table built here keeps the test's drives.
     ASSERT_TRUE(device.InitializeASPI(true, ""));
-    ASSERT_TRUE(cli::SelectDrive(device, "", &why)) << why;
+    ASSERT_TRUE(jobs::SelectDrive(device, "", &why)) << why;
     EXPECT_EQ(device.Device(), "1:0:0,D: FIRST   DRIVE           1.00");
-    ASSERT_TRUE(cli::SelectDrive(device, "virtual:1.kvm", &why)) << why;
+    ASSERT_TRUE(jobs::SelectDrive(device, "virtual:1.kvm", &why)) << why;
     EXPECT_EQ(device.Device(), "1:1:0,E: SECOND  DRIVE           1.00");
-    ASSERT_TRUE(cli::SelectDrive(device, "1:0:0,D: FIRST   DRIVE           1.00", &why)) << why;
+    ASSERT_TRUE(jobs::SelectDrive(device, "1:0:0,D: FIRST   DRIVE           1.00", &why)) << why;
     EXPECT_EQ(device.TargetId, 0);
-    EXPECT_FALSE(cli::SelectDrive(device, "/dev/sr7", &why));
+    EXPECT_FALSE(jobs::SelectDrive(device, "/dev/sr7", &why));
     EXPECT_NE(why.find("/dev/sr7"), std::string::npos);
 }
 

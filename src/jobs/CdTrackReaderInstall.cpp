@@ -1,4 +1,4 @@
-#include "cli/CdTrackReaderInstall.h"
+#include "jobs/CdTrackReaderInstall.h"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "audioconv/CdTrackSource.h"
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
 #include "platform/ByteOrder.h"
 
-namespace kv::cli {
+namespace kv::jobs {
 namespace {
 
 constexpr uint8_t kLeadOutTrack = 0xAA;
@@ -142,4 +142,4 @@ std::unique_ptr<TCdTrackReader> OpenDrive(const std::string& drive) {
 
 void InstallCdTrackReader() { SetCdTrackReaderFactory(OpenDrive); }
 
-}  // namespace kv::cli
+}  // namespace kv::jobs

@@ -1,8 +1,8 @@
 #pragma once
 
-namespace kv::cli {
+namespace kv::jobs {
 
 // Lets ".cda" sources be read from real drives and virtual recorders through READ CD.
 void InstallCdTrackReader();
 
-}  // namespace kv::cli
+}  // namespace kv::jobs

@@ -1,4 +1,4 @@
-#include "cli/DriveSelection.h"
+#include "jobs/DriveSelection.h"
 
 #include <filesystem>
 #include <optional>
@@ -6,7 +6,7 @@
 #include "device/DevicePathIdentity.h"
 #include "virtualrecorder/VirtualRecorders.h"
 
-namespace kv::cli {
+namespace kv::jobs {
 namespace {
 
 // Each resolver turns one kind of --drive argument into an identity string, or declines.
@@ -63,4 +63,4 @@ bool SelectDrive(TSCSIDevice& device, const std::string& id, std::string* whyNot
     return fail("no drive '" + id + "' (see 'kelvadore-cli drives')");
 }
 
-}  // namespace kv::cli
+}  // namespace kv::jobs

@@ -1,0 +1,152 @@
+#include "jobs/AudioJobs.h"
+
+#include <filesystem>
+#include <thread>
+
+#include "audioconv/WavOutputFolder.h"
+#include "jobs/ComponentHooks.h"
+
+namespace kv::jobs {
+namespace {
+
+// Carries the conversion's progress into the job's snapshot and its per-file messages.
+class TJobConversionObserver : public TConversionObserver {
+public:
+    using TProgressSink = std::function<void(size_t index, int percent, const std::string& file)>;
+    using TLineSink = std::function<void(TSeverity, const std::string&, const std::string& key)>;
+    TJobConversionObserver(size_t count, TProgressSink progress, TLineSink line)
+        : count_(count), progress_(std::move(progress)), line_(std::move(line)) {}
+
+    void FileStarted(size_t index, const std::string& source) override {
+        current_ = source;
+        progress_(index, 0, source);
+    }
+    void Progress(size_t index, int percent) override { progress_(index, percent, current_); }
+    void FileFinished(size_t index, const std::string& source, const std::string&) override {
+        progress_(index + 1, 0, source);
+        line_(TSeverity::Info, "\"" + std::filesystem::path(source).filename().string() + "\" converted!!!", "12.20");
+    }
+    void FileFailed(size_t, const std::string& source, const std::string& error) override {
+        line_(TSeverity::Error, "CANNOT DECODE \"" + source + "\"" + (error.empty() ? "" : ": " + error), "");
+    }
+
+private:
+    size_t count_;
+    TProgressSink progress_;
+    TLineSink line_;
+    std::string current_;
+};
+
+}  // namespace
+
+std::vector<std::string> TDecodeJob::ConvertedFiles() const {
+    std::lock_guard lock(resultMutex_);
+    return converted_;
+}
+
+std::vector<TAudioConversion::TFailure> TDecodeJob::Failures() const {
+    std::lock_guard lock(resultMutex_);
+    return failures_;
+}
+
+bool TDecodeJob::Decode() {
+    SetStage(TJobStage::Converting);
+    const size_t count = sources_.size();
+    UpdateProgress([count](TJobProgress& p) { p.FilesTotal = static_cast<int>(count); });
+    TJobConversionObserver observer(
+        count,
+        [this, count](size_t index, int percent, const std::string& file) {
+            UpdateProgress([&](TJobProgress& p) {
+                p.FilesDone = static_cast<int>(index);
+                p.FilePercent = percent;
+                p.CurrentFile = file;
+                p.Percent = count ? static_cast<int>((index * 100 + static_cast<size_t>(percent)) / count) : 100;
+            });
+        },
+        [this](TSeverity s, const std::string& text, const std::string& key) { Message(s, text, key); });
+    conversion_.WAVPath = folder_;
+    conversion_.AudioFiles = sources_;
+    conversion_.Observer = &observer;
+    const bool allGood = conversion_.Run();
+    conversion_.Observer = nullptr;
+    std::lock_guard lock(resultMutex_);
+    converted_ = conversion_.ConvertedFiles;
+    failures_ = conversion_.Failures;
+    return allGood && !conversion_.ConversionAborted;
+}
+
+TJobResult TDecodeJob::Run() {
+    conversion_.UseCdFormatSourcesAsIs = UseCdFormatSourcesAsIs;
+    return Decode() ? Ok() : DecodeFailure();
+}
+
+TJobResult TDecodeJob::DecodeFailure() {
+    if (CancelRequested()) return Aborted();
+    const auto failures = Failures();
+    return Failed(failures.empty() ? "NOTHING COULD BE DECODED"
+                                   : "CANNOT DECODE \"" + failures.front().Source + "\"" +
+                                         (failures.front().Error.empty() ? "" : ": " + failures.front().Error));
+}
+
+void TAudioBurnJob::CancelWork() {
+    conversion_.ConversionAborted = true;
+    burner_.Abort();
+    burner_.AbortWaits();
+}
+
+TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
+    SetStage(TJobStage::WaitingForDrive);
+    burner_.ClearWaitAbort();
+    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
+    if (CancelRequested()) return Aborted();
+    SetStage(TJobStage::Preparing);
+    std::string error;
+    if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);
+    burner_.TestWrite = Disc.TestWrite;
+    SetStage(TJobStage::Priming);
+    const bool started = burner_.StartWrite();
+    if (CancelRequested()) burner_.Abort();
+    if (!started) {
+        const auto outcome = burner_.LastWriteOutcome();
+        return Failed(!outcome.Error.empty() ? outcome.Error
+                                             : burner_.LastError().empty() ? "THE AUDIO WRITE DID NOT START"
+                                                                            : burner_.LastError());
+    }
+    SetStage(TJobStage::Writing);
+    const int64_t total = burner_.TotalBytes();
+    while (burner_.Writing()) {
+        if (CancelRequested()) burner_.Abort();
+        const int64_t done = burner_.BytesWritten();
+        const int buffer = DriveBufferPercent(burner_);
+        const int cache = burner_.CacheFillPercent();
+        const int64_t empty = burner_.CacheEmptyCount();
+        const std::string file = burner_.CurrentFileName();
+        UpdateProgress([&](TJobProgress& p) {
+            p.BytesTotal = total;
+            p.BytesDone = done < total ? done : total;
+            p.Percent = total > 0 ? static_cast<int>(p.BytesDone * 100 / total) : 0;
+            p.DriveBufferPercent = buffer;
+            p.CacheFillPercent = cache;
+            p.CacheEmptyCount = empty;
+            p.CurrentFile = file;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    burner_.WaitForWrite();
+    const auto outcome = burner_.LastWriteOutcome();
+    if (!outcome.Error.empty()) return Failed(outcome.Error);
+    UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
+    return Ok();
+}
+
+TJobResult TAudioBurnJob::Run() {
+    TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    conversion_.UseCdFormatSourcesAsIs = true;
+    // A disc without a track that was asked for is not what the user wanted: any source that
+    // cannot be decoded stops the burn before the drive is touched.
+    const TJobResult result = !Decode() ? DecodeFailure() : CancelRequested() ? Aborted() : Write(ConvertedFiles());
+    if (!KeepDecoded) TWavOutputFolder(folder_).DeleteWritten();
+    return result;
+}
+
+}  // namespace kv::jobs

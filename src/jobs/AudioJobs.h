@@ -1,0 +1,70 @@
+#pragma once
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audioconv/AudioConversion.h"
+#include "audiowrite/TCueBurner.h"
+#include "jobs/AudioDisc.h"
+#include "jobs/Job.h"
+
+namespace kv::jobs {
+
+// Decodes audio sources into CD-format WAV files in a folder, one file after another. Each
+// finished file is told as a message (key "12.20"); files Kelvadore writes are recorded in the
+// folder's list of its own files, so cleaning never touches anything else.
+class TDecodeJob : public TJob {
+public:
+    TDecodeJob(std::vector<std::string> sources, std::string folder)
+        : TJob("decode"), sources_(std::move(sources)), folder_(std::move(folder)) {}
+    ~TDecodeJob() override { StopAndJoin(); }
+
+    // A source already in CD format goes to the burn as it is (false writes a copy).
+    bool UseCdFormatSourcesAsIs = true;
+
+    // Valid once finished: one output per source that could be decoded, in source order, and the
+    // sources that could not.
+    std::vector<std::string> ConvertedFiles() const;
+    std::vector<TAudioConversion::TFailure> Failures() const;
+
+protected:
+    TDecodeJob(std::string name, std::vector<std::string> sources, std::string folder)
+        : TJob(std::move(name)), sources_(std::move(sources)), folder_(std::move(folder)) {}
+    TJobResult Run() override;
+    void CancelWork() override { conversion_.ConversionAborted = true; }
+    // The decoding stage; shared with the audio burn. False when a source failed or on cancel.
+    bool Decode();
+    TJobResult DecodeFailure();
+
+    std::vector<std::string> sources_;
+    std::string folder_;
+    TAudioConversion conversion_;
+    mutable std::mutex resultMutex_;
+    std::vector<std::string> converted_;
+    std::vector<TAudioConversion::TFailure> failures_;
+};
+
+// An audio CD from audio files: every source that is not CD-format WAV is decoded into the WAV
+// folder first, then the audio burner writes one track per file, session-at-once from its cue
+// sheet or track-at-once. The files decoded for it are deleted at the end unless KeepDecoded.
+class TAudioBurnJob final : public TDecodeJob {
+public:
+    TAudioBurnJob(TCueBurner& burner, std::vector<std::string> sources, std::string wavFolder)
+        : TDecodeJob("burn-audio", std::move(sources), std::move(wavFolder)), burner_(burner) {}
+    ~TAudioBurnJob() override { StopAndJoin(); }
+
+    TAudioDiscOptions Disc;
+    bool KeepDecoded = false;
+
+protected:
+    TJobResult Run() override;
+    void CancelWork() override;
+    std::string DriveIdentity() const override { return burner_.Device(); }
+
+private:
+    TJobResult Write(const std::vector<std::string>& wavs);
+
+    TCueBurner& burner_;
+};
+
+}  // namespace kv::jobs

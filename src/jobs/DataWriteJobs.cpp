@@ -1,0 +1,146 @@
+#include "jobs/DataWriteJobs.h"
+
+#include <thread>
+
+#include "jobs/ComponentHooks.h"
+
+namespace kv::jobs {
+namespace {
+
+// How often a running write's counters are copied into the snapshot (wall time: this is about
+// what a person sees, not about the drive).
+constexpr std::chrono::milliseconds kSampleInterval(100);
+
+constexpr const char* kNotEnoughSpaceText = "THERE IS NOT ENOUGH SPACE TO BURN THIS COMPILATION ONTO THIS MEDIUM";
+constexpr const char* kFinalizingText = "FINALIZING TRACK";
+
+// While a job drives the burner, its finalizing notice also moves the job's stage.
+class TFinalizingHook {
+public:
+    TFinalizingHook(TZelBurner& burner, std::atomic<bool>& flag) : burner_(burner), previous_(burner.OnFinalizingTrack) {
+        burner.OnFinalizingTrack = [previous = previous_, &flag](TZelBurner* sender) {
+            flag = true;
+            if (previous) previous(sender);
+        };
+    }
+    ~TFinalizingHook() { burner_.OnFinalizingTrack = previous_; }
+    TFinalizingHook(const TFinalizingHook&) = delete;
+    TFinalizingHook& operator=(const TFinalizingHook&) = delete;
+
+private:
+    TZelBurner& burner_;
+    TNotifyEvent previous_;
+};
+
+}  // namespace
+
+void TDataWriteJob::CancelWork() {
+    burner_.Abort();
+    burner_.AbortWaits();
+}
+
+void TDataWriteJob::SampleProgress() {
+    const int64_t total = burner_.ImageSize() * 2048;
+    const int64_t done = burner_.BytesWritten();
+    const int buffer = DriveBufferPercent(burner_);
+    const int cache = burner_.CacheFillPercent();
+    const int64_t empty = burner_.CacheTimesEmpty();
+    const int64_t full = burner_.CacheTimesFull();
+    const std::string file = burner_.CurrentFile();
+    UpdateProgress([&](TJobProgress& p) {
+        p.BytesTotal = total;
+        p.BytesDone = done < total || total == 0 ? done : total;
+        p.Percent = total > 0 ? static_cast<int>(p.BytesDone * 100 / total) : 0;
+        p.DriveBufferPercent = buffer;
+        p.CacheFillPercent = cache;
+        p.CacheEmptyCount = empty;
+        p.CacheFullCount = full;
+        p.CurrentFile = file;
+    });
+}
+
+TJobResult TDataWriteJob::FollowWrite() {
+    bool finalizingShown = false;
+    while (burner_.IsWriting()) {
+        if (CancelRequested()) burner_.Abort();
+        SampleProgress();
+        if (finalizing_ && !finalizingShown) {
+            finalizingShown = true;
+            SetStage(TJobStage::Finalizing);
+            Message(TSeverity::Info, kFinalizingText, "11.16");
+        }
+        std::this_thread::sleep_for(kSampleInterval);
+    }
+    burner_.WaitForWrite();
+    SampleProgress();
+    const TZelBurner::TWriteOutcome outcome = burner_.LastWriteOutcome();
+    if (!outcome.Error.empty()) return Failed(outcome.Error);
+    UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
+    return Ok();
+}
+
+bool TDataBurnJob::SessionFits() {
+    burner_.BuildLayout(false, nullptr);
+    const int64_t needed = burner_.ImageSize();
+    const uint32_t free = burner_.FreeBlocks();
+    if (needed <= int64_t{free}) return true;
+    Message(TSeverity::Warning, kNotEnoughSpaceText, "11.23");
+    return Ask({"11.75", std::string(kNotEnoughSpaceText) + ": " + std::to_string(needed) + " BLOCKS NEEDED, " +
+                             std::to_string(free) + " FREE. WRITE ANYWAY (OVERBURN)?"});
+}
+
+TJobResult TDataBurnJob::Run() {
+    TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    TFinalizingHook finalizing(burner_, finalizing_);
+    SetStage(TJobStage::WaitingForDrive);
+    burner_.ClearWaitAbort();
+    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
+    if (CancelRequested()) return Aborted();
+    SetStage(TJobStage::Preparing);
+    if (CheckCapacity && !SessionFits()) return CancelRequested() ? Aborted() : Declined(kNotEnoughSpaceText);
+    if (CancelRequested()) return Aborted();
+    // BurnCD formats where the medium needs it and fills the read-ahead before it returns.
+    SetStage(TJobStage::Priming);
+    const bool started = burner_.BurnCD();
+    if (CancelRequested()) burner_.Abort();
+    if (!started) {
+        const auto outcome = burner_.LastWriteOutcome();
+        return Failed(outcome.Error.empty() ? burner_.LastError() : outcome.Error);
+    }
+    SetStage(TJobStage::Writing);
+    return FollowWrite();
+}
+
+TJobResult TImageBurnJob::Run() {
+    TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    TFinalizingHook finalizing(burner_, finalizing_);
+    SetStage(TJobStage::WaitingForDrive);
+    burner_.ClearWaitAbort();
+    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
+    if (CancelRequested()) return Aborted();
+    SetStage(TJobStage::Priming);
+    const bool started = burner_.BurnISOImage(imageFile_);
+    if (CancelRequested()) burner_.Abort();
+    if (!started) {
+        const auto outcome = burner_.LastWriteOutcome();
+        return Failed(outcome.Error.empty() ? burner_.LastError() : outcome.Error);
+    }
+    SetStage(TJobStage::Writing);
+    return FollowWrite();
+}
+
+TJobResult TIsoFileJob::Run() {
+    TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    SetStage(TJobStage::Preparing);
+    if (!burner_.BuildLayout(true, nullptr)) return Failed(burner_.LastError());
+    if (CancelRequested()) return Aborted();
+    SetStage(TJobStage::Writing);
+    if (burner_.CreateISOFile(outputFile_, false) == 0) {
+        const auto outcome = burner_.LastWriteOutcome();
+        return Failed(outcome.Error);
+    }
+    if (CancelRequested()) burner_.Abort();
+    return FollowWrite();
+}
+
+}  // namespace kv::jobs

@@ -1,0 +1,78 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "datawrite/TZelBurner.h"
+#include "jobs/Job.h"
+
+namespace kv::jobs {
+
+// What the three data writes share: the burner they drive, the following of its write to the
+// end, and the progress read from its counters on the job's worker (never on the caller's
+// thread, so a display never waits for the write path's lock).
+class TDataWriteJob : public TJob {
+public:
+    TZelBurner& Burner() { return burner_; }
+
+protected:
+    TDataWriteJob(std::string name, TZelBurner& burner) : TJob(std::move(name)), burner_(burner) {}
+    void CancelWork() override;
+    // Follows a started write until it has ended; the result is what the burner reported.
+    TJobResult FollowWrite();
+    void SampleProgress();
+
+    TZelBurner& burner_;
+    std::atomic<bool> finalizing_{false};
+};
+
+// Writes the burner's compilation to the disc in its drive as a new session (BurnCD). The
+// compilation cannot change while it runs. When the session does not fit on the disc the job
+// asks (OnQuestion, key "11.75"); "No" ends it with Declined.
+class TDataBurnJob final : public TDataWriteJob {
+public:
+    explicit TDataBurnJob(TZelBurner& burner) : TDataWriteJob("burn", burner) {}
+    ~TDataBurnJob() override { StopAndJoin(); }
+
+    bool CheckCapacity = true;
+
+protected:
+    TJobResult Run() override;
+    std::string DriveIdentity() const override { return burner_.Device(); }
+    const void* ReadLockKey() const override { return static_cast<const TBurnerCompilation*>(&burner_); }
+
+private:
+    bool SessionFits();
+};
+
+// Writes an existing image file to the disc from sector 0 (BurnISOImage).
+class TImageBurnJob final : public TDataWriteJob {
+public:
+    TImageBurnJob(TZelBurner& burner, std::string imageFile)
+        : TDataWriteJob("burn-iso", burner), imageFile_(std::move(imageFile)) {}
+    ~TImageBurnJob() override { StopAndJoin(); }
+
+protected:
+    TJobResult Run() override;
+    std::string DriveIdentity() const override { return burner_.Device(); }
+
+private:
+    std::string imageFile_;
+};
+
+// Saves the burner's compilation as an ISO image file (CreateISOFile); no drive is involved.
+class TIsoFileJob final : public TDataWriteJob {
+public:
+    TIsoFileJob(TZelBurner& burner, std::string outputFile)
+        : TDataWriteJob("mkiso", burner), outputFile_(std::move(outputFile)) {}
+    ~TIsoFileJob() override { StopAndJoin(); }
+
+protected:
+    TJobResult Run() override;
+    const void* ReadLockKey() const override { return static_cast<const TBurnerCompilation*>(&burner_); }
+
+private:
+    std::string outputFile_;
+};
+
+}  // namespace kv::jobs

@@ -1,0 +1,76 @@
+#include "jobs/DiscInfoJob.h"
+
+#include <vector>
+
+#include "device/Media.h"
+#include "jobs/ComponentHooks.h"
+#include "platform/ByteOrder.h"
+
+namespace kv::jobs {
+namespace {
+
+constexpr int64_t kPregapFrames = 150;
+
+}  // namespace
+
+TDiscReport TDiscInfoJob::Report() const {
+    std::lock_guard lock(reportMutex_);
+    return report_;
+}
+
+std::vector<TSessionRow> TDiscInfoJob::ReadSessionRows(const TDisc& disc, uint32_t freeBlocks) {
+    std::vector<TSessionRow> rows;
+    device_.ReadTrackInformation(static_cast<uint8_t>(device_.SessionCount() + 1));
+    std::vector<uint8_t> toc(248), sector(2048);
+    for (int n = disc.FirstSession; n >= 1 && n <= disc.LastSession && !CancelRequested(); ++n) {
+        if (!device_.ReadTOC(0, toc.data(), 248, static_cast<uint8_t>(n), true, 0)) continue;
+        const int64_t start = MSFToFrames(toc[9], toc[10], toc[11]);
+        // A start inside the lead-in pre-gap is no session a volume can begin at.
+        if (start < kPregapFrames) continue;
+        const auto lba = static_cast<uint32_t>(start - kPregapFrames);
+        int64_t size = 0;
+        if (device_.ReadTrackInformation(static_cast<uint8_t>(n)) &&
+            device_.ReadSectors(lba + 16, 1, 2048, sector.data()) && GetLE32(sector.data() + 80) != 0)
+            size = int64_t{device_.TrackInfo.TrackSize} * 2048;
+        rows.push_back({n, size});
+    }
+    rows.push_back({0, int64_t{freeBlocks} * 2048});
+    return rows;
+}
+
+TJobResult TDiscInfoJob::Run() {
+    TMessageHook messages(device_, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    SetStage(TJobStage::WaitingForDrive);
+    device_.ClearWaitAbort();
+    TDiscReport r;
+    r.Capabilities = device_.Capabilities;
+    r.MaxReadSpeed = device_.DeviceMaxReadSpeed;
+    r.MaxWriteSpeed = device_.DeviceMaxWriteSpeed;
+    r.DriveReady = device_.WaitForDisc();
+    if (CancelRequested()) return Aborted();
+    SetStage(TJobStage::Reading);
+    if (r.DriveReady) {
+        r.Medium = device_.MediumType();
+        // The block counts send the write parameters page of the current medium first.
+        TSCSIDevice::CurrentMedium = r.Medium;
+        device_.GetDiscInformation(r.Disc);
+        r.Sessions = device_.SessionCount();
+        r.UsedBlocks = device_.UsedBlocks();
+        r.FreeBlocks = device_.FreeBlocks();
+        r.TotalBlocks = device_.TotalBlocks();
+        r.CurrentWriteSpeed = device_.CapabilitiesPage.CurrentWriteSpeed;
+        if (!IsCdMedium(r.Medium)) r.BlockSize = r.Disc.BlockSize == 8 ? 2048 : r.Disc.BlockSize;
+        if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks);
+    }
+    r.MediumName = MediumNames[r.Medium < kMediumCount ? r.Medium : 0];
+    r.LastError = device_.LastError();
+    {
+        std::lock_guard lock(reportMutex_);
+        report_ = r;
+    }
+    UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
+    if (CancelRequested()) return Aborted();
+    return r.DriveReady ? Ok() : Failed(r.LastError.empty() ? "PLEASE INSERT A DISC" : r.LastError);
+}
+
+}  // namespace kv::jobs
