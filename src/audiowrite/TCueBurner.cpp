@@ -58,6 +58,7 @@ void TCueBurner::ReportWriteDone(const std::string& error) {
     std::lock_guard lock(doneMutex_);
     // The operating system must see the new disc through freshly opened handles.
     if (RequestInterfaceIsBuiltIn()) ReloadASPI();
+    writeOutcome_.Set(error);
     writing_ = false;
     if (OnWriteDone) OnWriteDone(this, error);
 }

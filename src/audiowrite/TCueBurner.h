@@ -10,6 +10,7 @@
 #include "audiowrite/TCueCacheThread.h"
 #include "audiowrite/TCueSheetBuilder.h"
 #include "device/SCSIDevice.h"
+#include "device/WriteOutcome.h"
 
 namespace kv {
 
@@ -53,12 +54,14 @@ public:
     int64_t BytesWritten() const { return bytesWritten_.load(); }
     std::string CurrentFileName() const;
     TCueWriteDoneEvent OnWriteDone;
+    // What the last OnWriteDone reported, readable from any thread.
+    TWriteOutcome LastWriteOutcome() const { return writeOutcome_.Get(); }
 
     // How often the writer found the read-ahead empty during the last write.
     int64_t CacheEmptyCount() const;
 
 protected:
-    bool WaitAborted() const override { return aborted_.load(); }
+    bool WaitAborted() const override { return aborted_.load() || TSCSIDevice::WaitAborted(); }
 
 private:
     friend class TThreadedWrite;
@@ -82,6 +85,7 @@ private:
     std::thread writer_;
     std::atomic<std::thread::id> writerId_{};
     std::mutex doneMutex_;
+    TWriteOutcomeRecord writeOutcome_;
 };
 
 }  // namespace kv

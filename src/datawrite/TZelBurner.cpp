@@ -63,6 +63,7 @@ void TZelBurner::WaitForWrite() {
 }
 
 void TZelBurner::RaiseWriteDone(const std::string& error) {
+    writeOutcome_.Set(error);
     DispatchEvent(eventLifetime_.Bind([this, error] {
         if (OnWriteDone) OnWriteDone(this, error);
     }));

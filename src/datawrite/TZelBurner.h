@@ -10,6 +10,7 @@
 #include "datawrite/TCacheThread.h"
 #include "datawrite/TThWrite.h"
 #include "device/SCSIDevice.h"
+#include "device/WriteOutcome.h"
 #include "iso/TBurnerImage.h"
 
 namespace kv {
@@ -62,6 +63,8 @@ public:
     int64_t CacheTimesFull() const { return cacheTimesFull_.load(); }
     // Blocks until the running write thread has ended (it has raised OnWriteDone by then).
     void WaitForWrite();
+    // What the last OnWriteDone reported (or is about to, through the dispatcher).
+    TWriteOutcome LastWriteOutcome() const { return writeOutcome_.Get(); }
 
     std::string ISOFileName;
     TWriteDoneEvent OnWriteDone;
@@ -78,7 +81,7 @@ protected:
     // stream failed before the write started (the reason has gone to OnWriteDone).
     bool StartStream(int blockSize, const std::string& imageFile, std::unique_ptr<TWriteTarget> target);
     void RaiseWriteDone(const std::string& error);
-    bool WaitAborted() const override { return abort_.load(); }
+    bool WaitAborted() const override { return abort_.load() || TSCSIDevice::WaitAborted(); }
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
     void ImportSessionForLayout(TDEntry* importRoot) override;
@@ -114,6 +117,7 @@ private:
     std::atomic<int64_t> bytesWritten_{0};
     std::atomic<int64_t> cacheTimesEmpty_{0};
     std::atomic<int64_t> cacheTimesFull_{0};
+    TWriteOutcomeRecord writeOutcome_;
 };
 
 }  // namespace kv

@@ -20,7 +20,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
         do {
             EngineClock::SleepMs(kSlowReadyStepMs);
             remaining -= kSlowReadyStepMs;
-            if (remaining < 0) break;
+            if (remaining < 0 || WaitAborted()) break;
             TestUnitReady(kReadyProbeTimeoutMs);
         } while (LastAsc() == kAscNotReady);
     }
@@ -34,7 +34,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
             EngineClock::SleepMs(intervalMs);
             ReadDiscInformation();
             remaining -= intervalMs;
-            if (remaining < 0) return false;
+            if (remaining < 0 || WaitAborted()) return false;
         } while (LastAsc() == kAscNotReady);
     }
 
@@ -43,7 +43,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
     do {
         EngineClock::SleepMs(intervalMs);
         remaining -= intervalMs;
-        if (remaining < 0) return false;
+        if (remaining < 0 || WaitAborted()) return false;
         TestUnitReady(kReadyProbeTimeoutMs);
     } while (LastAsc() == kAscNotReady);
 
@@ -52,7 +52,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
         sense.fill(0);
         const bool answered = RequestSense(sense.data(), static_cast<uint8_t>(sense.size()));
         remaining -= intervalMs;
-        if (remaining < 0) return false;
+        if (remaining < 0 || WaitAborted()) return false;
         // Response code F0h (valid, current) is how some drives report an operation in progress.
         // A REQUEST SENSE that failed tells nothing: its zeroed buffer is no "no sense".
         asc = !answered || sense[0] == 0xF0 ? kAscNotReady : sense[12];

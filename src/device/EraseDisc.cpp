@@ -85,11 +85,15 @@ bool TSCSIDevice::EraseDisc(bool quick) {
 
     if (!StartBlankCommand(medium, quick)) {
         erasing_ = false;
+        eraseFailed_ = true;
+        ++eraseSerial_;
         if (OnEraseDone) OnEraseDone(this, true);
         return false;
     }
     eraseThread_ = std::make_unique<TEraseThread>(*this, medium, EraseEstimateSeconds(medium, quick), quick,
                                                   [this](bool withError) {
+                                                      eraseFailed_ = withError;
+                                                      ++eraseSerial_;
                                                       erasing_ = false;
                                                       DispatchEvent(eventLifetime_.Bind([this, withError] {
                                                           if (OnEraseDone) OnEraseDone(this, withError);
@@ -103,6 +107,12 @@ bool TSCSIDevice::EraseDisc(bool quick) {
 int TSCSIDevice::EraseProgress() const {
     if (!erasing_.load() || !eraseThread_) return 0;
     return eraseThread_->Progress();
+}
+
+void TSCSIDevice::WaitForErase() {
+    if (!eraseThread_ || eraseThread_->IsWorkerThread()) return;
+    eraseThread_->Join();
+    eraseThread_.reset();
 }
 
 void TSCSIDevice::AbortErase() {

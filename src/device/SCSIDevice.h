@@ -175,6 +175,10 @@ public:
     // `totalMs` engine time and never past WaitAborted(). False when the drive is not ready in
     // the end or holds no medium it can use; LastError then says why.
     bool WaitForDisc(int64_t totalMs = kDiscReadyWaitMs);
+    // Ends the waits for the drive (WaitForDisc, WaitUntilReady) of whatever operation runs, from
+    // any thread; they stay ended until ClearWaitAbort (the next operation's start).
+    void AbortWaits() { waitAbort_ = true; }
+    void ClearWaitAbort() { waitAbort_ = false; }
     // Checked before a data (or, with `audio`, an audio CD) write sends anything that changes
     // the disc: a blank or appendable disc, or an overwritable medium, in a drive that writes it.
     TWriteRefusal WriteRefusal(bool audio);
@@ -227,6 +231,15 @@ public:
     bool Erasing() const { return erasing_.load(); }
     // Ends the running blank's waits and joins its thread; OnEraseDone then reports an error.
     void AbortErase();
+    // Joins a blank's thread once it has ended by itself.
+    void WaitForErase();
+    // The last blank's end, readable from any thread without waiting for OnEraseDone's
+    // dispatch: Serial counts ended blanks.
+    struct TEraseOutcome {
+        uint64_t Serial = 0;
+        bool Failed = false;
+    };
+    TEraseOutcome LastEraseOutcome() const { return {eraseSerial_.load(), eraseFailed_.load()}; }
     bool QuickErase = false;
     TEraseDoneEvent OnEraseDone;
 
@@ -243,7 +256,7 @@ protected:
     // Queued events about this component are dropped once it is gone.
     TEventLifetime eventLifetime_;
     // True when the running operation was aborted: WaitForDisc stops waiting.
-    virtual bool WaitAborted() const { return false; }
+    virtual bool WaitAborted() const { return waitAbort_.load(); }
     // The last command failed in a way that passes: not ready yet, busy, a unit attention.
     bool BecomingReady() const;
     bool DriveCannotWrite(uint8_t medium) const;
@@ -285,6 +298,9 @@ private:
 
     std::unique_ptr<TEraseThread> eraseThread_;
     std::atomic<bool> erasing_{false};
+    std::atomic<bool> waitAbort_{false};
+    std::atomic<bool> eraseFailed_{false};
+    std::atomic<uint64_t> eraseSerial_{0};
 };
 
 }  // namespace kv

@@ -43,6 +43,25 @@ void SetModificationTime(int fd, const TLocalDateTime& when) {
 
 }  // namespace
 
+bool ReadRecordedData(TSCSIDevice& device, const TFEntry& entry,
+                      const std::function<bool(const uint8_t*, size_t)>& sink, std::string& failure) {
+    std::vector<uint8_t> buffer(kChunkBytes);
+    uint32_t sector = static_cast<uint32_t>(entry.Extent);
+    uint32_t remaining = static_cast<uint32_t>(entry.Size & 0xFFFFFFFF);
+    while (remaining > 0) {
+        const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
+        const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
+        if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
+            failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
+            return false;
+        }
+        if (!sink(buffer.data(), n)) return false;
+        sector += count;
+        remaining -= n;
+    }
+    return true;
+}
+
 std::string ExtractTarget(const std::string& folder, const TFEntry& entry) {
     return (std::filesystem::path(folder) / SafeImportedName(entry.LongName)).string();
 }
@@ -61,20 +80,15 @@ bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& d
         Message(device, destFile + ": " + std::strerror(errno), kMessageError);
         return false;
     }
-    std::vector<uint8_t> buffer(kChunkBytes);
-    uint32_t sector = static_cast<uint32_t>(entry.Extent);
-    uint32_t remaining = static_cast<uint32_t>(entry.Size & 0xFFFFFFFF);
     std::string failure;
-    while (remaining > 0 && failure.empty()) {
-        const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
-        const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
-        if (!device.ReadSectors(sector, count, count * kSector, buffer.data()))
-            failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
-        else if (!WriteAll(fd, buffer.data(), n))
+    ReadRecordedData(
+        device, entry,
+        [&](const uint8_t* data, size_t length) {
+            if (WriteAll(fd, data, length)) return true;
             failure = destFile + ": " + std::strerror(errno);
-        sector += count;
-        remaining -= n;
-    }
+            return false;
+        },
+        failure);
     if (failure.empty()) SetModificationTime(fd, entry.DateTime);
     if (::close(fd) != 0 && failure.empty()) failure = destFile + ": " + std::strerror(errno);
     if (failure.empty() && std::rename(temp.c_str(), destFile.c_str()) != 0)

@@ -73,7 +73,7 @@ TJobResult TDataWriteJob::FollowWrite() {
     }
     burner_.WaitForWrite();
     SampleProgress();
-    const TZelBurner::TWriteOutcome outcome = burner_.LastWriteOutcome();
+    const TWriteOutcome outcome = burner_.LastWriteOutcome();
     if (!outcome.Error.empty()) return Failed(outcome.Error);
     UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
     return Ok();
