@@ -25,7 +25,7 @@ int RunBlank(const std::vector<std::string>& args) {
     }
     TSCSIDevice device;
     std::string whyNot;
-    if (!SelectDrive(device, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(device, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }

@@ -1,24 +1,19 @@
 // kelvadore-cli burn / burn-iso: writes files and folders, or an existing image, to a data disc.
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <iostream>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
-#include "cli/InterruptWatch.h"
+#include "cli/JobFollower.h"
+#include "jobs/DataWriteJobs.h"
 #include "jobs/DriveSelection.h"
-#include "cli/TreeLoader.h"
+#include "jobs/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
 #include "iso/SessionImport.h"
-#include "platform/EngineClock.h"
 
 namespace kv::cli {
 namespace {
@@ -28,6 +23,7 @@ struct TBurnOptions {
     bool TestWrite = false;
     bool Close = false;
     bool ImportLast = false;
+    bool AcceptRefused = false;
     std::string Volume = "CDROM";
     std::vector<std::string> Paths;
 };
@@ -46,6 +42,7 @@ bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnO
     if (compilation) {
         parser.Option({"--volume"}, o.Volume);
         parser.Switch({"--import-last"}, o.ImportLast);
+        parser.Switch({"--accept-refused"}, o.AcceptRefused);
     }
     if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Paths.empty())
@@ -70,23 +67,10 @@ int SpeedInKBs(const std::string& text, uint8_t medium) {
     return static_cast<int>(value);
 }
 
-void ShowProgress(const TZelBurner& burner, int64_t totalBytes) {
-    const int64_t written = burner.BytesWritten();
-    const int percent = totalBytes > 0 ? static_cast<int>(written * 100 / totalBytes) : 0;
-    const uint32_t size = burner.DeviceBufferSize.load();
-    const uint32_t free = burner.DeviceFreeBufferSize.load();
-    const int buffer = size > 0 && free <= size ? static_cast<int>((size - free) * 100.0 / size) : 0;
-    std::fprintf(stderr, "\r%3d%% written (%lld of %lld MB), drive buffer %3d%%, cache %3d%%", percent,
-                 static_cast<long long>(written >> 20), static_cast<long long>(totalBytes >> 20), buffer,
-                 burner.CacheFillPercent());
-    std::fflush(stderr);
-}
-
-// Selects the drive, applies the options, runs `start` and follows the write to its end.
-int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burner,
-             const std::function<bool()>& start, const std::function<int64_t()>& totalBytes) {
+// Selects the drive, applies the options and runs the job to its end.
+int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burner, jobs::TDataWriteJob& job) {
     std::string whyNot;
-    if (!SelectDrive(burner, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(burner, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << command << ": " << whyNot << "\n";
         return 1;
     }
@@ -99,34 +83,7 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
-    std::mutex doneMutex;
-    bool done = false;
-    std::string error;
-    burner.OnWriteDone = [&](TZelBurner*, const std::string& text) {
-        std::lock_guard<std::mutex> guard(doneMutex);
-        error = text;
-        done = true;
-    };
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
-    TInterruptWatch interrupt([&burner] { burner.Abort(); });
-    const bool started = start();
-    const int64_t total = totalBytes();
-    while (started) {
-        {
-            std::lock_guard<std::mutex> guard(doneMutex);
-            if (done) break;
-        }
-        if (terminal) ShowProgress(burner, total);
-        EngineClock::SleepMs(250);
-    }
-    burner.WaitForWrite();
-    if (terminal) std::fprintf(stderr, "\r%75s\r", "");
-    std::lock_guard<std::mutex> guard(doneMutex);
-    if (!error.empty() || !started) {
-        std::cerr << "kelvadore-cli: " << command << ": "
-                  << (error.empty() ? "the write did not start" : error) << "\n";
-        return interrupt.Interrupted() ? kInterruptedExitStatus : 1;
-    }
+    if (const int status = FollowJob(command, job, WriteProgressLine); status != 0) return status;
     std::cout << command << ": " << burner.BytesWritten() << " bytes written"
               << (o.TestWrite ? " (test write)" : "") << "\n";
     return 0;
@@ -143,11 +100,17 @@ int RunBurn(const std::vector<std::string>& args) {
     // The previous session's files are taken over by reference, so the new session shows them
     // as well.
     if (o.ImportLast) burner.SessionToImport = kLastSession;
-    TTreeLoader loader(burner, "", "burn");
-    for (const std::string& p : o.Paths)
-        if (!loader.AddPath(p)) return 1;
-    return RunWrite(
-        "burn", o, burner, [&] { return burner.BurnCD(); }, [&] { return burner.ImageSize() * 2048; });
+    jobs::TTreeLoader loader(burner, "");
+    bool found = true;
+    for (const std::string& p : o.Paths) found = loader.AddPath(p) && found;
+    for (const std::string& line : loader.Problems()) std::cerr << "kelvadore-cli: burn: " << line << "\n";
+    if (!found) return 1;
+    jobs::TDataBurnJob job(burner);
+    // The drive's own capacity check answers for the command line (there is nobody to ask).
+    job.CheckCapacity = false;
+    job.Refusals = loader.Refusals();
+    job.AcceptRefusals = o.AcceptRefused;
+    return RunWrite("burn", o, burner, job);
 }
 
 int RunBurnIso(const std::vector<std::string>& args) {
@@ -155,14 +118,12 @@ int RunBurnIso(const std::vector<std::string>& args) {
     std::string problem;
     if (!ParseOptions(args, false, o, problem)) return Usage("burn-iso", problem);
     TZelBurner burner;
-    const std::string image = o.Paths.front();
-    return RunWrite(
-        "burn-iso", o, burner, [&] { return burner.BurnISOImage(image); },
-        [&] { return burner.ImageSize() * 2048; });
+    jobs::TImageBurnJob job(burner, o.Paths.front());
+    return RunWrite("burn-iso", o, burner, job);
 }
 
 const TCliRegistration kBurn(
-    {"burn", "[--speed X] [--test] [--close] [--import-last] [--volume NAME] PATH...",
+    {"burn", "[--speed X] [--test] [--close] [--import-last] [--accept-refused] [--volume NAME] PATH...",
      "write files and folders (with their contents) to the disc as a new data session", RunBurn});
 const TCliRegistration kBurnIso({"burn-iso", "[--speed X] [--test] [--close] IMAGE",
                                  "write an ISO image file to the disc from sector 0", RunBurnIso});

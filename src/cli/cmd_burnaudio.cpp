@@ -165,7 +165,7 @@ void PrintCueSheet(const TCueSheetBuilder& b) {
 }
 
 int RunCueSheet(const std::vector<std::string>& args) {
-    InstallCdTrackReader();
+    jobs::InstallCdTrackReader();
     TAudioOptions o;
     if (!ParseOptions(args, false, o)) return 2;
     TWorkFolder work(o.WorkFolder);
@@ -190,7 +190,7 @@ int RunCueSheet(const std::vector<std::string>& args) {
 }
 
 int RunBurnAudio(const std::vector<std::string>& args) {
-    InstallCdTrackReader();
+    jobs::InstallCdTrackReader();
     TAudioOptions o;
     if (!ParseOptions(args, true, o)) return 2;
     TWorkFolder work(o.WorkFolder);
@@ -206,7 +206,7 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     }
     TCueBurner burner;
     std::string whyNot;
-    if (!SelectDrive(burner, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(burner, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }

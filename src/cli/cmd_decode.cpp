@@ -50,7 +50,7 @@ private:
 };
 
 int RunDecode(const std::vector<std::string>& args) {
-    InstallCdTrackReader();
+    jobs::InstallCdTrackReader();
     std::string outDir;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {

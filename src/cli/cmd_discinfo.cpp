@@ -43,7 +43,7 @@ std::string Speed(uint16_t kbs, bool cd) {
 int RunDiscInfo(const std::vector<std::string>&) {
     TSCSIDevice device;
     std::string whyNot;
-    if (!SelectDrive(device, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(device, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }

@@ -6,6 +6,7 @@
 
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
+#include "cli/SessionOption.h"
 #include "jobs/DriveSelection.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/FileExtract.h"
@@ -27,21 +28,15 @@ bool ParseImportArgs(const std::vector<std::string>& args, TImportArgs& out, con
         std::cerr << "kelvadore-cli " << command << ": " << problem << "\n";
         return false;
     }
-    if (session.empty()) return true;
-    char* end = nullptr;
-    const long n = std::strtol(session.c_str(), &end, 10);
-    if (end == session.c_str() || *end != 0 || n < 1 || n > 255) {
-        std::cerr << "kelvadore-cli " << command << ": bad session number " << session << "\n";
-        return false;
-    }
-    out.Session = static_cast<uint8_t>(n);
-    return true;
+    if (ParseSessionNumber(session, out.Session)) return true;
+    std::cerr << "kelvadore-cli " << command << ": bad session number " << session << "\n";
+    return false;
 }
 
 // Selects the drive and reads the session; engine messages go to stderr.
 bool Import(TZelBurner& burner, uint8_t session, const char* command) {
     std::string whyNot;
-    if (!SelectDrive(burner, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(burner, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return false;
     }

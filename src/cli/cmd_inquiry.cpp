@@ -12,7 +12,7 @@ namespace {
 int RunInquiry(const std::vector<std::string>&) {
     TSCSIDevice device;
     std::string whyNot;
-    if (!SelectDrive(device, Context().DriveId, &whyNot)) {
+    if (!jobs::SelectDrive(device, Context().DriveId, &whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }

@@ -59,6 +59,11 @@ TBurnerCompilation::TBurnerCompilation() { ClearAll(kDefaultMaxFiles, kDefaultMa
 
 TBurnerCompilation::~TBurnerCompilation() = default;
 
+void TBurnerCompilation::Refuse(TRefusalReason reason, const std::string& text, int mType) {
+    lastRefusal_ = {reason, text};
+    ReportMessage(text, mType);
+}
+
 void TBurnerCompilation::ReportMessage(const std::string& message, int mType) {
     if (OnModelMessage) OnModelMessage(message, mType);
 }
@@ -76,6 +81,7 @@ void TBurnerCompilation::FreeAll() {
 }
 
 bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
+    if (ChangesLocked()) return false;
     ClearLayout();
     FreeAll();
     maxFiles_ = maxFiles < 0 ? 0 : maxFiles;
@@ -95,7 +101,7 @@ bool TBurnerCompilation::ClearAll(int maxFiles, int maxDirs) {
 
 TDEntry* TBurnerCompilation::NewDirRecord() {
     if (static_cast<int>(dirTable_.size()) >= maxDirs_) {
-        ReportMessage(">>> " + Format("MAXIMUM DIRECTORIES CAN BE %d", maxDirs_), 3);
+        Refuse(TRefusalReason::TooManyFolders, ">>> " + Format("MAXIMUM DIRECTORIES CAN BE %d", maxDirs_), 3);
         return nullptr;
     }
     dirStore_.push_back(std::make_unique<TDEntry>());
@@ -108,7 +114,7 @@ TDEntry* TBurnerCompilation::NewDirRecord() {
 
 TFEntry* TBurnerCompilation::NewFileRecord() {
     if (static_cast<int>(fileTable_.size()) >= maxFiles_) {
-        ReportMessage(Format("MAXIMUM FILES CAN BE %d", maxFiles_), 3);
+        Refuse(TRefusalReason::TooManyFiles, Format("MAXIMUM FILES CAN BE %d", maxFiles_), 3);
         return nullptr;
     }
     fileStore_.push_back(std::make_unique<TFEntry>());
@@ -126,6 +132,7 @@ TDEntry* TBurnerCompilation::FindDir(const std::string& path) const {
 }
 
 TDEntry* TBurnerCompilation::CreateDir(const std::string& path) {
+    if (ChangesLocked()) return nullptr;
     if (TDEntry* existing = FindDir(path)) return existing;
     std::string trimmed = path;
     if (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
@@ -139,6 +146,7 @@ TDEntry* TBurnerCompilation::CreateDir(const std::string& path) {
 }
 
 TDEntry* TBurnerCompilation::CreateSubDir(TDEntry* parent, std::string name, int32_t attributes) {
+    if (ChangesLocked()) return nullptr;
     if (!name.empty() && name.front() == '\\') name.erase(0, 1);
     if (!name.empty() && name.back() == '\\') name.pop_back();
     TFileDescription d;
@@ -150,6 +158,8 @@ TDEntry* TBurnerCompilation::CreateSubDir(TDEntry* parent, std::string name, int
 }
 
 TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription& description) {
+    if (ChangesLocked()) return nullptr;
+    lastRefusal_ = {};
     if (!parent) return nullptr;
     std::string path = parent->FullPath + "\\" + description.Name;
     if (path.rfind("\\\\", 0) == 0) path.erase(0, 1);
@@ -158,7 +168,7 @@ TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription
     std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
     if (description.Name.empty() || JolietRecordLength(description.Name) > kMaxDirRecordLength ||
         DirRecordLength(shortName.size()) > kMaxDirRecordLength) {
-        ReportMessage(Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", path), 3);
+        Refuse(TRefusalReason::NameTooLong, Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", path), 3);
         return nullptr;
     }
     // Both records or none: a directory without its entry in the parent would be unreachable.
@@ -215,9 +225,11 @@ void TBurnerCompilation::ReindexDirectory(const TDEntry* dir) {
 
 int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& filePath,
                                 const std::string& shortName, const std::string& longName) {
+    if (ChangesLocked()) return 0;
+    lastRefusal_ = {};
     TDEntry* dest = FindDir(destPath);
     if (!dest || longName.empty()) {
-        ReportMessage("INVALID DESTINATION PATH", 4);
+        Refuse(TRefusalReason::BadDestination, "INVALID DESTINATION PATH", 4);
         return 0;
     }
     std::optional<TFileDescription> d = DescribeHostFile(filePath);
@@ -230,6 +242,8 @@ int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& 
 
 int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description, int32_t extent,
                                      const std::string& fullPath) {
+    if (ChangesLocked()) return 0;
+    lastRefusal_ = {};
     if (!dir) return 0;
     bool isDirectory = (description.Attributes & kAttrDirectory) != 0;
     if (!isDirectory) {
@@ -247,8 +261,17 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     bool replace = existing && ReplaceFile;
     if (OnAddFile)
         OnAddFile(this, fullPath, longName, shortName, date, description.Attributes, description.Size, skip);
-    if (skip) return 0;
-    if (existing && !replace) return 0;
+    const std::string shown = fullPath.empty() ? longName : fullPath;
+    if (skip) {
+        lastRefusal_ = {TRefusalReason::Skipped, Format("ENTRY SKIPPED \"%s\"", shown)};
+        return 0;
+    }
+    // Names compare without case on the disc: a second "readme" beside "README" would vanish.
+    if (existing && !replace) {
+        if (!existing->Imported)
+            lastRefusal_ = {TRefusalReason::NameTaken, Format("AN ENTRY OF THIS NAME IS ALREADY IN THE FOLDER \"%s\"", shown)};
+        return 0;
+    }
     // A sub-directory entry is never overwritten by a file: its directory would lose its parent link.
     if (replace && existing->IsDirectory()) return 0;
 
@@ -256,12 +279,12 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     std::string suffix = isDirectory ? "" : ";1";
     if (longName.empty() || JolietRecordLength(longName + suffix) > kMaxDirRecordLength ||
         DirRecordLength(shortName.size() + suffix.size()) > kMaxDirRecordLength) {
-        ReportMessage(Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", fullPath.empty() ? longName : fullPath),
-                      3);
+        Refuse(TRefusalReason::NameTooLong,
+               Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", fullPath.empty() ? longName : fullPath), 3);
         return 0;
     }
     if (!isDirectory && description.Size > kMaxFileSize) {
-        ReportMessage(Format("FILE TOO LARGE FOR ISO 9660 (4 GB OR MORE) \"%s\"", fullPath), 3);
+        Refuse(TRefusalReason::FileTooLarge, Format("FILE TOO LARGE FOR ISO 9660 (4 GB OR MORE) \"%s\"", fullPath), 3);
         return 0;
     }
 

@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +20,16 @@ using TAddFileEvent = std::function<void(TBurnerCompilation* sender, const std::
                                          TLocalDateTime& dateTime, int32_t attr, int64_t fileSize, bool& skip)>;
 using TAddDirEvent =
     std::function<void(TBurnerCompilation* sender, std::string& longName, std::string& shortName, bool& skip)>;
+
+// Why the model did not take an entry it was offered. Callers that load whole trees collect these,
+// so that nothing leaves the disc without the user being told.
+enum class TRefusalReason { None, BadDestination, NameTooLong, FileTooLarge, TooManyFiles, TooManyFolders, NameTaken, Skipped };
+
+struct TAddRefusal {
+    TRefusalReason Reason = TRefusalReason::None;
+    std::string Text;  // the model's message, naming the entry
+    explicit operator bool() const { return Reason != TRefusalReason::None; }
+};
 
 // The data burner's own model of the disc: directories and their entries in insertion order,
 // under a fixed root. Everything written later (names, path tables, records, extents) derives
@@ -43,6 +55,17 @@ public:
     // 1 done (also when skipped or a duplicate), 0 bad destination, -1 source not found.
     int AddFile(const std::string& destPath, const std::string& filePath, const std::string& shortName,
                 const std::string& longName);
+    // Why the last AddFile, AddFileEntry or AddDirEntry did not take its entry; empty when it did
+    // (or when it only met an entry of the same name that the caller's ReplaceFile kept).
+    const TAddRefusal& LastRefusal() const { return lastRefusal_; }
+
+    // While a job writes the compilation, changes from any thread but the job's own are refused
+    // (they return the same as a refusal, without touching the model). Locked without an owner
+    // between a job's start and its worker taking over.
+    void LockChanges() { changeOwner_ = std::thread::id(); changesLocked_ = true; }
+    void SetChangeOwner(std::thread::id owner) { changeOwner_ = owner; }
+    void UnlockChanges() { changesLocked_ = false; }
+    bool ChangesLocked() const { return changesLocked_ && changeOwner_.load() != std::this_thread::get_id(); }
     int DirCount() const { return static_cast<int>(dirTable_.size()) - 1; }
     int FileCount() const { return static_cast<int>(fileTable_.size()); }
 
@@ -75,6 +98,7 @@ private:
     TDEntry* NewDirRecord();
     TFEntry* NewFileRecord();
     void FreeAll();
+    void Refuse(TRefusalReason reason, const std::string& text, int mType);
     void AppendEntry(TDEntry* dir, TFEntry* entry);
     void ReindexDirectory(const TDEntry* dir);
     static std::string EntryKey(const TDEntry* dir, const std::string& name);
@@ -91,6 +115,9 @@ private:
     std::unordered_map<std::string, TDEntry*> dirIndex_;
     std::unordered_map<std::string, TFEntry*> entryIndex_;
     std::unordered_map<const TDEntry*, TFEntry*> entryTail_;
+    TAddRefusal lastRefusal_;
+    std::atomic<bool> changesLocked_{false};
+    std::atomic<std::thread::id> changeOwner_{};
 };
 
 }  // namespace kv

@@ -89,7 +89,14 @@ bool TDataBurnJob::SessionFits() {
                              std::to_string(free) + " FREE. WRITE ANYWAY (OVERBURN)?"});
 }
 
+std::string TDataWriteJob::StartRefusal() const {
+    if (Refusals.empty() || AcceptRefusals) return {};
+    return std::string(kEntriesRefusedText) + ": " + Refusals.front() +
+           (Refusals.size() > 1 ? " (AND " + std::to_string(Refusals.size() - 1) + " MORE)" : "");
+}
+
 TJobResult TDataBurnJob::Run() {
+    burner_.SetChangeOwner(std::this_thread::get_id());
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     TFinalizingHook finalizing(burner_, finalizing_);
     SetStage(TJobStage::WaitingForDrive);
@@ -130,12 +137,13 @@ TJobResult TImageBurnJob::Run() {
 }
 
 TJobResult TIsoFileJob::Run() {
+    burner_.SetChangeOwner(std::this_thread::get_id());
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     SetStage(TJobStage::Preparing);
     if (!burner_.BuildLayout(true, nullptr)) return Failed(burner_.LastError());
     if (CancelRequested()) return Aborted();
     SetStage(TJobStage::Writing);
-    if (burner_.CreateISOFile(outputFile_, false) == 0) {
+    if (burner_.CreateISOFile(outputFile_, Immediate) == 0) {
         const auto outcome = burner_.LastWriteOutcome();
         return Failed(outcome.Error);
     }

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "datawrite/TZelBurner.h"
 #include "jobs/Job.h"
@@ -15,7 +16,20 @@ class TDataWriteJob : public TJob {
 public:
     TZelBurner& Burner() { return burner_; }
 
+    // Entries of the compilation the model refused (from TTreeLoader): a write of the compilation
+    // does not start while there are any, unless the caller accepts losing them.
+    std::vector<std::string> Refusals;
+    bool AcceptRefusals = false;
+
 protected:
+    std::string StartRefusal() const override;
+    // A job that reads the compilation keeps everyone else from changing it.
+    void Claimed() override {
+        if (ReadLockKey()) burner_.LockChanges();
+    }
+    void Released() override {
+        if (ReadLockKey()) burner_.UnlockChanges();
+    }
     TDataWriteJob(std::string name, TZelBurner& burner) : TJob(std::move(name)), burner_(burner) {}
     void CancelWork() override;
     // Follows a started write until it has ended; the result is what the burner reported.
@@ -66,6 +80,9 @@ public:
     TIsoFileJob(TZelBurner& burner, std::string outputFile)
         : TDataWriteJob("mkiso", burner), outputFile_(std::move(outputFile)) {}
     ~TIsoFileJob() override { StopAndJoin(); }
+
+    // Writes from the caller's read instead of the read-ahead thread (CreateISOFile's Immediate).
+    bool Immediate = false;
 
 protected:
     TJobResult Run() override;

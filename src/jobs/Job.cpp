@@ -43,6 +43,10 @@ bool TJob::Start(std::string* whyNot) {
         return false;
     };
     if (started_.exchange(true)) return refuse("THE OPERATION HAS ALREADY BEEN STARTED");
+    if (std::string reason = StartRefusal(); !reason.empty()) {
+        started_ = false;
+        return refuse(reason);
+    }
     const std::string drive = DriveIdentity();
     if (!drive.empty() && !ClaimDrive(drive)) {
         started_ = false;
@@ -56,6 +60,7 @@ bool TJob::Start(std::string* whyNot) {
     }
     claimedDrive_ = drive;
     claimedReadLock_ = readLock;
+    Claimed();
     {
         std::lock_guard lock(progressMutex_);
         startedAt_ = std::chrono::steady_clock::now();
@@ -89,6 +94,7 @@ void TJob::Work() {
         result_ = result;
     }
     // Released before the event, so a handler may start the next job on the same drive.
+    Released();
     if (!claimedDrive_.empty()) ReleaseDrive(claimedDrive_);
     if (claimedReadLock_) ReleaseReadLock(claimedReadLock_);
     finished_ = true;

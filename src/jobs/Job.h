@@ -62,6 +62,13 @@ protected:
     // A resource other than a drive held for the run (the compilation a burn reads); null when none.
     virtual const void* ReadLockKey() const { return nullptr; }
 
+    // Why the job must not start (entries its compilation refused, say); empty when it may.
+    virtual std::string StartRefusal() const { return {}; }
+    // Once the drive and the read lock are held (on the caller's thread), and after the result
+    // (on the worker, before the finished event).
+    virtual void Claimed() {}
+    virtual void Released() {}
+
     // Every job's destructor calls this first: the worker runs the derived Run, so it must have
     // ended before the derived members go.
     void StopAndJoin() {

@@ -68,6 +68,7 @@ struct TJobQuestion {
 };
 
 inline constexpr const char* kDriveBusyText = "THE DRIVE IS BUSY WITH ANOTHER OPERATION";
+inline constexpr const char* kEntriesRefusedText = "THE COMPILATION HOLDS ENTRIES THAT CANNOT BE WRITTEN";
 inline constexpr const char* kCompilationBusyText = "THE COMPILATION IS BEING WRITTEN AND CANNOT CHANGE";
 
 }  // namespace kv::jobs

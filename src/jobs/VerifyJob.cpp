@@ -173,6 +173,22 @@ bool TVerifyJob::WalkFolder(const TDEntry* source, const TDEntry* onDisc, const 
             if (!CompareFile(*e, found, discPath)) return false;
         }
     }
+    // A folder burned from the host holds on the disc exactly what it held then: a file there
+    // that the folder no longer has was deleted from the sources since. (The root also holds what
+    // earlier sessions left, so it is not judged this way.)
+    if (source == burned_.Root() || !onDisc) return true;
+    for (const TFEntry* d = onDisc->FirstEntry; d; d = d->Next) {
+        if (d->IsDirectory()) continue;
+        bool known = false;
+        for (const std::string& name : Spellings(ByIsoNames ? d->ShortName : d->LongName))
+            known = known || burned_.FindEntry(source, name) != nullptr;
+        if (known) continue;
+        std::string name = ByIsoNames ? d->ShortName : d->LongName;
+        if (!name.empty() && name.back() == '.') name.pop_back();  // the model's separator dot
+        Record({Join(path, name), {}, TVerifyStatus::SourceMissing,
+                "NOT AMONG THE SOURCES ANY MORE"});
+        if (stop_) return false;
+    }
     return true;
 }
 

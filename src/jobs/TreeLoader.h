@@ -1,0 +1,44 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "datawrite/TZelBurner.h"
+#include "iso/IsoLevel1Names.h"
+
+namespace kv::jobs {
+
+// Hands host files and folders to the burner's compilation with strict level-1 short names (the
+// burn, the ISO file and the verification build the same compilation from the same paths).
+// Everything the model does not take is collected: nothing leaves the disc unannounced.
+class TTreeLoader {
+public:
+    // `output` is a file that is never added (the image being written), or empty.
+    TTreeLoader(TZelBurner& burner, std::string output) : burner_(burner), output_(std::move(output)) {}
+
+    // False when `path` does not exist (Problems() says so); its contents are loaded otherwise.
+    bool AddPath(const std::string& path);
+
+    // Entries the model refused, each naming the entry: a burn refuses to start while any remain.
+    const std::vector<std::string>& Refusals() const { return refusals_; }
+    // Everything worth telling the user, refusals included, in the order met.
+    const std::vector<std::string>& Problems() const { return problems_; }
+
+private:
+    static constexpr int kMaxFolderDepth = 64;
+
+    static std::string SourceName(const std::string& path);
+    TDEntry* AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName);
+    void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName);
+    void AddFolderContents(TDEntry* dir, const std::string& path, int depth);
+    void NoteRefusal(const std::string& path);
+    void Problem(const std::string& text) { problems_.push_back(text); }
+
+    TZelBurner& burner_;
+    std::string output_;
+    TIsoLevel1Namer namer_;
+    std::vector<std::string> refusals_;
+    std::vector<std::string> problems_;
+};
+
+}  // namespace kv::jobs
