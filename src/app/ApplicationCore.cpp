@@ -1,5 +1,7 @@
 #include "app/ApplicationCore.h"
 
+#include "audioconv/WavOutputFolder.h"
+
 namespace kv {
 
 TApplicationCore::TApplicationCore(ISettingsHost& host, IRecorderFinder& recorders, TOptions options)
@@ -38,7 +40,8 @@ void TApplicationCore::Start() {
 
 void TApplicationCore::CleanWorkingFolders() {
     CleanFolder(Options.Folders.TempFolder, TCleanFilter::AllFiles, &Ledger);
-    CleanFolder(Settings.WAVPath, TCleanFilter::WavFiles, &Ledger);
+    // The decoder lists what it writes into the WAV folder; a user's own WAV files there stay.
+    TWavOutputFolder(Settings.WAVPath.toStdString()).DeleteWritten();
 }
 
 bool TApplicationCore::Shutdown() {

@@ -20,8 +20,9 @@ int RunWatch(const std::vector<std::string>& args) {
     std::string countText, problem;
     std::vector<std::string> rest;
     parser.Option({"--count"}, countText);
+    const bool parsed = parser.Parse(args, rest, problem);
     const int count = countText.empty() ? -1 : std::atoi(countText.c_str());
-    if (!parser.Parse(args, rest, problem) || !rest.empty() || (!countText.empty() && count < 1)) {
+    if (!parsed || !rest.empty() || (!countText.empty() && count < 1)) {
         std::cerr << "kelvadore-cli: watch: " << (problem.empty() ? "usage: watch [--count N]" : problem) << "\n";
         return 2;
     }
