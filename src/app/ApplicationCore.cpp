@@ -1,7 +1,5 @@
 #include "app/ApplicationCore.h"
 
-#include "audioconv/WavOutputFolder.h"
-
 namespace kv {
 
 TApplicationCore::TApplicationCore(ISettingsHost& host, IRecorderFinder& recorders, TOptions options)

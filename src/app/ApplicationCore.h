@@ -1,4 +1,5 @@
 #pragma once
+#include "audioconv/WavOutputFolder.h"
 #include "app/FolderCleaner.h"
 #include "app/KeyStore.h"
 #include "app/MessageCatalogue.h"
@@ -36,7 +37,10 @@ public:
 
     bool SaveSettings() { return Model.SaveSettings(Settings); }
     // A WAV file the program wrote into a folder that is not its own, to be deleted later.
-    bool RegisterWavFile(const QString& path) { return Ledger.Register(path); }
+    // The WAV folder's one record of the program's own files (the decoder keeps it too).
+    bool RegisterWavFile(const QString& path) {
+        return TWavOutputFolder(Settings.WAVPath.toStdString()).RecordWritten(path.toStdString());
+    }
     void CleanWorkingFolders();
 
     TSettings Settings;

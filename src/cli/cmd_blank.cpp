@@ -1,14 +1,13 @@
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatch.h"
-#include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
+#include "jobs/BlankJob.h"
+#include "jobs/DriveSelection.h"
 
 namespace kv::cli {
 namespace {
@@ -30,40 +29,33 @@ int RunBlank(const std::vector<std::string>& args) {
         return 1;
     }
     device.OnDebugMessage = [](TSCSIDevice*, const std::string& text, uint8_t) { std::cout << text << "\n"; };
-    std::atomic<int> outcome{-1};  // -1 running, 0 done, 1 failed
-    device.OnEraseDone = [&outcome](TSCSIDevice*, bool withError) { outcome = withError ? 1 : 0; };
-    if (!device.EraseDisc(!full)) {
-        const std::string error = device.LastError();
-        std::cerr << "kelvadore-cli blank: " << (error.empty() ? "the drive is not ready" : error) << "\n";
+    jobs::TBlankJob job(device, !full);
+    TInterruptWatch interrupt([&job] { job.Cancel(); });
+    if (!job.Start(&whyNot)) {
+        std::cerr << "kelvadore-cli blank: " << whyNot << "\n";
         return 1;
     }
-    // The erase thread belongs to the device, which this loop also asks for progress: the abort
-    // is made from here, never from the watcher.
-    TInterruptWatch interrupt(nullptr);
     int shown = -1;
-    while (device.Erasing() || outcome.load() < 0) {
-        if (interrupt.Interrupted()) {
-            device.AbortErase();
-            break;
+    for (; !job.Finished(); std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+        const jobs::TJobProgress p = job.Progress();
+        if (p.Stage == jobs::TJobStage::Erasing && p.Percent != shown) {
+            std::cout << "\rblanking: " << p.Percent << "%" << std::flush;
+            shown = p.Percent;
         }
-        const int progress = device.EraseProgress();
-        if (progress != shown && device.Erasing()) {
-            std::cout << "\rblanking: " << progress << "%" << std::flush;
-            shown = progress;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    if (interrupt.Interrupted()) {
+    job.Wait();
+    const jobs::TJobResult result = job.Result();
+    if (result.Cancelled) {
         std::cout << "\n";
         std::cerr << "kelvadore-cli blank: aborted; the disc may be only partly blanked\n";
         return kInterruptedExitStatus;
     }
-    std::cout << "\rblanking: 100%\n";
-    if (outcome.load() != 0) {
-        std::cerr << "kelvadore-cli blank: the blank did not complete: " << device.LastError() << "\n";
+    if (!result.Ok) {
+        if (shown >= 0) std::cout << "\n";
+        std::cerr << "kelvadore-cli blank: " << result.Error << "\n";
         return 1;
     }
-    std::cout << "blank: done\n";
+    std::cout << "\rblanking: 100%\nblank: done\n";
     return 0;
 }
 

@@ -68,6 +68,9 @@ TEST_F(ApplicationCoreTest, StartsInTheStoredLanguageAndCleansOnlyItsOwnLeftover
     ASSERT_TRUE(SaveConfigFile(stored, folders.ConfigFilePath()));
     ASSERT_TRUE(WriteBytes(folders.TempFolder + "left.tmp", "x"));
     ASSERT_TRUE(WriteBytes(folders.DefaultWavFolder() + "track01.wav", "x"));
+    ASSERT_TRUE(TWavOutputFolder(folders.DefaultWavFolder().toStdString())
+                    .RecordWritten((folders.DefaultWavFolder() + "track01.wav").toStdString()));
+    ASSERT_TRUE(WriteBytes(folders.DefaultWavFolder() + "a.wav", "the user's own"));
     ASSERT_TRUE(WriteBytes(folders.DefaultWavFolder() + "notes.txt", "keep"));
 
     TApplicationCore core(Host, Recorders, Options());
@@ -78,6 +81,7 @@ TEST_F(ApplicationCoreTest, StartsInTheStoredLanguageAndCleansOnlyItsOwnLeftover
     EXPECT_EQ(LookupText("11.5"), "No files!!!");
     EXPECT_FALSE(QFileInfo::exists(folders.TempFolder + "left.tmp"));
     EXPECT_FALSE(QFileInfo::exists(folders.DefaultWavFolder() + "track01.wav"));
+    EXPECT_TRUE(QFileInfo::exists(folders.DefaultWavFolder() + "a.wav"));
     EXPECT_TRUE(QFileInfo::exists(folders.DefaultWavFolder() + "notes.txt"));
 
     // A WAV folder of the user's own keeps everything but what the program registered.
