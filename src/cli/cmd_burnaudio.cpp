@@ -11,11 +11,12 @@
 #include "audiowrite/TCueBurner.h"
 #include "audiowrite/TCueSheetBuilder.h"
 #include "cli/ArgumentParser.h"
+#include "jobs/AudioDisc.h"
+#include "jobs/AudioJobs.h"
 #include "jobs/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
 #include "jobs/DriveSelection.h"
 #include "cli/InterruptWatch.h"
-#include "platform/EngineClock.h"
 
 namespace kv::cli {
 namespace {
@@ -114,27 +115,6 @@ std::vector<std::string> PrepareSources(const TAudioOptions& o, const std::strin
     return ready;
 }
 
-// One WAV per track, one index at 00:00:00 and the same pause before every track, as the
-// application describes its discs.
-bool DescribeDisc(const std::vector<std::string>& wavs, const TAudioOptions& o, TCueSheetBuilder& b) {
-    b.ClearTracks();
-    b.SetWriteMethod(o.TrackAtOnce ? TWriteMethod::wmTAO : TWriteMethod::wmDAO);
-    const int32_t pauseFrames = o.PauseMs < 0 ? 0 : static_cast<int32_t>(int64_t{o.PauseMs} * 75 / 1000);
-    for (const auto& wav : wavs) {
-        if (!b.AddFile(wav, kFileTypeWav)) {
-            std::cerr << "kelvadore-cli: " << b.LastRefusal() << "\n";
-            return false;
-        }
-        if (!b.AddTrack(0)) {
-            std::cerr << "kelvadore-cli: " << b.LastRefusal() << "\n";
-            return false;
-        }
-        b.AddIndex(0, 0, 0);
-        b.SetPreGap(pauseFrames);
-    }
-    return true;
-}
-
 std::string Msf(const TCueEntry& e) {
     char text[16];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u", e[5], e[6], e[7]);
@@ -180,7 +160,11 @@ int RunCueSheet(const std::vector<std::string>& args) {
         return 1;
     }
     TCueSheetBuilder b;
-    if (!DescribeDisc(wavs, o, b)) return 1;
+    std::string error;
+    if (!jobs::DescribeAudioDisc(b, wavs, {o.TrackAtOnce, o.PauseMs, false}, error)) {
+        std::cerr << "kelvadore-cli: " << error << "\n";
+        return 1;
+    }
     if (!b.BuildCueSheet()) {
         std::cerr << "kelvadore-cli: " << b.BuildError() << "\n";
         return 1;
@@ -199,11 +183,6 @@ int RunBurnAudio(const std::vector<std::string>& args) {
                   << (o.WorkFolder.empty() ? "" : ": " + o.WorkFolder) << "\n";
         return 1;
     }
-    auto wavs = PrepareSources(o, work.Path());
-    if (wavs.empty()) {
-        std::cerr << "kelvadore-cli: nothing written\n";
-        return 1;
-    }
     TCueBurner burner;
     std::string whyNot;
     if (!jobs::SelectDrive(burner, Context().DriveId, &whyNot)) {
@@ -213,24 +192,30 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
-    bool reported = false;
-    std::string error;
-    burner.OnWriteDone = [&](TCueBurner*, const std::string& text) {
-        // Runs on the writer thread; the main thread reads these only after joining it.
-        reported = true;
-        error = text;
-    };
-    burner.TestWrite = o.TestWrite;
-    if (!DescribeDisc(wavs, o, burner)) return 1;
-    TInterruptWatch interrupt([&burner] { burner.Abort(); });
-    if (!burner.StartWrite()) {
-        if (reported) std::cerr << "kelvadore-cli: " << error << "\n";
+    jobs::TAudioBurnJob job(burner, o.Files, work.Path());
+    job.Disc = {o.TrackAtOnce, o.PauseMs, o.TestWrite};
+    // Decoded files stay in a folder the user named; a temporary one goes with its contents.
+    job.KeepDecoded = !o.WorkFolder.empty();
+    TInterruptWatch interrupt([&job] { job.Cancel(); });
+    if (!job.Start(&whyNot)) {
+        std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }
-    while (burner.Writing()) EngineClock::SleepMs(200);
-    burner.WaitForWrite();
-    if (!error.empty()) {
-        std::cerr << "kelvadore-cli: " << error << "\n";
+    job.Wait();
+    const auto failures = job.Failures();
+    if (!failures.empty()) {
+        for (const auto& f : failures)
+            std::cerr << "kelvadore-cli: cannot decode '" << f.Source << "'" << (f.Error.empty() ? "" : ": " + f.Error)
+                      << "\n";
+        std::cerr << "kelvadore-cli: nothing written\n";
+        return 1;
+    }
+    const auto converted = job.ConvertedFiles();
+    for (size_t i = 0; i < converted.size() && i < o.Files.size(); ++i)
+        if (converted[i] != o.Files[i]) std::cout << "decoded " << o.Files[i] << " -> " << converted[i] << "\n";
+    const jobs::TJobResult result = job.Result();
+    if (!result.Ok) {
+        std::cerr << "kelvadore-cli: " << result.Error << "\n";
         return interrupt.Interrupted() ? kInterruptedExitStatus : 1;
     }
     std::cout << "audio disc written: " << burner.TrackCount() << " track(s), " << burner.BytesWritten()

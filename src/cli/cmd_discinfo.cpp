@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/CliCommand.h"
+#include "jobs/DiscInfoJob.h"
 #include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
 
@@ -47,17 +48,16 @@ int RunDiscInfo(const std::vector<std::string>&) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
     }
-    // The disc record first: it waits for a drive that is still spinning up.
-    TDisc disc;
-    device.GetDiscInformation(disc);
-    const uint8_t medium = device.MediumType();
-    // The block counts write the write parameters page of the current medium first.
-    TSCSIDevice::CurrentMedium = medium;
-    const uint16_t sessions = device.SessionCount();
-    const uint32_t used = device.UsedBlocks();
-    const uint32_t free = device.FreeBlocks();
-    const uint32_t total = device.TotalBlocks();
-
+    jobs::TDiscInfoJob job(device);
+    if (!job.Start(&whyNot)) {
+        std::cerr << "kelvadore-cli: " << whyNot << "\n";
+        return 1;
+    }
+    job.Wait();
+    // A drive without a disc is reported too: that is what the command is asked to show.
+    const jobs::TDiscReport report = job.Report();
+    const TDisc& disc = report.Disc;
+    const uint8_t medium = report.Medium;
     std::cout << "drive:              " << device.Device() << "\n"
               << "medium:             " << MediumNames[medium < kMediumCount ? medium : 0] << " (" << unsigned{medium}
               << ")\n"
@@ -73,19 +73,19 @@ int RunDiscInfo(const std::vector<std::string>&) {
     std::snprintf(profile, sizeof profile, "%04Xh", unsigned{disc.Profile});
     std::cout << "profile:            " << profile << " " << disc.ProfileName << "\n"
               << "erasable:           " << (disc.Erasable ? "yes" : "no") << "\n"
-              << "sessions:           " << sessions << "\n"
-              << "used blocks:        " << used << "\n"
-              << "free blocks:        " << free << "\n"
-              << "total blocks:       " << total << "\n"
+              << "sessions:           " << report.Sessions << "\n"
+              << "used blocks:        " << report.UsedBlocks << "\n"
+              << "free blocks:        " << report.FreeBlocks << "\n"
+              << "total blocks:       " << report.TotalBlocks << "\n"
               << "capabilities:      ";
     for (const auto& [bit, name] : kCapabilityNames)
-        if (device.Capabilities & bit) std::cout << " " << name;
+        if (report.Capabilities & bit) std::cout << " " << name;
     const bool cd = IsCdMedium(medium);
     std::cout << "\n"
-              << "max read speed:     " << Speed(device.DeviceMaxReadSpeed, cd) << "\n"
-              << "max write speed:    " << Speed(device.DeviceMaxWriteSpeed, cd) << "\n"
-              << "current write speed: " << Speed(device.CapabilitiesPage.CurrentWriteSpeed, cd) << "\n";
-    if (!device.LastError().empty()) std::cout << "last error:         " << device.LastError() << "\n";
+              << "max read speed:     " << Speed(report.MaxReadSpeed, cd) << "\n"
+              << "max write speed:    " << Speed(report.MaxWriteSpeed, cd) << "\n"
+              << "current write speed: " << Speed(report.CurrentWriteSpeed, cd) << "\n";
+    if (!report.LastError.empty()) std::cout << "last error:         " << report.LastError << "\n";
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "cli/CliCommand.h"
 #include "cli/SessionOption.h"
 #include "jobs/DriveSelection.h"
+#include "jobs/SessionJobs.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
@@ -48,8 +49,8 @@ bool Import(TZelBurner& burner, uint8_t session, const char* command) {
         else
             problems.push_back(text);
     };
-    burner.ClearAll();
-    const bool imported = burner.ImportSession(session);
+    jobs::TImportJob job(burner, session);
+    const bool imported = job.Start() && (job.Wait(), job.Result().Ok);
     if (!imported && problems.empty()) problems.push_back("no session to import on this disc");
     for (size_t i = 0; i < problems.size(); ++i)
         std::cerr << (imported || i + 1 < problems.size() ? "" : "kelvadore-cli " + std::string(command) + ": ")
@@ -120,7 +121,8 @@ int RunExtract(const std::vector<std::string>& args) {
     // Into a folder the file keeps its (made safe) name and stays inside that folder.
     const std::string dest =
         std::filesystem::is_directory(a.Rest[1], ec) ? ExtractTarget(a.Rest[1], *entry) : a.Rest[1];
-    if (!burner.ExtractFile(*entry, dest)) {
+    jobs::TExtractJob job(burner, {{entry, dest}});
+    if (!job.Start() || (job.Wait(), !job.Result().Ok)) {
         std::cerr << "kelvadore-cli extract: " << entry->LongName << " could not be extracted\n";
         return 1;
     }
