@@ -1,6 +1,4 @@
-#include <unistd.h>
-
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -9,45 +7,17 @@
 #include "audioconv/AudioConversion.h"
 #include "jobs/CdTrackReaderInstall.h"
 #include "cli/CliCommand.h"
-#include "cli/InterruptWatch.h"
+#include "cli/JobFollower.h"
+#include "jobs/AudioJobs.h"
 
 namespace kv::cli {
 namespace {
 
-// One progress line on a terminal, rewritten in place; nothing when the output is a pipe or file.
-class TTerminalProgress : public TConversionObserver {
-public:
-    TTerminalProgress(size_t count, bool terminal) : count_(count), terminal_(terminal) {}
-
-    void FileStarted(size_t index, const std::string& source) override {
-        name_ = std::filesystem::path(source).filename().string();
-        lastPercent_ = -1;
-        Progress(index, 0);
-    }
-    void Progress(size_t index, int percent) override {
-        if (!terminal_ || percent == lastPercent_) return;
-        lastPercent_ = percent;
-        std::fprintf(stderr, "\r\033[K[%zu/%zu] %s %3d%%", index + 1, count_, name_.c_str(), percent);
-        std::fflush(stderr);
-    }
-    void FileFinished(size_t, const std::string& source, const std::string& result) override {
-        ClearLine();
-        std::cout << source << " -> " << result << std::endl;
-    }
-    void FileFailed(size_t, const std::string& source, const std::string& error) override {
-        ClearLine();
-        std::cerr << "kelvadore-cli: decode: " << source << ": " << error << std::endl;
-    }
-
-private:
-    void ClearLine() {
-        if (terminal_) std::fprintf(stderr, "\r\033[K");
-    }
-    size_t count_;
-    bool terminal_;
-    std::string name_;
-    int lastPercent_ = -1;
-};
+std::string DecodeProgressLine(const jobs::TJobProgress& p) {
+    return "[" + std::to_string(p.FilesDone + 1 > p.FilesTotal ? p.FilesTotal : p.FilesDone + 1) + "/" +
+           std::to_string(p.FilesTotal) + "] " + std::filesystem::path(p.CurrentFile).filename().string() + " " +
+           std::to_string(p.FilePercent) + "%";
+}
 
 int RunDecode(const std::vector<std::string>& args) {
     jobs::InstallCdTrackReader();
@@ -75,25 +45,23 @@ int RunDecode(const std::vector<std::string>& args) {
         return 1;
     }
 
-    TAudioConversion conversion;
-    conversion.WAVPath = outDir;
-    conversion.AudioFiles = files;
+    jobs::TDecodeJob job(files, outDir);
     // Every source gets its own CD-format file here, even one that already is in CD format.
-    conversion.UseCdFormatSourcesAsIs = false;
-    TTerminalProgress progress(files.size(), isatty(STDERR_FILENO) != 0);
-    conversion.Observer = &progress;
-
-    bool allGood = false;
-    {
-        TInterruptWatch interrupt([&conversion] { conversion.ConversionAborted = true; });
-        allGood = conversion.Run();
+    job.UseCdFormatSourcesAsIs = false;
+    const int status = FollowJob("decode", job, DecodeProgressLine);
+    // Converted files come in source order, without the sources that failed.
+    const auto failures = job.Failures();
+    const auto converted = job.ConvertedFiles();
+    size_t next = 0;
+    for (const std::string& source : files) {
+        const auto failed = std::find_if(failures.begin(), failures.end(),
+                                         [&](const TAudioConversion::TFailure& f) { return f.Source == source; });
+        if (failed != failures.end())
+            std::cerr << "kelvadore-cli: decode: " << source << ": " << failed->Error << "\n";
+        else if (next < converted.size())
+            std::cout << source << " -> " << converted[next++] << "\n";
     }
-
-    if (conversion.ConversionAborted) {
-        std::cerr << "kelvadore-cli: decode: aborted\n";
-        return kInterruptedExitStatus;
-    }
-    return allGood ? 0 : 1;
+    return status;
 }
 
 const TCliRegistration kDecode(
