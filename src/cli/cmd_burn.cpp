@@ -24,6 +24,9 @@ struct TBurnOptions {
     bool Close = false;
     bool ImportLast = false;
     bool AcceptRefused = false;
+    bool RockRidge = true;
+    bool RootOwner = false;
+    bool FollowLinks = false;
     std::string Volume = "CDROM";
     std::vector<std::string> Paths;
 };
@@ -43,6 +46,9 @@ bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnO
         parser.Option({"--volume"}, o.Volume);
         parser.Switch({"--import-last"}, o.ImportLast);
         parser.Switch({"--accept-refused"}, o.AcceptRefused);
+        parser.Switch({"--no-rock-ridge"}, o.RockRidge, false);
+        parser.Switch({"--root-owner"}, o.RootOwner);
+        parser.Switch({"--follow-links"}, o.FollowLinks);
     }
     if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Paths.empty())
@@ -97,10 +103,12 @@ int RunBurn(const std::vector<std::string>& args) {
     burner.ClearAll(800000, 30000);
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
+    burner.RockRidge = o.RockRidge;
+    burner.RockRidgeRootOwner = o.RootOwner;
     // The previous session's files are taken over by reference, so the new session shows them
     // as well.
     if (o.ImportLast) burner.SessionToImport = kLastSession;
-    jobs::TTreeLoader loader(burner, "");
+    jobs::TTreeLoader loader(burner, "", o.RockRidge && !o.FollowLinks);
     bool found = true;
     for (const std::string& p : o.Paths) found = loader.AddPath(p) && found;
     for (const std::string& line : loader.Problems()) std::cerr << "kelvadore-cli: burn: " << line << "\n";
@@ -123,7 +131,9 @@ int RunBurnIso(const std::vector<std::string>& args) {
 }
 
 const TCliRegistration kBurn(
-    {"burn", "[--speed X] [--test] [--close] [--import-last] [--accept-refused] [--volume NAME] PATH...",
+    {"burn",
+     "[--speed X] [--test] [--close] [--import-last] [--accept-refused] [--volume NAME] [--no-rock-ridge] "
+     "[--root-owner] [--follow-links] PATH...",
      "write files and folders (with their contents) to the disc as a new data session", RunBurn});
 const TCliRegistration kBurnIso({"burn-iso", "[--speed X] [--test] [--close] IMAGE",
                                  "write an ISO image file to the disc from sector 0", RunBurnIso});

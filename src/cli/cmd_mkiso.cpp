@@ -21,6 +21,9 @@ struct TMkisoOptions {
     std::string Volume = "CDROM";
     std::string BootImage;
     bool Joliet = true;
+    bool RockRidge = true;
+    bool RootOwner = false;
+    bool FollowLinks = false;
     bool Immediate = false;
     bool AcceptRefused = false;
     std::vector<std::string> Paths;
@@ -28,8 +31,8 @@ struct TMkisoOptions {
 
 int Usage(const std::string& problem) {
     std::cerr << "kelvadore-cli: mkiso: " << problem << "\n"
-              << "usage: kelvadore-cli mkiso -o OUT.iso [--volume NAME] [--no-joliet] [--boot IMAGE] [--immediate] "
-                 "[--accept-refused] PATH...\n";
+              << "usage: kelvadore-cli mkiso -o OUT.iso [--volume NAME] [--no-joliet] [--no-rock-ridge] [--root-owner] "
+                 "[--follow-links] [--boot IMAGE] [--immediate] [--accept-refused] PATH...\n";
     return 2;
 }
 
@@ -39,6 +42,9 @@ bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::s
     parser.Option({"--volume"}, o.Volume);
     parser.Option({"--boot"}, o.BootImage);
     parser.Switch({"--no-joliet"}, o.Joliet, false);
+    parser.Switch({"--no-rock-ridge"}, o.RockRidge, false);
+    parser.Switch({"--root-owner"}, o.RootOwner);
+    parser.Switch({"--follow-links"}, o.FollowLinks);
     parser.Switch({"--immediate"}, o.Immediate);
     parser.Switch({"--accept-refused"}, o.AcceptRefused);
     if (!parser.Parse(args, o.Paths, problem)) return false;
@@ -58,6 +64,8 @@ int RunMkiso(const std::vector<std::string>& args) {
         std::cerr << "kelvadore-cli: mkiso: " << message << "\n";
     };
     burner.JolietFileSystem = o.Joliet;
+    burner.RockRidge = o.RockRidge;
+    burner.RockRidgeRootOwner = o.RootOwner;
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
     // An image file is as long as its data; padding to 300 sectors is for discs.
@@ -67,7 +75,7 @@ int RunMkiso(const std::vector<std::string>& args) {
         burner.Bootable = true;
         burner.BootImage = o.BootImage;
     }
-    jobs::TTreeLoader loader(burner, o.Output);
+    jobs::TTreeLoader loader(burner, o.Output, o.RockRidge && !o.FollowLinks);
     bool found = true;
     for (const std::string& p : o.Paths) found = loader.AddPath(p) && found;
     for (const std::string& line : loader.Problems()) std::cerr << "kelvadore-cli: mkiso: " << line << "\n";
@@ -86,9 +94,13 @@ int RunMkiso(const std::vector<std::string>& args) {
     return 0;
 }
 
-const TCliRegistration kMkiso({"mkiso", "-o OUT.iso [--volume NAME] [--no-joliet] [--boot IMAGE] [--immediate] [--accept-refused] PATH...",
-                               "write folders (with their contents) and files into an ISO 9660/Joliet image file",
-                               RunMkiso});
+const TCliRegistration kMkiso(
+    {"mkiso",
+     "-o OUT.iso [--volume NAME] [--no-joliet] [--no-rock-ridge] [--root-owner] [--follow-links] [--boot IMAGE] "
+     "[--immediate] [--accept-refused] PATH...",
+     "write folders (with their contents) and files into an ISO 9660 image file with Rock Ridge and Joliet "
+     "(--root-owner: owner root, readable by all; --follow-links: the files links point to, not the links)",
+     RunMkiso});
 
 }  // namespace
 }  // namespace kv::cli

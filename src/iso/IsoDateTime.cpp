@@ -1,7 +1,9 @@
 #include "iso/IsoDateTime.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 
 namespace kv {
@@ -31,6 +33,17 @@ TLocalDateTime TLocalDateTime::Now() {
     auto now = system_clock::now();
     auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
     return FromUnixTime(static_cast<std::time_t>(ms / 1000), static_cast<int>(ms % 1000));
+}
+
+TLocalDateTime TLocalDateTime::RecordingTime() {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (epoch && *epoch) {
+        char* end = nullptr;
+        errno = 0;
+        const long long seconds = std::strtoll(epoch, &end, 10);
+        if (*end == 0 && errno == 0 && seconds >= 0) return FromUnixTime(static_cast<std::time_t>(seconds));
+    }
+    return Now();
 }
 
 std::string TLocalDateTime::Digits16() const {

@@ -19,6 +19,9 @@ struct TLocalDateTime {
 
     bool IsValid() const;
     static TLocalDateTime Now();
+    // The time an image is made at: SOURCE_DATE_EPOCH (seconds since 1970) when it is set to a
+    // number, so that the same sources give the same image; otherwise now.
+    static TLocalDateTime RecordingTime();
     static TLocalDateTime FromUnixTime(std::time_t seconds, int milliseconds = 0);
     // The instant of this local time, with the daylight saving in force then (mktime); `placed`,
     // when given, receives mktime's broken-down time, tm_gmtoff included. -1 when invalid.

@@ -55,17 +55,8 @@ bool TIsoLevel1Namer::IsValid(const std::string& name, bool isDirectory) {
         if (dot == std::string::npos || name.find('.', dot + 1) != std::string::npos) return false;
         if (dot == 0 || dot > kBaseLength || name.size() - dot - 1 > kExtensionLength) return false;
     }
-    // The only character beyond the d-characters is the '~' of a clash tail "~N" at the end of
-    // the base name.
-    std::string base = isDirectory ? name : name.substr(0, dot);
-    size_t tilde = base.find('~');
-    if (tilde != std::string::npos) {
-        if (tilde + 1 >= base.size()) return false;
-        for (size_t i = tilde + 1; i < base.size(); ++i)
-            if (base[i] < '0' || base[i] > '9') return false;
-    }
-    for (size_t i = 0; i < name.size(); ++i)
-        if (name[i] != '.' && !IsDChar(name[i]) && i != tilde) return false;
+    for (char c : name)
+        if (c != '.' && !IsDChar(c)) return false;
     return true;
 }
 
@@ -76,7 +67,9 @@ std::string TIsoLevel1Namer::Allocate(const std::string& directoryKey, const std
     std::unordered_set<std::string>& used = used_[directoryKey];
     std::string candidate = Join(base, extension, isDirectory);
     for (unsigned n = 1; used.count(candidate) != 0; ++n) {
-        std::string tail = "~" + std::to_string(n);
+        // "0N" stands where other systems put "~N": names keep the length users know from them,
+        // and every character stays a d-character.
+        std::string tail = "0" + std::to_string(n);
         if (tail.size() >= kBaseLength) break;  // ten million clashes: give up on uniqueness
         std::string shortened = base.substr(0, std::min(base.size(), kBaseLength - tail.size()));
         candidate = Join(shortened + tail, extension, isDirectory);

@@ -11,8 +11,9 @@ namespace kv {
 // so the caller asks this helper for one per entry while it hands its tree to the burner:
 // interchange level 1 (ISO 9660 10.1) -- d-characters A-Z 0-9 _ only, files 8.3 with the
 // separator dot always present, directories 8 characters without extension -- and unique within
-// their directory (a clash takes a ~N tail, shortening the base name as needed; '~' is the one
-// character outside the d-characters, kept because every reader accepts it and users know it).
+// their directory. A clash takes a numeric tail "0N" at the end of the 8 characters (IMG_2001.JPG,
+// FILE0299.TXT, SAME8C01), shortening the base name as needed: the "~N" of other systems is not a
+// d-character, and strict readers and players refuse it.
 class TIsoLevel1Namer {
 public:
     // `directoryKey` identifies the directory the entry goes into (any stable text, e.g. the
@@ -26,7 +27,7 @@ public:
 
     // The level-1 form of a name before uniqueness is applied.
     static std::string BaseForm(const std::string& longName, bool isDirectory);
-    // True when `name` is a level-1 identifier (without ";1") of the form this helper makes.
+    // True when `name` is a level-1 identifier (without ";1"): d-characters only, 8.3.
     static bool IsValid(const std::string& name, bool isDirectory);
 
 private:

@@ -69,6 +69,20 @@ std::u16string Utf8ToUtf16(const std::string& text) {
 
 size_t Utf16Length(const std::string& text) { return Utf8ToUtf16(text).size(); }
 
+size_t Utf8PrefixForUnits(const std::string& text, size_t units) {
+    size_t taken = 0;
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        size_t used = DecodeUtf8(text, i, cp);
+        if (used == 0) used = 1;  // a byte that is not UTF-8 counts as one Latin-1 character
+        const size_t need = cp >= 0x10000 && used == 4 ? 2 : 1;
+        if (taken + need > units) return i;
+        taken += need;
+        i += used;
+    }
+    return text.size();
+}
+
 std::vector<uint8_t> Utf16BEBytes(const std::string& text) {
     std::u16string units = Utf8ToUtf16(text);
     std::vector<uint8_t> bytes;

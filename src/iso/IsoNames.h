@@ -17,6 +17,10 @@ std::u16string Utf8ToUtf16(const std::string& text);
 // Number of UTF-16 code units of a UTF-8 text, i.e. the Joliet length of a name.
 size_t Utf16Length(const std::string& text);
 
+// Bytes of the longest prefix of a UTF-8 text that takes at most `units` UTF-16 code units and
+// ends between two characters.
+size_t Utf8PrefixForUnits(const std::string& text, size_t units);
+
 // Big-endian UCS-2/UTF-16 bytes, two per code unit (Joliet identifiers and fields).
 std::vector<uint8_t> Utf16BEBytes(const std::string& text);
 

@@ -20,9 +20,21 @@ std::array<uint8_t, 7> RecordDate(const TLocalDateTime& date, int gmtOffset15) {
     return out;
 }
 
+std::vector<TFileSection> SplitIntoSections(uint32_t start, int64_t size) {
+    std::vector<TFileSection> sections;
+    while (size > int64_t{0xFFFFFFFF}) {
+        sections.push_back({start, kMaxSectionBytes});
+        start += kMaxSectionBytes / kSectorSize;
+        size -= kMaxSectionBytes;
+    }
+    sections.push_back({size > 0 ? start : 0, static_cast<uint32_t>(size > 0 ? size : 0)});
+    return sections;
+}
+
 size_t WriteDirRecord(uint8_t* dest, uint32_t extent, uint32_t dataLength, const std::array<uint8_t, 7>& date,
-                      uint8_t flags, const std::vector<uint8_t>& identifier) {
-    size_t length = DirRecordLength(identifier.size());
+                      uint8_t flags, const std::vector<uint8_t>& identifier, std::span<const uint8_t> systemUse) {
+    const size_t base = DirRecordLength(identifier.size());
+    const size_t length = base + systemUse.size();
     std::memset(dest, 0, length);
     dest[0] = static_cast<uint8_t>(length);
     PutBoth32(dest + 2, extent);
@@ -32,6 +44,7 @@ size_t WriteDirRecord(uint8_t* dest, uint32_t extent, uint32_t dataLength, const
     PutBoth16(dest + 28, 1);
     dest[32] = static_cast<uint8_t>(identifier.size());
     std::memcpy(dest + 33, identifier.data(), identifier.size());
+    if (!systemUse.empty()) std::memcpy(dest + base, systemUse.data(), systemUse.size());
     return length;
 }
 

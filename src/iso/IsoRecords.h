@@ -1,10 +1,12 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "iso/IsoDateTime.h"
+#include "iso/IsoEntries.h"
 
 namespace kv {
 
@@ -18,11 +20,22 @@ std::array<uint8_t, 7> RecordDate(const TLocalDateTime& date, int gmtOffset15);
 
 inline constexpr uint8_t kFlagHidden = 0x01;
 inline constexpr uint8_t kFlagDirectory = 0x02;
+inline constexpr uint8_t kFlagMultiExtent = 0x80;
+
+// The largest extent of a file recorded in several (ISO 9660 level 3): a whole number of sectors
+// below 4 GiB, as every section but the last must be.
+inline constexpr uint32_t kMaxSectionBytes = 0xFFFFF800u;
+
+// The extents of `size` bytes from sector `start` on: one when the size fits a record's 32-bit
+// data length, else sections of kMaxSectionBytes and the rest. A size of 0 gives one empty section.
+std::vector<TFileSection> SplitIntoSections(uint32_t start, int64_t size);
 
 // Writes one directory record (ISO 9660 9.1) at `dest` and returns its length. The identifier
-// bytes are written as given; the pad byte follows an even-length identifier.
+// bytes are written as given; the pad byte follows an even-length identifier, the System Use
+// bytes follow that.
 size_t WriteDirRecord(uint8_t* dest, uint32_t extent, uint32_t dataLength, const std::array<uint8_t, 7>& date,
-                      uint8_t flags, const std::vector<uint8_t>& identifier);
+                      uint8_t flags, const std::vector<uint8_t>& identifier,
+                      std::span<const uint8_t> systemUse = {});
 
 // Writes one path table record (ISO 9660 9.4) in L (little-endian) or M (big-endian) order.
 size_t WritePathTableRecord(uint8_t* dest, bool bigEndian, uint32_t extent, uint16_t parentNumber,

@@ -50,8 +50,17 @@ std::string Format(const char* pattern, int value) {
     return text;
 }
 
-// Joliet identifiers are UTF-16 and always padded: record = 34 + 2 x code units.
-size_t JolietRecordLength(const std::string& identifier) { return DirRecordLength(2 * Utf16Length(identifier)); }
+// A Joliet identifier is UCS-2 and so always takes a pad byte: 33 + 2 x units + 1 <= 255 leaves
+// 110 code units, of which a file's ";1" takes two.
+constexpr size_t kMaxJolietDirUnits = 110;
+constexpr size_t kMaxJolietFileUnits = 108;
+// A longer "extension" is part of the name, not a type to keep.
+constexpr size_t kMaxKeptExtensionUnits = 16;
+
+// The name an entry is looked up by: a file's carries the dot the model gives names without one.
+std::string LookupName(const std::string& name, bool isDirectory) {
+    return !isDirectory && name.find('.') == std::string::npos ? name + '.' : name;
+}
 
 }  // namespace
 
@@ -75,6 +84,7 @@ void TBurnerCompilation::FreeAll() {
     jolietPathOrder_.clear();
     dirIndex_.clear();
     entryIndex_.clear();
+    jolietIndex_.clear();
     entryTail_.clear();
     dirStore_.clear();
     fileStore_.clear();
@@ -153,7 +163,7 @@ TDEntry* TBurnerCompilation::CreateSubDir(TDEntry* parent, std::string name, int
     d.Name = name;
     d.ShortName = DerivedDirShortName(name);
     d.Attributes = attributes;
-    d.ModificationTime = TLocalDateTime::Now();
+    d.ModificationTime = TLocalDateTime::RecordingTime();
     return AddDirEntry(parent, d);
 }
 
@@ -166,7 +176,7 @@ TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription
     if (TDEntry* existing = FindDir(path)) return existing;
 
     std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
-    if (description.Name.empty() || JolietRecordLength(description.Name) > kMaxDirRecordLength ||
+    if (description.Name.empty() || description.Name.size() > kMaxNameBytes ||
         DirRecordLength(shortName.size()) > kMaxDirRecordLength) {
         Refuse(TRefusalReason::NameTooLong, Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", path), 3);
         return nullptr;
@@ -180,18 +190,23 @@ TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription
     if (!dir) return nullptr;
     TFEntry* entry = NewFileRecord();
 
+    const std::string jolietName = JolietNameFor(parent, description.Name, true, nullptr);
     dir->ShortName = shortName;
-    dir->LongName = description.Name;
+    dir->LongName = jolietName;
     dir->Parent = parent;
+    dir->Entry = entry;
     dir->Level = static_cast<uint8_t>(parent->Level + 1);
     dir->FullPath = (parent == Root() ? std::string() : parent->FullPath) + "\\" + UpperAscii(description.Name);
     dirIndex_.emplace(dir->FullPath, dir);
 
     entry->ShortName = shortName;
-    entry->LongName = description.Name;
+    entry->LongName = jolietName;
+    entry->PosixName = description.Name;
     entry->Attributes = description.Attributes;
+    entry->Posix = description.Posix;
     entry->Dir = dir;
-    entry->DateTime = description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::Now();
+    entry->DateTime =
+        description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::RecordingTime();
     AppendEntry(parent, entry);
     return dir;
 }
@@ -203,7 +218,8 @@ void TBurnerCompilation::AppendEntry(TDEntry* dir, TFEntry* entry) {
     while (*link) link = &(*link)->Next;
     *link = entry;
     entryTail_[dir] = entry;
-    entryIndex_.emplace(EntryKey(dir, entry->LongName), entry);
+    entryIndex_.emplace(EntryKey(dir, LookupName(entry->PosixName, entry->IsDirectory())), entry);
+    jolietIndex_.emplace(EntryKey(dir, entry->LongName), entry);
 }
 
 std::string TBurnerCompilation::EntryKey(const TDEntry* dir, const std::string& name) {
@@ -212,15 +228,47 @@ std::string TBurnerCompilation::EntryKey(const TDEntry* dir, const std::string& 
     return prefix + UpperAscii(name);
 }
 
-TFEntry* TBurnerCompilation::FindEntry(const TDEntry* dir, const std::string& longName) const {
+TFEntry* TBurnerCompilation::FindEntry(const TDEntry* dir, const std::string& name) const {
     if (!dir) return nullptr;
-    auto it = entryIndex_.find(EntryKey(dir, longName));
+    auto it = entryIndex_.find(EntryKey(dir, name));
+    if (it == entryIndex_.end() && name.find('.') == std::string::npos) it = entryIndex_.find(EntryKey(dir, name + '.'));
     return it == entryIndex_.end() ? nullptr : it->second;
 }
 
 void TBurnerCompilation::ReindexDirectory(const TDEntry* dir) {
-    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) entryIndex_.erase(EntryKey(dir, e->LongName));
-    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) entryIndex_.emplace(EntryKey(dir, e->LongName), e);
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+        entryIndex_.erase(EntryKey(dir, LookupName(e->PosixName, e->IsDirectory())));
+        jolietIndex_.erase(EntryKey(dir, e->LongName));
+    }
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+        entryIndex_.emplace(EntryKey(dir, LookupName(e->PosixName, e->IsDirectory())), e);
+        jolietIndex_.emplace(EntryKey(dir, e->LongName), e);
+    }
+}
+
+bool TBurnerCompilation::JolietNameTaken(const TDEntry* dir, const std::string& name, const TFEntry* self) const {
+    auto it = jolietIndex_.find(EntryKey(dir, name));
+    return it != jolietIndex_.end() && it->second != self;
+}
+
+std::string TBurnerCompilation::JolietNameFor(const TDEntry* dir, const std::string& wanted, bool isDirectory,
+                                              const TFEntry* self) const {
+    const size_t limit = isDirectory ? kMaxJolietDirUnits : kMaxJolietFileUnits;
+    if (Utf16Length(wanted) <= limit && !JolietNameTaken(dir, wanted, self)) return wanted;
+    std::string base = wanted;
+    std::string extension;
+    const size_t dot = isDirectory ? std::string::npos : wanted.find_last_of('.');
+    if (dot != std::string::npos && dot > 0 && Utf16Length(wanted.substr(dot)) <= kMaxKeptExtensionUnits) {
+        base = wanted.substr(0, dot);
+        extension = wanted.substr(dot);
+    }
+    const size_t room = limit - Utf16Length(extension);
+    for (unsigned n = 1;; ++n) {
+        const std::string tail = n == 1 ? std::string() : "~" + std::to_string(n);
+        const size_t keep = tail.size() < room ? room - tail.size() : 0;
+        const std::string candidate = base.substr(0, Utf8PrefixForUnits(base, keep)) + tail + extension;
+        if (!JolietNameTaken(dir, candidate, self) || keep == 0) return candidate;
+    }
 }
 
 int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& filePath,
@@ -246,8 +294,10 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     lastRefusal_ = {};
     if (!dir) return 0;
     bool isDirectory = (description.Attributes & kAttrDirectory) != 0;
+    std::string posixName = description.Name;
     if (!isDirectory) {
-        // ISO 9660 7.5.1: a file identifier always carries the separator dot.
+        // ISO 9660 7.5.1: a file identifier always carries the separator dot. Rock Ridge keeps
+        // the name as it was.
         if (description.Name.find('.') == std::string::npos) description.Name += '.';
         if (!description.ShortName.empty() && description.ShortName.find('.') == std::string::npos)
             description.ShortName += '.';
@@ -256,8 +306,10 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
     std::string longName = description.Name;
     TLocalDateTime date =
-        description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::Now();
-    bool skip = Utf16Length(longName) >= 110;
+        description.ModificationTime.IsValid() ? description.ModificationTime : TLocalDateTime::RecordingTime();
+    // A name too long for a Joliet record is shortened there and kept whole by Rock Ridge; only a
+    // name Rock Ridge cannot carry either is skipped.
+    bool skip = posixName.size() > kMaxNameBytes;
     bool replace = existing && ReplaceFile;
     if (OnAddFile)
         OnAddFile(this, fullPath, longName, shortName, date, description.Attributes, description.Size, skip);
@@ -274,17 +326,19 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     }
     // A sub-directory entry is never overwritten by a file: its directory would lose its parent link.
     if (replace && existing->IsDirectory()) return 0;
+    // A handler that renamed the entry renamed it on every tree.
+    if (longName != description.Name) posixName = longName;
 
     shortName = UpperAscii(shortName);
     std::string suffix = isDirectory ? "" : ";1";
-    if (longName.empty() || JolietRecordLength(longName + suffix) > kMaxDirRecordLength ||
+    if (longName.empty() || posixName.size() > kMaxNameBytes ||
         DirRecordLength(shortName.size() + suffix.size()) > kMaxDirRecordLength) {
         Refuse(TRefusalReason::NameTooLong,
                Format("NAME TOO LONG FOR A DIRECTORY RECORD \"%s\"", fullPath.empty() ? longName : fullPath), 3);
         return 0;
     }
     if (!isDirectory && description.Size > kMaxFileSize) {
-        Refuse(TRefusalReason::FileTooLarge, Format("FILE TOO LARGE FOR ISO 9660 (4 GB OR MORE) \"%s\"", fullPath), 3);
+        Refuse(TRefusalReason::FileTooLarge, Format("FILE TOO LARGE FOR ISO 9660 \"%s\"", fullPath), 3);
         return 0;
     }
 
@@ -293,23 +347,37 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
         entry = NewFileRecord();
         if (!entry) return 0;
     }
-    std::string oldName = entry->LongName;
+    const std::string oldName = entry->PosixName;
+    const std::string oldJolietName = entry->LongName;
+    if (replace) {
+        // The replaced entry's names leave the indexes; the directory is indexed again below.
+        entryIndex_.erase(EntryKey(dir, LookupName(oldName, isDirectory)));
+        jolietIndex_.erase(EntryKey(dir, oldJolietName));
+    }
     entry->ShortName = shortName;
-    entry->LongName = longName;
+    entry->LongName = JolietNameFor(dir, longName, isDirectory, replace ? existing : nullptr);
+    entry->PosixName = posixName;
     entry->Size = description.Size;
     entry->JolietSize = description.Size;
     entry->Attributes = description.Attributes;
     entry->DateTime = date;
     entry->SourcePath = fullPath;
+    entry->Posix = description.Posix;
+    entry->LinkTarget = description.LinkTarget;
+    entry->Sections = std::move(description.Sections);
     entry->Imported = extent != 0 ? 1 : 0;
     if (extent != 0) {
         entry->Extent = extent;
         entry->JolietExtent = extent;
     }
-    if (!replace)
+    if (!replace) {
         AppendEntry(dir, entry);
-    else if (UpperAscii(oldName) != UpperAscii(longName))
+    } else if (UpperAscii(oldName) == UpperAscii(posixName) && UpperAscii(oldJolietName) == UpperAscii(entry->LongName)) {
+        entryIndex_.emplace(EntryKey(dir, LookupName(posixName, isDirectory)), entry);
+        jolietIndex_.emplace(EntryKey(dir, entry->LongName), entry);
+    } else {
         ReindexDirectory(dir);
+    }
     return 1;
 }
 

@@ -38,8 +38,11 @@ class TBurnerCompilation {
 public:
     static constexpr int kDefaultMaxFiles = 65535;
     static constexpr int kDefaultMaxDirs = 8191;
-    // A directory record stores a 32-bit data length (ISO 9660 9.1.4).
-    static constexpr int64_t kMaxFileSize = 4294967295LL;
+    // Files of 4 GiB and more are recorded in several extents; the limit is what the model's
+    // 32-bit sector numbers address.
+    static constexpr int64_t kMaxFileSize = int64_t{0x7FFFFFFF} * 2048;
+    // Rock Ridge carries names of up to NAME_MAX bytes.
+    static constexpr size_t kMaxNameBytes = 255;
 
     TBurnerCompilation();
     virtual ~TBurnerCompilation();
@@ -72,7 +75,9 @@ public:
     TDEntry* AddDirEntry(TDEntry* parent, const TFileDescription& description);
     int AddFileEntry(TDEntry* dir, TFileDescription description, int32_t extent, const std::string& fullPath);
     TDEntry* CreateSubDir(TDEntry* parent, std::string name, int32_t attributes);
-    TFEntry* FindEntry(const TDEntry* dir, const std::string& longName) const;
+    // The entry of `dir` named `name` (compared without regard to ASCII case); a file given
+    // without extension is also found under the name with the dot the model appends.
+    TFEntry* FindEntry(const TDEntry* dir, const std::string& name) const;
 
     TDEntry* Root() const { return root_; }
     const std::vector<TDEntry*>& DirTable() const { return dirTable_; }
@@ -102,6 +107,12 @@ private:
     void AppendEntry(TDEntry* dir, TFEntry* entry);
     void ReindexDirectory(const TDEntry* dir);
     static std::string EntryKey(const TDEntry* dir, const std::string& name);
+    // The name an entry goes by in the Joliet tree: `wanted` when it fits one record and no other
+    // entry of `dir` has it; otherwise shortened, keeping the extension, with a ~N tail when
+    // needed to stay unique.
+    std::string JolietNameFor(const TDEntry* dir, const std::string& wanted, bool isDirectory,
+                              const TFEntry* self) const;
+    bool JolietNameTaken(const TDEntry* dir, const std::string& name, const TFEntry* self) const;
 
     std::vector<std::unique_ptr<TDEntry>> dirStore_;
     std::vector<std::unique_ptr<TFEntry>> fileStore_;
@@ -113,7 +124,8 @@ private:
     // Lookup indexes: FindDir and FindEntry run once per added file, so a linear scan would make
     // large compilations quadratic. Each keeps the first match in creation order.
     std::unordered_map<std::string, TDEntry*> dirIndex_;
-    std::unordered_map<std::string, TFEntry*> entryIndex_;
+    std::unordered_map<std::string, TFEntry*> entryIndex_;   // by full name
+    std::unordered_map<std::string, TFEntry*> jolietIndex_;  // by Joliet name
     std::unordered_map<const TDEntry*, TFEntry*> entryTail_;
     TAddRefusal lastRefusal_;
     std::atomic<bool> changesLocked_{false};

@@ -28,10 +28,23 @@ std::vector<uint8_t> PathIdentifier(const TDEntry* d, bool isRoot, TIsoTree tree
 int32_t& Location(TDEntry* d, TIsoTree tree) { return tree == TIsoTree::Iso ? d->IsoLocation : d->JolietLocation; }
 int64_t& DirSize(TDEntry* d, TIsoTree tree) { return tree == TIsoTree::Iso ? d->IsoSize : d->JolietSize; }
 
+// The recorded extents of a file's data in one tree.
+std::vector<TFileSection> FileSections(const TFEntry* e, TIsoTree tree, uint32_t firstFileSector) {
+    if (!e->Sections.empty()) return e->Sections;
+    const int64_t size = tree == TIsoTree::Iso ? e->Size : e->JolietSize;
+    const int32_t relative = tree == TIsoTree::Iso ? e->Extent : e->JolietExtent;
+    if (size <= 0) return {{0, 0}};
+    const uint32_t start = e->Imported ? static_cast<uint32_t>(relative) : static_cast<uint32_t>(relative) + firstFileSector;
+    return SplitIntoSections(start, size);
+}
+
+constexpr uint32_t kDefaultDirectoryMode = kModeDirectory | 0755;
+constexpr uint32_t kDefaultFileMode = kModeRegular | 0644;
+
 }  // namespace
 
 TBurnerImage::TBurnerImage() {
-    DateCreation = TLocalDateTime::Now();
+    DateCreation = TLocalDateTime::RecordingTime();
     DateModification = DateCreation;
 }
 
@@ -53,21 +66,130 @@ uint32_t TBurnerImage::PathTableSize(TIsoTree tree) const {
     return size;
 }
 
+TRockRidgeFields TBurnerImage::RockFields(const TFEntry* e, const TDEntry* dir, bool forLayout) {
+    TRockRidgeFields f;
+    const bool known = e && e->Posix.Known;
+    const uint32_t type = dir ? kModeDirectory : e && e->IsSymlink() ? kModeSymlink : kModeRegular;
+    uint32_t permissions = (known ? e->Posix.Mode : dir ? kDefaultDirectoryMode : kDefaultFileMode) & 07777;
+    f.Uid = known ? e->Posix.Uid : 0;
+    f.Gid = known ? e->Posix.Gid : 0;
+    if (RockRidgeRootOwner) {
+        // Readable by all, executable by all where anyone could execute, writable by none.
+        f.Uid = f.Gid = 0;
+        permissions = type == kModeSymlink ? 0777 : type == kModeDirectory || (permissions & 0111) ? 0555 : 0444;
+    }
+    f.Mode = type | permissions;
+    // A directory's link count is what find and other walkers rely on: its own ".", its entry in
+    // the parent and one ".." per sub-directory.
+    f.Links = dir ? 2 + subdirectories_[dir] : 1;
+    f.Serial = dir ? static_cast<uint32_t>(dir->IsoNumber) : ++nextSerial_;
+    if (e) {
+        f.Name = e->PosixName;
+        f.LinkTarget = e->LinkTarget;
+    }
+    if (!forLayout) {
+        const TLocalDateTime& modified = e ? e->DateTime : headerTime_;
+        const TLocalDateTime& accessed = known && e->Posix.AccessTime.IsValid() ? e->Posix.AccessTime : modified;
+        const TLocalDateTime& changed = known && e->Posix.ChangeTime.IsValid() ? e->Posix.ChangeTime : modified;
+        f.Modified = RecordDate(modified, offsets_.At(modified));
+        f.Accessed = RecordDate(accessed, offsets_.At(accessed));
+        f.Changed = RecordDate(changed, offsets_.At(changed));
+    }
+    return f;
+}
+
+template <typename Visit>
+void TBurnerImage::ForEachRecord(TDEntry* d, TIsoTree tree, bool forLayout, Visit&& visit) {
+    const bool rockRidge = rockRidge_ && tree == TIsoTree::Iso;
+    const uint32_t area = tree == TIsoTree::Iso ? layout_.IsoDirArea : layout_.JolietDirArea;
+    auto emit = [&](TRecord& record, const TRockRidgeFields& fields) {
+        if (rockRidge)
+            record.SystemUse = BuildSystemUse(fields, kMaxDirRecordLength - DirRecordLength(record.Identifier.size()));
+        visit(record);
+    };
+    for (uint8_t which : {uint8_t{0}, uint8_t{1}}) {
+        TDEntry* target = which == 0 ? d : d->Parent;
+        TRecord record;
+        record.Identifier = {which};
+        record.Flags = kFlagDirectory;
+        if (!forLayout) {
+            record.Extent = area + static_cast<uint32_t>(Location(target, tree));
+            record.Length = static_cast<uint32_t>(DirSize(target, tree));
+            record.Date = RecordDate(headerTime_, offsets_.At(headerTime_));
+        }
+        TRockRidgeFields fields;
+        if (rockRidge) {
+            fields = RockFields(target->Entry, target, forLayout);
+            fields.Name = {};
+            fields.RootDot = which == 0 && d == Root();
+        }
+        emit(record, fields);
+    }
+    for (const TFEntry* e = d->FirstEntry; e; e = e->Next) {
+        // A kept symbolic link exists only where Rock Ridge can say what it is.
+        if (e->IsSymlink() && !rockRidge) continue;
+        TRockRidgeFields fields;
+        if (rockRidge) fields = RockFields(e, e->Dir, forLayout);
+        const std::vector<uint8_t> identifier = EntryIdentifier(e, tree);
+        const uint8_t flags = static_cast<uint8_t>(((e->Attributes & kAttrHidden) ? kFlagHidden : 0) |
+                                                   (e->IsDirectory() ? kFlagDirectory : 0));
+        std::vector<TFileSection> sections;
+        if (e->IsDirectory())
+            sections = {{area + static_cast<uint32_t>(Location(e->Dir, tree)), static_cast<uint32_t>(DirSize(e->Dir, tree))}};
+        else if (e->IsSymlink())
+            sections = {{0, 0}};
+        else
+            sections = FileSections(e, tree, layout_.FirstFileSector);
+        for (size_t i = 0; i < sections.size(); ++i) {
+            TRecord record;
+            record.Identifier = identifier;
+            // ISO 9660 9.1.6: every record of a file but its last carries the multi-extent flag.
+            record.Flags = static_cast<uint8_t>(flags | (i + 1 < sections.size() ? kFlagMultiExtent : 0));
+            if (!forLayout) {
+                record.Extent = sections[i].Extent;
+                record.Length = sections[i].Length;
+                record.Date = RecordDate(e->DateTime, offsets_.At(e->DateTime));
+            }
+            emit(record, fields);
+        }
+    }
+}
+
 void TBurnerImage::SizeDirectories(TIsoTree tree) {
+    nextSerial_ = static_cast<uint32_t>(DirTable().size());
     for (TDEntry* d : DirTable()) {
         int64_t sectors = 1;
-        size_t left = kSectorSize - 2 * 34;  // "." and ".." open the first sector
-        for (const TFEntry* e = d->FirstEntry; e; e = e->Next) {
-            size_t length = DirRecordLength(EntryIdentifier(e, tree).size());
+        size_t left = kSectorSize;
+        ForEachRecord(d, tree, true, [&](const TRecord& r) {
+            const size_t length = DirRecordLength(r.Identifier.size()) + r.SystemUse.Field.size();
             // ISO 9660 6.8.1.1: a record never crosses a sector boundary.
             if (length > left) {
                 ++sectors;
                 left = kSectorSize;
             }
             left -= length;
-        }
+            for (const std::vector<uint8_t>& a : r.SystemUse.Areas)
+                continuations_.push_back({0, 0, static_cast<uint32_t>(a.size())});
+        });
         DirSize(d, tree) = sectors * static_cast<int64_t>(kSectorSize);
     }
+}
+
+void TBurnerImage::PlaceContinuations(uint32_t area) {
+    uint32_t sector = 0;
+    uint32_t offset = 0;
+    for (TContinuationPlace& c : continuations_) {
+        // SUSP 5.1: readers take a continuation area from one sector only.
+        if (offset + c.Length > kSectorSize) {
+            ++sector;
+            offset = 0;
+        }
+        c.Sector = area + sector;
+        c.Offset = offset;
+        offset += c.Length;
+    }
+    layout_.ContinuationArea = area;
+    layout_.ContinuationSectors = continuations_.empty() ? 0 : sector + 1;
 }
 
 bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
@@ -78,6 +200,13 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         std::filesystem::file_size(BootImage, ec) == 0 || ec)
         Bootable = false;
     bootable_ = Bootable;
+    rockRidge_ = RockRidge;
+    continuations_.clear();
+    subdirectories_.clear();
+    for (TDEntry* d : DirTable()) {
+        uint32_t& count = subdirectories_[d];
+        for (const TFEntry* e = d->FirstEntry; e; e = e->Next) count += e->IsDirectory() ? 1 : 0;
+    }
 
     layout_ = TVolumeLayout{};
     if (!imageOnly) {
@@ -127,7 +256,12 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         }
     };
     placeArea(TIsoTree::Iso, L.IsoDirArea);
+    if (rockRidge_) {
+        PlaceContinuations(static_cast<uint32_t>(next));
+        next += L.ContinuationSectors;
+    }
     if (JolietFileSystem) placeArea(TIsoTree::Joliet, L.JolietDirArea);
+    directoriesEnd_ = next;
 
     if (bootable_) {
         L.BootCatalogSector = static_cast<uint32_t>(next++);
@@ -176,48 +310,32 @@ void TBurnerImage::WritePathTable(TIsoTree tree, bool bigEndian, uint32_t sector
 }
 
 void TBurnerImage::WriteDirectories(TIsoTree tree, uint32_t area) {
-    TGmtOffsets offsets;
-    const auto now = RecordDate(headerTime_, offsets.At(headerTime_));
+    nextSerial_ = static_cast<uint32_t>(DirTable().size());
+    size_t continuation = 0;
+    auto at = [&](uint32_t sector) { return static_cast<size_t>(sector - layout_.SessionStart) * kSectorSize; };
     for (TDEntry* d : DirTable()) {
-        size_t start = static_cast<size_t>(area + static_cast<uint32_t>(Location(d, tree)) - layout_.SessionStart) *
-                       kSectorSize;
-        size_t offset = start;
-        size_t sectorEnd = start + kSectorSize;
-        auto put = [&](uint32_t extent, uint32_t length, const std::array<uint8_t, 7>& date, uint8_t flags,
-                       const std::vector<uint8_t>& id) {
-            if (offset + DirRecordLength(id.size()) > sectorEnd) {
+        size_t offset = at(area + static_cast<uint32_t>(Location(d, tree)));
+        size_t sectorEnd = offset + kSectorSize;
+        ForEachRecord(d, tree, false, [&](TRecord& r) {
+            TSystemUse& use = r.SystemUse;
+            for (size_t i = 0; i < use.Areas.size(); ++i) {
+                const TContinuationPlace& place = continuations_.at(continuation + i);
+                uint8_t* entry = i == 0 ? use.Field.data() + use.FieldContinuation
+                                        : use.Areas[i - 1].data() + use.AreaContinuation[i - 1];
+                SetContinuation(entry, place.Sector, place.Offset, place.Length);
+            }
+            for (size_t i = 0; i < use.Areas.size(); ++i) {
+                const TContinuationPlace& place = continuations_[continuation + i];
+                std::memcpy(header_.data() + at(place.Sector) + place.Offset, use.Areas[i].data(), use.Areas[i].size());
+            }
+            continuation += use.Areas.size();
+            if (offset + DirRecordLength(r.Identifier.size()) + use.Field.size() > sectorEnd) {
                 offset = sectorEnd;  // the rest of the sector stays zero
                 sectorEnd += kSectorSize;
             }
-            offset += WriteDirRecord(header_.data() + offset, extent, length, date, flags, id);
-        };
-        TDEntry* parent = d->Parent;
-        put(area + static_cast<uint32_t>(Location(d, tree)), static_cast<uint32_t>(DirSize(d, tree)), now,
-            kFlagDirectory, {0x00});
-        put(area + static_cast<uint32_t>(Location(parent, tree)), static_cast<uint32_t>(DirSize(parent, tree)), now,
-            kFlagDirectory, {0x01});
-        for (const TFEntry* e = d->FirstEntry; e; e = e->Next) {
-            uint8_t flags = (e->Attributes & kAttrHidden) ? kFlagHidden : 0;
-            uint32_t extent = 0;
-            uint32_t length = 0;
-            if (e->IsDirectory()) {
-                flags |= kFlagDirectory;
-                extent = area + static_cast<uint32_t>(Location(e->Dir, tree));
-                length = static_cast<uint32_t>(DirSize(e->Dir, tree));
-            } else {
-                int64_t size = tree == TIsoTree::Iso ? e->Size : e->JolietSize;
-                int32_t relative = tree == TIsoTree::Iso ? e->Extent : e->JolietExtent;
-                length = static_cast<uint32_t>(size & 0xFFFFFFFF);
-                if (size == 0)
-                    extent = 0;
-                else if (e->Imported)
-                    extent = static_cast<uint32_t>(relative);
-                else
-                    extent = static_cast<uint32_t>(relative) + layout_.FirstFileSector;
-            }
-            put(extent, length, RecordDate(e->DateTime, offsets.At(e->DateTime)), flags,
-                EntryIdentifier(e, tree));
-        }
+            offset += WriteDirRecord(header_.data() + offset, r.Extent, r.Length, r.Date, r.Flags, r.Identifier,
+                                     use.Field);
+        });
     }
 }
 
@@ -264,14 +382,10 @@ void TBurnerImage::WriteDescriptors() {
 }
 
 void TBurnerImage::WriteHeader() {
-    headerTime_ = TLocalDateTime::Now();
+    headerTime_ = TLocalDateTime::RecordingTime();
+    offsets_ = TGmtOffsets{};
     // Everything up to the boot catalog (or the last directory sector) lives in the header.
-    uint64_t headerEnd = bootable_ ? uint64_t{layout_.BootCatalogSector} + 1
-                                   : (JolietFileSystem ? layout_.JolietDirArea : layout_.IsoDirArea);
-    if (!bootable_) {
-        const TIsoTree tree = JolietFileSystem ? TIsoTree::Joliet : TIsoTree::Iso;
-        for (TDEntry* d : DirTable()) headerEnd += static_cast<uint64_t>(DirSize(d, tree)) / kSectorSize;
-    }
+    const uint64_t headerEnd = bootable_ ? uint64_t{layout_.BootCatalogSector} + 1 : directoriesEnd_;
     header_.assign(static_cast<size_t>(headerEnd - layout_.SessionStart) * kSectorSize, 0);
 
     WriteDescriptors();

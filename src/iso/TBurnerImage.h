@@ -1,9 +1,12 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "iso/PathTableOrder.h"
+#include "iso/RockRidge.h"
 #include "iso/TBurnerCompilation.h"
 
 namespace kv {
@@ -19,6 +22,8 @@ struct TVolumeLayout {
     uint32_t JolietLPathSector = 0, JolietMPathSector = 0;
     uint32_t IsoPathTableSize = 0, JolietPathTableSize = 0;  // bytes
     uint32_t IsoDirArea = 0, JolietDirArea = 0;
+    // Rock Ridge continuation areas, between the ISO and the Joliet directory areas.
+    uint32_t ContinuationArea = 0, ContinuationSectors = 0;
     uint32_t BootCatalogSector = 0, BootImageSector = 0;
     uint32_t BootImageSectors = 0;
     uint32_t FillerSectors = 0;
@@ -51,6 +56,11 @@ public:
     size_t DescriptorCopyLength() const { return descriptorCopyLength_; }
 
     bool JolietFileSystem = true;
+    // Rock Ridge in the ISO 9660 tree: POSIX names of any length, modes, owners, times, links.
+    bool RockRidge = true;
+    // Owner and group root and "readable by all" modes instead of the sources' own (for discs
+    // made for others).
+    bool RockRidgeRootOwner = false;
     bool Bootable = false;
     std::string BootImage;
     int SessionToImport = 0;
@@ -78,7 +88,27 @@ protected:
     bool layoutForBurn_ = false;
 
 private:
+    struct TContinuationPlace {
+        uint32_t Sector = 0;  // relative to the continuation area until it is placed
+        uint32_t Offset = 0;
+        uint32_t Length = 0;
+    };
+    // One record of a directory as the directory area holds it.
+    struct TRecord {
+        uint32_t Extent = 0;
+        uint32_t Length = 0;
+        std::array<uint8_t, 7> Date{};
+        uint8_t Flags = 0;
+        std::vector<uint8_t> Identifier;
+        TSystemUse SystemUse;
+    };
+    // Every record of `d` in one tree, in order: ".", "..", then one per entry and section. With
+    // `forLayout` the extents, lengths and dates are not filled (they are not known yet).
+    template <typename Visit>
+    void ForEachRecord(TDEntry* d, TIsoTree tree, bool forLayout, Visit&& visit);
+    TRockRidgeFields RockFields(const TFEntry* e, const TDEntry* dir, bool forLayout);
     void SizeDirectories(TIsoTree tree);
+    void PlaceContinuations(uint32_t area);
     uint32_t PathTableSize(TIsoTree tree) const;
     void WritePathTable(TIsoTree tree, bool bigEndian, uint32_t sector);
     void WriteDirectories(TIsoTree tree, uint32_t sector);
@@ -86,6 +116,12 @@ private:
 
     TVolumeLayout layout_;
     bool bootable_ = false;
+    bool rockRidge_ = false;
+    uint64_t directoriesEnd_ = 0;  // first sector after the directory and continuation areas
+    std::vector<TContinuationPlace> continuations_;  // in record order
+    std::unordered_map<const TDEntry*, uint32_t> subdirectories_;
+    uint32_t nextSerial_ = 0;
+    TGmtOffsets offsets_;
     std::vector<uint8_t> header_;
     std::vector<uint8_t> descriptorCopy_;
     size_t descriptorCopyLength_ = 0;

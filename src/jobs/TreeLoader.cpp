@@ -79,6 +79,17 @@ void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::s
         NoteRefusal(path);
 }
 
+void TTreeLoader::AddLink(TDEntry* dir, const std::string& path, const std::string& hostName) {
+    std::optional<TFileDescription> d = DescribeHostFile(path, false);
+    if (!d) {
+        Problem("cannot read link " + path);
+        return;
+    }
+    d->Name = ModelName(hostName);
+    d->ShortName = namer_.Allocate(*dir, d->Name, false);
+    if (burner_.AddFileEntry(dir, *d, 0, path) == 0 && burner_.LastRefusal()) NoteRefusal(path);
+}
+
 void TTreeLoader::AddFolderContents(TDEntry* dir, const std::string& path, int depth) {
     if (depth > kMaxFolderDepth) {
         // Deeper folders would be lost: that is a refusal like any other.
@@ -99,6 +110,10 @@ void TTreeLoader::AddFolderContents(TDEntry* dir, const std::string& path, int d
         const std::string child = e.path().string();
         const std::string name = e.path().filename().string();
         std::error_code sec;
+        if (keepLinks_ && e.is_symlink(sec)) {
+            AddLink(dir, child, name);
+            continue;
+        }
         // Linked folders are not followed: a link back up the tree would never end.
         if (e.is_directory(sec) && !e.is_symlink(sec)) {
             if (TDEntry* sub = AddFolder(dir, child, name)) AddFolderContents(sub, child, depth + 1);

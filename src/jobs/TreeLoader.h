@@ -13,8 +13,11 @@ namespace kv::jobs {
 // Everything the model does not take is collected: nothing leaves the disc unannounced.
 class TTreeLoader {
 public:
-    // `output` is a file that is never added (the image being written), or empty.
-    TTreeLoader(TZelBurner& burner, std::string output) : burner_(burner), output_(std::move(output)) {}
+    // `output` is a file that is never added (the image being written), or empty. Symbolic links
+    // inside the tree are kept as links when `keepLinks` is set (Rock Ridge records them);
+    // otherwise a link to a file is written as that file and a link to a folder is left out.
+    TTreeLoader(TZelBurner& burner, std::string output, bool keepLinks = false)
+        : burner_(burner), output_(std::move(output)), keepLinks_(keepLinks) {}
 
     // False when `path` does not exist (Problems() says so); its contents are loaded otherwise.
     bool AddPath(const std::string& path);
@@ -30,12 +33,14 @@ private:
     static std::string SourceName(const std::string& path);
     TDEntry* AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName);
     void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName);
+    void AddLink(TDEntry* dir, const std::string& path, const std::string& hostName);
     void AddFolderContents(TDEntry* dir, const std::string& path, int depth);
     void NoteRefusal(const std::string& path);
     void Problem(const std::string& text) { problems_.push_back(text); }
 
     TZelBurner& burner_;
     std::string output_;
+    bool keepLinks_;
     TIsoLevel1Namer namer_;
     std::vector<std::string> refusals_;
     std::vector<std::string> problems_;

@@ -75,7 +75,7 @@ inline void BuildAwkwardTree(const std::filesystem::path& parent, bool withLongN
         link("absolute link", "/" + std::string(300, 'e') + "/target");
     }
     for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_directory() && !e.is_symlink()) folders.push_back(e.path());
+        if (!e.is_symlink() && e.is_directory()) folders.push_back(e.path());
     // Deepest first: setting a folder's times after its contents keeps them.
     std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
         return std::distance(a.begin(), a.end()) > std::distance(b.begin(), b.end()) ||

@@ -112,14 +112,14 @@ TEST(Level1NamerTest, NamesAreStrictAndUniquePerDirectory) {
     TIsoLevel1Namer namer;
     EXPECT_EQ(namer.Allocate("\\", "readme", false), "README.");
     EXPECT_EQ(namer.Allocate("\\", "My Long Document.text", false), "MY_LONG_.TEX");
-    EXPECT_EQ(namer.Allocate("\\", "My Long Document 2.text", false), "MY_LON~1.TEX");
-    EXPECT_EQ(namer.Allocate("\\", "my long document 3.TEXT", false), "MY_LON~2.TEX");
+    EXPECT_EQ(namer.Allocate("\\", "My Long Document 2.text", false), "MY_LON01.TEX");
+    EXPECT_EQ(namer.Allocate("\\", "my long document 3.TEXT", false), "MY_LON02.TEX");
     EXPECT_EQ(namer.Allocate("\\OTHER", "My Long Document.text", false), "MY_LONG_.TEX");
     EXPECT_EQ(namer.Allocate("\\", "archive.tar.gz", false), "ARCHIVE_.GZ");
     EXPECT_EQ(namer.Allocate("\\", "Caf\xC3\xA9.txt", false), "CAF_.TXT");
     EXPECT_EQ(namer.Allocate("\\", ".hidden", false), "_.HID");
     EXPECT_EQ(namer.Allocate("\\", "my.folder.name", true), "MY_FOLDE");
-    EXPECT_EQ(namer.Allocate("\\", "My Folder Name", true), "MY_FOL~1");
+    EXPECT_EQ(namer.Allocate("\\", "My Folder Name", true), "MY_FOL01");
 
     std::set<std::string> seen;
     for (int i = 0; i < 120; ++i) {
@@ -127,9 +127,13 @@ TEST(Level1NamerTest, NamesAreStrictAndUniquePerDirectory) {
         EXPECT_TRUE(TIsoLevel1Namer::IsValid(name, false)) << name;
         EXPECT_TRUE(seen.insert(name).second) << name;
     }
-    EXPECT_TRUE(seen.count("SAME_P~1.DAT"));
-    EXPECT_TRUE(seen.count("SAME_~99.DAT"));
-    EXPECT_TRUE(seen.count("SAME~100.DAT"));
+    EXPECT_TRUE(seen.count("SAME_P01.DAT"));
+    EXPECT_TRUE(seen.count("SAME_099.DAT"));
+    EXPECT_TRUE(seen.count("SAME0100.DAT"));
+    // A tail never takes a name that a later entry brings by itself: that one gets a tail too.
+    EXPECT_EQ(namer.Allocate("\P", "IMG_20230101_1.jpg", false), "IMG_2023.JPG");
+    EXPECT_EQ(namer.Allocate("\P", "IMG_20230101_2.jpg", false), "IMG_2001.JPG");
+    EXPECT_EQ(namer.Allocate("\P", "img_2001.jpg", false), "IMG_2002.JPG");
 }
 
 TEST(Level1NamerTest, Validity) {
@@ -141,8 +145,7 @@ TEST(Level1NamerTest, Validity) {
     EXPECT_FALSE(TIsoLevel1Namer::IsValid("A.TEXT", false));
     EXPECT_FALSE(TIsoLevel1Namer::IsValid("a.txt", false));
     EXPECT_FALSE(TIsoLevel1Namer::IsValid("A B.TXT", false));
-    EXPECT_TRUE(TIsoLevel1Namer::IsValid("AB~12.TXT", false));
-    EXPECT_FALSE(TIsoLevel1Namer::IsValid("A~B.TXT", false));
+    EXPECT_FALSE(TIsoLevel1Namer::IsValid("AB~12.TXT", false));
     EXPECT_FALSE(TIsoLevel1Namer::IsValid("DIR.X", true));
 }
 
