@@ -101,6 +101,8 @@ struct TSettings {
     bool ShowToolBarWebLinks = true;
     bool ShowToolBarQueue = true;
     bool InitializeASPI_InternalFirst = true;
+    bool DriveRockRidge = true;            // data burner RockRidge
+    bool DriveRockRidgeRootOwner = false;  // data burner RockRidgeRootOwner: root, readable by all
 
     // Group 2: the add-files window (0 = not placed yet)
     QString AddFilesFolder;

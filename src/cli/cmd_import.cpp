@@ -58,13 +58,27 @@ bool Import(TZelBurner& burner, uint8_t session, const char* command) {
     return imported;
 }
 
+// "drwxr-xr-x" as ls shows a mode; empty when the disc recorded none.
+std::string ModeText(const TFEntry& e) {
+    if (!e.Posix.Known) return {};
+    const uint32_t m = e.Posix.Mode;
+    std::string text = (m & kModeTypeMask) == kModeDirectory ? "d" : (m & kModeTypeMask) == kModeSymlink ? "l" : "-";
+    const char* letters = "rwxrwxrwx";
+    for (int i = 0; i < 9; ++i) text += (m & (0400u >> i)) ? letters[i] : '-';
+    return "  " + text;
+}
+
+// The names exactly as recorded (Rock Ridge names where the disc has them), with modes and links.
 void List(const TDEntry* dir, const std::string& indent) {
     for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
         if (e->IsDirectory()) {
-            std::cout << indent << e->LongName << "/\n";
+            std::cout << indent << e->PosixName << "/" << ModeText(*e) << "\n";
             List(e->Dir, indent + "  ");
+        } else if (e->IsSymlink()) {
+            std::cout << indent << e->PosixName << " -> " << e->LinkTarget << ModeText(*e) << "\n";
         } else {
-            std::cout << indent << e->LongName << "  " << e->Size << " bytes at " << e->Extent << "\n";
+            std::cout << indent << e->PosixName << "  " << e->Size << " bytes at " << e->Extent << ModeText(*e)
+                      << "\n";
         }
     }
 }

@@ -13,6 +13,10 @@ namespace {
 
 std::string Quoted(const char* what, const std::string& path) { return std::string(what) + " \"" + path + "\""; }
 
+bool AllZero(const uint8_t* data, size_t length) {
+    return length == 0 || (data[0] == 0 && std::memcmp(data, data + 1, length - 1) == 0);
+}
+
 }  // namespace
 
 bool TImageOutputFile::Create() {
@@ -49,12 +53,21 @@ bool TImageOutputFile::Create() {
         return false;
     }
     position_ = 0;
+    holeAtEnd_ = false;
     return true;
 }
 
 bool TImageOutputFile::Write(const void* data, size_t length) {
     if (!stream_) return false;
     const auto* p = static_cast<const uint8_t*>(data);
+    if (!inPlace_ && length > 0 && AllZero(p, length)) {
+        if (stream_->Seek(static_cast<int64_t>(length), TStreamEx::kFromCurrent) >= 0) {
+            position_ += static_cast<int64_t>(length);
+            holeAtEnd_ = true;
+            return true;
+        }
+    }
+    holeAtEnd_ = false;
     while (length > 0) {
         int chunk = length > (1u << 30) ? (1 << 30) : static_cast<int>(length);
         int written = stream_->Write(p, chunk);
@@ -73,6 +86,14 @@ bool TImageOutputFile::Commit() {
     if (!stream_) return false;
     bool ok = true;
     int err = 0;
+    if (holeAtEnd_) {
+        try {
+            stream_->SetSize(position_);
+        } catch (const std::system_error& e) {
+            ok = false;
+            err = e.code().value();
+        }
+    }
     if (!stream_->Close() && ok) {
         ok = false;
         err = stream_->LastErrno();

@@ -9,7 +9,8 @@ namespace kv {
 // The ISO file being written. A regular file is written under a temporary name beside the
 // target and renamed over it only when complete, so a failed write (a full disk, a source that
 // cannot be read, an abort) leaves whatever the user had at that name untouched and no partial
-// image behind. Anything else (a device, a pipe) is written in place.
+// image behind. Anything else (a device, a pipe) is written in place. Into a new file, whole runs of
+// zero bytes are skipped rather than written, so that the image of a sparse file stays sparse.
 class TImageOutputFile {
 public:
     explicit TImageOutputFile(std::string targetPath) : target_(std::move(targetPath)) {}
@@ -35,6 +36,7 @@ private:
     bool inPlace_ = false;
     std::unique_ptr<TFileStreamEx> stream_;
     int64_t position_ = 0;
+    bool holeAtEnd_ = false;  // the file ends in skipped zeros: its length is set at the end
     std::string error_;
 };
 

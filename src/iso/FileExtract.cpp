@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "iso/IsoRecords.h"
 #include "iso/SessionImport.h"
 
 namespace kv {
@@ -34,11 +35,37 @@ bool WriteAll(int fd, const uint8_t* data, size_t length) {
     return true;
 }
 
-void SetModificationTime(int fd, const TLocalDateTime& when) {
-    const std::time_t t = when.ToUnixTime();
-    if (t == static_cast<std::time_t>(-1)) return;
-    struct timespec times[2] = {{t, 0}, {t, 0}};
+bool AllZero(const uint8_t* data, size_t length) {
+    return length == 0 || (data[0] == 0 && std::memcmp(data, data + 1, length - 1) == 0);
+}
+
+// Access and modification time as recorded (the access time only where Rock Ridge gave one).
+void SetTimes(int fd, const TFEntry& entry) {
+    const std::time_t modified = entry.DateTime.ToUnixTime();
+    if (modified == static_cast<std::time_t>(-1)) return;
+    std::time_t accessed = modified;
+    if (entry.Posix.Known && entry.Posix.AccessTime.IsValid()) {
+        const std::time_t t = entry.Posix.AccessTime.ToUnixTime();
+        if (t != static_cast<std::time_t>(-1)) accessed = t;
+    }
+    struct timespec times[2] = {{accessed, 0}, {modified, 0}};
     ::futimens(fd, times);
+}
+
+// The data's sectors as recorded: the sections of a file in several extents, else one run.
+std::vector<TFileSection> RecordedSections(const TFEntry& entry) {
+    if (!entry.Sections.empty()) return entry.Sections;
+    return SplitIntoSections(static_cast<uint32_t>(entry.Extent), entry.Size);
+}
+
+bool ExtractLink(TSCSIDevice& device, const TFEntry& entry, const std::string& destFile, const std::string& temp) {
+    std::string failure;
+    if (::symlink(entry.LinkTarget.c_str(), temp.c_str()) != 0 || std::rename(temp.c_str(), destFile.c_str()) != 0)
+        failure = destFile + ": " + std::strerror(errno);
+    if (failure.empty()) return true;
+    ::unlink(temp.c_str());
+    Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
+    return false;
 }
 
 }  // namespace
@@ -46,24 +73,27 @@ void SetModificationTime(int fd, const TLocalDateTime& when) {
 bool ReadRecordedData(TSCSIDevice& device, const TFEntry& entry,
                       const std::function<bool(const uint8_t*, size_t)>& sink, std::string& failure) {
     std::vector<uint8_t> buffer(kChunkBytes);
-    uint32_t sector = static_cast<uint32_t>(entry.Extent);
-    uint32_t remaining = static_cast<uint32_t>(entry.Size & 0xFFFFFFFF);
-    while (remaining > 0) {
-        const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
-        const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
-        if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
-            failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
-            return false;
+    for (const TFileSection& section : RecordedSections(entry)) {
+        uint32_t sector = section.Extent;
+        uint32_t remaining = section.Length;
+        while (remaining > 0) {
+            const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
+            const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
+            if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
+                failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
+                return false;
+            }
+            if (!sink(buffer.data(), n)) return false;
+            sector += count;
+            remaining -= n;
         }
-        if (!sink(buffer.data(), n)) return false;
-        sector += count;
-        remaining -= n;
     }
     return true;
 }
 
 std::string ExtractTarget(const std::string& folder, const TFEntry& entry) {
-    return (std::filesystem::path(folder) / SafeImportedName(entry.LongName)).string();
+    const std::string& name = entry.PosixName.empty() ? entry.LongName : entry.PosixName;
+    return (std::filesystem::path(folder) / SafeImportedName(name)).string();
 }
 
 bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& destFile) {
@@ -75,21 +105,44 @@ bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& d
     static std::atomic<unsigned> serial{0};
     const std::string temp =
         destFile + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+    if (entry.IsSymlink()) return ExtractLink(device, entry, destFile, temp);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         Message(device, destFile + ": " + std::strerror(errno), kMessageError);
         return false;
     }
+    std::vector<uint8_t> buffer(kChunkBytes);
     std::string failure;
-    ReadRecordedData(
-        device, entry,
-        [&](const uint8_t* data, size_t length) {
-            if (WriteAll(fd, data, length)) return true;
-            failure = destFile + ": " + std::strerror(errno);
-            return false;
-        },
-        failure);
-    if (failure.empty()) SetModificationTime(fd, entry.DateTime);
+    off_t written = 0;
+    bool holeAtEnd = false;
+    for (const TFileSection& section : RecordedSections(entry)) {
+        uint32_t sector = section.Extent;
+        uint32_t remaining = section.Length;
+        while (remaining > 0 && failure.empty()) {
+            const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
+            const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
+            if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
+                failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
+            } else if (AllZero(buffer.data(), n)) {
+                // Runs of zeros stay holes: a large sparse file comes back as it went.
+                holeAtEnd = ::lseek(fd, n, SEEK_CUR) >= 0;
+                if (!holeAtEnd) failure = destFile + ": " + std::strerror(errno);
+            } else if (!WriteAll(fd, buffer.data(), n)) {
+                failure = destFile + ": " + std::strerror(errno);
+            } else {
+                holeAtEnd = false;
+            }
+            written += n;
+            sector += count;
+            remaining -= n;
+        }
+    }
+    if (failure.empty() && holeAtEnd && ::ftruncate(fd, written) != 0) failure = destFile + ": " + std::strerror(errno);
+    // Permissions as recorded, without set-user-ID, set-group-ID and sticky bits from a disc
+    // nobody here vouches for.
+    if (failure.empty() && entry.Posix.Known && ::fchmod(fd, entry.Posix.Mode & 0777) != 0)
+        failure = destFile + ": " + std::strerror(errno);
+    if (failure.empty()) SetTimes(fd, entry);
     if (::close(fd) != 0 && failure.empty()) failure = destFile + ": " + std::strerror(errno);
     if (failure.empty() && std::rename(temp.c_str(), destFile.c_str()) != 0)
         failure = destFile + ": " + std::strerror(errno);

@@ -218,7 +218,10 @@ void TMediumFile::Drop(int32_t from, int32_t to) {
 bool TMediumFile::Write(int32_t lba, uint32_t count, uint16_t sectorSize, const uint8_t* data) {
     if (count == 0) return true;
     const size_t bytes = size_t{count} * sectorSize;
-    if (!WriteAll(fd_, data, bytes, end_)) return false;
+    // Zero sectors become a hole at the end of the file rather than written bytes: a pressed or
+    // burned image of a large sparse file takes no more room than the file itself.
+    const bool zeros = data[0] == 0 && std::memcmp(data, data + 1, bytes - 1) == 0;
+    if (zeros ? ::ftruncate(fd_, static_cast<off_t>(end_ + bytes)) != 0 : !WriteAll(fd_, data, bytes, end_)) return false;
     const bool keepDropped = dropped_;
     Insert(lba, {count, sectorSize, end_});
     dropped_ = keepDropped;

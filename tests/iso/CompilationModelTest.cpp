@@ -111,50 +111,64 @@ TEST_F(CompilationModelTest, DuplicateNamesKeepTheFirstUnlessReplacing) {
     EXPECT_NE(model.FindEntry(model.Root(), "folder.d")->Dir, nullptr);
 }
 
-TEST_F(CompilationModelTest, LongNamesAndTheSkipFlag) {
+TEST_F(CompilationModelTest, NamesTooLongForJolietAreShortenedThereAndKeptWhole) {
     std::string src = tree.File("src", 1);
-    // Appended, not concatenated: GCC 12 warns falsely about std::string(n, c) + "..." at -O2.
-    std::string name108(104, 'a'), name109(105, 'b'), name110(106, 'c');
-    name108 += ".txt";
-    name109 += ".txt";
-    name110 += ".txt";
-    EXPECT_EQ(model.AddFile("\\", src, "", name108), 1);
-    EXPECT_EQ(model.FileCount(), 1);
-    // 109 characters plus ";1" are 222 identifier bytes: a 256-byte Joliet record cannot exist.
-    model.AddFile("\\", src, "", name109);
-    EXPECT_EQ(model.FileCount(), 1);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].first.find("NAME TOO LONG"), std::string::npos);
-    model.AddFile("\\", src, "", name110);
-    EXPECT_EQ(model.FileCount(), 1);
-    EXPECT_EQ(messages.size(), 1u);  // skipped silently by the skip flag
+    const std::string name108 = std::string(104, 'a') + ".txt";
+    const std::string name109 = std::string(105, 'b') + ".txt";
+    const std::string twin109 = std::string(105, 'b') + ".TXT";
+    const std::string name255 = std::string(251, 'c') + ".dat";
+    const std::string folder111(111, 'd');
+    for (const std::string& name : {name108, name109, name255}) EXPECT_EQ(model.AddFile("\\", src, "", name), 1);
+    // Another name that shortens to the same Joliet name (case does not count) takes a tail.
+    model.AddFile("\\", src, "", std::string(105, 'b') + "x.txt");
+    ASSERT_NE(model.CreateDir("\\" + folder111), nullptr);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(model.FileCount(), 5);
+    const auto& t = model.FileTable();
+    EXPECT_EQ(t[0]->LongName, name108);
+    EXPECT_EQ(t[1]->LongName, std::string(104, 'b') + ".txt");  // 108 characters + ";1" fill a record
+    EXPECT_EQ(t[1]->PosixName, name109);
+    EXPECT_EQ(t[2]->LongName, std::string(104, 'c') + ".dat");
+    EXPECT_EQ(t[2]->PosixName, name255);
+    EXPECT_EQ(t[3]->LongName, std::string(102, 'b') + "~2.txt");
+    EXPECT_EQ(t[4]->LongName, std::string(110, 'd'));
+    EXPECT_EQ(t[4]->Dir->LongName, std::string(110, 'd'));
+    EXPECT_EQ(model.FindEntry(model.Root(), name255), t[2]);
+    EXPECT_EQ(model.FindDir("\\" + folder111), t[4]->Dir);
+    // The same full name again is a duplicate, whatever its Joliet form.
+    EXPECT_EQ(model.AddFile("\\", src, "", twin109), 1);
+    EXPECT_EQ(model.FileCount(), 5);
 
-    // The handler may clear the flag and shorten the name itself.
+    // Only a name Rock Ridge cannot carry either (over 255 bytes) is skipped, silently; the handler
+    // may clear the flag and shorten the name itself.
     bool sawSkip = false;
     model.OnAddFile = [&](TBurnerCompilation*, const std::string&, std::string& longName, std::string&,
                           TLocalDateTime&, int32_t, int64_t, bool& skip) {
         sawSkip = skip;
-        skip = false;
-        longName = longName.substr(100);
+        if (longName.size() > 300) {
+            skip = false;
+            longName = longName.substr(250);
+        }
     };
-    model.AddFile("\\", src, "", name110);
+    model.AddFile("\\", src, "", std::string(256, 'e'));
     EXPECT_TRUE(sawSkip);
-    ASSERT_EQ(model.FileCount(), 2);
-    EXPECT_EQ(model.FileTable()[1]->LongName, "cccccc.txt");
+    EXPECT_EQ(model.FileCount(), 5);
+    model.AddFile("\\", src, "", std::string(300, 'f') + ".txt");
+    ASSERT_EQ(model.FileCount(), 6);
+    EXPECT_EQ(model.FileTable()[5]->LongName, "ffffffffffffffffffffffffffffffffffffffffffffffffff.txt");
+    EXPECT_EQ(model.FileTable()[5]->PosixName, model.FileTable()[5]->LongName);
+    EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(CompilationModelTest, FilesOfFourGigabytesAreRefused) {
+TEST_F(CompilationModelTest, FilesOfFourGigabytesAndMoreAreTaken) {
     std::string justBelow = tree.Sparse("below", 4294967295LL);
-    std::string four = tree.Sparse("four", 4294967296LL);
+    std::string large = tree.Sparse("large", 4831838208LL);
     EXPECT_EQ(model.AddFile("\\", justBelow, "", "below.bin"), 1);
-    EXPECT_EQ(model.FileCount(), 1);
-    EXPECT_EQ(model.FileTable()[0]->Size, 4294967295LL);
-    model.AddFile("\\", four, "", "four.bin");
-    EXPECT_EQ(model.FileCount(), 1);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].first.find("FILE TOO LARGE"), std::string::npos);
-    EXPECT_NE(messages[0].first.find(four), std::string::npos);
-    EXPECT_EQ(messages[0].second, 3);
+    EXPECT_EQ(model.AddFile("\\", large, "", "large.bin"), 1);
+    ASSERT_EQ(model.FileCount(), 2);
+    EXPECT_EQ(model.FileTable()[1]->Size, 4831838208LL);
+    EXPECT_EQ(model.FileTable()[1]->JolietSize, 4831838208LL);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(CompilationModelTest, CapacitiesAreEnforcedWithTheirMessages) {

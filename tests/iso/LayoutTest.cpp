@@ -40,6 +40,8 @@ private:
 
 class LayoutTest : public ::testing::Test {
 protected:
+    // The layout as the ISO 9660 and Joliet trees give it; Rock Ridge adds System Use fields.
+    LayoutTest() { image.RockRidge = false; }
     // Byte offset of an absolute sector in the header stream.
     const uint8_t* Sector(uint32_t sector) const {
         size_t offset = static_cast<size_t>(sector - image.Layout().SessionStart) * 2048;

@@ -131,9 +131,9 @@ TEST(Level1NamerTest, NamesAreStrictAndUniquePerDirectory) {
     EXPECT_TRUE(seen.count("SAME_099.DAT"));
     EXPECT_TRUE(seen.count("SAME0100.DAT"));
     // A tail never takes a name that a later entry brings by itself: that one gets a tail too.
-    EXPECT_EQ(namer.Allocate("\P", "IMG_20230101_1.jpg", false), "IMG_2023.JPG");
-    EXPECT_EQ(namer.Allocate("\P", "IMG_20230101_2.jpg", false), "IMG_2001.JPG");
-    EXPECT_EQ(namer.Allocate("\P", "img_2001.jpg", false), "IMG_2002.JPG");
+    EXPECT_EQ(namer.Allocate("\\P", "IMG_20230101_1.jpg", false), "IMG_2023.JPG");
+    EXPECT_EQ(namer.Allocate("\\P", "IMG_20230101_2.jpg", false), "IMG_2001.JPG");
+    EXPECT_EQ(namer.Allocate("\\P", "img_2001.jpg", false), "IMG_2002.JPG");
 }
 
 TEST(Level1NamerTest, Validity) {
