@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +267,105 @@ TEST_F(LayoutTest, FileExtentsAndRecordOrder) {
     EXPECT_EQ(j[32], 24);
     EXPECT_EQ(Utf16BEBytes("abcdef.txt;1"), std::vector<uint8_t>(j + 33, j + 57));
     EXPECT_EQ(Both32(j + 2), 151u);
+}
+
+// The records of a directory after "." and ".." (extent, data length, flags, identifier).
+struct TRecordView {
+    uint32_t Extent, Length;
+    uint8_t Flags;
+    std::string Id;
+    std::vector<uint8_t> SystemUse;
+};
+std::vector<TRecordView> Records(const uint8_t* sector, bool withDots = false) {
+    std::vector<TRecordView> out;
+    for (size_t at = 0; at < 2048 && sector[at] != 0; at += sector[at]) {
+        const uint8_t* r = sector + at;
+        const size_t idEnd = 33 + r[32] + (r[32] % 2 == 0 ? 1 : 0);
+        out.push_back({GetLE32(r + 2), GetLE32(r + 10), r[25], std::string(reinterpret_cast<const char*>(r + 33), r[32]),
+                       std::vector<uint8_t>(r + idEnd, r + r[0])});
+    }
+    if (!withDots) out.erase(out.begin(), out.begin() + 2);
+    return out;
+}
+
+TEST_F(LayoutTest, FilesOfFourGigabytesAndMoreTakeSeveralExtentsInBothTrees) {
+    // Laid out only: the sparse sources are never read.
+    image.AddFile("\\", tree.Sparse("below", 4294967295LL), "", "below.bin");
+    image.AddFile("\\", tree.Sparse("four", 4294967296LL), "", "four.bin");
+    image.AddFile("\\", tree.File("after", 10), "", "after.bin");
+    Build();
+    const TVolumeLayout& L = image.Layout();
+    const uint32_t first = L.FirstFileSector, sectors4G = 2097152;
+    for (uint32_t area : {L.IsoDirArea, L.JolietDirArea}) {
+        SCOPED_TRACE(area);
+        const std::vector<TRecordView> r = Records(Sector(area));
+        ASSERT_EQ(r.size(), 4u);
+        EXPECT_EQ(r[0].Extent, first);  // 4 GiB - 1 still fits one record
+        EXPECT_EQ(r[0].Length, 0xFFFFFFFFu);
+        EXPECT_EQ(r[0].Flags, 0);
+        // ISO 9660 level 3: the same identifier twice, the first section a whole number of
+        // sectors below 4 GiB with the multi-extent flag, the last without it.
+        EXPECT_EQ(r[1].Id, r[2].Id);
+        EXPECT_EQ(r[1].Extent, first + sectors4G);
+        EXPECT_EQ(r[1].Length, 0xFFFFF800u);
+        EXPECT_EQ(r[1].Flags, 0x80);
+        EXPECT_EQ(r[2].Extent, first + sectors4G + 0xFFFFF800u / 2048);
+        EXPECT_EQ(r[2].Length, 2048u);
+        EXPECT_EQ(r[2].Flags, 0);
+        EXPECT_EQ(r[3].Extent, first + 2 * sectors4G);
+        EXPECT_EQ(r[3].Length, 10u);
+    }
+    EXPECT_EQ(L.VolumeSpaceSize, first + 2 * sectors4G + 1);
+}
+
+TEST_F(LayoutTest, RockRidgeLivesInTheIsoTreeAndItsContinuationArea) {
+    image.RockRidge = true;
+    image.RockRidgeRootOwner = true;
+    const std::string script = tree.File("script.sh", 20);
+    ::chmod(script.c_str(), 04750);
+    image.AddFile("\\", script, "", "script.sh");
+    const std::string longName = std::string(251, 'n') + ".txt";
+    image.AddFile("\\", tree.File("long", 5), "", longName);
+    Build();
+    const TVolumeLayout& L = image.Layout();
+    // The continuation areas sit between the two directory areas; the Joliet tree has no System Use.
+    EXPECT_EQ(L.ContinuationArea, L.IsoDirArea + 1);
+    EXPECT_EQ(L.ContinuationSectors, 1u);
+    EXPECT_EQ(L.JolietDirArea, L.ContinuationArea + 1);
+    for (const TRecordView& r : Records(Sector(L.JolietDirArea), true)) EXPECT_TRUE(r.SystemUse.empty()) << r.Id;
+
+    const std::vector<TRecordView> iso = Records(Sector(L.IsoDirArea), true);
+    ASSERT_EQ(iso.size(), 4u);
+    // SUSP: SP opens the root's first record, then PX, TF and the CE to the extension reference.
+    const std::vector<uint8_t>& dot = iso[0].SystemUse;
+    ASSERT_GE(dot.size(), 7u + 44 + 26 + 28);
+    EXPECT_EQ(std::vector<uint8_t>(dot.begin(), dot.begin() + 7), (std::vector<uint8_t>{'S', 'P', 7, 1, 0xBE, 0xEF, 0}));
+    EXPECT_EQ(dot[7], 'P');
+    EXPECT_EQ(dot[7 + 44 + 26], 'C');
+    const uint8_t* ce = &dot[7 + 44 + 26];
+    EXPECT_EQ(GetLE32(ce + 4), L.ContinuationArea);
+    const uint8_t* er = Sector(L.ContinuationArea) + GetLE32(ce + 12);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(er + 8), er[4]), "IEEE_P1282");
+    EXPECT_EQ(GetLE32(iso[0].SystemUse.data() + 7 + 12), 2u);  // the root's links: "." and ".." only
+
+    // Readable by all: owner root, the set-user-ID bit and write permissions gone, execution kept.
+    const std::vector<uint8_t>& px = iso[2].SystemUse;
+    ASSERT_EQ(px[0], 'P');
+    EXPECT_EQ(GetLE32(px.data() + 4), 0100555u);
+    EXPECT_EQ(GetLE32(px.data() + 20), 0u);
+    EXPECT_EQ(GetLE32(px.data() + 28), 0u);
+    // The 255-byte name does not fit its record: PX and TF stay, the name goes on in the area.
+    const std::vector<uint8_t>& su = iso[3].SystemUse;
+    ASSERT_EQ(su.size(), 44u + 26 + 28);
+    EXPECT_EQ(su[70], 'C');
+    const uint8_t* area = Sector(L.ContinuationArea) + GetLE32(su.data() + 70 + 12);
+    std::string name;
+    for (const uint8_t* nm = area; nm < area + GetLE32(su.data() + 70 + 20); nm += nm[2]) {
+        ASSERT_EQ(nm[0], 'N');
+        EXPECT_EQ(nm[4], nm + nm[2] < area + GetLE32(su.data() + 70 + 20) ? 1 : 0);  // CONTINUE on all but the last
+        name.append(reinterpret_cast<const char*>(nm + 5), nm[2] - 5);
+    }
+    EXPECT_EQ(name, longName);
 }
 
 TEST_F(LayoutTest, SubDirectoryRecordsPointAtTheirDirectories) {

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -337,6 +339,91 @@ TEST_F(SessionImportTest, HostileDiscIsImportedSafely) {
     ASSERT_TRUE(ExtractFile(device_, *dots, target));
     EXPECT_EQ(ReadFile(target), Pattern(100, 5));
     EXPECT_EQ(fs::path(ExtractTarget((dir_ / "out").string(), *Entry("", "A_B."))).parent_path(), dir_ / "out");
+}
+
+TEST_F(SessionImportTest, RockRidgeIsPreferredAndExtractionRestoresModesAndTimes) {
+    const fs::path script = dir_ / "src" / "run.sh";
+    WriteFile(script, Pattern(5000, 8));
+    ::chmod(script.c_str(), 0750);
+    const struct timespec times[2] = {{1400000000, 0}, {1500000000, 0}};
+    ::utimensat(AT_FDCWD, script.c_str(), times, 0);
+    const std::string longName = std::string(200, 'L') + ".txt";
+    WriteFile(dir_ / "src" / longName, Pattern(300, 9));
+    WriteFile(dir_ / "src" / "README", Pattern(10, 10));
+    fs::create_symlink("run.sh", dir_ / "src" / "link");
+    Press(MakeImage(true, true));
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+
+    TFEntry* run = Entry("", "run.sh");
+    ASSERT_NE(run, nullptr);
+    ASSERT_TRUE(run->Posix.Known);
+    EXPECT_EQ(run->Posix.Mode, 0100750u);
+    EXPECT_EQ(run->DateTime.ToUnixTime(), 1500000000);
+    TFEntry* longOne = Entry("", longName);
+    ASSERT_NE(longOne, nullptr);
+    EXPECT_EQ(longOne->PosixName, longName);  // whole, from the name's continuation area
+    EXPECT_EQ(longOne->LongName, std::string(104, 'L') + ".txt");
+    ASSERT_NE(Entry("", "README"), nullptr);
+    EXPECT_EQ(Entry("", "README")->PosixName, "README");
+    TFEntry* link = Entry("", "link");
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->LinkTarget, "run.sh");
+
+    const fs::path out = dir_ / "out" / "run.sh";
+    ASSERT_TRUE(ExtractFile(device_, *run, out.string()));
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1500000000);
+    ASSERT_TRUE(run->Posix.AccessTime.IsValid());  // xorriso read the file after its times were set
+    EXPECT_EQ(st.st_atim.tv_sec, run->Posix.AccessTime.ToUnixTime());
+    EXPECT_EQ(ReadFile(out), Pattern(5000, 8));
+    ASSERT_TRUE(ExtractFile(device_, *link, (dir_ / "out" / "link").string()));
+    EXPECT_EQ(fs::read_symlink(dir_ / "out" / "link"), "run.sh");
+}
+
+TEST_F(SessionImportTest, DamagedRockRidgeEndsWithAMessageNotAHang) {
+    WriteFile(dir_ / "src" / "victim.txt", Pattern(10, 1));
+    WriteFile(dir_ / "src" / (std::string(200, 'L') + ".txt"), Pattern(10, 2));
+    WriteFile(dir_ / "src" / (std::string(200, 'M') + ".txt"), Pattern(10, 3));
+    std::vector<uint8_t> image = MakeImage(false, true);
+    // The CE entry after the NM entry that holds the start of a name.
+    auto continuationAfter = [&](const std::string& start) -> uint8_t* {
+        const std::vector<uint8_t> nm = {'N', 'M'};
+        for (auto at = image.begin(); (at = std::search(at, image.end(), nm.begin(), nm.end())) != image.end(); ++at)
+            if (std::equal(start.begin(), start.end(), at + 5)) {
+                uint8_t* ce = &*(at + at[2]);
+                return ce[0] == 'C' && ce[1] == 'E' ? ce : nullptr;
+            }
+        return nullptr;
+    };
+    // A continuation area whose first entry leads back to itself.
+    uint8_t* loop = continuationAfter(std::string(20, 'L'));
+    ASSERT_NE(loop, nullptr);
+    uint8_t* area = image.data() + size_t{GetLE32(loop + 4)} * 2048 + GetLE32(loop + 12);
+    PutLE32(loop + 20, 28);
+    PutBE32(loop + 24, 28);
+    std::copy(loop, loop + 28, area);
+    // A continuation area far past the end of the disc.
+    uint8_t* past = continuationAfter(std::string(20, 'M'));
+    ASSERT_NE(past, nullptr);
+    PutLE32(past + 4, 0x00FFFFFF);
+    PutBE32(past + 8, 0x00FFFFFF);
+    // A name entry that claims more bytes than its record has.
+    const std::vector<uint8_t> victim = {'N', 'M', 15, 1, 0, 'v', 'i', 'c', 't', 'i', 'm', '.', 't', 'x', 't'};
+    auto nm = std::search(image.begin(), image.end(), victim.begin(), victim.end());
+    ASSERT_NE(nm, image.end());
+    nm[2] = 250;
+    Press(image);
+
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_TRUE(HasMessage(": CONTINUATION AREAS IN A LOOP"));
+    EXPECT_TRUE(HasMessage(": CONTINUATION AREA PAST THE END OF THE VOLUME"));
+    EXPECT_TRUE(HasMessage("4 >>> ERROR IN ROCK RIDGE DATA OF \"\\VICTIM.TXT\": ENTRY LONGER THAN ITS FIELD"));
+    // Every file is still there, under what could be read of its name.
+    EXPECT_EQ(model_.FileCount(), 3);
+    ASSERT_NE(Entry("", "VICTIM.TXT"), nullptr);
+    EXPECT_EQ(Sectors(*Entry("", "VICTIM.TXT")), Pattern(10, 1));
 }
 
 TEST_F(SessionImportTest, ExtractReadsThirtyOneSectorsAtATime) {
