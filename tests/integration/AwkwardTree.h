@@ -72,7 +72,7 @@ inline void BuildAwkwardTree(const std::filesystem::path& parent, bool withLongN
         file(std::string(105, 'b') + ".txt", 109);
         file(std::string(251, 'c') + ".dat", 255);
         file(std::string(112, 'd') + "/inside.txt", 6);
-        link("absolute link", "/" + std::string(300, 'e') + "/target");
+        link("absolute link", "/" + std::string(250, 'e') + "/target");
     }
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (!e.is_symlink() && e.is_directory()) folders.push_back(e.path());
