@@ -91,7 +91,8 @@ void TCacheThread::WaitForBlock(int64_t engineMs) {
 }
 
 void TCacheThread::PushAccumulated() {
-    auto block = std::make_unique<TBlock>();
+    // Default-initialised: the block is filled right away, zeroing 64 KiB first would be wasted.
+    auto block = std::make_unique_for_overwrite<TBlock>();
     block->Length = fill_;
     std::memcpy(block->Data, accumulation_.get(), static_cast<size_t>(fill_));
     blocks_.push_back(std::move(block));
