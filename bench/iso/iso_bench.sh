@@ -2,14 +2,16 @@
 # Benchmark of ISO image output (kelvadore-cli mkiso) against reading the same files with cat and
 # against xorriso -as mkisofs -J, on two trees built in a scratch folder:
 #   large: 2 GiB in 40 files;  small: 100 000 files of 1-4 KiB in 1 000 folders.
-# Prints wall time, ratios and peak memory (GNU time -v). All runs read warm files: cat runs
-# first on each tree and also warms the page cache for the others.
+# Prints wall time, ratios and peak memory (GNU time -v), and the cost of Rock Ridge (mkiso against
+# mkiso --no-rock-ridge). All runs read warm files: cat runs first on each tree and also warms the
+# page cache for the others.
 #
-# usage: bench/iso/iso_bench.sh [path/to/kelvadore-cli] [scratch parent folder]
+# usage: bench/iso/iso_bench.sh [path/to/kelvadore-cli] [scratch parent folder] [trees: "large small"]
 set -eu
 
 CLI=${1:-build/src/cli/kelvadore-cli}
 PARENT=${2:-${TMPDIR:-/tmp}}
+TREES=${3:-large small}
 TIME=/usr/bin/time
 
 for tool in "$CLI" xorriso /usr/bin/python3 "$TIME"; do
@@ -66,13 +68,15 @@ measure() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-for tree in large small; do
+for tree in $TREES; do
     T="$WORK/$tree"
     bytes=$(du -sb "$T" | awk '{print $1}')
     find "$T" -type f -print0 | xargs -0 cat >/dev/null  # warm the page cache
     set -- $(measure sh -c "find '$T' -type f -print0 | xargs -0 cat >/dev/null"); cat_s=$1
     set -- $(measure "$CLI" mkiso -o "$WORK/kv.iso" "$T"); kv_s=$1; kv_kb=$2
     kv_size=$(stat -c %s "$WORK/kv.iso"); rm -f "$WORK/kv.iso"
+    set -- $(measure "$CLI" mkiso --no-rock-ridge -o "$WORK/kv.iso" "$T"); kvn_s=$1
+    rm -f "$WORK/kv.iso"
     set -- $(measure "$CLI" mkiso --immediate -o "$WORK/kv.iso" "$T"); kvi_s=$1; kvi_kb=$2
     rm -f "$WORK/kv.iso"
     set -- $(measure xorriso -as mkisofs -J -quiet -o "$WORK/xo.iso" "$T"); xo_s=$1; xo_kb=$2
@@ -81,9 +85,11 @@ for tree in large small; do
     echo "== $tree tree: $(find "$T" -type f | wc -l) files, $bytes bytes"
     echo "cat                      : ${cat_s} s"
     echo "mkiso (threaded)         : ${kv_s} s, peak ${kv_kb} KB, image ${kv_size} bytes"
+    echo "mkiso --no-rock-ridge    : ${kvn_s} s"
     echo "mkiso --immediate        : ${kvi_s} s, peak ${kvi_kb} KB"
     echo "xorriso -as mkisofs -J   : ${xo_s} s, peak ${xo_kb} KB, image ${xo_size} bytes"
     echo "ratio mkiso / cat        : $(ratio "$kv_s" "$cat_s")"
+    echo "ratio Rock Ridge / none  : $(ratio "$kv_s" "$kvn_s")"
     echo "ratio mkiso / xorriso    : $(ratio "$kv_s" "$xo_s")"
     echo "ratio immediate / xorriso: $(ratio "$kvi_s" "$xo_s")"
 done
