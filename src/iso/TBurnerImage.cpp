@@ -201,12 +201,6 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         Bootable = false;
     bootable_ = Bootable;
     rockRidge_ = RockRidge;
-    continuations_.clear();
-    subdirectories_.clear();
-    for (TDEntry* d : DirTable()) {
-        uint32_t& count = subdirectories_[d];
-        for (const TFEntry* e = d->FirstEntry; e; e = e->Next) count += e->IsDirectory() ? 1 : 0;
-    }
 
     layout_ = TVolumeLayout{};
     if (!imageOnly) {
@@ -224,6 +218,13 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         if (SessionToImport != 0) ImportSessionForLayout(importRoot);
     }
 
+    // Counted after the import: an imported directory's sub-directories count too.
+    continuations_.clear();
+    subdirectories_.clear();
+    for (TDEntry* d : DirTable()) {
+        uint32_t& count = subdirectories_[d];
+        for (const TFEntry* e = d->FirstEntry; e; e = e->Next) count += e->IsDirectory() ? 1 : 0;
+    }
     OrderPathTable(isoPathOrder_, TIsoTree::Iso);
     OrderPathTable(jolietPathOrder_, TIsoTree::Joliet);
 
