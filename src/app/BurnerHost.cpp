@@ -54,6 +54,8 @@ TBurnerSettings TBurnerSettings::From(const TSettings& s) {
     b.CommandDriveSpeed = s.CommandDriveSpeed;
     b.CommandCloseDisc = s.CommandCloseDisc;
     b.DriveJoliet = s.DriveJoliet;
+    b.DriveRockRidge = s.DriveRockRidge;
+    b.DriveRockRidgeRootOwner = s.DriveRockRidgeRootOwner;
     b.DriveCacheSize = s.DriveCacheSize;
     b.DriveOPC = s.DriveOPC;
     b.DriveUnderrunProtection = s.DriveUnderrunProtection;
@@ -105,6 +107,8 @@ TPrepareOutcome TBurnerHost::PrepareDataBurner(const TBurnerSettings& settings) 
 
 void TBurnerHost::ApplyDataSettings(const TBurnerSettings& settings, uint8_t mediumType) {
     Data->JolietFileSystem = settings.DriveJoliet;
+    Data->RockRidge = settings.DriveRockRidge;
+    Data->RockRidgeRootOwner = settings.DriveRockRidgeRootOwner;
     Data->SetWriteSpeed(WriteSpeedFor(settings.CommandDriveSpeed, mediumType));
     Data->FinalizeDisc = settings.CommandCloseDisc;
     Data->SetCacheSize(static_cast<int>(std::clamp(settings.DriveCacheSize, 0, 1024)) << 20);

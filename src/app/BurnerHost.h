@@ -25,6 +25,8 @@ struct TBurnerSettings {
     int CommandDriveSpeed = 0;
     bool CommandCloseDisc = true;
     bool DriveJoliet = true;
+    bool DriveRockRidge = true;
+    bool DriveRockRidgeRootOwner = false;
     int DriveCacheSize = 16;
     bool DriveOPC = true;
     bool DriveUnderrunProtection = true;
