@@ -324,7 +324,8 @@ TEST_F(LayoutTest, RockRidgeLivesInTheIsoTreeAndItsContinuationArea) {
     const std::string script = tree.File("script.sh", 20);
     ::chmod(script.c_str(), 04750);
     image.AddFile("\\", script, "", "script.sh");
-    const std::string longName = std::string(251, 'n') + ".txt";
+    std::string longName(251, 'n');
+    longName += ".txt";
     image.AddFile("\\", tree.File("long", 5), "", longName);
     Build();
     const TVolumeLayout& L = image.Layout();

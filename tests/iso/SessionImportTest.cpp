@@ -205,6 +205,43 @@ TEST_F(SessionImportTest, PrimaryVolumeOnlyIsWalkedWithVersionsCut) {
     EXPECT_NE(model_.FindDir("\\DOCS\\DEEP"), nullptr);
 }
 
+TEST_F(SessionImportTest, FileInSeveralExtentsIsOneFileWhereverItsExtentsLie) {
+    WriteFile(dir_ / "src" / "PARTA", Pattern(4096, 1));
+    WriteFile(dir_ / "src" / "PARTB", Pattern(3000, 2));
+    WriteFile(dir_ / "src" / "QQQQ", Pattern(5000, 3));
+    std::vector<uint8_t> image = MakeImage(false);
+    auto record = [&](const std::string& id) -> uint8_t* {
+        auto at = std::search(image.begin(), image.end(), id.begin(), id.end());
+        while (at != image.end() && *(at - 1) != id.size()) at = std::search(at + 1, image.end(), id.begin(), id.end());
+        return at == image.end() ? nullptr : &*(at - 33);
+    };
+    uint8_t* first = record("PARTA.;1");
+    uint8_t* last = record("PARTB.;1");
+    uint8_t* other = record("QQQQ.;1");
+    ASSERT_TRUE(first && last && other);
+    // One file of two sections: the first two sectors of QQQQ's data, then PARTB's, which lies
+    // before them on the disc.
+    PutLE32(first + 2, GetLE32(other + 2));
+    PutBE32(first + 6, GetLE32(other + 2));
+    first[25] |= 0x80;
+    last[33 + 4] = 'A';
+    ASSERT_LT(GetLE32(last + 2), GetLE32(first + 2));
+    Press(image);
+
+    ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
+    EXPECT_EQ(model_.FileCount(), 2);
+    TFEntry* joined = Entry("", "PARTA.");
+    ASSERT_NE(joined, nullptr);
+    EXPECT_EQ(joined->Size, 4096 + 3000);
+    std::vector<uint8_t> expected = Pattern(5000, 3);
+    expected.resize(4096);
+    const std::vector<uint8_t> tail = Pattern(3000, 2);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    const fs::path out = dir_ / "out" / "joined";
+    ASSERT_TRUE(ExtractFile(device_, *joined, out.string()));
+    EXPECT_EQ(ReadFile(out), expected);
+}
+
 TEST_F(SessionImportTest, UnusableJolietRootFallsBackToTheIsoTree) {
     MakeTree();
     const std::vector<uint8_t> image = MakeImage(true);
