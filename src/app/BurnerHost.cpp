@@ -3,6 +3,7 @@
 #include "app/DriveSpeeds.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
+#include "device/DevicePathIdentity.h"
 #include "transport/RequestInterface.h"
 #include "virtualrecorder/MediumTools.h"
 #include "virtualrecorder/VirtualRecorders.h"
@@ -70,6 +71,16 @@ TBurnerSettings TBurnerSettings::From(const TSettings& s) {
 TBurnerHost::TBurnerHost(THooks hooks) : Hooks(std::move(hooks)) {}
 
 TBurnerHost::~TBurnerHost() = default;
+
+QString TBurnerHost::LetterOfDevice(const QString& devicePath) const {
+    if (!Data) return {};
+    const std::optional<std::string> identity = ListedIdentityOfPath(*Data, devicePath.toStdString());
+    // "H:T:L,X: VENDOR..." — the letter follows the address.
+    const size_t comma = identity ? identity->find(',') : std::string::npos;
+    if (comma == std::string::npos || comma + 2 >= identity->size() || (*identity)[comma + 2] != ':') return {};
+    const char letter = (*identity)[comma + 1];
+    return letter >= 'A' && letter <= 'Z' ? QString(QChar(letter)) : QString();
+}
 
 TPrepareOutcome TBurnerHost::PrepareDataBurner(const TBurnerSettings& settings) {
     TPrepareOutcome outcome;

@@ -129,6 +129,10 @@ public:
     TDriveReports LoadDisc(const TBurnerSettings& settings, bool wait, bool report);
     bool EnsureDiscReady(const TBurnerSettings& settings, TDriveReports& reports);
 
+    // The letter of the listed drive behind a device path ("/dev/sr0", "virtual:..."); empty when
+    // it is not listed or no burner exists.
+    QString LetterOfDevice(const QString& devicePath) const;
+
     // The virtual recorder behind the data burner's selection, if it is one.
     std::shared_ptr<vr::TVirtualRecorder> SelectedVirtualRecorder() const;
     // `kindName` as `media create --type` names it; the file goes into `folder`.

@@ -139,12 +139,21 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     };
     Burners = std::make_unique<TBurnerHost>(std::move(hooks));
     Runner = std::make_unique<TDriveRunner>(this);
+    // Discs going in and out of any drive, real or virtual, in this process or another.
+    MediaMonitor = std::make_unique<jobs::TMediaMonitor>();
+    MediaMonitor->OnMediaChange = [this](const jobs::TMediaChange& change) {
+        QMetaObject::invokeMethod(
+            this, [this, device = QString::fromStdString(change.Device)] { DeviceMediaChanged(device); },
+            Qt::QueuedConnection);
+    };
+    MediaMonitor->Start();
     // The playing time of an added file comes from the audio decoder, which reads the file only
     // (a CD track's time would need the drive and is never asked on this thread).
     AudioDurations = std::make_unique<TAudioConversion>();
 }
 
 TFormMasterKvd::~TFormMasterKvd() {
+    MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.
     Runner->Stop();
     delete FormDrop;  // a window of its own, not a child

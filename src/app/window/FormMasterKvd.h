@@ -1,4 +1,5 @@
 #pragma once
+#include "jobs/MediaMonitor.h"
 #include "app/Actions.h"
 #include "app/ApplicationCore.h"
 #include "app/BurnerHost.h"
@@ -116,6 +117,9 @@ public:
     // A disc came or went in the drive with this letter; the one path every media change takes
     // (the engine's monitor and the virtual recorder menu alike).
     void MediaChanged(const QString& letter);
+    // The engine's media monitor names a device ("/dev/sr0", "virtual:..."); its letter is looked
+    // up on the drive thread.
+    void DeviceMediaChanged(const QString& devicePath);
     bool SpeedListMeasured() const { return SpeedTag == 1; }
     bool VirtualRecorderSelected() const { return VirtualSelected; }
     QString SelectedLetter() const { return Selection.Letter; }
@@ -329,6 +333,7 @@ private:
     // members they report to.
     std::unique_ptr<TBurnerHost> Burners;
     std::unique_ptr<TDriveRunner> Runner;
+    std::unique_ptr<jobs::TMediaMonitor> MediaMonitor;
 };
 
 }  // namespace kv

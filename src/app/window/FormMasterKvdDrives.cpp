@@ -165,6 +165,13 @@ void TFormMasterKvd::MediaChanged(const QString& letter) {
     if (letter.toUpper() == Selection.Letter.toUpper()) SpeedTag = 0;
 }
 
+void TFormMasterKvd::DeviceMediaChanged(const QString& devicePath) {
+    RunDriveTask<QString>([devicePath](TBurnerHost& burners) { return burners.LetterOfDevice(devicePath); },
+                          [this](QString& letter) {
+                              if (!letter.isEmpty()) MediaChanged(letter);
+                          });
+}
+
 // ---- eject, load, readiness -----------------------------------------------------------------
 
 void TFormMasterKvd::EjectDisc(bool report) {
@@ -201,9 +208,8 @@ void TFormMasterKvd::EnsureDiscReady(std::function<void(bool)> then) {
 // ---- the virtual recorder menu --------------------------------------------------------------
 
 void TFormMasterKvd::ApplyVirtualOutcome(const TVirtualMediumOutcome& outcome) {
+    // The medium change itself arrives from the engine's monitor, as it does for real drives.
     ApplyReports(outcome.Reports);
-    // The engine's monitor reports media changes of real drives the same way.
-    if (outcome.Done) MediaChanged(outcome.Letter);
 }
 
 void TFormMasterKvd::VirtualNewMedium() {
