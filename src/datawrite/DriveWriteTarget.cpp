@@ -179,34 +179,39 @@ bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {
 }
 
 // A reader of an overwritable disc looks for the volume descriptors at sector 16 whatever the
-// session's start, so the new ones are copied there before the session itself is written.
-bool TDriveWriteTarget::WriteDescriptorCopy(int length, std::string& error) {
+// session's start. They are copied there only once everything else of the session is on the
+// disc: until then sector 16 still describes the previous session, so a write that fails or is
+// aborted half-way leaves the disc reading as it did. A first session holds them there already.
+bool TDriveWriteTarget::WriteDescriptorCopy(std::string& error) {
     TZelBurner& b = burner_;
-    const auto& copy = b.DescriptorCopy();
-    const int bytes = std::min<int>(length, static_cast<int>(copy.size()) / 2048 * 2048);
-    const auto sectors = static_cast<uint16_t>(bytes / 2048);
-    bool written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
-    if (!written && medium_ == kMediumDvdPlusRw && b.LastAsc() == kAscNotFormatted &&
-        FormatUnformattedDvdPlusRw())
-        written = b.WriteSectors(0, sectors, kWriteFlags, static_cast<uint32_t>(bytes), copy.data());
-    if (!written) {
-        if (b.AbortRequested()) {
-            error = kAborted;
-            return false;
-        }
-        if (!WriteWithRetries(0, copy.data(), bytes, error)) return false;
+    if (b.AbortRequested()) {
+        error = kAborted;
+        return false;
     }
+    const auto& copy = b.DescriptorCopy();
+    // Never beyond the copy's 32 sectors, nor into the session written after the old one.
+    const uint32_t sectors = std::min<uint32_t>(static_cast<uint32_t>(copy.size() / 2048), sessionStart_);
+    if (!WriteWithRetries(0, copy.data(), static_cast<int>(sectors * 2048), error)) return false;
     b.SynchronizeCache(kFinalFlushMs, false);
     return true;
 }
 
-bool TDriveWriteTarget::WriteBlock(const uint8_t* data, int length, std::string& error) {
-    if (firstBlock_) {
-        firstBlock_ = false;
-        if (!fromImageFile_ && IsOverwritableForDescriptorCopy(medium_) &&
-            !WriteDescriptorCopy(length, error))
+// A DVD+RW that was never formatted refuses its first WRITE until it is.
+bool TDriveWriteTarget::WriteFirstBlock(uint32_t lba, const uint8_t* data, int length, std::string& error) {
+    TZelBurner& b = burner_;
+    if (medium_ == kMediumDvdPlusRw) {
+        if (b.WriteSectors(lba, static_cast<uint16_t>(length / 2048), kWriteFlags, static_cast<uint32_t>(length), data))
+            return true;
+        if (b.AbortRequested()) {
+            error = kAborted;
             return false;
+        }
+        if (b.LastAsc() == kAscNotFormatted) FormatUnformattedDvdPlusRw();
     }
+    return WriteWithRetries(lba, data, length, error);
+}
+
+bool TDriveWriteTarget::WriteBlock(const uint8_t* data, int length, std::string& error) {
     // DVD media are written in whole 32-sector ECC blocks; the tail of a short last block lies
     // beyond the volume and is written as zeros.
     if (!fromImageFile_ && !IsCdMedium(medium_) && length < kDvdWriteBytes) {
@@ -217,7 +222,10 @@ bool TDriveWriteTarget::WriteBlock(const uint8_t* data, int length, std::string&
     }
     PollBuffer();
     const auto lba = static_cast<uint32_t>(sessionStart_ + sectorCounter_);
-    if (!WriteWithRetries(lba, data, length, error)) return false;
+    const bool first = firstBlock_;
+    firstBlock_ = false;
+    if (!(first ? WriteFirstBlock(lba, data, length, error) : WriteWithRetries(lba, data, length, error)))
+        return false;
     sectorCounter_ += length / 2048;
     return true;
 }
@@ -306,9 +314,12 @@ void TDriveWriteTarget::ResetDrive() {
     b.TestUnitReady(5000);
 }
 
-bool TDriveWriteTarget::Finish(bool success, std::string& /*error*/) {
+bool TDriveWriteTarget::Finish(bool success, std::string& error) {
     TZelBurner& b = burner_;
     FlushDrive();
+    const bool copyDue = success && !fromImageFile_ && sessionStart_ != 0 && IsOverwritableForDescriptorCopy(medium_);
+    const bool copyFailed = copyDue && !WriteDescriptorCopy(error);
+    success = success && !copyFailed;
     if (success && !b.TestWrite && medium_ != kMediumDvdRam && b.FinalizeTrack) CloseDisc();
     // After a close the drive may be busy for minutes; after a failure (a medium taken out, a
     // drive gone) waiting that long would only hold back the error.
@@ -321,8 +332,9 @@ bool TDriveWriteTarget::Finish(bool success, std::string& /*error*/) {
     b.DeviceBufferSize = 0;
     b.DeviceFreeBufferSize = 0;
     SetReleaseHandleAfterCommand(true);
-    // Close and reset failures do not undo a write whose data all arrived.
-    return true;
+    // Close and reset failures do not undo a write whose data all arrived; a missing descriptor
+    // copy leaves the new session unreachable.
+    return !copyFailed;
 }
 
 }  // namespace kv

@@ -39,7 +39,8 @@ private:
     void SendStreaming();
     void PrepareDvdR();
     void AnnounceStart(uint16_t speed);
-    bool WriteDescriptorCopy(int length, std::string& error);
+    bool WriteDescriptorCopy(std::string& error);
+    bool WriteFirstBlock(uint32_t lba, const uint8_t* data, int length, std::string& error);
     bool FormatUnformattedDvdPlusRw();
     bool WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error);
     void PollBuffer();
