@@ -17,6 +17,7 @@ namespace kv {
 namespace {
 
 constexpr uint8_t kAscNotReady = 0x04;
+constexpr uint8_t kSessionIncomplete = 1;
 constexpr char kAbortedText[] = "OPERATION ABORTED BY USER";
 constexpr int kCdBlockSize = 0xD800;    // 27 sectors
 constexpr int kDvdBlockSize = 0x10000;  // 32 sectors, one ECC block
@@ -38,6 +39,27 @@ int TZelBurner::BlockSizeForMedium() {
     const uint8_t medium = MediumType();
     CurrentMedium = medium;
     return medium == kMediumCdR || medium == kMediumCdRw ? kCdBlockSize : kDvdBlockSize;
+}
+
+// A write that failed half-way leaves a write-once disc with an open session whose descriptors
+// point at data that never arrived. Written after it, the new session would share its start and
+// so its descriptors; closed as it stands, it is a session of its own that the import passes over.
+bool TZelBurner::CloseIncompleteSession() {
+    const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
+    const bool writeOnce = medium == kMediumCdR || medium == kMediumCdRw || medium == kMediumDvdR ||
+                           medium == kMediumDvdPlusR || medium == kMediumDvdPlusRDl;
+    if (!writeOnce || TestWrite || !ReadDiscInformation() || DiscInfo.DiscStatusBits() != kDiscStatusAppendable ||
+        DiscInfo.LastSessionState() != kSessionIncomplete)
+        return true;
+    DebugMessage(">>> CLOSING INCOMPLETE SESSION # " + std::to_string(DiscInfo.Sessions()), kMessageProgress);
+    SetWriteParameters(false, UnderrunProtection, medium, true);
+    if (CloseTrackSessionRaw(false, 1, 0, 0, DiscInfo.LastTrackInLastSession()) &&
+        CloseTrackSessionRaw(false, 2, 0, 0, 0)) {
+        WaitUntilReady(240000, 5000);
+        return true;
+    }
+    RaiseWriteDone(std::string(kIncompleteSessionNotClosedText) + " [" + LastError() + "]");
+    return false;
 }
 
 bool TZelBurner::FormatDvdRwForWriting() {
@@ -128,6 +150,7 @@ bool TZelBurner::BurnCD() {
     abort_ = false;
     if (!DiscTakesWrite()) return false;
     const int blockSize = BlockSizeForMedium();
+    if (!CloseIncompleteSession()) return false;
     if (!FormatDvdRwForWriting()) return false;
     if (abort_) {
         RaiseWriteDone(kAbortedText);

@@ -17,6 +17,7 @@ namespace kv {
 
 inline constexpr const char* kSequentialDvdRwHoldsDataText =
     "DVD-RW IN SEQUENTIAL RECORDING ALREADY HOLDS DATA: ERASE IT FIRST";
+inline constexpr const char* kIncompleteSessionNotClosedText = "INCOMPLETE SESSION COULD NOT BE CLOSED";
 
 class TZelBurner;
 
@@ -91,6 +92,7 @@ private:
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
     bool FormatDvdRwForWriting();
+    bool CloseIncompleteSession();
     // Waits for the disc and refuses one that cannot take the write, before anything is sent
     // that changes it; false after OnWriteDone has the reason.
     bool DiscTakesWrite();

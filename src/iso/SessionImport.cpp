@@ -19,6 +19,8 @@ namespace {
 
 constexpr uint32_t kSector = 2048;
 constexpr uint32_t kFirstDescriptor = 16;
+// READ DISC INFORMATION: the last session is open, its write not completed.
+constexpr uint8_t kIncompleteSession = 1;
 constexpr uint32_t kDescriptorSectors = 21;
 
 void Message(TSCSIDevice& device, const std::string& text, uint8_t mType) {
@@ -49,6 +51,17 @@ bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, TVolumeRoot& 
         return true;
     }
     return false;
+}
+
+// The last sector of a session's volume was never recorded: the session's write did not complete.
+bool VolumeEndUnreadable(TSCSIDevice& device, uint8_t session, uint16_t sessions) {
+    uint32_t start = 0;
+    TVolumeRoot volume;
+    if (!device.SessionStart(session, sessions, start) || !FindVolume(device, start, 1, volume) ||
+        volume.VolumeSpaceSize <= start)
+        return false;
+    std::vector<uint8_t> sector(kSector);
+    return !device.ReadSectors(volume.VolumeSpaceSize - 1, 1, kSector, sector.data());
 }
 
 // A damaged descriptor can point its root anywhere: at the system area, past the volume or the
@@ -87,6 +100,18 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
     if (session == 0) return false;
     if (!root) root = model.Root();
     if (!root) return false;
+    // A write on a write-once disc that failed half-way leaves a session whose descriptors point
+    // at data that never arrived: open if nothing came after it, closed once a later burn went on.
+    // A tree built on it would lose files, so the import goes back to the last complete session.
+    const uint8_t medium = device.MediumType();
+    const bool overwritable =
+        medium == kMediumDvdPlusRw || medium == kMediumDvdRam || medium == kMediumDvdRwRestricted;
+    const bool lastOpen = device.ReadDiscInformation() && device.DiscInfo.LastSessionState() == kIncompleteSession;
+    while (session > 1 && !overwritable &&
+           ((session == sessions && lastOpen) || VolumeEndUnreadable(device, session, sessions))) {
+        Message(device, ">>> SESSION # " + std::to_string(session) + " IS INCOMPLETE, SKIPPED", kMessageProgress);
+        --session;
+    }
     Message(device, ">>> IMPORTING SESSION # " + std::to_string(session), kMessageProgress);
     uint32_t start = 0;
     if (!device.SessionStart(session, sessions, start)) {

@@ -364,5 +364,41 @@ TEST_F(BurnDataTest, CtrlCAbortsTheBurnCleanlyAndTheDiscStaysReadable) {
     fs::remove_all(tree);
 }
 
+// A WRITE failing half-way through the second session: the disc reads as the first session left
+// it, and the next append builds on that session's tree.
+TEST_F(BurnDataTest, FailedAppendLeavesTheDiscReadingAsBefore) {
+    const fs::path failed = work_ / "Failed", later = work_ / "Later";
+    WriteRandom(failed / "Tree" / "never there.bin", 3 * 1024 * 1024, 41);
+    WriteRandom(later / "Tree" / "appended.bin", 5000, 42);
+    const fs::path out = work_ / "after-failure.bin";
+    for (const std::string type : {"cdr", "dvdplusr", "dvdplusrw", "dvdram"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = NewMedium(type);
+        const std::string drive = "--drive " + Q(medium.string());
+        const TRun first = RunShell(Cli(drive + " burn --import-last " + Q(work_ / "Tree")));
+        ASSERT_EQ(first.Status, 0) << first.Output;
+        const TRun broken = RunShell("KELVADORE_VR_FAULTS='WRITE@12=3/0C/00' " +
+                                     Cli(drive + " burn --import-last " + Q(failed / "Tree")));
+        ASSERT_NE(broken.Status, 0) << broken.Output;
+        const TRun listed = RunShell(Cli(drive + " import"));
+        ASSERT_EQ(listed.Status, 0) << listed.Output;
+        EXPECT_EQ(listed.Output.find("never there.bin"), std::string::npos) << listed.Output;
+        EXPECT_NE(listed.Output.find("deep.dat"), std::string::npos) << listed.Output;
+        const bool writeOnce = type == "cdr" || type == "dvdplusr";
+        EXPECT_EQ(listed.Output.find("IS INCOMPLETE") != std::string::npos, writeOnce) << listed.Output;
+        fs::remove(out);
+        const TRun x = RunShell(Cli(drive + " extract " + Q("/Tree/big.bin") + " " + Q(out)));
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        EXPECT_TRUE(ReadFile(out) == ReadFile(work_ / "Tree" / "big.bin"));
+        const TRun third = RunShell(Cli(drive + " burn --import-last " + Q(later / "Tree")));
+        ASSERT_EQ(third.Status, 0) << third.Output;
+        const TRun after = RunShell(Cli(drive + " import"));
+        EXPECT_NE(after.Output.find("appended.bin"), std::string::npos) << after.Output;
+        EXPECT_NE(after.Output.find("deep.dat"), std::string::npos) << after.Output;
+        EXPECT_EQ(after.Output.find("never there.bin"), std::string::npos) << after.Output;
+    }
+    fs::remove(out);
+}
+
 }  // namespace
 }  // namespace kv
