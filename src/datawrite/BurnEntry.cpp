@@ -62,6 +62,10 @@ bool TZelBurner::CloseIncompleteSession() {
     return false;
 }
 
+bool TZelBurner::RestrictedDvdRwHoldsData() {
+    return ReadTrackInformation(1) && TrackInfo.NextWritable != 0 && TrackInfo.NextWritable != 0xFFFFFFFFu;
+}
+
 bool TZelBurner::FormatDvdRwForWriting() {
     const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
     if (medium != kMediumDvdRwSequential && medium != kMediumDvdRwRestricted) return true;
@@ -73,7 +77,15 @@ bool TZelBurner::FormatDvdRwForWriting() {
         return false;
     }
     const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
-    if (!FormatUnit(0x11, list, 12)) FormatUnit(0x11, kDvdRwFallbackFormat, 12);
+    if (!FormatUnit(0x11, list, 12)) {
+        // The second list is a quick format: on a restricted-overwrite disc that holds sessions it
+        // would drop the very sessions this one is appended to.
+        if (medium == kMediumDvdRwRestricted && RestrictedDvdRwHoldsData()) {
+            RaiseWriteDone(std::string(kDvdRwGrowFailedText) + " [" + LastError() + "]");
+            return false;
+        }
+        FormatUnit(0x11, kDvdRwFallbackFormat, 12);
+    }
     for (int poll = 0; poll < kFormatPolls && !abort_; ++poll) {
         EngineClock::SleepMs(5000);
         if (ReadDiscInformation() || LastAsc() != kAscNotReady) break;

@@ -18,6 +18,7 @@ namespace kv {
 inline constexpr const char* kSequentialDvdRwHoldsDataText =
     "DVD-RW IN SEQUENTIAL RECORDING ALREADY HOLDS DATA: ERASE IT FIRST";
 inline constexpr const char* kIncompleteSessionNotClosedText = "INCOMPLETE SESSION COULD NOT BE CLOSED";
+inline constexpr const char* kDvdRwGrowFailedText = "DVD-RW COULD NOT BE EXTENDED FOR THE NEXT SESSION";
 
 class TZelBurner;
 
@@ -92,6 +93,7 @@ private:
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
     bool FormatDvdRwForWriting();
+    bool RestrictedDvdRwHoldsData();
     bool CloseIncompleteSession();
     // Waits for the disc and refuses one that cannot take the write, before anything is sent
     // that changes it; false after OnWriteDone has the reason.

@@ -400,5 +400,27 @@ TEST_F(BurnDataTest, FailedAppendLeavesTheDiscReadingAsBefore) {
     fs::remove(out);
 }
 
+TEST_F(BurnDataTest, DvdRwHoldingDataIsNeverQuickFormattedWhenItCannotGrow) {
+    const fs::path medium = NewMedium("dvdrw");
+    const std::string drive = "--drive " + Q(medium.string());
+    const TRun first = RunShell(Cli(drive + " burn --import-last " + Q(work_ / "Tree")));
+    ASSERT_EQ(first.Status, 0) << first.Output;
+    const fs::path grown = work_ / "Grown";
+    WriteRandom(grown / "Tree" / "grown.bin", 5000, 51);
+    const TRun refused =
+        RunShell("KELVADORE_VR_FAULTS='FORMAT=3/0C/00' " + Cli(drive + " burn --import-last " + Q(grown / "Tree")));
+    EXPECT_NE(refused.Status, 0);
+    EXPECT_NE(refused.Output.find("DVD-RW COULD NOT BE EXTENDED FOR THE NEXT SESSION"), std::string::npos) << refused.Output;
+    const TRun listed = RunShell(Cli(drive + " import"));
+    EXPECT_NE(listed.Output.find("deep.dat"), std::string::npos) << listed.Output;
+    EXPECT_EQ(listed.Output.find("grown.bin"), std::string::npos) << listed.Output;
+    const fs::path out = work_ / "after-grow.bin";
+    fs::remove(out);
+    const TRun x = RunShell(Cli(drive + " extract " + Q("/Tree/big.bin") + " " + Q(out)));
+    ASSERT_EQ(x.Status, 0) << x.Output;
+    EXPECT_TRUE(ReadFile(out) == ReadFile(work_ / "Tree" / "big.bin"));
+    fs::remove(out);
+}
+
 }  // namespace
 }  // namespace kv
