@@ -1,6 +1,8 @@
 // The disc write entry points of the data burner and the reads of the disc its layout needs.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 
@@ -18,6 +20,7 @@ namespace {
 
 constexpr uint8_t kAscNotReady = 0x04;
 constexpr uint8_t kSessionIncomplete = 1;
+constexpr uint8_t kFormatGrowLastSession = 0x13;
 constexpr char kAbortedText[] = "OPERATION ABORTED BY USER";
 constexpr int kCdBlockSize = 0xD800;    // 27 sectors
 constexpr int kDvdBlockSize = 0x10000;  // 32 sectors, one ECC block
@@ -76,15 +79,22 @@ bool TZelBurner::FormatDvdRwForWriting() {
         RaiseWriteDone(kSequentialDvdRwHoldsDataText);
         return false;
     }
-    const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
-    if (!FormatUnit(0x11, list, 12)) {
-        // The second list is a quick format: on a restricted-overwrite disc that holds sessions it
-        // would drop the very sessions this one is appended to.
-        if (medium == kMediumDvdRwRestricted && RestrictedDvdRwHoldsData()) {
+    if (medium == kMediumDvdRwRestricted && RestrictedDvdRwHoldsData()) {
+        // The last session grows by what the drive offers; a disc offering nothing is formatted
+        // to its end or still grows by being written. Never the quick format of a blank disc:
+        // it would drop the very sessions this one is appended to.
+        const uint32_t growable = FormattableBlocks(kFormatGrowLastSession);
+        if (growable == 0) return true;
+        uint8_t grow[12];
+        std::copy_n(kDvdRwRestrictedFormat, sizeof grow, grow);
+        PutBE32(grow + 4, growable);
+        if (!FormatUnit(0x11, grow, sizeof grow)) {
             RaiseWriteDone(std::string(kDvdRwGrowFailedText) + " [" + LastError() + "]");
             return false;
         }
-        FormatUnit(0x11, kDvdRwFallbackFormat, 12);
+    } else {
+        const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
+        if (!FormatUnit(0x11, list, 12)) FormatUnit(0x11, kDvdRwFallbackFormat, 12);
     }
     for (int poll = 0; poll < kFormatPolls && !abort_; ++poll) {
         EngineClock::SleepMs(5000);

@@ -84,6 +84,17 @@ uint32_t TSCSIDevice::ReadFormatCapacities(bool* ok) {
     return blocks(0);
 }
 
+uint32_t TSCSIDevice::FormattableBlocks(uint8_t formatType) {
+    std::array<uint8_t, 252> reply{};
+    const uint8_t cdb[10] = {0x23, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(reply.size()), 0};
+    if (!Command(cdb, kDataIn, reply.data(), static_cast<uint32_t>(reply.size()), Seconds(10))) return 0;
+    // The current/maximum descriptor first, then the formattable ones.
+    const size_t end = std::min<size_t>(4u + reply[3], reply.size());
+    for (size_t d = 12; d + 8 <= end; d += 8)
+        if ((reply[d + 4] >> 2) == formatType) return GetBE32(reply.data() + d);
+    return 0;
+}
+
 bool TSCSIDevice::ReadCapacity(uint32_t& lastLba, uint32_t& blockLength) {
     std::array<uint8_t, 8> reply{};
     const uint8_t cdb[10] = {0x25};

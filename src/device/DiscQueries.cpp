@@ -11,6 +11,8 @@ namespace {
 
 constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 constexpr uint32_t kUnknownAddress = 0xFFFFFFFF;
+// READ FORMAT CAPACITIES: the blocks a restricted-overwrite disc's last session can grow by.
+constexpr uint8_t kFormatGrowLastSession = 0x13;
 // READ FORMAT CAPACITIES of a blank CD-R on some drives: not a block count.
 constexpr uint32_t kBogusFormatCapacity = 0xFFFD0001;
 constexpr uint32_t kLastLbaSanityLimit = 0x7F000000;
@@ -155,6 +157,9 @@ uint32_t TSCSIDevice::UsedBlocks() {
         return lastLba;
     }
     if (!ReadTrackInformation(LastTrackOfDisc()) || TrackInfo.TrackSize == kUnknownAddress) return 0;
+    // A restricted-overwrite disc holding data is used up to where writing goes on.
+    if (m == kMediumDvdRwRestricted && TrackInfo.NextWritableValid() && TrackInfo.NextWritable != 0)
+        return TrackInfo.NextWritable;
     if (IsOneOf(m, {kMediumDvdRwRestricted, kMediumDvdRwSequential})) {
         bool ok = false;
         ReadFormatCapacities(&ok);
@@ -179,7 +184,8 @@ uint32_t TSCSIDevice::FreeBlocks() {
     if (!ReadTrackInformation(LastTrackOfDisc())) return 0;
     const TTrackInfo track = TrackInfo;
     if (m == kMediumDvdRwRestricted) {
-        if (track.NextWritable != 0) return track.FreeBlocks;
+        // Its last session can still grow over the rest of the disc.
+        if (track.NextWritable != 0) return track.FreeBlocks + FormattableBlocks(kFormatGrowLastSession);
         bool ok = false;
         const uint32_t capacity = ReadFormatCapacities(&ok);
         if (ok) return track.FreeBlocks == track.TrackSize ? track.FreeBlocks : SaturatingSub(capacity, track.TrackSize);
@@ -198,7 +204,7 @@ uint32_t TSCSIDevice::TotalBlocks() {
         if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw, kMediumDvdRwRestricted})) {
             bool ok = false;
             const uint32_t capacity = ReadFormatCapacities(&ok);
-            if (ok) return capacity;
+            if (ok) return m == kMediumDvdRwRestricted ? capacity + FormattableBlocks(kFormatGrowLastSession) : capacity;
         }
         return track.FreeBlocks + track.RecordedEnd();
     }

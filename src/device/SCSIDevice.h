@@ -143,6 +143,9 @@ public:
     bool EjectMedium(bool eject);
     bool AllowMediumRemoval(bool allow);
     uint32_t ReadFormatCapacities(bool* ok = nullptr);
+    // Blocks of the formattable descriptor of `formatType` in READ FORMAT CAPACITIES; 0 when the
+    // drive lists none.
+    uint32_t FormattableBlocks(uint8_t formatType);
     bool ReadCapacity(uint32_t& lastLba, uint32_t& blockLength);
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
     // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.

@@ -504,10 +504,11 @@ TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter) {
         case EMediumKind::DvdRwRestricted: {
             const bool restricted = state_.Kind == EMediumKind::DvdRwRestricted;
             if (type == 0x13) {
-                if (!restricted || parameter != 16) return sense::kInvalidFieldInParameters;
-                if (state_.Intermediate)
-                    state_.FormattedBlocks =
-                        std::min<uint32_t>(state_.Capacity, state_.FormattedBlocks + blocks);
+                // Grows the closed last session by the blocks asked for; a disc still in the
+                // intermediate state grows by being written and offers no 13h.
+                if (!restricted || parameter != 16 || state_.Intermediate) return sense::kInvalidFieldInParameters;
+                state_.FormattedBlocks = static_cast<uint32_t>(
+                    std::min<int64_t>(state_.Capacity, AlignUp16(int64_t{state_.FormattedBlocks} + blocks)));
                 return sense::kGood;
             }
             if ((type != 0x00 && type != 0x10 && type != 0x15) || (type != 0x00 && parameter != 16) ||

@@ -446,6 +446,9 @@ TSense TVirtualRecorder::CmdReadFormatCapacities(TCmd& c) {
             descriptor(st.Capacity, formattable(0x00), 0);
             descriptor(st.Capacity, formattable(0x10), 16);
             descriptor(st.Capacity, formattable(0x15), 16);
+            // A closed, partly formatted disc: the blocks its last session can still grow by.
+            if (!st.Intermediate && st.FormattedBlocks < st.Capacity)
+                descriptor(st.Capacity - st.FormattedBlocks, formattable(0x13), 16);
             break;
         case EMediumKind::DvdRam:
             descriptor(st.Capacity, kFormatted, 2048);

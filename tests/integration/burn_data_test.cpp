@@ -371,7 +371,7 @@ TEST_F(BurnDataTest, FailedAppendLeavesTheDiscReadingAsBefore) {
     WriteRandom(failed / "Tree" / "never there.bin", 3 * 1024 * 1024, 41);
     WriteRandom(later / "Tree" / "appended.bin", 5000, 42);
     const fs::path out = work_ / "after-failure.bin";
-    for (const std::string type : {"cdr", "dvdplusr", "dvdplusrw", "dvdram"}) {
+    for (const std::string type : {"cdr", "dvdplusr", "dvdplusrw", "dvdram", "dvdrw"}) {
         SCOPED_TRACE(type);
         const fs::path medium = NewMedium(type);
         const std::string drive = "--drive " + Q(medium.string());
@@ -400,13 +400,25 @@ TEST_F(BurnDataTest, FailedAppendLeavesTheDiscReadingAsBefore) {
     fs::remove(out);
 }
 
-TEST_F(BurnDataTest, DvdRwHoldingDataIsNeverQuickFormattedWhenItCannotGrow) {
+// The free blocks discinfo reports.
+int64_t FreeBlocks(const std::string& drive) {
+    const TRun info = RunShell(Cli(drive + " discinfo"));
+    const std::string key = "free blocks:";
+    const size_t at = info.Output.find(key);
+    return at == std::string::npos ? -1 : std::stoll(info.Output.substr(at + key.size()));
+}
+
+TEST_F(BurnDataTest, DvdRwGrowsForEachSessionAndIsNeverQuickFormattedAway) {
     const fs::path medium = NewMedium("dvdrw");
     const std::string drive = "--drive " + Q(medium.string());
     const TRun first = RunShell(Cli(drive + " burn --import-last " + Q(work_ / "Tree")));
     ASSERT_EQ(first.Status, 0) << first.Output;
-    const fs::path grown = work_ / "Grown";
-    WriteRandom(grown / "Tree" / "grown.bin", 5000, 51);
+    const int64_t afterFirst = FreeBlocks(drive);
+    EXPECT_GT(afterFirst, 2290000);
+    // The grow refused: the burn stops rather than quick-format the disc, which stays as it was.
+    const fs::path grown = work_ / "Grown", third = work_ / "GrownToo";
+    WriteRandom(grown / "Tree" / "grown.bin", 1024 * 1024, 51);
+    WriteRandom(third / "Tree" / "Folder" / "third.bin", 5000, 52);
     const TRun refused =
         RunShell("KELVADORE_VR_FAULTS='FORMAT=3/0C/00' " + Cli(drive + " burn --import-last " + Q(grown / "Tree")));
     EXPECT_NE(refused.Status, 0);
@@ -414,12 +426,25 @@ TEST_F(BurnDataTest, DvdRwHoldingDataIsNeverQuickFormattedWhenItCannotGrow) {
     const TRun listed = RunShell(Cli(drive + " import"));
     EXPECT_NE(listed.Output.find("deep.dat"), std::string::npos) << listed.Output;
     EXPECT_EQ(listed.Output.find("grown.bin"), std::string::npos) << listed.Output;
-    const fs::path out = work_ / "after-grow.bin";
-    fs::remove(out);
-    const TRun x = RunShell(Cli(drive + " extract " + Q("/Tree/big.bin") + " " + Q(out)));
+    EXPECT_EQ(FreeBlocks(drive), afterFirst);
+    // Two more sessions, each taking its own size off the free blocks.
+    int64_t free = afterFirst;
+    for (const fs::path& tree : {grown / "Tree", third / "Tree"}) {
+        const TRun next = RunShell(Cli(drive + " burn --import-last " + Q(tree)));
+        ASSERT_EQ(next.Status, 0) << next.Output;
+        const int64_t now = FreeBlocks(drive);
+        EXPECT_LT(now, free);
+        EXPECT_GT(now, free - 1024);
+        free = now;
+    }
+    const fs::path into = work_ / "dvdrw-out";
+    fs::remove_all(into);
+    const TRun x = RunShell("xorriso -indev " + Q(Export(medium)) + " -osirrox on -extract / " + Q(into));
     ASSERT_EQ(x.Status, 0) << x.Output;
-    EXPECT_TRUE(ReadFile(out) == ReadFile(work_ / "Tree" / "big.bin"));
-    fs::remove(out);
+    for (auto& [rel, path] : SourceFiles()) EXPECT_TRUE(ReadFile(into / rel) == ReadFile(path)) << rel;
+    EXPECT_TRUE(ReadFile(into / "Tree" / "grown.bin") == ReadFile(grown / "Tree" / "grown.bin"));
+    EXPECT_TRUE(ReadFile(into / "Tree" / "Folder" / "third.bin") == ReadFile(third / "Tree" / "Folder" / "third.bin"));
+    fs::remove_all(into);
 }
 
 }  // namespace
