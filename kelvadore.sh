@@ -58,7 +58,7 @@ run_tests() {
   ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
 }
 
-# fuzz DIR: each libFuzzer program of DIR for 15 s, starting from the checked-in seeds (every build
+# fuzz DIR: each libFuzzer program of DIR for 30 s, starting from the checked-in seeds (every build
 # also replays the seeds as a test). New inputs stay in DIR/fuzz-work; a crash leaves its input
 # there and fails the run.
 fuzz() {
@@ -66,8 +66,8 @@ fuzz() {
   for target in project playlist; do
     mkdir -p "$dir/fuzz-work/$target"
     log="$dir/fuzz-work/$target.log"
-    echo "== fuzzing the $target reader for 15 s"
-    if ! ASAN_OPTIONS=detect_leaks=1 "$dir/tests/fuzz/fuzz_$target" -max_total_time=15 -timeout=10 \
+    echo "== fuzzing the $target reader for 30 s"
+    if ! ASAN_OPTIONS=detect_leaks=1 "$dir/tests/fuzz/fuzz_$target" -max_total_time=30 -timeout=25 \
         -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$dir/fuzz-work/$target-" \
         "$dir/fuzz-work/$target" "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
       tail -n 60 "$log"
