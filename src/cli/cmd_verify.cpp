@@ -47,8 +47,9 @@ int RunVerify(const std::vector<std::string>& args) {
     }
     jobs::TVerifyJob job(burner, burner, session);
     const int status = FollowJob("verify", job, VerifyProgressLine);
+    const std::vector<jobs::TVerifyFile> files = job.Files();
     int equal = 0;
-    for (const jobs::TVerifyFile& f : job.Files()) {
+    for (const jobs::TVerifyFile& f : files) {
         if (f.Status == jobs::TVerifyStatus::Equal) {
             ++equal;
             continue;
@@ -58,7 +59,7 @@ int RunVerify(const std::vector<std::string>& args) {
                   << "\n";
     }
     const jobs::TJobProgress p = job.Progress();
-    std::cout << "verify: " << job.Files().size() << " files and " << p.FoldersDone << " folders compared, " << equal
+    std::cout << "verify: " << files.size() << " files and " << p.FoldersDone << " folders compared, " << equal
               << " equal\n";
     return status;
 }

@@ -95,10 +95,7 @@ void TAudioBurnJob::CancelWork() {
 }
 
 TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
-    SetStage(TJobStage::WaitingForDrive);
-    burner_.ClearWaitAbort();
-    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
-    if (CancelRequested()) return Aborted();
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Preparing);
     std::string error;
     if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);

@@ -8,10 +8,7 @@ namespace kv::jobs {
 
 TJobResult TBlankJob::Run() {
     TMessageHook messages(device_, [this](TSeverity s, const std::string& text) { Message(s, text); });
-    SetStage(TJobStage::WaitingForDrive);
-    device_.ClearWaitAbort();
-    if (!device_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(device_.LastError());
-    if (CancelRequested()) return Aborted();
+    if (TJobResult ended; !WaitForDisc(device_, ended)) return ended;
     SetStage(TJobStage::Preparing);
     const uint64_t before = device_.LastEraseOutcome().Serial;
     if (!device_.EraseDisc(quick_)) {

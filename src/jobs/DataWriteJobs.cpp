@@ -79,6 +79,18 @@ TJobResult TDataWriteJob::FollowWrite() {
     return Ok();
 }
 
+TJobResult TDataWriteJob::StartAndFollow(const std::function<bool()>& start) {
+    SetStage(TJobStage::Priming);
+    const bool started = start();
+    if (CancelRequested()) burner_.Abort();
+    if (!started) {
+        const auto outcome = burner_.LastWriteOutcome();
+        return Failed(outcome.Error.empty() ? burner_.LastError() : outcome.Error);
+    }
+    SetStage(TJobStage::Writing);
+    return FollowWrite();
+}
+
 bool TDataBurnJob::SessionFits() {
     burner_.BuildLayout(false, nullptr);
     const int64_t needed = burner_.ImageSize();
@@ -99,41 +111,19 @@ TJobResult TDataBurnJob::Run() {
     burner_.SetChangeOwner(std::this_thread::get_id());
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     TFinalizingHook finalizing(burner_, finalizing_);
-    SetStage(TJobStage::WaitingForDrive);
-    burner_.ClearWaitAbort();
-    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
-    if (CancelRequested()) return Aborted();
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Preparing);
     if (CheckCapacity && !SessionFits()) return CancelRequested() ? Aborted() : Declined(kNotEnoughSpaceText);
     if (CancelRequested()) return Aborted();
     // BurnCD formats where the medium needs it and fills the read-ahead before it returns.
-    SetStage(TJobStage::Priming);
-    const bool started = burner_.BurnCD();
-    if (CancelRequested()) burner_.Abort();
-    if (!started) {
-        const auto outcome = burner_.LastWriteOutcome();
-        return Failed(outcome.Error.empty() ? burner_.LastError() : outcome.Error);
-    }
-    SetStage(TJobStage::Writing);
-    return FollowWrite();
+    return StartAndFollow([this] { return burner_.BurnCD(); });
 }
 
 TJobResult TImageBurnJob::Run() {
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     TFinalizingHook finalizing(burner_, finalizing_);
-    SetStage(TJobStage::WaitingForDrive);
-    burner_.ClearWaitAbort();
-    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
-    if (CancelRequested()) return Aborted();
-    SetStage(TJobStage::Priming);
-    const bool started = burner_.BurnISOImage(imageFile_);
-    if (CancelRequested()) burner_.Abort();
-    if (!started) {
-        const auto outcome = burner_.LastWriteOutcome();
-        return Failed(outcome.Error.empty() ? burner_.LastError() : outcome.Error);
-    }
-    SetStage(TJobStage::Writing);
-    return FollowWrite();
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
+    return StartAndFollow([this] { return burner_.BurnISOImage(imageFile_); });
 }
 
 TJobResult TIsoFileJob::Run() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ protected:
     }
     TDataWriteJob(std::string name, TZelBurner& burner) : TJob(std::move(name)), burner_(burner) {}
     void CancelWork() override;
+    // Starts a write to the drive (priming the read-ahead) and follows it to its end.
+    TJobResult StartAndFollow(const std::function<bool()>& start);
     // Follows a started write until it has ended; the result is what the burner reported.
     TJobResult FollowWrite();
     void SampleProgress();

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "device/SCSIDevice.h"
 #include "jobs/JobClaims.h"
 #include "platform/EngineClock.h"
 
@@ -170,6 +171,15 @@ bool TJob::Ask(const TJobQuestion& question) {
     // The user may take any time to answer; a cancel ends the wait.
     while (!answer_ && !cancel_) answerChanged_.wait_for(lock, std::chrono::milliseconds(100));
     return answer_.value_or(false) && !cancel_;
+}
+
+bool TJob::WaitForDisc(TSCSIDevice& device, TJobResult& ended) {
+    SetStage(TJobStage::WaitingForDrive);
+    device.ClearWaitAbort();
+    const bool ready = device.WaitForDisc();
+    if (ready && !CancelRequested()) return true;
+    ended = CancelRequested() ? Aborted() : Failed(device.LastError());
+    return false;
 }
 
 bool TJob::WaitFor(const std::function<bool()>& done, int64_t pollMs, int64_t limitMs) {

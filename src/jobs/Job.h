@@ -11,6 +11,10 @@
 #include "jobs/JobTypes.h"
 #include "platform/EventDispatcher.h"
 
+namespace kv {
+class TSCSIDevice;
+}
+
 namespace kv::jobs {
 
 // One engine operation run on a worker thread of its own. The caller (the window, the command
@@ -82,6 +86,9 @@ protected:
     void Message(TSeverity severity, const std::string& text, const std::string& key = {});
     // Asks through OnQuestion and waits for the answer; a cancel answers No.
     bool Ask(const TJobQuestion& question);
+    // Waits for the disc in `device`'s drive to be ready (stage WaitingForDrive). False with the
+    // job's result in `ended` when the drive never got ready or the job was cancelled.
+    bool WaitForDisc(TSCSIDevice& device, TJobResult& ended);
     // Polls `done` every `pollMs` engine milliseconds until it is true, the job is cancelled
     // (false) or `limitMs` engine milliseconds passed (false; a negative limit waits for ever).
     bool WaitFor(const std::function<bool()>& done, int64_t pollMs, int64_t limitMs = -1);

@@ -10,10 +10,7 @@ TJobResult TImportJob::Run() {
         if (s == TSeverity::Error) lastError = text;
         Message(s, text);
     });
-    SetStage(TJobStage::WaitingForDrive);
-    burner_.ClearWaitAbort();
-    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
-    if (CancelRequested()) return Aborted();
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Reading);
     if (ClearFirst) burner_.ClearAll(MaxFiles, MaxDirs);
     if (!burner_.ImportSession(session_))
@@ -37,9 +34,7 @@ TJobResult TExtractJob::Run() {
         if (s == TSeverity::Error) lastError = text;
         Message(s, text);
     });
-    SetStage(TJobStage::WaitingForDrive);
-    burner_.ClearWaitAbort();
-    if (!burner_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(burner_.LastError());
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Reading);
     const int total = static_cast<int>(items_.size());
     UpdateProgress([total](TJobProgress& p) { p.FilesTotal = total; });

@@ -207,9 +207,7 @@ TJobResult TVerifyJob::Run() {
         p.FilesTotal = filesTotal;
         p.BytesTotal = bytesTotal_;
     });
-    SetStage(TJobStage::WaitingForDrive);
-    device_.ClearWaitAbort();
-    if (!device_.WaitForDisc()) return CancelRequested() ? Aborted() : Failed(device_.LastError());
+    if (TJobResult ended; !WaitForDisc(device_, ended)) return ended;
     SetStage(TJobStage::Reading);
     disc_.ClearAll(TBurnerCompilation::kDefaultMaxFiles * 16, TBurnerCompilation::kMaxPathTableDirs);
     if (!ImportSession(device_, disc_, session_))
