@@ -54,10 +54,28 @@ void TTreeLoader::NoteRefusal(const std::string& path) {
     problems_.push_back(text);
 }
 
+TDEntry* TTreeLoader::AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path) {
+    if (!path.empty()) return AddFolder(parent, path, name);
+    TFileDescription d;
+    d.Name = ModelName(name);
+    d.ModificationTime = TLocalDateTime::Now();
+    d.ShortName = namer_.Allocate(*parent, d.Name, true);
+    d.Attributes = kAttrDirectory;
+    TDEntry* dir = burner_.AddDirEntry(parent, d);
+    if (!dir) NoteRefusal(name);
+    return dir;
+}
+
+void TTreeLoader::AddNamedFile(TDEntry* dir, const std::string& name, const std::string& path) {
+    AddOneFile(dir, path, name);
+}
+
 TDEntry* TTreeLoader::AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName) {
     std::optional<TFileDescription> d = DescribeHostFile(path);
     if (!d) {
-        Problem("cannot read " + path);
+        // A folder that cannot be read would leave the disc without its contents: a refusal.
+        refusals_.push_back("CANNOT READ \"" + path + "\"");
+        Problem(refusals_.back());
         return nullptr;
     }
     d->Name = ModelName(hostName);
@@ -73,9 +91,11 @@ void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::s
     if (!output_.empty() && std::filesystem::equivalent(path, output_, ec)) return;  // never the image itself
     const std::string name = ModelName(hostName);
     const std::string shortName = namer_.Allocate(*dir, name, false);
-    if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0)
-        Problem("not found: " + path);
-    else if (burner_.LastRefusal())
+    if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0) {
+        // Gone since it was collected: the disc would silently lack it.
+        refusals_.push_back("NOT FOUND \"" + path + "\"");
+        Problem(refusals_.back());
+    } else if (burner_.LastRefusal())
         NoteRefusal(path);
 }
 

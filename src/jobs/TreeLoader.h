@@ -22,6 +22,12 @@ public:
     // False when `path` does not exist (Problems() says so); its contents are loaded otherwise.
     bool AddPath(const std::string& path);
 
+    // One entry of a tree whose names the caller chose (the window's compilation): a folder from
+    // `path` (its dates; empty for a folder made in the tree) or a file from `path`, under `name`.
+    // The folder's entry, or null when the model refused it (noted like any refusal).
+    TDEntry* AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path);
+    void AddNamedFile(TDEntry* dir, const std::string& name, const std::string& path);
+
     // Entries the model refused, each naming the entry: a burn refuses to start while any remain.
     const std::vector<std::string>& Refusals() const { return refusals_; }
     // Everything worth telling the user, refusals included, in the order met.

@@ -745,7 +745,13 @@ const char* const kDefaultLines[] = {
     "//<#filename>",
     "3=Damaged or unreadable project file: <#filename>",
     "//<#filename>",
-    "4=The project could not be saved: <#filename>"
+    "4=The project could not be saved: <#filename>",
+    "[29]",
+    "//Data burn",
+    "//<#empty> <#full>",
+    "0=Read-ahead ran empty <#empty> times, full <#full> times",
+    "//<#file>",
+    "1=The image file is one of the files of the compilation: <#file>"
 };
 
 }  // namespace

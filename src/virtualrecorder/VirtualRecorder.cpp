@@ -99,6 +99,11 @@ bool TVirtualRecorder::HasMedium() const {
     return medium_ != nullptr;
 }
 
+bool TVirtualRecorder::TrayOpen() const {
+    std::lock_guard lock(mutex_);
+    return trayOpen_;
+}
+
 TPassThroughResult TVirtualRecorder::Execute(const TPassThroughRequest& request) {
     TPassThroughResult result;
     if (request.CdbLength < 6 || request.CdbLength > 16 || (request.DataLength > 0 && !request.Data) ||

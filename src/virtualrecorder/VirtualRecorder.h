@@ -34,6 +34,7 @@ public:
     bool Flush(std::string& error);
     std::string MediumPath() const;
     bool HasMedium() const;
+    bool TrayOpen() const;
 
     TFaultInjector& Faults() { return faults_; }
     const TDriveModel& Model() const { return model_; }

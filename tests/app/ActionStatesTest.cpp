@@ -17,7 +17,7 @@ TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) 
         EXPECT_TRUE(Enabled(idle, id)) << ActionInfo(id).Name;
     EXPECT_FALSE(Enabled(idle, I::Restore));
     // Commands that are not built yet stay disabled whatever happens.
-    EXPECT_FALSE(Enabled(idle, I::Burn));
+    EXPECT_FALSE(Enabled(idle, I::EraseDisc));
 
     for (TOperation operation : {TOperation::Adding, TOperation::Erasing, TOperation::WritingData,
                                  TOperation::WritingAudio, TOperation::Verifying, TOperation::Importing}) {
@@ -67,7 +67,9 @@ TEST(ActionStatesTest, TheTreeEnablesItsCommandsByWhatItHoldsAndShows) {
     TActionContext context;
     context.Tree = {.HasOwnFile = true, .Focused = true};
     EXPECT_TRUE(Enabled(DeriveActionStates(context), I::Rename));
-    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Burn));
+    context.Tree.AnyAudio = true;
+    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::BurnAudio));
+    context.Tree.AnyAudio = false;
     EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Paste));
     context.ClipboardHasFiles = true;
     EXPECT_TRUE(Enabled(DeriveActionStates(context), I::Paste));

@@ -14,6 +14,7 @@
 #include "app/window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 #include "dialogs/DialogPrompts.h"
+#include "jobs/DataWriteJobs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +118,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     CreateTray();
     ConnectActions();
     ConnectTree();
+    ConnectBurn();
 
     Log.WriteHtml = [this](const QString& html) {
         QTextCursor cursor(EmbeddedWBMemoWarning->document());
@@ -153,6 +155,9 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
 }
 
 TFormMasterKvd::~TFormMasterKvd() {
+    // A write still running is aborted: its job drives a burner that goes below.
+    DataJob.reset();
+    delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.
     Runner->Stop();

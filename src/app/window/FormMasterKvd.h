@@ -8,6 +8,7 @@
 #include "app/Prompts.h"
 #include "app/SingleInstance.h"
 #include "app/SystemServices.h"
+#include "dialogs/FormBurnInProgress.h"
 
 #include <QColor>
 #include <QIcon>
@@ -31,6 +32,13 @@ class QToolButton;
 
 namespace kv {
 
+namespace jobs {
+class TDataWriteJob;
+struct TJobMessage;
+struct TJobResult;
+}  // namespace jobs
+struct TDiscFacts;
+struct TLayoutFacts;
 class TAudioConversion;
 class TDialogPrompts;
 class TFormDrop;
@@ -181,6 +189,26 @@ public:
     void SetCapacityValues(double minutes, qint64 bytes);
     QList<TFrameSizeBar*> CapacityBars() const;
 
+    // ---- the data burn and the ISO file (FormMasterKvdBurn.cpp)
+    void BurnData(bool imageOnly);
+    void ShowProgressWindow(TFormBurnInProgress::TMode mode);
+    TFormBurnInProgress* ProgressWindow() const { return FormBurnInProgress; }
+    // The choices of the progress window's boxes when a write ended.
+    struct TWriteDoneChoices {
+        bool Verify = false;
+        bool Eject = false;
+        bool Shutdown = false;
+    };
+    // After a successful disc write (the restart hand-over's place); by default the disc is
+    // ejected when that was chosen.
+    std::function<void(const TWriteDoneChoices&)> AfterDataBurn;
+    // After a failed write or an ISO file, when the shutdown was chosen.
+    std::function<void()> ShutdownAfterFinish;
+    bool ImageOnlyRun = false;
+    int AddedFiles = 0;
+    int AddedFolders = 0;
+    QString WriteError;
+
     // ---- restore, minimise, single instance
     void RestoreApplication();
     void CommandLineArrived(const TCommandLine& commandLine);
@@ -286,6 +314,21 @@ private:
     void ActionPropertiesExecute();
     void SortByHeader(int section);
     bool CanStartAdding() const;
+
+    // the data burn (FormMasterKvdBurn.cpp)
+    void ConnectBurn();
+    void StopBurnSilently();
+    void BurnDataChecked();
+    void AskDiscQuestions(const TDiscFacts& facts);
+    void HandOverTree(const TDiscFacts& facts);
+    void IdentifyAndLayOut(const TDiscFacts& facts);
+    void CheckCapacityAndStart(const TDiscFacts& facts, const TLayoutFacts& layout);
+    void StartDataJob(const TDiscFacts& facts, const TLayoutFacts& layout);
+    void DataJobMessage(const jobs::TJobMessage& message);
+    void TimerFinalizingTrackTimer();
+    void TimerWriteDoneTimer();
+    void EndDataRun();
+    bool ImageTargetIsASource(const QString& target) const;
     bool AddingRefused() const;
     TQueueItem* FocusedItem() const;
     void RefreshClipboardState();
@@ -314,6 +357,12 @@ private:
     QStringList OwnArguments;  // the process's own command line
     int SortMark = 0;          // the Name column's sort mark: 0 none, 1 ascending, 2 descending
     QMenu* TreeMenu = nullptr;
+    TFormBurnInProgress* FormBurnInProgress = nullptr;
+    std::unique_ptr<jobs::TDataWriteJob> DataJob;
+    QString ImageFileName;
+    qint64 BurnCount = 0;
+    qint64 ImageSizeBlocks = 0;
+    bool MediaChangedDuringRun = false;
 
     TOperation CurrentOperation = TOperation::Idle;
     struct TSelection {
@@ -335,5 +384,15 @@ private:
     std::unique_ptr<TDriveRunner> Runner;
     std::unique_ptr<jobs::TMediaMonitor> MediaMonitor;
 };
+
+template <typename R>
+void TFormMasterKvd::RunDriveTask(std::function<R(TBurnerHost&)> work, std::function<void(R&)> done) {
+    ++PendingDriveTasks;
+    Runner->Run<R>([this, work = std::move(work)] { return work(*Burners); },
+                   [this, done = std::move(done)](R outcome) {
+                       done(outcome);
+                       if (--PendingDriveTasks == 0) emit DriveWorkIdle();
+                   });
+}
 
 }  // namespace kv

@@ -13,16 +13,6 @@
 
 namespace kv {
 
-template <typename R>
-void TFormMasterKvd::RunDriveTask(std::function<R(TBurnerHost&)> work, std::function<void(R&)> done) {
-    ++PendingDriveTasks;
-    Runner->Run<R>([this, work = std::move(work)] { return work(*Burners); },
-                   [this, done = std::move(done)](R outcome) {
-                       done(outcome);
-                       if (--PendingDriveTasks == 0) emit DriveWorkIdle();
-                   });
-}
-
 void TFormMasterKvd::ApplyReports(const TDriveReports& reports) {
     for (const TDriveReport& report : reports) {
         switch (report.Kind) {
@@ -166,6 +156,8 @@ void TFormMasterKvd::MediaChanged(const QString& letter) {
 }
 
 void TFormMasterKvd::DeviceMediaChanged(const QString& devicePath) {
+    // A run holds the data burner on its job's thread; its end measures the speeds anew anyway.
+    if (CurrentOperation != TOperation::Idle) return;
     RunDriveTask<QString>([devicePath](TBurnerHost& burners) { return burners.LetterOfDevice(devicePath); },
                           [this](QString& letter) {
                               if (!letter.isEmpty()) MediaChanged(letter);

@@ -508,7 +508,13 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
             return true;
         }
     }
-    // Command words and list files: not built yet.
+    // Command words: "B" burns the compilation (while audio burning is not offered, without the
+    // burn-mode chooser). List files and the other words are not built yet.
+    if (arguments.join(' ').trimmed().toUpper() == "B") {
+        UpdateTreeActions(true);
+        Action(TActionId::Burn)->trigger();
+        return false;
+    }
     return true;
 }
 

@@ -2,35 +2,18 @@
 //
 // Environment (besides the engine's): KELVADORE_HOME, the program folder; KELVADORE_LOG_FILE, a
 // file that receives every log line as plain text; KELVADORE_SCREENSHOT, a PNG file the window
-// is saved into once its drives are listed (process-level tests look at it);
+// is saved into once its drives are listed, with pictures of the progress window beside it
+// (process-level tests look at them);
 // KELVADORE_FAKE_POWEROFF, a file written instead of switching the machine off.
 #include "app/SingleInstance.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
+#include "app/window/ScreenshotHooks.h"
 #include "app/window/UnixSignals.h"
-#include "platform/EventDispatcher.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QTimer>
 
 #include <iostream>
-
-namespace {
-
-void SaveScreenshotWhenReady(kv::TFormMasterKvd& form) {
-    const QString path = qEnvironmentVariable("KELVADORE_SCREENSHOT");
-    if (path.isEmpty()) return;
-    QObject::connect(&form, &kv::TFormMasterKvd::DrivesReady, &form, [&form, path] {
-        // One more turn of the event loop, so that the window has painted what it was given.
-        QTimer::singleShot(200, &form, [&form, path] {
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            form.grab().save(path);
-        });
-    });
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -50,10 +33,6 @@ int main(int argc, char** argv) {
     kv::TKelvadoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("kelvadore");
     QCoreApplication::setApplicationVersion(KV_PROGRAM_VERSION);
-    // Engine events raised "on the user-interface thread" arrive here as queued calls.
-    kv::InstallEventDispatcher([&app](std::function<void()> event) {
-        QMetaObject::invokeMethod(&app, std::move(event), Qt::QueuedConnection);
-    });
 
     kv::TInstanceServer server;
     if (!installation && !server.Listen(lock.SocketPath()))
@@ -69,13 +48,12 @@ int main(int argc, char** argv) {
         server.OnRestore = [&form] { form.RestoreApplication(); };
         server.OnCommandLine = [&form](const kv::TCommandLine& commandLine) { form.CommandLineArrived(commandLine); };
         kv::TTerminationSignals termination([&form] { form.close(); });
-        SaveScreenshotWhenReady(form);
+        kv::InstallScreenshotHooks(form);
 
         form.FormCreate(arguments);
         exitCode = app.exec();
         server.OnRestore = nullptr;
         server.OnCommandLine = nullptr;
     }
-    kv::InstallEventDispatcher(nullptr);
     return exitCode;
 }

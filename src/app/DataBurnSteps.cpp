@@ -1,0 +1,128 @@
+#include "app/DataBurnSteps.h"
+
+#include "app/QueueNode.h"
+#include "datawrite/TZelBurner.h"
+#include "device/Media.h"
+#include "jobs/TreeLoader.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace kv {
+namespace {
+
+// A tree this size would take the burner's default tables past their limits.
+constexpr int kMaxFiles = 800000;
+constexpr int kMaxDirs = 30000;
+constexpr double kCdSpeedUnit = 176.46;   // KB/s of 1X
+constexpr double kDvdSpeedUnit = 1385.0;
+
+}  // namespace
+
+TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, bool imageOnly) {
+    TDiscFacts facts;
+    TZelBurner* burner = burners.DataBurner();
+    if (!burner) return facts;
+    if (!imageOnly && !burner->TestUnitReady(0)) facts.Reports = burners.LoadDisc(settings, true, false);
+    facts.Prepared = true;
+    facts.MediumType = burner->MediumType();
+    facts.FreeBlocks = burner->FreeBlocks();
+    facts.SessionCount = burner->SessionCount();
+    facts.FinalizeDisc = burner->FinalizeDisc;
+    facts.Erasable = burner->DiscIsErasable();
+    if (!IsCdMedium(facts.MediumType)) {
+        burner->GetDiscInformation(burner->Disc);
+        // Drives report 8 for the 2048-byte blocks of DVD media.
+        if (burner->Disc.BlockSize > 0 && burner->Disc.BlockSize != 8) facts.BlockLength = burner->Disc.BlockSize;
+    }
+    const double unit = IsCdMedium(facts.MediumType) ? kCdSpeedUnit : kDvdSpeedUnit;
+    facts.SpeedX = static_cast<int>(std::lround(burner->ReadCurrentWriteSpeed() / unit));
+    facts.Device = QString::fromStdString(burner->Device());
+    return facts;
+}
+
+std::vector<THandOverEntry> HandOverList(const TQueueItem& root) {
+    std::vector<THandOverEntry> entries;
+    for (int i = 0; i < root.ChildCount(); ++i) {
+        const TQueueItem& top = *root.Child(i);
+        // The imported session is on the disc already; below the top level the flag means nothing.
+        if (top.Node.Imported) continue;
+        const int base = top.Depth();
+        auto add = [&](const TQueueItem& item) {
+            entries.push_back({item.Depth() - base, item.Node.Name.toStdString(), item.Node.SourcePath.toStdString(),
+                               item.Node.IsFolder});
+        };
+        add(top);
+        top.ForEachBelow(add);
+    }
+    return entries;
+}
+
+THandOverResult HandOverCompilation(TBurnerHost& burners, const std::vector<THandOverEntry>& entries,
+                                    bool keepImported, const std::function<void(int files, int folders)>& counted) {
+    THandOverResult result;
+    TZelBurner* burner = burners.DataBurner();
+    if (!burner) return result;
+    if (!keepImported) burner->ClearAll(kMaxFiles, kMaxDirs);
+    jobs::TTreeLoader loader(*burner, {});
+    // The folder each depth adds into; null below a folder the model refused (its contents are
+    // refused with it, and the walk goes on with its next sibling).
+    std::vector<TDEntry*> parents{burner->Root()};
+    for (const THandOverEntry& entry : entries) {
+        const size_t depth = static_cast<size_t>(entry.Depth);
+        if (depth >= parents.size()) continue;
+        parents.resize(depth + 1);
+        TDEntry* parent = parents[depth];
+        if (!parent) {
+            parents.push_back(nullptr);
+            continue;
+        }
+        if (entry.Folder) {
+            TDEntry* dir = loader.AddNamedFolder(parent, entry.Name, entry.Source);
+            if (dir) ++result.AddedFolders;
+            parents.push_back(dir);
+        } else {
+            loader.AddNamedFile(parent, entry.Name, entry.Source);
+            ++result.AddedFiles;
+        }
+        if (counted && (result.AddedFiles + result.AddedFolders) % 1000 == 0)
+            counted(result.AddedFiles, result.AddedFolders);
+    }
+    if (counted) counted(result.AddedFiles, result.AddedFolders);
+    result.Refusals = loader.Refusals();
+    result.DirCount = burner->DirCount();
+    result.FileCount = burner->FileCount();
+    result.Done = true;
+    return result;
+}
+
+TLayoutFacts BuildDataLayout(TBurnerHost& burners, const TIdentification& id, bool imageOnly) {
+    TLayoutFacts facts;
+    TZelBurner* burner = burners.DataBurner();
+    if (!burner) return facts;
+    burner->IdVolume = id.Volume;
+    burner->IdApplication = id.Application;
+    burner->IdSystem = id.System;
+    burner->IdVolumeSet = id.VolumeSet;
+    burner->IdPublisher = id.Publisher;
+    burner->IdPreparer = id.Preparer;
+    burner->FileCopyright = id.Copyright;
+    burner->FileAbstract = id.Abstract;
+    burner->FileBibliographic = id.Bibliographic;
+    const TLocalDateTime now = TLocalDateTime::Now();
+    burner->DateCreation = now;
+    burner->DateModification = now;
+    burner->DateEffective = now;
+    burner->DateExpiration = now;
+    facts.Burner = burner;
+    facts.Built = burner->BuildLayout(imageOnly, nullptr);
+    facts.Error = burner->LastError();
+    facts.ImageSize = burner->ImageSize();
+    if (!imageOnly) facts.FreeBlocks = burner->FreeBlocks();
+    return facts;
+}
+
+QString FormatMegabytes(double megabytes) { return QLocale().toString(megabytes, 'f', 2); }
+
+}  // namespace kv

@@ -1,0 +1,15 @@
+#pragma once
+#include <QString>
+
+namespace kv {
+
+class TFormMasterKvd;
+
+// Pictures for reviewers and process-level tests, only when KELVADORE_SCREENSHOT names a PNG file:
+// the main window once its drives are ready (that file); the progress window while a write runs
+// ("<name>-progress-writing.png") and while the track is closed ("<name>-progress-end.png"); and
+// the longest time the event loop went without turning while the progress window was open
+// ("<name>-pauses.txt", in milliseconds), which shows whether the window stayed responsive.
+void InstallScreenshotHooks(TFormMasterKvd& form);
+
+}  // namespace kv

@@ -1,0 +1,426 @@
+// A data disc and an ISO file written from the window: the checks and questions before the write,
+// the hand-over of the tree, the progress window, abort, and the end of every run. What was
+// written is read back by xorriso and pycdlib and compared with the sources.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+#include "WindowTestSupport.h"
+#include "app/window/FormMasterKvd.h"
+#include "app/window/KelvadoreApplication.h"
+#include "app/window/ListComboBox.h"
+#include "app/window/QueueModel.h"
+#include "dialogs/FormBurnInProgress.h"
+#include "platform/EngineClock.h"
+#include "virtualrecorder/MediumKinds.h"
+#include "virtualrecorder/MediumTools.h"
+#include "virtualrecorder/VirtualRecorders.h"
+
+namespace kv {
+namespace {
+
+using I = TActionId;
+constexpr int kWaitMs = 120000;  // generous: the machine may be loaded
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray Pattern(int size, int seed) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// stdout and stderr of a command; `status` gets its exit code.
+QString Run(const QString& program, const QStringList& arguments, int* status = nullptr) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    if (status) *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAll());
+}
+
+std::shared_ptr<vr::TVirtualRecorder> RecorderHolding(const QString& medium) {
+    for (const auto& recorder : vr::PresentRecorders())
+        if (QString::fromStdString(recorder->MediumPath()) == medium) return recorder;
+    return nullptr;
+}
+
+// The disc path of every file of the compilation ("/a/b.txt") with its source.
+QMap<QString, QString> DiscPaths(const TQueueItem& root) {
+    QMap<QString, QString> paths;
+    std::function<void(const TQueueItem&, const QString&)> walk = [&](const TQueueItem& item, const QString& prefix) {
+        for (int i = 0; i < item.ChildCount(); ++i) {
+            const TQueueItem& child = *item.Child(i);
+            const QString path = prefix + "/" + QString(child.Node.Name).replace('\\', '_');
+            if (child.Node.IsFolder)
+                walk(child, path);
+            else
+                paths[path] = child.Node.SourcePath;
+        }
+    };
+    walk(root, {});
+    return paths;
+}
+
+}  // namespace
+
+class DataBurnTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DataBurnTest(test::TPreparedHome& home) : Home(home) {}
+
+private:
+    test::TPreparedHome& Home;
+    QTemporaryDir Files;
+    test::TScriptedPrompts Prompts;
+    QString AppendableCdr;  // left by the first test: one open session
+
+    std::unique_ptr<TFormMasterKvd> Start(const QString& medium, QList<QPair<QString, QString>> rows = {}) {
+        rows.prepend({"1.4", test::ListedIdentityOfMedium(medium)});
+        Home.WriteConfig(rows);
+        Prompts = {};
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        auto form = std::make_unique<TFormMasterKvd>(services);
+        QSignalSpy ready(form.get(), &TFormMasterKvd::DrivesReady);
+        form->FormCreate({});
+        if (!QTest::qWaitFor([&] { return ready.count() > 0 && !form->DriveWorkPending(); }, kWaitMs)) return nullptr;
+        return form;
+    }
+
+    static QString LogText(const TFormMasterKvd& form) { return form.EmbeddedWBMemoWarning->toPlainText(); }
+
+    // Waits until the run has ended: the operation is idle again and nothing is posted.
+    static bool WaitForRunEnd(TFormMasterKvd& form) {
+        return QTest::qWaitFor(
+            [&] { return form.Operation() == TOperation::Idle && !form.DriveWorkPending() && !form.ProgressWindow(); },
+            kWaitMs);
+    }
+
+    // Every line in this order, each after the one before.
+    static bool InOrder(const QString& log, const QStringList& lines) {
+        qsizetype at = 0;
+        for (const QString& line : lines) {
+            at = log.indexOf(line, at);
+            if (at < 0) {
+                qWarning("missing in order: %s", qPrintable(line));
+                return false;
+            }
+            at += line.size();
+        }
+        return true;
+    }
+
+    QString Path(const QString& relative) const { return Files.filePath(relative); }
+
+    // Nested folders, an empty one, names with blanks, ";", a backslash, letters beyond ASCII and
+    // a file of several blocks.
+    QString MakeTree(const QString& name) {
+        const QString root = Path(name);
+        WriteFile(root + "/Folder/Inner/deep.dat", Pattern(70000, 1));
+        WriteFile(root + "/name with spaces.txt", "spaces");
+        WriteFile(root + "/semi;colon.txt", "semi");
+        WriteFile(root + "/back\\slash.txt", "slash");
+        WriteFile(root + QString::fromUtf8("/Ünïcødé ∑.txt"), "unicode");
+        WriteFile(root + "/big.bin", Pattern(3 * 1024 * 1024 + 17, 2));
+        QDir().mkpath(root + "/Empty");
+        return root;
+    }
+
+    // The disc in the recorder holding `medium`, as an ISO file read by outside tools.
+    static QString ExportedImage(TFormMasterKvd& form, test::TScriptedPrompts& prompts, const QString& iso) {
+        QFile::remove(iso);
+        prompts.FileNames.push_back(iso);
+        form.Action(I::VirtualExport)->trigger();
+        return QTest::qWaitFor([&] { return !form.DriveWorkPending() && QFileInfo::exists(iso); }, kWaitMs)
+                   ? iso
+                   : QString();
+    }
+
+    // xorriso extracts the image; every file of the compilation is there, byte for byte.
+    static bool EqualsSources(const QString& iso, const QMap<QString, QString>& files, const QString& into) {
+        QDir(into).removeRecursively();
+        int status = -1;
+        const QString output =
+            Run("xorriso", {"-indev", iso, "-osirrox", "on", "-extract", "/", into}, &status);
+        if (status != 0) {
+            qWarning("%s", qPrintable(output));
+            return false;
+        }
+        for (auto it = files.begin(); it != files.end(); ++it) {
+            if (ReadAll(into + it.key()) != ReadAll(it.value())) {
+                qWarning("differs: %s", qPrintable(it.key()));
+                return false;
+            }
+        }
+        return true;
+    }
+
+private slots:
+    // The recorders are listed once per process: every medium is there from the start.
+    void initTestCase() {
+        QVERIFY(Files.isValid());
+        for (const QString kind : {"cdr", "dvdplusr"}) QVERIFY(!Home.CreateMedium(kind + "-burn.kvm", kind).isEmpty());
+        QVERIFY(!Home.CreateMedium("abort-cdr.kvm", "cdr").isEmpty());
+        std::string error;
+        QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
+    }
+
+    void aTreeBurnedToACdrAndADvdPlusRReadsBackEqual() {
+        for (const QString kind : {"cdr", "dvdplusr"}) {
+            const QString medium = Home.VirtualFolder + "/" + kind + "-burn.kvm";
+            const bool cd = kind == "cdr";
+            // The CD stays open for the next session; the DVD is closed and asks first.
+            auto form = Start(medium, {{"5.3", cd ? "0" : "1"}});
+            QVERIFY(form);
+            form->AddPathsToRoot({MakeTree("tree-" + kind)}, false);
+            const QMap<QString, QString> files = DiscPaths(form->Queue().Root());
+            const qint64 count = form->CountFiles() + form->CountFolders();
+            // On the DVD the first question is suppressed: it is not asked, whatever its last answer.
+            form->Settings().Confirmation(TConfirmationKind::BurnData) = {!cd, false, false};
+            Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+            const int burnsBefore = form->Settings().DataBurnCount;
+
+            int largest = 0;
+            bool megabytesShown = false, hiddenWhileWriting = true, actionsOff = true;
+            QTimer sampler;
+            connect(&sampler, &QTimer::timeout, this, [&] {
+                if (TFormBurnInProgress* progress = form->ProgressWindow()) {
+                    largest = std::max(largest, progress->GaugeProgress->value());
+                    megabytesShown |= progress->LabelMBWrittenValue->text().endsWith(" MByte");
+                    hiddenWhileWriting &= !form->isVisible();
+                    actionsOff &= !form->Action(I::Burn)->isEnabled() && !form->Action(I::EraseDisc)->isEnabled();
+                }
+            });
+            sampler.start(20);
+            form->Action(I::Burn)->trigger();
+            QVERIFY(WaitForRunEnd(*form));
+            sampler.stop();
+
+            const QString log = LogText(*form);
+            QVERIFY2(InOrder(log, {"Adding files/folders (" + QString::number(count) + ") waiting...", "Prepare",
+                                   "Add files/folders done", "Starting data burn ", "Starting data burn on " +
+                                   form->ComboBoxDriveName->currentText(),
+                                   cd ? "Starting data burn on CD-R at " : "Starting data burn on DVD+R at ",
+                                   "Finalizing track", "Burn data process done"}),
+                     qPrintable(log));
+            QCOMPARE(Prompts.Unexpected, 0);
+            QCOMPARE(Prompts.Asked.size(), 1);
+            QCOMPARE(Prompts.Asked[0].Title, cd ? QString("Confirm Burn DATA") : QString("Confirm Close Disc"));
+            QVERIFY(largest > 0 && megabytesShown && hiddenWhileWriting && actionsOff);
+            QVERIFY(form->isVisible());
+            QCOMPARE(form->Settings().DataBurnCount, burnsBefore + 1);
+
+            const QString iso = ExportedImage(*form, Prompts, Path(kind + ".iso"));
+            QVERIFY(EqualsSources(iso, files, Path("out-" + kind)));
+            int status = -1;
+            const QString walked = Run("/usr/bin/python3",
+                                       {"-c",
+                                        "import sys, pycdlib; i = pycdlib.PyCdlib(); i.open(sys.argv[1]); "
+                                        "print(sum(len(n) for r, d, n in i.walk(joliet_path='/'))); i.close()",
+                                        iso},
+                                       &status);
+            QCOMPARE(status, 0);
+            QCOMPARE(walked.trimmed(), QString::number(files.size()));
+            if (cd) AppendableCdr = medium;
+        }
+    }
+
+    void saveIsoAsksAboutSessionsNeverOverwritesASourceAndKeepsAnOldImageWhenItFails() {
+        QVERIFY(!AppendableCdr.isEmpty());
+        auto form = Start(AppendableCdr);
+        QVERIFY(form);
+        const QString source = Path("iso-src/one.txt");
+        WriteFile(source, Pattern(300000, 3));
+        form->AddPathsToRoot({Path("iso-src")}, false);
+
+        // A disc with a session in the drive: asked first; No ends the run at once.
+        Prompts.Warnings = {{TPromptAnswer::No, false}};
+        form->Action(I::SaveISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QCOMPARE(Prompts.Asked.size(), 1);
+        QCOMPARE(Prompts.Asked[0].Title, QString("Confirm BURN"));
+
+        // Onto one of its own sources: refused, the source untouched.
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.FileNames = {source};
+        form->Action(I::SaveISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("The image file is one of the files of the compilation: " + source));
+        QCOMPARE(ReadAll(source), Pattern(300000, 3));
+
+        // Onto a full file system: the run fails and the old image is still there.
+        const QString small = Path("small");
+        QDir().mkpath(small);
+        int mounted = -1;
+        Run("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", small}, &mounted);
+        if (mounted == 0) {
+            WriteFile(small + "/old.iso", "previous image");
+            Prompts = {};
+            Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+            Prompts.FileNames = {small + "/old.iso"};
+            form->Action(I::SaveISO)->trigger();
+            QVERIFY(WaitForRunEnd(*form));
+            QVERIFY(LogText(*form).contains("Burn data process done with error : "));
+            QCOMPARE(ReadAll(small + "/old.iso"), QByteArray("previous image"));
+            Run("umount", {small});
+        } else {
+            qWarning("no tmpfs here: the full file system is not tried");
+        }
+
+        // And a good one, named without its extension.
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.FileNames = {Path("saved")};
+        form->Action(I::SaveISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Starting save ISO file : " + Path("saved.iso")));
+        QVERIFY(EqualsSources(Path("saved.iso"), DiscPaths(form->Queue().Root()), Path("out-saved")));
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    void tooLargeAsksToOverburnNoEjectsAndAFailedWriteNeitherRestartsNorVerifies() {
+        const QString medium = Home.VirtualFolder + "/tiny-cdr.kvm";
+        auto form = Start(medium, {{"5.3", "0"}});
+        QVERIFY(form);
+        int afterBurns = 0;
+        form->AfterDataBurn = [&](const TFormMasterKvd::TWriteDoneChoices&) { ++afterBurns; };
+        WriteFile(Path("large/large.bin"), Pattern(4 * 1024 * 1024, 4));
+        form->AddPathsToRoot({Path("large")}, false);
+        form->Settings().VerifyData = true;
+
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.YesNo = {false};
+        form->Action(I::Burn)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        const QString log = LogText(*form);
+        QVERIFY2(InOrder(log, {"There is not enough space to burn this compilation onto this medium", "Files space 4.",
+                               "Free space onto this medium "}),
+                 qPrintable(log));
+        QVERIFY(Prompts.Asked.last().Text.contains("overburning"));
+        QVERIFY(form->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return RecorderHolding(medium) && RecorderHolding(medium)->TrayOpen(); }, kWaitMs));
+
+        // Yes: the tray is closed again, the write runs past the end of the disc and fails.
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.YesNo = {true};
+        form->Action(I::Burn)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Overburning active"));
+        QVERIFY(LogText(*form).contains("Burn data process done with error : "));
+        QCOMPARE(afterBurns, 0);
+
+        // A source gone since it was added is named, and nothing is written.
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        form->Queue().Root().Child(0)->Child(0)->Node.SourcePath = Path("large/gone.bin");
+        form->Action(I::Burn)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(InOrder(LogText(*form), {"Error ( NOT FOUND \"" + Path("large/gone.bin") + "\" )", "Unable to burn data"}));
+        QCOMPARE(afterBurns, 0);
+    }
+
+    // At the engine's normal speed: the abort is asked, No keeps writing, Yes ends the write
+    // through its finished event while the window waits with its buttons off.
+    void abortIsAskedAndTheWriteEndsThroughItsOwnEvent() {
+        EngineClock::SetTimeScale(1);
+        const QString medium = Home.VirtualFolder + "/abort-cdr.kvm";
+        auto form = Start(medium, {{"5.3", "0"}});
+        QVERIFY(form);
+        int afterBurns = 0;
+        form->AfterDataBurn = [&](const TFormMasterKvd::TWriteDoneChoices&) { ++afterBurns; };
+        QFile sparse(Path("abort/sparse.bin"));
+        QDir().mkpath(Path("abort"));
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64{600} << 20));
+        sparse.close();
+        form->AddPathsToRoot({Path("abort")}, false);
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        form->Action(I::Burn)->trigger();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return form->ProgressWindow() && form->ProgressWindow()->LabelMBWrittenValue->text().endsWith(" MByte");
+            },
+            kWaitMs));
+        TFormBurnInProgress* progress = form->ProgressWindow();
+        QCOMPARE(progress->windowTitle(), QString("Kelvadore"));
+
+        Prompts.YesNo = {false, true};
+        progress->close();
+        QCOMPARE(Prompts.Asked.last().Text, QString("Abort data burning?"));
+        QTest::qWait(1500);
+        QVERIFY(form->ProgressWindow() && form->ProgressWindow()->isVisible());
+        QVERIFY(!form->Action(I::Burn)->isEnabled() && !form->Action(I::EraseDisc)->isEnabled());
+        const qsizetype starts = LogText(*form).count("Adding files/folders");
+        form->BurnData(false);  // what the tray or a command line would start: nothing
+        QCOMPARE(LogText(*form).count("Adding files/folders"), starts);
+
+        progress->ButtonAbortWrite->click();
+        QVERIFY(LogText(*form).contains("Data burning aborted by user"));
+        QVERIFY(form->ProgressWindow() && !progress->ButtonAbortWrite->isEnabled());
+        QVERIFY(!form->isVisible());
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Burn data process done with error : \"OPERATION ABORTED BY USER\""));
+        QCOMPARE(afterBurns, 0);
+        QVERIFY(form->isVisible() && form->Action(I::Burn)->isEnabled());
+        EngineClock::SetTimeScale(20);
+    }
+
+    void theProgressWindowShowsQuestionMarksUntilThereIsSomethingToShow() {
+        TSettings settings;
+        test::TScriptedPrompts prompts;
+        TFormBurnInProgress window(settings, prompts);
+        jobs::TJobProgress snapshot;
+        window.ProgressSource = [&] { return snapshot; };
+        window.Prepare(TFormBurnInProgress::TMode::DataWrite);
+        window.SetProgressMaximum(1000);
+        window.TimerCDTimer();
+        QCOMPARE(window.LabelMBWrittenValue->text(), QString("???"));
+        QCOMPARE(window.LabelDataTrackName->text(), QString("???"));
+        snapshot.BytesDone = 2048 * 999;
+        snapshot.CurrentFile = "/src/dir/file.txt";
+        window.TimerCDTimer();
+        QCOMPARE(window.LabelDataTrackName->text(), QString("file.txt"));
+        QCOMPARE(window.LabelTimeRemainingValue->text(), QString("???"));  // far below a second left
+        QVERIFY(window.LabelMBWrittenValue->text().endsWith("/1.95 MByte"));
+        window.CheckBoxVerifyData->setChecked(true);
+        QVERIFY(settings.VerifyData);
+        QCOMPARE(MinutesSecondsText(307000), QString("05 min. 07 sec."));
+    }
+};
+
+}  // namespace kv
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    kv::EngineClock::SetTimeScale(20);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    kv::test::TPreparedHome home;
+    home.Apply();
+    kv::TKelvadoreApplication app(argc, argv);
+    kv::DataBurnTest test(home);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "DataBurnTest.moc"
