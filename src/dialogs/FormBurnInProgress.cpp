@@ -142,6 +142,9 @@ TFormBurnInProgress::TFormBurnInProgress(TSettings& settings, IPrompts& prompts,
     });
     for (QPushButton* button : {ButtonAbortErase, ButtonAbortWrite, ButtonAbortAudioWrite, ButtonAbortAudioConversion})
         connect(button, &QPushButton::clicked, this, &QWidget::close);
+    connect(EmbeddedWBMemoLog, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        if (OnLinkClicked) OnLinkClicked(url);
+    });
     connect(CheckBoxVerifyData, &QCheckBox::toggled, this, [this](bool on) { Settings.VerifyData = on; });
     connect(CheckBoxDriveEjectAfterWrite, &QCheckBox::toggled, this, [this](bool on) { Settings.DriveEjectAfterWrite = on; });
     connect(CheckBoxDriveEjectAfterAudioWrite, &QCheckBox::toggled, this,

@@ -63,6 +63,8 @@ public:
     std::function<void(int number, const QColor& colour)> OnTrayNumber;
     // Minimising the window minimises the whole application.
     std::function<void()> OnMinimize;
+    // A link clicked in the log opens outside, as the main window's log does.
+    std::function<void(const QUrl& url)> OnLinkClicked;
 
     // One refresh, as the timer does it (tests call it directly).
     void TimerCDTimer();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -194,6 +195,7 @@ private slots:
             auto form = Start(medium, {{"5.3", cd ? "0" : "1"}});
             QVERIFY(form);
             form->AddPathsToRoot({MakeTree("tree-" + kind)}, false);
+            form->EditCommandVolumeName->setText("Window Burn");
             const QMap<QString, QString> files = DiscPaths(form->Queue().Root());
             const qint64 count = form->CountFiles() + form->CountFolders();
             // On the DVD the first question is suppressed: it is not asked, whatever its last answer.
@@ -242,6 +244,7 @@ private slots:
                                        &status);
             QCOMPARE(status, 0);
             QCOMPARE(walked.trimmed(), QString::number(files.size()));
+            QVERIFY(Run("isoinfo", {"-d", "-i", iso}).contains("Volume id: WINDOW BURN"));
             if (cd) AppendableCdr = medium;
         }
     }

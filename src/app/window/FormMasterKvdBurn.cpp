@@ -305,7 +305,11 @@ void TFormMasterKvd::ShowProgressWindow(TFormBurnInProgress::TMode mode) {
         FormBurnInProgress->LogLine = [this](const QString& text) { AddLog(text); };
         FormBurnInProgress->OnStatus = [this](const QString& text) { SetStatus(text); };
         FormBurnInProgress->OnTrayNumber = [this](int number, const QColor& colour) { SetTrayProgress(number, colour); };
-        FormBurnInProgress->OnMinimize = [this] { showMinimized(); };
+        // The main window is hidden while the progress window is open: minimising leaves it so.
+        FormBurnInProgress->OnMinimize = [this] {
+            if (isVisible()) showMinimized();
+        };
+        FormBurnInProgress->OnLinkClicked = [this](const QUrl& url) { LogLinkClicked(url); };
         Log.ForwardToProgress = [this](const QString& html, bool noBreak, bool withTime) {
             if (FormBurnInProgress) FormBurnInProgress->Log.AddLogHtml(html, noBreak, withTime);
         };
