@@ -436,6 +436,17 @@ void TFormBurnInProgress::ShowFinalizing(qint64 imageSizeBlocks) {
     LabelTimeRemainingValue->setText("...");
 }
 
+void TFormBurnInProgress::ShowAsVerification() {
+    StopRefresh();
+    setWindowTitle(LookupText("12.30"));
+    GaugeProgress->setRange(0, 100);
+    GaugeProgress->setValue(0);
+    SetGaugeColours(GaugeProgress, QColor(0, 0xFF, 0), Qt::white);
+    PanelBuffer->hide();
+    PanelWriteCD->hide();
+    raise();
+}
+
 void TFormBurnInProgress::CloseByProgram() {
     ClosingAllowed = true;
     StopRefresh();

@@ -75,6 +75,9 @@ public:
     QString ImageFileName;
     // The gauge's maximum in blocks once the write has started.
     void SetProgressMaximum(qint64 blocks);
+    // The verification after a restart: its caption, a lime gauge, no buffer or write panel; the
+    // main window drives the gauge itself.
+    void ShowAsVerification();
     // Closed by the program at the end of the operation: no question.
     void CloseByProgram();
     bool AbortRequested() const { return Aborting; }

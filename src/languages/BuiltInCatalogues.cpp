@@ -751,7 +751,8 @@ const char* const kDefaultLines[] = {
     "//<#empty> <#full>",
     "0=Read-ahead ran empty <#empty> times, full <#full> times",
     "//<#file>",
-    "1=The image file is one of the files of the compilation: <#file>"
+    "1=The image file is one of the files of the compilation: <#file>",
+    "2=Restart files of an earlier run removed: they were not written for this start"
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A data disc and an ISO file written from the window: the checks and questions before the write,
-// the hand-over of the tree, the progress window, abort, and the end of every run. What was
-// written is read back by xorriso and pycdlib and compared with the sources.
+// the hand-over of the tree, the progress window, abort, the end of every run, and the restart
+// after a successful burn that verifies, ejects and shuts down. What was written is read back by
+// xorriso, isoinfo and pycdlib and compared with the sources.
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -14,8 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolButton>
 
 #include "WindowTestSupport.h"
+#include "app/HandOver.h"
+#include "app/SystemServices.h"
+#include "dialogs/FormShutDown.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
 #include "app/window/ListComboBox.h"
@@ -82,6 +87,35 @@ QMap<QString, QString> DiscPaths(const TQueueItem& root) {
     return paths;
 }
 
+// The restart's new process, as the old one would start it: counted, not started.
+class TRecordingLauncher : public IProcessLauncher {
+public:
+    int Starts = 0;
+    bool StartDetached(const QString&, const QStringList&) override {
+        ++Starts;
+        return true;
+    }
+};
+
+class TRecordingPowerOff : public IPowerOff {
+public:
+    int Calls = 0;
+    bool PowerOff() override {
+        ++Calls;
+        return true;
+    }
+};
+
+// The old process gave its media up before its restart; here the same process plays the new one.
+void ReloadMedia() {
+    for (const auto& recorder : vr::PresentRecorders()) {
+        const QString device = QString::fromStdString(recorder->DevicePath());
+        const QString path = device.startsWith("virtual:") ? device.mid(8) : QString();
+        std::string error;
+        if (!recorder->HasMedium() && QFileInfo(path).isFile()) recorder->InsertFile(path.toStdString(), error);
+    }
+}
+
 }  // namespace
 
 class DataBurnTest : public QObject {
@@ -94,6 +128,8 @@ private:
     test::TPreparedHome& Home;
     QTemporaryDir Files;
     test::TScriptedPrompts Prompts;
+    TRecordingLauncher Launcher;
+    TRecordingPowerOff PowerOff;
     QString AppendableCdr;  // left by the first test: one open session
 
     std::unique_ptr<TFormMasterKvd> Start(const QString& medium, QList<QPair<QString, QString>> rows = {}) {
@@ -102,6 +138,8 @@ private:
         Prompts = {};
         TFormMasterKvd::TServices services;
         services.Prompts = &Prompts;
+        services.Launcher = &Launcher;
+        services.PowerOff = &PowerOff;
         auto form = std::make_unique<TFormMasterKvd>(services);
         QSignalSpy ready(form.get(), &TFormMasterKvd::DrivesReady);
         form->FormCreate({});
@@ -183,6 +221,7 @@ private slots:
         QVERIFY(Files.isValid());
         for (const QString kind : {"cdr", "dvdplusr"}) QVERIFY(!Home.CreateMedium(kind + "-burn.kvm", kind).isEmpty());
         QVERIFY(!Home.CreateMedium("abort-cdr.kvm", "cdr").isEmpty());
+        QVERIFY(!Home.CreateMedium("verify-cdr.kvm", "cdr").isEmpty());
         std::string error;
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
     }
@@ -215,8 +254,9 @@ private slots:
                 }
             });
             sampler.start(20);
+            const int starts = Launcher.Starts;
             form->Action(I::Burn)->trigger();
-            QVERIFY(WaitForRunEnd(*form));
+            QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
             sampler.stop();
 
             const QString log = LogText(*form);
@@ -230,8 +270,20 @@ private slots:
             QCOMPARE(Prompts.Asked.size(), 1);
             QCOMPARE(Prompts.Asked[0].Title, cd ? QString("Confirm Burn DATA") : QString("Confirm Close Disc"));
             QVERIFY(largest > 0 && megabytesShown && hiddenWhileWriting && actionsOff);
-            QVERIFY(form->isVisible());
             QCOMPARE(form->Settings().DataBurnCount, burnsBefore + 1);
+
+            // A successful disc write restarts the program; nothing was chosen, so the new
+            // instance restores the tree and the log and only prepares the drive.
+            QVERIFY(form->RestartRequested);
+            form.reset();
+            ReloadMedia();
+            form = Start(medium);
+            QVERIFY(form);
+            QVERIFY(QTest::qWaitFor([&] { return form->CountFiles() + form->CountFolders() == count; }, kWaitMs));
+            QVERIFY(WaitForRunEnd(*form));
+            QVERIFY(LogText(*form).contains("Burn data process done"));
+            QVERIFY(!LogText(*form).contains("Verify in progress"));
+            QVERIFY(!HandOverPending(Home.Home));
 
             const QString iso = ExportedImage(*form, Prompts, Path(kind + ".iso"));
             QVERIFY(EqualsSources(iso, files, Path("out-" + kind)));
@@ -388,6 +440,95 @@ private slots:
         QCOMPARE(afterBurns, 0);
         QVERIFY(form->isVisible() && form->Action(I::Burn)->isEnabled());
         EngineClock::SetTimeScale(20);
+    }
+
+    // The whole chain: a burn with "verify" ticked, the restart, every file compared. The same
+    // hand-over once more after a source changed fails at that file, and the shutdown chosen
+    // then counts down; cancelled at 3 nothing is switched off. Files the start was not made
+    // for do nothing.
+    void aRestartVerifiesTheDiscEjectsAndCountsDownToTheShutdown() {
+        const QString medium = Home.VirtualFolder + "/verify-cdr.kvm";
+        auto form = Start(medium, {{"5.3", "0"}});
+        QVERIFY(form);
+        const QString tree = Path("verify");
+        for (const QString name : {"1.txt", "2.txt", "3.txt"}) WriteFile(tree + "/v/" + name, Pattern(5000, name[0].unicode()));
+        form->AddPathsToRoot({tree}, false);
+        form->Settings().VerifyData = true;
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        const int starts = Launcher.Starts;
+        form->Action(I::Burn)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
+        form.reset();
+        ReloadMedia();
+        QVERIFY(HandOverPending(Home.Home));
+        // Kept for the second round: the restart's token and its files.
+        const QByteArray token = qgetenv(kHandOverTokenVariable);
+        QMap<QString, QByteArray> files;
+        for (const char* name : {kHandOverSettingsFile, kHandOverMemoFile, kHandOverQueueFile})
+            files[name] = ReadAll(Home.Home + "/" + name);
+
+        form = Start(medium);
+        QVERIFY(form);
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Data verification completed"); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(InOrder(LogText(*form), {"Burn data process done", "Verify in progress files = 3 - folders = 2",
+                                          "Data verification completed successfully (files = 3 - folders = 2)"}),
+                 qPrintable(LogText(*form)));
+        QVERIFY(form->isVisible());
+        test::SaveScreenshot(*form, "after-restart-verified");
+        form.reset();
+
+        // The second file changed since the burn; eject and shutdown chosen this time.
+        WriteFile(tree + "/v/2.txt", "changed");
+        for (auto it = files.begin(); it != files.end(); ++it) WriteFile(Home.Home + "/" + it.key(), it.value());
+        THandOver choices = *ReadHandOver(Home.Home);
+        choices.Eject = choices.Shutdown = true;
+        QVERIFY(WriteHandOver(Home.Home, choices, "<b>earlier log</b><br>"));
+        qputenv(kHandOverTokenVariable, token);
+        form = Start(medium);
+        QVERIFY(form);
+        QVERIFY(QTest::qWaitFor([&] { return form->ShutdownWindow() != nullptr; }, kWaitMs));
+        QVERIFY2(InOrder(LogText(*form), {"earlier log", "Verify Error HD FILE \"" + tree + "/v/2.txt\"",
+                                          "Verify ERROR!!! files = 1 - folders = 2"}),
+                 qPrintable(LogText(*form)));
+        QVERIFY(QTest::qWaitFor([&] { return RecorderHolding(medium) && RecorderHolding(medium)->TrayOpen(); }, kWaitMs));
+        TFormShutDown* countdown = form->ShutdownWindow();
+        test::SaveScreenshot(*countdown, "shutdown-countdown");
+        countdown->TimerShutDown.stop();
+        for (int tick = 0; tick < 7; ++tick) countdown->TimerShutDownTimer();
+        QCOMPARE(countdown->LabelSecondsRemaining->text(), QString("3"));
+        QVERIFY(!form->isVisible());
+        countdown->ToolButtonCancel->click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(PowerOff.Calls, 0);
+        form.reset();
+
+        // Files without this start's token: removed, nothing verified.
+        for (auto it = files.begin(); it != files.end(); ++it) WriteFile(Home.Home + "/" + it.key(), it.value());
+        qputenv(kHandOverTokenVariable, "another start");
+        form = Start(medium);
+        QVERIFY(form);
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Restart files of an earlier run removed"));
+        QVERIFY(!HandOverPending(Home.Home) && !QFileInfo::exists(Home.Home + "/" + kHandOverQueueFile));
+        QVERIFY(!LogText(*form).contains("Verify in progress"));
+        QCOMPARE(form->CountFiles(), 0);
+    }
+
+    void theCountdownSwitchesOffAtZeroThroughTheFakeWhenAsked() {
+        TFormShutDown countdown;
+        int calls = 0;
+        countdown.OnPowerOff = [&] { ++calls; };
+        for (int tick = 0; tick < 10; ++tick) countdown.TimerShutDownTimer();
+        QCOMPARE(countdown.LabelSecondsRemaining->text(), QString("0"));
+        QCOMPARE(calls, 1);
+        countdown.TimerShutDownTimer();
+        QCOMPARE(calls, 1);
+        // The suite never switches the machine off: the real service writes the fake file instead.
+        QVERIFY(!qEnvironmentVariableIsEmpty("KELVADORE_FAKE_POWEROFF"));
+        QFile::remove(Home.PowerOffFile);
+        QVERIFY(MakePowerOff()->PowerOff());
+        QVERIFY(QFileInfo::exists(Home.PowerOffFile));
     }
 
     void theProgressWindowShowsQuestionMarksUntilThereIsSomethingToShow() {

@@ -15,6 +15,7 @@
 #include "audioconv/AudioConversion.h"
 #include "dialogs/DialogPrompts.h"
 #include "jobs/DataWriteJobs.h"
+#include "jobs/VerifyJob.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,8 +156,9 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
 }
 
 TFormMasterKvd::~TFormMasterKvd() {
-    // A write still running is aborted: its job drives a burner that goes below.
+    // A write or verification still running is aborted: its job drives a burner that goes below.
     DataJob.reset();
+    VerifyJob.reset();
     delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.
@@ -178,6 +180,9 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
     options.ProcessEvents = [] { QCoreApplication::processEvents(); };
     Core = std::make_unique<TApplicationCore>(*SettingsHost, *RecorderFinder, std::move(options));
     Core->Start();
+    // The log of the burn before a restart comes first, right after the header.
+    CheckHandOverAtStart();
+    if (ReloadPending) RestoreHandOverMemo();
     FirstRun = Core->FirstRun;
     Loading = false;
     RestartRequested = false;
@@ -258,6 +263,7 @@ void TFormMasterKvd::FormClose() {
         // to this one, which is on its way out.
         if (Services.InstanceServer) Services.InstanceServer->Close();
         if (Services.InstanceLock) Services.InstanceLock->Unlock();
+        ReleaseDrivesForRestart();
         Services.Launcher->StartDetached(QCoreApplication::applicationFilePath(), {});
     }
     if (SxTrayIcon) SxTrayIcon->hide();

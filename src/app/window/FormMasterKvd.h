@@ -4,6 +4,7 @@
 #include "app/ApplicationCore.h"
 #include "app/BurnerHost.h"
 #include "app/DriveRunner.h"
+#include "app/HandOver.h"
 #include "app/LogDocument.h"
 #include "app/Prompts.h"
 #include "app/SingleInstance.h"
@@ -39,6 +40,10 @@ struct TJobResult;
 }  // namespace jobs
 struct TDiscFacts;
 struct TLayoutFacts;
+class TFormShutDown;
+namespace jobs {
+class TVerifyJob;
+}
 class TAudioConversion;
 class TDialogPrompts;
 class TFormDrop;
@@ -64,6 +69,7 @@ public:
         // The single-instance lock and server, released before a restart starts the program again.
         TInstanceLock* InstanceLock = nullptr;
         TInstanceServer* InstanceServer = nullptr;
+        IPowerOff* PowerOff = nullptr;
         std::optional<TApplicationCore::TOptions> CoreOptions;
     };
 
@@ -209,6 +215,13 @@ public:
     int AddedFolders = 0;
     QString WriteError;
 
+    // ---- after the burn (FormMasterKvdAfterBurn.cpp)
+    bool Verifying = false;
+    int VerifyTotalFiles = 0;
+    int VerifyFilePercent = 0;
+    QString CurrentVerifyFile;
+    TFormShutDown* ShutdownWindow() const { return FormShutDown; }
+
     // ---- restore, minimise, single instance
     void RestoreApplication();
     void CommandLineArrived(const TCommandLine& commandLine);
@@ -329,6 +342,21 @@ private:
     void TimerWriteDoneTimer();
     void EndDataRun();
     bool ImageTargetIsASource(const QString& target) const;
+
+    // after the burn (FormMasterKvdAfterBurn.cpp)
+    void WriteHandOverAndRestart(const TWriteDoneChoices& choices);
+    void ReleaseDrivesForRestart();
+    void CheckHandOverAtStart();
+    void RestoreHandOverMemo();
+    void RunHandOver();
+    void AfterRestart(const THandOver& handOver);
+    void WaitForDiscThenVerify(int pollsLeft);
+    void StartVerifyJob();
+    void RefreshVerifyStatus();
+    void VerifyFinished(const jobs::TJobResult& result);
+    void FinishAfterRestart();
+    void TimerShowShutdownTimer();
+    IPowerOff& PowerOffService();
     bool AddingRefused() const;
     TQueueItem* FocusedItem() const;
     void RefreshClipboardState();
@@ -362,7 +390,12 @@ private:
     QString ImageFileName;
     qint64 BurnCount = 0;
     qint64 ImageSizeBlocks = 0;
-    bool MediaChangedDuringRun = false;
+    std::unique_ptr<jobs::TVerifyJob> VerifyJob;
+    THandOver PendingHandOver;
+    bool VerifyAborted = false;
+    bool VerifyTrayNumberShown = false;
+    TFormShutDown* FormShutDown = nullptr;
+    std::unique_ptr<IPowerOff> OwnPowerOff;
 
     TOperation CurrentOperation = TOperation::Idle;
     struct TSelection {

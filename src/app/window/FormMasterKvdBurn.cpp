@@ -37,9 +37,8 @@ void TFormMasterKvd::ConnectBurn() {
     connect(Action(I::Burn), &QAction::triggered, this, [this] { BurnData(false); });
     connect(Action(I::SaveISO), &QAction::triggered, this, [this] { BurnData(true); });
     if (!AfterDataBurn)
-        AfterDataBurn = [this](const TWriteDoneChoices& choices) {
-            if (choices.Eject) EjectDisc(false);
-        };
+        AfterDataBurn = [this](const TWriteDoneChoices& choices) { WriteHandOverAndRestart(choices); };
+    if (!ShutdownAfterFinish) ShutdownAfterFinish = [this] { QTimer::singleShot(300, this, [this] { TimerShowShutdownTimer(); }); };
 }
 
 void TFormMasterKvd::StopBurnSilently() {

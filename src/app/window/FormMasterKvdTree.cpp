@@ -175,6 +175,10 @@ void TFormMasterKvd::EndAdding() {
 }
 
 void TFormMasterKvd::TimerRefreshStatusTimer() {
+    if (Verifying) {
+        RefreshVerifyStatus();
+        return;
+    }
     const QString text =
         LookupTextWith("12.11", {"<#files>=" + QString::number(QueueModel->AddedFiles),
                                  "<#directories>=" + QString::number(QueueModel->AddedFolders)});
