@@ -1,6 +1,9 @@
 // The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
 // user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
 #include "WindowTestSupport.h"
+#include "app/HandOver.h"
+#include "app/ProjectFile.h"
+#include "app/QueueNode.h"
 #include "app/SizeFormat.h"
 
 #include <QDir>
@@ -90,6 +93,54 @@ int LaterStart(const test::TPreparedHome& home, const QStringList& arguments, co
         return -1;
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+}
+
+// An X server of the test's own: the process a restart starts outlives the one that started it,
+// and xvfb-run ends its server with its own child.
+class TXServer {
+public:
+    bool Start() {
+        for (int n = 91; n < 130; ++n) {
+            const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
+            if (QFileInfo::exists(socket) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n))) continue;
+            Process.start("Xvfb", {":" + QString::number(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            if (!Process.waitForStarted(10000)) return false;
+            const bool up = QTest::qWaitFor(
+                [&] { return QFileInfo::exists(socket) || Process.state() == QProcess::NotRunning; }, 20000);
+            if (up && Process.state() == QProcess::Running) {
+                Display = ":" + QString::number(n);
+                return true;
+            }
+            Process.waitForFinished(1000);
+        }
+        return false;
+    }
+    ~TXServer() {
+        if (Process.state() == QProcess::NotRunning) return;
+        Process.terminate();
+        if (!Process.waitForFinished(5000)) Process.kill();
+        Process.waitForFinished();
+    }
+    QProcess Process;
+    QString Display;
+};
+
+// Ends every process whose environment names this program folder (the program a restart started
+// too) and waits until they are gone.
+void EndProgramsOfHome(const QString& home) {
+    const QByteArray mark = ("KELVADORE_HOME=" + home).toUtf8();
+    QList<pid_t> ended;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || pid == QCoreApplication::applicationPid()) continue;
+        QFile environment("/proc/" + entry + "/environ");
+        if (environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(mark) &&
+            ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
+            ended.append(static_cast<pid_t>(pid));
+    }
+    for (pid_t pid : ended)
+        if (!QTest::qWaitFor([pid] { return ::kill(pid, 0) != 0; }, 15000)) ::kill(pid, SIGKILL);
 }
 
 bool Ends(TRun& run) {
@@ -241,6 +292,95 @@ private slots:
         QVERIFY(readSmall.open(QIODevice::ReadOnly));
         QCOMPARE(readSmall.readAll(), QByteArray("small"));
         QCOMPARE(QFileInfo(out + "/ToBurn/large.bin").size(), qint64{96} << 20);
+    }
+
+    // At normal speed from the window: a burn with "verify" ticked restarts the program, and the
+    // new process lists the same recorder and medium, verifies every file and says so.
+    void aBurnWithVerifyRestartsAndTheNewProcessVerifiesEveryFile() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        // Whatever happens, the restarted program goes before its X server.
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("verify-cdr.kvm", "cdr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}, {"1.6", "1"}}));
+        const QString dir = QDir::cleanPath(home.Home + "/../Verified");
+        QDir().mkpath(dir + "/sub");
+        QFile large(dir + "/sub/large.bin");
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{48} << 20));
+        large.close();
+        QFile small(dir + "/small.txt");
+        QVERIFY(small.open(QIODevice::WriteOnly) && small.write("small") == 5);
+        small.close();
+
+        const QString shot = test::ScreenshotFolder() + "/process-verify.png";
+        QString stem = shot;
+        stem.chop(4);
+        for (const QString& old : {shot, stem + "-progress-verifying.png"}) QFile::remove(old);
+        QProcessEnvironment environment = ChildEnvironment(home);
+        environment.insert("DISPLAY", x.Display);
+        environment.insert("KELVADORE_SCREENSHOT", shot);
+        QProcess first;
+        first.setProcessEnvironment(environment);
+        first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        first.start(KV_KELVADORE, {dir});
+        QVERIFY2(WaitForFile(shot), "the window shows the tree");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !home.LogLines().filter("Data verification completed successfully (files = 2 - folders = 2)").isEmpty() ||
+                !home.LogLines().filter("Verify ERROR").isEmpty(),
+            300000);
+        const QStringList log = home.LogLines();
+        QVERIFY2(log.filter("Verify ERROR").isEmpty(), qPrintable(log.join('\n')));
+        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QCOMPARE(first.exitCode(), 0);
+        // The recorder with its medium was listed by both processes, before and after the restart.
+        QVERIFY2(log.filter(" - " + identity.left(20)).size() >= 2 || log.filter(identity).size() >= 2,
+                 qPrintable(log.join('\n')));
+        QVERIFY(log.filter("Burn data process done").size() >= 1);
+        QVERIFY(QFileInfo(stem + "-progress-verifying.png").size() > 0);
+    }
+
+    // Started by a restart whose hand-over asks for the shutdown: the countdown runs down to 0,
+    // the (fake) power-off happens and the program ends.
+    void aHandOverWithShutdownCountsDownAndSwitchesOff() {
+        test::TPreparedHome home;
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}}));
+        const QString source = home.Home + "/../x.txt";
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        file.close();
+        TQueueItem root;
+        QueueNode node;
+        node.Name = "x.txt";
+        node.SourcePath = source;
+        node.Size = 1;
+        root.Append(std::make_unique<TQueueItem>(node));
+        const std::optional<QByteArray> tree = EncodeProject(root, "");
+        QVERIFY(tree);
+        QFile queue(HandOverQueuePath(home.Home));
+        QVERIFY(queue.open(QIODevice::WriteOnly) && queue.write(*tree) == tree->size());
+        queue.close();
+        QVERIFY(WriteHandOver(home.Home, {false, false, true, "", 1, 0, "this start"}, "before the restart<br>"));
+        QFile::remove(home.PowerOffFile);
+
+        qputenv(kHandOverTokenVariable, "this start");
+        TRun run = StartUnderXvfb(home, "shutdown");
+        qunsetenv(kHandOverTokenVariable);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home.PowerOffFile), 90000);
+        QVERIFY(Ends(run));
+        QCOMPARE(run.Process->exitCode(), 0);
+        QVERIFY(!home.LogLines().filter("before the restart").isEmpty());
+        QString stem = run.Screenshot;
+        stem.chop(4);
+        QVERIFY(QFileInfo(stem + "-shutdown.png").size() > 0);
     }
 };
 

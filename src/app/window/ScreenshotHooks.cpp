@@ -1,6 +1,7 @@
 #include "app/window/ScreenshotHooks.h"
 
 #include "app/window/FormMasterKvd.h"
+#include "dialogs/FormShutDown.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,6 +37,10 @@ public:
 private:
     void Tick() {
         const qint64 gap = SinceTick.restart();
+        if (TFormShutDown* countdown = Form.ShutdownWindow(); countdown && countdown->isVisible() && !ShutdownSaved) {
+            ShutdownSaved = true;
+            Save(*countdown, Stem + "-shutdown.png");
+        }
         TFormBurnInProgress* progress = Form.ProgressWindow();
         if (!progress || !progress->isVisible()) {
             if (Watching) WritePauses();
@@ -45,11 +50,15 @@ private:
         if (!Watching) {
             Watching = true;
             LongestPause = 0;
-            WritingSaved = EndSaved = false;
+            WritingSaved = EndSaved = VerifyingSaved = false;
         } else {
             LongestPause = std::max(LongestPause, gap);
         }
-        if (!WritingSaved && progress->LabelMBWrittenValue->text().endsWith("MByte") &&
+        if (!VerifyingSaved && Form.Verifying && progress->GaugeProgress->value() > 0) {
+            VerifyingSaved = true;
+            Save(*progress, Stem + "-progress-verifying.png");
+        }
+        if (!WritingSaved && !Form.Verifying && progress->LabelMBWrittenValue->text().endsWith("MByte") &&
             progress->GaugeProgress->value() > 0) {
             WritingSaved = true;
             Save(*progress, Stem + "-progress-writing.png");
@@ -73,6 +82,8 @@ private:
     bool Watching = false;
     bool WritingSaved = false;
     bool EndSaved = false;
+    bool VerifyingSaved = false;
+    bool ShutdownSaved = false;
     qint64 LongestPause = 0;
 };
 
