@@ -1,4 +1,5 @@
 #include "dialogs/FormBurnInProgress.h"
+#include "dialogs/LogView.h"
 
 #include "app/MessageCatalogue.h"
 #include "app/Settings.h"
@@ -123,13 +124,7 @@ TFormBurnInProgress::TFormBurnInProgress(TSettings& settings, IPrompts& prompts,
     setModal(false);
     CreateControls();
     ApplyCaptions();
-    Log.WriteHtml = [this](const QString& html) {
-        QTextCursor cursor(EmbeddedWBMemoLog->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertHtml(html);
-        QScrollBar* bar = EmbeddedWBMemoLog->verticalScrollBar();
-        bar->setValue(bar->maximum());
-    };
+    Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoLog, html); };
     Log.Start();
     resize(kWidth, kHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -14,6 +14,7 @@
 #include "app/window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 #include "dialogs/DialogPrompts.h"
+#include "dialogs/LogView.h"
 #include "jobs/DataWriteJobs.h"
 #include "jobs/VerifyJob.h"
 
@@ -121,13 +122,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     ConnectTree();
     ConnectBurn();
 
-    Log.WriteHtml = [this](const QString& html) {
-        QTextCursor cursor(EmbeddedWBMemoWarning->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertHtml(html);
-        QScrollBar* bar = EmbeddedWBMemoWarning->verticalScrollBar();
-        bar->setValue(bar->maximum());
-    };
+    Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoWarning, html); };
     connect(EmbeddedWBMemoWarning, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LogLinkClicked(url); });
 
     TimerHideZelBurnerDebugMessage.setSingleShot(true);
