@@ -26,6 +26,7 @@ TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, 
     if (!burner) return facts;
     if (!imageOnly && !burner->TestUnitReady(0)) facts.Reports = burners.LoadDisc(settings, true, false);
     facts.Prepared = true;
+    facts.Burner = burner;
     facts.MediumType = burner->MediumType();
     facts.FreeBlocks = burner->FreeBlocks();
     facts.SessionCount = burner->SessionCount();

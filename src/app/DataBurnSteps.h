@@ -27,6 +27,7 @@ struct TDiscFacts {
     int SpeedX = 0;  // the current write speed in the medium's "X"
     QString Device;
     TDriveReports Reports;
+    TZelBurner* Burner = nullptr;  // the data burner asked, for a job that follows
 };
 // Unless `imageOnly`, a drive that is not ready gets its tray closed and is waited for first.
 TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, bool imageOnly);

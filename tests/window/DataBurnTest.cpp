@@ -223,6 +223,8 @@ private slots:
         for (const QString kind : {"cdr", "dvdplusr"}) QVERIFY(!Home.CreateMedium(kind + "-burn.kvm", kind).isEmpty());
         QVERIFY(!Home.CreateMedium("abort-cdr.kvm", "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("verify-cdr.kvm", "cdr").isEmpty());
+        for (const QString kind : {"cdr", "cdrw", "dvdram"}) QVERIFY(!Home.CreateMedium("erase-" + kind + ".kvm", kind).isEmpty());
+        QVERIFY(!Home.CreateMedium("image-cdr.kvm", "cdr").isEmpty());
         std::string error;
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
     }
@@ -517,6 +519,103 @@ private slots:
         QVERIFY(!HandOverPending(Home.Home) && !QFileInfo::exists(Home.Home + "/" + kHandOverQueueFile));
         QVERIFY(!LogText(*form).contains("Verify in progress"));
         QCOMPARE(form->CountFiles(), 0);
+    }
+
+    // A CD-R is not erasable and nothing is asked. A quick erase of a CD-RW asks only its own
+    // question, shows its progress, counts and ejects; with the quick question suppressed the
+    // normal one is still asked; an injected failure gives 11.14. A DVD-RAM counts as erasable.
+    void anEraseAsksOnlyItsOwnQuestionAndReportsHowItEnded() {
+        auto form = Start(Home.VirtualFolder + "/erase-cdr.kvm");
+        QVERIFY(form);
+        form->Action(I::EraseDisc)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Disc is not erasable"));
+        QCOMPARE(Prompts.Asked.size(), 0);
+
+        const QString cdrw = Home.VirtualFolder + "/erase-cdrw.kvm";
+        form = Start(cdrw, {{"1.12", "1"}, {"1.8", "1"}});
+        QVERIFY(form);
+        form->Settings().Confirmation(TConfirmationKind::NormalErase).Suppressed = true;
+        const qint64 erases = form->Settings().EraseCount;
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        int largest = 0;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            if (TFormBurnInProgress* progress = form->ProgressWindow()) {
+                progress->TimerCDTimer();
+                largest = std::max(largest, progress->GaugeProgress->value());
+                QVERIFY(progress->GaugeProgress->value() <= progress->GaugeProgress->maximum());
+            }
+        });
+        sampler.start(20);
+        form->Action(I::EraseDisc)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        sampler.stop();
+        QCOMPARE(Prompts.Asked.size(), 1);
+        QCOMPARE(Prompts.Asked[0].Title, QString("Confirm QUICK CD Erase"));
+        QVERIFY2(InOrder(LogText(*form), {"Quick erase", "Erasing CD-RW at ", "Erase process done"}),
+                 qPrintable(LogText(*form)));
+        QVERIFY(largest > 0);
+        QCOMPARE(form->Settings().EraseCount, erases + 1);
+        QCOMPARE(form->StatusPanels[2]->text(), QString("Erase process done"));
+        QVERIFY(QTest::qWaitFor([&] { return RecorderHolding(cdrw)->TrayOpen(); }, kWaitMs));
+
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::No, false}};
+        form->Settings().DriveQuickErase = false;
+        form->Settings().Confirmation(TConfirmationKind::NormalErase).Suppressed = false;
+        form->Settings().Confirmation(TConfirmationKind::QuickErase).Suppressed = true;
+        form->Action(I::EraseDisc)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QCOMPARE(Prompts.Asked.size(), 1);
+        QCOMPARE(Prompts.Asked[0].Title, QString("Confirm NORMAL CD Erase"));
+        QVERIFY(!LogText(*form).contains("Normal erase"));
+
+        Prompts = {};
+        form->Settings().DriveQuickErase = true;
+        std::string error;
+        QVERIFY(RecorderHolding(cdrw)->Faults().AddScript("BLANK=3/31/00", error));
+        form->Action(I::EraseDisc)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(LogText(*form).contains("Erase process done with error : "), qPrintable(LogText(*form)));
+        QCOMPARE(form->StatusPanels[2]->text(), QString("Erase process done with error"));
+        QCOMPARE(form->Settings().EraseCount, erases + 1);
+
+        form = Start(Home.VirtualFolder + "/erase-dvdram.kvm", {{"1.12", "1"}});
+        QVERIFY(form);
+        form->Settings().Confirmation(TConfirmationKind::QuickErase).Suppressed = true;
+        form->Action(I::EraseDisc)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(InOrder(LogText(*form), {"Quick erase", "Erasing DVD-RAM at ", "Erase process done"}),
+                 qPrintable(LogText(*form)));
+    }
+
+    // An image made by xorriso goes to the disc as it is: no restart and no verification, whatever
+    // the verify box says, and the disc reads back as the image.
+    void anImageFileBurnsAsItIsWithoutRestartOrVerification() {
+        const QString source = Path("image-src");
+        WriteFile(source + "/inside/file.bin", Pattern(200000, 5));
+        const QString image = Path("made-by-xorriso.iso");
+        int status = -1;
+        Run("xorriso", {"-as", "mkisofs", "-quiet", "-J", "-R", "-V", "FOREIGN", "-o", image, source}, &status);
+        QCOMPARE(status, 0);
+        const QString medium = Home.VirtualFolder + "/image-cdr.kvm";
+        auto form = Start(medium);
+        QVERIFY(form);
+        form->Settings().VerifyData = true;
+        Prompts.FileNames = {image};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        const int starts = Launcher.Starts;
+        form->Action(I::BurnISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(InOrder(LogText(*form), {"Starting burn ISO file : " + image, "Starting data burn on CD-R at ",
+                                          "Burn data process done"}),
+                 qPrintable(LogText(*form)));
+        QCOMPARE(Prompts.Asked.last().Title, QString("Confirm BURN ISO file"));
+        QCOMPARE(Launcher.Starts, starts);
+        QVERIFY(!HandOverPending(Home.Home));
+        const QString exported = ExportedImage(*form, Prompts, Path("image-back.iso"));
+        QCOMPARE(ReadAll(exported).left(ReadAll(image).size()), ReadAll(image));
     }
 
     void theCountdownSwitchesOffAtZeroThroughTheFakeWhenAsked() {

@@ -121,6 +121,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     ConnectActions();
     ConnectTree();
     ConnectBurn();
+    ConnectDiscCommands();
 
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoWarning, html); };
     connect(EmbeddedWBMemoWarning, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LogLinkClicked(url); });
@@ -154,6 +155,7 @@ TFormMasterKvd::~TFormMasterKvd() {
     // A write or verification still running is aborted: its job drives a burner that goes below.
     DataJob.reset();
     VerifyJob.reset();
+    EraseJob.reset();
     delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.

@@ -34,6 +34,7 @@ class QToolButton;
 namespace kv {
 
 namespace jobs {
+class TJob;
 class TDataWriteJob;
 struct TJobMessage;
 struct TJobResult;
@@ -215,6 +216,9 @@ public:
     int AddedFolders = 0;
     QString WriteError;
 
+    // ---- erase and image burn (FormMasterKvdDiscCommands.cpp)
+    void BurnImageFile(QString fileName);
+
     // ---- after the burn (FormMasterKvdAfterBurn.cpp)
     bool Verifying = false;
     int VerifyTotalFiles = 0;
@@ -337,6 +341,16 @@ private:
     void IdentifyAndLayOut(const TDiscFacts& facts);
     void CheckCapacityAndStart(const TDiscFacts& facts, const TLayoutFacts& layout);
     void StartDataJob(const TDiscFacts& facts, const TLayoutFacts& layout);
+    // Starts a write job with the progress window already shown; false (the run ended, 11.45
+    // logged) when it cannot start.
+    bool StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job);
+    void ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc);
+
+    // erase and image burn (FormMasterKvdDiscCommands.cpp)
+    void ConnectDiscCommands();
+    void ActionEraseDiscExecute();
+    void StartErase(bool quick);
+    void TimerEraseDoneTimer(const jobs::TJobResult& result);
     void DataJobMessage(const jobs::TJobMessage& message);
     void TimerFinalizingTrackTimer();
     void TimerWriteDoneTimer();
@@ -391,6 +405,7 @@ private:
     qint64 BurnCount = 0;
     qint64 ImageSizeBlocks = 0;
     std::unique_ptr<jobs::TVerifyJob> VerifyJob;
+    std::unique_ptr<jobs::TJob> EraseJob;
     THandOver PendingHandOver;
     bool VerifyAborted = false;
     bool VerifyTrayNumberShown = false;

@@ -242,37 +242,46 @@ void TFormMasterKvd::StartDataJob(const TDiscFacts& facts, const TLayoutFacts& l
         EndDataRun();
         return;
     }
+    std::unique_ptr<jobs::TDataWriteJob> job;
     if (ImageOnlyRun) {
-        DataJob = std::make_unique<jobs::TIsoFileJob>(*burner, ImageFileName.toStdString());
+        job = std::make_unique<jobs::TIsoFileJob>(*burner, ImageFileName.toStdString());
     } else {
-        auto job = std::make_unique<jobs::TDataBurnJob>(*burner);
-        job->CheckCapacity = false;  // asked above
-        DataJob = std::move(job);
+        auto burn = std::make_unique<jobs::TDataBurnJob>(*burner);
+        burn->CheckCapacity = false;  // asked above
+        job = std::move(burn);
     }
+    if (!StartWriteJob(std::move(job))) return;
+    AddLog(LookupText("11.8"));
+    ReportWriteStart(facts, layout.ImageSize, !ImageOnlyRun);
+}
+
+bool TFormMasterKvd::StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job) {
+    DataJob = std::move(job);
     DataJob->OnMessage = [this](const jobs::TJobMessage& message) { DataJobMessage(message); };
     DataJob->OnFinished = [this](const jobs::TJobResult& result) {
         WriteError = result.Ok ? QString() : QString::fromStdString(result.Error.empty() ? "WRITE FAILED" : result.Error);
         SessionImported = false;
         QTimer::singleShot(kEventTimerMs, this, [this] { TimerWriteDoneTimer(); });
     };
-    const jobs::TDataWriteJob* job = DataJob.get();
-    FormBurnInProgress->ProgressSource = [job] { return job->Progress(); };
+    const jobs::TDataWriteJob* running = DataJob.get();
+    FormBurnInProgress->ProgressSource = [running] { return running->Progress(); };
     FormBurnInProgress->OnAbort = [this] {
         if (DataJob) DataJob->Cancel();
     };
     std::string whyNot;
-    if (!DataJob->Start(&whyNot)) {
-        AddLog(LookupText("11.45"));
-        if (!whyNot.empty()) AddLog(LookupTextWith("11.42", {"<#error>=" + QString::fromStdString(whyNot)}));
-        DataJob.reset();
-        EndDataRun();
-        return;
-    }
-    const QString size = Megabytes(static_cast<double>(layout.ImageSize) * 2048);
-    AddLog(LookupText("11.8"));
-    FormBurnInProgress->SetProgressMaximum(layout.ImageSize);
-    AddLog(LookupTextWith("11.9", {"<#size>=" + size}));
-    if (ImageOnlyRun) return;
+    if (DataJob->Start(&whyNot)) return true;
+    AddLog(LookupText("11.45"));
+    if (!whyNot.empty()) AddLog(LookupTextWith("11.42", {"<#error>=" + QString::fromStdString(whyNot)}));
+    DataJob.reset();
+    EndDataRun();
+    return false;
+}
+
+void TFormMasterKvd::ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc) {
+    ImageSizeBlocks = blocks;
+    FormBurnInProgress->SetProgressMaximum(blocks);
+    AddLog(LookupTextWith("11.9", {"<#size>=" + Megabytes(static_cast<double>(blocks) * 2048)}));
+    if (!toDisc) return;
     AddLog(LookupTextWith("11.10", {"<#device>=" + facts.Device}));
     const QString medium = facts.MediumType < MediumNames.size()
                                ? QString::fromUtf8(MediumNames[facts.MediumType].data(),
