@@ -9,6 +9,8 @@
 
 namespace kv {
 
+struct TFEntry;
+
 // File attributes a node records, in the bit values project files store.
 enum TNodeAttribute : qint32 {
     kNodeReadOnly = 0x01,
@@ -34,6 +36,9 @@ struct QueueNode {
     bool InfoResolved = false;
     bool IsAudio = false;
     bool Imported = false;
+    // An imported node's entry in the data burner's compilation (which owns it); only compared
+    // with the compilation's own entries before it is used, never stored.
+    const TFEntry* ImportedEntry = nullptr;
     bool operator==(const QueueNode&) const = default;
 };
 

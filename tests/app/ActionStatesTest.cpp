@@ -17,7 +17,7 @@ TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) 
         EXPECT_TRUE(Enabled(idle, id)) << ActionInfo(id).Name;
     EXPECT_FALSE(Enabled(idle, I::Restore));
     // Commands that are not built yet stay disabled whatever happens.
-    EXPECT_FALSE(Enabled(idle, I::ImportSession));
+    EXPECT_FALSE(Enabled(idle, I::Print));
 
     for (TOperation operation : {TOperation::Adding, TOperation::Erasing, TOperation::WritingData,
                                  TOperation::WritingAudio, TOperation::Verifying, TOperation::Importing}) {

@@ -16,15 +16,20 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QItemSelectionModel>
 
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
 #include "app/SystemServices.h"
+#include "dialogs/FormDiscInfo.h"
+#include "dialogs/FormSessions.h"
 #include "dialogs/FormShutDown.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
 #include "app/window/ListComboBox.h"
 #include "app/window/QueueModel.h"
+#include "app/window/QueueTreeView.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "platform/EngineClock.h"
 #include "virtualrecorder/MediumKinds.h"
@@ -106,6 +111,16 @@ public:
     }
 };
 
+// The first sector of the last session in an image of a whole disc: 16 before the last primary
+// volume descriptor.
+qint64 LastSessionStart(const QString& iso) {
+    const QByteArray bytes = ReadAll(iso);
+    qint64 start = 0;
+    for (qint64 sector = 16; (sector + 1) * 2048 <= bytes.size(); ++sector)
+        if (bytes.mid(sector * 2048, 6) == QByteArray("\x01" "CD001", 6)) start = sector - 16;
+    return start;
+}
+
 // The old process gave its media up before its restart; here the same process plays the new one.
 void ReloadMedia() {
     for (const auto& recorder : vr::PresentRecorders()) {
@@ -134,7 +149,11 @@ private:
 
     std::unique_ptr<TFormMasterKvd> Start(const QString& medium, QList<QPair<QString, QString>> rows = {}) {
         ReloadMedia();  // after a restart, or a test that failed half-way through one
-        rows.prepend({"1.4", test::ListedIdentityOfMedium(medium)});
+        return StartOn(test::ListedIdentityOfMedium(medium), std::move(rows));
+    }
+
+    std::unique_ptr<TFormMasterKvd> StartOn(const QString& identity, QList<QPair<QString, QString>> rows = {}) {
+        rows.prepend({"1.4", identity});
         Home.WriteConfig(rows);
         Prompts = {};
         TFormMasterKvd::TServices services;
@@ -197,12 +216,15 @@ private:
                    : QString();
     }
 
-    // xorriso extracts the image; every file of the compilation is there, byte for byte.
+    // xorriso extracts the image (its last session); every file of the compilation is there, byte
+    // for byte.
     static bool EqualsSources(const QString& iso, const QMap<QString, QString>& files, const QString& into) {
         QDir(into).removeRecursively();
         int status = -1;
-        const QString output =
-            Run("xorriso", {"-indev", iso, "-osirrox", "on", "-extract", "/", into}, &status);
+        const QString output = Run(
+            "xorriso",
+            {"-indev", iso, "-load", "sbsector", QString::number(LastSessionStart(iso)), "-osirrox", "on", "-extract", "/", into},
+            &status);
         if (status != 0) {
             qWarning("%s", qPrintable(output));
             return false;
@@ -250,7 +272,7 @@ private slots:
             bool megabytesShown = false, hiddenWhileWriting = true, actionsOff = true;
             QTimer sampler;
             connect(&sampler, &QTimer::timeout, this, [&] {
-                if (TFormBurnInProgress* progress = form->ProgressWindow()) {
+                if (TFormBurnInProgress* progress = form->ProgressWindow(); progress && progress->isVisible()) {
                     progress->TimerCDTimer();
                     largest = std::max(largest, progress->GaugeProgress->value());
                     megabytesShown |= progress->LabelMBWrittenValue->text().endsWith(" MByte");
@@ -519,6 +541,110 @@ private slots:
         QVERIFY(!HandOverPending(Home.Home) && !QFileInfo::exists(Home.Home + "/" + kHandOverQueueFile));
         QVERIFY(!LogText(*form).contains("Verify in progress"));
         QCOMPARE(form->CountFiles(), 0);
+    }
+
+    // The disc information of an empty drive and of the CD-R burned above; its sessions listed and
+    // session 1 imported over a clashing folder; files extracted (a folder refused, an old file
+    // replaced only when the read succeeds); a second session appended to the imported one.
+    void theSessionsOfADiscAreListedImportedExtractedAndAppendedTo() {
+        QVERIFY(!AppendableCdr.isEmpty());
+        auto form = StartOn(test::ListedIdentity("virtual:recorder"));
+        QVERIFY(form);
+        form->Action(I::DiscInfo)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !Prompts.Notices.isEmpty(); }, kWaitMs));
+        QCOMPARE(Prompts.Notices, QStringList({"Please insert a Disc!!!"}));
+        QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscFreeSizeValue->text(), QString("???"));
+
+        form = Start(AppendableCdr, {{"5.3", "0"}});
+        QVERIFY(form);
+        form->Action(I::DiscInfo)->trigger();
+        TFormDiscInfo* info = form->DiscInfoWindow();
+        QVERIFY(QTest::qWaitFor([&] { return info->Facts->LabelMediumTypeValue->text() == "CD-R"; }, kWaitMs));
+        QCOMPARE(info->LabelErasableValue->text(), QString("NO"));
+        QVERIFY(info->Facts->LabelDiscUsedSizeValue->text().endsWith(" MByte"));
+        form->Action(I::DiscInfo)->trigger();
+        QCOMPARE(form->DiscInfoWindow(), info);
+        test::SaveScreenshot(*info, "disc-information");
+
+        WriteFile(Path("clash/TREE-CDR/x.txt"), "x");
+        form->AddPathsToRoot({Path("clash/TREE-CDR")}, false);
+        QStringList rows;
+        QTimer::singleShot(0, this, [&] {
+            TFormSessions* dialog = form->SessionsWindow();
+            if (!dialog) return;
+            QTreeWidget* list = dialog->VirtualStringTreeSessions;
+            if (QTest::qWaitFor([&] { return list->topLevelItemCount() == 2; }, kWaitMs)) {
+                for (int i = 0; i < list->topLevelItemCount(); ++i) rows.append(list->topLevelItem(i)->text(0));
+                test::SaveScreenshot(*dialog, "sessions");
+                list->topLevelItem(0)->setSelected(true);
+                dialog->ImportSelected();
+            }
+            dialog->accept();
+        });
+        form->Action(I::ImportSession)->trigger();
+        QCOMPARE(rows, QStringList({"1", "No import"}));
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("File/Folder removed (already exists in imported session): TREE-CDR"));
+        TQueueItem& root = form->Queue().Root();
+        QCOMPARE(root.ChildCount(), 1);
+        TQueueItem* session = root.Child(0);
+        QVERIFY(session->Node.Imported && session->Node.Name == "tree-cdr");
+        QCOMPARE(session->Node.SourcePath, QString("Imported from session N° 1"));
+
+        auto child = [&](const QString& name) {
+            for (int i = 0; i < session->ChildCount(); ++i)
+                if (session->Child(i)->Node.Name == name) return form->Queue().index(i, 0, form->Queue().index(0, 0));
+            return QModelIndex();
+        };
+        // Files of the compilation's own beside the session (the tree's commands need one).
+        WriteFile(Path("more/new.txt"), "new");
+        form->AddPathsToRoot({Path("more")}, false);
+        QItemSelectionModel* selection = form->VirtualStringTreeQueue->selectionModel();
+        selection->setCurrentIndex(child("big.bin"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->select(child("Folder"), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString into = Path("extracted");
+        WriteFile(into + "/big.bin", "old");
+        Prompts = {};
+        Prompts.FileNames = {into};
+        Prompts.YesNo = {true};
+        QVERIFY(form->Action(I::ExtractFileFromSession)->isEnabled());
+        form->Action(I::ExtractFileFromSession)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("File extracion done"); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("You can not extract folder: \"Folder\""));
+        QVERIFY(LogText(*form).contains("Extracted: \"" + into + "/big.bin\""));
+        QCOMPARE(ReadAll(into + "/big.bin"), ReadAll(Path("tree-cdr/big.bin")));
+
+        // A read that fails leaves the file that was there.
+        WriteFile(into + "/big.bin", "old");
+        std::string error;
+        QVERIFY(RecorderHolding(AppendableCdr)->Faults().AddScript("28h=3/11/00*1000", error));
+        Prompts = {};
+        Prompts.FileNames = {into};
+        Prompts.YesNo = {true};
+        const qsizetype done = LogText(*form).count("File extracion done");
+        form->Action(I::ExtractFileFromSession)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).count("File extracion done") > done; }, kWaitMs));
+        QCOMPARE(ReadAll(into + "/big.bin"), QByteArray("old"));
+        RecorderHolding(AppendableCdr)->Faults().Clear();
+        QVERIFY(WaitForRunEnd(*form));
+
+        // Session 2: only the new entries count, and the disc holds the union.
+        Prompts = {};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        const int starts = Launcher.Starts;
+        form->Action(I::Burn)->trigger();
+        const bool restarted = QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs);
+        QVERIFY(restarted);
+        QVERIFY(LogText(*form).contains("Adding files/folders (2) waiting..."));
+        form.reset();
+        form = Start(AppendableCdr);
+        QVERIFY(form);
+        QVERIFY(WaitForRunEnd(*form));
+        const QString iso = ExportedImage(*form, Prompts, Path("two-sessions.iso"));
+        QMap<QString, QString> files = {{"/tree-cdr/big.bin", Path("tree-cdr/big.bin")},
+                                        {"/more/new.txt", Path("more/new.txt")}};
+        QVERIFY(EqualsSources(iso, files, Path("out-two-sessions")));
     }
 
     // A CD-R is not erasable and nothing is asked. A quick erase of a CD-RW asks only its own

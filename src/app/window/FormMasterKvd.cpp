@@ -17,6 +17,8 @@
 #include "dialogs/LogView.h"
 #include "jobs/DataWriteJobs.h"
 #include "jobs/VerifyJob.h"
+#include "jobs/DiscInfoJob.h"
+#include "jobs/SessionJobs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -122,6 +124,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     ConnectTree();
     ConnectBurn();
     ConnectDiscCommands();
+    ConnectSessionCommands();
 
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoWarning, html); };
     connect(EmbeddedWBMemoWarning, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LogLinkClicked(url); });
@@ -156,6 +159,9 @@ TFormMasterKvd::~TFormMasterKvd() {
     DataJob.reset();
     VerifyJob.reset();
     EraseJob.reset();
+    DiscReportJob.reset();
+    ImportJob.reset();
+    ExtractJob.reset();
     delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.

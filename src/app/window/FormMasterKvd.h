@@ -42,8 +42,14 @@ struct TJobResult;
 struct TDiscFacts;
 struct TLayoutFacts;
 class TFormShutDown;
+class TFormDiscInfo;
+class TFormSessions;
 namespace jobs {
 class TVerifyJob;
+class TDiscInfoJob;
+class TImportJob;
+class TExtractJob;
+struct TDiscReport;
 }
 class TAudioConversion;
 class TDialogPrompts;
@@ -219,6 +225,14 @@ public:
     // ---- erase and image burn (FormMasterKvdDiscCommands.cpp)
     void BurnImageFile(QString fileName);
 
+    // ---- sessions, import, extraction, disc information (FormMasterKvdSessions.cpp)
+    void ActionDiscInfoExecute();
+    void ActionImportSessionExecute();
+    void ImportSession(int session, const QString& pathText);
+    void ActionExtractFileFromSessionExecute();
+    TFormDiscInfo* DiscInfoWindow() const { return FormDiscInfo; }
+    TFormSessions* SessionsWindow() const { return FormSessions; }
+
     // ---- after the burn (FormMasterKvdAfterBurn.cpp)
     bool Verifying = false;
     int VerifyTotalFiles = 0;
@@ -346,6 +360,11 @@ private:
     bool StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job);
     void ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc);
 
+    // sessions (FormMasterKvdSessions.cpp)
+    void ConnectSessionCommands();
+    void ReadDiscReport(bool listSessions, std::function<void(const jobs::TDiscReport&)> then);
+    void ImportFinished(int session, const QString& pathText, const jobs::TJobResult& result);
+
     // erase and image burn (FormMasterKvdDiscCommands.cpp)
     void ConnectDiscCommands();
     void ActionEraseDiscExecute();
@@ -406,6 +425,11 @@ private:
     qint64 ImageSizeBlocks = 0;
     std::unique_ptr<jobs::TVerifyJob> VerifyJob;
     std::unique_ptr<jobs::TJob> EraseJob;
+    std::unique_ptr<jobs::TDiscInfoJob> DiscReportJob;
+    std::unique_ptr<jobs::TImportJob> ImportJob;
+    std::unique_ptr<jobs::TExtractJob> ExtractJob;
+    TFormDiscInfo* FormDiscInfo = nullptr;
+    TFormSessions* FormSessions = nullptr;
     THandOver PendingHandOver;
     bool VerifyAborted = false;
     bool VerifyTrayNumberShown = false;

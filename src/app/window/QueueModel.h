@@ -89,6 +89,8 @@ public:
     void RemoveItems(QList<TQueueItem*> items);
     void Clear();
     void DeleteImportedNodes();
+    // Appends whole subtrees (an imported session) to the top level.
+    void AppendTopLevel(std::vector<std::unique_ptr<TQueueItem>> items) { InsertItems(RootItem.get(), std::move(items)); }
     void ReplaceTree(std::unique_ptr<TQueueItem> root);
 
     // False when nothing moved: a folder into itself or below itself, or names that would repeat
