@@ -555,6 +555,13 @@ private slots:
         QCOMPARE(Prompts.Notices, QStringList({"Please insert a Disc!!!"}));
         QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscFreeSizeValue->text(), QString("???"));
 
+        form = Start(Home.VirtualFolder + "/dvdplusr-burn.kvm");
+        QVERIFY(form);
+        form->Action(I::DiscInfo)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->DiscInfoWindow()->Facts->LabelMediumTypeValue->text() == "DVD+R"; }, kWaitMs));
+        QCOMPARE(form->DiscInfoWindow()->LabelErasableValue->text(), QString("NO"));
+        QVERIFY(form->DiscInfoWindow()->Facts->LabelDiscTotalSizeValue->text().startsWith("4482.6"));  // 2,295,104 blocks
+
         form = Start(AppendableCdr, {{"5.3", "0"}});
         QVERIFY(form);
         form->Action(I::DiscInfo)->trigger();
@@ -667,7 +674,7 @@ private slots:
         int largest = 0;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (TFormBurnInProgress* progress = form->ProgressWindow()) {
+            if (TFormBurnInProgress* progress = form->ProgressWindow(); progress && progress->isVisible()) {
                 progress->TimerCDTimer();
                 largest = std::max(largest, progress->GaugeProgress->value());
                 QVERIFY(progress->GaugeProgress->value() <= progress->GaugeProgress->maximum());

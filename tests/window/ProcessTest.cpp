@@ -347,6 +347,34 @@ private slots:
         QVERIFY(QFileInfo(stem + "-progress-verifying.png").size() > 0);
     }
 
+    // "E" and "I" from later starts at normal speed: a quick blank of a CD-RW in the progress
+    // window, the event loop turning throughout, and the disc information of the blanked disc.
+    void aQuickBlankAndTheDiscInformationFromLaterStarts() {
+        test::TPreparedHome home;
+        const QString medium = home.CreateMedium("blank-cdrw.kvm", "cdrw");
+        // Quick erase, its question switched off.
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}, {"1.12", "1"}, {"3.6", "1"}}));
+        TRun run = StartUnderXvfb(home, "erase");
+        QVERIFY2(WaitForFile(run.Screenshot), "the window is up");
+        QCOMPARE(LaterStart(home, {"E"}, home.Home), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Erase process done").isEmpty(), 300000);
+        QVERIFY2(home.LogLines().filter("Erase process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QString stem = run.Screenshot;
+        stem.chop(4);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stem + "-pauses.txt"), 10000);
+        QVERIFY(QFileInfo(stem + "-progress-erasing.png").size() > 0);
+        QFile pauses(stem + "-pauses.txt");
+        QVERIFY(pauses.open(QIODevice::ReadOnly));
+        const qint64 longest = pauses.readAll().trimmed().toLongLong();
+        qInfo("longest pause of the event loop during the blank: %lld ms", longest);
+        QVERIFY(longest < 400);
+
+        QCOMPARE(LaterStart(home, {"I"}, home.Home), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(stem + "-discinfo.png").size() > 0, 60000);
+        QCOMPARE(::kill(static_cast<pid_t>(run.Pid()), SIGTERM), 0);
+        QVERIFY(Ends(run));
+    }
+
     // Started by a restart whose hand-over asks for the shutdown: the countdown runs down to 0,
     // the (fake) power-off happens and the program ends.
     void aHandOverWithShutdownCountsDownAndSwitchesOff() {

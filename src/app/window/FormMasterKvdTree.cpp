@@ -513,11 +513,17 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
         }
     }
     // Command words: "B" burns the compilation (while audio burning is not offered, without the
-    // burn-mode chooser). List files and the other words are not built yet.
-    if (arguments.join(' ').trimmed().toUpper() == "B") {
+    // burn-mode chooser), "E" erases the disc, "I" shows the disc information. List files and the
+    // other words are not built yet.
+    const QString word = arguments.join(' ').trimmed().toUpper();
+    if (word == "B") {
         UpdateTreeActions(true);
         Action(TActionId::Burn)->trigger();
         return false;
+    }
+    if (word == "E" || word == "I") {
+        RestoreApplication();
+        Action(word == "E" ? TActionId::EraseDisc : TActionId::DiscInfo)->trigger();
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "app/window/ScreenshotHooks.h"
 
 #include "app/window/FormMasterKvd.h"
+#include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormShutDown.h"
 
 #include <QDir>
@@ -41,6 +42,11 @@ private:
             ShutdownSaved = true;
             Save(*countdown, Stem + "-shutdown.png");
         }
+        if (TFormDiscInfo* info = Form.DiscInfoWindow();
+            info && info->isVisible() && !DiscInfoSaved && info->Facts->LabelMediumTypeValue->text() != "???") {
+            DiscInfoSaved = true;
+            Save(*info, Stem + "-discinfo.png");
+        }
         TFormBurnInProgress* progress = Form.ProgressWindow();
         if (!progress || !progress->isVisible()) {
             if (Watching) WritePauses();
@@ -50,15 +56,21 @@ private:
         if (!Watching) {
             Watching = true;
             LongestPause = 0;
-            WritingSaved = EndSaved = VerifyingSaved = false;
+            WritingSaved = EndSaved = VerifyingSaved = ErasingSaved = false;
         } else {
             LongestPause = std::max(LongestPause, gap);
+        }
+        if (!ErasingSaved && progress->Mode() == TFormBurnInProgress::TMode::Erase &&
+            progress->GaugeProgress->value() > 0) {
+            ErasingSaved = true;
+            Save(*progress, Stem + "-progress-erasing.png");
         }
         if (!VerifyingSaved && Form.Verifying && progress->GaugeProgress->value() > 0) {
             VerifyingSaved = true;
             Save(*progress, Stem + "-progress-verifying.png");
         }
-        if (!WritingSaved && !Form.Verifying && progress->LabelMBWrittenValue->text().endsWith("MByte") &&
+        if (!WritingSaved && progress->Mode() == TFormBurnInProgress::TMode::DataWrite && !Form.Verifying &&
+            progress->LabelMBWrittenValue->text().endsWith("MByte") &&
             progress->GaugeProgress->value() > 0) {
             WritingSaved = true;
             Save(*progress, Stem + "-progress-writing.png");
@@ -84,6 +96,8 @@ private:
     bool EndSaved = false;
     bool VerifyingSaved = false;
     bool ShutdownSaved = false;
+    bool ErasingSaved = false;
+    bool DiscInfoSaved = false;
     qint64 LongestPause = 0;
 };
 

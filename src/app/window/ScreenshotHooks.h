@@ -8,8 +8,8 @@ class TFormMasterKvd;
 // Pictures for reviewers and process-level tests, only when KELVADORE_SCREENSHOT names a PNG file:
 // the main window once its drives are ready (that file); the progress window while a write runs
 // ("<name>-progress-writing.png"), while the track is closed ("<name>-progress-end.png") and while
-// a verification runs ("<name>-progress-verifying.png"); the shutdown countdown
-// ("<name>-shutdown.png"); and
+// a verification runs ("<name>-progress-verifying.png") or an erase ("<name>-progress-erasing.png");
+// the shutdown countdown ("<name>-shutdown.png"); the disc information ("<name>-discinfo.png"); and
 // the longest time the event loop went without turning while the progress window was open
 // ("<name>-pauses.txt", in milliseconds), which shows whether the window stayed responsive.
 void InstallScreenshotHooks(TFormMasterKvd& form);
