@@ -244,7 +244,14 @@ private slots:
     // it writes and while it closes the track, the event loop never stalls, and the disc holds
     // the files.
     void aPreparedCompilationBurnsToADvdPlusRAtNormalSpeed() {
+        // A successful burn restarts the program: an X server of the test's own outlives the first.
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
         test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
         const QString medium = home.CreateMedium("blank-dvdplusr.kvm", "dvdplusr");
         const QString identity = ListedIdentityOutside(home, medium);
         QVERIFY(!identity.isEmpty());
@@ -259,16 +266,27 @@ private slots:
         QVERIFY(small.open(QIODevice::WriteOnly) && small.write("small") == 5);
         small.close();
 
-        TRun run = StartUnderXvfb(home, "data-burn", {dir});
-        QVERIFY2(WaitForFile(run.Screenshot), "the window shows the tree");
+        const QString shot = test::ScreenshotFolder() + "/process-data-burn.png";
+        QString stem = shot;
+        stem.chop(4);
+        for (const QString& old : {shot, stem + "-pauses.txt", stem + "-progress-writing.png", stem + "-progress-end.png"})
+            QFile::remove(old);
+        QProcessEnvironment environment = ChildEnvironment(home);
+        environment.insert("DISPLAY", x.Display);
+        environment.insert("KELVADORE_SCREENSHOT", shot);
+        QProcess first;
+        first.setProcessEnvironment(environment);
+        first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        first.start(KV_KELVADORE, {dir});
+        QVERIFY2(WaitForFile(shot), "the window shows the tree");
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
         QCOMPARE(LaterStart(home, {"B"}, dir), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        // The program restarts itself after the burn.
+        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QCOMPARE(first.exitCode(), 0);
 
-        QString stem = run.Screenshot;
-        stem.chop(4);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stem + "-pauses.txt"), 10000);
         QVERIFY(QFileInfo(stem + "-progress-writing.png").size() > 0);
         QVERIFY(QFileInfo(stem + "-progress-end.png").size() > 0);
         QFile pauses(stem + "-pauses.txt");
@@ -278,8 +296,7 @@ private slots:
         // Far below what a blocked GUI thread shows (seconds), with room for a loaded machine.
         QVERIFY(longest < 400);
 
-        QCOMPARE(::kill(static_cast<pid_t>(run.Pid()), SIGTERM), 0);
-        QVERIFY(Ends(run));
+        EndProgramsOfHome(home.Home);
         QProcess cli;
         cli.setProcessEnvironment(home.Environment());
         const QString iso = home.Home + "/../burned.iso";
@@ -341,8 +358,15 @@ private slots:
         QVERIFY2(log.filter("Verify ERROR").isEmpty(), qPrintable(log.join('\n')));
         QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
         QCOMPARE(first.exitCode(), 0);
-        // The recorder with its medium was listed by both processes, before and after the restart.
-        QCOMPARE(log.filter(QRegularExpression(QRegularExpression::escape(identity) + " - [A-Z]:$")).size(), 2);
+        // The recorder with its medium was listed by both processes: the new one lists it after the
+        // log it restored from the old one.
+        const QRegularExpression listed(QRegularExpression::escape(identity) + " - [A-Z]:$");
+        qsizetype lastDone = -1, lastListed = -1;
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            if (log[i].contains("Burn data process done")) lastDone = i;
+            if (log[i].contains(listed)) lastListed = i;
+        }
+        QVERIFY2(log.filter(listed).size() >= 2 && lastListed > lastDone, qPrintable(log.join('\n')));
         QVERIFY(log.filter("Burn data process done").size() >= 1);
         QVERIFY(QFileInfo(stem + "-progress-verifying.png").size() > 0);
     }

@@ -35,6 +35,11 @@ public:
         SinceTick.start();
     }
 
+    // A run that ends in a restart closes the program right after the progress window.
+    ~TProgressWatch() override {
+        if (Watching) WritePauses();
+    }
+
 private:
     void Tick() {
         const qint64 gap = SinceTick.restart();
