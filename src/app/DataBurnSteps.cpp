@@ -124,6 +124,11 @@ TLayoutFacts BuildDataLayout(TBurnerHost& burners, const TIdentification& id, bo
     return facts;
 }
 
-QString FormatMegabytes(double megabytes) { return QLocale().toString(megabytes, 'f', 2); }
+QString FormatMegabytes(double bytes) { return QLocale().toString(bytes / 1048576.0, 'f', 2); }
+
+QString MediumNameText(uint8_t code) {
+    if (code >= MediumNames.size()) return {};
+    return QString::fromUtf8(MediumNames[code].data(), static_cast<qsizetype>(MediumNames[code].size()));
+}
 
 }  // namespace kv

@@ -70,7 +70,9 @@ struct TLayoutFacts {
 };
 TLayoutFacts BuildDataLayout(TBurnerHost& burners, const TIdentification& identification, bool imageOnly);
 
-// "#,##0.00" megabytes of `blocks` blocks of `blockLength` bytes.
-QString FormatMegabytes(double megabytes);
+// "#,##0.00" megabytes of a byte count, as the log and the progress window show sizes.
+QString FormatMegabytes(double bytes);
+// The medium's name as the log shows it; empty for an unknown code.
+QString MediumNameText(uint8_t code);
 
 }  // namespace kv

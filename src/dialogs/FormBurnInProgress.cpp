@@ -1,6 +1,7 @@
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/LogView.h"
 
+#include "app/DataBurnSteps.h"
 #include "app/MessageCatalogue.h"
 #include "app/Settings.h"
 
@@ -54,27 +55,23 @@ QColor TrayColourOf(TFormBurnInProgress::TMode mode) {
     return Qt::black;
 }
 
-// Gauge colours must show whatever the desktop theme: Fusion draws the palette's colours.
-QProgressBar* Gauge(QWidget* parent, const QColor& bar, const QColor& back = Qt::white) {
-    auto* gauge = new QProgressBar(parent);
-    static QStyle* fusion = QStyleFactory::create("Fusion");
-    if (fusion) gauge->setStyle(fusion);
-    QPalette palette = gauge->palette();
-    palette.setColor(QPalette::Highlight, bar);
-    palette.setColor(QPalette::Base, back);
-    palette.setColor(QPalette::Window, back);
-    gauge->setPalette(palette);
-    gauge->setRange(0, 100);
-    gauge->setValue(0);
-    return gauge;
-}
-
 void SetGaugeColours(QProgressBar* gauge, const QColor& bar, const QColor& back) {
     QPalette palette = gauge->palette();
     palette.setColor(QPalette::Highlight, bar);
     palette.setColor(QPalette::Base, back);
     palette.setColor(QPalette::Window, back);
     gauge->setPalette(palette);
+}
+
+// Gauge colours must show whatever the desktop theme: Fusion draws the palette's colours.
+QProgressBar* Gauge(QWidget* parent, const QColor& bar, const QColor& back = Qt::white) {
+    auto* gauge = new QProgressBar(parent);
+    static QStyle* fusion = QStyleFactory::create("Fusion");
+    if (fusion) gauge->setStyle(fusion);
+    SetGaugeColours(gauge, bar, back);
+    gauge->setRange(0, 100);
+    gauge->setValue(0);
+    return gauge;
 }
 
 QLabel* ValueLabel(QWidget* parent, const QColor& colour) {
@@ -85,6 +82,8 @@ QLabel* ValueLabel(QWidget* parent, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
+    // Room for the longest time from the start: the labels neither clip nor make the row jump.
+    label->setMinimumWidth(QFontMetrics(font).horizontalAdvance("000 min. 00 sec."));
     return label;
 }
 
@@ -97,7 +96,6 @@ QLabel* BoldLabel(QWidget* parent) {
     return label;
 }
 
-QString MegabytesText(qint64 bytes) { return QLocale().toString(static_cast<double>(bytes) / 1048576.0, 'f', 2); }
 
 // Scales byte counts into the int range a gauge takes.
 int GaugeUnits(qint64 bytes) { return static_cast<int>(std::min<qint64>(bytes / 2048, INT32_MAX)); }
@@ -357,7 +355,7 @@ void TFormBurnInProgress::TickErase(const jobs::TJobProgress& p) {
 
 void TFormBurnInProgress::TickAudioWrite(const jobs::TJobProgress& p) {
     if (p.BytesDone > 0)
-        LabelMBWrittenValue->setText(MegabytesText(p.BytesDone) + "/" + MegabytesText(p.BytesTotal) + " MByte");
+        LabelMBWrittenValue->setText(FormatMegabytes(static_cast<double>(p.BytesDone)) + "/" + FormatMegabytes(static_cast<double>(p.BytesTotal)) + " MByte");
     const QString file = QString::fromStdString(p.CurrentFile);
     if (file != LastAudioFile) {
         LastAudioFile = file;
@@ -382,8 +380,8 @@ void TFormBurnInProgress::TickDataWrite(const jobs::TJobProgress& p) {
         LabelDataTrackName->setToolTip(file);
     }
     if (p.BytesDone > 0)
-        LabelMBWrittenValue->setText(MegabytesText(p.BytesDone) + "/" +
-                                     MegabytesText(qint64{GaugeProgress->maximum()} * 2048) + " MByte");
+        LabelMBWrittenValue->setText(FormatMegabytes(static_cast<double>(p.BytesDone)) + "/" +
+                                     FormatMegabytes(static_cast<double>(GaugeProgress->maximum()) * 2048) + " MByte");
     GaugeSoftwareBuffer->setValue(std::clamp(p.CacheFillPercent, 0, 100));
     GaugeProgress->setValue(std::min(GaugeUnits(p.BytesDone), GaugeProgress->maximum()));
     UpdateTimeLabels();
@@ -422,7 +420,7 @@ void TFormBurnInProgress::TimerCDTimer() {
 
 void TFormBurnInProgress::ShowFinalizing(qint64 imageSizeBlocks) {
     StopRefresh();
-    const QString size = QLocale().toString(static_cast<double>(imageSizeBlocks) * 2048 / 1048576.0, 'f', 2);
+    const QString size = FormatMegabytes(static_cast<double>(imageSizeBlocks) * 2048);
     LabelMBWrittenValue->setText(size + "/" + size + " MByte");
     GaugeDriveBuffer->setValue(0);
     GaugeSoftwareBuffer->setValue(0);

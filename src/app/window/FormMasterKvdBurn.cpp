@@ -29,7 +29,6 @@ using I = TActionId;
 constexpr int kEventTimerMs = 100;  // the finalizing and write-done handlers' one-shot delay
 constexpr const char* kApplicationId = "KELVADORE";
 
-QString Megabytes(double bytes) { return FormatMegabytes(bytes / 1048576.0); }
 
 }  // namespace
 
@@ -219,9 +218,9 @@ void TFormMasterKvd::CheckCapacityAndStart(const TDiscFacts& facts, const TLayou
     if (!ImageOnlyRun && layout.ImageSize > int64_t{layout.FreeBlocks}) {
         AddLog(LookupText("11.23"));
         if (facts.Erasable) AddLog(LookupText("11.52"));
-        const QString files = LookupTextWith("11.24", {"<#size>=" + Megabytes(static_cast<double>(layout.ImageSize) * 2048)});
+        const QString files = LookupTextWith("11.24", {"<#size>=" + FormatMegabytes(static_cast<double>(layout.ImageSize) * 2048)});
         const QString free = LookupTextWith(
-            "11.25", {"<#size>=" + Megabytes(static_cast<double>(layout.FreeBlocks) * facts.BlockLength)});
+            "11.25", {"<#size>=" + FormatMegabytes(static_cast<double>(layout.FreeBlocks) * facts.BlockLength)});
         AddLog(files);
         AddLog(free);
         const QString question = LookupText("11.23") + "\r" + files + "\r" + free + LookupText("11.75");
@@ -280,14 +279,10 @@ bool TFormMasterKvd::StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job) {
 void TFormMasterKvd::ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc) {
     ImageSizeBlocks = blocks;
     FormBurnInProgress->SetProgressMaximum(blocks);
-    AddLog(LookupTextWith("11.9", {"<#size>=" + Megabytes(static_cast<double>(blocks) * 2048)}));
+    AddLog(LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(static_cast<double>(blocks) * 2048)}));
     if (!toDisc) return;
     AddLog(LookupTextWith("11.10", {"<#device>=" + facts.Device}));
-    const QString medium = facts.MediumType < MediumNames.size()
-                               ? QString::fromUtf8(MediumNames[facts.MediumType].data(),
-                                                   static_cast<qsizetype>(MediumNames[facts.MediumType].size()))
-                               : QString();
-    AddLog(LookupTextWith("11.26", {"<#medium>=" + medium, "<#speed>=" + QString::number(facts.SpeedX)}));
+    AddLog(LookupTextWith("11.26", {"<#medium>=" + MediumNameText(facts.MediumType), "<#speed>=" + QString::number(facts.SpeedX)}));
 }
 
 void TFormMasterKvd::DataJobMessage(const jobs::TJobMessage& message) {

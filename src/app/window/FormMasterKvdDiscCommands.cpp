@@ -21,11 +21,6 @@ using I = TActionId;
 
 constexpr int kEventTimerMs = 100;
 
-QString MediumName(uint8_t code) {
-    if (code >= MediumNames.size()) return {};
-    return QString::fromUtf8(MediumNames[code].data(), static_cast<qsizetype>(MediumNames[code].size()));
-}
-
 // A DVD-RAM takes a format whatever its disc information says.
 bool Erasable(const TDiscFacts& facts) { return facts.Erasable || facts.MediumType == kMediumDvdRam; }
 
@@ -99,7 +94,7 @@ void TFormMasterKvd::StartErase(bool quick) {
             };
             FormBurnInProgress->CheckBoxDriveEjectAfterErase->setChecked(Settings().DriveEjectAfterErase);
             AddLog(LookupText(quick ? "11.12" : "11.13"));
-            AddLog(LookupTextWith("11.58", {"<#medium>=" + MediumName(facts.MediumType),
+            AddLog(LookupTextWith("11.58", {"<#medium>=" + MediumNameText(facts.MediumType),
                                             "<#speed>=" + QString::number(facts.SpeedX)}));
         });
 }
