@@ -86,6 +86,12 @@ TPrepareOutcome TBurnerHost::PrepareDataBurner(const TBurnerSettings& settings) 
     TPrepareOutcome outcome;
     outcome.DriveName = settings.DriveName;
     if (Audio && AudioInitialized) ReleaseAudioBurner();
+    // The released data burner comes back rather than a fresh one: its compilation holds the
+    // imported session, which the tree still shows and a later append or extraction needs.
+    if (!Data && !ReleasedData.empty()) {
+        Data = std::move(ReleasedData.back());
+        ReleasedData.pop_back();
+    }
     if (!Data) {
         Data = std::make_unique<TZelBurner>();
         Data->DoDebug = true;

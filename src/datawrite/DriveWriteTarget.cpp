@@ -275,7 +275,12 @@ void TDriveWriteTarget::CloseDisc() {
     switch (medium_) {
         case kMediumDvdPlusR:
             b.CloseTrackSessionRaw(false, 1, 0, 0, n);
-            b.CloseTrackSessionRaw(false, 2, 0, 0, 0xFF);
+            // A DVD+R session close always leaves the disc appendable: only the finalizing
+            // function closes it, as the user asked.
+            if (b.FinalizeDisc)
+                b.CloseTrackSessionRaw(false, 6, 0, 0, 0);
+            else
+                b.CloseTrackSessionRaw(false, 2, 0, 0, 0xFF);
             break;
         case kMediumDvdPlusRDl:
             b.CloseTrackSessionRaw(false, 1, 0, 0, n);

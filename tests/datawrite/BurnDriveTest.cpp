@@ -101,6 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
                       TMediumCase{EMediumKind::DvdPlusRDualLayer, {{0, 1, 1}, {0, 2, 0}}},
                       TMediumCase{EMediumKind::DvdRam, {}}));
 
+TEST(BurnSetup, ClosingTheDiscFinalizesADvdPlusR) {
+    TBurnTestDrive t(EMediumKind::DvdPlusR);
+    AddCompilation(t);
+    t.Burner->FinalizeDisc = true;
+    ASSERT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    EXPECT_EQ(Closes(*t.Drive), (std::vector<std::array<int, 3>>{{0, 1, 1}, {0, 6, 0}}));
+    TDisc disc;
+    t.Burner->GetDiscInformation(disc);
+    EXPECT_EQ(disc.DiscStatus, 2);  // complete
+}
+
 TEST(BurnSetup, LaterSessionOnDvdPlusRwCopiesItsDescriptorsToSectorZeroOnlyOnceAllElseIsWritten) {
     TBurnTestDrive t(EMediumKind::DvdPlusRw);
     AddCompilation(t);

@@ -341,9 +341,10 @@ private slots:
         QVERIFY(Confirm(prompts, "Confirm Delete All", "Delete All items?", preset, lastBox));  // not asked
     }
 
-    // Only one component holds the drive; a fresh one selects the stored drive itself even though
-    // the request interface stays loaded for the whole process.
-    void preparingOneBurnerReleasesTheOtherAndTheFreshOneSelectsTheDrive() {
+    // Only one component holds the drive; a component prepared again selects the stored drive
+    // itself even though the request interface stays loaded for the whole process, and the data
+    // burner comes back with its compilation (an imported session the tree still shows).
+    void preparingOneBurnerReleasesTheOtherAndTheDataBurnerComesBackWithItsCompilation() {
         TBurnerHost burners;
         TBurnerSettings settings;
         settings.DriveName = CdrIdentity;
@@ -351,6 +352,7 @@ private slots:
         const TPrepareOutcome data = burners.PrepareDataBurner(settings);
         QCOMPARE(data.Identity, CdrIdentity);
         QCOMPARE(burners.DataBurner()->WriteSpeed(), uint16_t{4235});
+        TZelBurner* const first = burners.DataBurner();
         TDriveReports reports;
         QVERIFY(burners.PrepareAudioBurner(settings, reports));
         QVERIFY(!burners.DataBurner());
@@ -358,6 +360,7 @@ private slots:
         const TPrepareOutcome again = burners.PrepareDataBurner(settings);
         QVERIFY(!burners.AudioBurner());
         QCOMPARE(again.Identity, CdrIdentity);
+        QCOMPARE(burners.DataBurner(), first);
         QVERIFY(burners.IsRecorder());
     }
 

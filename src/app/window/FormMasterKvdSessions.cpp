@@ -234,8 +234,10 @@ void TFormMasterKvd::ActionExtractFileFromSessionExecute() {
         std::vector<jobs::TExtractJob::TItem> Items;
     };
     RunDriveTask<TPlan>(
-        [wanted](TBurnerHost& burners) {
+        [wanted, settings = BurnerSettings()](TBurnerHost& burners) {
             TPlan plan;
+            // An audio preparation since the import has the drive: the data burner takes it back.
+            if (!burners.PrepareDataBurner(settings).Prepared) return plan;
             plan.Burner = burners.DataBurner();
             if (!plan.Burner) return plan;
             const auto& files = plan.Burner->FileTable();
