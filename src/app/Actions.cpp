@@ -27,7 +27,7 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::EraseDisc, "ActionEraseDisc", "2.36", "2.37", "Ctrl+E", G::Drive, true},
     {I::Eject, "ActionEject", "2.38", "2.39", "", G::Drive, true},
     {I::Load, "ActionLoad", "2.40", "2.41", "", G::Drive, true},
-    {I::BurnAudio, "ActionBurnAudio", "2.42", "2.43", "Ctrl+A", G::Drive, false},
+    {I::BurnAudio, "ActionBurnAudio", "2.42", "2.43", "Ctrl+A", G::Drive, true},
     {I::Restore, "ActionRestore", "2.46", "2.47", "", G::Window, true},
     {I::Minimize, "ActionMinimize", "2.48", "2.49", "", G::Window, true},
     {I::ShowLog, "ActionShowLog", "2.50", "2.51", "", G::Window, true},

@@ -1,4 +1,5 @@
 #include "app/DataBurnSteps.h"
+#include "app/DriveSpeeds.h"
 
 #include "app/QueueNode.h"
 #include "datawrite/TZelBurner.h"
@@ -15,8 +16,6 @@ namespace {
 // A tree this size would take the burner's default tables past their limits.
 constexpr int kMaxFiles = 800000;
 constexpr int kMaxDirs = 30000;
-constexpr double kCdSpeedUnit = 176.46;   // KB/s of 1X
-constexpr double kDvdSpeedUnit = 1385.0;
 
 }  // namespace
 
@@ -37,8 +36,7 @@ TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, 
         // Drives report 8 for the 2048-byte blocks of DVD media.
         if (burner->Disc.BlockSize > 0 && burner->Disc.BlockSize != 8) facts.BlockLength = burner->Disc.BlockSize;
     }
-    const double unit = IsCdMedium(facts.MediumType) ? kCdSpeedUnit : kDvdSpeedUnit;
-    facts.SpeedX = static_cast<int>(std::lround(burner->ReadCurrentWriteSpeed() / unit));
+    facts.SpeedX = static_cast<int>(std::lround(burner->ReadCurrentWriteSpeed() / SpeedUnit(facts.MediumType)));
     facts.Device = QString::fromStdString(burner->Device());
     return facts;
 }

@@ -292,6 +292,7 @@ void TFormBurnInProgress::Prepare(TMode mode) {
             break;
         case TMode::AudioConversion:
             setWindowTitle(LookupText("12.19"));
+            SetGaugeColours(GaugeProgress, Qt::white, Qt::black);
             break;
         case TMode::DataWrite:
             setWindowTitle(LookupText("12.17"));

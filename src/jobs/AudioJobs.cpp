@@ -141,7 +141,10 @@ TJobResult TAudioBurnJob::Run() {
     conversion_.UseCdFormatSourcesAsIs = true;
     // A disc without a track that was asked for is not what the user wanted: any source that
     // cannot be decoded stops the burn before the drive is touched.
-    const TJobResult result = !Decode() ? DecodeFailure() : CancelRequested() ? Aborted() : Write(ConvertedFiles());
+    const TJobResult result = SourcesConverted ? Write(sources_)
+                              : !Decode()       ? DecodeFailure()
+                              : CancelRequested() ? Aborted()
+                                                  : Write(ConvertedFiles());
     if (!KeepDecoded) TWavOutputFolder(folder_).DeleteWritten();
     return result;
 }

@@ -55,6 +55,8 @@ public:
 
     TAudioDiscOptions Disc;
     bool KeepDecoded = false;
+    // The sources are the CD-format WAV files of an earlier decoding run: no decoding stage.
+    bool SourcesConverted = false;
 
 protected:
     TJobResult Run() override;

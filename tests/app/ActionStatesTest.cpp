@@ -68,7 +68,7 @@ TEST(ActionStatesTest, TheTreeEnablesItsCommandsByWhatItHoldsAndShows) {
     context.Tree = {.HasOwnFile = true, .Focused = true};
     EXPECT_TRUE(Enabled(DeriveActionStates(context), I::Rename));
     context.Tree.AnyAudio = true;
-    EXPECT_FALSE(Enabled(DeriveActionStates(context), I::BurnAudio));
+    EXPECT_TRUE(Enabled(DeriveActionStates(context), I::BurnAudio));
     context.Tree.AnyAudio = false;
     EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Paste));
     context.ClipboardHasFiles = true;

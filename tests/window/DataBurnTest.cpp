@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QItemSelectionModel>
+#include <QtEndian>
 
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
@@ -31,6 +32,7 @@
 #include "app/window/QueueModel.h"
 #include "app/window/QueueTreeView.h"
 #include "dialogs/FormBurnInProgress.h"
+#include "dialogs/FormSelectBurnMode.h"
 #include "platform/EngineClock.h"
 #include "virtualrecorder/MediumKinds.h"
 #include "virtualrecorder/MediumTools.h"
@@ -110,6 +112,30 @@ public:
         return true;
     }
 };
+
+// The samples of a WAV file: the body of its "data" chunk.
+QByteArray PcmOf(const QString& path) {
+    const QByteArray bytes = ReadAll(path);
+    for (qsizetype at = 12; at + 8 <= bytes.size();) {
+        const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+        if (bytes.mid(at, 4) == "data") return bytes.mid(at + 8, size);
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+// A track read back: the source's samples padded to whole CD frames.
+QByteArray FramePadded(QByteArray pcm) {
+    pcm.append(QByteArray((2352 - pcm.size() % 2352) % 2352, '\0'));
+    return pcm;
+}
+
+bool Shell(const QString& command) {
+    int status = -1;
+    const QString output = Run("sh", {"-c", command}, &status);
+    if (status != 0) qWarning("%s: %s", qPrintable(command), qPrintable(output));
+    return status == 0;
+}
 
 // The first sector of the last session in an image of a whole disc: 16 before the last primary
 // volume descriptor.
@@ -238,6 +264,40 @@ private:
         return true;
     }
 
+    // Sources for an audio CD: a FLAC and an MP3 of `seconds`, and a CD-format WAV in the WAV
+    // folder; the PCM the first and last must come back as.
+    struct TAudioSources {
+        QString Flac, Mp3, Wav;
+    };
+    TAudioSources MakeAudioSources(const QString& wavFolder, const QString& tag, double seconds) {
+        const QString base = Path("audio-" + tag);
+        QDir().mkpath(base);
+        const QString length = QString::number(seconds);
+        TAudioSources s{base + "/one.flac", base + "/two.mp3", wavFolder + tag + "-kept.wav"};
+        Shell("sox -n -r 44100 -c 2 -b 16 '" + base + "/one.wav' synth " + length + " pinknoise");
+        Shell("ffmpeg -loglevel error -y -i '" + base + "/one.wav' '" + s.Flac + "'");
+        Shell("ffmpeg -loglevel error -y -i '" + base + "/one.wav' -c:a libmp3lame '" + s.Mp3 + "'");
+        Shell("sox -n -r 44100 -c 2 -b 16 '" + s.Wav + "' synth 4.3 sine 440");
+        return s;
+    }
+
+    // The tracks of an audio CD equal the FLAC and the kept WAV bit for bit; the MP3's track is
+    // as long as its source within a tenth of a second; a 2-second pause before tracks 2 and 3.
+    bool TracksMatch(const QString& medium, const TAudioSources& s, const QString& out) {
+        std::string error;
+        if (!vr::ExportAudio(medium.toStdString(), out.toStdString(), error)) {
+            qWarning("%s", error.c_str());
+            return false;
+        }
+        const QByteArray one = PcmOf(out + "/track01.wav"), two = PcmOf(out + "/track02.wav");
+        const QByteArray three = PcmOf(out + "/track03.wav");
+        const QByteArray source = PcmOf(QFileInfo(s.Flac).path() + "/one.wav");
+        const bool mp3Length = std::abs(two.size() - source.size()) < 17640;
+        const QByteArray cue = ReadAll(out + "/tracks.cue");
+        return one == FramePadded(source) && three == FramePadded(PcmOf(s.Wav)) && mp3Length &&
+               cue.count("PREGAP 00:02:00") == 2;
+    }
+
     // The sessions dialog's rows as "number size"; with `import` set, that row is imported.
     QStringList SessionRows(TFormMasterKvd& form, int import = -1, const QString& picture = {}) {
         QStringList rows;
@@ -270,8 +330,12 @@ private slots:
         for (const QString kind : {"cdr", "cdrw", "dvdram"}) QVERIFY(!Home.CreateMedium("erase-" + kind + ".kvm", kind).isEmpty());
         QVERIFY(!Home.CreateMedium("image-cdr.kvm", "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("blank-cdr.kvm", "cdr").isEmpty());
+        for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm"})
+            QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
+        QVERIFY(!Home.CreateMedium("audio-dvd.kvm", "dvdplusr").isEmpty());
         std::string error;
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
+        QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/audio-74min.kvm").toStdString(), vr::EMediumKind::CdR, 359849, error));
     }
 
     void aTreeBurnedToACdrAndADvdPlusRReadsBackEqual() {
@@ -583,7 +647,9 @@ private slots:
         form->Action(I::DiscInfo)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return form->DiscInfoWindow()->Facts->LabelMediumTypeValue->text() == "DVD+R"; }, kWaitMs));
         QCOMPARE(form->DiscInfoWindow()->LabelErasableValue->text(), QString("NO"));
-        QVERIFY(form->DiscInfoWindow()->Facts->LabelDiscTotalSizeValue->text().startsWith("4482.6"));  // 2,295,104 blocks
+        // The first test closed it: nothing is free, and the disc is as large as what it holds.
+        QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscFreeSizeValue->text(), QString("0.00 MByte"));
+        QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscTotalSizeValue->text(), QString("12.38 MByte"));
 
         form = Start(AppendableCdr, {{"5.3", "0"}});
         QVERIFY(form);
@@ -703,6 +769,154 @@ private slots:
         two = SessionRows(*form);
         QCOMPARE(two.size(), 1);
         QVERIFY(two[0].startsWith("No import "));
+    }
+
+    // A FLAC, an MP3, a CD-format WAV kept in the WAV folder and a text file: both questions,
+    // the conversion and a disc-at-once write. The tracks read back equal their sources, and the
+    // WAV folder keeps the kept WAV and a user's own file but nothing the decoder wrote.
+    void anAudioCdIsConvertedAndWrittenAndTheWavFolderKeepsWhatIsNotOurs() {
+        const QString medium = Home.VirtualFolder + "/audio-cdr.kvm";
+        auto form = Start(medium, {{"1.36", "2000"}});
+        QVERIFY(form);
+        const QString wavs = form->Settings().WAVPath;
+        const TAudioSources s = MakeAudioSources(wavs, "dao", 2.5);
+        WriteFile(wavs + "mine.wav", "a user's own file");
+        WriteFile(Path("notes.txt"), "text");
+        form->AddPathsToRoot({s.Flac, s.Mp3, s.Wav, Path("notes.txt")}, false);
+        QCOMPARE(form->Queue().Root().ChildCount(), 4);
+        const qint64 increment = form->Settings().AudioVolumeIncrement;
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Burn audio process done"); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        const QString log = LogText(*form);
+        QVERIFY2(InOrder(log, {"\"one.flac\" converted!!!", "\"two.mp3\" converted!!!", "\"dao-kept.wav\" converted!!!",
+                               "Add audio files done", "Starting audio burn, duration 0 minutes ",
+                               "Starting audio burn on " + form->ComboBoxDriveName->currentText(),
+                               "Starting audio burn on CD-R at ", "Burn audio process done"}),
+                 qPrintable(log));
+        QCOMPARE(Prompts.Asked.size(), 2);
+        QVERIFY(Prompts.Asked[0].Text.startsWith("Some files aren't AUDIO files!!!"));
+        QVERIFY(Prompts.Asked[1].Text.contains("Audio files: 4"));
+        QCOMPARE(form->Settings().AudioVolumeIncrement, increment + 1);
+        QVERIFY(TracksMatch(medium, s, Path("out-dao")));
+        QCOMPARE(QDir(wavs).entryList({"*.wav"}, QDir::Files), QStringList({"dao-kept.wav", "mine.wav"}));
+    }
+
+    // "B" with audio files asks how; Cancel shows the main window again, Burn Audio writes the
+    // same tracks track-at-once.
+    void theBurnModeChooserWritesTrackAtOnce() {
+        const QString medium = Home.VirtualFolder + "/audio-tao.kvm";
+        auto form = Start(medium, {{"1.36", "2000"}, {"1.33", "1"}});
+        QVERIFY(form);
+        const TAudioSources s = MakeAudioSources(form->Settings().WAVPath, "tao", 4.2);
+        form->AddPathsToRoot({s.Flac, s.Mp3, s.Wav}, false);
+        form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
+        form->hide();
+        form->ProcessCommandLine({"B"});
+        QVERIFY(form->BurnModeChooser());
+        form->BurnModeChooser()->ToolButtonCancel->click();
+        QVERIFY(form->isVisible());
+        QTRY_VERIFY(!form->BurnModeChooser());
+        form->ProcessCommandLine({"B"});
+        QVERIFY(form->BurnModeChooser());
+        test::SaveScreenshot(*form->BurnModeChooser(), "burn-mode");
+        form->BurnModeChooser()->ToolButtonBurnAudio->click();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Burn audio process done"); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(TracksMatch(medium, s, Path("out-tao")));
+        QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    // The checks before a conversion and the ends of a run that writes nothing: 74 minutes fit
+    // 359849 blocks without a question, 81 do not (No ejects); no WAV folder with room; the
+    // fallback volume becomes the WAV folder; a DVD keeps its WAV files; an abort while converting
+    // and one while writing.
+    void anAudioRunChecksFirstAndEndsCleanlyWhenItWritesNothing() {
+        const QString tight = Home.VirtualFolder + "/audio-74min.kvm";
+        auto form = Start(tight);
+        QVERIFY(form);
+        form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
+        const QString gone = Path("gone.wav");
+        Shell("sox -n -r 44100 -c 2 -b 16 '" + gone + "' synth 0.5 sine 440");
+        form->AddPathsToRoot({gone}, false);
+        QFile::remove(gone);
+        TQueueItem& song = *form->Queue().Root().Child(0);
+        song.Node.Duration = 74 * 60;
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY2(QTest::qWaitFor([&] { return LogText(*form).contains("No audio files!!!"); }, 20000), qPrintable(LogText(*form).right(900)));
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(Prompts.Asked.isEmpty() && !LogText(*form).contains("not enough space"));
+        song.Node.Duration = 81 * 60;
+        Prompts.YesNo = {false};
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("Audio files duration 81 minutes 2 seconds 0 ms"));
+        QVERIFY(QTest::qWaitFor([&] { return RecorderHolding(tight) && RecorderHolding(tight)->TrayOpen(); }, kWaitMs));
+
+        // The WAV folder without room: a local volume with room takes its place, for good; with
+        // none, the run stops with a notice.
+        const QString oldWavs = form->Settings().WAVPath;
+        const QString volume = Path("volume");
+        QDir().mkpath(volume);
+        form->Storage.FreeBytes = [volume](const QString& path) { return path.startsWith(volume) ? qint64{1} << 40 : 0; };
+        form->Storage.LocalVolumes = [volume] { return QList<TStorageQuery::TVolume>{{volume, qint64{1} << 40}}; };
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QCOMPARE(form->Settings().WAVPath, volume + "/KelvadoreTempAudio/");
+        QVERIFY(QFileInfo(volume + "/KelvadoreTempAudio").isDir());
+        form->Storage.LocalVolumes = [] { return QList<TStorageQuery::TVolume>{}; };
+        form->Storage.FreeBytes = [](const QString&) { return qint64{0}; };
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(LogText(*form).contains("There is not enough space in temporary WAV folder to expand this audio files"));
+        QCOMPARE(Prompts.Notices.size(), 1);
+
+        // A DVD: nothing is written and the decoded file stays until the next conversion.
+        form = Start(Home.VirtualFolder + "/audio-dvd.kvm");
+        QVERIFY(form);
+        form->Settings().WAVPath = oldWavs;
+        form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
+        const TAudioSources s = MakeAudioSources(oldWavs, "dvd", 1);
+        form->AddPathsToRoot({s.Mp3}, false);
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Incorrect audio medium (only CD-R, CD-RW)"); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        QCOMPARE(QDir(oldWavs).entryList({"two*.wav"}, QDir::Files).size(), 1);
+
+        // Aborted while converting: nothing is written.
+        const QString medium = Home.VirtualFolder + "/audio-abort.kvm";
+        form = Start(medium);
+        QVERIFY(form);
+        form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
+        const TAudioSources longer = MakeAudioSources(oldWavs, "long", 60);
+        for (int i = 0; i < 4; ++i) {
+            const QString copy = Path(QString("long-%1.flac").arg(i));
+            QFile::copy(longer.Flac, copy);
+            form->AddPathsToRoot({copy}, false);
+        }
+        Prompts.YesNo = {true};
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->ProgressWindow() && form->ProgressWindow()->isVisible(); }, kWaitMs));
+        test::SaveScreenshot(*form->ProgressWindow(), "audio-converting");
+        form->ProgressWindow()->ButtonAbortAudioConversion->click();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(!LogText(*form).contains("Add audio files done"));
+        QCOMPARE(form->StatusPanels[2]->text(), QString("Convert audio process done"));
+
+        // Aborted while writing, at the engine's normal speed.
+        EngineClock::SetTimeScale(1);
+        Prompts = {};
+        Prompts.YesNo = {true};
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Add audio files done"); }, kWaitMs));
+        QTest::qWait(300);
+        form->ProgressWindow()->TimerCDTimer();
+        test::SaveScreenshot(*form->ProgressWindow(), "audio-writing");
+        form->ProgressWindow()->ButtonAbortAudioWrite->click();
+        QVERIFY(WaitForRunEnd(*form));
+        EngineClock::SetTimeScale(20);
+        QVERIFY(InOrder(LogText(*form), {"Audio burning aborted by user", "Burn audio process done with error : "}));
     }
 
     // A CD-R is not erasable and nothing is asked. A quick erase of a CD-RW asks only its own

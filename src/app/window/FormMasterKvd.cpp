@@ -19,6 +19,8 @@
 #include "jobs/VerifyJob.h"
 #include "jobs/DiscInfoJob.h"
 #include "jobs/SessionJobs.h"
+#include "jobs/AudioJobs.h"
+#include "dialogs/FormSelectBurnMode.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,6 +126,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     ConnectTree();
     ConnectBurn();
     ConnectDiscCommands();
+    ConnectAudioBurn();
     ConnectSessionCommands();
 
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoWarning, html); };
@@ -162,6 +165,9 @@ TFormMasterKvd::~TFormMasterKvd() {
     DiscReportJob.reset();
     ImportJob.reset();
     ExtractJob.reset();
+    DecodeJob.reset();
+    AudioJob.reset();
+    delete FormSelectBurnMode;
     delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
     // The drive thread may be inside a burner: it ends before the burners and the window go.

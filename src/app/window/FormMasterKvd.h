@@ -9,11 +9,14 @@
 #include "app/Prompts.h"
 #include "app/SingleInstance.h"
 #include "app/SystemServices.h"
+#include "app/WavSpace.h"
 #include "dialogs/FormBurnInProgress.h"
+#include "dialogs/FormSelectBurnMode.h"
 
 #include <QColor>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -49,8 +52,12 @@ class TVerifyJob;
 class TDiscInfoJob;
 class TImportJob;
 class TExtractJob;
+class TDecodeJob;
+class TAudioBurnJob;
 struct TDiscReport;
+struct TAudioDiscOptions;
 }
+struct TAudioWriteFacts;
 class TAudioConversion;
 class TDialogPrompts;
 class TFormDrop;
@@ -222,6 +229,15 @@ public:
     int AddedFolders = 0;
     QString WriteError;
 
+    // ---- the audio CD (FormMasterKvdAudioBurn.cpp)
+    void ActionBurnAudioExecute();
+    // The burn-mode chooser of the command word "B" when the compilation holds audio files.
+    void ShowBurnModeChooser();
+    TFormSelectBurnMode* BurnModeChooser() const { return FormSelectBurnMode; }
+    // Where the WAV folder's free space and its fallbacks are read.
+    TStorageQuery Storage;
+    QStringList AudioFiles;
+
     // ---- erase and image burn (FormMasterKvdDiscCommands.cpp)
     void BurnImageFile(QString fileName);
 
@@ -360,6 +376,18 @@ private:
     bool StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job);
     void ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc);
 
+    // the audio CD (FormMasterKvdAudioBurn.cpp)
+    void ConnectAudioBurn();
+    void AudioBurnChecked();
+    void CheckAudioCapacity(const TDiscFacts& facts, double needed);
+    void StartConversion();
+    void ConversionFinished(const jobs::TJobResult& result);
+    void BurnConvertedAudio(const std::vector<std::string>& converted);
+    void StartAudioWrite(const TAudioWriteFacts& facts, const std::vector<std::string>& converted,
+                         const jobs::TAudioDiscOptions& options);
+    void TimerCueWriteDoneTimer(const QString& error);
+    void EndAudioRun();
+
     // sessions (FormMasterKvdSessions.cpp)
     void ConnectSessionCommands();
     void ReadDiscReport(bool listSessions, std::function<void(const jobs::TDiscReport&)> then);
@@ -428,6 +456,9 @@ private:
     std::unique_ptr<jobs::TDiscInfoJob> DiscReportJob;
     std::unique_ptr<jobs::TImportJob> ImportJob;
     std::unique_ptr<jobs::TExtractJob> ExtractJob;
+    std::unique_ptr<jobs::TDecodeJob> DecodeJob;
+    std::unique_ptr<jobs::TAudioBurnJob> AudioJob;
+    QPointer<TFormSelectBurnMode> FormSelectBurnMode;
     TFormDiscInfo* FormDiscInfo = nullptr;
     TFormSessions* FormSessions = nullptr;
     THandOver PendingHandOver;

@@ -512,13 +512,16 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
             return true;
         }
     }
-    // Command words: "B" burns the compilation (while audio burning is not offered, without the
-    // burn-mode chooser), "E" erases the disc, "I" shows the disc information. List files and the
-    // other words are not built yet.
+    // Command words: "B" burns the compilation (a compilation with audio files asks how first),
+    // "E" erases the disc, "I" shows the disc information. List files and the other words are not
+    // built yet.
     const QString word = arguments.join(' ').trimmed().toUpper();
     if (word == "B") {
         UpdateTreeActions(true);
-        Action(TActionId::Burn)->trigger();
+        if (Action(TActionId::BurnAudio)->isEnabled())
+            ShowBurnModeChooser();
+        else
+            Action(TActionId::Burn)->trigger();
         return false;
     }
     if (word == "E" || word == "I") {
