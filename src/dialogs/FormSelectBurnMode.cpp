@@ -29,7 +29,7 @@ TFormSelectBurnMode::TFormSelectBurnMode(const QIcon& dataIcon, const QIcon& aud
         b->setIcon(icon);
         b->setText(LookupText(key));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(kButtonWidth, kButtonHeight);
+        b->setMinimumSize(kButtonWidth, kButtonHeight);  // wider where a caption needs it
         b->setAutoRaise(true);
         layout->addWidget(b);
         // The window goes first: the burn it starts may hide the main window or open others.

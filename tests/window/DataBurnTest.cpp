@@ -898,6 +898,8 @@ private slots:
         Prompts.YesNo = {true};
         form->Action(I::BurnAudio)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return form->ProgressWindow() && form->ProgressWindow()->isVisible(); }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("\"long-0.flac\" converted!!!"); }, kWaitMs));
+        form->ProgressWindow()->TimerCDTimer();
         test::SaveScreenshot(*form->ProgressWindow(), "audio-converting");
         form->ProgressWindow()->ButtonAbortAudioConversion->click();
         QVERIFY(WaitForRunEnd(*form));

@@ -371,6 +371,64 @@ private slots:
         QVERIFY(QFileInfo(stem + "-progress-verifying.png").size() > 0);
     }
 
+    // An audio CD at normal speed: "B" from a later start shows the burn-mode chooser, a click on
+    // "Burn Audio CD" converts and writes, and the window keeps turning throughout.
+    void anAudioCdFromTheBurnModeChooserAtNormalSpeed() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("blank-audio-cdr.kvm", "cdr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.3", "1"}}));
+        const QString dir = QDir::cleanPath(home.Home + "/../Songs");
+        QDir().mkpath(dir);
+        QProcess sox;
+        sox.start("sh", {"-c", "sox -n -r 44100 -c 2 -b 16 \"$0/src.wav\" synth 90 pinknoise && "
+                               "for n in 1 2 3; do ffmpeg -loglevel error -y -i \"$0/src.wav\" \"$0/song$n.flac\" || exit 1; done && "
+                               "rm \"$0/src.wav\"", dir});
+        QVERIFY(sox.waitForFinished(kStartMs) && sox.exitCode() == 0);
+
+        const QString shot = test::ScreenshotFolder() + "/process-audio.png";
+        QString stem = shot;
+        stem.chop(4);
+        for (const QString& old : {shot, stem + "-pauses.txt", stem + "-burnmode.png", stem + "-progress-converting.png",
+                                   stem + "-progress-audio.png"})
+            QFile::remove(old);
+        QProcessEnvironment environment = ChildEnvironment(home);
+        environment.insert("DISPLAY", x.Display);
+        environment.insert("KELVADORE_SCREENSHOT", shot);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(KV_KELVADORE, {dir});
+        QVERIFY2(WaitForFile(shot), "the window shows the tree");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total audio duration").isEmpty(), 60000);
+        QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(stem + "-burnmode.png").size() > 0, 60000);
+        QProcess click;
+        click.setProcessEnvironment(environment);
+        click.start("sh", {"-c", "eval $(xdotool search --sync --name 'Select mode' getwindowgeometry --shell) && "
+                                 "xdotool mousemove --window $WINDOW $((WIDTH / 2)) $((HEIGHT / 2)) click 1"});
+        QVERIFY(click.waitForFinished(kStartMs) && click.exitCode() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn audio process done").isEmpty(), 300000);
+        QVERIFY2(home.LogLines().filter("process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stem + "-pauses.txt"), 10000);
+        QVERIFY(QFileInfo(stem + "-progress-converting.png").size() > 0);
+        QVERIFY(QFileInfo(stem + "-progress-audio.png").size() > 0);
+        QFile pauses(stem + "-pauses.txt");
+        QVERIFY(pauses.open(QIODevice::ReadOnly));
+        const qint64 longest = pauses.readAll().trimmed().toLongLong();
+        qInfo("longest pause of the event loop during the audio burn: %lld ms", longest);
+        QVERIFY(longest < 400);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QVERIFY(program.waitForFinished(kStartMs));
+    }
+
     // "E" and "I" from later starts at normal speed: a quick blank of a CD-RW in the progress
     // window, the event loop turning throughout, and the disc information of the blanked disc.
     void aQuickBlankAndTheDiscInformationFromLaterStarts() {

@@ -52,6 +52,10 @@ private:
             DiscInfoSaved = true;
             Save(*info, Stem + "-discinfo.png");
         }
+        if (TFormSelectBurnMode* chooser = Form.BurnModeChooser(); chooser && chooser->isVisible() && !ChooserSaved) {
+            ChooserSaved = true;
+            Save(*chooser, Stem + "-burnmode.png");
+        }
         TFormBurnInProgress* progress = Form.ProgressWindow();
         if (!progress || !progress->isVisible()) {
             if (Watching) WritePauses();
@@ -61,7 +65,7 @@ private:
         if (!Watching) {
             Watching = true;
             LongestPause = 0;
-            WritingSaved = EndSaved = VerifyingSaved = ErasingSaved = false;
+            WritingSaved = EndSaved = VerifyingSaved = ErasingSaved = ConvertingSaved = AudioSaved = false;
         } else {
             LongestPause = std::max(LongestPause, gap);
         }
@@ -69,6 +73,16 @@ private:
             progress->GaugeProgress->value() > 0) {
             ErasingSaved = true;
             Save(*progress, Stem + "-progress-erasing.png");
+        }
+        if (!ConvertingSaved && progress->Mode() == TFormBurnInProgress::TMode::AudioConversion &&
+            progress->GaugeProgress->value() > 0) {
+            ConvertingSaved = true;
+            Save(*progress, Stem + "-progress-converting.png");
+        }
+        if (!AudioSaved && progress->Mode() == TFormBurnInProgress::TMode::AudioWrite &&
+            progress->LabelMBWrittenValue->text().endsWith("MByte") && progress->GaugeProgress->value() > 0) {
+            AudioSaved = true;
+            Save(*progress, Stem + "-progress-audio.png");
         }
         if (!VerifyingSaved && Form.Verifying && progress->GaugeProgress->value() > 0) {
             VerifyingSaved = true;
@@ -103,6 +117,9 @@ private:
     bool ShutdownSaved = false;
     bool ErasingSaved = false;
     bool DiscInfoSaved = false;
+    bool ChooserSaved = false;
+    bool ConvertingSaved = false;
+    bool AudioSaved = false;
     qint64 LongestPause = 0;
 };
 
