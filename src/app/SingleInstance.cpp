@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +121,7 @@ void TInstanceServer::Accept() {
         Connections.insert(socket, {});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Serve(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            Waiting.removeAll(socket);
             // A connection whose command is still being handled (a dialog is open) goes afterwards.
             if (Connections.contains(socket) && !Connections.value(socket).Handling) {
                 Connections.remove(socket);
@@ -142,8 +144,18 @@ void TInstanceServer::Serve(QLocalSocket* socket) {
             break;
         }
         const QByteArray line = connection.Pending.left(end);
+        const bool command = QJsonDocument::fromJson(line).object().value("message").toString() == "commandline";
+        if (command && CommandRunning) {
+            if (!Waiting.contains(socket)) Waiting.append(socket);
+            break;
+        }
         connection.Pending.remove(0, end + 1);
+        if (command) CommandRunning = true;
         const QByteArray answer = Handle(line);  // may run a nested event loop
+        if (command) {
+            CommandRunning = false;
+            ResumeWaiting();
+        }
         if (socket->state() == QLocalSocket::ConnectedState) socket->write(answer);
     }
     Connections[socket].Handling = false;
@@ -151,6 +163,15 @@ void TInstanceServer::Serve(QLocalSocket* socket) {
         Connections.remove(socket);
         socket->deleteLater();
     }
+}
+
+void TInstanceServer::ResumeWaiting() {
+    if (Waiting.isEmpty()) return;
+    // From the event loop, not from inside the handler that just ended.
+    QLocalSocket* next = Waiting.takeFirst();
+    QTimer::singleShot(0, this, [this, next] {
+        if (Connections.contains(next)) Serve(next);
+    });
 }
 
 QByteArray TInstanceServer::Handle(const QByteArray& line) {
@@ -166,34 +187,38 @@ QByteArray TInstanceServer::Handle(const QByteArray& line) {
         for (const QJsonValue& argument : message.value("arguments").toArray())
             commandLine.Arguments.append(argument.toString());
         commandLine.WorkingFolder = message.value("folder").toString();
-        if (OnCommandLine) OnCommandLine(commandLine);
-        return Answer("done");
+        return Answer(OnCommandLine ? OnCommandLine(commandLine) : QString("done"));
     }
     return Answer("unknown");
 }
 
-bool HandOverToRunningInstance(const QString& socketPath, const TCommandLine& commandLine,
-                               const THandOverTimes& times) {
+TInstanceAnswer HandOverToRunningInstance(const QString& socketPath, const TCommandLine& commandLine,
+                                          const THandOverTimes& times) {
     QLocalSocket socket;
     QDeadlineTimer connectDeadline(times.Connect);
     for (;;) {
         socket.connectToServer(socketPath);
         if (socket.waitForConnected(1000)) break;
-        if (connectDeadline.hasExpired()) return false;
+        if (connectDeadline.hasExpired()) return TInstanceAnswer::NoAnswer;
         QThread::msleep(100);
     }
     const QByteArray pong = Exchange(socket, Message({{"message", "ping"}}), times.Answer);
-    if (QJsonDocument::fromJson(pong).object().value("answer").toInt() != kPingAnswer) return false;
+    if (QJsonDocument::fromJson(pong).object().value("answer").toInt() != kPingAnswer) return TInstanceAnswer::NoAnswer;
     Exchange(socket, Message({{"message", "restore"}}), times.Answer);
     if (!commandLine.Arguments.isEmpty()) {
         QJsonArray arguments;
         for (const QString& argument : commandLine.Arguments) arguments.append(argument);
         const QJsonObject message{
             {"message", "commandline"}, {"arguments", arguments}, {"folder", commandLine.WorkingFolder}};
-        if (Exchange(socket, Message(message), times.CommandLine).isEmpty()) return false;
+        const QByteArray answer = Exchange(socket, Message(message), times.CommandLine);
+        if (answer.isEmpty()) return TInstanceAnswer::NoAnswer;
+        if (QJsonDocument::fromJson(answer).object().value("answer").toString() == "busy") {
+            socket.disconnectFromServer();
+            return TInstanceAnswer::Busy;
+        }
     }
     socket.disconnectFromServer();
-    return true;
+    return TInstanceAnswer::Done;
 }
 
 }  // namespace kv

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -62,7 +63,8 @@ public:
     void Close();
 
     std::function<void()> OnRestore;
-    std::function<void(const TCommandLine&)> OnCommandLine;
+    // Returns the answer the sender gets ("done", or "busy" when nothing was done).
+    std::function<QString(const TCommandLine&)> OnCommandLine;
 
 private:
     struct TConnection {
@@ -71,10 +73,15 @@ private:
     };
     void Accept();
     void Serve(QLocalSocket* socket);
+    void ResumeWaiting();
     QByteArray Handle(const QByteArray& line);
 
     std::unique_ptr<QLocalServer> Server;
     QHash<QLocalSocket*, TConnection> Connections;
+    // Command lines are handled one at a time, never inside the dialog an earlier one opened:
+    // connections whose command line arrived meanwhile wait here.
+    bool CommandRunning = false;
+    QList<QLocalSocket*> Waiting;
 };
 
 // A later start: ping the running instance, ask it to come to the front and hand it the command
@@ -85,7 +92,8 @@ struct THandOverTimes {
     std::chrono::milliseconds Answer{10000};
     std::chrono::milliseconds CommandLine{600000};  // the command may open a dialog
 };
-bool HandOverToRunningInstance(const QString& socketPath, const TCommandLine& commandLine,
-                               const THandOverTimes& times = {});
+enum class TInstanceAnswer { Done, Busy, NoAnswer };
+TInstanceAnswer HandOverToRunningInstance(const QString& socketPath, const TCommandLine& commandLine,
+                                          const THandOverTimes& times = {});
 
 }  // namespace kv

@@ -25,6 +25,7 @@
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
 #include "app/ProjectFile.h"
+#include "app/SingleInstance.h"
 #include "app/SizeFormat.h"
 #include "app/window/FormDrop.h"
 #include "app/window/FormMasterKvd.h"
@@ -416,6 +417,56 @@ private slots:
         QCOMPARE(ChildNames(queue.Root()), QStringList({"p2.txt", "p1.txt"}));
         QGuiApplication::clipboard()->setText("no files");
         QTRY_VERIFY(!form->Action(I::Paste)->isEnabled());
+    }
+
+    // Command lines: existing paths in their order, also from a later start; one project in any
+    // case; "A LIST" adds lines 2..n, then 1, and deletes a list in the temporary folder but keeps
+    // one from elsewhere; "R LIST" removes; "BISO" with two lines only deletes its list; "C"
+    // deletes all; while a run is under way a later start is refused.
+    void commandLinesAddOpenAndRunTheirCommandWords() {
+        for (const char* name : {"c1.txt", "c2.txt", "c3.txt", "c4.txt", "l1.txt", "l2.txt", "l3.txt"})
+            WriteFile(Path(name), "x");
+        auto form = Start({Path("c2.txt"), Path("c1.txt")});
+        QVERIFY(form);
+        TQueueModel& queue = form->Queue();
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"c2.txt", "c1.txt"}));
+        QCOMPARE(form->CommandLineArrived({{"c4.txt", "c3.txt"}, Files.path()}), QString("done"));
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"c2.txt", "c1.txt", "c4.txt", "c3.txt"}));
+        QVERIFY(QFile::exists(Path("c3.txt")));
+
+        auto writeList = [&](const QString& path, const QStringList& lines) {
+            WriteFile(path, lines.join('\n').toUtf8() + "\n");
+            return path;
+        };
+        const QString temporary = writeList(QDir::tempPath() + "/kelvadore-list-test.txt",
+                                            {Path("l1.txt"), Path("l2.txt"), Path("l3.txt")});
+        queue.Clear();
+        form->ProcessCommandLine({"A", temporary});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"l2.txt", "l3.txt", "l1.txt"}));
+        QVERIFY(!QFile::exists(temporary));
+        const QString kept = writeList(QCoreApplication::applicationDirPath() + "/kelvadore-list-kept.txt", {Path("l2.txt")});
+        form->ProcessCommandLine({"R", kept});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
+        QVERIFY(QFile::remove(kept));
+        const QString images = writeList(QDir::tempPath() + "/kelvadore-list-biso.txt", {Path("c1.txt"), Path("c2.txt")});
+        QVERIFY(form->ProcessCommandLine({"BISO", images}));
+        QVERIFY(!QFile::exists(images));
+        QCOMPARE(form->Operation(), TOperation::Idle);
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
+
+        Prompts.FileNames = {Path("words")};
+        form->Action(I::SaveProject)->trigger();
+        QVERIFY(QFile::rename(Path("words.kvd"), Path("WORDS.KVD")));
+        Prompts.Warnings = {TWarningReply{TPromptAnswer::Yes, false}};
+        form->ProcessCommandLine({"C"});
+        QCOMPARE(queue.Root().ChildCount(), 0);
+        form->ProcessCommandLine({Path("WORDS.KVD")});
+        QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
+
+        form->SetOperation(TOperation::Erasing);
+        QCOMPARE(form->CommandLineArrived({{"c4.txt"}, Files.path()}), QString("busy"));
+        form->SetOperation(TOperation::Idle);
+        QCOMPARE(queue.Root().ChildCount(), 2);
     }
 
     void movesNeverNestAFolderInItselfNorRepeatANameAndSortingPutsFoldersFirst() {

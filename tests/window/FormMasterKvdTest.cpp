@@ -385,12 +385,15 @@ private slots:
         int restores = 0;
         std::optional<TCommandLine> received;
         server.OnRestore = [&] { ++restores; };
-        server.OnCommandLine = [&](const TCommandLine& commandLine) { received = commandLine; };
+        server.OnCommandLine = [&](const TCommandLine& commandLine) {
+            received = commandLine;
+            return QString("done");
+        };
 
         const QString longName(600, QChar('x'));
         const TCommandLine sent{{"a b/c d.txt", "E", longName}, runtime.path()};
         std::atomic<int> delivered{-1};
-        std::thread later([&] { delivered = HandOverToRunningInstance(first.SocketPath(), sent) ? 1 : 0; });
+        std::thread later([&] { delivered = HandOverToRunningInstance(first.SocketPath(), sent) == TInstanceAnswer::Done; });
         // The answers leave through this thread's event loop, so it runs until the later start is done.
         const bool answered = QTest::qWaitFor([&] { return delivered != -1; }, kDriveWaitMs);
         later.join();
@@ -400,10 +403,33 @@ private slots:
         QCOMPARE(ResolveArguments(*received),
                  QStringList({runtime.path() + "/a b/c d.txt", QString("E"), longName}));
 
+        // One command line at a time: a second sender waits while the first one's handler runs a
+        // nested event loop (as a dialog does), and a refusal reaches its sender as busy.
+        QStringList order;
+        server.OnCommandLine = [&](const TCommandLine& commandLine) {
+            const QString word = commandLine.Arguments.front();
+            order.append("start " + word);
+            if (word == "A") QTest::qWait(700);
+            order.append("end " + word);
+            return QString(word == "B" ? "busy" : "done");
+        };
+        std::atomic<int> one{-1}, two{-1};
+        std::thread a([&] { one = static_cast<int>(HandOverToRunningInstance(first.SocketPath(), {{"A"}, runtime.path()})); });
+        QVERIFY(QTest::qWaitFor([&] { return !order.isEmpty(); }, kDriveWaitMs));
+        std::thread b([&] { two = static_cast<int>(HandOverToRunningInstance(first.SocketPath(), {{"B"}, runtime.path()})); });
+        const bool bothAnswered = QTest::qWaitFor([&] { return one != -1 && two != -1; }, kDriveWaitMs);
+        a.join();
+        b.join();
+        QVERIFY(bothAnswered);
+        QCOMPARE(order, QStringList({"start A", "end A", "start B", "end B"}));
+        QCOMPARE(one.load(), static_cast<int>(TInstanceAnswer::Done));
+        QCOMPARE(two.load(), static_cast<int>(TInstanceAnswer::Busy));
+
         server.Close();
         first.Unlock();
         QVERIFY(second.TryLock());
-        QVERIFY(!HandOverToRunningInstance(first.SocketPath(), sent, {std::chrono::milliseconds(200)}));
+        QVERIFY(HandOverToRunningInstance(first.SocketPath(), sent, {std::chrono::milliseconds(200)}) ==
+                TInstanceAnswer::NoAnswer);
     }
 };
 

@@ -292,11 +292,6 @@ void TFormMasterKvd::RestoreApplication() {
     activateWindow();
 }
 
-void TFormMasterKvd::CommandLineArrived(const TCommandLine& commandLine) {
-    const QStringList arguments = ResolveArguments(commandLine);
-    if (!arguments.isEmpty()) ProcessCommandLine(arguments);
-}
-
 void TFormMasterKvd::SetOperation(TOperation operation) {
     CurrentOperation = operation;
     ApplyActionStates();

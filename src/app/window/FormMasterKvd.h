@@ -162,8 +162,9 @@ public:
     // ---- the hooks later parts fill; each does nothing yet
     std::function<void()> FirstRunLanguageChooser;
 
-    // ---- the command line: paths or one project at start-up; command words to come. False when
-    // the command started a burn.
+    // ---- the command line (FormMasterKvdCommandLine.cpp): existing paths are added, one project
+    // opened; anything else is a command word with an optional list file. False when the command
+    // started a burn.
     bool ProcessCommandLine(const QStringList& arguments);
     bool CommandLineSeen = false;
 
@@ -258,7 +259,9 @@ public:
 
     // ---- restore, minimise, single instance
     void RestoreApplication();
-    void CommandLineArrived(const TCommandLine& commandLine);
+    // A later start's command line: "busy" while a run is under way (nothing is done), else "done"
+    // once it has been processed.
+    QString CommandLineArrived(const TCommandLine& commandLine);
 
     // ---- widgets, named as the window's parts are
     QWidget* PanelCommand = nullptr;

@@ -21,6 +21,8 @@
 #include "app/SizeFormat.h"
 #include "app/window/FormDrop.h"
 #include "app/window/FormMasterKvd.h"
+
+#include "app/CommandWords.h"
 #include "app/window/QueueModel.h"
 #include "app/window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
@@ -38,12 +40,6 @@ constexpr int kNamesBetweenEvents = 101;
 constexpr qint64 kMaxPlaylistBytes = qint64{64} << 20;
 constexpr qint64 kMaxProjectBytes = qint64{256} << 20;
 const QString kProjectFilter = "Kelvadore project (*.kvd)";
-
-// Names of a drop or the clipboard in the order they are added: 2 to n, then 1.
-QStringList ShellOrder(QStringList names) {
-    if (names.size() > 1) names.append(names.takeFirst());
-    return names;
-}
 
 QString ErrorLine(const QString& error) {
     return LookupTextWith("11.42", {"<#error>=" + error});
@@ -488,47 +484,6 @@ void TFormMasterKvd::UpdateTreeActions(bool quiet) {
     } else {
         StatusPanels[1]->setText(LookupText("15.2"));
     }
-}
-
-// ---- the first command line -------------------------------------------------------------------
-
-bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
-    if (arguments.isEmpty()) return true;
-    if (!CommandLineSeen) {
-        CommandLineSeen = true;
-        // The start's own parameters decide, not the text: existing paths are added, one project
-        // is opened. A first text from a later start (this one started without parameters) goes
-        // the way of every later text.
-        QStringList paths;
-        for (const QString& argument : OwnArguments) paths.append(AbsoluteLocalPath(argument, QDir::currentPath()));
-        const bool allExist = !paths.isEmpty() && std::all_of(paths.begin(), paths.end(), [](const QString& path) {
-            return QFileInfo::exists(path);
-        });
-        if (allExist) {
-            if (paths.size() == 1 && paths.front().toUpper().endsWith(".KVD"))
-                LoadProject(paths.front());
-            else
-                AddPathsToRoot(paths, false);
-            return true;
-        }
-    }
-    // Command words: "B" burns the compilation (a compilation with audio files asks how first),
-    // "E" erases the disc, "I" shows the disc information. List files and the other words are not
-    // built yet.
-    const QString word = arguments.join(' ').trimmed().toUpper();
-    if (word == "B") {
-        UpdateTreeActions(true);
-        if (Action(TActionId::BurnAudio)->isEnabled())
-            ShowBurnModeChooser();
-        else
-            Action(TActionId::Burn)->trigger();
-        return false;
-    }
-    if (word == "E" || word == "I") {
-        RestoreApplication();
-        Action(word == "E" ? TActionId::EraseDisc : TActionId::DiscInfo)->trigger();
-    }
-    return true;
 }
 
 // ---- the folder chooser -----------------------------------------------------------------------

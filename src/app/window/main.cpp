@@ -25,7 +25,15 @@ int main(int argc, char** argv) {
     kv::TInstanceLock lock;
     if (!installation && !lock.TryLock()) {
         const kv::TCommandLine commandLine{arguments, QDir::currentPath()};
-        if (kv::HandOverToRunningInstance(lock.SocketPath(), commandLine)) return 0;
+        switch (kv::HandOverToRunningInstance(lock.SocketPath(), commandLine)) {
+            case kv::TInstanceAnswer::Done:
+                return 0;
+            case kv::TInstanceAnswer::Busy:
+                std::cerr << "kelvadore: Kelvadore is busy; try again when the running operation has ended" << std::endl;
+                return 2;
+            case kv::TInstanceAnswer::NoAnswer:
+                break;
+        }
         std::cerr << "kelvadore: Kelvadore is running but did not answer" << std::endl;
         return 1;
     }
@@ -46,7 +54,7 @@ int main(int argc, char** argv) {
         services.InstanceServer = &server;
         kv::TFormMasterKvd form(services);
         server.OnRestore = [&form] { form.RestoreApplication(); };
-        server.OnCommandLine = [&form](const kv::TCommandLine& commandLine) { form.CommandLineArrived(commandLine); };
+        server.OnCommandLine = [&form](const kv::TCommandLine& commandLine) { return form.CommandLineArrived(commandLine); };
         kv::TTerminationSignals termination([&form] { form.close(); });
         kv::InstallScreenshotHooks(form);
 
