@@ -1,5 +1,6 @@
 // The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
 // user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
+#include "ProcessSupport.h"
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
 #include "app/ProjectFile.h"
@@ -19,7 +20,7 @@
 namespace kv {
 namespace {
 
-constexpr int kStartMs = 90000;  // Xvfb, the program and its drive scan on a loaded machine
+using test::kStartMs;
 
 struct TRun {
     std::unique_ptr<QProcess> Process;
@@ -41,23 +42,17 @@ struct TRun {
     }
 };
 
-// The identity of the recorder holding `medium` as another process lists it: this process must
-// not load the medium itself, a medium file belongs to one recorder at a time.
+// The shared helpers with this build's programs.
 QString ListedIdentityOutside(const test::TPreparedHome& home, const QString& medium) {
-    QProcess cli;
-    cli.setProcessEnvironment(home.Environment());
-    cli.start(KV_CLI, {"--drive", medium, "inquiry"});
-    if (!cli.waitForFinished(kStartMs)) return {};
-    for (const QString& line : QString::fromUtf8(cli.readAllStandardOutput()).split('\n'))
-        if (line.startsWith("identity:")) return line.mid(QString("identity:").size()).trimmed();
-    return {};
+    return test::ListedIdentityOutside(KV_CLI, home, medium);
 }
-
-QProcessEnvironment ChildEnvironment(const test::TPreparedHome& home) {
-    QProcessEnvironment environment = home.Environment();
-    environment.remove("QT_QPA_PLATFORM");  // the children use the X server they are given
-    return environment;
+int LaterStart(const test::TPreparedHome& home, const QStringList& arguments, const QString& folder) {
+    return test::LaterStart(KV_KELVADORE, home, arguments, folder);
 }
+using test::ChildEnvironment;
+using test::EndProgramsOfHome;
+using test::TXServer;
+using test::WaitForFile;
 
 // kelvadore under its own X server; the wrapper shell writes kelvadore's process id first.
 TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const QStringList& arguments = {},
@@ -76,72 +71,6 @@ TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const 
                                                "echo $$ > \"$0\"; exec \"$@\"", run.PidFile, KV_KELVADORE} +
                                        arguments);
     return run;
-}
-
-bool WaitForFile(const QString& path) {
-    return QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, kStartMs);
-}
-
-// A start that must find the running instance: it answers the exchange and ends by itself.
-int LaterStart(const test::TPreparedHome& home, const QStringList& arguments, const QString& folder) {
-    QProcess process;
-    process.setProcessEnvironment(ChildEnvironment(home));
-    process.setWorkingDirectory(folder);
-    process.start(KV_KELVADORE, arguments);
-    if (!process.waitForFinished(kStartMs)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-}
-
-// An X server of the test's own: the process a restart starts outlives the one that started it,
-// and xvfb-run ends its server with its own child.
-class TXServer {
-public:
-    bool Start() {
-        for (int n = 91; n < 130; ++n) {
-            const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
-            if (QFileInfo::exists(socket) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n))) continue;
-            Process.start("Xvfb", {":" + QString::number(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-            if (!Process.waitForStarted(10000)) return false;
-            const bool up = QTest::qWaitFor(
-                [&] { return QFileInfo::exists(socket) || Process.state() == QProcess::NotRunning; }, 20000);
-            if (up && Process.state() == QProcess::Running) {
-                Display = ":" + QString::number(n);
-                return true;
-            }
-            Process.waitForFinished(1000);
-        }
-        return false;
-    }
-    ~TXServer() {
-        if (Process.state() == QProcess::NotRunning) return;
-        Process.terminate();
-        if (!Process.waitForFinished(5000)) Process.kill();
-        Process.waitForFinished();
-    }
-    QProcess Process;
-    QString Display;
-};
-
-// Ends every process whose environment names this program folder (the program a restart started
-// too) and waits until they are gone.
-void EndProgramsOfHome(const QString& home) {
-    const QByteArray mark = ("KELVADORE_HOME=" + home).toUtf8();
-    QList<pid_t> ended;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        if (!numeric || pid == QCoreApplication::applicationPid()) continue;
-        QFile environment("/proc/" + entry + "/environ");
-        if (environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(mark) &&
-            ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
-            ended.append(static_cast<pid_t>(pid));
-    }
-    for (pid_t pid : ended)
-        if (!QTest::qWaitFor([pid] { return ::kill(pid, 0) != 0; }, 15000)) ::kill(pid, SIGKILL);
 }
 
 bool Ends(TRun& run) {

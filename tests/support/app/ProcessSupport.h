@@ -1,0 +1,42 @@
+#pragma once
+// What the tests of the `kelvadore` program as a process share: later starts, an X server of the
+// test's own, the end of every program of a home.
+#include "WindowTestSupport.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace kv::test {
+
+inline constexpr int kStartMs = 90000;  // Xvfb, the program and its drive scan on a loaded machine
+
+// The identity of the recorder holding `medium` as another process (`cli`) lists it: the test
+// process must not load the medium itself, a medium file belongs to one recorder at a time.
+QString ListedIdentityOutside(const QString& cli, const TPreparedHome& home, const QString& medium);
+
+// The home's environment without the test's own platform: the children use the X server given.
+QProcessEnvironment ChildEnvironment(const TPreparedHome& home);
+
+bool WaitForFile(const QString& path);
+
+// A start that must find the running instance: it answers the exchange and ends by itself. Its
+// exit code, -1 when it did not end in time.
+int LaterStart(const QString& program, const TPreparedHome& home, const QStringList& arguments, const QString& folder);
+
+// An X server of the test's own: the process a restart starts outlives the one that started it,
+// and xvfb-run ends its server with its own child.
+class TXServer {
+public:
+    bool Start();
+    ~TXServer();
+    QProcess Process;
+    QString Display;
+};
+
+// Ends every process whose environment names this program folder (the program a restart started
+// too) and waits until they are gone.
+void EndProgramsOfHome(const QString& home);
+
+}  // namespace kv::test
