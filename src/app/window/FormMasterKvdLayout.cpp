@@ -132,8 +132,7 @@ void TFormMasterKvd::CreateCommandPanel() {
     MImageHelpVolumeName = new QToolButton(PanelCommand);
     MImageHelpVolumeName->setObjectName("MImageHelpVolumeName");
     MImageHelpVolumeName->setAutoRaise(true);
-    // It opens the settings at their volume-name page; until then it follows the settings command.
-    connect(MImageHelpVolumeName, &QToolButton::clicked, Action(I::Settings), &QAction::trigger);
+    connect(MImageHelpVolumeName, &QToolButton::clicked, this, [this] { OpenSettings(4); });
     CheckBoxCommandCloseDisc = new QCheckBox(PanelCommand);
     CheckBoxCommandCloseDisc->setObjectName("CheckBoxCommandCloseDisc");
     CheckBoxDriveQuickErase = new QCheckBox(PanelCommand);
