@@ -85,7 +85,8 @@ TFormSettings::TFormSettings(THost host, QWidget* parent)
     setObjectName("FormSettings");
     ListViewMenu = new QListWidget(this);
     ListViewMenu->setObjectName("ListViewMenu");
-    ListViewMenu->setFixedWidth(190);
+    ListViewMenu->setFixedWidth(220);
+    ListViewMenu->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Pages = new QStackedWidget(this);
     for (QWidget* page : {CreateGeneralPage(), CreateLanguagePage(), CreateDataWriterPage(), CreateDataVolumePage(),
                           CreateAudioWriterPage(), CreateAudioVolumePage(), CreateWarningPage()}) {
@@ -236,12 +237,14 @@ QWidget* TFormSettings::CreateDataWriterPage() {
     cache->addWidget(LabelDriveCacheSizeValue);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(drive);
-    for (QCheckBox* box : {CheckBoxDriveUnderrunProtection, CheckBoxDriveJoliet, CheckBoxDriveRockRidge,
-                           CheckBoxDriveRockRidgeRootOwner, CheckBoxDriveOPC, CheckBoxDriveTestWrite,
-                           CheckBoxDriveEjectAfterWrite})
+    for (QCheckBox* box : {CheckBoxDriveUnderrunProtection, CheckBoxDriveJoliet, CheckBoxDriveRockRidge})
         layout->addWidget(box);
     // The owner choice belongs to the Rock Ridge fields.
-    CheckBoxDriveRockRidgeRootOwner->setContentsMargins(20, 0, 0, 0);
+    auto* owner = new QHBoxLayout;
+    owner->addSpacing(20);
+    owner->addWidget(CheckBoxDriveRockRidgeRootOwner);
+    layout->addLayout(owner);
+    for (QCheckBox* box : {CheckBoxDriveOPC, CheckBoxDriveTestWrite, CheckBoxDriveEjectAfterWrite}) layout->addWidget(box);
     connect(CheckBoxDriveRockRidge, &QCheckBox::toggled, CheckBoxDriveRockRidgeRootOwner, &QWidget::setEnabled);
     layout->addWidget(LabelDriveCacheSize);
     layout->addLayout(cache);

@@ -1,6 +1,7 @@
 // The settings dialog and the two tool-bar presentations, on one window in this process (offscreen).
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
+#include "app/window/EasyToolbar.h"
 #include "app/window/FormCustomizeEasyToolbar.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
@@ -201,9 +202,24 @@ private slots:
             dialog.ButtonApply->click();
             QCOMPARE(Form->Settings().Language, QString("GERMAN"));
             QCOMPARE(dialog.windowTitle(), QString("Einstellungen - Sprache"));
+
+            // A new language starts as a copy of the English texts and is taken at once; deleting
+            // one asks first.
+            Prompts.Choices = {QString(" dutch ")};
+            dialog.ButtonNewLanguage->click();
+            QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+            QCOMPARE(Form->Settings().Language, QString("DUTCH"));
+            QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("DUTCH"));
+            Prompts.YesNo = {false, true};
+            dialog.ButtonDeleteLanguage->click();
+            QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+            dialog.ButtonDeleteLanguage->click();
+            QVERIFY(!QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+            QCOMPARE(Prompts.Asked.last().Text, QString("Are you sure to delete language : DUTCH"));
         }));
         Messages().LoadLanguage("ENGLISH");
         QVERIFY(german.remove());
+        QCOMPARE(Prompts.Unexpected, 0);
     }
 
     void theAspiNoticeAndTheWavFolder() {
@@ -301,6 +317,7 @@ private slots:
         TSettings& s = Form->Settings();
         QVERIFY(!s.ExpertMode);
         Form->ApplyToolbarMode();
+        QCoreApplication::processEvents();  // the bars lay themselves out
         test::SaveScreenshot(*Form, "toolbar-easy");
         // In easy mode the command changes the check mark and the setting, and shows no bar.
         QVERIFY(s.ShowToolBarDrive);
@@ -317,6 +334,7 @@ private slots:
         QVERIFY(!Form->ToolBarQueue->isVisible() && !Form->ToolBarEasy->isVisible());
         Form->Action(I::ShowToolBarQueue)->trigger();
         QVERIFY(Form->ToolBarQueue->isVisible());
+        QCoreApplication::processEvents();
         test::SaveScreenshot(*Form, "toolbar-expert");
         Form->Action(I::EasyMode)->trigger();
         QVERIFY(!s.ExpertMode && Form->ToolBarEasy->isVisible() && !Form->ToolBarDrive->isVisible());

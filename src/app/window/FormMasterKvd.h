@@ -63,6 +63,7 @@ class TDialogPrompts;
 class TFormDrop;
 class TFormSelectFilesDirectories;
 class TFormSettings;
+class TEasyToolbar;
 class TFrameSizeBar;
 class TListComboBox;
 class TQueueItem;
@@ -293,7 +294,7 @@ public:
     QMenu* MainMenuItemHelp = nullptr;
     QMenu* MenuVirtualRecorder = nullptr;
     QAction* MainMenuItemHelpVersion = nullptr;
-    QToolBar* ToolBarEasy = nullptr;
+    TEasyToolbar* ToolBarEasy = nullptr;
     QToolBar* ToolBarDrive = nullptr;
     QToolBar* ToolBarQueue = nullptr;
     QToolBar* ToolBarWebLinks = nullptr;

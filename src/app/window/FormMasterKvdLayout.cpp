@@ -2,6 +2,7 @@
 // ApplyCaptions.
 #include "app/window/FormMasterKvd.h"
 
+#include "app/window/EasyToolbar.h"
 #include "app/window/Icons.h"
 #include "app/window/ListComboBox.h"
 #include "app/window/QueueModel.h"
@@ -111,7 +112,9 @@ void TFormMasterKvd::CreateToolBars() {
         addToolBar(Qt::TopToolBarArea, bar);
         return bar;
     };
-    ToolBarEasy = newBar("ToolBarEasy");
+    // The easy bar wraps its buttons, which no tool bar does: it heads the central area instead.
+    ToolBarEasy = new TEasyToolbar;
+    ToolBarEasy->setObjectName("ToolBarEasy");
     ToolBarDrive = newBar("ToolBarDrive");
     for (TActionId id : ExpertDriveBarActions()) ToolBarDrive->addAction(Action(id));
     ToolBarQueue = newBar("ToolBarQueue");
@@ -226,6 +229,7 @@ void TFormMasterKvd::CreateCentralArea() {
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(ToolBarEasy);
     layout->addWidget(PanelCommand);
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);
