@@ -32,6 +32,10 @@ namespace {
 using I = TActionId;
 
 constexpr int kLogPanelHeight = 122;
+constexpr int kDriveBarButtonWidth = 105;
+constexpr int kQueueBarButtonWidth = 148;
+constexpr int kWebLinksBarButtonWidth = 115;
+constexpr int kExpertButtonHeight = 52;
 constexpr int kVolumeNameMaxLength = 32;
 constexpr int kStatusSizeWidth = 180;
 constexpr int kStatusDurationWidth = 200;
@@ -122,6 +126,11 @@ void TFormMasterKvd::CreateToolBars() {
     // The online services' links are not built; the language command is the bar's only button.
     ToolBarWebLinks = newBar("ToolBarWebLinks");
     ToolBarWebLinks->addAction(Action(I::Language));
+    // Each expert bar's buttons share one width, whatever their captions.
+    for (const auto& [bar, width] : {std::pair{ToolBarDrive, kDriveBarButtonWidth}, std::pair{ToolBarQueue, kQueueBarButtonWidth},
+                                     std::pair{ToolBarWebLinks, kWebLinksBarButtonWidth}})
+        for (QAction* action : bar->actions())
+            if (QWidget* button = bar->widgetForAction(action)) button->setFixedSize(width, kExpertButtonHeight);
 }
 
 void TFormMasterKvd::CreateCommandPanel() {
