@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -300,6 +301,14 @@ private slots:
             // On the upper part or the middle of an entry: in front of it.
             window.MoveSelectedEntry(current.topLevelItem(1), TCurrentButtonList::TDropAt::Before);
             QCOMPARE(s.EasyToolbarButtons, QString("2;32;0;1"));
+            // A drop that does not come from the list itself (files, the other list) changes nothing.
+            QMimeData files;
+            files.setUrls({QUrl::fromLocalFile("/tmp/a.wav")});
+            QDropEvent drop(current.visualItemRect(current.topLevelItem(0)).center(), Qt::CopyAction, &files,
+                            Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(current.viewport(), &drop);
+            QCOMPARE(s.EasyToolbarButtons, QString("2;32;0;1"));
+            QCOMPARE(current.topLevelItemCount(), 4);
 
             current.setCurrentItem(current.topLevelItem(0));
             window.ButtonRemove->click();

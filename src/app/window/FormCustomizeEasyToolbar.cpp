@@ -150,8 +150,8 @@ QTreeWidgetItem* TFormCustomizeEasyToolbar::NewEntry(int tag) const {
     entry->setIcon(0, action->icon());
     entry->setText(1, action->text().remove('&'));
     entry->setSizeHint(0, QSize(kImageColumnWidth, kRowHeight));
-    // Entries are moved between rows, never dropped onto one.
-    entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+    // Drop-enabled, so that the middle of an entry is a place of its own (it means "in front of").
+    entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
     return entry;
 }
 
