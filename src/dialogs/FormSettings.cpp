@@ -1,7 +1,5 @@
 #include "dialogs/FormSettings.h"
 
-#include "app/MessageCatalogue.h"
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
@@ -23,17 +21,19 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
+
+#include "app/MessageCatalogue.h"
 
 namespace kv {
 namespace {
 
 // The list captions of the pages, in tag order.
-constexpr const char* kPageCaptionKeys[TFormSettings::kPageCount] = {"3.1", "3.2", "3.3", "3.47", "3.52", "3.53", "3.71"};
+constexpr const char* kPageCaptionKeys[TFormSettings::kPageCount] = {"3.1",  "3.2",  "3.3", "3.47",
+                                                                     "3.52", "3.53", "3.71"};
 // The confirmations' message texts, in the order of the settings' confirmations.
-constexpr const char* kWarningTextKeys[kConfirmationCount] = {"17.5",  "17.7",  "17.9",  "17.11", "17.13", "17.15",
-                                                              "17.17", "17.19", "17.21", "17.23", "17.26", "17.28"};
+constexpr const char* kWarningTextKeys[kConfirmationCount] = {
+    "17.5", "17.7", "17.9", "17.11", "17.13", "17.15", "17.17", "17.19", "17.21", "17.23", "17.26", "17.28"};
 constexpr const char* kVolumeInfoKeys[] = {"3.77", "3.78", "3.79", "3.80", "3.81", "3.82", "3.83"};
 constexpr const char* kAudioInfoKeys[] = {"3.90", "3.91", "3.92"};
 constexpr int kTransparencyMax = 230;
@@ -73,7 +73,9 @@ QPlainTextEdit* TagMemo(QWidget* parent) {
     return memo;
 }
 
-QString WithSlash(const QString& folder) { return folder.endsWith('/') ? folder : folder + '/'; }
+QString WithSlash(const QString& folder) {
+    return folder.endsWith('/') ? folder : folder + '/';
+}
 
 }  // namespace
 
@@ -88,8 +90,9 @@ TFormSettings::TFormSettings(THost host, QWidget* parent)
     ListViewMenu->setFixedWidth(220);
     ListViewMenu->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Pages = new QStackedWidget(this);
-    for (QWidget* page : {CreateGeneralPage(), CreateLanguagePage(), CreateDataWriterPage(), CreateDataVolumePage(),
-                          CreateAudioWriterPage(), CreateAudioVolumePage(), CreateWarningPage()}) {
+    for (QWidget* page :
+         {CreateGeneralPage(), CreateLanguagePage(), CreateDataWriterPage(), CreateDataVolumePage(),
+          CreateAudioWriterPage(), CreateAudioVolumePage(), CreateWarningPage()}) {
         Pages->addWidget(page);
         ListViewMenu->addItem(QString());
     }
@@ -151,10 +154,10 @@ QWidget* TFormSettings::CreateGeneralPage() {
     CheckBoxInitializeASPI_InternalFirst->setObjectName("CheckBoxInitializeASPI_InternalFirst");
     CheckBoxAutoUpdateEnabled = new QCheckBox(page);
     auto* layout = new QVBoxLayout(page);
-    for (QWidget* w : std::initializer_list<QWidget*>{CheckBoxDriveEjectAfterErase, CheckBoxAutoPlayCDDisable,
-                                                      LabelTransparency, TrackBarDropFormTransparentIntensity,
-                                                      CheckBoxShowFolderSize, CheckBoxInitializeASPI_InternalFirst,
-                                                      CheckBoxAutoUpdateEnabled})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             CheckBoxDriveEjectAfterErase, CheckBoxAutoPlayCDDisable, LabelTransparency,
+             TrackBarDropFormTransparentIntensity, CheckBoxShowFolderSize,
+             CheckBoxInitializeASPI_InternalFirst, CheckBoxAutoUpdateEnabled})
         layout->addWidget(w);
     layout->addStretch();
     // The transport preference is read once, at start.
@@ -179,8 +182,8 @@ QWidget* TFormSettings::CreateLanguagePage() {
     ButtonSubmitLanguage = button("ButtonSubmitLanguage");
     ButtonCheckLanguage = button("ButtonCheckLanguage");
     auto* tools = new QVBoxLayout;
-    for (QPushButton* b : {ButtonNewLanguage, ButtonDeleteLanguage, ButtonModifyLanguage, ButtonSubmitLanguage,
-                           ButtonCheckLanguage})
+    for (QPushButton* b : {ButtonNewLanguage, ButtonDeleteLanguage, ButtonModifyLanguage,
+                           ButtonSubmitLanguage, ButtonCheckLanguage})
         tools->addWidget(b);
     tools->addStretch();
     auto* layout = new QHBoxLayout(page);
@@ -244,8 +247,10 @@ QWidget* TFormSettings::CreateDataWriterPage() {
     owner->addSpacing(20);
     owner->addWidget(CheckBoxDriveRockRidgeRootOwner);
     layout->addLayout(owner);
-    for (QCheckBox* box : {CheckBoxDriveOPC, CheckBoxDriveTestWrite, CheckBoxDriveEjectAfterWrite}) layout->addWidget(box);
-    connect(CheckBoxDriveRockRidge, &QCheckBox::toggled, CheckBoxDriveRockRidgeRootOwner, &QWidget::setEnabled);
+    for (QCheckBox* box : {CheckBoxDriveOPC, CheckBoxDriveTestWrite, CheckBoxDriveEjectAfterWrite})
+        layout->addWidget(box);
+    connect(CheckBoxDriveRockRidge, &QCheckBox::toggled, CheckBoxDriveRockRidgeRootOwner,
+            &QWidget::setEnabled);
     layout->addWidget(LabelDriveCacheSize);
     layout->addLayout(cache);
     layout->addStretch();
@@ -265,8 +270,9 @@ QWidget* TFormSettings::CreateDataVolumePage() {
     LabelVolumeTags = new QLabel(name);
     MemoVolumeTags = TagMemo(name);
     auto* nameLayout = new QVBoxLayout(name);
-    for (QWidget* w : std::initializer_list<QWidget*>{LabelVolumeName, EditVolumeName, LabelVolumeIncrement,
-                                                      SpinEditVolumeIncrement, LabelVolumeTags, MemoVolumeTags})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{LabelVolumeName, EditVolumeName, LabelVolumeIncrement,
+                                         SpinEditVolumeIncrement, LabelVolumeTags, MemoVolumeTags})
         nameLayout->addWidget(w);
     auto* info = new QWidget;
     auto* infoLayout = new QFormLayout(info);
@@ -327,7 +333,8 @@ QWidget* TFormSettings::CreateAudioWriterPage() {
     pause->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(drive);
-    for (QCheckBox* box : {CheckBoxDriveUnderrunProtectionAUDIO, CheckBoxDriveOPCAUDIO, CheckBoxDriveEjectAfterWriteAUDIO})
+    for (QCheckBox* box :
+         {CheckBoxDriveUnderrunProtectionAUDIO, CheckBoxDriveOPCAUDIO, CheckBoxDriveEjectAfterWriteAUDIO})
         layout->addWidget(box);
     layout->addWidget(LabelDriveCacheSizeAUDIO);
     layout->addLayout(cache);
@@ -385,7 +392,9 @@ QWidget* TFormSettings::CreateWarningPage() {
 
 // ---- controls and captions ----------------------------------------------------------------------
 
-QString TFormSettings::CacheSizeText(int megabytes) { return QString("%1 MByte").arg(megabytes, 2); }
+QString TFormSettings::CacheSizeText(int megabytes) {
+    return QString("%1 MByte").arg(megabytes, 2);
+}
 
 void TFormSettings::LoadControls() {
     const TSettings& s = Settings;
@@ -408,10 +417,11 @@ void TFormSettings::LoadControls() {
     LabelDriveCacheSizeValue->setText(CacheSizeText(CoolTrackBarDriveCacheSize->value()));
 
     EditVolumeName->setText(s.VolumeName);
-    SpinEditVolumeIncrement->setValue(static_cast<int>(std::clamp<qint64>(s.VolumeIncrement, 1, kIncrementMax)));
-    const std::array<const QString*, 7> info = {&s.VolumeNameIdSystem,      &s.VolumeNameIdVolumeSet,
-                                                &s.VolumeNameIdPublisher,   &s.VolumeNameIdPreparer,
-                                                &s.VolumeNameFileCopyright, &s.VolumeNameFileAbstract,
+    SpinEditVolumeIncrement->setValue(
+        static_cast<int>(std::clamp<qint64>(s.VolumeIncrement, 1, kIncrementMax)));
+    const std::array<const QString*, 7> info = {&s.VolumeNameIdSystem,         &s.VolumeNameIdVolumeSet,
+                                                &s.VolumeNameIdPublisher,      &s.VolumeNameIdPreparer,
+                                                &s.VolumeNameFileCopyright,    &s.VolumeNameFileAbstract,
                                                 &s.VolumeNameFileBibliographic};
     for (size_t i = 0; i < info.size(); ++i) EditsVolumeInfo[i]->setText(*info[i]);
 
@@ -425,7 +435,8 @@ void TFormSettings::LoadControls() {
     SpinEditPauseBetweenAudioTracks->setValue(s.PauseBetweenAudioTracks);
 
     EditAudioVolumeName->setText(s.AudioVolumeName);
-    SpinEditAudioVolumeIncrement->setValue(static_cast<int>(std::clamp<qint64>(s.AudioVolumeIncrement, 1, kIncrementMax)));
+    SpinEditAudioVolumeIncrement->setValue(
+        static_cast<int>(std::clamp<qint64>(s.AudioVolumeIncrement, 1, kIncrementMax)));
     EditsAudioInfo[0]->setText(s.AudioVolumeNameCDSongWriter);
     EditsAudioInfo[1]->setText(s.AudioVolumeNameCDPerformer);
     EditsAudioInfo[2]->setText(s.AudioVolumeNameCDCatalog);
@@ -454,9 +465,9 @@ void TFormSettings::StoreControls() {
 
     s.VolumeName = EditVolumeName->text();
     s.VolumeIncrement = SpinEditVolumeIncrement->value();
-    const std::array<QString*, 7> info = {&s.VolumeNameIdSystem,      &s.VolumeNameIdVolumeSet,
-                                          &s.VolumeNameIdPublisher,   &s.VolumeNameIdPreparer,
-                                          &s.VolumeNameFileCopyright, &s.VolumeNameFileAbstract,
+    const std::array<QString*, 7> info = {&s.VolumeNameIdSystem,         &s.VolumeNameIdVolumeSet,
+                                          &s.VolumeNameIdPublisher,      &s.VolumeNameIdPreparer,
+                                          &s.VolumeNameFileCopyright,    &s.VolumeNameFileAbstract,
                                           &s.VolumeNameFileBibliographic};
     for (size_t i = 0; i < info.size(); ++i) *info[i] = EditsVolumeInfo[i]->text();
 
@@ -513,7 +524,8 @@ void TFormSettings::ApplyCaptions() {
     LabelVolumeIncrement->setText(LookupText("3.49"));
     LabelVolumeTags->setText(LookupText("3.50"));
     MemoVolumeTags->setPlainText(LookupText("3.51"));
-    for (size_t i = 0; i < LabelsVolumeInfo.size(); ++i) LabelsVolumeInfo[i]->setText(LookupText(kVolumeInfoKeys[i]));
+    for (size_t i = 0; i < LabelsVolumeInfo.size(); ++i)
+        LabelsVolumeInfo[i]->setText(LookupText(kVolumeInfoKeys[i]));
 
     LabelDriveNameAUDIO->setText(LookupText("3.56"));
     LabelDriveLetterAUDIO->setText(LookupText("3.57"));
@@ -532,7 +544,8 @@ void TFormSettings::ApplyCaptions() {
     LabelAudioVolumeIncrement->setText(LookupText("3.87"));
     LabelAudioVolumeTags->setText(LookupText("3.88"));
     MemoAudioVolumeTags->setPlainText(LookupText("3.89"));
-    for (size_t i = 0; i < LabelsAudioInfo.size(); ++i) LabelsAudioInfo[i]->setText(LookupText(kAudioInfoKeys[i]));
+    for (size_t i = 0; i < LabelsAudioInfo.size(); ++i)
+        LabelsAudioInfo[i]->setText(LookupText(kAudioInfoKeys[i]));
 
     VirtualStringTreeWarningMessages->setHeaderLabels({LookupText("3.72")});
     VirtualStringTreeWarningMessages->setToolTip(LookupText("3.73"));
@@ -551,7 +564,9 @@ void TFormSettings::ShowPage(int tag) {
     ListViewMenu->setCurrentRow(tag >= 1 && tag <= kPageCount ? tag - 1 : 0);
 }
 
-int TFormSettings::CurrentPage() const { return ListViewMenu->currentRow() + 1; }
+int TFormSettings::CurrentPage() const {
+    return ListViewMenu->currentRow() + 1;
+}
 
 // ---- languages --------------------------------------------------------------------------------
 
@@ -561,7 +576,8 @@ void TFormSettings::FillLanguageList(const QString& select) {
     const QFileInfoList files =
         QDir(Host.LanguagesFolder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& file : files)
-        if (file.suffix().compare("ini", Qt::CaseInsensitive) == 0) names.append(file.completeBaseName().toUpper());
+        if (file.suffix().compare("ini", Qt::CaseInsensitive) == 0)
+            names.append(file.completeBaseName().toUpper());
     names.sort();
     names.removeDuplicates();
     ListBoxLanguages->addItems(names);
@@ -578,7 +594,8 @@ QString TFormSettings::SelectedLanguage() const {
 }
 
 void TFormSettings::NewLanguage() {
-    const std::optional<QString> answer = Prompts.InputText(LookupText("3.16"), LookupText("3.17"), QString());
+    const std::optional<QString> answer =
+        Prompts.InputText(LookupText("3.16"), LookupText("3.17"), QString());
     if (!answer) return;
     const QString name = answer->trimmed().toUpper();
     if (name.isEmpty() || name == "ENGLISH" || !IsPlainLanguageName(name)) return;

@@ -1,11 +1,10 @@
 #pragma once
-#include "app/Prompts.h"
-#include "app/Settings.h"
-
 #include <QDialog>
-
 #include <array>
 #include <functional>
+
+#include "app/Prompts.h"
+#include "app/Settings.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -1,14 +1,4 @@
 // The settings dialog and the two tool-bar presentations, on one window in this process (offscreen).
-#include "WindowTestSupport.h"
-#include "app/MessageCatalogue.h"
-#include "app/window/EasyToolbar.h"
-#include "app/window/FormCustomizeEasyToolbar.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ListComboBox.h"
-#include "dialogs/FormSettings.h"
-#include "platform/EngineClock.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +13,16 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
+
+#include "WindowTestSupport.h"
+#include "app/MessageCatalogue.h"
+#include "app/window/EasyToolbar.h"
+#include "app/window/FormCustomizeEasyToolbar.h"
+#include "app/window/FormMasterKvd.h"
+#include "app/window/KelvadoreApplication.h"
+#include "app/window/ListComboBox.h"
+#include "dialogs/FormSettings.h"
+#include "platform/EngineClock.h"
 
 namespace kv {
 namespace {
@@ -98,7 +98,8 @@ private slots:
         Form = std::make_unique<TFormMasterKvd>(services);
         QSignalSpy ready(Form.get(), &TFormMasterKvd::DrivesReady);
         Form->FormCreate({});
-        QVERIFY(QTest::qWaitFor([&] { return ready.count() > 0 && !Form->DriveWorkPending(); }, kDriveWaitMs));
+        QVERIFY(
+            QTest::qWaitFor([&] { return ready.count() > 0 && !Form->DriveWorkPending(); }, kDriveWaitMs));
     }
 
     void cleanupTestCase() { Form.reset(); }
@@ -165,7 +166,8 @@ private slots:
             QCOMPARE(Form->Settings().DropFormAlpha, 255);
             dialog.TrackBarDropFormTransparentIntensity->setValue(230);
             QTreeWidgetItem* first = dialog.VirtualStringTreeWarningMessages->topLevelItem(0);
-            QVERIFY(first->text(0).startsWith("Burn DATA?    Files/folders: <#filesdirectories>  Total size: "));
+            QVERIFY(
+                first->text(0).startsWith("Burn DATA?    Files/folders: <#filesdirectories>  Total size: "));
             first->setCheckState(0, Qt::Unchecked);
             dialog.ButtonOK->click();
         }));
@@ -190,7 +192,8 @@ private slots:
         german.close();
         QVERIFY(WithSettings(TFormSettings::Language, [&](TFormSettings& dialog) {
             QCOMPARE(dialog.windowTitle(), QString("Preferences - Language"));
-            const QList<QListWidgetItem*> found = dialog.ListBoxLanguages->findItems("GERMAN", Qt::MatchExactly);
+            const QList<QListWidgetItem*> found =
+                dialog.ListBoxLanguages->findItems("GERMAN", Qt::MatchExactly);
             QCOMPARE(found.size(), 1);
             QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("ENGLISH"));
             dialog.ListBoxLanguages->setCurrentItem(found[0]);
@@ -289,7 +292,8 @@ private slots:
             available.setCurrentItem(available.topLevelItem(0));  // Burn Data, tag 2
             window.ButtonAdd->click();
             QCOMPARE(s.EasyToolbarButtons, QString("32;2;0;1"));
-            QCOMPARE(Captions(Form->ToolBarEasy->actions()), QStringList({"New", "Burn Data", "Fly Window", "Add"}));
+            QCOMPARE(Captions(Form->ToolBarEasy->actions()),
+                     QStringList({"New", "Burn Data", "Fly Window", "Add"}));
             QVERIFY(available.findItems("Burn Data", Qt::MatchExactly, 1).isEmpty());
 
             // Dropped on the lower part of the last entry: to the end; below every entry: nowhere.

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QLayout>
 #include <QToolButton>
-
 #include <algorithm>
 #include <memory>
 

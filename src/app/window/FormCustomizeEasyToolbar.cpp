@@ -1,9 +1,5 @@
 #include "app/window/FormCustomizeEasyToolbar.h"
 
-#include "app/MessageCatalogue.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/Toolbars.h"
-
 #include <QAction>
 #include <QDropEvent>
 #include <QGridLayout>
@@ -12,8 +8,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-
 #include <algorithm>
+
+#include "app/MessageCatalogue.h"
+#include "app/window/FormMasterKvd.h"
+#include "app/window/Toolbars.h"
 
 namespace kv {
 namespace {
@@ -24,7 +23,8 @@ constexpr int kRowHeight = 34;
 
 const TEasyButton* ButtonOfTag(int tag) {
     const auto& buttons = EasyButtons();
-    const auto found = std::find_if(buttons.begin(), buttons.end(), [tag](const TEasyButton& b) { return b.Tag == tag; });
+    const auto found =
+        std::find_if(buttons.begin(), buttons.end(), [tag](const TEasyButton& b) { return b.Tag == tag; });
     return found == buttons.end() ? nullptr : &*found;
 }
 
@@ -79,7 +79,8 @@ void TCurrentButtonList::dropEvent(QDropEvent* event) {
 // ---- the window -----------------------------------------------------------------------------------
 
 TFormCustomizeEasyToolbar::TFormCustomizeEasyToolbar(TFormMasterKvd& form)
-    : QDialog(&form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QDialog(&form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint),
       Form(form) {
     setObjectName("FormCustomizeEasyToolbar");
     LabelAvaiable = new QLabel(this);
@@ -195,9 +196,13 @@ void TFormCustomizeEasyToolbar::MoveEntry(QTreeWidget* from, QTreeWidget* to) {
     StoreCurrentList();
 }
 
-void TFormCustomizeEasyToolbar::ButtonAddClick() { MoveEntry(VirtualStringTreeAvailable, VirtualStringTreeCurrent); }
+void TFormCustomizeEasyToolbar::ButtonAddClick() {
+    MoveEntry(VirtualStringTreeAvailable, VirtualStringTreeCurrent);
+}
 
-void TFormCustomizeEasyToolbar::ButtonRemoveClick() { MoveEntry(VirtualStringTreeCurrent, VirtualStringTreeAvailable); }
+void TFormCustomizeEasyToolbar::ButtonRemoveClick() {
+    MoveEntry(VirtualStringTreeCurrent, VirtualStringTreeAvailable);
+}
 
 void TFormCustomizeEasyToolbar::ButtonResetClick() {
     Form.Settings().EasyToolbarButtons = kDefaultEasyToolbarButtons;
