@@ -37,7 +37,11 @@ void TFormMasterKvd::OpenSettings(int page) {
     // The drive as the window knows it: preparing the burner again here would wait on the drive.
     host.DriveName = ComboBoxDriveName->currentText();
     host.DriveLetter = Selection.Letter;
-    host.SaveSettings = [this] { return Core->SaveSettings(); };
+    host.SaveSettings = [this] {
+        // The tree shows folder sizes or not as the setting says at its next paint.
+        VirtualStringTreeQueue->viewport()->update();
+        return Core->SaveSettings();
+    };
     TFormSettings dialog(std::move(host), this);
     FormSettings = &dialog;
     dialog.ShowPage(page);
