@@ -332,6 +332,10 @@ private slots:
         Form->ApplyToolbarMode();
         QCoreApplication::processEvents();  // the bars lay themselves out
         test::SaveScreenshot(*Form, "toolbar-easy");
+        // The fourteen buttons of the default layout stand in one row, or wrap onto further rows.
+        QCOMPARE(Form->ToolBarEasy->actions().size(), 14);
+        QVERIFY(Form->ToolBarEasy->heightForWidth(2400) < 2 * TEasyToolbar::kButtonHeight);
+        QVERIFY(Form->ToolBarEasy->heightForWidth(450) >= 5 * TEasyToolbar::kButtonHeight);
         // In easy mode the command changes the check mark and the setting, and shows no bar.
         QVERIFY(s.ShowToolBarDrive);
         Form->Action(I::ShowToolBarDrive)->trigger();

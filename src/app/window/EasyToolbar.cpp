@@ -77,7 +77,11 @@ void TEasyToolbar::SetButtons(const std::vector<QAction*>& actions) {
     setUpdatesEnabled(false);
     for (QAction* action : this->actions()) removeAction(action);
     while (QLayoutItem* item = layout()->takeAt(0)) {
-        delete item->widget();
+        // A button may be the one whose click led here: it goes once its signal has returned.
+        if (QWidget* button = item->widget()) {
+            button->hide();
+            button->deleteLater();
+        }
         delete item;
     }
     const int icon = kIconSize;
