@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "WindowTestSupport.h"
@@ -60,6 +61,10 @@ private:
     // Runs `body` on the open dialog, then closes it (Cancel) if the body left it open.
     template <typename Body>
     bool WithSettings(int page, Body body) {
+        return WithSettings([&] { Form->OpenSettings(page); }, body);
+    }
+    template <typename Body>
+    bool WithSettings(const std::function<void()>& open, Body body) {
         bool ran = false;
         QTimer::singleShot(0, this, [&] {
             TFormSettings* dialog = Form->SettingsWindow();
@@ -69,7 +74,7 @@ private:
                 if (Form->SettingsWindow() && dialog->isVisible()) dialog->ButtonCancel->click();
             }
         });
-        Form->OpenSettings(page);
+        open();
         return ran && !Form->SettingsWindow();
     }
 
@@ -177,10 +182,14 @@ private slots:
         QVERIFY(Form->Confirm(TConfirmationKind::BurnData, "17.4", "Burn DATA?"));
         QCOMPARE(Prompts.Asked.size(), 0);
 
-        QVERIFY(WithSettings(TFormSettings::General, [&](TFormSettings& dialog) {
-            dialog.VirtualStringTreeWarningMessages->topLevelItem(0)->setCheckState(0, Qt::Checked);
-            dialog.CheckBoxShowFolderSize->setChecked(true);
-        }));
+        // The help button beside the volume name opens the volume-name page.
+        QVERIFY(WithSettings([&] { Form->MImageHelpVolumeName->click(); },
+                             [&](TFormSettings& dialog) {
+                                 QCOMPARE(dialog.CurrentPage(), int(TFormSettings::DataVolume));
+                                 dialog.VirtualStringTreeWarningMessages->topLevelItem(0)->setCheckState(
+                                     0, Qt::Checked);
+                                 dialog.CheckBoxShowFolderSize->setChecked(true);
+                             }));
         QVERIFY(Form->Settings().Confirmation(TConfirmationKind::BurnData).Suppressed);
         QVERIFY(!Form->Settings().ShowFolderSize);
     }
@@ -190,37 +199,39 @@ private slots:
         QVERIFY(german.open(QIODevice::WriteOnly));
         german.write("[3]\r\n//settings\r\n0=Einstellungen\r\n2=Sprache\r\n");
         german.close();
-        QVERIFY(WithSettings(TFormSettings::Language, [&](TFormSettings& dialog) {
-            QCOMPARE(dialog.windowTitle(), QString("Preferences - Language"));
-            const QList<QListWidgetItem*> found =
-                dialog.ListBoxLanguages->findItems("GERMAN", Qt::MatchExactly);
-            QCOMPARE(found.size(), 1);
-            QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("ENGLISH"));
-            dialog.ListBoxLanguages->setCurrentItem(found[0]);
-            QVERIFY(german.remove());
-            dialog.ButtonApply->click();
-            QCOMPARE(Form->Settings().Language, QString("ENGLISH"));
-            QVERIFY(german.open(QIODevice::WriteOnly));
-            german.write("[3]\r\n//settings\r\n0=Einstellungen\r\n2=Sprache\r\n");
-            german.close();
-            dialog.ButtonApply->click();
-            QCOMPARE(Form->Settings().Language, QString("GERMAN"));
-            QCOMPARE(dialog.windowTitle(), QString("Einstellungen - Sprache"));
+        QVERIFY(WithSettings([&] { Form->Action(I::Language)->trigger(); },
+                             [&](TFormSettings& dialog) {
+                                 QCOMPARE(dialog.windowTitle(), QString("Preferences - Language"));
+                                 const QList<QListWidgetItem*> found =
+                                     dialog.ListBoxLanguages->findItems("GERMAN", Qt::MatchExactly);
+                                 QCOMPARE(found.size(), 1);
+                                 QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("ENGLISH"));
+                                 dialog.ListBoxLanguages->setCurrentItem(found[0]);
+                                 QVERIFY(german.remove());
+                                 dialog.ButtonApply->click();
+                                 QCOMPARE(Form->Settings().Language, QString("ENGLISH"));
+                                 QVERIFY(german.open(QIODevice::WriteOnly));
+                                 german.write("[3]\r\n//settings\r\n0=Einstellungen\r\n2=Sprache\r\n");
+                                 german.close();
+                                 dialog.ButtonApply->click();
+                                 QCOMPARE(Form->Settings().Language, QString("GERMAN"));
+                                 QCOMPARE(dialog.windowTitle(), QString("Einstellungen - Sprache"));
 
-            // A new language starts as a copy of the English texts and is taken at once; deleting
-            // one asks first.
-            Prompts.Choices = {QString(" dutch ")};
-            dialog.ButtonNewLanguage->click();
-            QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
-            QCOMPARE(Form->Settings().Language, QString("DUTCH"));
-            QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("DUTCH"));
-            Prompts.YesNo = {false, true};
-            dialog.ButtonDeleteLanguage->click();
-            QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
-            dialog.ButtonDeleteLanguage->click();
-            QVERIFY(!QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
-            QCOMPARE(Prompts.Asked.last().Text, QString("Are you sure to delete language : DUTCH"));
-        }));
+                                 // A new language starts as a copy of the English texts and is taken at once;
+                                 // deleting one asks first.
+                                 Prompts.Choices = {QString(" dutch ")};
+                                 dialog.ButtonNewLanguage->click();
+                                 QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+                                 QCOMPARE(Form->Settings().Language, QString("DUTCH"));
+                                 QCOMPARE(dialog.ListBoxLanguages->currentItem()->text(), QString("DUTCH"));
+                                 Prompts.YesNo = {false, true};
+                                 dialog.ButtonDeleteLanguage->click();
+                                 QVERIFY(QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+                                 dialog.ButtonDeleteLanguage->click();
+                                 QVERIFY(!QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
+                                 QCOMPARE(Prompts.Asked.last().Text,
+                                          QString("Are you sure to delete language : DUTCH"));
+                             }));
         Messages().LoadLanguage("ENGLISH");
         QVERIFY(german.remove());
         QCOMPARE(Prompts.Unexpected, 0);
