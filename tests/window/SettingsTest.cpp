@@ -372,7 +372,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     kv::EngineClock::SetTimeScale(20);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     kv::test::TPreparedHome home;

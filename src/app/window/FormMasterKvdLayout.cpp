@@ -121,6 +121,9 @@ void TFormMasterKvd::CreateToolBars() {
     ToolBarEasy->setObjectName("ToolBarEasy");
     ToolBarDrive = newBar("ToolBarDrive");
     for (TActionId id : ExpertDriveBarActions()) ToolBarDrive->addAction(Action(id));
+    // Tool bars do not wrap: the commands of the compilation get a row of their own rather than
+    // the few places the drive bar leaves.
+    addToolBarBreak(Qt::TopToolBarArea);
     ToolBarQueue = newBar("ToolBarQueue");
     for (TActionId id : ExpertQueueBarActions()) ToolBarQueue->addAction(Action(id));
     // The online services' links are not built; the language command is the bar's only button.
