@@ -255,6 +255,8 @@ const char* const kDefaultLines[] = {
     "106=To apply ASPI changes please press OK then close and restart Kelvadore",
     "107=Check for updates now",
     "108=Auto update enabled",
+    "109=Rock Ridge (Linux names, permissions and links)",
+    "110=Rock Ridge: files owned by root, readable by all",
     "[4]",
     "//File explorer compilation",
     "0=Disk Path",

@@ -3,6 +3,7 @@
 // faster than the clock on the wall.
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
+#include "app/window/EasyToolbar.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
 #include "app/window/ListComboBox.h"

@@ -422,6 +422,9 @@ void TFormMasterKvd::ConnectActions() {
     on(I::HideLog, [this] { ToggleLog(); });
     on(I::Eject, [this] { EjectDisc(true); });
     on(I::Load, [this] { LoadDisc(false, true); });
+    on(I::Settings, [this] { OpenSettings(1); });
+    on(I::Language, [this] { OpenSettings(2); });
+    on(I::CutomizeToolBarEasy, [this] { ActionCutomizeToolBarEasyExecute(); });
     on(I::EasyMode, [this] { SwitchMode(); });
     on(I::ExpertMode, [this] { SwitchMode(); });
     on(I::ShowToolBarDrive, [this] { ToggleToolBar(I::ShowToolBarDrive); });

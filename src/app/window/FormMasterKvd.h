@@ -62,6 +62,8 @@ class TAudioConversion;
 class TDialogPrompts;
 class TFormDrop;
 class TFormSelectFilesDirectories;
+class TFormSettings;
+class TEasyToolbar;
 class TFrameSizeBar;
 class TListComboBox;
 class TQueueItem;
@@ -158,6 +160,12 @@ public:
     void BuildEasyToolbar();
     void ApplyToolbarMode();
     void ApplyToolbarVisibility();
+    void ActionCutomizeToolBarEasyExecute();
+
+    // ---- the settings dialog (FormMasterKvdWindows.cpp): modal, on the page with this tag; while
+    // it is open, a second call only brings it to the front.
+    void OpenSettings(int page);
+    TFormSettings* SettingsWindow() const { return FormSettings; }
 
     // ---- the hooks later parts fill; each does nothing yet
     std::function<void()> FirstRunLanguageChooser;
@@ -289,7 +297,7 @@ public:
     QMenu* MainMenuItemHelp = nullptr;
     QMenu* MenuVirtualRecorder = nullptr;
     QAction* MainMenuItemHelpVersion = nullptr;
-    QToolBar* ToolBarEasy = nullptr;
+    TEasyToolbar* ToolBarEasy = nullptr;
     QToolBar* ToolBarDrive = nullptr;
     QToolBar* ToolBarQueue = nullptr;
     QToolBar* ToolBarWebLinks = nullptr;
@@ -446,6 +454,7 @@ private:
     bool StatusRefreshQueued = false;
     TFormDrop* FormDrop = nullptr;
     TFormSelectFilesDirectories* FormSelectFilesDirectories = nullptr;
+    TFormSettings* FormSettings = nullptr;
     QStringList OwnArguments;  // the process's own command line
     int SortMark = 0;          // the Name column's sort mark: 0 none, 1 ascending, 2 descending
     QMenu* TreeMenu = nullptr;

@@ -2,6 +2,7 @@
 // ApplyCaptions.
 #include "app/window/FormMasterKvd.h"
 
+#include "app/window/EasyToolbar.h"
 #include "app/window/Icons.h"
 #include "app/window/ListComboBox.h"
 #include "app/window/QueueModel.h"
@@ -31,6 +32,10 @@ namespace {
 using I = TActionId;
 
 constexpr int kLogPanelHeight = 122;
+constexpr int kDriveBarButtonWidth = 105;
+constexpr int kQueueBarButtonWidth = 148;
+constexpr int kWebLinksBarButtonWidth = 115;
+constexpr int kExpertButtonHeight = 52;
 constexpr int kVolumeNameMaxLength = 32;
 constexpr int kStatusSizeWidth = 180;
 constexpr int kStatusDurationWidth = 200;
@@ -111,14 +116,24 @@ void TFormMasterKvd::CreateToolBars() {
         addToolBar(Qt::TopToolBarArea, bar);
         return bar;
     };
-    ToolBarEasy = newBar("ToolBarEasy");
+    // The easy bar wraps its buttons, which no tool bar does: it heads the central area instead.
+    ToolBarEasy = new TEasyToolbar;
+    ToolBarEasy->setObjectName("ToolBarEasy");
     ToolBarDrive = newBar("ToolBarDrive");
     for (TActionId id : ExpertDriveBarActions()) ToolBarDrive->addAction(Action(id));
+    // Tool bars do not wrap: the commands of the compilation get a row of their own rather than
+    // the few places the drive bar leaves.
+    addToolBarBreak(Qt::TopToolBarArea);
     ToolBarQueue = newBar("ToolBarQueue");
     for (TActionId id : ExpertQueueBarActions()) ToolBarQueue->addAction(Action(id));
     // The online services' links are not built; the language command is the bar's only button.
     ToolBarWebLinks = newBar("ToolBarWebLinks");
     ToolBarWebLinks->addAction(Action(I::Language));
+    // Each expert bar's buttons share one width, whatever their captions.
+    for (const auto& [bar, width] : {std::pair{ToolBarDrive, kDriveBarButtonWidth}, std::pair{ToolBarQueue, kQueueBarButtonWidth},
+                                     std::pair{ToolBarWebLinks, kWebLinksBarButtonWidth}})
+        for (QAction* action : bar->actions())
+            if (QWidget* button = bar->widgetForAction(action)) button->setFixedSize(width, kExpertButtonHeight);
 }
 
 void TFormMasterKvd::CreateCommandPanel() {
@@ -132,8 +147,7 @@ void TFormMasterKvd::CreateCommandPanel() {
     MImageHelpVolumeName = new QToolButton(PanelCommand);
     MImageHelpVolumeName->setObjectName("MImageHelpVolumeName");
     MImageHelpVolumeName->setAutoRaise(true);
-    // It opens the settings at their volume-name page; until then it follows the settings command.
-    connect(MImageHelpVolumeName, &QToolButton::clicked, Action(I::Settings), &QAction::trigger);
+    connect(MImageHelpVolumeName, &QToolButton::clicked, this, [this] { OpenSettings(4); });
     CheckBoxCommandCloseDisc = new QCheckBox(PanelCommand);
     CheckBoxCommandCloseDisc->setObjectName("CheckBoxCommandCloseDisc");
     CheckBoxDriveQuickErase = new QCheckBox(PanelCommand);
@@ -227,6 +241,7 @@ void TFormMasterKvd::CreateCentralArea() {
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(ToolBarEasy);
     layout->addWidget(PanelCommand);
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);

@@ -1,6 +1,7 @@
 // The easy and expert presentations of the commands.
 #include "app/window/FormMasterKvd.h"
 
+#include "app/window/EasyToolbar.h"
 #include "app/window/Toolbars.h"
 
 #include <QAction>
@@ -12,8 +13,9 @@ namespace kv {
 using I = TActionId;
 
 void TFormMasterKvd::BuildEasyToolbar() {
-    ToolBarEasy->clear();
-    for (TActionId id : EasyToolbarLayout(Settings().EasyToolbarButtons)) ToolBarEasy->addAction(Action(id));
+    std::vector<QAction*> buttons;
+    for (TActionId id : EasyToolbarLayout(Settings().EasyToolbarButtons)) buttons.push_back(Action(id));
+    ToolBarEasy->SetButtons(buttons);
 }
 
 void TFormMasterKvd::ApplyToolbarMode() {

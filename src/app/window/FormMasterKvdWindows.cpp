@@ -7,16 +7,57 @@
 #include <QVBoxLayout>
 
 #include "app/Playlists.h"
+#include "app/window/FormCustomizeEasyToolbar.h"
 #include "app/window/FormDrop.h"
 #include "app/window/FormMasterKvd.h"
 #include "app/window/FormSelectFilesDirectories.h"
 #include "app/window/FrameSizeBar.h"
+#include "app/window/ListComboBox.h"
 #include "app/window/QueueModel.h"
 #include "app/window/QueueTreeView.h"
+#include "dialogs/FormSettings.h"
 
 namespace kv {
 
 using I = TActionId;
+
+// ---- the settings dialog and the customize window -------------------------------------------------
+
+void TFormMasterKvd::OpenSettings(int page) {
+    if (FormSettings) {
+        FormSettings->show();
+        FormSettings->raise();
+        FormSettings->activateWindow();
+        return;
+    }
+    TFormSettings::THost host;
+    host.Settings = &Settings();
+    host.Prompts = &Prompts();
+    host.LanguagesFolder = Core->Folders().LanguagesFolder;
+    // The drive as the window knows it: preparing the burner again here would wait on the drive.
+    host.DriveName = ComboBoxDriveName->currentText();
+    host.DriveLetter = Selection.Letter;
+    host.SaveSettings = [this] {
+        // The tree shows folder sizes or not as the setting says at its next paint.
+        VirtualStringTreeQueue->viewport()->update();
+        return Core->SaveSettings();
+    };
+    TFormSettings dialog(std::move(host), this);
+    FormSettings = &dialog;
+    dialog.ShowPage(page);
+    // At the top of the screen, horizontally centred (where the platform lets a program place it).
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        dialog.move(area.x() + (area.width() - dialog.width()) / 2, area.y());
+    }
+    dialog.exec();
+    FormSettings = nullptr;
+}
+
+void TFormMasterKvd::ActionCutomizeToolBarEasyExecute() {
+    TFormCustomizeEasyToolbar dialog(*this);
+    dialog.exec();
+}
 
 // ---- the add-files window ---------------------------------------------------------------------
 

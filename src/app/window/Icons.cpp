@@ -55,6 +55,20 @@ constexpr TIconSource kIcons[] = {
     {I::VirtualExport, "document-export", QStyle::SP_DialogSaveButton},
 };
 
+// Many themes carry some pictures only at menu size; the large buttons of the tool bars would
+// show them small. Such a picture is scaled up instead.
+QIcon WithLargeSizes(const QIcon& source) {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48}) {
+        QPixmap pixmap = source.pixmap(size, size);
+        if (pixmap.isNull()) continue;
+        if (pixmap.width() < size && pixmap.height() < size)
+            pixmap = pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        icon.addPixmap(pixmap);
+    }
+    return icon.isNull() ? source : icon;
+}
+
 }  // namespace
 
 QIcon KelvadoreIcon() {
@@ -85,7 +99,7 @@ QIcon KelvadoreIcon() {
 QIcon ActionIcon(TActionId id) {
     for (const TIconSource& source : kIcons) {
         if (source.Id != id) continue;
-        return QIcon::fromTheme(source.Theme, QApplication::style()->standardIcon(source.Fallback));
+        return WithLargeSizes(QIcon::fromTheme(source.Theme, QApplication::style()->standardIcon(source.Fallback)));
     }
     return {};
 }
