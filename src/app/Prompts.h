@@ -42,6 +42,8 @@ public:
     virtual QString OpenFileName(const QString& title, const QString& folder, const QString& filter) = 0;
     virtual QString SaveFileName(const QString& title, const QString& folder, const QString& filter) = 0;
     virtual QString ExistingFolder(const QString& title, const QString& folder) = 0;
+    // The first run's language: one of `names`, ENGLISH when the chooser is closed without one.
+    virtual QString SelectLanguage(const QStringList& names) = 0;
 };
 
 }  // namespace kv

@@ -1,4 +1,5 @@
 #include "dialogs/DialogPrompts.h"
+#include "dialogs/FormSelectLanguage.h"
 
 #include "app/MessageCatalogue.h"
 #include "dialogs/FormSelectFolder.h"
@@ -55,6 +56,12 @@ QString TDialogPrompts::SaveFileName(const QString& title, const QString& folder
 QString TDialogPrompts::ExistingFolder(const QString& title, const QString& folder) {
     const QString chosen = TFormSelectFolder::Choose(Parent, title, folder);
     return chosen == TFormSelectFolder::kCancelled ? QString() : chosen;
+}
+
+QString TDialogPrompts::SelectLanguage(const QStringList& names) {
+    TFormSelectLanguage chooser(names, Parent);
+    chooser.exec();
+    return chooser.Choice();
 }
 
 }  // namespace kv

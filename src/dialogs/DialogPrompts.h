@@ -20,6 +20,7 @@ public:
     QString OpenFileName(const QString& title, const QString& folder, const QString& filter) override;
     QString SaveFileName(const QString& title, const QString& folder, const QString& filter) override;
     QString ExistingFolder(const QString& title, const QString& folder) override;
+    QString SelectLanguage(const QStringList& names) override;
 
 private:
     QPointer<QWidget> Parent;

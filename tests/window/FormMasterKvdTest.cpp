@@ -13,6 +13,10 @@
 #include "app/Confirmations.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include "dialogs/FormEditLanguage.h"
+#include "app/LanguagePacks.h"
 #include "platform/EngineClock.h"
 
 #include <QAbstractItemView>
@@ -309,12 +313,93 @@ private slots:
         TFormMasterKvd form(services);
         form.FormCreate({});
         QVERIFY(form.FirstRun);
-        QCOMPARE(Prompts.Asked.size(), 1);
-        QCOMPARE(Prompts.Asked[0].Text, QString("Activate Easy Mode (for beginners users) ?"));
+        QCOMPARE(Prompts.Asked.size(), 2);
+        QCOMPARE(Prompts.Asked[0].Kind, QString("language"));  // closed without a choice: English
+        QCOMPARE(form.Settings().Language, QString("ENGLISH"));
+        QCOMPARE(Prompts.Asked[1].Text, QString("Activate Easy Mode (for beginners users) ?"));
         QVERIFY(form.Settings().ExpertMode);
         QVERIFY(form.ToolBarDrive->isVisible() && form.ToolBarQueue->isVisible());
         QVERIFY(!form.ToolBarEasy->isVisible());
         QVERIFY(form.Action(I::EasyMode)->isVisible() && !form.Action(I::ExpertMode)->isVisible());
+        QVERIFY(WaitIdle(form));
+    }
+
+    // The first run installs the packs the program carries and loads the choice; every pack has
+    // each English entry with its placeholders; the differences report of a translation lacking
+    // one entry; the editor saves and loads on Yes.
+    void languagesAreInstalledChosenCheckedAndEdited() {
+        const TCatalogue& english = Messages().Default();
+        const QRegularExpression marks("<#[^>]*>|%0D|%0A|%25", QRegularExpression::CaseInsensitiveOption);
+        auto marksOf = [&](const QString& text) {
+            QStringList found;
+            for (auto it = marks.globalMatch(text); it.hasNext();) found.append(it.next().captured().toUpper());
+            found.sort();
+            return found;
+        };
+        QVERIFY(LanguagePackNames().contains("FRENCH"));
+        for (const QString& name : LanguagePackNames()) {
+            if (name == "ENGLISH") continue;
+            QFile file(":/languages/" + name + ".ini");
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const TCatalogue pack = TCatalogue::FromBytes(file.readAll(), name);
+            for (const QString& section : english.Sections())
+                for (const QString& item : english.Items(section))
+                    QVERIFY2(marksOf(pack.Text(section, item)) == marksOf(english.Text(section, item)) &&
+                                 !pack.Text(section, item).isEmpty() == !english.Text(section, item).isEmpty(),
+                             qPrintable(name + " " + section + "." + item));
+        }
+
+        QTemporaryDir fresh;
+        Prompts = {};
+        Prompts.Choices = {QString("FRENCH")};
+        Prompts.YesNo = {true};
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        TApplicationCore::TOptions options;
+        options.Folders = TWorkingFolders::ForProgramFolder(fresh.path() + "/");
+        options.KeyStorePath = fresh.path() + "/registry";
+        services.CoreOptions = options;
+        TFormMasterKvd form(services);
+        form.FormCreate({});
+        const QString folder = options.Folders.LanguagesFolder;
+        QCOMPARE(form.Settings().Language, QString("FRENCH"));
+        QVERIFY(QFileInfo::exists(folder + "FRENCH.ini") && QFileInfo::exists(folder + "ENGLISH.ini"));
+        QVERIFY(LookupText("2.14") != english.Text("2", "14"));
+
+        // A French file lacking only 11.5.
+        QStringList lines = TCatalogue::ReadFile(folder + "FRENCH.ini", "FRENCH")->Lines();
+        bool inEleven = false;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].startsWith('[')) inEleven = lines[i] == "[11]";
+            if (inEleven && lines[i].startsWith("5=")) lines.removeAt(i--);
+        }
+        QVERIFY(TCatalogue(lines).WriteFile(folder + "FRENCH.ini"));
+        Prompts.Notices.clear();
+        const QString report = form.WriteDifferencesReport("french");
+        QCOMPARE(report, folder + "Differences_FRENCH.txt");
+        QCOMPARE(Prompts.Notices.size(), 1);
+        QVERIFY(Prompts.Notices[0].endsWith("\r\r" + report));
+        QFile reportFile(report);
+        QVERIFY(reportFile.open(QIODevice::ReadOnly));
+        const QStringList written = QString::fromUtf8(reportFile.readAll()).split("\r\n");
+        QCOMPARE(written.mid(0, 2), QStringList({"Section [1] OK", ""}));
+        const qsizetype eleven = written.indexOf("[11]");
+        QVERIFY(eleven > 0);
+        QCOMPARE(written.mid(eleven, 3), QStringList({"[11]", "5=No files!!!", ""}));
+        QCOMPARE(written.filter(QRegularExpression("^Section \\[\\d+\\] OK$")).size(), english.Sections().size() - 1);
+        QVERIFY(form.WriteDifferencesReport("ENGLISH").isEmpty());
+
+        // The editor: Yes saves the memo and loads the language.
+        form.EditLanguage("FRENCH");
+        auto* editor = qobject_cast<TFormEditLanguage*>(form.LanguageEditor.data());
+        QVERIFY(editor);
+        QString text = editor->Memo->toPlainText();
+        text.replace(QRegularExpression("\n14=[^\n]*\n"), "\n14=Graver maintenant\n");
+        editor->Memo->setPlainText(text);
+        Prompts.YesNo = {true};
+        editor->close();
+        QCOMPARE(LookupText("2.14"), QString("Graver maintenant"));
+        QVERIFY(Messages().LoadLanguage("ENGLISH"));
         QVERIFY(WaitIdle(form));
     }
 

@@ -213,7 +213,10 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
     ApplyToolbarVisibility();
     SetStatus(LookupText("10.0"));
     if (FirstRun) {
-        if (FirstRunLanguageChooser) FirstRunLanguageChooser();
+        if (FirstRunLanguageChooser)
+            FirstRunLanguageChooser();
+        else
+            ChooseLanguageAtFirstRun();
         // The update question and the file association of the first run have no part here: there
         // is no online service, and the build installs the desktop entry and the project type.
         Settings().ExpertMode = !Prompts().AskYesNo(LookupText("0.0").trimmed(), LookupText("1.7"));

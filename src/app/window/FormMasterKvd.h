@@ -167,8 +167,13 @@ public:
     void OpenSettings(int page);
     TFormSettings* SettingsWindow() const { return FormSettings; }
 
-    // ---- the hooks later parts fill; each does nothing yet
+    // ---- languages (FormMasterKvdLanguages.cpp). The first run's chooser; tests may replace it.
     std::function<void()> FirstRunLanguageChooser;
+    void ChooseLanguageAtFirstRun();
+    void EditLanguage(const QString& name);
+    // The report's path, empty when there is nothing to compare (ENGLISH, no file).
+    QString WriteDifferencesReport(const QString& name);
+    QPointer<QWidget> LanguageEditor;
 
     // ---- the command line (FormMasterKvdCommandLine.cpp): existing paths are added, one project
     // opened; anything else is a command word with an optional list file. False when the command

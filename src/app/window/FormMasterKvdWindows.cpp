@@ -42,6 +42,8 @@ void TFormMasterKvd::OpenSettings(int page) {
         VirtualStringTreeQueue->viewport()->update();
         return Core->SaveSettings();
     };
+    host.ModifyLanguage = [this](const QString& name) { EditLanguage(name); };
+    host.CheckLanguage = [this] { WriteDifferencesReport(Settings().Language); };
     TFormSettings dialog(std::move(host), this);
     FormSettings = &dialog;
     dialog.ShowPage(page);

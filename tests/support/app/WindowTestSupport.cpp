@@ -112,6 +112,14 @@ std::optional<QString> TScriptedPrompts::ChooseItem(const QString& title, const 
     return NextChoice("choose", title, label);
 }
 
+QString TScriptedPrompts::SelectLanguage(const QStringList&) {
+    Asked.append({"language", "Select your Language", {}});
+    if (Choices.empty()) return "ENGLISH";
+    const std::optional<QString> choice = Choices.front();
+    Choices.pop_front();
+    return choice.value_or("ENGLISH");
+}
+
 std::optional<QString> TScriptedPrompts::InputText(const QString& title, const QString& label, const QString&) {
     return NextChoice("input", title, label);
 }

@@ -78,6 +78,8 @@ public:
     QString OpenFileName(const QString& title, const QString& folder, const QString& filter) override;
     QString SaveFileName(const QString& title, const QString& folder, const QString& filter) override;
     QString ExistingFolder(const QString& title, const QString& folder) override;
+    // A scripted choice, else ENGLISH (closing the chooser is an answer of its own).
+    QString SelectLanguage(const QStringList& names) override;
 
 private:
     std::optional<QString> NextChoice(const QString& kind, const QString& title, const QString& label);

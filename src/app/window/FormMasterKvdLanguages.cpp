@@ -1,0 +1,41 @@
+// Languages: the first run's chooser, which also installs the translations the program carries,
+// the language editor and the differences report of the Preferences' language page.
+#include "app/window/FormMasterKvd.h"
+
+#include "app/AtomicFile.h"
+#include "app/LanguagePacks.h"
+#include "app/MessageCatalogue.h"
+#include "dialogs/FormEditLanguage.h"
+
+namespace kv {
+
+void TFormMasterKvd::ChooseLanguageAtFirstRun() {
+    const QString chosen = Prompts().SelectLanguage(LanguagePackNames()).trimmed().toUpper();
+    // A pack that could not be written keeps the language in force.
+    if (InstallLanguagePacks(Core->Folders().LanguagesFolder, Messages().Default()))
+        Messages().LoadLanguage(chosen.isEmpty() ? QString("ENGLISH") : chosen);
+}
+
+void TFormMasterKvd::EditLanguage(const QString& name) {
+    if (TFormEditLanguage* editor = TFormEditLanguage::Open(Core->Folders().LanguagesFolder, name, Prompts(), this)) {
+        LanguageEditor = editor;
+        editor->show();
+    }
+}
+
+QString TFormMasterKvd::WriteDifferencesReport(const QString& name) {
+    const QString upper = name.trimmed().toUpper();
+    const QString folder = Core->Folders().LanguagesFolder;
+    if (upper == "ENGLISH" || !IsPlainLanguageName(upper)) return {};
+    const QString path = FindLanguageFile(folder, upper);
+    if (path.isEmpty()) return {};
+    const std::optional<TCatalogue> translation = TCatalogue::ReadFile(path, upper);
+    if (!translation) return {};
+    const QString report = folder + "Differences_" + upper + ".txt";
+    const QStringList lines = DifferencesReport(Messages().Default(), *translation);
+    if (!WriteFileAtomically(report, (lines.join("\r\n") + "\r\n").toUtf8())) return {};
+    ShowNotice(LookupText("3.104") + "\r\r" + report);
+    return report;
+}
+
+}  // namespace kv
