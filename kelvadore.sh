@@ -25,7 +25,7 @@ PACKAGES=(
 # Only for the tests: the real-kernel test (tests/realkernel) boots a small QEMU guest; the project
 # and playlist readers are fuzzed with libFuzzer, which comes with clang.
 TEST_PACKAGES=(
-  qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file xdotool
+  qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file xdotool python3-aiosmtpd
   clang libclang-rt-14-dev
 )
 

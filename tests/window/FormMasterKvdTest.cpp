@@ -13,6 +13,11 @@
 #include "app/Confirmations.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
+#include <QLineEdit>
+#include <QProcess>
+#include <QTcpSocket>
+#include "app/MailSender.h"
+#include "dialogs/FormSendLanguage.h"
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include "dialogs/FormEditLanguage.h"
@@ -401,6 +406,85 @@ private slots:
         QCOMPARE(LookupText("2.14"), QString("Graver maintenant"));
         QVERIFY(Messages().LoadLanguage("ENGLISH"));
         QVERIFY(WaitIdle(form));
+    }
+
+    // A submission: an address without a point is refused; with recipients it reaches a local SMTP
+    // server through the exchanger a name server gives (one without MX is passed over, the lowest
+    // preference goes first) with its exact body lines and the language file as attachment; without
+    // recipients it is kept as a file.
+    void aTranslationIsSubmittedByMailOrKeptAsAFile() {
+        QTemporaryDir folder;
+        const QString languages = folder.path() + "/";
+        QFile french(languages + "FRENCH.ini");
+        QVERIFY(french.open(QIODevice::WriteOnly) && french.write("[1]\r\n0=Nom invalide\r\n.dot line\r\n") > 0);
+        french.close();
+        QList<TMailMessage> sent;
+        TFormSendLanguage::THost host{languages, "kelvadore@example.org", {"translations@example.org"}, &Prompts,
+                                      [&](const TMailMessage& message) { sent.append(message); }};
+        Prompts = {};
+        TFormSendLanguage refused("FRENCH", host);
+        refused.EditName->setText("Jeanne Martin");
+        refused.EditEMail->setText("jeanne@example");
+        refused.ButtonSendClick();
+        QCOMPARE(Prompts.Notices, QStringList({"Invalid EMail!!!"}));
+        QVERIFY(sent.isEmpty());
+
+        TFormSendLanguage form("FRENCH", host);
+        form.EditName->setText("Jeanne Martin");
+        form.EditEMail->setText("jeanne@example.fr");
+        form.CheckBoxPublishEMail->setChecked(false);
+        form.MemoMessage->setPlainText("Merci\n.fin");
+        form.ButtonSendClick();
+        QCOMPARE(sent.size(), 1);
+
+        const QList<QHostAddress> servers{QHostAddress("192.0.2.53"), QHostAddress("192.0.2.54")};
+        const TMxQuery query = [](const QHostAddress& server, const QString&) -> std::optional<QList<TMailExchanger>> {
+            if (server == QHostAddress("192.0.2.53")) return QList<TMailExchanger>{};  // no MX
+            return QList<TMailExchanger>{{20, "backup.invalid"}, {10, "127.0.0.1"}, {5, ""}};
+        };
+        QCOMPARE(MailHostsFor("example.org", servers, query), QStringList({"127.0.0.1", "backup.invalid"}));
+
+        const QString maildir = folder.path() + "/maildir";
+        const quint16 port = static_cast<quint16>(20000 + QCoreApplication::applicationPid() % 20000);
+        QProcess smtp;
+        smtp.start("/usr/bin/python3", {"-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + QString::number(port), "-c",
+                                         "aiosmtpd.handlers.Mailbox", maildir});
+        QVERIFY(smtp.waitForStarted());
+        QTcpSocket probe;
+        QVERIFY(QTest::qWaitFor([&] {
+            probe.connectToHost("127.0.0.1", port);
+            const bool up = probe.waitForConnected(200);
+            probe.abort();
+            return up;
+        }, 20000));
+        TSendEmailThread thread(sent.front(), servers, query, port);
+        thread.start();
+        QVERIFY(QTest::qWaitFor([&] { return thread.isFinished(); }, 60000));
+        QCOMPARE(thread.Delivered(), QStringList({"translations@example.org"}));
+        smtp.terminate();
+        smtp.waitForFinished();
+        const QStringList mails = QDir(maildir + "/new").entryList(QDir::Files);
+        QCOMPARE(mails.size(), 1);
+        QFile mail(maildir + "/new/" + mails.front());
+        QVERIFY(mail.open(QIODevice::ReadOnly));
+        const QByteArray raw = mail.readAll().replace("\r\n", "\n");
+        QVERIFY(raw.contains("Subject: KELVADORE NEW LANGUAGE TRANSLATION\n"));
+        QVERIFY(raw.contains("Language Name = FRENCH\n\nLanguage Note = \n\nName = Jeanne Martin\nName AUTHORIZED\n\n"
+                             "EMail = jeanne@example.fr\nEMail NOT AUTHORIZED\n\nWEB = \nWEB AUTHORIZED\n\n"
+                             "Message to the Kelvadore team = Merci\n.fin\n"));
+        const qsizetype attachment = raw.indexOf("filename=\"FRENCH.ini\"\n\n");
+        QVERIFY(attachment > 0);
+        const qsizetype from = raw.indexOf("\n\n", attachment) + 2;
+        const QByteArray encoded = raw.mid(from, raw.indexOf("--", from) - from);
+        QCOMPARE(QByteArray::fromBase64(encoded), QByteArray("[1]\r\n0=Nom invalide\r\n.dot line\r\n"));
+
+        host.Recipients.clear();
+        TFormSendLanguage kept("FRENCH", host);
+        kept.EditName->setText("Jeanne Martin");
+        kept.EditEMail->setText("jeanne@example.fr");
+        kept.ButtonSendClick();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(QFileInfo(languages + "Submission_FRENCH.eml").size() > 0);
     }
 
     // The real dialog: whatever closes it, its box is what counts for asking again.

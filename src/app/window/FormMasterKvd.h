@@ -9,6 +9,7 @@
 #include "app/Prompts.h"
 #include "app/SingleInstance.h"
 #include "app/SystemServices.h"
+#include "app/MailSender.h"
 #include "app/WavSpace.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/FormSelectBurnMode.h"
@@ -174,6 +175,10 @@ public:
     // The report's path, empty when there is nothing to compare (ENGLISH, no file).
     QString WriteDifferencesReport(const QString& name);
     QPointer<QWidget> LanguageEditor;
+    void SubmitLanguage(const QString& name);
+    QDialog* SendLanguageWindow = nullptr;
+    // How a submission leaves; empty: a mail thread delivers it.
+    std::function<void(const TMailMessage&)> SendSubmission;
 
     // ---- the command line (FormMasterKvdCommandLine.cpp): existing paths are added, one project
     // opened; anything else is a command word with an optional list file. False when the command

@@ -5,7 +5,9 @@
 #include "app/AtomicFile.h"
 #include "app/LanguagePacks.h"
 #include "app/MessageCatalogue.h"
+#include "app/MailSender.h"
 #include "dialogs/FormEditLanguage.h"
+#include "dialogs/FormSendLanguage.h"
 
 namespace kv {
 
@@ -36,6 +38,26 @@ QString TFormMasterKvd::WriteDifferencesReport(const QString& name) {
     if (!WriteFileAtomically(report, (lines.join("\r\n") + "\r\n").toUtf8())) return {};
     ShowNotice(LookupText("3.104") + "\r\r" + report);
     return report;
+}
+
+void TFormMasterKvd::SubmitLanguage(const QString& name) {
+    TFormSendLanguage::THost host;
+    host.LanguagesFolder = Core->Folders().LanguagesFolder;
+    // Where submissions go is configuration, empty unless set: the message is then kept as a file.
+    host.Sender = Core->Keys().Value("LanguageSubmissionSender").value_or(QString());
+    host.Recipients = Core->Keys().Value("LanguageSubmissionRecipients").value_or(QString()).split(';', Qt::SkipEmptyParts);
+    host.Prompts = &Prompts();
+    host.Send = SendSubmission ? SendSubmission : [](const TMailMessage& message) {
+        auto* thread = new TSendEmailThread(message, SystemNameServers(), [](const QHostAddress& server, const QString& domain) {
+            return LookUpMailExchangers(server, domain, 15000);
+        });
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        thread->start();
+    };
+    TFormSendLanguage dialog(name, std::move(host), this);
+    SendLanguageWindow = &dialog;
+    dialog.exec();
+    SendLanguageWindow = nullptr;
 }
 
 }  // namespace kv

@@ -44,6 +44,7 @@ void TFormMasterKvd::OpenSettings(int page) {
     };
     host.ModifyLanguage = [this](const QString& name) { EditLanguage(name); };
     host.CheckLanguage = [this] { WriteDifferencesReport(Settings().Language); };
+    host.SubmitLanguage = [this](const QString& name) { SubmitLanguage(name); };
     TFormSettings dialog(std::move(host), this);
     FormSettings = &dialog;
     dialog.ShowPage(page);
