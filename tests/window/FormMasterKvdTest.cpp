@@ -18,6 +18,7 @@
 #include <QTcpSocket>
 #include "app/MailSender.h"
 #include "dialogs/FormSendLanguage.h"
+#include "dialogs/FormSelectLanguage.h"
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include "dialogs/FormEditLanguage.h"
@@ -342,6 +343,9 @@ private slots:
             return found;
         };
         QVERIFY(LanguagePackNames().contains("FRENCH"));
+        TFormSelectLanguage chooser(LanguagePackNames());
+        QCOMPARE(chooser.Choice(), QString("ENGLISH"));
+        test::SaveScreenshot(chooser, "select-language");
         for (const QString& name : LanguagePackNames()) {
             if (name == "ENGLISH") continue;
             QFile file(":/languages/" + name + ".ini");
@@ -434,6 +438,7 @@ private slots:
         form.EditEMail->setText("jeanne@example.fr");
         form.CheckBoxPublishEMail->setChecked(false);
         form.MemoMessage->setPlainText("Merci\n.fin");
+        test::SaveScreenshot(form, "send-language");
         form.ButtonSendClick();
         QCOMPARE(sent.size(), 1);
 
