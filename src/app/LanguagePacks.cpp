@@ -1,6 +1,7 @@
 #include "app/LanguagePacks.h"
 
 #include "app/AtomicFile.h"
+#include "app/MessageCatalogue.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,11 +33,16 @@ QStringList LanguagePackNames() {
 }
 
 bool InstallLanguagePacks(const QString& folder, const TCatalogue& english) {
-    bool written = english.WriteFile(folder + kEnglish + ".ini");
+    // A file of the same name in another letter case is replaced, never joined by a second one.
+    auto target = [&](const QString& name) {
+        const QString existing = FindLanguageFile(folder, name);
+        return existing.isEmpty() ? folder + name + ".ini" : existing;
+    };
+    bool written = english.WriteFile(target(kEnglish));
     for (const QString& file : PackFiles()) {
         QFile pack(QString(kPackFolder) + file);
         written = pack.open(QIODevice::ReadOnly) &&
-                  WriteFileAtomically(folder + QFileInfo(file).completeBaseName().toUpper() + ".ini", pack.readAll());
+                  WriteFileAtomically(target(QFileInfo(file).completeBaseName().toUpper()), pack.readAll());
     }
     return written;
 }

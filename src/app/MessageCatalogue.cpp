@@ -106,7 +106,11 @@ void TMessageCatalogue::FallBackToEnglish() {
 
 bool TMessageCatalogue::LoadLanguage(const QString& requestedName) {
     // The English file always exists, for the shell menu and as the model for new translations.
-    if (!LanguagesFolder.isEmpty()) DefaultCatalogue.WriteFile(LanguagesFolder + "ENGLISH.INI");
+    // One file whatever its letter case: an older "ENGLISH.INI" is rewritten, not joined by a second.
+    if (!LanguagesFolder.isEmpty()) {
+        const QString english = FindLanguageFile(LanguagesFolder, kEnglish);
+        DefaultCatalogue.WriteFile(english.isEmpty() ? LanguagesFolder + kEnglish + ".ini" : english);
+    }
 
     const QString name = requestedName.trimmed().toUpper();
     if (!IsPlainLanguageName(name)) {

@@ -21,7 +21,7 @@ QString FillPlaceholders(const QString& text, const QStringList& nameValueLines)
 bool IsPlainLanguageName(const QString& name);
 
 // The language file for a name: LanguagesFolder + name + ".ini", or, since file names are case
-// sensitive here, the one file whose name matches it ignoring case ("ENGLISH.INI"). Empty if none.
+// sensitive here, the one file whose name matches it ignoring case ("english.INI"). Empty if none.
 QString FindLanguageFile(const QString& languagesFolder, const QString& name);
 
 // The reserved catalogue (section 0), the built-in English catalogue (sections 1 to 28) and the
@@ -50,7 +50,7 @@ public:
     QString LookupText(const QString& key) const;
     QString LookupTextWith(const QString& key, const QStringList& nameValueLines) const;
 
-    // Writes ENGLISH.INI, selects the language (a missing file leaves the previous one in force),
+    // Writes ENGLISH.ini, selects the language (a missing file leaves the previous one in force),
     // saves the settings, writes "CurrentLanguage" and applies the captions. Any error ends in
     // English. True when the requested language is in force afterwards.
     bool LoadLanguage(const QString& name);

@@ -43,9 +43,9 @@ TEST_F(ApplicationCoreTest, FirstStartCreatesEverythingAndTheSecondIsNoFirstRun)
         for (const auto& row : file.Rows()) keys.append(row.C);
         EXPECT_EQ(keys, TSettingsModel::SaveOrder());
 
-        EXPECT_TRUE(QFileInfo(core.Folders().LanguagesFolder + "ENGLISH.INI").isFile());
+        EXPECT_TRUE(QFileInfo(core.Folders().LanguagesFolder + "ENGLISH.ini").isFile());
         EXPECT_TRUE(QFileInfo(core.Folders().DefaultWavFolder()).isDir());
-        EXPECT_EQ(core.Keys().Value("CurrentLanguage").value_or(""), core.Folders().LanguagesFolder + "ENGLISH.INI");
+        EXPECT_EQ(core.Keys().Value("CurrentLanguage").value_or(""), core.Folders().LanguagesFolder + "ENGLISH.ini");
         EXPECT_EQ(core.Keys().Value("KelvadorePath").value_or(""), "/opt/kelvadore/bin/kelvadore");
 
         core.Settings.ExpertMode = true;

@@ -138,12 +138,12 @@ TEST_F(MessageCatalogueTest, TranslationFallsBackToEnglishPerEntry) {
     // Back to English: the French catalogue is kept but no longer consulted.
     ASSERT_TRUE(Catalogue.LoadLanguage("ENGLISH"));
     EXPECT_EQ(Catalogue.LookupText("11.0"), "Ready");
-    EXPECT_EQ(CurrentLanguagePath, Folder + "ENGLISH.INI");
+    EXPECT_EQ(CurrentLanguagePath, Folder + "ENGLISH.ini");
 }
 
 TEST_F(MessageCatalogueTest, LoadingWritesEnglishIniThatReadsBackAsTheSameCatalogue) {
     ASSERT_TRUE(Catalogue.LoadLanguage("ENGLISH"));
-    const QByteArray bytes = ReadBytes(Folder + "ENGLISH.INI");
+    const QByteArray bytes = ReadBytes(Folder + "ENGLISH.ini");
     ASSERT_FALSE(bytes.isEmpty());
     EXPECT_TRUE(bytes.startsWith("[1]\r\n//dialogs message\r\n"));
     EXPECT_EQ(bytes.count("\r\n"), bytes.count('\n'));

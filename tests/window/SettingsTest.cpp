@@ -231,6 +231,21 @@ private slots:
                                  QVERIFY(!QFileInfo::exists(LanguagesFolder() + "DUTCH.ini"));
                                  QCOMPARE(Prompts.Asked.last().Text,
                                           QString("Are you sure to delete language : DUTCH"));
+
+                                 // ENGLISH is neither made anew nor deleted.
+                                 QFile english(LanguagesFolder() + "ENGLISH.ini");
+                                 QVERIFY(english.open(QIODevice::ReadOnly));
+                                 const QByteArray before = english.readAll();
+                                 english.close();
+                                 Prompts.Choices = {QString("english")};
+                                 dialog.ButtonNewLanguage->click();
+                                 dialog.ListBoxLanguages->setCurrentItem(
+                                     dialog.ListBoxLanguages->findItems("ENGLISH", Qt::MatchExactly).front());
+                                 const qsizetype asked = Prompts.Asked.size();
+                                 dialog.ButtonDeleteLanguage->click();
+                                 QCOMPARE(Prompts.Asked.size(), asked);
+                                 QVERIFY(english.open(QIODevice::ReadOnly));
+                                 QCOMPARE(english.readAll(), before);
                              }));
         Messages().LoadLanguage("ENGLISH");
         QVERIFY(german.remove());
