@@ -120,7 +120,6 @@ void TFormPrint::CreateControls() {
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(1);
     middle->addLayout(grid);
-    middle->setAlignment(grid, Qt::AlignTop);
     const QStringList families = QFontDatabase::families();
     for (int e = 0; e < kPrintElementCount; ++e) {
         TElementControls& c = Elements[static_cast<size_t>(e)];
@@ -243,7 +242,9 @@ void TFormPrint::SetCaptions() {
     const char* elementNames[] = {"26.13", "26.14", "26.15", "26.32", "26.33", "26.34", "26.35"};
     const QStringList alignments{LookupText("26.29"), LookupText("26.30"), LookupText("26.31")};
     for (int e = 0; e < kPrintElementCount; ++e) {
-        Elements[static_cast<size_t>(e)].Print->setText(LookupText(elementNames[e]));
+        QCheckBox* box = Elements[static_cast<size_t>(e)].Print;
+        box->setText(LookupText(elementNames[e]));
+        box->setMinimumWidth(box->sizeHint().width());
         Elements[static_cast<size_t>(e)].Alignment->addItems(alignments);
     }
     const char* numberLabels[] = {"26.20", "26.22", "26.23"};

@@ -18,8 +18,11 @@ TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) 
         EXPECT_TRUE(Enabled(idle, id)) << ActionInfo(id).Name;
     EXPECT_FALSE(Enabled(idle, I::Restore));
     // Commands that are not built yet stay disabled whatever happens.
-    for (const TActionInfo& info : ActionTable())
-        if (!info.Available) EXPECT_FALSE(Enabled(idle, info.Id)) << info.Name;
+    for (const TActionInfo& info : ActionTable()) {
+        if (!info.Available) {
+            EXPECT_FALSE(Enabled(idle, info.Id)) << info.Name;
+        }
+    }
 
     for (TOperation operation : {TOperation::Adding, TOperation::Erasing, TOperation::WritingData,
                                  TOperation::WritingAudio, TOperation::Verifying, TOperation::Importing}) {

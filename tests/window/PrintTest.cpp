@@ -2,10 +2,14 @@
 // compilation (names printed literally, a PDF of several pages read back by pdftotext, the
 // options kept across a restart).
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -23,6 +27,7 @@
 #include "app/window/FormMasterKvd.h"
 #include "app/window/KelvadoreApplication.h"
 #include "app/window/QueueModel.h"
+#include "app/window/QueueTreeView.h"
 #include "dialogs/FormPrint.h"
 #include "platform/EngineClock.h"
 
@@ -184,6 +189,8 @@ private slots:
         QString page;
         QString shown;
         QString noneSelected;
+        QString folderSelected;
+        int previewPages = 0;
         bool placed = false;
         TPrintPageOptions chosen;
         WithPrintWindow(*form, [&](TFormPrint& dialog) {
@@ -192,16 +199,28 @@ private slots:
             page = dialog.PageText();
             shown = dialog.EmbeddedWBPrint->toPlainText();
             test::SaveScreenshot(dialog, "print-window");
-            QPrinter printer;
+            QPrinter& printer = dialog.Printer();  // portrait, with the window's margins
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             dialog.PrintTo(printer);
+            QTimer::singleShot(0, &dialog, [&] {
+                auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+                if (!preview) return;
+                previewPages = preview->findChild<QPrintPreviewWidget*>()->pageCount();
+                preview->reject();
+            });
+            dialog.ButtonPrintPreview->click();
             Prompts.FileNames.push_back(saved);
             dialog.ButtonSave->click();
             page = dialog.PageText();
 
             dialog.RadioSelected->setChecked(true);  // and nothing is selected
             noneSelected = dialog.PageText();
+            form->VirtualStringTreeQueue->selectionModel()->select(
+                form->Queue().IndexOf(form->Queue().Root().Child(0)),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            dialog.BuildPage();
+            folderSelected = dialog.PageText();
             dialog.EditTitle->setText("Spring list");
             dialog.Elements[1].Bold->setChecked(true);
             dialog.Elements[1].FontColour->SetColour(0x123456);
@@ -218,6 +237,9 @@ private slots:
         QVERIFY(shown.contains(kOddName));
         QCOMPARE(QFile(saved).size(), 3 + page.toUtf8().size());
         QVERIFY(noneSelected.endsWith("width=\"100%\">\r\n</table>\r\n</body>"));
+        // A selected folder comes without its contents.
+        QCOMPARE(folderSelected.count("<tr>"), 2);
+        QVERIFY(folderSelected.contains(">many</font>"));
         QVERIFY(chosen.Image.isEmpty());  // the picture named does not exist
 
         QProcess pdftotext;
@@ -228,6 +250,7 @@ private slots:
         QVERIFY2(pages >= 2, qPrintable(text.left(2000)));
         for (const QStringList& row : rows) QVERIFY2(text.contains(row[TQueueModel::ColName]), qPrintable(row[0]));
         QVERIFY(text.contains(QString("Page 1 of %1").arg(pages)) && text.contains(QString("Page %1 of %1").arg(pages)));
+        QCOMPARE(previewPages, pages);
 
         // Closing the print window saved the options; the next start shows them again.
         QCOMPARE(Home.StoredSetting("8.1"), std::optional<QString>("Spring list"));
