@@ -94,7 +94,7 @@ TFormPrint::TFormPrint(TSettings& settings, IPrompts& prompts, TSource source, Q
     setObjectName("FormPrint");
     CreateControls();
     SetCaptions();
-    // Filled before the page is ready: the change signals this raises build nothing.
+    // Filled before their changes are connected; nothing is built until the window shows.
     LoadControls();
     ConnectChanges();
     setFixedSize(792, 566);
@@ -146,9 +146,9 @@ void TFormPrint::CreateControls() {
         for (QCheckBox* box : {c.Bold, c.Italic, c.Underline}) grid->addWidget(box, row, column++, Qt::AlignHCenter);
         grid->addWidget(c.Alignment, row, column++);
     }
-    for (int column = 0; column < 9; ++column) {
+    for (int column = 0; column < static_cast<int>(LabelHeadings.size()); ++column) {
         auto* heading = new QLabel(this);
-        heading->setObjectName(QString("LabelHeading%1").arg(column));
+        LabelHeadings[static_cast<size_t>(column)] = heading;
         heading->setWordWrap(true);
         QFont small = heading->font();
         small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -160,18 +160,16 @@ void TFormPrint::CreateControls() {
     auto* side = new QVBoxLayout;
     side->setSpacing(2);
     middle->addLayout(side, 1);
-    auto* selection = new QGroupBox(this);
-    selection->setObjectName("RadioGroupSelection");
-    auto* radios = new QVBoxLayout(selection);
+    RadioGroupSelection = new QGroupBox(this);
+    auto* radios = new QVBoxLayout(RadioGroupSelection);
     radios->setContentsMargins(6, 2, 6, 2);
-    RadioAll = new QRadioButton(selection);
-    RadioSelected = new QRadioButton(selection);
+    RadioAll = new QRadioButton(RadioGroupSelection);
+    RadioSelected = new QRadioButton(RadioGroupSelection);
     radios->addWidget(RadioAll);
     radios->addWidget(RadioSelected);
-    side->addWidget(selection);
-    auto* titleLabel = new QLabel(this);
-    titleLabel->setObjectName("LabelTitle");
-    side->addWidget(titleLabel);
+    side->addWidget(RadioGroupSelection);
+    LabelTitle = new QLabel(this);
+    side->addWidget(LabelTitle);
     EditTitle = new QLineEdit(this);
     side->addWidget(EditTitle);
     auto* numbers = new QGridLayout;
@@ -184,7 +182,7 @@ void TFormPrint::CreateControls() {
     for (QSpinBox* box : {SpinEditCellBorder, SpinEditCellPadding, SpinEditCellSpacing}) {
         box->setRange(0, 20);
         auto* label = new QLabel(this);
-        label->setObjectName(QString("LabelNumber%1").arg(numberRow));
+        LabelNumbers[static_cast<size_t>(numberRow)] = label;
         numbers->addWidget(label, numberRow, 0);
         numbers->addWidget(box, numberRow++, 1);
     }
@@ -193,9 +191,8 @@ void TFormPrint::CreateControls() {
     // The page's background.
     auto* background = new QHBoxLayout;
     outer->addLayout(background);
-    auto* pageColourLabel = new QLabel(this);
-    pageColourLabel->setObjectName("LabelBodyBackGround");
-    background->addWidget(pageColourLabel);
+    LabelBodyBackGround = new QLabel(this);
+    background->addWidget(LabelBodyBackGround);
     LMDColorComboBoxBodyBackGround = new TColourBox(this);
     background->addWidget(LMDColorComboBoxBodyBackGround);
     background->addSpacing(12);
@@ -232,13 +229,13 @@ void TFormPrint::CreateControls() {
 
 void TFormPrint::SetCaptions() {
     setWindowTitle(LookupText("26.0"));
-    findChild<QGroupBox*>("RadioGroupSelection")->setTitle(LookupText("26.1"));
+    RadioGroupSelection->setTitle(LookupText("26.1"));
     RadioAll->setText(LookupText("26.2"));
     RadioSelected->setText(LookupText("26.3"));
-    findChild<QLabel*>("LabelTitle")->setText(LookupText("26.4"));
+    LabelTitle->setText(LookupText("26.4"));
     const char* headings[] = {"26.5", "26.6", "26.7", "26.8", "26.9", "26.10", "26.11", "26.12", "26.28"};
-    for (int column = 0; column < 9; ++column)
-        findChild<QLabel*>(QString("LabelHeading%1").arg(column))->setText(LookupText(headings[column]));
+    for (size_t column = 0; column < LabelHeadings.size(); ++column)
+        LabelHeadings[column]->setText(LookupText(headings[column]));
     const char* elementNames[] = {"26.13", "26.14", "26.15", "26.32", "26.33", "26.34", "26.35"};
     const QStringList alignments{LookupText("26.29"), LookupText("26.30"), LookupText("26.31")};
     for (int e = 0; e < kPrintElementCount; ++e) {
@@ -248,9 +245,8 @@ void TFormPrint::SetCaptions() {
         Elements[static_cast<size_t>(e)].Alignment->addItems(alignments);
     }
     const char* numberLabels[] = {"26.20", "26.22", "26.23"};
-    for (int row = 0; row < 3; ++row)
-        findChild<QLabel*>(QString("LabelNumber%1").arg(row))->setText(LookupText(numberLabels[row]));
-    findChild<QLabel*>("LabelBodyBackGround")->setText(LookupText("26.38"));
+    for (size_t row = 0; row < LabelNumbers.size(); ++row) LabelNumbers[row]->setText(LookupText(numberLabels[row]));
+    LabelBodyBackGround->setText(LookupText("26.38"));
     CheckBoxBackGround->setText(LookupText("26.21"));
     ButtonBrowse->setText(LookupText("26.24"));
     ButtonPrint->setText(LookupText("26.25"));

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -85,6 +86,7 @@ public:
     QPrinter& Printer();
 
     QTextBrowser* EmbeddedWBPrint;
+    QGroupBox* RadioGroupSelection;
     QRadioButton* RadioAll;
     QRadioButton* RadioSelected;
     QLineEdit* EditTitle;
@@ -102,6 +104,10 @@ public:
     QPushButton* ButtonSave;
     QPushButton* ButtonBackGroundPrintOptions;
     QLabel* LabelHelp;
+    QLabel* LabelTitle;
+    std::array<QLabel*, 9> LabelHeadings{};  // over the element controls, left to right
+    std::array<QLabel*, 3> LabelNumbers{};   // border, padding, spacing
+    QLabel* LabelBodyBackGround;
 
 public slots:
     void done(int result) override;

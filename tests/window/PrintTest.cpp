@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPrintPreviewDialog>
@@ -190,6 +191,11 @@ private slots:
         QString shown;
         QString noneSelected;
         QString folderSelected;
+        QString withPicture;
+        const QString picture = Files.filePath("sky.png");
+        QImage sky(8, 8, QImage::Format_RGB32);
+        sky.fill(Qt::cyan);
+        QVERIFY(sky.save(picture));
         int previewPages = 0;
         bool placed = false;
         TPrintPageOptions chosen;
@@ -228,8 +234,10 @@ private slots:
             dialog.Elements[1].Alignment->setCurrentIndex(2);
             dialog.SpinEditCellBorder->setValue(3);
             dialog.LMDColorComboBoxBodyBackGround->SetColour(0xC0C0C0);
-            dialog.EditBackGroundFile->setText(Files.filePath("missing.png"));
             dialog.CheckBoxBackGround->setChecked(true);
+            dialog.EditBackGroundFile->setText(picture);
+            withPicture = dialog.PageText();
+            dialog.EditBackGroundFile->setText(Files.filePath("missing.png"));
             chosen = dialog.Options();
         });
         QVERIFY(placed);
@@ -240,6 +248,7 @@ private slots:
         // A selected folder comes without its contents.
         QCOMPARE(folderSelected.count("<tr>"), 2);
         QVERIFY(folderSelected.contains(">many</font>"));
+        QVERIFY(withPicture.contains("background=\"" + picture + "\"") && !withPicture.contains("bgcolor"));
         QVERIFY(chosen.Image.isEmpty());  // the picture named does not exist
 
         QProcess pdftotext;
