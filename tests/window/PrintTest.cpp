@@ -52,7 +52,7 @@ const QList<QStringList> kRows{{"a.txt", "/src/a.txt", "1 KB", "Text", "01/02/20
                                {"b", "MANUALLY CREATED", "", "Folder", "30/12/1899 00:00:00", "D"}};
 
 QString Page(const TPrintPageOptions& options, const QList<QStringList>& rows = kRows) {
-    return PageText(options, "Disc 1", "S", rows);
+    return PageText(options, "Disc & 1", "S", rows);
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
@@ -118,7 +118,7 @@ private slots:
         const QString nameCell = "<td align=\"left\" valign=\"top\" width=\"100%\" bgcolor=\"#FFFFFF\"><font "
                                  "style=\"font-size:8pt\" color=\"#563412\" face=\"Sans\">";
         QCOMPARE(Page(options),
-                 QStringList({"<html>", "<head>", "<title>Disc 1 S</title>", "</head>",
+                 QStringList({"<html>", "<head>", "<title>Disc &amp; 1 S</title>", "</head>",
                               "<body topmargin=\"0\" leftmargin=\"0\"  bgcolor=\"#FFFFFF\">", table, "<tr>",
                               "<td align=\"left\" valign=\"top\" width=\"100%\" bgcolor=\"#000000\"><font "
                               "style=\"font-size:8pt\" color=\"#FFFFFF\" face=\"Sans\">Cover</font></td>",
@@ -197,6 +197,7 @@ private slots:
         sky.fill(Qt::cyan);
         QVERIFY(sky.save(picture));
         int previewPages = 0;
+        QStringList platformDialogs;
         bool placed = false;
         TPrintPageOptions chosen;
         WithPrintWindow(*form, [&](TFormPrint& dialog) {
@@ -209,13 +210,18 @@ private slots:
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             dialog.PrintTo(printer);
-            QTimer::singleShot(0, &dialog, [&] {
-                auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
-                if (!preview) return;
-                previewPages = preview->findChild<QPrintPreviewWidget*>()->pageCount();
-                preview->reject();
-            });
-            dialog.ButtonPrintPreview->click();
+            // The printing buttons open the platform's dialogs; closing them prints nothing.
+            for (QPushButton* button : {dialog.ButtonPrintPreview, dialog.ButtonPrint, dialog.ButtonPrintSetup}) {
+                QTimer::singleShot(0, &dialog, [&] {
+                    auto* opened = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                    if (!opened || opened == &dialog) return;
+                    if (auto* preview = qobject_cast<QPrintPreviewDialog*>(opened))
+                        previewPages = preview->findChild<QPrintPreviewWidget*>()->pageCount();
+                    platformDialogs << opened->metaObject()->className();
+                    opened->reject();
+                });
+                button->click();
+            }
             Prompts.FileNames.push_back(saved);
             dialog.ButtonSave->click();
             page = dialog.PageText();
@@ -260,6 +266,7 @@ private slots:
         for (const QStringList& row : rows) QVERIFY2(text.contains(row[TQueueModel::ColName]), qPrintable(row[0]));
         QVERIFY(text.contains(QString("Page 1 of %1").arg(pages)) && text.contains(QString("Page %1 of %1").arg(pages)));
         QCOMPARE(previewPages, pages);
+        QCOMPARE(platformDialogs, QStringList({"QPrintPreviewDialog", "QPrintDialog", "QPageSetupDialog"}));
 
         // Closing the print window saved the options; the next start shows them again.
         QCOMPARE(Home.StoredSetting("8.1"), std::optional<QString>("Spring list"));
