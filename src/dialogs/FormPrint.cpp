@@ -284,9 +284,9 @@ void TFormPrint::LoadControls() {
 }
 
 void TFormPrint::ConnectChanges() {
-    auto rebuild = [this] { BuildPage(); };
+    auto rebuild = [this] { CheckBoxTitleClick(); };
     connect(RadioAll, &QRadioButton::toggled, this, rebuild);
-    connect(EditTitle, &QLineEdit::textChanged, this, rebuild);
+    connect(EditTitle, &QLineEdit::textChanged, this, [this] { EditTitleKeyUp(); });
     for (TElementControls& c : Elements) {
         for (QCheckBox* box : {c.Print, c.Bold, c.Italic, c.Underline}) connect(box, &QCheckBox::toggled, this, rebuild);
         for (QComboBox* box : {static_cast<QComboBox*>(c.FontColour), c.FontName, static_cast<QComboBox*>(c.Background),
@@ -309,18 +309,24 @@ void TFormPrint::ConnectChanges() {
 
 void TFormPrint::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (PageReady) return;
+    if (!PageReady) FormShow();
+}
+
+void TFormPrint::FormShow() {
     PageReady = true;
     BuildPage();
 }
 
 void TFormPrint::done(int result) {
-    if (!Stored) {
-        Stored = true;
-        StoreControls();
-        if (Source.SaveSettings) Source.SaveSettings();
-    }
+    FormClose();
     QDialog::done(result);
+}
+
+void TFormPrint::FormClose() {
+    if (Stored) return;
+    Stored = true;
+    StoreControls();
+    if (Source.SaveSettings) Source.SaveSettings();
 }
 
 TPrintPageOptions TFormPrint::Options() const {
@@ -368,9 +374,9 @@ void TFormPrint::BuildPage() {
     const QList<QStringList> rows = Source.Rows ? Source.Rows(RadioSelected->isChecked()) : QList<QStringList>();
     Page = kv::PageText(Options(), title, stamp, rows);
     // The view keeps its place in the list while the options change.
-    const int scrolled = EmbeddedWBPrint->verticalScrollBar() ? EmbeddedWBPrint->verticalScrollBar()->value() : 0;
+    const int scrolled = EmbeddedWBPrint->verticalScrollBar()->value();
     EmbeddedWBPrint->setHtml(Page);
-    if (EmbeddedWBPrint->verticalScrollBar()) EmbeddedWBPrint->verticalScrollBar()->setValue(scrolled);
+    EmbeddedWBPrint->verticalScrollBar()->setValue(scrolled);
 }
 
 QPrinter& TFormPrint::Printer() {
@@ -391,7 +397,8 @@ bool TFormPrint::PrintTo(QPrinter& printer) const {
     const QRectF area(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
     QFont bandFont = QApplication::font();
     bandFont.setPointSizeF(8);
-    const qreal band = QFontMetricsF(bandFont, &printer).height() * 2;
+    const QFontMetricsF bandMetrics(bandFont, &printer);
+    const qreal band = bandMetrics.height() * 2;
     const QSizeF body(area.width(), area.height() - 2 * band);
     document.setPageSize(body);
     document.setHtml(Page);
@@ -405,9 +412,9 @@ bool TFormPrint::PrintTo(QPrinter& printer) const {
         const QRectF header(0, 0, area.width(), band);
         const QString number = QString("Page %1 of %2").arg(page + 1).arg(pages);
         painter.drawText(header, Qt::AlignRight | Qt::AlignTop, number);
-        const qreal numberWidth = QFontMetricsF(bandFont, &printer).horizontalAdvance(number + "    ");
+        const qreal numberWidth = bandMetrics.horizontalAdvance(number + "    ");
         painter.drawText(header.adjusted(0, 0, -numberWidth, 0), int(Qt::AlignLeft | Qt::AlignTop) | Qt::TextSingleLine,
-                         QFontMetricsF(bandFont, &printer).elidedText(title, Qt::ElideRight, area.width() - numberWidth));
+                         bandMetrics.elidedText(title, Qt::ElideRight, area.width() - numberWidth));
         painter.drawText(QRectF(0, area.height() - band, area.width(), band), Qt::AlignRight | Qt::AlignBottom, date);
         painter.save();
         painter.translate(0, band - page * body.height());

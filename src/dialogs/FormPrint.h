@@ -75,6 +75,9 @@ public:
     // The controls' values into the setting fields.
     void StoreControls();
 
+    // Every option's change, and every key in the title box, rebuilds the page.
+    void CheckBoxTitleClick() { BuildPage(); }
+    void EditTitleKeyUp() { BuildPage(); }
     void ButtonBrowseClick();
     void ButtonPrintClick();
     void ButtonPrintPreviewClick();
@@ -116,6 +119,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The first show makes the page; closing stores the options and saves every setting.
+    void FormShow();
+    void FormClose();
     void CreateControls();
     void SetCaptions();
     void LoadControls();
