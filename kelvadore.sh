@@ -16,6 +16,8 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   # outside readers and writers the tests compare against
   xorriso genisoimage p7zip-full libarchive-tools python3-pycdlib
+  # the printed compilation list is read back from its PDF
+  poppler-utils
   # time zone rules: recorded dates are checked under a zone with daylight saving time
   tzdata
   ffmpeg sox lame flac wavpack

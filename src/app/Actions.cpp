@@ -45,7 +45,7 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::EasyMode, "ActionEasyMode", "2.80", "", "", G::Window, true},
     {I::ExpertMode, "ActionExpertMode", "2.81", "", "", G::Window, true},
     {I::CutomizeToolBarEasy, "ActionCutomizeToolBarEasy", "2.82", "", "", G::Other, true},
-    {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree, false},
+    {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree, true},
     {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree, true},
     {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree, true},
     {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree, true},

@@ -12,12 +12,17 @@ using I = TActionId;
 TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) {
     TActionContext context;
     context.VirtualRecorderSelected = true;
+    context.Tree = {.HasOwnFile = true, .Focused = true, .AnyAudio = true};
     const TActionStates idle = DeriveActionStates(context);
     for (TActionId id : {I::Eject, I::Load, I::VirtualNewMedium, I::VirtualEject, I::ExitKvd, I::Minimize, I::ShowLog})
         EXPECT_TRUE(Enabled(idle, id)) << ActionInfo(id).Name;
     EXPECT_FALSE(Enabled(idle, I::Restore));
     // Commands that are not built yet stay disabled whatever happens.
-    EXPECT_FALSE(Enabled(idle, I::Print));
+    for (const TActionInfo& info : ActionTable()) {
+        if (!info.Available) {
+            EXPECT_FALSE(Enabled(idle, info.Id)) << info.Name;
+        }
+    }
 
     for (TOperation operation : {TOperation::Adding, TOperation::Erasing, TOperation::WritingData,
                                  TOperation::WritingAudio, TOperation::Verifying, TOperation::Importing}) {

@@ -437,6 +437,7 @@ void TFormMasterKvd::ConnectActions() {
     on(I::VirtualInsertFile, [this] { VirtualInsertFile(); });
     on(I::VirtualEject, [this] { VirtualEject(); });
     on(I::VirtualExport, [this] { VirtualExport(); });
+    on(I::Print, [this] { ActionPrintExecute(); });
 
     connect(ComboBoxDriveName, &QComboBox::activated, this, [this] { ComboBoxDriveNameChange(); });
     ComboBoxCommandDriveSpeed->OnDropDown = [this] { ComboBoxCommandDriveSpeedDropDown(); };

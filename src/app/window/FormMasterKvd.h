@@ -48,6 +48,7 @@ struct TLayoutFacts;
 class TFormShutDown;
 class TFormDiscInfo;
 class TFormSessions;
+class TFormPrint;
 namespace jobs {
 class TVerifyJob;
 class TDiscInfoJob;
@@ -222,6 +223,13 @@ public:
     void CloseDropWindow();
     TFormDrop* DropWindow() const { return FormDrop; }
     TFormSelectFilesDirectories* AddFilesWindow() const { return FormSelectFilesDirectories; }
+
+    // ---- the print window (FormMasterKvdWindows.cpp)
+    void ActionPrintExecute();
+    TFormPrint* PrintWindow() const { return FormPrint; }
+    // The six column texts of every node to print, a folder before its contents; each node's type,
+    // date and attributes are read first, and a node whose source has gone stays in the list.
+    QList<QStringList> PrintRows(bool selectedOnly) const;
 
     // ---- the capacity bars (FormMasterKvdWindows.cpp)
     void UpdateCapacityBars(uint32_t capabilities);
@@ -465,6 +473,7 @@ private:
     TFormDrop* FormDrop = nullptr;
     TFormSelectFilesDirectories* FormSelectFilesDirectories = nullptr;
     TFormSettings* FormSettings = nullptr;
+    TFormPrint* FormPrint = nullptr;
     QStringList OwnArguments;  // the process's own command line
     int SortMark = 0;          // the Name column's sort mark: 0 none, 1 ascending, 2 descending
     QMenu* TreeMenu = nullptr;

@@ -1,11 +1,14 @@
-// The add-files window, the drop window and the capacity bars below the tree.
+// The add-files window, the drop window, the print window and the capacity bars below the tree.
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/LabelTemplates.h"
 #include "app/Playlists.h"
 #include "app/window/FormCustomizeEasyToolbar.h"
 #include "app/window/FormDrop.h"
@@ -15,6 +18,7 @@
 #include "app/window/ListComboBox.h"
 #include "app/window/QueueModel.h"
 #include "app/window/QueueTreeView.h"
+#include "dialogs/FormPrint.h"
 #include "dialogs/FormSettings.h"
 
 namespace kv {
@@ -93,6 +97,53 @@ void TFormMasterKvd::ActionAddFilesDirsExecute() {
     VirtualStringTreeQueue->ScrollToLastVisible();
     FormSelectFilesDirectories = nullptr;
     form->deleteLater();
+}
+
+// ---- the print window -------------------------------------------------------------------------
+
+void TFormMasterKvd::ActionPrintExecute() {
+    if (FormPrint) {
+        FormPrint->show();
+        FormPrint->raise();
+        FormPrint->activateWindow();
+        return;
+    }
+    TFormPrint::TSource source;
+    source.PageTitle = [this] {
+        return ExpandAudioLabel(LabelSource(EditCommandVolumeName->text(), Settings().AudioVolumeName), Settings(),
+                                AddedFiles, AddedFolders);
+    };
+    source.Rows = [this](bool selectedOnly) { return PrintRows(selectedOnly); };
+    source.SaveSettings = [this] { Core->SaveSettings(); };
+    TFormPrint form(Settings(), Prompts(), std::move(source), this);
+    FormPrint = &form;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        form.move((screen->size().width() - form.width()) / 2, 0);
+    form.exec();
+    FormPrint = nullptr;
+}
+
+QList<QStringList> TFormMasterKvd::PrintRows(bool selectedOnly) const {
+    QSet<const TQueueItem*> selected;
+    if (selectedOnly)
+        for (const QModelIndex& index : VirtualStringTreeQueue->selectionModel()->selectedRows(TQueueModel::ColName))
+            selected.insert(QueueModel->ItemOf(index));
+    QList<QStringList> rows;
+    std::vector<TQueueItem*> pending;
+    const TQueueItem& root = QueueModel->Root();
+    for (int i = root.ChildCount() - 1; i >= 0; --i) pending.push_back(root.Child(i));
+    while (!pending.empty()) {
+        TQueueItem* item = pending.back();
+        pending.pop_back();
+        for (int i = item->ChildCount() - 1; i >= 0; --i) pending.push_back(item->Child(i));
+        // A selected folder does not bring its contents along.
+        if (selectedOnly && !selected.contains(item)) continue;
+        QueueModel->ResolveNodeInfo(*item);
+        QStringList row;
+        for (int column = 0; column < TQueueModel::ColumnCount; ++column) row << QueueModel->ColumnText(*item, column);
+        rows << row;
+    }
+    return rows;
 }
 
 // ---- the drop window --------------------------------------------------------------------------

@@ -397,8 +397,14 @@ void TQueueModel::QueueRemoval(TQueueItem& item) const {
 }
 
 bool TQueueModel::EnsureNodeInfo(TQueueItem& item) const {
-    QueueNode& node = item.Node;
     if (item.Vanished) return false;
+    if (ResolveNodeInfo(item)) return true;
+    QueueRemoval(item);
+    return false;
+}
+
+bool TQueueModel::ResolveNodeInfo(TQueueItem& item) const {
+    QueueNode& node = item.Node;
     if (node.InfoResolved) return true;
     if (node.Imported) {
         // A node of a session on the disc: its type by name, its date and attributes as imported.
@@ -416,10 +422,7 @@ bool TQueueModel::EnsureNodeInfo(TQueueItem& item) const {
         return true;
     }
     const QFileInfo info(node.SourcePath);
-    if (node.SourcePath.isEmpty() || !info.exists()) {
-        QueueRemoval(item);
-        return false;
-    }
+    if (node.SourcePath.isEmpty() || !info.exists()) return false;
     node.TypeName = Mimes.mimeTypeForFile(info).comment();
     qint32 attributes = 0;
     if (!info.isWritable()) attributes |= kNodeReadOnly;

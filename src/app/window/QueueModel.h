@@ -108,6 +108,9 @@ public:
     // Fills type name, attributes and date once. False (and the node's removal queued) when its
     // source has gone.
     bool EnsureNodeInfo(TQueueItem& item) const;
+    // The same without queuing a removal: false when the source has gone (the node keeps what it
+    // had).
+    bool ResolveNodeInfo(TQueueItem& item) const;
     QIcon NodeIcon(TQueueItem& item) const;
     QString TypeNameOfFolder() const;
     // The column text of a node, as the tree shows it.
