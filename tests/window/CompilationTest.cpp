@@ -438,19 +438,28 @@ private slots:
             WriteFile(path, lines.join('\n').toUtf8() + "\n");
             return path;
         };
+        // The system's temporary folder is one of this test's own, so that a list outside it is
+        // outside it wherever the build lies.
+        const QByteArray oldTemporary = qgetenv("TMPDIR");
+        QDir().mkpath(Path("system-tmp"));
+        qputenv("TMPDIR", Path("system-tmp").toUtf8());
         const QString temporary = writeList(QDir::tempPath() + "/kelvadore-list-test.txt",
                                             {Path("l1.txt"), Path("l2.txt"), Path("l3.txt")});
         queue.Clear();
         form->ProcessCommandLine({"A", temporary});
         QCOMPARE(ChildNames(queue.Root()), QStringList({"l2.txt", "l3.txt", "l1.txt"}));
         QVERIFY(!QFile::exists(temporary));
-        const QString kept = writeList(QCoreApplication::applicationDirPath() + "/kelvadore-list-kept.txt", {Path("l2.txt")});
+        const QString kept = writeList(Path("kelvadore-list-kept.txt"), {Path("l2.txt")});
         form->ProcessCommandLine({"R", kept});
         QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
         QVERIFY(QFile::remove(kept));
         const QString images = writeList(QDir::tempPath() + "/kelvadore-list-biso.txt", {Path("c1.txt"), Path("c2.txt")});
         QVERIFY(form->ProcessCommandLine({"BISO", images}));
         QVERIFY(!QFile::exists(images));
+        if (oldTemporary.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTemporary);
         QCOMPARE(form->Operation(), TOperation::Idle);
         QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
 
