@@ -166,7 +166,7 @@ std::string DeepFile(const std::string& root, const std::string& name, int depth
 
 TEST(TreeLoaderTest, PathsLongerThanTheSystemTakesInOneCallAreReadFolderByFolder) {
     test::TTempTree tree;
-    const std::string deep = DeepFile(tree.Path(""), std::string(200, 'p'), 25, "from the bottom");
+    const std::string deep = DeepFile(tree.Root(), std::string(200, 'p'), 25, "from the bottom");
     ASSERT_FALSE(deep.empty());
     ASSERT_GT(deep.size(), size_t{PATH_MAX});
     TZelBurner burner;
@@ -178,7 +178,7 @@ TEST(TreeLoaderTest, PathsLongerThanTheSystemTakesInOneCallAreReadFolderByFolder
     for (const TFEntry* e : burner.FileTable())
         if (e->PosixName == "bottom.txt") bottom = e;
     ASSERT_NE(bottom, nullptr);
-    EXPECT_EQ(bottom->SourcePath, deep);
+    EXPECT_TRUE(bottom->SourcePath == deep);
     EXPECT_EQ(bottom->Size, 15);
     // The write opens it the same way.
     const std::string image = tree.Path("deep.iso");
