@@ -259,6 +259,27 @@ bool TBurnerCompilation::ShareData(TFEntry* entry, TFEntry* first) {
     return true;
 }
 
+void TBurnerCompilation::Unshare(TFEntry* entry) {
+    if (entry->DataOf) {
+        --entry->DataOf->LinkCount;
+        return;
+    }
+    if (entry->LinkCount < 2) return;
+    // The other names keep the old data: the first of them in the file table takes it over, so
+    // that it is still laid out before the names that share it.
+    TFEntry* heir = nullptr;
+    for (TFEntry* e : fileTable_) {
+        if (e->DataOf != entry) continue;
+        if (!heir) {
+            heir = e;
+            heir->DataOf = nullptr;
+            heir->LinkCount = entry->LinkCount - 1;
+        } else {
+            e->DataOf = heir;
+        }
+    }
+}
+
 void TBurnerCompilation::ReindexDirectory(const TDEntry* dir) {
     for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
         entryIndex_.erase(EntryKey(dir, e->PosixName));
@@ -384,6 +405,7 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
         // The replaced entry's names leave the indexes; they are indexed again below.
         entryIndex_.erase(EntryKey(dir, oldName));
         jolietIndex_.erase(JolietKey(dir, oldJolietName));
+        Unshare(entry);
     }
     entry->ShortName = shortName;
     entry->LongName = JolietNameFor(dir, longName, isDirectory, replace ? existing : nullptr);

@@ -112,6 +112,8 @@ private:
     void Refuse(TRefusalReason reason, const std::string& text, int mType);
     void AppendEntry(TDEntry* dir, TFEntry* entry);
     void ReindexDirectory(const TDEntry* dir);
+    // Takes a replaced entry out of the set of names it shares data with.
+    void Unshare(TFEntry* entry);
     static std::string EntryKey(const TDEntry* dir, const std::string& name);
     // Joliet names are unique without regard to ASCII case, as Windows compares them.
     static std::string JolietKey(const TDEntry* dir, const std::string& name);

@@ -41,10 +41,8 @@ bool TTreeLoader::AddPath(const std::string& path) {
         walkedFolders_.push_back({d->Posix.Device, d->Posix.Inode});
         if (TDEntry* dir = AddFolder(burner_.Root(), path, name)) AddFolderContents(dir, path, 1);
         walkedFolders_.pop_back();
-    } else if (FileType(*d) == kModeRegular) {
-        AddOneFile(burner_.Root(), path, name);
     } else {
-        Refuse(Quoted("NEITHER FILE NOR FOLDER, LEFT OUT", path));
+        AddOneFile(burner_.Root(), path, name);
     }
     return true;
 }
@@ -74,7 +72,16 @@ void TTreeLoader::NoteRefusal(const std::string& path) {
 }
 
 TDEntry* TTreeLoader::AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path) {
-    if (!path.empty()) return AddFolder(parent, path, name);
+    if (!path.empty()) {
+        // The caller lists the folder itself; one it could not list must not pass as empty.
+        const int fd = OpenHostPath(path, O_RDONLY | O_DIRECTORY);
+        if (fd < 0) {
+            Refuse(WithReason("CANNOT LIST", path, errno));
+            return nullptr;
+        }
+        ::close(fd);
+        return AddFolder(parent, path, name);
+    }
     TFileDescription d;
     d.Name = name;
     d.ModificationTime = TLocalDateTime::Now();
@@ -111,6 +118,11 @@ void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::s
     if (!d) {
         // Gone since it was collected, or out of reach: the disc would silently lack it.
         Refuse(errno == ENOENT ? Quoted("NOT FOUND", path) : WithReason("CANNOT READ", path, errno));
+        return;
+    }
+    if (FileType(*d) != kModeRegular) {
+        // FIFOs, sockets and devices have no data to write.
+        Refuse(Quoted("NEITHER FILE NOR FOLDER, LEFT OUT", path));
         return;
     }
     // Found now rather than when the write reaches it, which would leave a write-once disc with a
@@ -168,9 +180,7 @@ void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::str
             return;
         }
     }
-    if (FileType(*d) == kModeRegular) {
-        AddOneFile(dir, path, name);
-    } else if (FileType(*d) == kModeDirectory) {
+    if (FileType(*d) == kModeDirectory) {
         const TFileId id{d->Posix.Device, d->Posix.Inode};
         // A link back up the walked path would never end.
         if (std::find(walkedFolders_.begin(), walkedFolders_.end(), id) != walkedFolders_.end()) {
@@ -183,8 +193,7 @@ void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::str
         AddFolderContents(sub, path, depth + 1);
         walkedFolders_.pop_back();
     } else {
-        // FIFOs, sockets and devices have no data to write.
-        Refuse(Quoted("NEITHER FILE NOR FOLDER, LEFT OUT", path));
+        AddOneFile(dir, path, name);
     }
 }
 

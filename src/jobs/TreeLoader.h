@@ -29,7 +29,8 @@ public:
 
     // One entry of a tree whose names the caller chose (the window's compilation): a folder from
     // `path` (its dates; empty for a folder made in the tree) or a file from `path`, under `name`.
-    // The folder's entry, or null when the model refused it (noted like any refusal).
+    // The folder's entry, or null when the model refused it or it cannot be listed (noted like any
+    // refusal).
     TDEntry* AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path);
     void AddNamedFile(TDEntry* dir, const std::string& name, const std::string& path);
 

@@ -252,6 +252,31 @@ TEST_F(CompilationModelTest, CapacitiesAreEnforcedWithTheirMessages) {
     EXPECT_EQ(model.DirTable().size(), 1u);
 }
 
+TEST_F(CompilationModelTest, SharedDataStaysWithTheNamesThatShareIt) {
+    const std::string linked = tree.File("linked", 3000, 1), other = tree.File("other", 3000, 2);
+    for (const char* name : {"one", "two", "three"}) ASSERT_EQ(model.AddFile(model.Root(), linked, "", name), 1);
+    TFEntry* one = model.FindEntry(model.Root(), "one");
+    TFEntry* two = model.FindEntry(model.Root(), "two");
+    TFEntry* three = model.FindEntry(model.Root(), "three");
+    EXPECT_TRUE(model.ShareData(two, one));
+    EXPECT_TRUE(model.ShareData(three, one));
+    EXPECT_FALSE(model.ShareData(three, two)) << "a name sharing data is no first name";
+    EXPECT_EQ(one->LinkCount, 3u);
+    // Replacing the first name's file leaves the old data to the other two.
+    model.ReplaceFile = true;
+    ASSERT_EQ(model.AddFile(model.Root(), other, "", "one"), 1);
+    EXPECT_EQ(one->SourcePath, other);
+    EXPECT_EQ(one->DataOf, nullptr);
+    EXPECT_EQ(one->LinkCount, 1u);
+    EXPECT_EQ(two->DataOf, nullptr);
+    EXPECT_EQ(two->LinkCount, 2u);
+    EXPECT_EQ(three->DataOf, two);
+    // And replacing a name that shares takes it out of the count.
+    ASSERT_EQ(model.AddFile(model.Root(), other, "", "three"), 1);
+    EXPECT_EQ(three->DataOf, nullptr);
+    EXPECT_EQ(two->LinkCount, 1u);
+}
+
 TEST_F(CompilationModelTest, ImportedEntriesKeepTheirExtent) {
     TFileDescription d;
     d.Name = "old.dat";
