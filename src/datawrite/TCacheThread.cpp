@@ -173,7 +173,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
     for (const TFEntry* e : settings_.Files) {
-        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
+        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
     return sources;

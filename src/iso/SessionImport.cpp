@@ -77,14 +77,14 @@ bool RootUsable(TSCSIDevice& device, const TVolumeRoot& root) {
 
 std::string SafeImportedName(std::string name) {
     for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '/' || c == '\\') c = '_';
+        if (c == '/' || c == '\0') c = '_';
     }
     if (name.empty() || name == "." || name == "..") name = "_" + name;
     return name;
 }
 
-bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root) {
+bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root,
+                   TImportTree* treeRead) {
     // A disc loaded a moment ago is still spinning up: it would count as holding no session.
     if (!device.WaitForDisc()) {
         device.DebugMessage(device.LastError(), kMessageError);
@@ -124,6 +124,7 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
         if (tree == TImportTree::RockRidge && !DetectRockRidge(device, volume.Extent, volume.VolumeSpaceSize, read.SuspSkip))
             continue;
         WalkImportedTree(device, model, read, volume.Extent, volume.Length, root);
+        if (treeRead) *treeRead = tree;
         return true;
     }
     device.DebugMessage(">>> ERROR IMPORTING SESSION " + std::to_string(session) + " (ISO IMAGE NOT FOUND)", 4);

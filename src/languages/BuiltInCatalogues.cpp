@@ -754,7 +754,11 @@ const char* const kDefaultLines[] = {
     "0=Read-ahead ran empty <#empty> times, full <#full> times",
     "//<#file>",
     "1=The image file is one of the files of the compilation: <#file>",
-    "2=Restart files of an earlier run removed: they were not written for this start"
+    "2=Restart files of an earlier run removed: they were not written for this start",
+    "[31]",
+    "//Linux names",
+    "//<#filename>",
+    "0=A playlist entry names no file or folder here, left out: <#filename>"
 };
 
 }  // namespace

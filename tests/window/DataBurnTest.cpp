@@ -83,7 +83,7 @@ QMap<QString, QString> DiscPaths(const TQueueItem& root) {
     std::function<void(const TQueueItem&, const QString&)> walk = [&](const TQueueItem& item, const QString& prefix) {
         for (int i = 0; i < item.ChildCount(); ++i) {
             const TQueueItem& child = *item.Child(i);
-            const QString path = prefix + "/" + QString(child.Node.Name).replace('\\', '_');
+            const QString path = prefix + "/" + child.Node.Name;  // Rock Ridge names, byte for byte
             if (child.Node.IsFolder)
                 walk(child, path);
             else

@@ -170,7 +170,6 @@ void TFormMasterKvd::StartVerifyJob() {
                 return;
             }
             VerifyJob = std::make_unique<jobs::TVerifyJob>(*compiled.Burner, *compiled.Burner);
-            VerifyJob->ByIsoNames = !Settings().DriveJoliet;
             VerifyJob->StopAtFirstDifference = true;
             VerifyJob->OnFinished = [this](const jobs::TJobResult& result) { VerifyFinished(result); };
             std::string whyNot;
