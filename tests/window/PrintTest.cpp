@@ -25,10 +25,10 @@
 #include <algorithm>
 
 #include "WindowTestSupport.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "dialogs/FormPrint.h"
 #include "platform/EngineClock.h"
 

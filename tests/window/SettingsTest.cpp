@@ -17,11 +17,11 @@
 
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
-#include "app/window/EasyToolbar.h"
-#include "app/window/FormCustomizeEasyToolbar.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ListComboBox.h"
+#include "window/EasyToolbar.h"
+#include "window/FormCustomizeEasyToolbar.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/ListComboBox.h"
 #include "dialogs/FormSettings.h"
 #include "platform/EngineClock.h"
 

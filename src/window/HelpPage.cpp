@@ -1,4 +1,4 @@
-#include "app/window/HelpPage.h"
+#include "window/HelpPage.h"
 
 #include <QDialog>
 #include <QFile>

@@ -6,10 +6,10 @@
 // (process-level tests look at them);
 // KELVADORE_FAKE_POWEROFF, a file written instead of switching the machine off.
 #include "app/SingleInstance.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ScreenshotHooks.h"
-#include "app/window/UnixSignals.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/ScreenshotHooks.h"
+#include "window/UnixSignals.h"
 
 #include <QDir>
 

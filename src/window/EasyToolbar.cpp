@@ -1,4 +1,4 @@
-#include "app/window/EasyToolbar.h"
+#include "window/EasyToolbar.h"
 
 #include <QAction>
 #include <QLayout>

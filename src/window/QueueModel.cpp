@@ -1,4 +1,4 @@
-#include "app/window/QueueModel.h"
+#include "window/QueueModel.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "app/window/ListComboBox.h"
+#include "window/ListComboBox.h"
 
 #include <QKeyEvent>
 

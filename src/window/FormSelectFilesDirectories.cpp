@@ -1,4 +1,4 @@
-#include "app/window/FormSelectFilesDirectories.h"
+#include "window/FormSelectFilesDirectories.h"
 
 #include <QAbstractFileIconProvider>
 #include <QAction>

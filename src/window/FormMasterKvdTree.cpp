@@ -19,12 +19,12 @@
 #include "app/Playlists.h"
 #include "app/ProjectFile.h"
 #include "app/SizeFormat.h"
-#include "app/window/FormDrop.h"
-#include "app/window/FormMasterKvd.h"
+#include "window/FormDrop.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/CommandWords.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 #include "dialogs/FormProperties.h"
 

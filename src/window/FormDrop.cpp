@@ -1,4 +1,4 @@
-#include "app/window/FormDrop.h"
+#include "window/FormDrop.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -14,8 +14,8 @@
 #include <QWindow>
 
 #include "app/MessageCatalogue.h"
-#include "app/window/Icons.h"
-#include "app/window/QueueTreeView.h"
+#include "window/Icons.h"
+#include "window/QueueTreeView.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 #include <QStringList>
 #include <QTreeView>
 
-#include "app/window/QueueModel.h"
+#include "window/QueueModel.h"
 
 class QMimeData;
 

@@ -1,4 +1,4 @@
-#include "app/window/QueueTreeView.h"
+#include "window/QueueTreeView.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>

@@ -1,4 +1,4 @@
-#include "app/window/Toolbars.h"
+#include "window/Toolbars.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 // Erasing a rewritable disc and writing an existing image file, as engine jobs shown in the
 // progress window.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/DataBurnSteps.h"
 #include "app/MessageCatalogue.h"

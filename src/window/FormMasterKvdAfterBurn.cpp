@@ -1,12 +1,12 @@
 // After a successful data burn: the hand-over to a fresh instance of the program, and in that
 // instance the verification of the disc against the compilation, the eject and the shutdown
 // countdown.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/DataBurnSteps.h"
 #include "app/HandOver.h"
 #include "app/MessageCatalogue.h"
-#include "app/window/QueueModel.h"
+#include "window/QueueModel.h"
 #include "datawrite/TZelBurner.h"
 #include "dialogs/FormShutDown.h"
 #include "jobs/VerifyJob.h"

@@ -1,13 +1,13 @@
 // Writing the compilation: to the disc as a new data session or into an ISO image file. The
 // window checks and asks on the GUI thread, the drive work runs on the drive thread, and the
 // write itself is an engine job whose progress the progress window shows.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/DataBurnSteps.h"
 #include "app/LabelTemplates.h"
 #include "app/MessageCatalogue.h"
 #include "app/SizeFormat.h"
-#include "app/window/QueueModel.h"
+#include "window/QueueModel.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
 #include "jobs/DataWriteJobs.h"

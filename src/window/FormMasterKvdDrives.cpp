@@ -1,10 +1,10 @@
 // Drive and speed selection, the small drive commands and the virtual recorder menu. Everything
 // that talks to a drive runs on the drive thread; the window applies the outcome.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/DriveSpeeds.h"
 #include "app/MessageCatalogue.h"
-#include "app/window/ListComboBox.h"
+#include "window/ListComboBox.h"
 #include "virtualrecorder/VirtualRecorders.h"
 
 #include <QAbstractItemView>

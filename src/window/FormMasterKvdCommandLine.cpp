@@ -1,12 +1,12 @@
 // Command lines: the program's own at start-up and those later starts hand over. A list of
 // existing paths is added (or one project opened); anything else is a command word, optionally
 // with a list file of paths.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/CommandWords.h"
 #include "app/Playlists.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The easy and expert presentations of the commands.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
-#include "app/window/EasyToolbar.h"
-#include "app/window/Toolbars.h"
+#include "window/EasyToolbar.h"
+#include "window/Toolbars.h"
 
 #include <QAction>
 #include <QCheckBox>

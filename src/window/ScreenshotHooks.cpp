@@ -1,6 +1,6 @@
-#include "app/window/ScreenshotHooks.h"
+#include "window/ScreenshotHooks.h"
 
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormShutDown.h"
 

@@ -1,7 +1,7 @@
 // Writing an audio CD: the checks and questions on the GUI thread, the decoding of every audio
 // file into the WAV folder as one engine job, then the audio burner's write as another, both shown
 // in the progress window.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/AudioBurnSteps.h"
 #include "app/DataBurnSteps.h"
@@ -9,7 +9,7 @@
 #include "app/MessageCatalogue.h"
 #include "app/SizeFormat.h"
 #include "app/WavSpace.h"
-#include "app/window/QueueModel.h"
+#include "window/QueueModel.h"
 #include "audioconv/WavOutputFolder.h"
 #include "device/Media.h"
 #include "dialogs/FormSelectBurnMode.h"

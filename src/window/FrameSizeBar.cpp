@@ -1,4 +1,4 @@
-#include "app/window/FrameSizeBar.h"
+#include "window/FrameSizeBar.h"
 
 #include <QPainter>
 #include <cmath>

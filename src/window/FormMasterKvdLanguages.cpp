@@ -1,6 +1,6 @@
 // Languages: the first run's chooser, which also installs the translations the program carries,
 // the language editor and the differences report of the Preferences' language page.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/AtomicFile.h"
 #include "app/LanguagePacks.h"

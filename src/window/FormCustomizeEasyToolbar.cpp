@@ -1,4 +1,4 @@
-#include "app/window/FormCustomizeEasyToolbar.h"
+#include "window/FormCustomizeEasyToolbar.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -10,8 +10,8 @@
 #include <algorithm>
 
 #include "app/MessageCatalogue.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/Toolbars.h"
+#include "window/FormMasterKvd.h"
+#include "window/Toolbars.h"
 
 namespace kv {
 namespace {

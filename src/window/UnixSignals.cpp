@@ -1,4 +1,4 @@
-#include "app/window/UnixSignals.h"
+#include "window/UnixSignals.h"
 
 #include <QSocketNotifier>
 

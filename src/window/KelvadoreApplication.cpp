@@ -1,4 +1,4 @@
-#include "app/window/KelvadoreApplication.h"
+#include "window/KelvadoreApplication.h"
 
 #include "app/LogDocument.h"
 #include "platform/EventDispatcher.h"

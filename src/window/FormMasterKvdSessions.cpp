@@ -1,10 +1,10 @@
 // The disc's sessions: the information window, importing a session into the compilation and
 // copying its files off the disc. Every disc read is an engine job.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
 #include "app/MessageCatalogue.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "datawrite/TZelBurner.h"
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormSessions.h"

@@ -1,4 +1,4 @@
-#include "app/window/Icons.h"
+#include "window/Icons.h"
 
 #include <QApplication>
 #include <QPainter>

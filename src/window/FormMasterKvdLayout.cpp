@@ -1,13 +1,13 @@
 // The window's widgets, actions, menus, tool bars, status bar and tray: built once, captioned by
 // ApplyCaptions.
-#include "app/window/FormMasterKvd.h"
+#include "window/FormMasterKvd.h"
 
-#include "app/window/EasyToolbar.h"
-#include "app/window/Icons.h"
-#include "app/window/ListComboBox.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
-#include "app/window/Toolbars.h"
+#include "window/EasyToolbar.h"
+#include "window/Icons.h"
+#include "window/ListComboBox.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
+#include "window/Toolbars.h"
 
 #include <QAction>
 #include <QCheckBox>
