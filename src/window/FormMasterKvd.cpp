@@ -5,6 +5,13 @@
 #include "app/Confirmations.h"
 #include "app/MessageCatalogue.h"
 #include "app/WindowTitle.h"
+#include "audioconv/AudioConversion.h"
+#include "dialogs/DialogPrompts.h"
+#include "dialogs/FormBurnInProgress.h"
+#include "dialogs/LogView.h"
+#include "flows/AfterBurnFlow.h"
+#include "flows/DriveSteps.h"
+#include "flows/FlowRunner.h"
 #include "window/FormDrop.h"
 #include "window/FormSelectFilesDirectories.h"
 #include "window/HelpPage.h"
@@ -12,15 +19,7 @@
 #include "window/ListComboBox.h"
 #include "window/QueueModel.h"
 #include "window/QueueTreeView.h"
-#include "audioconv/AudioConversion.h"
-#include "dialogs/DialogPrompts.h"
-#include "dialogs/LogView.h"
-#include "jobs/DataWriteJobs.h"
-#include "jobs/VerifyJob.h"
-#include "jobs/DiscInfoJob.h"
-#include "jobs/SessionJobs.h"
-#include "jobs/AudioJobs.h"
-#include "dialogs/FormSelectBurnMode.h"
+#include "window/WindowFlowHost.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,6 +45,7 @@ namespace {
 using I = TActionId;
 
 constexpr int kDebugCaptureMs = 1000;
+constexpr int kHandOverDelayMs = 100;
 const TWindowPlacement kDesignedPlacement{80, 80, 640, 920};
 
 class TDesktopUrlOpener : public IUrlOpener {
@@ -53,10 +53,8 @@ public:
     bool Open(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
-}  // namespace
-
 // What the settings need from the window and the screen.
-class TFormMasterKvd::TSettingsHostAdapter : public ISettingsHost {
+class TSettingsHostAdapter : public ISettingsHost {
 public:
     explicit TSettingsHostAdapter(TFormMasterKvd& form) : Form(form) {}
     QSize ScreenSize() const override {
@@ -86,12 +84,12 @@ private:
 // Loading the settings without a stored drive asks for the first recorder. The window answers
 // "none yet": the data burner's first preparation, which follows at once on the drive thread,
 // makes the same choice (SelectFirstRecorder) without the GUI thread waiting for the drives.
-class TFormMasterKvd::TDeferredRecorderFinder : public IRecorderFinder {
+class TDeferredRecorderFinder : public IRecorderFinder {
 public:
     QString FirstRecorderIdentity() override { return {}; }
 };
 
-TFormMasterKvd::TFormMasterKvd() : TFormMasterKvd(TServices{}) {}
+}  // namespace
 
 TFormMasterKvd::TFormMasterKvd(TServices services)
     : Services(std::move(services)),
@@ -124,10 +122,7 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     CreateTray();
     ConnectActions();
     ConnectTree();
-    ConnectBurn();
-    ConnectDiscCommands();
-    ConnectAudioBurn();
-    ConnectSessionCommands();
+    ConnectFlows();
 
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoWarning, html); };
     connect(EmbeddedWBMemoWarning, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LogLinkClicked(url); });
@@ -142,8 +137,12 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
         QMetaObject::invokeMethod(
             this, [this, line = QString::fromStdString(message)] { BurnerDebugMessage(line); }, Qt::QueuedConnection);
     };
-    Burners = std::make_unique<TBurnerHost>(std::move(hooks));
-    Runner = std::make_unique<TDriveRunner>(this);
+    Drive = std::make_unique<TDriveTasks>(this, std::move(hooks));
+    Drive->OnIdle = [this] { emit DriveWorkIdle(); };
+    FlowHost = std::make_unique<TWindowFlowHost>(*this);
+    Runner = std::make_unique<TFlowRunner>(*FlowHost);
+    FlowHost->SetRunner(*Runner);
+    Runner->OnOperationChanged = [this] { ApplyActionStates(); };
     // Discs going in and out of any drive, real or virtual, in this process or another.
     MediaMonitor = std::make_unique<jobs::TMediaMonitor>();
     MediaMonitor->OnMediaChange = [this](const jobs::TMediaChange& change) {
@@ -158,20 +157,13 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
 }
 
 TFormMasterKvd::~TFormMasterKvd() {
-    // A write or verification still running is aborted: its job drives a burner that goes below.
-    DataJob.reset();
-    VerifyJob.reset();
-    EraseJob.reset();
-    DiscReportJob.reset();
-    ImportJob.reset();
-    ExtractJob.reset();
-    DecodeJob.reset();
-    AudioJob.reset();
     delete FormSelectBurnMode;
-    delete FormBurnInProgress;  // a window of its own
     MediaMonitor.reset();
-    // The drive thread may be inside a burner: it ends before the burners and the window go.
-    Runner->Stop();
+    // The drive thread may be inside a burner or reporting to a flow: it ends first. Then a run
+    // still going is aborted (its job drives a burner) and its progress window goes.
+    Drive->Stop();
+    Runner.reset();
+    FlowHost.reset();
     delete FormDrop;  // a window of its own, not a child
     // Hiding lays the tree out again, and the model asks this window for its settings while it
     // does: that happens here, while the window is whole, not in QWidget's destructor.
@@ -180,7 +172,6 @@ TFormMasterKvd::~TFormMasterKvd() {
 }
 
 void TFormMasterKvd::FormCreate(const QStringList& arguments) {
-    OwnArguments = arguments;
     Log.Start();
 
     TApplicationCore::TOptions options = Services.CoreOptions.value_or(TApplicationCore::TOptions{});
@@ -189,9 +180,17 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
     options.ProcessEvents = [] { QCoreApplication::processEvents(); };
     Core = std::make_unique<TApplicationCore>(*SettingsHost, *RecorderFinder, std::move(options));
     Core->Start();
-    // The log of the burn before a restart comes first, right after the header.
-    CheckHandOverAtStart();
-    if (ReloadPending) RestoreHandOverMemo();
+    LanguageCommands = std::make_unique<TLanguageCommands>(*this, Prompts(), *Core);
+    // The log of the burn before a restart comes first, right after the header; the restored tree
+    // and log are shown before anything else happens.
+    ReloadPending = TakeHandOverAtStart(*FlowHost);
+    if (ReloadPending) {
+        RestoreHandOverLog(*FlowHost);
+        QTimer::singleShot(kHandOverDelayMs, this, [this] {
+            ReloadPending = false;
+            ResumeAfterRestart(*FlowHost, *Runner);
+        });
+    }
     FirstRun = Core->FirstRun;
     Loading = false;
     RestartRequested = false;
@@ -202,21 +201,17 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
 
     // The first preparation scans the drives; the recorder list and its choice follow in the same
     // task, so that nothing posted later can come between them.
-    ++PendingDriveTasks;
-    Runner->Run<TRecorderListOutcome>([this, settings = BurnerSettings()] { return Burners->FillRecorderList(settings); },
-                                      [this](TRecorderListOutcome outcome) {
-                                          ApplyRecorderList(outcome);
-                                          if (--PendingDriveTasks == 0) emit DriveWorkIdle();
-                                          emit DrivesReady();
-                                      });
+    Drive->Run<TRecorderListOutcome>(
+        [settings = BurnerSettings()](TBurnerHost& burners) { return burners.FillRecorderList(settings); },
+        [this](TRecorderListOutcome& outcome) {
+            ApplyRecorderList(outcome);
+            emit DrivesReady();
+        });
 
     ApplyToolbarVisibility();
     SetStatus(LookupText("10.0"));
     if (FirstRun) {
-        if (FirstRunLanguageChooser)
-            FirstRunLanguageChooser();
-        else
-            ChooseLanguageAtFirstRun();
+        LanguageCommands->ChooseLanguageAtFirstRun();
         // The update question and the file association of the first run have no part here: there
         // is no online service, and the build installs the desktop entry and the project type.
         Settings().ExpertMode = !Prompts().AskYesNo(LookupText("0.0").trimmed(), LookupText("1.7"));
@@ -295,14 +290,18 @@ void TFormMasterKvd::RestoreApplication() {
     activateWindow();
 }
 
+TOperation TFormMasterKvd::Operation() const {
+    return Runner->Operation();
+}
+
 void TFormMasterKvd::SetOperation(TOperation operation) {
-    CurrentOperation = operation;
+    Runner->SetOperation(operation);
     ApplyActionStates();
 }
 
 void TFormMasterKvd::ApplyActionStates() {
     TActionContext context;
-    context.Operation = CurrentOperation;
+    context.Operation = Operation();
     context.Minimized = isMinimized();
     context.VirtualRecorderSelected = VirtualSelected;
     context.Tree = TreeFacts;
@@ -310,12 +309,16 @@ void TFormMasterKvd::ApplyActionStates() {
     const TActionStates states = DeriveActionStates(context);
     for (const TActionInfo& info : ActionTable()) Action(info.Id)->setEnabled(Enabled(states, info.Id));
     MImageHelpVolumeName->setEnabled(Enabled(states, I::Settings));
-    const bool idle = CurrentOperation == TOperation::Idle;
+    const bool idle = Operation() == TOperation::Idle;
     ComboBoxDriveName->setEnabled(idle);
     ComboBoxCommandDriveSpeed->setEnabled(idle);
 }
 
 // ---- log panel and notifications ------------------------------------------------------------
+
+void TFormMasterKvd::AddLog(const QString& text, bool noBreak, bool withTime) {
+    Log.AddLog(text, noBreak, withTime);
+}
 
 void TFormMasterKvd::SetStatus(const QString& text) {
     if (SxTrayIcon) SxTrayIcon->setToolTip(text);
@@ -423,8 +426,8 @@ void TFormMasterKvd::ConnectActions() {
     on(I::Minimize, [this] { showMinimized(); });
     on(I::ShowLog, [this] { ToggleLog(); });
     on(I::HideLog, [this] { ToggleLog(); });
-    on(I::Eject, [this] { EjectDisc(true); });
-    on(I::Load, [this] { LoadDisc(false, true); });
+    on(I::Eject, [this] { EjectDisc(*FlowHost, true); });
+    on(I::Load, [this] { LoadDisc(*FlowHost, false, true); });
     on(I::Settings, [this] { OpenSettings(1); });
     on(I::Language, [this] { OpenSettings(2); });
     on(I::CutomizeToolBarEasy, [this] { ActionCutomizeToolBarEasyExecute(); });

@@ -23,15 +23,14 @@ using I = TActionId;
 
 QString TFormMasterKvd::CommandLineArrived(const TCommandLine& commandLine) {
     // A run under way takes no orders: the sender says so instead of queueing a second burn.
-    if (CurrentOperation != TOperation::Idle || FormBurnInProgress) return "busy";
+    if (Operation() != TOperation::Idle || ProgressWindow()) return "busy";
     const QStringList arguments = ResolveArguments(commandLine);
     if (!arguments.isEmpty()) ProcessCommandLine(arguments);
     return "done";
 }
 
 bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
-    if (arguments.join(' ').trimmed().isEmpty() || FormBurnInProgress) return true;
-    CommandLineSeen = true;
+    if (arguments.join(' ').trimmed().isEmpty() || ProgressWindow()) return true;
     // Each command line is judged by its own arguments: existing paths are added, one project is
     // opened, whatever came before.
     QStringList paths;

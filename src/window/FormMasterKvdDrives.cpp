@@ -1,9 +1,11 @@
-// Drive and speed selection, the small drive commands and the virtual recorder menu. Everything
-// that talks to a drive runs on the drive thread; the window applies the outcome.
+// Drive and speed selection and the virtual recorder menu. Everything that talks to a drive runs on
+// the drive thread; the window applies the outcome.
 #include "window/FormMasterKvd.h"
 
 #include "app/DriveSpeeds.h"
 #include "app/MessageCatalogue.h"
+#include "flows/DriveSteps.h"
+#include "window/WindowFlowHost.h"
 #include "window/ListComboBox.h"
 #include "virtualrecorder/VirtualRecorders.h"
 
@@ -13,54 +15,22 @@
 
 namespace kv {
 
-void TFormMasterKvd::ApplyReports(const TDriveReports& reports) {
-    for (const TDriveReport& report : reports) {
-        switch (report.Kind) {
-            case TDriveReport::TKind::Log:
-                AddLog(report.Text);
-                break;
-            case TDriveReport::TKind::LogKey:
-                AddLog(LookupTextWith(report.Text, report.Values));
-                break;
-            case TDriveReport::TKind::ErrorKey:
-                Log.AddErrorLog(LookupTextWith(report.Text, report.Values));
-                break;
-            case TDriveReport::TKind::HelpLink:
-                AddHelpLink(report.Text, 0);
-                break;
-            case TDriveReport::TKind::NoticeKey:
-                ShowNotice(LookupText(report.Text));
-                break;
-        }
-    }
-}
-
 void TFormMasterKvd::StartDebugCapture() {
     // The capture window opens after the preparation's own lines have been logged.
     if (!DebugCaptureOver && !TimerHideZelBurnerDebugMessage.isActive()) TimerHideZelBurnerDebugMessage.start();
 }
 
 void TFormMasterKvd::ApplyPreparation(const TPrepareOutcome& outcome) {
-    ApplyReports(outcome.Reports);
+    ShowDriveReports(*FlowHost, outcome.Reports);
     Settings().DriveName = outcome.DriveName;
-    LastMediumType = outcome.MediumType;
     Selection = {true, outcome.Identity, outcome.Letter};
     StartDebugCapture();
-}
-
-void TFormMasterKvd::PrepareDataBurner(std::function<void(const TPrepareOutcome&)> then) {
-    RunDriveTask<TPrepareOutcome>(
-        [settings = BurnerSettings()](TBurnerHost& burners) { return burners.PrepareDataBurner(settings); },
-        [this, then = std::move(then)](TPrepareOutcome& outcome) {
-            ApplyPreparation(outcome);
-            if (then) then(outcome);
-        });
 }
 
 // ---- the recorder list ----------------------------------------------------------------------
 
 void TFormMasterKvd::ApplyRecorderList(TRecorderListOutcome& outcome) {
-    ApplyReports(outcome.Reports);
+    ShowDriveReports(*FlowHost, outcome.Reports);
     Settings().DriveName = outcome.DriveName;
     StartDebugCapture();
     if (!outcome.Filled) {
@@ -78,7 +48,7 @@ void TFormMasterKvd::ApplyRecorderList(TRecorderListOutcome& outcome) {
 }
 
 void TFormMasterKvd::ComboBoxDriveNameChange() {
-    RunDriveTask<TDriveChangeOutcome>(
+    Drive->Run<TDriveChangeOutcome>(
         [settings = BurnerSettings(), identity = ComboBoxDriveName->currentText()](TBurnerHost& burners) {
             return burners.DriveChange(settings, identity);
         },
@@ -94,7 +64,7 @@ void TFormMasterKvd::ApplyDriveChange(const TDriveChangeOutcome& outcome) {
         UpdateCapacityBars(outcome.Capabilities);
         SetWindowTitle();
     }
-    ApplyReports(outcome.Reports);
+    ShowDriveReports(*FlowHost, outcome.Reports);
     ApplyActionStates();
 }
 
@@ -110,7 +80,7 @@ void TFormMasterKvd::ComboBoxCommandDriveSpeedDropDown() {
         ComboBoxCommandDriveSpeed->addItem(waiting);
     }
     AddLog(waiting);
-    RunDriveTask<TSpeedListOutcome>(
+    Drive->Run<TSpeedListOutcome>(
         [settings = BurnerSettings(), locale = QLocale()](TBurnerHost& burners) {
             return burners.MeasureSpeeds(settings, locale);
         },
@@ -119,7 +89,7 @@ void TFormMasterKvd::ComboBoxCommandDriveSpeedDropDown() {
 
 void TFormMasterKvd::ApplySpeedList(const TSpeedListOutcome& outcome) {
     SpeedMeasuring = false;
-    ApplyReports(outcome.Reports);
+    ShowDriveReports(*FlowHost, outcome.Reports);
     const bool open = ComboBoxCommandDriveSpeed->view()->isVisible();
     {
         const QSignalBlocker quiet(ComboBoxCommandDriveSpeed);
@@ -146,7 +116,7 @@ void TFormMasterKvd::ComboBoxCommandDriveSpeedChange(int index) {
         Settings().CommandDriveSpeed = 0;
         return;
     }
-    PrepareDataBurner();
+    PrepareDataBurner(*FlowHost);
     Settings().CommandDriveSpeed = SpeedFactorOfEntry(ComboBoxCommandDriveSpeed->itemText(index));
 }
 
@@ -157,51 +127,20 @@ void TFormMasterKvd::MediaChanged(const QString& letter) {
 
 void TFormMasterKvd::DeviceMediaChanged(const QString& devicePath) {
     // A run holds the data burner on its job's thread; its end measures the speeds anew anyway.
-    if (CurrentOperation != TOperation::Idle) return;
-    RunDriveTask<QString>([devicePath](TBurnerHost& burners) { return burners.LetterOfDevice(devicePath); },
-                          [this](QString& letter) {
-                              if (!letter.isEmpty()) MediaChanged(letter);
-                          });
-}
-
-// ---- eject, load, readiness -----------------------------------------------------------------
-
-void TFormMasterKvd::EjectDisc(bool report) {
-    RunDriveTask<TDriveReports>(
-        [settings = BurnerSettings(), report](TBurnerHost& burners) { return burners.EjectDisc(settings, report); },
-        [this](TDriveReports& reports) { ApplyReports(reports); });
-}
-
-void TFormMasterKvd::LoadDisc(bool wait, bool report) {
-    RunDriveTask<TDriveReports>(
-        [settings = BurnerSettings(), wait, report](TBurnerHost& burners) {
-            return burners.LoadDisc(settings, wait, report);
-        },
-        [this](TDriveReports& reports) { ApplyReports(reports); });
-}
-
-void TFormMasterKvd::EnsureDiscReady(std::function<void(bool)> then) {
-    struct TReadiness {
-        bool Ready = false;
-        TDriveReports Reports;
-    };
-    RunDriveTask<TReadiness>(
-        [settings = BurnerSettings()](TBurnerHost& burners) {
-            TReadiness readiness;
-            readiness.Ready = burners.EnsureDiscReady(settings, readiness.Reports);
-            return readiness;
-        },
-        [this, then = std::move(then)](TReadiness& readiness) {
-            ApplyReports(readiness.Reports);
-            if (then) then(readiness.Ready);
-        });
+    if (Operation() != TOperation::Idle) return;
+    Drive->Run<QString>([devicePath](TBurnerHost& burners) { return burners.LetterOfDevice(devicePath); },
+                        [this](QString& letter) {
+                            if (!letter.isEmpty()) MediaChanged(letter);
+                        });
 }
 
 // ---- the virtual recorder menu --------------------------------------------------------------
 
-void TFormMasterKvd::ApplyVirtualOutcome(const TVirtualMediumOutcome& outcome) {
+void TFormMasterKvd::RunVirtualMediumTask(std::function<TVirtualMediumOutcome(TBurnerHost&)> work) {
     // The medium change itself arrives from the engine's monitor, as it does for real drives.
-    ApplyReports(outcome.Reports);
+    Drive->Run<TVirtualMediumOutcome>(std::move(work), [this](TVirtualMediumOutcome& outcome) {
+        ShowDriveReports(*FlowHost, outcome.Reports);
+    });
 }
 
 void TFormMasterKvd::VirtualNewMedium() {
@@ -212,35 +151,32 @@ void TFormMasterKvd::VirtualNewMedium() {
     if (!chosen) return;
     const qsizetype index = names.indexOf(*chosen);
     if (index < 0) return;
-    RunDriveTask<TVirtualMediumOutcome>(
-        [settings = BurnerSettings(), kind = kinds[static_cast<size_t>(index)].Name,
-         folder = QString::fromStdString(vr::VirtualMediaFolder())](TBurnerHost& burners) {
-            return burners.InsertNewMedium(settings, kind, folder);
-        },
-        [this](TVirtualMediumOutcome& outcome) { ApplyVirtualOutcome(outcome); });
+    RunVirtualMediumTask([settings = BurnerSettings(), kind = kinds[static_cast<size_t>(index)].Name,
+                          folder = QString::fromStdString(vr::VirtualMediaFolder())](TBurnerHost& burners) {
+        return burners.InsertNewMedium(settings, kind, folder);
+    });
 }
 
 void TFormMasterKvd::VirtualInsertFile() {
     const QString path = Prompts().OpenFileName(LookupText("27.3").remove('&'),
                                                 QString::fromStdString(vr::VirtualMediaFolder()), LookupText("27.16"));
     if (path.isEmpty()) return;
-    RunDriveTask<TVirtualMediumOutcome>(
-        [settings = BurnerSettings(), path](TBurnerHost& burners) { return burners.InsertMediumFile(settings, path); },
-        [this](TVirtualMediumOutcome& outcome) { ApplyVirtualOutcome(outcome); });
+    RunVirtualMediumTask([settings = BurnerSettings(), path](TBurnerHost& burners) {
+        return burners.InsertMediumFile(settings, path);
+    });
 }
 
 void TFormMasterKvd::VirtualEject() {
-    RunDriveTask<TVirtualMediumOutcome>(
-        [settings = BurnerSettings()](TBurnerHost& burners) { return burners.EjectMedium(settings); },
-        [this](TVirtualMediumOutcome& outcome) { ApplyVirtualOutcome(outcome); });
+    RunVirtualMediumTask(
+        [settings = BurnerSettings()](TBurnerHost& burners) { return burners.EjectMedium(settings); });
 }
 
 void TFormMasterKvd::VirtualExport() {
     const QString path = Prompts().SaveFileName(LookupText("27.7").remove('&'), QDir::homePath(), LookupText("27.17"));
     if (path.isEmpty()) return;
-    RunDriveTask<TVirtualMediumOutcome>(
-        [settings = BurnerSettings(), path](TBurnerHost& burners) { return burners.ExportMedium(settings, path); },
-        [this](TVirtualMediumOutcome& outcome) { ApplyVirtualOutcome(outcome); });
+    RunVirtualMediumTask([settings = BurnerSettings(), path](TBurnerHost& burners) {
+        return burners.ExportMedium(settings, path);
+    });
 }
 
 }  // namespace kv

@@ -141,21 +141,20 @@ void TFormMasterKvd::ConnectTree() {
 // ---- adding -----------------------------------------------------------------------------------
 
 bool TFormMasterKvd::CanStartAdding() const {
-    return CurrentOperation == TOperation::Idle;
+    return Operation() == TOperation::Idle;
 }
 
 bool TFormMasterKvd::AddingRefused() const {
-    return CurrentOperation != TOperation::Idle && CurrentOperation != TOperation::Adding;
+    return Operation() != TOperation::Idle && Operation() != TOperation::Adding;
 }
 
-void TFormMasterKvd::BeginAdding(bool toProgressWindow) {
+void TFormMasterKvd::BeginAdding() {
     if (AddingDepth++ > 0) return;
     QueueModel->AddedFiles = 0;
     QueueModel->AddedFolders = 0;
-    AddingToProgress = toProgressWindow;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Drops, pastes and commands that add wait until this adding is over.
-    if (CurrentOperation == TOperation::Idle) SetOperation(TOperation::Adding);
+    if (Operation() == TOperation::Idle) SetOperation(TOperation::Adding);
     TimerRefreshStatus.start();
 }
 
@@ -164,22 +163,16 @@ void TFormMasterKvd::EndAdding() {
     TimerRefreshStatusTimer();
     TimerRefreshStatus.stop();
     QApplication::restoreOverrideCursor();
-    if (CurrentOperation == TOperation::Adding) SetOperation(TOperation::Idle);
-    // The progress window (when it reports there) takes back its caption 12.12 itself.
-    if (!AddingToProgress) SetWindowTitle();
+    if (Operation() == TOperation::Adding) SetOperation(TOperation::Idle);
+    SetWindowTitle();
     UpdateTreeActions(true);
 }
 
 void TFormMasterKvd::TimerRefreshStatusTimer() {
-    if (Verifying) {
-        RefreshVerifyStatus();
-        return;
-    }
     const QString text =
         LookupTextWith("12.11", {"<#files>=" + QString::number(QueueModel->AddedFiles),
                                  "<#directories>=" + QString::number(QueueModel->AddedFolders)});
     SetTrayProgress(-1, {});
-    if (AddingToProgress) return;
     SetWindowTitle(text);
     // The drop window counts what the tree holds, not what this adding has added so far.
     if (FormDrop) FormDrop->ShowCounts(CountFiles(), CountFolders());
@@ -411,12 +404,6 @@ qint64 TFormMasterKvd::CountFiles() const {
 }
 qint64 TFormMasterKvd::CountFolders() const {
     return TreeTotals(QueueModel->Root()).Folders;
-}
-qint64 TFormMasterKvd::TotalSize() const {
-    return TreeTotals(QueueModel->Root()).Size;
-}
-double TFormMasterKvd::TotalDuration() const {
-    return TreeTotals(QueueModel->Root()).Duration;
 }
 
 void TFormMasterKvd::TreeChanged() {

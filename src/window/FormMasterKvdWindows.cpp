@@ -20,6 +20,7 @@
 #include "window/QueueTreeView.h"
 #include "dialogs/FormPrint.h"
 #include "dialogs/FormSettings.h"
+#include "flows/FlowRunner.h"
 
 namespace kv {
 
@@ -46,9 +47,9 @@ void TFormMasterKvd::OpenSettings(int page) {
         VirtualStringTreeQueue->viewport()->update();
         return Core->SaveSettings();
     };
-    host.ModifyLanguage = [this](const QString& name) { EditLanguage(name); };
-    host.CheckLanguage = [this] { WriteDifferencesReport(Settings().Language); };
-    host.SubmitLanguage = [this](const QString& name) { SubmitLanguage(name); };
+    host.ModifyLanguage = [this](const QString& name) { LanguageCommands->EditLanguage(name); };
+    host.CheckLanguage = [this] { LanguageCommands->WriteDifferencesReport(Settings().Language); };
+    host.SubmitLanguage = [this](const QString& name) { LanguageCommands->SubmitLanguage(name); };
     TFormSettings dialog(std::move(host), this);
     FormSettings = &dialog;
     dialog.ShowPage(page);
@@ -110,8 +111,8 @@ void TFormMasterKvd::ActionPrintExecute() {
     }
     TFormPrint::TSource source;
     source.PageTitle = [this] {
-        return ExpandAudioLabel(LabelSource(EditCommandVolumeName->text(), Settings().AudioVolumeName), Settings(),
-                                AddedFiles, AddedFolders);
+        return ExpandAudioLabel(LabelSource(EditCommandVolumeName->text(), Settings().AudioVolumeName),
+                                Settings(), Runner->Counted.Files, Runner->Counted.Folders);
     };
     source.Rows = [this](bool selectedOnly) { return PrintRows(selectedOnly); };
     source.SaveSettings = [this] { Core->SaveSettings(); };

@@ -1,6 +1,7 @@
 #include "window/ScreenshotHooks.h"
 
 #include "window/FormMasterKvd.h"
+#include "dialogs/FormBurnInProgress.h"
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormShutDown.h"
 
@@ -84,13 +85,14 @@ private:
             AudioSaved = true;
             Save(*progress, Stem + "-progress-audio.png");
         }
-        if (!VerifyingSaved && Form.Verifying && progress->GaugeProgress->value() > 0) {
+        if (!VerifyingSaved && Form.Operation() == TOperation::Verifying &&
+            progress->GaugeProgress->value() > 0) {
             VerifyingSaved = true;
             Save(*progress, Stem + "-progress-verifying.png");
         }
-        if (!WritingSaved && progress->Mode() == TFormBurnInProgress::TMode::DataWrite && !Form.Verifying &&
-            progress->LabelMBWrittenValue->text().endsWith("MByte") &&
-            progress->GaugeProgress->value() > 0) {
+        if (!WritingSaved && progress->Mode() == TFormBurnInProgress::TMode::DataWrite &&
+            Form.Operation() != TOperation::Verifying &&
+            progress->LabelMBWrittenValue->text().endsWith("MByte") && progress->GaugeProgress->value() > 0) {
             WritingSaved = true;
             Save(*progress, Stem + "-progress-writing.png");
         }

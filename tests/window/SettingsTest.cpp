@@ -387,14 +387,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::SettingsTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::SettingsTest>(argc, argv);
 }
 
 #include "SettingsTest.moc"

@@ -1,12 +1,16 @@
 #pragma once
 #include "app/Prompts.h"
 #include "app/SettingsStore.h"
+#include "platform/EngineClock.h"
+#include "window/KelvadoreApplication.h"
 
 #include <QList>
+#include <QLocale>
 #include <QPair>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <deque>
 #include <optional>
@@ -89,5 +93,20 @@ private:
 // Saves a picture of the widget as <build>/screenshots/<name>.png for a reviewer; returns the path.
 QString SaveScreenshot(QWidget& widget, const QString& name);
 QString ScreenshotFolder();
+
+// The main() of a window test: the offscreen platform unless the test runs on an X server, engine
+// time twenty times faster, English number formats, a prepared home in this process's environment,
+// the application, then the slots of `T` (constructed with the home).
+template <typename T>
+int RunWindowTest(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    EngineClock::SetTimeScale(20);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    TPreparedHome home;
+    home.Apply();
+    TKelvadoreApplication app(argc, argv);
+    T test(home);
+    return QTest::qExec(&test, argc, argv);
+}
 
 }  // namespace kv::test
