@@ -1,7 +1,7 @@
 #pragma once
 // What the tests of the `kelvadore` program as a process share: later starts, an X server of the
 // test's own, the end of every program of a home.
-#include "WindowTestSupport.h"
+#include "PreparedHome.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
