@@ -291,7 +291,8 @@ void TFormMasterKvd::RestoreApplication() {
 }
 
 TOperation TFormMasterKvd::Operation() const {
-    return Runner->Operation();
+    // Asked by the layout before the runner exists, and while the window goes.
+    return Runner ? Runner->Operation() : TOperation::Idle;
 }
 
 void TFormMasterKvd::SetOperation(TOperation operation) {
