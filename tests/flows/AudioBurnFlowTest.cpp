@@ -17,7 +17,6 @@
 namespace kv::test {
 namespace {
 
-constexpr int kWaitMs = 120000;
 constexpr qsizetype kCdFrameBytes = 2352;
 
 // The samples of a CD-format WAV the test wrote (after its 44-byte header), padded to whole frames
@@ -30,26 +29,18 @@ QByteArray TrackSamples(const QString& wav) {
 
 class AudioBurnFlowTest : public ::testing::Test {
 protected:
-    void SetUpHost(const QString& medium) {
-        Host.Values.DriveName = IdentityOf(medium);
-        ASSERT_FALSE(Host.Values.DriveName.isEmpty());
-    }
     QString Song(const QString& name, double seconds, int seed) {
         const QString path = Host.Folder.path() + "/songs/" + name;
         EXPECT_TRUE(WriteCdWav(path, seconds, seed));
         return path;
     }
-    bool RunAudioBurn() {
-        Host.Events.clear();
-        return Host.Runner->Start(std::make_unique<TAudioBurnFlow>(Host, *Host.Runner)) &&
-               Host.WaitForRunEnd(kWaitMs);
-    }
+    bool RunAudioBurn() { return Host.Run(std::make_unique<TAudioBurnFlow>(Host, *Host.Runner)); }
 
     TFakeFlowHost Host;
 };
 
 TEST_F(AudioBurnFlowTest, TheQuestionTheConversionAndTheWriteComeInThisOrder) {
-    SetUpHost("audio-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("audio-cdr.kvm"));
     const QString one = Song("one.wav", 3.5, 1), two = Song("two.wav", 2.25, 2);
     Host.AddFile(one);
     Host.AddFile(two);
@@ -83,7 +74,7 @@ TEST_F(AudioBurnFlowTest, TheQuestionTheConversionAndTheWriteComeInThisOrder) {
 }
 
 TEST_F(AudioBurnFlowTest, NoRoomForWavsANonAudioFileTooLittleTimeAndADvdEachEndTheRunWithTheirReason) {
-    SetUpHost("short-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("short-cdr.kvm"));
     Host.AddFile(Song("long.wav", 20, 3));
 
     // No folder with room for the WAV files: said, noticed, and nothing asked.
@@ -112,7 +103,7 @@ TEST_F(AudioBurnFlowTest, NoRoomForWavsANonAudioFileTooLittleTimeAndADvdEachEndT
     EXPECT_FALSE(Host.Events.contains("progress: conversion"));
 
     // A DVD takes no audio: the conversion runs, then the write is refused and nothing is written.
-    SetUpHost("audio-dvd.kvm");
+    ASSERT_TRUE(Host.UseMedium("audio-dvd.kvm"));
     Host.Tree.ClearChildren();
     Host.AddFile(Song("short.wav", 1.5, 4));
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}};
@@ -125,7 +116,7 @@ TEST_F(AudioBurnFlowTest, NoRoomForWavsANonAudioFileTooLittleTimeAndADvdEachEndT
 }
 
 TEST_F(AudioBurnFlowTest, AnAbortBetweenTheConversionAndTheWriteWritesNothing) {
-    SetUpHost("abort-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("abort-cdr.kvm"));
     Host.AddFile(Song("abort.wav", 2, 5));
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}};
     // The user confirms the abort while the audio burner takes the drive for the write.

@@ -19,17 +19,10 @@ namespace {
 
 constexpr int kWaitMs = 120000;
 
-bool RunDataBurn(TFakeFlowHost& host, bool imageOnly = false) {
-    host.Events.clear();
-    return host.Runner->Start(std::make_unique<TDataBurnFlow>(host, *host.Runner, imageOnly)) &&
-           host.WaitForRunEnd(kWaitMs);
-}
-
 class DataBurnFlowTest : public ::testing::Test {
 protected:
-    void SetUpHost(const QString& medium) {
-        Host.Values.DriveName = IdentityOf(medium);
-        ASSERT_FALSE(Host.Values.DriveName.isEmpty());
+    bool RunDataBurn(bool imageOnly = false) {
+        return Host.Run(std::make_unique<TDataBurnFlow>(Host, *Host.Runner, imageOnly));
     }
     QString Source(const QString& name, int size, int seed) {
         const QString path = Host.Folder.path() + "/sources/" + name;
@@ -41,7 +34,7 @@ protected:
 };
 
 TEST_F(DataBurnFlowTest, AQuestionedBurnHandsOverLaysOutWritesAndGoesOnToTheRestart) {
-    SetUpHost("data-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("data-cdr.kvm"));
     Host.AddFile(Source("one.txt", 70000, 1));
     Host.AddFile(Source("two.bin", 300000, 2));
     Host.VolumeNameTyped = "Flows";
@@ -85,24 +78,24 @@ TEST_F(DataBurnFlowTest, AQuestionedBurnHandsOverLaysOutWritesAndGoesOnToTheRest
 }
 
 TEST_F(DataBurnFlowTest, EveryNoAndEveryRefusalEndsTheRunBeforeAnythingIsWritten) {
-    SetUpHost("refusal-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("refusal-cdr.kvm"));
     const TDiscFacts blank = Host.DiscFacts();
     ASSERT_GT(blank.FreeBlocks, 0u);
 
     // Nothing to burn: said at once, no question.
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_TRUE(InOrder(Host.Events, {"restore", "log: " + LookupText("11.5")}));
     EXPECT_TRUE(Host.Questions.Asked.isEmpty());
 
     // No to the first question: the disc is not even read.
     Host.AddFile(Source("kept.txt", 5000, 3));
     Host.Questions.Warnings = {{TPromptAnswer::No, false}};
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_EQ(Host.Events, QStringList({"question: " + LookupText("17.4")}));
 
     // No to closing the disc.
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::No, false}};
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_TRUE(
         InOrder(Host.Events, {"question: " + LookupText("17.4"), "question: " + LookupText("17.18")}));
     EXPECT_FALSE(Host.Events.contains("progress: data write"));
@@ -110,7 +103,7 @@ TEST_F(DataBurnFlowTest, EveryNoAndEveryRefusalEndsTheRunBeforeAnythingIsWritten
     // A source that has gone is named, and the burn does not start without it.
     Host.AddFile(Host.Folder.path() + "/sources/gone.txt");
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_TRUE(InOrder(
         Host.Events, {"progress: data write", "gone.txt", "log: " + LookupText("11.45"), "progress closed"}));
     EXPECT_TRUE(Host.LogLines().filter(LookupText("11.8")).isEmpty());
@@ -120,7 +113,7 @@ TEST_F(DataBurnFlowTest, EveryNoAndEveryRefusalEndsTheRunBeforeAnythingIsWritten
     const QString source = Source("image-source.txt", 4000, 4);
     Host.AddFile(source);
     Host.Questions.FileNames = {source};
-    ASSERT_TRUE(RunDataBurn(Host, true));
+    ASSERT_TRUE(RunDataBurn(true));
     EXPECT_TRUE(InOrder(
         Host.Events,
         {"save as: ",
@@ -132,11 +125,11 @@ TEST_F(DataBurnFlowTest, EveryNoAndEveryRefusalEndsTheRunBeforeAnythingIsWritten
 }
 
 TEST_F(DataBurnFlowTest, TooLittleRoomAsksToOverburnAndNoEndsTheRunAndEjects) {
-    SetUpHost("tiny-cdr.kvm");
+    ASSERT_TRUE(Host.UseMedium("tiny-cdr.kvm"));
     Host.AddFile(Source("large.bin", 4 << 20, 5));
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
     Host.Questions.YesNo = {false};
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_TRUE(InOrder(Host.Events, {"log: " + LookupText("11.7"), "log: " + LookupText("11.23"),
                                       "yes/no: " + LookupText("11.23"), "progress closed"}));
     EXPECT_TRUE(Host.LogLines().filter(LookupText("11.8")).isEmpty());
@@ -148,7 +141,7 @@ TEST_F(DataBurnFlowTest, TooLittleRoomAsksToOverburnAndNoEndsTheRunAndEjects) {
     // fails hands nothing to the restart.
     Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
     Host.Questions.YesNo = {true};
-    ASSERT_TRUE(RunDataBurn(Host));
+    ASSERT_TRUE(RunDataBurn());
     EXPECT_FALSE(recorder->TrayOpen());
     EXPECT_TRUE(InOrder(Host.Events, {"yes/no: " + LookupText("11.23"), "log: " + LookupText("11.76"),
                                       "log: " + LookupText("11.8"), "progress closed"}));

@@ -1,5 +1,6 @@
 #include "FakeFlowHost.h"
 
+#include "FlowsTestMedia.h"
 #include "app/Confirmations.h"
 #include "app/MessageCatalogue.h"
 #include "flows/DriveSteps.h"
@@ -65,6 +66,16 @@ TFakeFlowHost::~TFakeFlowHost() {
     // As the window does: the drive thread ends first, then the flows and their job.
     DriveWork->Stop();
     Runner.reset();
+}
+
+bool TFakeFlowHost::UseMedium(const QString& name) {
+    Values.DriveName = IdentityOf(name);
+    return !Values.DriveName.isEmpty();
+}
+
+bool TFakeFlowHost::Run(std::unique_ptr<TFlow> flow) {
+    Events.clear();
+    return Runner->Start(std::move(flow)) && WaitForRunEnd();
 }
 
 QStringList TFakeFlowHost::LogLines() const {

@@ -52,6 +52,11 @@ public:
     TFakeFlowHost();
     ~TFakeFlowHost() override;
 
+    // The drive setting names the recorder holding this medium of the flows' home.
+    bool UseMedium(const QString& name);
+    // Starts the flow with the events cleared and waits for the run's end; false when the runner
+    // refused it or the run did not end.
+    bool Run(std::unique_ptr<TFlow> flow);
     // The plain text of the log lines, without their time.
     QStringList LogLines() const;
     // True once the runner is idle and no drive work is out (bounded by `ms`).
