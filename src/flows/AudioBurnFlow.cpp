@@ -22,7 +22,6 @@
 namespace kv {
 namespace {
 
-constexpr int kEventTimerMs = 100;
 constexpr double kCdAudioBytesPerSecond = 176400;
 constexpr int64_t kCdAudioBlockBytes = 2352;
 

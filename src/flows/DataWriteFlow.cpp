@@ -8,11 +8,6 @@
 #include "jobs/DataWriteJobs.h"
 
 namespace kv {
-namespace {
-
-constexpr int kEventTimerMs = 100;  // the finalizing and write-done handlers' one-shot delay
-
-}  // namespace
 
 TDataWriteFlow::TDataWriteFlow(IFlowHost& host, TFlowRunner& runner, bool imageOnly)
     : TFlow(host, runner), ImageOnly(imageOnly) {}

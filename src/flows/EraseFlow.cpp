@@ -12,8 +12,6 @@
 namespace kv {
 namespace {
 
-constexpr int kEventTimerMs = 100;
-
 // A DVD-RAM takes a format whatever its disc information says.
 bool Erasable(const TDiscFacts& facts) {
     return facts.Erasable || facts.MediumType == kMediumDvdRam;

@@ -14,6 +14,10 @@ namespace kv {
 class TFlowRunner;
 struct TDiscFacts;
 
+// The one-shot delay before a job's end (write done, erase done, finalizing) is handled, so that the
+// progress window shows its last state first.
+inline constexpr int kEventTimerMs = 100;
+
 // One operation of the window: its steps in order and its one end. The runner starts it and owns
 // it; the flow talks to the window only through the host. Every step that waits (a drive task, a
 // job's event, a timer) comes back only while the flow still exists.
