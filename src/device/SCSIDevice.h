@@ -150,6 +150,11 @@ public:
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
     // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.
     bool ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer);
+    // READ CD with everything chosen: expected sector type (0 any, 1 CD-DA, 2 Mode 1, ...), byte 9
+    // (F8h = sync, headers, user data, EDC/ECC: 2352 bytes), sub-channel selection (010b = the
+    // formatted Q, 16 bytes a block). `length` is what the blocks and their sub-channel take.
+    bool ReadCdBlocks(uint32_t lba, uint32_t blocks, uint8_t sectorType, uint8_t fields, uint8_t subChannel,
+                      uint8_t* buffer, uint32_t length);
     bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
     bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
     bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);

@@ -2,9 +2,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
 #include "jobs/Job.h"
 
@@ -62,7 +64,10 @@ private:
     bool SessionFits();
 };
 
-// Writes an existing image file to the disc from sector 0 (BurnISOImage).
+// Writes an existing image file to the disc: a data image from sector 0 (BurnISOImage), a cue
+// sheet (".cue", with its BIN or WAVE files) session-at-once through an audio burner on the same
+// drive, with the data burner's speed, test write and underrun settings. A cue sheet this burner
+// cannot write is refused, naming what it lacks, before the drive is touched.
 class TImageBurnJob final : public TDataWriteJob {
 public:
     TImageBurnJob(TZelBurner& burner, std::string imageFile)
@@ -71,10 +76,15 @@ public:
 
 protected:
     TJobResult Run() override;
+    void CancelWork() override;
     std::string DriveIdentity() const override { return burner_.Device(); }
 
 private:
+    TJobResult RunCueSheet();
+
     std::string imageFile_;
+    std::mutex cueMutex_;
+    TCueBurner* cueBurner_ = nullptr;  // while a cue sheet is burned
 };
 
 // Saves the burner's compilation as an ISO image file (CreateISOFile); no drive is involved.
