@@ -40,6 +40,11 @@ private:
 void TDataWriteJob::CancelWork() {
     burner_.Abort();
     burner_.AbortWaits();
+    std::lock_guard lock(cueMutex_);
+    if (cueBurner_) {
+        cueBurner_->Abort();
+        cueBurner_->AbortWaits();
+    }
 }
 
 void TDataWriteJob::SampleProgress() {
@@ -122,22 +127,13 @@ TJobResult TDataBurnJob::Run() {
     return StartAndFollow([this] { return burner_.BurnCD(); });
 }
 
-void TImageBurnJob::CancelWork() {
-    TDataWriteJob::CancelWork();
-    std::lock_guard lock(cueMutex_);
-    if (cueBurner_) {
-        cueBurner_->Abort();
-        cueBurner_->AbortWaits();
-    }
-}
-
-TJobResult TImageBurnJob::RunCueSheet() {
+TJobResult TDataWriteJob::BurnCueSheet(const std::string& cueFile) {
     TCueDocument cue;
     std::string error;
-    if (!LoadCueSheet(imageFile_, cue, error)) return Failed(error);
+    if (!LoadCueSheet(cueFile, cue, error)) return Failed(error);
     TCueBurner audio;
     struct TActive {
-        TImageBurnJob& Job;
+        TDataWriteJob& Job;
         ~TActive() {
             std::lock_guard lock(Job.cueMutex_);
             Job.cueBurner_ = nullptr;
@@ -156,7 +152,7 @@ TJobResult TImageBurnJob::RunCueSheet() {
     audio.TestWrite = burner_.TestWrite;
     audio.PerformOPC = burner_.PerformOPC;
     audio.UnderrunProtection = burner_.UnderrunProtection;
-    if (!DescribeCueImage(audio, cue, std::filesystem::path(imageFile_).parent_path().string(), error))
+    if (!DescribeCueImage(audio, cue, std::filesystem::path(cueFile).parent_path().string(), error))
         return Failed(error);
     if (cue.HasTexts())
         Message(TSeverity::Info, "THE CUE SHEET'S CD-TEXT (TITLE, PERFORMER, SONGWRITER) IS NOT WRITTEN", "35.30");
@@ -167,13 +163,15 @@ TJobResult TImageBurnJob::RunCueSheet() {
     return error.empty() ? Ok() : Failed(error);
 }
 
-TJobResult TImageBurnJob::Run() {
-    if (IsCueSheetPath(imageFile_)) return RunCueSheet();
+TJobResult TDataWriteJob::BurnImageFile(const std::string& imageFile) {
+    if (IsCueSheetPath(imageFile)) return BurnCueSheet(imageFile);
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     TFinalizingHook finalizing(burner_, finalizing_);
     if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
-    return StartAndFollow([this] { return burner_.BurnISOImage(imageFile_); });
+    return StartAndFollow([this, &imageFile] { return burner_.BurnISOImage(imageFile); });
 }
+
+TJobResult TImageBurnJob::Run() { return BurnImageFile(imageFile_); }
 
 TJobResult TIsoFileJob::Run() {
     burner_.SetChangeOwner(std::this_thread::get_id());
