@@ -251,7 +251,7 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
             return sense::kInvalidFieldInParameters;
         const int32_t lba = MsfToLba(e[5], e[6], e[7]);
         if (tno == 0x00) {
-            if (leadIn || at != 0) return sense::kInvalidFieldInParameters;
+            if (leadIn || previous != INT32_MIN) return sense::kInvalidFieldInParameters;
             leadIn = true;
             plan.DiscType = (form & 0x3F) == 0x24 ? 0x20 : 0x00;
             continue;
