@@ -90,6 +90,11 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
+    // The components' own lines are printed above; the job adds lines of its own (they carry a
+    // catalogue key), such as the note that a cue sheet's CD-TEXT is not written.
+    job.OnMessage = [](const jobs::TJobMessage& m) {
+        if (!m.CatalogueKey.empty()) std::cout << m.Text << std::endl;
+    };
     if (const int status = FollowJob(command, job, WriteProgressLine); status != 0) return status;
     // A cue sheet image is written by an audio burner of the job's own: its count is the job's.
     std::cout << command << ": " << std::max(burner.BytesWritten(), job.Progress().BytesDone) << " bytes written"
