@@ -48,7 +48,7 @@ TSense TVirtualRecorder::CheckDamage(int32_t lba, uint32_t count) {
     const bool slow = readTiming_.Slow(medium_->Traits());
     if (auto bad = faults_.Sectors().FirstFailing(lba, count, slow)) {
         // The drive spent its retries on the block before it gave up.
-        if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), static_cast<uint32_t>(*bad - lba) + 1);
+        if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, static_cast<uint32_t>(*bad - lba) + 1);
         return sense::kUnrecoveredReadError;
     }
     return sense::kGood;
@@ -74,7 +74,7 @@ TSense TVirtualRecorder::CmdRead(TCmd& c, int32_t lba, uint32_t count) {
         if (size == TMediumFile::kUnreadable) return sense::kUnrecoveredReadError;
         if (size >= 2048) UserData(sector.data(), size, &c.Reply[size_t{i} * 2048]);
     }
-    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), count);
+    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, count);
     return sense::kGood;
 }
 
@@ -138,7 +138,7 @@ TSense TVirtualRecorder::CmdReadCd(TCmd& c) {
             c.Reply.insert(c.Reply.end(), 96, 0);  // packed R-W: no CD-TEXT or graphics recorded
         }
     }
-    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), count);
+    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, count);
     return sense::kGood;
 }
 
