@@ -233,18 +233,18 @@ bool FindIsoExtent(TSCSIDevice& device, const TDiscImageLayout& layout, uint16_t
         return false;
     }
     uint32_t volumeBlocks = 0;
+    int32_t descriptors = 0;
     std::array<uint8_t, 2048> sector{};
     for (uint32_t at = kVolumeDescriptorFirst; at <= kVolumeDescriptorLast; ++at) {
         const int32_t lba = first->Start + static_cast<int32_t>(at);
         if (lba >= first->RecordedEnd || !device.ReadSectors(static_cast<uint32_t>(lba), 1, sector.size(), sector.data()))
             break;
-        if (std::memcmp(sector.data() + 1, "CD001", 5) != 0 || sector[0] == 0xFF) break;
+        if (std::memcmp(sector.data() + 1, "CD001", 5) != 0) break;
+        ++descriptors;
+        if (sector[0] == 0xFF) break;  // volume descriptor set terminator
         // ISO 9660 8.4.8: the volume space size of the primary descriptor, in logical blocks from
         // block 0 of the disc.
-        if (sector[0] == 1) {
-            volumeBlocks = GetLE32(sector.data() + 80);
-            break;
-        }
+        if (sector[0] == 1 && volumeBlocks == 0) volumeBlocks = GetLE32(sector.data() + 80);
     }
     if (volumeBlocks > static_cast<uint32_t>(first->Start)) {
         extent.Blocks = static_cast<int32_t>(std::min<uint32_t>(volumeBlocks, static_cast<uint32_t>(sessionEnd)));
@@ -253,6 +253,10 @@ bool FindIsoExtent(TSCSIDevice& device, const TDiscImageLayout& layout, uint16_t
             if (t.Audio || t.Session > session) continue;
             const int32_t to = std::min(t.RecordedEnd, extent.Blocks);
             if (t.Start < to) extent.Readable.emplace_back(t.Start, to);
+        }
+        if (first->Start > 0 && extent.Blocks > static_cast<int32_t>(kVolumeDescriptorFirst) + descriptors) {
+            extent.DescriptorsAt = first->Start + static_cast<int32_t>(kVolumeDescriptorFirst);
+            extent.DescriptorBlocks = descriptors;
         }
         return true;
     }

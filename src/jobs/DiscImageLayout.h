@@ -55,6 +55,11 @@ struct TIsoExtent {
     int32_t Blocks = 0;
     std::vector<std::pair<int32_t, int32_t>> Readable;  // [from, to)
     bool FromVolumeSize = false;  // sized by the ISO 9660 volume space, not by the track
+    // A later session's volume descriptors (from block 16 of its first track, up to the set
+    // terminator): the image carries them at block 16, where a reader of an image file looks, so
+    // that it shows the session asked for (as growisofs updates block 16 on overwritable media).
+    int32_t DescriptorsAt = 0;
+    int32_t DescriptorBlocks = 0;
 };
 
 // The ISO 9660 volume of the session decides the size where it is shorter than the tracks, so

@@ -1,5 +1,6 @@
 #include "jobs/DiscImagePlan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -45,16 +46,16 @@ TCueTrack CueTrackOf(const TImageTrack& t, int32_t fileStart) {
 }
 
 // Link blocks after a data track hold no data block: they are written as zeros, not read.
-std::vector<std::pair<int32_t, int32_t>> ReadableRanges(const std::vector<const TImageTrack*>& tracks) {
-    std::vector<std::pair<int32_t, int32_t>> ranges;
+std::vector<TReadRange> ReadableRanges(const std::vector<const TImageTrack*>& tracks) {
+    std::vector<TReadRange> ranges;
     int32_t from = 0;
     for (const TImageTrack* t : tracks) {
         if (t->RecordedEnd < t->End) {
-            if (from < t->RecordedEnd) ranges.emplace_back(from, t->RecordedEnd);
+            if (from < t->RecordedEnd) ranges.push_back({from, t->RecordedEnd, from});
             from = t->End;
         }
     }
-    if (!tracks.empty() && from < tracks.back()->End) ranges.emplace_back(from, tracks.back()->End);
+    if (!tracks.empty() && from < tracks.back()->End) ranges.push_back({from, tracks.back()->End, from});
     return ranges;
 }
 
@@ -120,7 +121,21 @@ TDiscImagePlan PlanIsoImage(const TIsoExtent& extent, const std::string& output)
     plan.BlockBytes = 2048;
     plan.From = extent.Base;
     plan.To = extent.Base + extent.Blocks;
-    plan.Readable = extent.Readable;
+    const int32_t descriptorsFrom = 16, descriptorsTo = 16 + extent.DescriptorBlocks;
+    for (const auto& [from, to] : extent.Readable) {
+        if (extent.DescriptorBlocks == 0 || to <= descriptorsFrom || from >= descriptorsTo) {
+            plan.Readable.push_back({from, to, from});
+            continue;
+        }
+        if (from < descriptorsFrom) plan.Readable.push_back({from, descriptorsFrom, from});
+        if (descriptorsTo < to) plan.Readable.push_back({descriptorsTo, to, descriptorsTo});
+    }
+    if (extent.DescriptorBlocks > 0) {
+        // The later session's descriptors take the place of the first session's.
+        auto at = std::find_if(plan.Readable.begin(), plan.Readable.end(),
+                               [&](const TReadRange& r) { return r.From >= descriptorsTo; });
+        plan.Readable.insert(at, TReadRange{descriptorsFrom, descriptorsTo, extent.DescriptorsAt});
+    }
     plan.Parts.push_back({output, plan.From, plan.To, false});
     return plan;
 }

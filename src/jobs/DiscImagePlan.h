@@ -19,13 +19,18 @@ enum class TImageFormat : uint8_t {
 
 const char* ImageFormatName(TImageFormat format);
 
+// Image blocks [From, To) read from the disc's blocks from Source on.
+struct TReadRange {
+    int32_t From = 0, To = 0, Source = 0;
+};
+
 // What a read of the disc writes: the files, which blocks go where, which ranges are read (the
 // rest is written as zeros: gaps between sessions, link blocks after a track-at-once data track).
 struct TDiscImagePlan {
     TImageFormat Format = TImageFormat::Iso;
     uint32_t BlockBytes = 2048;
     int32_t From = 0, To = 0;  // blocks of the disc the image covers
-    std::vector<std::pair<int32_t, int32_t>> Readable;
+    std::vector<TReadRange> Readable;  // in order
     std::vector<TImageFilePart> Parts;
     std::string CuePath;  // empty for ISO
     TCueDocument Cue;

@@ -84,10 +84,13 @@ bool TDiscImageReader::Read(const TDiscImagePlan& plan, TImageSink& sink, TReadE
     device_.SetCDSpeed(0, 0);
     int32_t at = plan.From;
     bool ok = true;
-    for (const auto& [from, to] : plan.Readable) {
-        if (!(ok = fillZeros(at, from))) break;
-        if (!(ok = reader.Read(from, static_cast<uint32_t>(to - from), deliver))) break;
-        at = to;
+    for (const TReadRange& r : plan.Readable) {
+        if (!(ok = fillZeros(at, r.From))) break;
+        const int32_t shift = r.From - r.Source;
+        ok = reader.Read(r.Source, static_cast<uint32_t>(r.To - r.From),
+                         [&](int32_t lba, const uint8_t* data, uint32_t blocks) { return deliver(lba + shift, data, blocks); });
+        if (!ok) break;
+        at = r.To;
     }
     if (ok) ok = fillZeros(at, plan.To);
     filled_ = reader.Filled();

@@ -102,6 +102,33 @@ TEST_F(DiscImageTest, DataDiscsReadBackByteForByteSizedByTheirIsoVolume) {
     }
 }
 
+TEST_F(DiscImageTest, AMultisessionDiscSavesTheSessionAskedFor) {
+    WriteRandom(work_ / "tree" / "big.bin", 300000, 3);
+    WriteRandom(work_ / "more" / "added.txt", 4000, 4);
+    const std::string drive = Medium("multi.kvm", "cdr");
+    Ok(drive + "burn " + Q(W("tree")));
+    Ok(drive + "burn --import-last " + Q(W("more")));
+    // The last session: both sessions' blocks where they lie, its own volume descriptors at block
+    // 16, so that a reader of the file sees the disc as a drive shows it.
+    Ok(drive + "read-image " + Q(W("last.iso")));
+    TRun x = RunShell("xorriso -indev " + Q(W("last.iso")) + " -find / -type f");
+    EXPECT_NE(x.Output.find("/tree/big.bin"), std::string::npos) << x.Output;
+    EXPECT_NE(x.Output.find("/more/added.txt"), std::string::npos) << x.Output;
+    const fs::path out = work_ / "x";
+    ASSERT_EQ(RunShell("7z x -y -o" + Q(out.string()) + " " + Q(W("last.iso"))).Status, 0);
+    EXPECT_EQ(ReadFile(out / "more" / "added.txt"), ReadFile(work_ / "more" / "added.txt"));
+    EXPECT_EQ(ReadFile(out / "tree" / "big.bin"), ReadFile(work_ / "tree" / "big.bin"));
+    // The first session alone: its volume, as the medium holds it (the export has the whole track,
+    // padded to the 4-second minimum).
+    Ok(drive + "read-image --session 1 " + Q(W("first.iso")));
+    Ok("media export --session 1 " + Q(W("multi.kvm")) + " " + Q(W("export1.iso")));
+    const std::string first = ReadFile(W("first.iso"));
+    TRun d = RunShell("isoinfo -d -i " + Q(W("first.iso")));
+    EXPECT_NE(d.Output.find("Volume size is: " + std::to_string(first.size() / 2048) + "\n"), std::string::npos)
+        << d.Output;
+    EXPECT_TRUE(first == ReadFile(W("export1.iso")).substr(0, first.size()));
+}
+
 TEST_F(DiscImageTest, AudioCdToBinCueAndBackAndAWavCueSheetBurnsTheSameDisc) {
     // Three tracks of odd lengths; burn-audio puts its 2 s pause before every track.
     const std::vector<size_t> bytes = {4 * 176400 + 1000, 3 * 176400 + 2352 * 5, 5 * 176400 + 4};
