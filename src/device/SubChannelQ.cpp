@@ -1,5 +1,7 @@
 #include "device/SubChannelQ.h"
 
+#include "platform/QSubChannelCrc.h"
+
 namespace kv {
 namespace {
 
@@ -14,17 +16,6 @@ bool Msf(const uint8_t* p, uint32_t& frames) {
     if (!FromBcd(p[0], m) || !FromBcd(p[1], s) || !FromBcd(p[2], f) || s >= 60 || f >= 75) return false;
     frames = m * 4500 + s * 75 + f;
     return true;
-}
-
-// CRC-16 (x^16 + x^12 + x^5 + 1) over the 10 Q bytes, stored inverted.
-uint16_t QCrc(const uint8_t* q) {
-    uint16_t crc = 0;
-    for (int i = 0; i < 10; ++i) {
-        crc ^= static_cast<uint16_t>(q[i] << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return static_cast<uint16_t>(~crc);
 }
 
 // BCD digits packed two a byte, from the high nibble of `p[0]` on.
@@ -43,7 +34,7 @@ bool Digits(const uint8_t* p, size_t count, std::string& out) {
 bool DecodeFormattedQ(const uint8_t* q, TQFrame& frame) {
     frame = TQFrame{};
     const uint16_t crc = static_cast<uint16_t>(q[10] << 8 | q[11]);
-    if (crc != 0 && crc != QCrc(q)) return false;
+    if (crc != 0 && crc != QSubChannelCrc(q)) return false;
     frame.Adr = q[0] & 0x0F;
     frame.Control = q[0] >> 4;
     uint32_t track = 0, index = 0;

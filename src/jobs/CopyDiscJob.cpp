@@ -40,6 +40,14 @@ void TCopyDiscJob::CancelWork() {
     source_.AbortWaits();
 }
 
+TDiscImageReader::THooks TCopyDiscJob::ReaderHooks() {
+    return {[this] { return CancelRequested(); },
+            [this](TSeverity s, const std::string& text, const std::string& key) { Message(s, text, key); },
+            [this](int64_t done, int64_t total, int32_t sector, int speed, int errors) {
+                UpdateProgress([&](TJobProgress& p) { ShowReadProgress(p, done, total, sector, speed, errors); });
+            }};
+}
+
 TJobResult TCopyDiscJob::Run() {
     std::vector<std::string> written;
     const TJobResult result = Copy(written);
@@ -61,18 +69,7 @@ TJobResult TCopyDiscJob::Copy(std::vector<std::string>& written) {
     if (TJobResult ended; !WaitForDisc(source_, ended)) return ended;
     SetStage(TJobStage::Reading);
     SetPercentRange(0, kReadShare);
-    auto message = [this](TSeverity s, const std::string& text, const std::string& key) { Message(s, text, key); };
-    auto progress = [this](int64_t done, int64_t total, int32_t sector, int speed, int errors) {
-        UpdateProgress([&](TJobProgress& p) {
-            p.BytesDone = done;
-            p.BytesTotal = total;
-            p.Percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
-            p.Sector = sector;
-            p.ReadSpeedKBs = speed;
-            p.ReadErrors = errors;
-        });
-    };
-    TDiscImageReader reader(source_, {[this] { return CancelRequested(); }, message, progress});
+    TDiscImageReader reader(source_, ReaderHooks());
     TDiscImagePlan plan;
     std::string error;
     const std::string base = TemporaryImageBase(options_.TempFolder);
@@ -92,7 +89,8 @@ TJobResult TCopyDiscJob::Copy(std::vector<std::string>& written) {
             std::string("READING THE DISC AS ") + ImageFormatName(plan.Format) + ": " +
                 std::to_string(plan.To - plan.From) + " SECTORS",
             "35.10");
-    const bool saved = SaveDiscImage(reader, plan, options_.OnError, options_.Retries, written, message, error);
+    const bool saved =
+        SaveDiscImage(reader, plan, options_.OnError, options_.Retries, written, ReaderHooks().Message, error);
     {
         std::lock_guard lock(filesMutex_);
         files_ = written;
@@ -141,20 +139,7 @@ TJobResult TCopyDiscJob::VerifyCopy(const TDiscImagePlan& image) {
     SetStage(TJobStage::Verifying);
     Message(TSeverity::Info, "VERIFYING THE COPY AGAINST THE IMAGE", "35.41");
     if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
-    TDiscImageReader reader(burner_, {[this] { return CancelRequested(); },
-                                      [this](TSeverity s, const std::string& text, const std::string& key) {
-                                          Message(s, text, key);
-                                      },
-                                      [this](int64_t done, int64_t total, int32_t sector, int speed, int errors) {
-                                          UpdateProgress([&](TJobProgress& p) {
-                                              p.BytesDone = done;
-                                              p.BytesTotal = total;
-                                              p.Percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
-                                              p.Sector = sector;
-                                              p.ReadSpeedKBs = speed;
-                                              p.ReadErrors = errors;
-                                          });
-                                      }});
+    TDiscImageReader reader(burner_, ReaderHooks());
     TDiscImagePlan copy;
     std::string error;
     const std::string output = image.CuePath.empty() ? image.MainFile() : image.CuePath;

@@ -5,6 +5,7 @@
 
 #include "jobs/BlockReader.h"
 #include "jobs/DataWriteJobs.h"
+#include "jobs/DiscImageReader.h"
 
 namespace kv {
 class TSCSIDevice;
@@ -47,7 +48,9 @@ private:
     bool SameDrive() const { return source_.Device() == burner_.Device(); }
     // A writable disc in the target: asks until one is in; false when the user gives up.
     bool WaitForBlank(bool audio, TJobResult& ended);
-    TJobResult VerifyCopy(const struct TDiscImagePlan& image);
+    TJobResult VerifyCopy(const TDiscImagePlan& image);
+    // The image reader's cancel, messages and progress are the job's.
+    TDiscImageReader::THooks ReaderHooks();
 
     TSCSIDevice& source_;
     TCopyDiscOptions options_;

@@ -100,6 +100,16 @@ bool TDiscImageReader::Read(const TDiscImagePlan& plan, TImageSink& sink, TReadE
     return false;
 }
 
+void ShowReadProgress(TJobProgress& p, int64_t bytesDone, int64_t bytesTotal, int32_t sector, int speedKBs,
+                      int errors) {
+    p.BytesDone = bytesDone;
+    p.BytesTotal = bytesTotal;
+    p.Percent = bytesTotal > 0 ? static_cast<int>(bytesDone * 100 / bytesTotal) : 0;
+    p.Sector = sector;
+    p.ReadSpeedKBs = speedKBs;
+    p.ReadErrors = errors;
+}
+
 bool WriteFilledList(const TDiscImagePlan& plan, const std::vector<int32_t>& filled, std::string& path,
                      std::string& error) {
     path = plan.MainFile() + ".unreadable.txt";

@@ -50,6 +50,10 @@ private:
     std::vector<int32_t> filled_;
 };
 
+// A disc read's progress in a job's snapshot.
+void ShowReadProgress(TJobProgress& p, int64_t bytesDone, int64_t bytesTotal, int32_t sector, int speedKBs,
+                      int errors);
+
 // Writes the list of blocks filled with zeros beside the image: one line per block with the file
 // and the byte offset that hold it. Its path is the main file's with ".unreadable.txt" added.
 bool WriteFilledList(const TDiscImagePlan& plan, const std::vector<int32_t>& filled, std::string& path,

@@ -79,14 +79,7 @@ TJobResult TReadImageJob::Run() {
     TDiscImageReader reader(
         device_, {[this] { return CancelRequested(); }, message,
                   [this](int64_t done, int64_t total, int32_t sector, int speed, int errors) {
-                      UpdateProgress([&](TJobProgress& p) {
-                          p.BytesDone = done;
-                          p.BytesTotal = total;
-                          p.Percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
-                          p.Sector = sector;
-                          p.ReadSpeedKBs = speed;
-                          p.ReadErrors = errors;
-                      });
+                      UpdateProgress([&](TJobProgress& p) { ShowReadProgress(p, done, total, sector, speed, errors); });
                   }});
     TDiscImagePlan plan;
     std::string error;

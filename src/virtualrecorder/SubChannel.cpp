@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "platform/QSubChannelCrc.h"
 #include "virtualrecorder/Medium.h"
 
 namespace kv::vr {
@@ -51,17 +52,6 @@ uint8_t IsrcSixBits(char c) {
                                                         : static_cast<uint8_t>(c - 'A' + 0x11);
 }
 
-// CRC-16 (x^16 + x^12 + x^5 + 1) of the 10 Q bytes, inverted, most significant byte first.
-uint16_t QCrc(const uint8_t* q) {
-    uint16_t crc = 0;
-    for (int i = 0; i < 10; ++i) {
-        crc ^= static_cast<uint16_t>(q[i] << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return static_cast<uint16_t>(~crc);
-}
-
 // The 12 bytes of Q (10 data, 2 CRC) and the P flag of block `lba`.
 bool QFrame(const TMedium& medium, int32_t lba, std::array<uint8_t, 12>& q) {
     const TSubChannelMarks& marks = medium.State().Marks;
@@ -102,7 +92,7 @@ bool QFrame(const TMedium& medium, int32_t lba, std::array<uint8_t, 12>& q) {
         PutMsf(&q[3], static_cast<uint32_t>(lba < t.Start ? t.Start - lba : lba - t.Start));
         PutMsf(&q[7], absolute);
     }
-    const uint16_t crc = QCrc(q.data());
+    const uint16_t crc = QSubChannelCrc(q.data());
     q[10] = static_cast<uint8_t>(crc >> 8);
     q[11] = static_cast<uint8_t>(crc);
     return here.Index == 0;

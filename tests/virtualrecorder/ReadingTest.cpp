@@ -10,11 +10,6 @@ namespace {
 
 using ReadingTest = TRecorderTest;
 
-std::vector<uint8_t> CueEntry(uint8_t ctlAdr, uint8_t tno, uint8_t index, uint8_t form, int32_t lba) {
-    const TMsf m = LbaToMsf(lba);
-    return {ctlAdr, tno, index, form, 0, m.M, m.S, m.F};
-}
-
 // GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1, written out here independently of the recorder's tables.
 uint8_t GfMul(uint8_t a, uint8_t b) {
     uint8_t p = 0;
