@@ -144,8 +144,7 @@ TEST_F(NormalSpeedTest, DiscsSavedAsImagesAndACopy) {
     const fs::path image = work_ / "tree.iso", data = work_ / "data.kvm";
     const TRun mk = RunShell(test::CliCommand("mkiso -o " + Q(image.string()) + " " + Q((work_ / "Tree").string()), 5000));
     ASSERT_EQ(mk.Status, 0) << mk.Output;
-    Ok("media create --type cdr " + Q(data.string()));
-    Ok(Drive(data) + "burn-iso " + Q(image.string()));
+    Ok("media create --type cdrom " + Q(data.string()) + " --from-image " + Q(image.string()));
     Ok(Drive(data) + "read-image " + Q((work_ / "back.iso").string()));
     EXPECT_TRUE(ReadFile(work_ / "back.iso") == ReadFile(image));
 
