@@ -79,13 +79,9 @@ int RunCopyDisc(const std::vector<std::string>& args) {
         return 1;
     }
     target.TestWrite = test;
-    target.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
-        (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
-    };
     jobs::TCopyDiscJob job(source, target, options);
-    job.OnMessage = [](const jobs::TJobMessage& m) {
-        (m.Severity == jobs::TSeverity::Info ? std::cout : std::cerr) << m.Text << std::endl;
-    };
+    // The burners' lines come through the job, with its own.
+    job.OnMessage = PrintJobMessage;
     // One drive: the user swaps the discs and answers here.
     job.OnQuestion = [](const jobs::TJobQuestion& q) {
         std::cerr << q.Text << " and press Enter (n to give up): " << std::flush;

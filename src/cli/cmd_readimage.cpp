@@ -70,9 +70,7 @@ int RunReadImage(const std::vector<std::string>& args) {
         return 1;
     }
     jobs::TReadImageJob job(device, paths.front(), options);
-    job.OnMessage = [](const jobs::TJobMessage& m) {
-        (m.Severity == jobs::TSeverity::Info ? std::cout : std::cerr) << m.Text << std::endl;
-    };
+    job.OnMessage = PrintJobMessage;
     const int status = FollowJob("read-image", job, ReadProgressLine);
     if (status != 0) return status;
     std::cout << "read-image: " << jobs::ImageFormatName(job.FormatWritten()) << " written:";

@@ -72,19 +72,20 @@ TJobResult TCopyDiscJob::Copy(std::vector<std::string>& written) {
     TDiscImageReader reader(source_, ReaderHooks());
     TDiscImagePlan plan;
     std::string error;
-    const std::string base = TemporaryImageBase(options_.TempFolder);
-    if (!reader.Plan(TImageFormat::Auto, 0, base + ".iso", plan, error))
-        return CancelRequested() ? Aborted() : Failed(error);
-    if (plan.Format != TImageFormat::Iso) plan = PlanCueImage(reader.Layout(), base + ".cue", false);
+    if (!reader.Plan(TImageFormat::Auto, 0, "image.iso", plan, error)) return CancelRequested() ? Aborted() : Failed(error);
 
     // The temporary space check: the whole image must fit with room to spare, before anything is read.
-    std::error_code ec;
-    const fs::space_info space = fs::space(options_.TempFolder, ec);
     const int64_t needed = plan.Bytes() + kSpareBytes;
-    if (ec || static_cast<int64_t>(space.available) < needed)
-        return Failed("NOT ENOUGH SPACE FOR THE TEMPORARY DISC IMAGE IN \"" + options_.TempFolder + "\": " +
-                      Megabytes(needed) + " NEEDED, " + Megabytes(ec ? 0 : static_cast<int64_t>(space.available)) +
-                      " FREE");
+    const std::string folder = options_.ChooseTempFolder ? options_.ChooseTempFolder(needed) : options_.TempFolder;
+    std::error_code ec;
+    const fs::space_info space = fs::space(folder.empty() ? options_.TempFolder : folder, ec);
+    if (folder.empty() || ec || static_cast<int64_t>(space.available) < needed)
+        return Failed("NOT ENOUGH SPACE FOR THE TEMPORARY DISC IMAGE IN \"" + (folder.empty() ? options_.TempFolder : folder) +
+                      "\": " + Megabytes(needed) + " NEEDED, " +
+                      Megabytes(ec ? 0 : static_cast<int64_t>(space.available)) + " FREE");
+    const std::string base = TemporaryImageBase(folder);
+    plan = plan.Format == TImageFormat::Iso ? PlanIsoImage(reader.Extent(), base + ".iso")
+                                            : PlanCueImage(reader.Layout(), base + ".cue", false);
     Message(TSeverity::Info,
             std::string("READING THE DISC AS ") + ImageFormatName(plan.Format) + ": " +
                 std::to_string(plan.To - plan.From) + " SECTORS",

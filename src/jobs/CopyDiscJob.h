@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +17,10 @@ namespace kv::jobs {
 
 struct TCopyDiscOptions {
     std::string TempFolder;  // where the temporary image goes; it must have room for the whole image
+    // When set, asked on the worker, once the image's size is known, for a folder with room for it
+    // (the window answers with its choice for WAV files: the folder, the cache folder, another local
+    // volume); an empty answer means none. TempFolder is used when it is not set.
+    std::function<std::string(int64_t neededBytes)> ChooseTempFolder;
     bool KeepImage = false;  // the temporary image stays (and is named in the log) instead of being deleted
     bool Verify = true;      // the copy is read back and compared with the image
     TReadErrorPolicy OnError = TReadErrorPolicy::Stop;

@@ -26,10 +26,9 @@ bool TDiscImageReader::Plan(TImageFormat format, uint16_t session, const std::st
     if (format == TImageFormat::Auto)
         format = layout_.HasAudio(session == 0 ? 1 : session) ? TImageFormat::BinCue : TImageFormat::Iso;
     if (format == TImageFormat::Iso) {
-        TIsoExtent extent;
-        if (!FindIsoExtent(device_, layout_, session, extent, error)) return false;
-        plan = PlanIsoImage(extent, output);
-        if (!extent.FromVolumeSize)
+        if (!FindIsoExtent(device_, layout_, session, extent_, error)) return false;
+        plan = PlanIsoImage(extent_, output);
+        if (!extent_.FromVolumeSize)
             Message(TSeverity::Warning, "NO ISO 9660 VOLUME SIZE FITS THE TRACK: THE WHOLE TRACK IS SAVED", "35.20");
         return true;
     }
@@ -94,7 +93,7 @@ bool TDiscImageReader::Read(const TDiscImagePlan& plan, TImageSink& sink, TReadE
     }
     if (ok) ok = fillZeros(at, plan.To);
     filled_ = reader.Filled();
-    report(at);
+    report(ok ? plan.To - 1 : reader.CurrentBlock());
     if (ok) return true;
     error = !reader.Error().empty() ? reader.Error() : !sink.Error().empty() ? sink.Error() : std::string(kAbortedByUserText);
     return false;

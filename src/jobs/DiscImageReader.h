@@ -36,6 +36,8 @@ public:
     bool Read(const TDiscImagePlan& plan, TImageSink& sink, TReadErrorPolicy policy, int retries, std::string& error);
 
     const TDiscImageLayout& Layout() const { return layout_; }
+    // Of the last ISO plan: where the image lies on the disc.
+    const TIsoExtent& Extent() const { return extent_; }
     // Blocks that were filled with zeros by the last Read.
     const std::vector<int32_t>& Filled() const { return filled_; }
 
@@ -47,6 +49,7 @@ private:
     TSCSIDevice& device_;
     THooks hooks_;
     TDiscImageLayout layout_;
+    TIsoExtent extent_;
     std::vector<int32_t> filled_;
 };
 
