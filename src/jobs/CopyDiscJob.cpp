@@ -86,10 +86,6 @@ TJobResult TCopyDiscJob::Copy(std::vector<std::string>& written) {
     const std::string base = TemporaryImageBase(folder);
     plan = plan.Format == TImageFormat::Iso ? PlanIsoImage(reader.Extent(), base + ".iso")
                                             : PlanCueImage(reader.Layout(), base + ".cue", false);
-    Message(TSeverity::Info,
-            std::string("READING THE DISC AS ") + ImageFormatName(plan.Format) + ": " +
-                std::to_string(plan.To - plan.From) + " SECTORS",
-            "35.10");
     const bool saved =
         SaveDiscImage(reader, plan, options_.OnError, options_.Retries, written, ReaderHooks().Message, error);
     {

@@ -45,6 +45,10 @@ TCueTrack CueTrackOf(const TImageTrack& t, int32_t fileStart) {
     return c;
 }
 
+std::string CueSheetPathFor(const std::string& output) {
+    return HasExtension(output, ".cue") ? output : WithExtension(output, ".cue");
+}
+
 // Link blocks after a data track hold no data block: they are written as zeros, not read.
 std::vector<TReadRange> ReadableRanges(const std::vector<const TImageTrack*>& tracks) {
     std::vector<TReadRange> ranges;
@@ -69,10 +73,6 @@ const char* ImageFormatName(TImageFormat format) {
         case TImageFormat::WavCue: return "WAV/CUE";
     }
     return "";
-}
-
-std::string CueSheetPathFor(const std::string& output) {
-    return HasExtension(output, ".cue") ? output : WithExtension(output, ".cue");
 }
 
 TDiscImagePlan PlanCueImage(const TDiscImageLayout& layout, const std::string& output, bool wavFiles) {

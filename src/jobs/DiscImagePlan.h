@@ -38,12 +38,9 @@ struct TDiscImagePlan {
     int64_t Bytes() const { return int64_t{To - From} * BlockBytes; }
 };
 
-// The names an image written to `output` takes: an ISO as given; BIN/CUE named by either file
-// ("disc.cue" or "disc.bin" give both); WAV/CUE as "disc.cue" with "disc-01.wav", "disc-02.wav"...
-std::string CueSheetPathFor(const std::string& output);
-
 // BIN/CUE or WAV/CUE of session 1 of a CD: every block from LBA 0 (track 1's pre-gap before it is
-// never in the image) to the end of the session's last track.
+// never in the image) to the end of the session's last track. BIN/CUE is named by either file
+// ("disc.cue" or "disc.bin" give both); WAV/CUE as "disc.cue" with "disc-01.wav", "disc-02.wav"...
 TDiscImagePlan PlanCueImage(const TDiscImageLayout& layout, const std::string& output, bool wavFiles);
 // ISO image of the extent FindIsoExtent gave.
 TDiscImagePlan PlanIsoImage(const TIsoExtent& extent, const std::string& output);

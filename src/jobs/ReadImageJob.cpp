@@ -12,6 +12,10 @@ bool SaveDiscImage(TDiscImageReader& reader, const TDiscImagePlan& plan, TReadEr
                    const std::function<void(TSeverity, const std::string&, const std::string&)>& message,
                    std::string& error) {
     written.clear();
+    message(TSeverity::Info,
+            std::string("READING THE DISC AS ") + ImageFormatName(plan.Format) + ": " +
+                std::to_string(plan.To - plan.From) + " SECTORS",
+            "35.10");
     TImageFilesWriter files(plan.Parts, plan.BlockBytes);
     if (!files.Create()) {
         error = files.Error();
@@ -85,10 +89,6 @@ TJobResult TReadImageJob::Run() {
     std::string error;
     if (!reader.Plan(options_.Format, options_.Session, output_, plan, error))
         return CancelRequested() ? Aborted() : Failed(error);
-    Message(TSeverity::Info,
-            std::string("READING THE DISC AS ") + ImageFormatName(plan.Format) + ": " + std::to_string(plan.To - plan.From) +
-                " SECTORS",
-            "35.10");
     std::vector<std::string> written;
     const bool ok = SaveDiscImage(reader, plan, options_.OnError, options_.Retries, written, message, error);
     {
