@@ -51,6 +51,10 @@ TDiscImageReader::THooks TCopyDiscJob::ReaderHooks() {
 TJobResult TCopyDiscJob::Run() {
     std::vector<std::string> written;
     const TJobResult result = Copy(written);
+    if (result.Ok) {
+        SetPercentRange(0, 100);
+        UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
+    }
     if (written.empty()) return result;
     if (options_.KeepImage) {
         Message(TSeverity::Info, "THE DISC IMAGE IS KEPT: \"" + written.front() + "\"", "35.44");
