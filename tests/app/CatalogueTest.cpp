@@ -29,7 +29,9 @@ TEST(BuiltInCatalogueTest, DefaultHas652EntriesInCommentedSectionsWithoutGaps) {
     int entries = 0;
     bool expectComment = false;
     auto endSection = [&] {
-        if (!sections.empty()) EXPECT_EQ(nextItem, expectedItems.at(sections.back())) << "section " << sections.back();
+        if (!sections.empty()) {
+            EXPECT_EQ(nextItem, expectedItems.at(sections.back())) << "section " << sections.back();
+        }
     };
     for (const char* raw : lines) {
         const QString line = QString::fromUtf8(raw);
