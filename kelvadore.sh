@@ -85,7 +85,7 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}"
     build build
     CLI="$ROOT/build/src/cli/kelvadore-cli"
-    APP="$ROOT/build/src/app/window/kelvadore"
+    APP="$ROOT/build/src/window/kelvadore"
     # Kelvadore's working folders and its virtual media live in build/home: a blank CD-R, and a
     # disc pressed from an image of this README, beside the always-present empty virtual recorder
     # and any real drives.

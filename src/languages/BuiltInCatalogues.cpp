@@ -755,6 +755,10 @@ const char* const kDefaultLines[] = {
     "//<#file>",
     "1=The image file is one of the files of the compilation: <#file>",
     "2=Restart files of an earlier run removed: they were not written for this start",
+    "[31]",
+    "//Linux names",
+    "//<#filename>",
+    "0=A playlist entry names no file or folder here, left out: <#filename>",
     // Section 35 is Kelvadore's own: saving a disc as an image, burning cue sheets and copying
     // a disc (the Drive menu's commands, their windows, progress and log lines).
     "[35]",
