@@ -13,7 +13,6 @@ namespace {
 
 // One transfer stays within 64 KiB: 27 whole CD blocks or 32 blocks of user data.
 constexpr uint32_t kRawPiece = 27, kDataPiece = 32;
-constexpr uint8_t kAllFields = 0xF8;
 // Under the Stop policy the blocks after a failing one are tried too, so that the message names
 // the whole damaged stretch, up to this many.
 constexpr size_t kMaxNamedRun = 256;
@@ -62,7 +61,7 @@ bool TBlockReader::ReadPiece(int32_t lba, uint32_t blocks, uint8_t* out) {
     const uint32_t bytes = blocks * BlockBytes();
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool ok = options_.Raw
-                            ? device_.ReadCdBlocks(static_cast<uint32_t>(lba), blocks, 0, kAllFields, 0, out, bytes)
+                            ? device_.ReadCdBlocks(static_cast<uint32_t>(lba), blocks, 0, kReadCdWholeBlock, 0, out, bytes)
                             : device_.ReadSectors(static_cast<uint32_t>(lba), static_cast<uint16_t>(blocks), bytes, out);
         if (ok) return true;
         // A drive that lost its disc for a moment (a unit attention, "becoming ready") is waited

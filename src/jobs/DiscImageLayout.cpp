@@ -15,8 +15,6 @@
 namespace kv::jobs {
 namespace {
 
-constexpr uint8_t kAllFields = 0xF8;  // sync, headers, user data, EDC/ECC: 2352 bytes a block
-constexpr uint8_t kFormattedQ = 0x02;
 constexpr uint32_t kBlockWithQ = 2352 + 16;
 constexpr int32_t kAssumedPregap = 150;
 // ISRC and catalogue number frames come at least once in every 100 blocks (Red Book).
@@ -39,7 +37,7 @@ public:
     std::vector<TQFrame> Frames(int32_t lba, uint32_t count) {
         std::vector<TQFrame> frames;
         count = std::min(count, kMarkScanBlocks);
-        if (!device_.ReadCdBlocks(static_cast<uint32_t>(lba), count, 0, kAllFields, kFormattedQ, buffer_.data(),
+        if (!device_.ReadCdBlocks(static_cast<uint32_t>(lba), count, 0, kReadCdWholeBlock, kReadCdFormattedQ, buffer_.data(),
                                   count * kBlockWithQ))
             return frames;
         for (uint32_t i = 0; i < count; ++i) {
@@ -90,7 +88,7 @@ void ReadTrackFacts(TSCSIDevice& device, TImageTrack& t) {
 // The data mode of a data track: byte 15 of its first block's header.
 uint8_t DataModeOf(TSCSIDevice& device, const TImageTrack& t) {
     std::array<uint8_t, 2352> block{};
-    if (device.ReadCdBlocks(static_cast<uint32_t>(t.Start), 1, 0, kAllFields, 0, block.data(), block.size()) &&
+    if (device.ReadCdBlocks(static_cast<uint32_t>(t.Start), 1, 0, kReadCdWholeBlock, 0, block.data(), block.size()) &&
         block[15] == 2)
         return 2;
     return 1;

@@ -38,12 +38,12 @@ TPosition PositionOf(const TMedium& medium, const TSubChannelMarks& marks, int32
 
 bool SamePosition(const TPosition& a, const TPosition& b) { return a.Track == b.Track && a.Index == b.Index; }
 
-uint8_t Bcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10)); }
+uint8_t QBcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10)); }
 
 void PutMsf(uint8_t* p, uint32_t frames) {
-    p[0] = Bcd(frames / 4500);
-    p[1] = Bcd((frames / 75) % 60);
-    p[2] = Bcd(frames % 75);
+    p[0] = QBcd(frames / 4500);
+    p[1] = QBcd((frames / 75) % 60);
+    p[2] = QBcd(frames % 75);
 }
 
 // Red Book ISRC characters: digits 00h-09h, letters 11h-2Ah.
@@ -70,7 +70,7 @@ bool QFrame(const TMedium& medium, int32_t lba, std::array<uint8_t, 12>& q) {
             const uint8_t digit = static_cast<uint8_t>(marks.Mcn[i] - '0');
             q[1 + i / 2] |= static_cast<uint8_t>(i % 2 ? digit : digit << 4);
         }
-        q[9] = Bcd(absolute % 75);
+        q[9] = QBcd(absolute % 75);
     } else if (interior && here.Index >= 1 && isrc != marks.Isrc.end() && absolute % 100 == kIsrcPhase) {
         q[0] = control | kAdrIsrc;
         const std::string& code = isrc->second;
@@ -83,11 +83,11 @@ bool QFrame(const TMedium& medium, int32_t lba, std::array<uint8_t, 12>& q) {
             const uint8_t digit = static_cast<uint8_t>(code[5 + i] - '0');
             q[5 + i / 2] |= static_cast<uint8_t>(i % 2 ? digit : digit << 4);
         }
-        q[9] = Bcd(absolute % 75);
+        q[9] = QBcd(absolute % 75);
     } else {
         q[0] = control | kAdrPosition;
-        q[1] = Bcd(t.Number);
-        q[2] = Bcd(here.Index);
+        q[1] = QBcd(t.Number);
+        q[2] = QBcd(here.Index);
         // In the pre-gap the relative time counts down to index 1.
         PutMsf(&q[3], static_cast<uint32_t>(lba < t.Start ? t.Start - lba : lba - t.Start));
         PutMsf(&q[7], absolute);
