@@ -7,7 +7,12 @@ namespace kv {
 TFlowRunner::TFlowRunner(IFlowHost& host) : FlowHost(host) {
     AbortTimer.setSingleShot(true);
     QObject::connect(&AbortTimer, &QTimer::timeout, &Context, [this] {
-        if (!Flow || (Job && Job->Finished())) return;
+        if (!Flow) return;
+        // A flow still taking its steps after its job ended gets the same time again.
+        if (Job && Job->Finished()) {
+            AbortTimer.start(AbortGraceMs);
+            return;
+        }
         Overdue = true;
         if (OnAbortOverdue) OnAbortOverdue();
     });
