@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ProcessUmask.h"
+
 namespace kv {
 namespace {
 
@@ -20,6 +22,13 @@ bool AllZero(const uint8_t* data, size_t length) {
 }  // namespace
 
 bool TImageOutputFile::Create() {
+    // In a folder others can write to (/tmp), another user may have put a link at the name the user
+    // chose, aimed at a file of the user's: writing through it would replace that file.
+    struct stat link {};
+    if (::lstat(target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && link.st_uid != ::geteuid()) {
+        error_ = Quoted("CAN'T CREATE FILE", target_) + " (A SYMBOLIC LINK OF ANOTHER USER)";
+        return false;
+    }
     struct stat st {};
     bool exists = ::stat(target_.c_str(), &st) == 0;
     inPlace_ = exists && !S_ISREG(st.st_mode);
@@ -40,9 +49,7 @@ bool TImageOutputFile::Create() {
             if (fd < 0) throw std::system_error(errno, std::generic_category());
             ::close(fd);
             writePath_ = pattern;
-            mode_t mask = ::umask(022);
-            ::umask(mask);
-            ::chmod(writePath_.c_str(), exists ? (st.st_mode & 07777) : (0666 & ~mask));
+            ::chmod(writePath_.c_str(), exists ? (st.st_mode & 07777) : (0666 & ~ProcessUmask()));
             stream_ = std::make_unique<TFileStreamEx>(writePath_, TFileStreamEx::kCreate);
         }
     } catch (const std::system_error&) {

@@ -6,6 +6,7 @@
 #include "device/SCSIDevice.h"
 #include "jobs/JobClaims.h"
 #include "platform/EngineClock.h"
+#include "platform/ThreadName.h"
 
 namespace kv::jobs {
 
@@ -92,6 +93,10 @@ void TJob::Cancel() {
 }
 
 void TJob::Work() {
+    // Numbered, so that one job's threads (it names the worker; the write and read-ahead threads it
+    // starts take the name over) are told from the next job's in the virtual recorder's log.
+    static std::atomic<unsigned> serial{0};
+    NameThisThread("job" + std::to_string(++serial) + " " + name_);
     TJobResult result;
     try {
         result = cancel_ ? Aborted() : Run();

@@ -1,4 +1,5 @@
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/CommandLog.h"
 #include "virtualrecorder/MediumNotices.h"
 
 #include <algorithm>
@@ -112,6 +113,7 @@ TPassThroughResult TVirtualRecorder::Execute(const TPassThroughRequest& request)
         return result;  // the platform would refuse the request itself (EINVAL)
     }
     std::lock_guard lock(mutex_);
+    const TCommandLogLine logged(devicePath_, request, result);
     const uint8_t opcode = request.Cdb[0];
     TSense sense;
     TCmd c;

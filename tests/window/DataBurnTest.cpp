@@ -598,7 +598,7 @@ private slots:
         for (auto it = files.begin(); it != files.end(); ++it) WriteFile(Home.Home + "/" + it.key(), it.value());
         THandOver choices = *ReadHandOver(Home.Home);
         choices.Eject = choices.Shutdown = true;
-        QVERIFY(WriteHandOver(Home.Home, choices, "<b>earlier log</b><br>"));
+        QVERIFY(WriteHandOver(Home.Home, choices, "<b>earlier log</b><br>", files[kHandOverQueueFile]));
         qputenv(kHandOverTokenVariable, token);
         form = Start(medium, {{"1.1", "0"}});
         QVERIFY(form);
