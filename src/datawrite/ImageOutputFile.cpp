@@ -1,5 +1,7 @@
 #include "datawrite/ImageOutputFile.h"
 
+#include <fcntl.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,7 +130,7 @@ bool TImageOutputFile::Commit() {
         ok = false;
         err = stream_->LastErrno();
     }
-    if (ok && !inPlace_ && ::rename(writePath_.c_str(), renameTarget_.c_str()) != 0) {
+    if (ok && !inPlace_ && !MoveIntoPlace()) {
         ok = false;
         err = errno;
     }
@@ -140,6 +142,19 @@ bool TImageOutputFile::Commit() {
     stream_.reset();
     writePath_.clear();
     return true;
+}
+
+// Renaming over an existing file makes ext4 write the whole new file out at once, in the renaming
+// process (its guard for programs that replace a file without syncing it): for a large image that
+// is seconds of work the rename waits for, where otherwise the kernel writes the image out in the
+// background. Exchanging the two names replaces the old image just as atomically; the old one,
+// now under the temporary name, is removed after. File systems without the exchange rename.
+bool TImageOutputFile::MoveIntoPlace() {
+    if (::renameat2(AT_FDCWD, writePath_.c_str(), AT_FDCWD, renameTarget_.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(writePath_.c_str());
+        return true;
+    }
+    return ::rename(writePath_.c_str(), renameTarget_.c_str()) == 0;
 }
 
 void TImageOutputFile::Discard() {

@@ -32,6 +32,7 @@ public:
 
 private:
     bool WriteData(const uint8_t* p, size_t length);
+    bool MoveIntoPlace();
     // Bytes from `position` to the end of its hole piece, at most `left`.
     static size_t PieceAt(int64_t position, size_t left);
 

@@ -1,12 +1,10 @@
 #include "datawrite/TCacheThread.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <cstring>
 #include <system_error>
 
-#include "datawrite/StreamEx.h"
+#include "datawrite/SourceFile.h"
 #include "datawrite/ThreadPriority.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
@@ -23,9 +21,6 @@ constexpr int kLargestRead = 1 << 20;
 // How long one wait for the writer lasts before the reader looks at the cancel flag again; a
 // cancel wakes it at once anyway.
 constexpr int64_t kRoomWaitMs = 50;
-// Below this a source is read in one or two reads, and advice to the kernel is not worth a call.
-constexpr int64_t kAdviseFromBytes = 1 << 20;
-
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
 
 TCacheThread::TSettings Normalised(TCacheThread::TSettings s) {
@@ -192,9 +187,9 @@ bool TCacheThread::StreamSource(const TSource& source) {
         currentFile_ = source.Path;
     }
     if (source.Path.empty()) return StreamZeros(source.Bytes);
-    std::unique_ptr<TFileStreamEx> file;
+    std::unique_ptr<TSourceFile> file;
     try {
-        file = std::make_unique<TFileStreamEx>(source.Path, TFileStreamEx::kOpenReadShared);
+        file = std::make_unique<TSourceFile>(source.Path);
     } catch (const std::system_error&) {
         EndWithStatus(CantOpenFileText(source.Path));
         return false;
@@ -203,25 +198,20 @@ bool TCacheThread::StreamSource(const TSource& source) {
     if (!source.Exact) {
         // The boot image and a whole image file are laid out by their sector count; the
         // last sector is completed with zeros.
-        int64_t size = file->GetSize();
-        if (size < 0 || RoundUpToSector(size) != source.Bytes) {
+        if (file->Size() < 0 || RoundUpToSector(file->Size()) != source.Bytes) {
             EndWithStatus(CantReadFileText(source.Path, "FILE SIZE HAS CHANGED"));
             return false;
         }
-        left = size;
+        left = file->Size();
     }
-    // Read once from start to end: the kernel may read further ahead than it otherwise would.
-    if (left >= kAdviseFromBytes) (void)::posix_fadvise(file->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     while (left > 0) {
         if (!WaitForRoom()) return false;
         // Room is whole sectors (sources start on sector boundaries), so the zeros that complete
         // a source's last sector always fit behind it.
         const int n = static_cast<int>(std::min<int64_t>({ring_.Room(), left, kLargestRead}));
         uint8_t* dest = ring_.Cursor();
-        if (file->Read(dest, n) != n) {
-            std::string reason =
-                file->LastErrno() ? std::generic_category().message(file->LastErrno()) : kSourceShorterText;
-            EndWithStatus(CantReadFileText(source.Path, reason));
+        if (!file->Read(dest, n)) {
+            EndWithStatus(file->ErrorText());
             return false;
         }
         const int rounded = static_cast<int>(RoundUpToSector(n));
