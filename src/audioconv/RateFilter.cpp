@@ -16,12 +16,11 @@ constexpr double kRounder = 6755399441055744.0;  // 1.5 * 2^52
 
 double Round(double v) { return (v + kRounder) - kRounder; }
 
-}  // namespace
+// Each pass is written once and built twice: for every x86-64 processor and for those with AVX2,
+// chosen at the first call. FMA is left out on purpose: it would round differently. (No ifunc:
+// its resolver runs before a sanitizer's runtime is ready.)
 
-// Each function is built for AVX2 as well, chosen when the program loads on a processor that has
-// it. FMA is left out on purpose: it would round differently.
-__attribute__((target_clones("avx2", "default"))) void CorrelateInOrder(const double* x, const double* h, int taps,
-                                                                        double* out, int count) {
+[[gnu::always_inline]] inline void Correlate(const double* x, const double* h, int taps, double* out, int count) {
     int k = 0;
     for (; k + 16 <= count; k += 16) {
         TVec a0 = {}, a1 = {}, a2 = {}, a3 = {};
@@ -50,7 +49,7 @@ __attribute__((target_clones("avx2", "default"))) void CorrelateInOrder(const do
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void DivideRounded(double* v, double divisor, int count) {
+[[gnu::always_inline]] inline void Divide(double* v, double divisor, int count) {
     const TVec d = {divisor, divisor, divisor, divisor};
     const TVec r = {kRounder, kRounder, kRounder, kRounder};
     int k = 0;
@@ -61,7 +60,7 @@ __attribute__((target_clones("avx2", "default"))) void DivideRounded(double* v, 
     for (; k < count; ++k) v[k] = Round(v[k] / divisor);
 }
 
-__attribute__((target_clones("avx2", "default"))) void RoundTo16(const double* v, int16_t* out, int count) {
+[[gnu::always_inline]] inline void Round16(const double* v, int16_t* out, int count) {
     const TVec r = {kRounder, kRounder, kRounder, kRounder};
     const TVec lo = {-32768.0, -32768.0, -32768.0, -32768.0};
     const TVec hi = {32767.0, 32767.0, 32767.0, 32767.0};
@@ -73,6 +72,46 @@ __attribute__((target_clones("avx2", "default"))) void RoundTo16(const double* v
         *reinterpret_cast<TVec16*>(out + k) = __builtin_convertvector(__builtin_convertvector(x, TVec32), TVec16);
     }
     for (; k < count; ++k) out[k] = static_cast<int16_t>(std::clamp(Round(v[k]), -32768.0, 32767.0));
+}
+
+#if defined(__x86_64__)
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+__attribute__((target("avx2"))) void CorrelateAvx2(const double* x, const double* h, int taps, double* out, int count) {
+    Correlate(x, h, taps, out, count);
+}
+__attribute__((target("avx2"))) void DivideAvx2(double* v, double divisor, int count) { Divide(v, divisor, count); }
+__attribute__((target("avx2"))) void Round16Avx2(const double* v, int16_t* out, int count) { Round16(v, out, count); }
+#else
+bool HasAvx2() { return false; }
+void CorrelateAvx2(const double*, const double*, int, double*, int) {}
+void DivideAvx2(double*, double, int) {}
+void Round16Avx2(const double*, int16_t*, int) {}
+#endif
+
+}  // namespace
+
+void CorrelateInOrder(const double* x, const double* h, int taps, double* out, int count) {
+    if (HasAvx2())
+        CorrelateAvx2(x, h, taps, out, count);
+    else
+        Correlate(x, h, taps, out, count);
+}
+
+void DivideRounded(double* v, double divisor, int count) {
+    if (HasAvx2())
+        DivideAvx2(v, divisor, count);
+    else
+        Divide(v, divisor, count);
+}
+
+void RoundTo16(const double* v, int16_t* out, int count) {
+    if (HasAvx2())
+        Round16Avx2(v, out, count);
+    else
+        Round16(v, out, count);
 }
 
 }  // namespace kv
