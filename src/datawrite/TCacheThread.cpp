@@ -21,6 +21,7 @@ constexpr int kLargestRead = 1 << 20;
 // How long one wait for the writer lasts before the reader looks at the cancel flag again; a
 // cancel wakes it at once anyway.
 constexpr int64_t kRoomWaitMs = 50;
+
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
 
 TCacheThread::TSettings Normalised(TCacheThread::TSettings s) {
