@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "audiowrite/AudioTrackModes.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
 
@@ -107,9 +108,13 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
     }
     int64_t left = entry.Length;
     int64_t position = entry.Offset;
+    // Blocks hold whole sectors of the entry's track (27 frames of audio, 31 sectors of 2048 bytes),
+    // so that the writer never has to send part of one.
+    const int64_t sector = TrackModeInfo(entry.TrackMode).SectorBytes;
+    const int64_t blockBytes = kCueBlockBytes / sector * sector;
     while (left > 0) {
         if (!WaitForRoom()) return false;
-        const int64_t size = std::min(kCueBlockBytes, left);
+        const int64_t size = std::min(blockBytes, left);
         uint8_t* data = ring_.Cursor();
         // A last frame that the audio does not fill is completed with silence; anything short of
         // that is a source that changed since it was added and must not reach the disc as silence.
@@ -125,7 +130,7 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
         }
         std::memset(data + audio, 0, static_cast<size_t>(size - audio));
         position += size;
-        TCueBlockInfo info{static_cast<int>(size), 0, 0, false};
+        TCueBlockInfo info{static_cast<int>(size), 0, entry.TrackMode, false};
         if (size == left) info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
         if (Stopping()) {
             StopForAbort();

@@ -19,7 +19,6 @@ constexpr uint8_t kWriteFlagsDataOut = 0x50;
 // buffer is full is asked again after a short sleep, up to 5000 times.
 constexpr int kBusyRetries = 5000;
 constexpr int64_t kBusyRetrySleepMs = 100;
-constexpr uint8_t kAscNotReady = 0x04;
 constexpr int kCloseTries = 1000;
 constexpr int kBufferPollEvery = 5;
 constexpr uint8_t kInvisibleTrack = 255;
@@ -90,7 +89,7 @@ bool TThreadedWrite::Setup() {
     // The sector size follows the first track's mode: a raw image of audio frames is still
     // 2352-byte audio, whatever kind of file holds it.
     if (!pageSet) return FailPageRefused(pageError);
-    sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
+    sectorSize_ = static_cast<int>(TrackModeInfo(firstMode).SentBytes);
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
     const auto cue = b.CueSheetBytes();
     if (!b.SendCueSheet(cue.data(), static_cast<uint32_t>(cue.size()))) {
@@ -179,7 +178,16 @@ void TThreadedWrite::WriteLoop() {
         if (block.Count > 0) {
             b.bytesWritten_ += block.Count;
             // Converted where it lies: the block is the writer's until it takes the next one.
-            const int count = ConvertFramesToSectors(data, block.Count, sectorSize_);
+            int count = block.Count;
+            if (TrackAtOnce()) {
+                count = ConvertFramesToSectors(data, block.Count, sectorSize_);
+            } else {
+                // Session-at-once: each block is sent in its own track's form (the cue sheet gave
+                // the drive every track's data form); raw source sectors lose sync and header.
+                const TAudioTrackModeInfo& mode = TrackModeInfo(block.TrackMode);
+                sectorSize_ = static_cast<int>(mode.SentBytes);
+                if (mode.SectorBytes == kFrameBytes) count = ConvertFramesToSectors(data, block.Count, sectorSize_);
+            }
             PollDriveBuffer();
             if (!WriteBlock(data, count)) return;
             if (TrackAtOnce() && block.EndOfTrack && !EndTrack()) return;

@@ -8,12 +8,12 @@
 #include "datawrite/ThreadPriority.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
 namespace {
 
 constexpr int kSector = 2048;
-const char kAborted[] = "OPERATION ABORTED BY USER";
 
 // Larger reads cost fewer system calls; the bound keeps a cancel answered within one read of a
 // slow source.
@@ -56,7 +56,7 @@ void TCacheThread::Join() {
 
 void TCacheThread::Cancel() {
     // A stream that has not been handed out completely ends as aborted, whoever ends it.
-    if (!StreamDone()) SetStatusIfEmpty(kAborted);
+    if (!StreamDone()) SetStatusIfEmpty(kAbortedByUserText);
     cancelled_ = true;
     ring_.Stop();
 }
@@ -130,7 +130,7 @@ bool TCacheThread::WaitForRoom() {
         }
     }
     if (!cancelled_) return true;
-    EndWithStatus(kAborted);
+    EndWithStatus(kAbortedByUserText);
     return false;
 }
 
@@ -176,7 +176,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
     for (const TFEntry* e : settings_.Files) {
-        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
+        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
     return sources;

@@ -3,10 +3,10 @@
 #include "datawrite/ThreadPriority.h"
 #include "datawrite/TZelBurner.h"
 #include "platform/EngineClock.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
 namespace {
-const char kAborted[] = "OPERATION ABORTED BY USER";
 // How long one wait for the read-ahead lasts before the writer looks at the abort flag again.
 constexpr int64_t kBlockWaitMs = 50;
 }  // namespace
@@ -31,7 +31,7 @@ int TThWrite::NextBlocks(const uint8_t*& data, int maxBlocks) {
     TCacheThread& cache = *burner_.cache_;
     while (true) {
         if (burner_.abort_) {
-            cache.SetStatusIfEmpty(kAborted);
+            cache.SetStatusIfEmpty(kAbortedByUserText);
             cache.Cancel();
             return 0;
         }

@@ -36,6 +36,15 @@ inline constexpr char kDiscNotErasableText[] = "DISC IS NOT ERASABLE";
 inline constexpr char kDiscErasableHintText[] = "BUT DISC IS ERASABLE, ERASE IT FIRST";
 // Engine time a disc operation waits for a drive that is still getting ready.
 inline constexpr int64_t kDiscReadyWaitMs = 30000;
+// ASC 04h: LOGICAL UNIT NOT READY, whatever the qualifier (becoming ready, format, long write).
+inline constexpr uint8_t kAscNotReady = 0x04;
+// How long one TEST UNIT READY may take before the drive counts as not answering.
+inline constexpr uint32_t kTestUnitReadyTimeoutMs = 5000;
+
+// READ CD byte 9: sync, headers, user data and EDC/ECC, a whole 2352-byte block (MMC READ CD).
+inline constexpr uint8_t kReadCdWholeBlock = 0xF8;
+// READ CD byte 10: the Q sub-channel formatted, 16 bytes after each block.
+inline constexpr uint8_t kReadCdFormattedQ = 0x02;
 
 // DVD+RW, DVD-RAM and restricted-overwrite DVD-RW: written in place, reported as complete.
 bool IsOverwritableMedium(uint8_t medium);
@@ -114,6 +123,8 @@ public:
     uint8_t Lun = kNoDevice;
     bool DoDebug = false;
     TOnDebugMsg OnDebugMessage;
+    // Raises OnDebugMessage when someone listens; the readers above the device report through it too.
+    void DebugMessage(const std::string& message, uint8_t mType);
     TDeviceChangedEvent OnDeviceChange;
 
     // Model flags of the selected drive, and the two the whole process shares.
@@ -150,6 +161,11 @@ public:
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
     // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.
     bool ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer);
+    // READ CD with everything chosen: expected sector type (0 any, 1 CD-DA, 2 Mode 1, ...), byte 9
+    // (kReadCdWholeBlock: 2352 bytes), sub-channel selection (kReadCdFormattedQ: 16 bytes a block).
+    // `length` is what the blocks and their sub-channel take.
+    bool ReadCdBlocks(uint32_t lba, uint32_t blocks, uint8_t sectorType, uint8_t fields, uint8_t subChannel,
+                      uint8_t* buffer, uint32_t length);
     bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
     bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
     bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);
@@ -271,7 +287,6 @@ protected:
     bool Command(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs) {
         return SendCdb(cdb, flags, data, length, timeoutMs) == kSrbDone;
     }
-    void DebugMessage(const std::string& message, uint8_t mType);
     void ApplyModelRules();
     void ClearSelection();
     // Common first steps of the block counts: the medium code, the write parameters page with

@@ -8,6 +8,7 @@
 #include "virtualrecorder/MediumFile.h"
 #include "virtualrecorder/MediumKinds.h"
 #include "virtualrecorder/Sense.h"
+#include "virtualrecorder/SubChannel.h"
 
 namespace kv::vr {
 
@@ -64,6 +65,7 @@ struct TSaoPlan {
     int32_t LeadOut = 0;   // first block after the program area
     int32_t Next = -150;   // next block expected
     uint8_t DiscType = 0;  // 00h CD-DA/CD-ROM, 20h CD-ROM XA
+    TSubChannelMarks Marks;  // catalogue number, ISRCs and index points the cue sheet announced
     uint16_t SectorSizeAt(int32_t lba) const;
 };
 
@@ -83,6 +85,7 @@ struct TDiscState {
     uint8_t DiscType = 0;
     std::vector<TSession> Sessions;
     std::vector<TTrack> Tracks;
+    TSubChannelMarks Marks;
 };
 
 // Write settings of the current command, taken from the write parameters page.
