@@ -1,8 +1,11 @@
 #include "datawrite/ImageOutputFile.h"
 
+#include <fcntl.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +18,10 @@ namespace {
 
 std::string Quoted(const char* what, const std::string& path) { return std::string(what) + " \"" + path + "\""; }
 
+// Holes are made in whole pieces of this size, aligned in the file, as a file system keeps them.
+constexpr int64_t kHolePiece = 65536;
+
+// Data rarely starts with a zero byte, so for data the test ends at the first byte.
 bool AllZero(const uint8_t* data, size_t length) {
     return length == 0 || (data[0] == 0 && std::memcmp(data, data + 1, length - 1) == 0);
 }
@@ -67,14 +74,39 @@ bool TImageOutputFile::Create() {
 bool TImageOutputFile::Write(const void* data, size_t length) {
     if (!stream_) return false;
     const auto* p = static_cast<const uint8_t*>(data);
-    if (!inPlace_ && length > 0 && AllZero(p, length)) {
-        if (stream_->Seek(static_cast<int64_t>(length), TStreamEx::kFromCurrent) >= 0) {
-            position_ += static_cast<int64_t>(length);
-            holeAtEnd_ = true;
-            return true;
+    if (inPlace_) return WriteData(p, length);
+    // Pieces of zeros are skipped; the data between them goes out in one write.
+    bool zero = AllZero(p, PieceAt(position_, length));
+    while (length > 0) {
+        size_t run = PieceAt(position_, length);
+        bool nextZero = zero;
+        while (run < length) {
+            const size_t piece = PieceAt(position_ + static_cast<int64_t>(run), length - run);
+            nextZero = AllZero(p + run, piece);
+            if (nextZero != zero) break;
+            run += piece;
         }
+        if (!zero) {
+            if (!WriteData(p, run)) return false;
+        } else if (stream_->Seek(static_cast<int64_t>(run), TStreamEx::kFromCurrent) >= 0) {
+            position_ += static_cast<int64_t>(run);
+            holeAtEnd_ = true;
+        } else {
+            return WriteData(p, length);
+        }
+        p += run;
+        length -= run;
+        zero = nextZero;
     }
-    holeAtEnd_ = false;
+    return true;
+}
+
+size_t TImageOutputFile::PieceAt(int64_t position, size_t left) {
+    return static_cast<size_t>(std::min<int64_t>(kHolePiece - position % kHolePiece, static_cast<int64_t>(left)));
+}
+
+bool TImageOutputFile::WriteData(const uint8_t* p, size_t length) {
+    if (length > 0) holeAtEnd_ = false;
     while (length > 0) {
         int chunk = length > (1u << 30) ? (1 << 30) : static_cast<int>(length);
         int written = stream_->Write(p, chunk);
@@ -105,7 +137,7 @@ bool TImageOutputFile::Commit() {
         ok = false;
         err = stream_->LastErrno();
     }
-    if (ok && !inPlace_ && ::rename(writePath_.c_str(), renameTarget_.c_str()) != 0) {
+    if (ok && !inPlace_ && !MoveIntoPlace()) {
         ok = false;
         err = errno;
     }
@@ -117,6 +149,19 @@ bool TImageOutputFile::Commit() {
     stream_.reset();
     writePath_.clear();
     return true;
+}
+
+// Renaming over an existing file makes ext4 write the whole new file out at once, in the renaming
+// process (its guard for programs that replace a file without syncing it): for a large image that
+// is seconds of work the rename waits for, where otherwise the kernel writes the image out in the
+// background. Exchanging the two names replaces the old image just as atomically; the old one,
+// now under the temporary name, is removed after. File systems without the exchange rename.
+bool TImageOutputFile::MoveIntoPlace() {
+    if (::renameat2(AT_FDCWD, writePath_.c_str(), AT_FDCWD, renameTarget_.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(writePath_.c_str());
+        return true;
+    }
+    return ::rename(writePath_.c_str(), renameTarget_.c_str()) == 0;
 }
 
 void TImageOutputFile::Discard() {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "datawrite/ImageOutputFile.h"
-#include "datawrite/StreamEx.h"
+#include "datawrite/SourceFile.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/IsoRecords.h"
 #include "platform/SourceFileTexts.h"
@@ -17,9 +17,9 @@ namespace {
 // copied: a source that is shorter than recorded fails rather than shifting every later file.
 bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes, std::vector<uint8_t>& buffer,
                   std::string& error) {
-    std::unique_ptr<TFileStreamEx> in;
+    std::unique_ptr<TSourceFile> in;
     try {
-        in = std::make_unique<TFileStreamEx>(path, TFileStreamEx::kOpenReadShared);
+        in = std::make_unique<TSourceFile>(path);
     } catch (const std::system_error&) {
         error = CantOpenFileText(path);
         return false;
@@ -27,11 +27,8 @@ bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes,
     int64_t left = bytes;
     while (left > 0) {
         int n = static_cast<int>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
-        int got = in->Read(buffer.data(), n);
-        if (got != n) {
-            std::string reason =
-                in->LastErrno() ? std::generic_category().message(in->LastErrno()) : kSourceShorterText;
-            error = CantReadFileText(path, reason);
+        if (!in->Read(buffer.data(), n)) {
+            error = in->ErrorText();
             return false;
         }
         size_t rounded = SectorsFor(static_cast<uint64_t>(n)) * kSectorSize;

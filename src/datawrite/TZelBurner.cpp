@@ -125,7 +125,7 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
     TCacheThread* cache = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        cache_ = std::make_unique<TCacheThread>(std::move(s), lock_);
+        cache_ = std::make_unique<TCacheThread>(std::move(s));
         cache = cache_.get();
     }
     while (true) {

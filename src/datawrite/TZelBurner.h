@@ -105,7 +105,7 @@ private:
     bool CopyImmediate(class TImageOutputFile& out, std::string& error);
     void RetireWriter();
 
-    mutable std::mutex lock_;  // the block list, the cache thread pointer, CurrentFile
+    mutable std::mutex lock_;  // the cache thread pointer, CurrentFile
     std::unique_ptr<TCacheThread> cache_;
     // writer_ and retired_ change on the caller's thread or, when OnWriteDone starts the next
     // write, on the finishing write thread; writerMutex_ guards them, never held while joining.

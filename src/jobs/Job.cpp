@@ -114,7 +114,11 @@ void TJob::Work() {
     if (!claimedDrive_.empty()) ReleaseDrive(claimedDrive_);
     if (!claimedSecondDrive_.empty()) ReleaseDrive(claimedSecondDrive_);
     if (claimedReadLock_) ReleaseReadLock(claimedReadLock_);
-    finished_ = true;
+    {
+        std::lock_guard lock(finishedMutex_);
+        finished_ = true;
+    }
+    finishedChanged_.notify_all();
     Deliver([this, result] {
         if (OnFinished) OnFinished(result);
     });
@@ -128,6 +132,11 @@ void TJob::Wait() {
         worker = std::move(worker_);
     }
     worker.join();
+}
+
+bool TJob::WaitUntilFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(finishedMutex_);
+    return finishedChanged_.wait_for(lock, limit, [this] { return finished_.load(); });
 }
 
 TJobProgress TJob::Progress() const {

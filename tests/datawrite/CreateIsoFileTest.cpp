@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -187,6 +189,35 @@ TEST_F(CreateIsoFileTest, ALinkedOutputIsWrittenWhereItPoints) {
     EXPECT_EQ(burner.CreateISOFile(link, true), 1);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::file_size(real), static_cast<uintmax_t>(burner.Layout().ImageSize * 2048));
+}
+
+TEST_F(CreateIsoFileTest, TheImageOfASparseFileStaysSparseOnBothPaths) {
+    const int64_t size = 300LL << 20;
+    const std::string big = tree.Sparse("src/big", size);
+    {
+        std::fstream f(big, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(100LL << 20);
+        f.write("island", 6);
+    }
+    burner.AddFile("\\", big, "", "big.bin");
+    for (bool immediate : {false, true}) {
+        probe.count = 0;
+        const std::string out = tree.Path(immediate ? "immediate.iso" : "threaded.iso");
+        burner.CreateISOFile(out, immediate);
+        ASSERT_TRUE(probe.Wait(burner));
+        ASSERT_EQ(probe.error, "") << immediate;
+        const TFEntry* entry = burner.FileTable().back();
+        const int64_t at = (int64_t{burner.Layout().FirstFileSector} + entry->Extent) * 2048 + (100LL << 20);
+        std::ifstream in(out, std::ios::binary);
+        in.seekg(at - 1);
+        char text[8] = {};
+        in.read(text, 7);
+        EXPECT_EQ(std::string(text, 7), std::string("\0island", 7)) << immediate;
+        struct stat st {};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, burner.Layout().ImageSize * 2048);
+        EXPECT_LT(int64_t{st.st_blocks} * 512, 4LL << 20) << immediate;
+    }
 }
 
 TEST_F(CreateIsoFileTest, AbortEndsTheWriteWithoutAnImage) {
