@@ -33,11 +33,14 @@ constexpr std::pair<uint32_t, const char*> kCapabilityNames[] = {
     {WriteDVDPLUSRW, "WriteDVDPLUSRW"},
     {WriteISRC, "WriteISRC"},
     {TCapability::UnderrunProtection, "UnderrunProtection"},
+    {ReadBD, "ReadBD"},
+    {WriteBDR, "WriteBDR"},
+    {WriteBDRE, "WriteBDRE"},
 };
 
-std::string Speed(uint16_t kbs, bool cd) {
+std::string Speed(uint16_t kbs, uint8_t medium) {
     char text[48];
-    std::snprintf(text, sizeof text, "%u KB/s (%.1fx)", unsigned{kbs}, kbs / (cd ? 176.4 : 1385.0));
+    std::snprintf(text, sizeof text, "%u KB/s (%.1fx)", unsigned{kbs}, kbs / NominalSpeedOneX(medium));
     return text;
 }
 
@@ -59,7 +62,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
     const TDisc& disc = report.Disc;
     const uint8_t medium = report.Medium;
     std::cout << "drive:              " << device.Device() << "\n"
-              << "medium:             " << MediumNames[medium < kMediumCount ? medium : 0] << " (" << unsigned{medium}
+              << "medium:             " << MediumName(medium) << " (" << unsigned{medium}
               << ")\n"
               << "ready:              " << (disc.Ready ? "yes" : "no") << "\n"
               << "capacity:           " << disc.Capacity << "\n"
@@ -80,11 +83,10 @@ int RunDiscInfo(const std::vector<std::string>&) {
               << "capabilities:      ";
     for (const auto& [bit, name] : kCapabilityNames)
         if (report.Capabilities & bit) std::cout << " " << name;
-    const bool cd = IsCdMedium(medium);
     std::cout << "\n"
-              << "max read speed:     " << Speed(report.MaxReadSpeed, cd) << "\n"
-              << "max write speed:    " << Speed(report.MaxWriteSpeed, cd) << "\n"
-              << "current write speed: " << Speed(report.CurrentWriteSpeed, cd) << "\n";
+              << "max read speed:     " << Speed(report.MaxReadSpeed, medium) << "\n"
+              << "max write speed:    " << Speed(report.MaxWriteSpeed, medium) << "\n"
+              << "current write speed: " << Speed(report.CurrentWriteSpeed, medium) << "\n";
     if (!report.LastError.empty()) std::cout << "last error:         " << report.LastError << "\n";
     return 0;
 }

@@ -60,6 +60,19 @@ bool TSCSIDevice::IsJustLinkCapable() {
     return reply[16] == 0x30 || reply[8] == 0x30 || reply[7] == 0x30;
 }
 
+// BD Read (40h) and BD Write (41h); the write feature's class 0 bitmaps (descriptor bytes 9 and
+// 17) name the BD-RE and BD-R versions the drive writes.
+void TSCSIDevice::ReadBluRayFeatures() {
+    constexpr size_t kDescriptor = 8;
+    std::array<uint8_t, 40> reply{};
+    if (GetConfiguration(0x02, 0x40, reply.size(), reply.data()) && GetBE16(reply.data() + kDescriptor) == 0x40)
+        Capabilities |= ReadBD;
+    reply.fill(0);
+    if (!GetConfiguration(0x02, 0x41, reply.size(), reply.data()) || GetBE16(reply.data() + kDescriptor) != 0x41) return;
+    if (reply[kDescriptor + 9] != 0) Capabilities |= WriteBDRE;
+    if (reply[kDescriptor + 17] != 0) Capabilities |= WriteBDR;
+}
+
 bool TSCSIDevice::ReadCapabilities() {
     Capabilities = 0;
     DeviceMaxWriteSpeed = 0;
@@ -86,6 +99,7 @@ bool TSCSIDevice::ReadCapabilities() {
             Capabilities |= feature.Present;
             if (reply[12] == 1) Capabilities |= feature.Writable;
         }
+        ReadBluRayFeatures();
     }
 
     std::array<uint8_t, 128> current{};

@@ -47,6 +47,7 @@ private:
     void WaitDvdMinusRw();
     bool OverwriteStart(uint32_t commands, bool stopAtFailure);
     void WaitDvdPlusRw();
+    void WaitBluRayRe();
     void WaitSlowReadyModel();
     // True once the drive is idle again; false when it stayed busy past the estimate.
     bool WaitUntilIdle();

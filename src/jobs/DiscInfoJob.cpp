@@ -62,7 +62,7 @@ TJobResult TDiscInfoJob::Run() {
         if (!IsCdMedium(r.Medium)) r.BlockSize = r.Disc.BlockSize == 8 ? 2048 : r.Disc.BlockSize;
         if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks);
     }
-    r.MediumName = MediumNames[r.Medium < kMediumCount ? r.Medium : 0];
+    r.MediumName = MediumName(r.Medium);
     r.LastError = device_.LastError();
     {
         std::lock_guard lock(reportMutex_);

@@ -8,6 +8,7 @@
 
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
+#include "virtualrecorder/BluRayMedia.h"
 
 namespace kv::vr {
 namespace {
@@ -297,6 +298,7 @@ TSense TVirtualRecorder::CheckReady(TCmd& c, bool duringCloseToo) {
     if (!medium_) return sense::kNoMedium;
     if (EngineClock::NowMs() < readyAtMs_) return sense::kBecomingReady;
     if (!model_.Dvd && !medium_->Traits().Cd) return sense::kIncompatibleMediumInstalled;
+    if (!model_.Bd && IsBluRay(medium_->State().Kind)) return sense::kIncompatibleMediumInstalled;
     if (attentionPending_) {
         attentionPending_ = false;
         return sense::kMediumMayHaveChanged;
@@ -453,6 +455,9 @@ bool TVirtualRecorder::EndTestWrite() {
 std::vector<uint32_t> TVirtualRecorder::WriteSpeeds() const {
     std::vector<uint32_t> speeds;
     if (!medium_) return speeds;
+    if (IsBluRay(medium_->State().Kind))
+        return BluRayWriteSpeeds(medium_->Traits().Pressed ? Traits(EMediumKind::BdR).MaxWriteKBs
+                                                           : medium_->Traits().MaxWriteKBs);
     // With a pressed disc inside, the drive still reports what it writes on that family of media.
     const uint32_t max =
         medium_->Traits().Pressed ? (medium_->Traits().Cd ? 8467u : 22160u) : medium_->Traits().MaxWriteKBs;
@@ -472,6 +477,11 @@ uint32_t TVirtualRecorder::MaxWriteSpeed() const {
     if (!medium_) return 8467;
     const auto speeds = WriteSpeeds();
     return speeds.empty() ? medium_->Traits().MaxWriteKBs : speeds.front();
+}
+
+uint32_t TVirtualRecorder::MaxReadSpeed() const {
+    if (!medium_ || medium_->Traits().Cd) return 8467;
+    return IsBluRay(medium_->State().Kind) ? kBdMaxReadKBs : 22160;
 }
 
 uint32_t TVirtualRecorder::ClampWriteSpeed(uint32_t kbs) const {
@@ -571,7 +581,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         for (uint32_t kbs : speeds) {
             std::array<uint8_t, 16> d{};
             PutBE32(&d[4], last);
-            PutBE32(&d[8], medium_->Traits().Cd ? 8467 : 22160);
+            PutBE32(&d[8], MaxReadSpeed());
             PutBE32(&d[12], kbs);
             c.Reply.insert(c.Reply.end(), d.begin(), d.end());
         }
@@ -579,7 +589,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         if (maxDescriptors > 0) {
             std::array<uint8_t, 16> d{};
             const uint32_t kbs = (c.Cdb[1] & 0x04) ? (writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed())
-                                                   : (medium_->Traits().Cd ? 8467 : 22160);
+                                                   : MaxReadSpeed();
             PutBE32(&d[4], kbs);
             PutBE32(&d[8], last);
             PutBE32(&d[12], kbs);
