@@ -70,7 +70,8 @@ TSense TVirtualRecorder::CmdReadDiscInformation(TCmd& c) {
     } else {
         const bool appendable = m.IsAppendable();
         const bool openSessionHasTracks = !st.Sessions.empty() && !st.Sessions.back().Closed;
-        if (m.IsBlank()) {
+        // A BD-R formatted with spare areas but not yet written reports itself appendable.
+        if (m.IsBlank() && !(IsBluRayRecordable(st.Kind) && st.Formatted)) {
             status = 0;
             lastState = 0;
         } else if (!appendable) {
