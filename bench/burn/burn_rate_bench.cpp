@@ -1,4 +1,5 @@
-// Burns a compilation of N MB (default 300) to a virtual DVD+R and a virtual CD-R at normal speed
+// Burns a compilation of N MB (default 300) to a virtual DVD+R, a virtual CD-R and a virtual BD-R
+// (at 6X and at 12X) at normal speed
 // and prints, for the data phase (first WRITE to the end of the final cache flush), the achieved
 // write rate against the speed the drive announced, the lowest drive-buffer fill after the
 // buffer first filled, and how often the writer found the read-ahead cache empty.
@@ -55,7 +56,8 @@ double AnnouncedKBs(const std::string& line) {
     return digits.empty() ? 0 : std::stod(digits);
 }
 
-TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<fs::path>& sources) {
+// `speedKBs` 0: the drive's fastest.
+TResult Burn(kv::vr::EMediumKind kind, uint32_t speedKBs, const fs::path& work, const std::vector<fs::path>& sources) {
     TResult r;
     const std::string medium = (work / "bench.kvm").string();
     fs::remove(medium);
@@ -79,6 +81,7 @@ TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<f
             return r;
         }
         burner.ClearAll(1000, 100);
+        burner.SetWriteSpeed(speedKBs);
         burner.IdVolume = "BENCH";
         for (const auto& s : sources)
             if (burner.AddFile("\\", s.string(), "SRC" + std::to_string(&s - sources.data()) + ".BIN", s.filename().string()) < 1)
@@ -168,17 +171,25 @@ int main(int argc, char** argv) {
     }
 
     int failures = 0;
-    std::printf("%-8s %10s %12s %8s %8s %14s %12s\n", "medium", "MB", "rated KB/s", "KB/s", "ratio",
+    std::printf("%-9s %10s %12s %8s %8s %14s %12s\n", "medium", "MB", "rated KB/s", "KB/s", "ratio",
                 "buffer min %", "cache empty");
-    for (auto [kind, name] : {std::pair{kv::vr::EMediumKind::DvdPlusR, "DVD+R"}, std::pair{kv::vr::EMediumKind::CdR, "CD-R"}}) {
-        const TResult r = Burn(kind, work, sources);
+    struct TRow {
+        kv::vr::EMediumKind Kind;
+        uint32_t SpeedKBs;
+        const char* Name;
+    };
+    for (const TRow& row : {TRow{kv::vr::EMediumKind::DvdPlusR, 0, "DVD+R"}, TRow{kv::vr::EMediumKind::CdR, 0, "CD-R"},
+                            TRow{kv::vr::EMediumKind::BdR, 6 * kv::vr::kBdSpeed1x, "BD-R 6X"},
+                            TRow{kv::vr::EMediumKind::BdR, 12 * kv::vr::kBdSpeed1x, "BD-R 12X"}}) {
+        const char* name = row.Name;
+        const TResult r = Burn(row.Kind, row.SpeedKBs, work, sources);
         if (!r.Ok) {
-            std::printf("%-8s failed: %s\n", name, r.Error.c_str());
+            std::printf("%-9s failed: %s\n", name, r.Error.c_str());
             ++failures;
             continue;
         }
         const double ratio = r.RatedKBs > 0 ? r.AchievedKBs / r.RatedKBs : 0;
-        std::printf("%-8s %10.1f %12.0f %8.0f %7.1f%% %14d %12lld   (%.1f s)\n", name, r.Bytes / 1e6, r.RatedKBs,
+        std::printf("%-9s %10.1f %12.0f %8.0f %7.1f%% %14d %12lld   (%.1f s)\n", name, r.Bytes / 1e6, r.RatedKBs,
                     r.AchievedKBs, ratio * 100, r.MinBufferPercent, static_cast<long long>(r.CacheEmpty), r.Seconds);
         if (ratio < 0.9 || r.CacheEmpty > 0) ++failures;
     }
