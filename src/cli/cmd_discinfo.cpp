@@ -44,7 +44,15 @@ std::string Speed(uint16_t kbs, uint8_t medium) {
     return text;
 }
 
-int RunDiscInfo(const std::vector<std::string>&) {
+int RunDiscInfo(const std::vector<std::string>& args) {
+    bool sessions = false;
+    for (const auto& a : args) {
+        if (a != "--sessions") {
+            std::cerr << "kelvadore-cli discinfo: unknown argument " << a << "\n";
+            return 2;
+        }
+        sessions = true;
+    }
     TSCSIDevice device;
     std::string whyNot;
     if (!jobs::SelectDrive(device, Context().DriveId, &whyNot)) {
@@ -52,6 +60,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
         return 1;
     }
     jobs::TDiscInfoJob job(device);
+    job.ListSessions = sessions;
     if (!job.Start(&whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
@@ -87,12 +96,17 @@ int RunDiscInfo(const std::vector<std::string>&) {
               << "max read speed:     " << Speed(report.MaxReadSpeed, medium) << "\n"
               << "max write speed:    " << Speed(report.MaxWriteSpeed, medium) << "\n"
               << "current write speed: " << Speed(report.CurrentWriteSpeed, medium) << "\n";
+    // The sessions list: each recorded session with the size of its volume, then the free space.
+    for (const jobs::TSessionRow& row : report.SessionRows)
+        std::cout << (row.Number ? "session " + std::to_string(row.Number) + ":" : std::string("free:     ")) << "          "
+                  << row.SizeBytes << " bytes\n";
     if (!report.LastError.empty()) std::cout << "last error:         " << report.LastError << "\n";
     return 0;
 }
 
-const TCliRegistration kDiscInfo({"discinfo", "",
-                                  "medium, disc record, sessions, used/free/total blocks, capabilities and speeds",
+const TCliRegistration kDiscInfo({"discinfo", "[--sessions]",
+                                  "medium, disc record, sessions, used/free/total blocks, capabilities and speeds; "
+                                  "with --sessions each session's size",
                                   RunDiscInfo});
 
 }  // namespace

@@ -54,7 +54,7 @@ protected:
     std::string DriveIdentity() const override { return device_.Device(); }
 
 private:
-    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks);
+    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks, uint8_t medium);
 
     TSCSIDevice& device_;
     mutable std::mutex reportMutex_;
