@@ -754,7 +754,16 @@ const char* const kDefaultLines[] = {
     "0=Read-ahead ran empty <#empty> times, full <#full> times",
     "//<#file>",
     "1=The image file is one of the files of the compilation: <#file>",
-    "2=Restart files of an earlier run removed: they were not written for this start"
+    "2=Restart files of an earlier run removed: they were not written for this start",
+    // Section 33 is Kelvadore's own: Blu-ray media in the capacity bars and the virtual recorder.
+    "[33]",
+    "//Blu-ray",
+    "0=BD 25 GB",
+    "1=BD 50 GB",
+    "2=BD-R (25 GB)",
+    "3=BD-R DL (50 GB)",
+    "4=BD-RE (25 GB)",
+    "5=BD-RE DL (50 GB)"
 };
 
 }  // namespace
