@@ -91,14 +91,19 @@ bool TEraseThread::OverwriteStart(uint32_t commands, bool stopAtFailure) {
     return true;
 }
 
-// The DVD+RW format runs in the background of the drive; its start is overwritten so that the
-// old file system is gone for every reader.
-void TEraseThread::WaitDvdPlusRw() {
+bool TEraseThread::WaitWhileFormatting() {
     do {
-        if (!Sleep(2000)) return;
+        if (!Sleep(2000)) return false;
         AddElapsed(2);
         device_.ReadDiscInformation();
     } while (NotReady() && !Expired());
+    return true;
+}
+
+// The DVD+RW format runs in the background of the drive; its start is overwritten so that the
+// old file system is gone for every reader.
+void TEraseThread::WaitDvdPlusRw() {
+    if (!WaitWhileFormatting()) return;
     if (!OverwriteStart(quick_ ? kQuickOverwriteCommands : kFullOverwriteCommands, true)) return;
     if (!Sleep(300)) return;
     AddElapsed(1);
@@ -109,11 +114,7 @@ void TEraseThread::WaitDvdPlusRw() {
 // A BD-RE reformat may keep what the disc held: its start is overwritten as on DVD+RW. It has no
 // session to close.
 void TEraseThread::WaitBluRayRe() {
-    do {
-        if (!Sleep(2000)) return;
-        AddElapsed(2);
-        device_.ReadDiscInformation();
-    } while (NotReady() && !Expired());
+    if (!WaitWhileFormatting()) return;
     if (!OverwriteStart(kQuickOverwriteCommands, true)) return;
     device_.SynchronizeCache(kSyncTimeoutMs, false);
 }

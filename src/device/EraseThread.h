@@ -46,6 +46,9 @@ private:
     bool NotReady() const;
     void WaitDvdMinusRw();
     bool OverwriteStart(uint32_t commands, bool stopAtFailure);
+    // Polls the disc information every 2 s while the drive reports a format in progress; false
+    // when aborted meanwhile.
+    bool WaitWhileFormatting();
     void WaitDvdPlusRw();
     void WaitBluRayRe();
     void WaitSlowReadyModel();
