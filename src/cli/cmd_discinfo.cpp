@@ -95,7 +95,10 @@ int RunDiscInfo(const std::vector<std::string>& args) {
     std::cout << "\n"
               << "max read speed:     " << Speed(report.MaxReadSpeed, medium) << "\n"
               << "max write speed:    " << Speed(report.MaxWriteSpeed, medium) << "\n"
-              << "current write speed: " << Speed(report.CurrentWriteSpeed, medium) << "\n";
+              << "current write speed: " << Speed(report.CurrentWriteSpeed, medium) << "\n"
+              << "write speeds:      ";
+    for (uint32_t kbs : report.WriteSpeeds) std::cout << " " << kbs;
+    std::cout << (report.WriteSpeeds.empty() ? "\n" : " KB/s\n");
     // The sessions list: each recorded session with the size of its volume, then the free space.
     for (const jobs::TSessionRow& row : report.SessionRows)
         std::cout << (row.Number ? "session " + std::to_string(row.Number) + ":" : std::string("free:     ")) << "          "

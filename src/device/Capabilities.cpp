@@ -127,6 +127,23 @@ bool TSCSIDevice::ReadCapabilities() {
     return true;
 }
 
+std::vector<uint32_t> TSCSIDevice::ReadMediumWriteSpeeds() {
+    // An 8-byte header (its first word: the bytes that follow it), then 16-byte descriptors with
+    // the write speed at 12.
+    constexpr uint16_t kDescriptors = 32;
+    constexpr uint8_t kWriteSpeeds = 0x03;
+    std::vector<uint8_t> reply(8 + 16 * kDescriptors, 0);
+    std::vector<uint32_t> speeds;
+    if (!GetPerformance(kWriteSpeeds, kDescriptors, reply.data(), static_cast<uint32_t>(reply.size()))) return speeds;
+    const size_t end = std::min<size_t>(4 + size_t{GetBE32(reply.data())}, reply.size());
+    for (size_t d = 8; d + 16 <= end; d += 16) {
+        const uint32_t kbs = GetBE32(reply.data() + d + 12);
+        if (kbs != 0 && std::find(speeds.begin(), speeds.end(), kbs) == speeds.end()) speeds.push_back(kbs);
+    }
+    std::sort(speeds.rbegin(), speeds.rend());
+    return speeds;
+}
+
 uint16_t TSCSIDevice::ReadMaxWriteSpeed() { return ReadCapabilities() ? CapabilitiesPage.MaxWriteSpeed : 0; }
 
 uint16_t TSCSIDevice::ReadMaxReadSpeed() { return ReadCapabilities() ? CapabilitiesPage.MaxReadSpeed : 0; }

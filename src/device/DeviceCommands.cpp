@@ -254,6 +254,13 @@ bool TSCSIDevice::SetCDSpeed(uint16_t readKBs, uint16_t writeKBs) {
     return Command(cdb, kNoData, nullptr, 0, Seconds(10));
 }
 
+bool TSCSIDevice::GetPerformance(uint8_t type, uint16_t descriptors, uint8_t* buffer, uint32_t length) {
+    uint8_t cdb[12] = {0xAC};
+    PutBE16(cdb + 8, descriptors);
+    cdb[10] = type;
+    return Command(cdb, kDataIn, buffer, length, Seconds(10));
+}
+
 bool TSCSIDevice::SendDVDStructure(uint8_t format, const uint8_t* buffer, uint16_t length) {
     uint8_t cdb[12] = {0xBF};
     cdb[7] = format;

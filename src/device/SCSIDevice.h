@@ -182,6 +182,8 @@ public:
     bool Blank(bool quick);
     bool SetStreaming(const uint8_t* buffer, uint16_t length);
     bool SetCDSpeed(uint16_t readKBs, uint16_t writeKBs);
+    // GET PERFORMANCE of `type` (00h performance, 03h write speeds), at most `descriptors`.
+    bool GetPerformance(uint8_t type, uint16_t descriptors, uint8_t* buffer, uint32_t length);
     bool SendDVDStructure(uint8_t format, const uint8_t* buffer, uint16_t length);
     // READ DISC STRUCTURE; `mediaType` 0 DVD, 1 BD.
     bool ReadDiscStructure(uint8_t mediaType, uint8_t format, uint8_t* buffer, uint16_t length);
@@ -226,6 +228,10 @@ public:
     uint16_t ReadMaxWriteSpeed();
     uint16_t ReadMaxReadSpeed();
     uint16_t ReadCurrentWriteSpeed();
+    // The write speeds (KB/s, fastest first) the drive offers for the medium inside, from GET
+    // PERFORMANCE: unlike the capabilities page, it carries BD speeds above 65,535 KB/s. Empty
+    // when the drive does not answer it.
+    std::vector<uint32_t> ReadMediumWriteSpeeds();
     bool IsJustLinkCapable();
     uint8_t MediumType();
     // Recording layers of the BD in the drive, from its disc information unit; 1 when unknown.

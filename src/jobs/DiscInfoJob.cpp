@@ -61,6 +61,7 @@ TJobResult TDiscInfoJob::Run() {
         r.FreeBlocks = device_.FreeBlocks();
         r.TotalBlocks = device_.TotalBlocks();
         r.CurrentWriteSpeed = device_.CapabilitiesPage.CurrentWriteSpeed;
+        r.WriteSpeeds = device_.ReadMediumWriteSpeeds();
         if (!IsCdMedium(r.Medium)) r.BlockSize = r.Disc.BlockSize == 8 ? 2048 : r.Disc.BlockSize;
         if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks, r.Medium);
     }

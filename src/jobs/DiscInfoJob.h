@@ -31,6 +31,7 @@ struct TDiscReport {
     uint16_t MaxReadSpeed = 0;
     uint16_t MaxWriteSpeed = 0;
     uint16_t CurrentWriteSpeed = 0;
+    std::vector<uint32_t> WriteSpeeds;  // KB/s, fastest first, from GET PERFORMANCE
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
     std::string LastError;
 

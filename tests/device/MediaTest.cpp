@@ -75,6 +75,18 @@ TEST_F(MediaTest, BluRayMediaFromProfilesAndTheirLayers) {
     EXPECT_EQ(MediumName(200), "UNKNOWN");
     EXPECT_TRUE(ProfileErasable(0x43));
     EXPECT_FALSE(ProfileErasable(0x41));
+
+    // Write speeds from GET PERFORMANCE (BD speeds pass 65,535 KB/s): fastest first, each once,
+    // as far as the reply's length says.
+    std::vector<uint8_t> perf(8 + 5 * 16, 0);
+    PutBE32(perf.data(), 4 + 4 * 16);
+    for (auto [i, kbs] : {std::pair{0, 35960u}, {1, 71920u}, {2, 35960u}, {3, 0u}, {4, 8990u}})
+        PutBE32(perf.data() + 8 + i * 16 + 12, kbs);
+    drive->Queue(0xAC, TRecordingDrive::WithData(perf));
+    EXPECT_EQ(device.ReadMediumWriteSpeeds(), (std::vector<uint32_t>{71920, 35960}));
+    EXPECT_EQ(drive->Recorded().back().Cdb[10], 0x03);
+    drive->Queue(0xAC, Failed());
+    EXPECT_TRUE(device.ReadMediumWriteSpeeds().empty());
 }
 
 TEST_F(MediaTest, MediumTypeWithoutConfigurationUsesAtipThenDiscInformation) {
