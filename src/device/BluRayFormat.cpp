@@ -7,14 +7,12 @@
 namespace kv {
 namespace {
 
-constexpr uint8_t kFormatWithParameters = 0x11;  // FmtData, format code 1
 constexpr uint8_t kImmediate = 0x02;
-constexpr uint8_t kFormatDefault = 0x00, kFormatSpare = 0x30;
 constexpr uint8_t kFormattedMedium = 2;
 // Sub-types of 30h.
 constexpr uint8_t kQuickReformat = 0, kFullCertification = 2, kQuickCertification = 3;
 
-std::array<uint8_t, 12> FormatList(uint32_t blocks, uint8_t type, uint8_t subType, uint32_t parameter) {
+std::array<uint8_t, 12> BluRayFormatList(uint32_t blocks, uint8_t type, uint8_t subType, uint32_t parameter) {
     std::array<uint8_t, 12> list{};
     list[1] = kImmediate;
     list[3] = 8;
@@ -33,8 +31,8 @@ bool TSCSIDevice::FormatBluRayRe(bool fullCertification) {
     // The drive lists 30h with the default spare first; its parameter is echoed as listed.
     TFormatDescriptor spare, byDefault;
     for (size_t i = list.size(); i-- > 1;) {
-        if (list[i].Type == kFormatSpare) spare = list[i];
-        if (list[i].Type == kFormatDefault) byDefault = list[i];
+        if (list[i].Type == kFormatTypeBdSpare) spare = list[i];
+        if (list[i].Type == kFormatTypeDefault) byDefault = list[i];
     }
     uint8_t subType = fullCertification ? kFullCertification : kQuickCertification;
     if (formatted && !fullCertification) {
@@ -42,12 +40,12 @@ bool TSCSIDevice::FormatBluRayRe(bool fullCertification) {
         spare.Blocks = list.front().Blocks;
     }
     if (spare.Blocks != 0) {
-        const auto chosen = FormatList(spare.Blocks, kFormatSpare, subType, spare.Parameter);
+        const auto chosen = BluRayFormatList(spare.Blocks, kFormatTypeBdSpare, subType, spare.Parameter);
         if (FormatUnit(kFormatWithParameters, chosen.data(), chosen.size())) return true;
     }
     // 00h formats with the default spare: a quick reformat where the disc was formatted before,
     // without certification otherwise.
-    const auto fallback = FormatList(byDefault.Blocks, kFormatDefault, 0, byDefault.Parameter);
+    const auto fallback = BluRayFormatList(byDefault.Blocks, kFormatTypeDefault, 0, byDefault.Parameter);
     return FormatUnit(kFormatWithParameters, fallback.data(), fallback.size());
 }
 

@@ -7,8 +7,6 @@
 
 namespace kv {
 namespace {
-constexpr uint8_t kAscNotReady = 0x04;
-
 // Speed 0 means "as fast as the drive goes": a performance descriptor of 0 KB a second would ask
 // for the slowest speed instead, so the drive's maximum (or the largest value) stands in for it.
 // The size is a little above the speed asked for, so that a drive rounding down to a speed it
@@ -19,7 +17,6 @@ uint32_t StreamingSize(uint32_t kbs, uint32_t driveMaximum) {
 }
 
 constexpr int64_t kSlowReadyStepMs = 1500;
-constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 }  // namespace
 
 bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
@@ -32,7 +29,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
             EngineClock::SleepMs(kSlowReadyStepMs);
             remaining -= kSlowReadyStepMs;
             if (remaining < 0 || WaitAborted()) break;
-            TestUnitReady(kReadyProbeTimeoutMs);
+            TestUnitReady(kTestUnitReadyTimeoutMs);
         } while (LastAsc() == kAscNotReady);
     }
 
@@ -49,13 +46,13 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
         } while (LastAsc() == kAscNotReady);
     }
 
-    if (TestUnitReady(kReadyProbeTimeoutMs) && sense[12] == 0) return true;
+    if (TestUnitReady(kTestUnitReadyTimeoutMs) && sense[12] == 0) return true;
 
     do {
         EngineClock::SleepMs(intervalMs);
         remaining -= intervalMs;
         if (remaining < 0 || WaitAborted()) return false;
-        TestUnitReady(kReadyProbeTimeoutMs);
+        TestUnitReady(kTestUnitReadyTimeoutMs);
     } while (LastAsc() == kAscNotReady);
 
     uint8_t asc = 0;

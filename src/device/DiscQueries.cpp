@@ -9,11 +9,9 @@
 namespace kv {
 namespace {
 
-constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 constexpr uint32_t kUnknownAddress = 0xFFFFFFFF;
 // READ FORMAT CAPACITIES: the blocks a restricted-overwrite disc's last session can grow by.
 constexpr uint8_t kFormatGrowLastSession = 0x13;
-constexpr uint8_t kFormatDefault = 0x00, kFormatBluRaySpare = 0x30;
 // READ FORMAT CAPACITIES of a blank CD-R on some drives: not a block count.
 constexpr uint32_t kBogusFormatCapacity = 0xFFFD0001;
 constexpr uint32_t kLastLbaSanityLimit = 0x7F000000;
@@ -21,10 +19,6 @@ constexpr uint32_t kSmallAtipCapacity = 20000;
 constexpr uint8_t kDiscStructureBd = 0x01, kDiscStructureDiscInformation = 0x00;
 
 uint32_t SaturatingSub(uint32_t a, uint32_t b) { return a > b ? a - b : 0; }
-
-bool IsOneOf(uint8_t m, std::initializer_list<uint8_t> codes) {
-    return std::find(codes.begin(), codes.end(), m) != codes.end();
-}
 
 // Some ATAPI drives ignore the format field of READ TOC and answer an ATIP request with the
 // plain TOC; its bytes read as a nonsense lead-out time. A real ATIP has bit 7 of byte 4 set
@@ -54,7 +48,7 @@ uint8_t TSCSIDevice::MediumType() {
             code = (atip[6] & 0x40) ? kMediumCdRw : kMediumCdR;
     }
     if (ReadDiscInformation() && code == kMediumUnknown) code = DiscInfo.Erasable() ? kMediumCdRw : kMediumCdR;
-    if (code == kMediumUnknown && TestUnitReady(kReadyProbeTimeoutMs)) code = kMediumCdRom;
+    if (code == kMediumUnknown && TestUnitReady(kTestUnitReadyTimeoutMs)) code = kMediumCdRom;
     return code;
 }
 
@@ -266,8 +260,8 @@ uint32_t TSCSIDevice::IsoVolumeSize() {
 }
 
 uint32_t TSCSIDevice::UnformattedBluRayReBlocks() {
-    const uint32_t spare = FormattableBlocks(kFormatBluRaySpare);
-    return spare != 0 ? spare : FormattableBlocks(kFormatDefault);
+    const uint32_t spare = FormattableBlocks(kFormatTypeBdSpare);
+    return spare != 0 ? spare : FormattableBlocks(kFormatTypeDefault);
 }
 
 bool TSCSIDevice::DiscIsErasable() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,11 @@ inline bool IsCdMedium(unsigned code) { return code < kMediumDvdRom; }
 inline bool IsBluRayMedium(unsigned code) { return code >= kMediumBdRom && code < kMediumCount; }
 inline bool IsBluRayRecordableMedium(unsigned code) { return code == kMediumBdR || code == kMediumBdRDl; }
 inline bool IsBluRayRewritableMedium(unsigned code) { return code == kMediumBdRe || code == kMediumBdReDl; }
+inline bool IsOneOf(uint8_t medium, std::initializer_list<uint8_t> codes) {
+    for (const uint8_t code : codes)
+        if (code == medium) return true;
+    return false;
+}
 
 // KB/s (1000 bytes) of a nominal "1X" on the medium: 176.4 on CD, 1385 on DVD, 4495 on BD.
 inline constexpr double kBdSpeedOneX = 4495;

@@ -755,6 +755,10 @@ const char* const kDefaultLines[] = {
     "//<#file>",
     "1=The image file is one of the files of the compilation: <#file>",
     "2=Restart files of an earlier run removed: they were not written for this start",
+    "[31]",
+    "//Linux names",
+    "//<#filename>",
+    "0=A playlist entry names no file or folder here, left out: <#filename>",
     // Section 33 is Kelvadore's own: Blu-ray media in the capacity bars and the virtual recorder.
     "[33]",
     "//Blu-ray",

@@ -48,6 +48,7 @@ inline bool IsBluRayRewritable(EMediumKind kind) { return kind == EMediumKind::B
 inline bool IsDualLayer(EMediumKind kind) {
     return kind == EMediumKind::DvdPlusRDualLayer || kind == EMediumKind::BdRDualLayer || kind == EMediumKind::BdReDualLayer;
 }
+inline bool IsPlusR(EMediumKind k) { return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer; }
 std::optional<EMediumKind> KindFromCliName(std::string_view name);
 std::string KnownCliNames();  // comma separated, for usage texts
 

@@ -6,6 +6,7 @@
 #include "platform/EngineClock.h"
 #include "virtualrecorder/BluRayMedia.h"
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/MediumKinds.h"
 
 namespace kv::vr {
 namespace {
@@ -17,10 +18,6 @@ constexpr int64_t kFormatPlusRwForegroundMs = 10000, kFormatPlusRwBackgroundMs =
 constexpr int64_t kFormatQuickDvdRwMs = 60000, kFormatFullDvdRwMs = 1800000, kFormatDvdRamMs = 3600000;
 constexpr int64_t kCloseTrackMs = 2000, kCloseSessionCdMs = 20000, kCloseBorderDvdMs = 40000;
 constexpr int64_t kCloseSessionBdMs = 5000, kFinalizeBdMs = 15000;
-
-bool IsPlusR(EMediumKind k) {
-    return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer;
-}
 
 uint16_t SectorSizeForDataForm(uint8_t form) {
     switch (form) {

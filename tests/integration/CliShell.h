@@ -76,4 +76,15 @@ inline std::string CliCommand(const std::string& args, int timeScale = 1, const 
     return env + Q(std::string(KV_CLI)) + " " + args;
 }
 
+// Start of the last track on the disc in `medium` (the last session), 0 for a single-track
+// overwritable disc.
+inline std::string LastTrackStart(const std::filesystem::path& medium) {
+    TRun info = RunShell(CliCommand("media info " + Q(medium.string())));
+    std::string start = "0";
+    const std::string key = " data start ";
+    for (size_t at = info.Output.find(key); at != std::string::npos; at = info.Output.find(key, at + 1))
+        start = info.Output.substr(at + key.size(), info.Output.find(' ', at + key.size()) - at - key.size());
+    return start;
+}
+
 }  // namespace kv::test
