@@ -1,4 +1,5 @@
-// Burns a compilation of N MB (default 300) to a virtual DVD+R and a virtual CD-R at normal speed
+// Burns a compilation of N MB (default 300) to a virtual DVD+R, a virtual CD-R and a virtual BD-R
+// (at 6X and at 12X) at normal speed
 // and prints, for the data phase (first WRITE to the end of the final cache flush), the achieved
 // write rate against the speed the drive announced, the lowest drive-buffer fill after the
 // buffer first filled, and how often the writer found the read-ahead cache empty; and for the
@@ -101,7 +102,8 @@ double AnnouncedKBs(const std::string& line) {
     return digits.empty() ? 0 : std::stod(digits);
 }
 
-TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<fs::path>& sources) {
+// `speedKBs` 0: the drive's fastest.
+TResult Burn(kv::vr::EMediumKind kind, uint32_t speedKBs, const fs::path& work, const std::vector<fs::path>& sources) {
     TResult r;
     const std::string medium = (work / "bench.kvm").string();
     fs::remove(medium);
@@ -125,6 +127,7 @@ TResult Burn(kv::vr::EMediumKind kind, const fs::path& work, const std::vector<f
             return r;
         }
         burner.ClearAll(1000, 100);
+        burner.SetWriteSpeed(speedKBs);
         burner.IdVolume = "BENCH";
         AddSources(burner, sources, r.Error);
         std::mutex m;
@@ -223,19 +226,27 @@ int main(int argc, char** argv) {
     std::sort(images.begin(), images.end());
     const double imageCpuPerGb = images[1];
     std::printf("ISO image of the same files: %.2f s CPU per GB\n", imageCpuPerGb);
-    std::printf("%-8s %10s %12s %8s %8s %14s %12s %10s %9s\n", "medium", "MB", "rated KB/s", "KB/s", "ratio",
+    std::printf("%-9s %10s %12s %8s %8s %14s %12s %10s %9s\n", "medium", "MB", "rated KB/s", "KB/s", "ratio",
                 "buffer min %", "cache empty", "CPU s/GB", "vs image");
-    for (auto [kind, name] : {std::pair{kv::vr::EMediumKind::DvdPlusR, "DVD+R"}, std::pair{kv::vr::EMediumKind::CdR, "CD-R"}}) {
-        const TResult r = Burn(kind, work, sources);
+    struct TRow {
+        kv::vr::EMediumKind Kind;
+        uint32_t SpeedKBs;
+        const char* Name;
+    };
+    for (const TRow& row : {TRow{kv::vr::EMediumKind::DvdPlusR, 0, "DVD+R"}, TRow{kv::vr::EMediumKind::CdR, 0, "CD-R"},
+                            TRow{kv::vr::EMediumKind::BdR, 6 * kv::vr::kBdSpeed1x, "BD-R 6X"},
+                            TRow{kv::vr::EMediumKind::BdR, 12 * kv::vr::kBdSpeed1x, "BD-R 12X"}}) {
+        const char* name = row.Name;
+        const TResult r = Burn(row.Kind, row.SpeedKBs, work, sources);
         if (!r.Ok) {
-            std::printf("%-8s failed: %s\n", name, r.Error.c_str());
+            std::printf("%-9s failed: %s\n", name, r.Error.c_str());
             ++failures;
             continue;
         }
         const double ratio = r.RatedKBs > 0 ? r.AchievedKBs / r.RatedKBs : 0;
         const double cpuPerGb = r.Bytes > 0 ? r.CpuSeconds / (double(r.Bytes) / 1e9) : 0;
         const double cpuRatio = imageCpuPerGb > 0 ? cpuPerGb / imageCpuPerGb : 0;
-        std::printf("%-8s %10.1f %12.0f %8.0f %7.1f%% %14d %12lld %10.2f %8.2fx   (%.1f s)\n", name, r.Bytes / 1e6,
+        std::printf("%-9s %10.1f %12.0f %8.0f %7.1f%% %14d %12lld %10.2f %8.2fx   (%.1f s)\n", name, r.Bytes / 1e6,
                     r.RatedKBs, r.AchievedKBs, ratio * 100, r.MinBufferPercent, static_cast<long long>(r.CacheEmpty),
                     cpuPerGb, cpuRatio, r.Seconds);
         if (ratio < 0.9 || r.CacheEmpty > 0 || cpuRatio > 1.5) ++failures;

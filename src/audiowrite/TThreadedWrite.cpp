@@ -64,7 +64,7 @@ bool TThreadedWrite::Setup() {
     b.EjectMedium(false);
     b.TestUnitReady(5000);
     b.RewindUnit();
-    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    b.ApplyWriteSpeed();
     const uint16_t speed = b.ReadCurrentWriteSpeed();
     // An audio disc is announced as CD-DA (session format 00h) from the first page on; a
     // session-at-once write sends no other page before its cue sheet.

@@ -43,43 +43,24 @@ std::string Thousands(unsigned value) {
     return out;
 }
 
-// Speed 0 means "as fast as the drive goes": a performance descriptor of 0 KB a second would ask
-// for the slowest speed instead, so the drive's maximum (or the largest value) stands in for it.
-uint32_t StreamingSize(uint16_t kbs, uint16_t driveMaximum) {
-    const uint16_t speed = kbs != 0 ? kbs : driveMaximum != 0 ? driveMaximum : uint16_t{0xFFFF};
-    return static_cast<uint32_t>(speed / 1385.0 * 1440.25);
-}
-
 }  // namespace
 
 bool IsOverwritableForDescriptorCopy(uint8_t medium) {
-    return medium == kMediumDvdPlusRw || IsDvdRw(medium) || medium == kMediumDvdRam;
+    return medium == kMediumDvdPlusRw || IsDvdRw(medium) || medium == kMediumDvdRam || IsBluRayRewritableMedium(medium);
 }
 
 bool NeedsStreamingDescriptor(uint8_t medium) {
     return medium == kMediumDvdR || IsDvdRw(medium) || medium == kMediumDvdPlusR ||
-           medium == kMediumDvdPlusRw || medium == kMediumDvdPlusRDl;
+           medium == kMediumDvdPlusRw || medium == kMediumDvdPlusRDl || IsBluRayMedium(medium);
 }
 
-std::string WriteSpeedText(uint8_t medium, uint16_t kbs) {
+std::string WriteSpeedText(uint8_t medium, uint32_t kbs) {
     char factor[32];
-    if (medium >= kMediumDvdR && medium <= kMediumDvdPlusR)
-        std::snprintf(factor, sizeof factor, "%.1f", kbs / 1385.0);
+    if ((medium >= kMediumDvdR && medium <= kMediumDvdPlusR) || IsBluRayMedium(medium))
+        std::snprintf(factor, sizeof factor, "%.1f", kbs / NominalSpeedOneX(medium));
     else
         std::snprintf(factor, sizeof factor, "%.0f", kbs / 176.4);
     return std::string(factor) + "X (" + Thousands(kbs) + " KB/s)";
-}
-
-std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize,
-                                         uint32_t writeSize) {
-    std::vector<uint8_t> d(28, 0);
-    PutBE32(d.data() + 4, start);
-    PutBE32(d.data() + 8, end);
-    PutBE32(d.data() + 12, readSize);
-    PutBE32(d.data() + 16, 1000);
-    PutBE32(d.data() + 20, writeSize);
-    PutBE32(d.data() + 24, 1000);
-    return d;
 }
 
 TDriveWriteTarget::TDriveWriteTarget(TZelBurner& burner, int64_t imageSectors, bool fromImageFile)
@@ -93,7 +74,7 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
     TSCSIDevice::CurrentMedium = medium_;
     b.EjectMedium(false);
     if (medium_ != kMediumDvdPlusRw) b.RewindUnit();
-    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    b.ApplyWriteSpeed();
     b.WaitUntilReady(10000, 1000);
     const uint16_t speed = b.ReadCurrentWriteSpeed();
     // The page sent before the data always describes a finalised disc; the close sends the
@@ -108,10 +89,8 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
 }
 
 void TDriveWriteTarget::SendStreaming() {
-    const auto d = StreamingDescriptor(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_),
-                                       StreamingSize(burner_.ReadSpeed, burner_.DeviceMaxReadSpeed),
-                                       StreamingSize(burner_.WriteSpeed(), burner_.DeviceMaxWriteSpeed));
-    burner_.SetStreaming(d.data(), static_cast<uint16_t>(d.size()));
+    burner_.SetStreamingSpeeds(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_), burner_.ReadSpeed,
+                               burner_.WriteSpeed());
 }
 
 void TDriveWriteTarget::PrepareDvdR() {
@@ -130,7 +109,7 @@ void TDriveWriteTarget::PrepareDvdR() {
 }
 
 void TDriveWriteTarget::AnnounceStart(uint16_t speed) {
-    const std::string name(medium_ < MediumNames.size() ? MediumNames[medium_] : MediumNames[kMediumUnknown]);
+    const std::string name(MediumName(medium_));
     burner_.DebugMessage(">>> STARTING WRITE PROCESS ON " + name + " AT " + WriteSpeedText(medium_, speed),
                          kMessageProgress);
     if (burner_.TestWrite) burner_.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
@@ -301,6 +280,18 @@ void TDriveWriteTarget::CloseDisc() {
         case kMediumDvdPlusRw:
             b.CloseTrackSessionRaw(false, 3, 0, 0, 0xFF);
             break;
+        case kMediumBdR:
+        case kMediumBdRDl: {
+            // The track is the last one of the disc (a session of another program may hold several);
+            // closing the session leaves the disc appendable, 110b finalizes it.
+            const uint8_t track = b.ReadDiscInformation() ? b.LastTrackOfDisc() : n;
+            b.CloseTrackSessionRaw(false, 1, 0, 0, track);
+            b.CloseTrackSessionRaw(false, b.FinalizeDisc ? 6 : 2, 0, 0, 0);
+            break;
+        }
+        case kMediumBdRe:
+        case kMediumBdReDl:
+            break;  // nothing to close: the flush wrote everything
         default:
             CloseCdSession();
             break;
@@ -309,7 +300,7 @@ void TDriveWriteTarget::CloseDisc() {
 
 void TDriveWriteTarget::ResetDrive() {
     TZelBurner& b = burner_;
-    b.SetWriteParameters(false, false, kMediumCdRom, true, false);
+    if (!IsBluRayMedium(medium_)) b.SetWriteParameters(false, false, kMediumCdRom, true, false);
     b.SetCDSpeed(b.ReadMaxReadSpeed(), 2);
     b.RewindUnit();
     b.AllowMediumRemoval(true);

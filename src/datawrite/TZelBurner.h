@@ -19,6 +19,9 @@ inline constexpr const char* kSequentialDvdRwHoldsDataText =
     "DVD-RW IN SEQUENTIAL RECORDING ALREADY HOLDS DATA: ERASE IT FIRST";
 inline constexpr const char* kIncompleteSessionNotClosedText = "INCOMPLETE SESSION COULD NOT BE CLOSED";
 inline constexpr const char* kDvdRwGrowFailedText = "DVD-RW COULD NOT BE EXTENDED FOR THE NEXT SESSION";
+inline constexpr const char* kBluRayReFormatFailedText = "BD-RE COULD NOT BE FORMATTED";
+// BD drives have no simulated recording: a test write would write for real.
+inline constexpr const char* kBluRayTestWriteText = "DISC IS NOT WRITABLE: BD MEDIA HAVE NO TEST WRITE";
 
 class TZelBurner;
 
@@ -93,6 +96,9 @@ private:
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
     bool FormatDvdRwForWriting();
+    // A BD-RE never formatted is formatted (and waited for) before the layout reads it.
+    bool FormatBluRayReForWriting();
+    bool WaitForFormat();
     bool RestrictedDvdRwHoldsData();
     bool CloseIncompleteSession();
     // Waits for the disc and refuses one that cannot take the write, before anything is sent

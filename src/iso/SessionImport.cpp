@@ -100,8 +100,7 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
     // at data that never arrived: open if nothing came after it, closed once a later burn went on.
     // A tree built on it would lose files, so the import goes back to the last complete session.
     const uint8_t medium = device.MediumType();
-    const bool overwritable =
-        medium == kMediumDvdPlusRw || medium == kMediumDvdRam || medium == kMediumDvdRwRestricted;
+    const bool overwritable = IsOverwritableMedium(medium);
     const bool lastOpen = device.ReadDiscInformation() && device.DiscInfo.LastSessionState() == kIncompleteSession;
     while (session > 1 && !overwritable &&
            ((session == sessions && lastOpen) || VolumeEndUnreadable(device, session, sessions))) {

@@ -31,6 +31,7 @@ struct TDiscReport {
     uint16_t MaxReadSpeed = 0;
     uint16_t MaxWriteSpeed = 0;
     uint16_t CurrentWriteSpeed = 0;
+    std::vector<uint32_t> WriteSpeeds;  // KB/s, fastest first, from GET PERFORMANCE
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
     std::string LastError;
 
@@ -54,7 +55,7 @@ protected:
     std::string DriveIdentity() const override { return device_.Device(); }
 
 private:
-    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks);
+    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks, uint8_t medium);
 
     TSCSIDevice& device_;
     mutable std::mutex reportMutex_;

@@ -781,6 +781,15 @@ const char* const kDefaultLines[] = {
     "//Linux names",
     "//<#filename>",
     "0=A playlist entry names no file or folder here, left out: <#filename>",
+    // Section 33 is Kelvadore's own: Blu-ray media in the capacity bars and the virtual recorder.
+    "[33]",
+    "//Blu-ray",
+    "0=BD 25 GB",
+    "1=BD 50 GB",
+    "2=BD-R (25 GB)",
+    "3=BD-R DL (50 GB)",
+    "4=BD-RE (25 GB)",
+    "5=BD-RE DL (50 GB)",
     // Section 35 is Kelvadore's own: saving a disc as an image, burning cue sheets and copying
     // a disc (the Drive menu's commands, their windows, progress and log lines).
     "[35]",
