@@ -41,6 +41,14 @@ std::string Speed(uint16_t kbs, bool cd) {
     return text;
 }
 
+// "2.01" for 0201h; "none" for a disc without UDF.
+std::string UdfRevisionText(uint16_t revision) {
+    if (revision == 0) return "none";
+    char text[16];
+    std::snprintf(text, sizeof text, "%x.%02x", unsigned{revision} >> 8, unsigned{revision} & 0xFF);
+    return text;
+}
+
 int RunDiscInfo(const std::vector<std::string>&) {
     TSCSIDevice device;
     std::string whyNot;
@@ -77,6 +85,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
               << "used blocks:        " << report.UsedBlocks << "\n"
               << "free blocks:        " << report.FreeBlocks << "\n"
               << "total blocks:       " << report.TotalBlocks << "\n"
+              << "udf:                " << UdfRevisionText(report.UdfRevision) << "\n"
               << "capabilities:      ";
     for (const auto& [bit, name] : kCapabilityNames)
         if (report.Capabilities & bit) std::cout << " " << name;
@@ -90,7 +99,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
 }
 
 const TCliRegistration kDiscInfo({"discinfo", "",
-                                  "medium, disc record, sessions, used/free/total blocks, capabilities and speeds",
+                                  "medium, disc record, sessions, used/free/total blocks, UDF revision, capabilities and speeds",
                                   RunDiscInfo});
 
 }  // namespace

@@ -169,6 +169,10 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         sources.push_back({settings_.ImageFile, settings_.TotalBytes, false});
         return sources;
     }
+    auto generated = [&sources](const TGeneratedSectors* area) {
+        if (area && area->Count > 0) sources.push_back({"", int64_t{area->Count} * kSector, true, area});
+    };
+    generated(settings_.AfterHeader);
     if (!settings_.BootFile.empty() && settings_.BootSectors > 0)
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
@@ -176,6 +180,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
+    generated(settings_.AfterData);
     return sources;
 }
 
@@ -220,6 +225,9 @@ bool TCacheThread::StreamSource(const TSource& source) {
                 EndWithStatus(CantReadFileText(source.Path, reason));
                 return false;
             }
+        } else if (source.Generated) {
+            source.Generated->Fill(static_cast<uint32_t>((source.Bytes - left) / kSector),
+                                   static_cast<uint32_t>(n / kSector), dest);
         } else {
             std::memset(dest, 0, static_cast<size_t>(n));
         }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "iso/GeneratedSectors.h"
 #include "iso/IsoEntries.h"
 
 namespace kv {
@@ -32,6 +33,9 @@ public:
         std::vector<uint8_t>* HeaderStream = nullptr;  // consumed and emptied by the thread
         std::string ImageFile;                         // stream this file instead of a compilation
         std::vector<TFEntry*> Files;                   // FileTable, in order
+        // Sectors made while streamed: right after the header stream, and after the file data.
+        const TGeneratedSectors* AfterHeader = nullptr;
+        const TGeneratedSectors* AfterData = nullptr;
         // Lower the reader's priority as the cache fills, so that it never starves a drive
         // writer. Off for file output, which has no time-critical consumer.
         bool AdjustPriority = true;
@@ -78,6 +82,7 @@ private:
         std::string Path;     // empty: zero sectors
         int64_t Bytes = 0;    // data bytes to read
         bool Exact = true;    // false: the leading boot/image file, whose length is checked in sectors
+        const TGeneratedSectors* Generated = nullptr;  // made, not read (Path empty)
     };
 
     void Execute();

@@ -754,7 +754,17 @@ const char* const kDefaultLines[] = {
     "0=Read-ahead ran empty <#empty> times, full <#full> times",
     "//<#file>",
     "1=The image file is one of the files of the compilation: <#file>",
-    "2=Restart files of an earlier run removed: they were not written for this start"
+    "2=Restart files of an earlier run removed: they were not written for this start",
+    "[34]",
+    "//UDF file system",
+    "0=UDF file system",
+    "1=Automatic",
+    "2=Always",
+    "3=Never",
+    "4=Automatic: UDF beside ISO 9660 on DVD and BD media and in ISO images, not on CD media",
+    "//<#revision>",
+    "5=UDF <#revision>",
+    "6=No UDF"
 };
 
 }  // namespace
