@@ -207,15 +207,16 @@ void TBurnerImage::PlaceContinuations(uint32_t area) {
 
 // The closing anchor lies inside the ISO 9660 volume space, so that a reader that takes the
 // session by its ISO size (a copy of the disc, an image) keeps the whole UDF volume. It is the
-// session's last sector as the drive records it too, where readers that take the track's end look
+// session's last sector as a drive records it too, where readers that take the track's end look
 // (ECMA-167 3/8.4.2.1: anchors at two of 256, N - 256 and N): a short disc session is padded before
-// it, not after, and on DVD and BD media the session ends with a whole 32-sector write unit.
-void TBurnerImage::PlaceUdfEnd(bool imageOnly) {
+// it, not after, and the session is a whole number of 32-sector units, which DVD and BD drives
+// write whole (an image burned to such a disc later keeps its anchor last as well).
+void TBurnerImage::PlaceUdfEnd() {
     TVolumeLayout& L = layout_;
     const uint32_t dataEnd = L.VolumeSpaceSize;
     uint64_t sectors = uint64_t{dataEnd} + 1 - L.SessionStart;
     if (WritePostGap) sectors = std::max<uint64_t>(sectors, kMinimumSectors);
-    if (!imageOnly && IsDvdOrBdMedium()) sectors = (sectors + kDvdWriteUnitSectors - 1) / kDvdWriteUnitSectors * kDvdWriteUnitSectors;
+    sectors = (sectors + kWriteUnitSectors - 1) / kWriteUnitSectors * kWriteUnitSectors;
     L.VolumeSpaceSize = static_cast<uint32_t>(L.SessionStart + sectors);
     L.UdfClosingAnchorSector = L.VolumeSpaceSize - 1;
     udf_->PlaceEnd(L.FirstFileSector, L.UdfClosingAnchorSector);
@@ -337,7 +338,7 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         }
     }
     L.VolumeSpaceSize = static_cast<uint32_t>(L.FirstFileSector + fileSectors);
-    if (udf_) PlaceUdfEnd(imageOnly);
+    if (udf_) PlaceUdfEnd();
     L.ImageSize = static_cast<int64_t>(L.VolumeSpaceSize) - L.SessionStart;
     return true;
 }

@@ -52,7 +52,7 @@ class TBurnerImage : public TBurnerCompilation {
 public:
     static constexpr size_t kDescriptorCopySize = 65537;
     static constexpr int64_t kMinimumSectors = 300;
-    static constexpr uint32_t kDvdWriteUnitSectors = 32;
+    static constexpr uint32_t kWriteUnitSectors = 32;  // of DVD and BD drives
 
     TBurnerImage();
     ~TBurnerImage() override;
@@ -105,8 +105,8 @@ protected:
     }
     virtual void ImportSessionForLayout(TDEntry* importRoot) { (void)importRoot; }
     virtual void SetCommandLog(bool on) { (void)on; }
-    // The medium of a disc write is a DVD or BD: Auto puts UDF on it, and it is written in
-    // 32-sector units. Without a drive there is no medium.
+    // The medium of a disc write is a DVD or BD, which Auto puts UDF on. Without a drive there is
+    // no medium.
     virtual bool IsDvdOrBdMedium() { return false; }
     // False when this session may not carry UDF where it starts: an overwritable disc's readers
     // find the anchor at sector 256, which only a disc whose first session has UDF keeps free.
@@ -146,7 +146,7 @@ private:
     void WriteDirectories(TIsoTree tree, uint32_t sector);
     void WriteDescriptors();
     bool PlaceUdf(bool imageOnly, uint64_t& next);
-    void PlaceUdfEnd(bool imageOnly);
+    void PlaceUdfEnd();
 
     TVolumeLayout layout_;
     bool bootable_ = false;

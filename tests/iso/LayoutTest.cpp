@@ -41,8 +41,12 @@ private:
 
 class LayoutTest : public ::testing::Test {
 protected:
-    // The layout as the ISO 9660 and Joliet trees give it; Rock Ridge adds System Use fields.
-    LayoutTest() { image.RockRidge = false; }
+    // The layout as the ISO 9660 and Joliet trees give it; Rock Ridge adds System Use fields, UDF
+    // its own structures (UdfLayoutTest).
+    LayoutTest() {
+        image.RockRidge = false;
+        image.UdfChoice = TUdfChoice::Off;
+    }
     // Byte offset of an absolute sector in the header stream.
     const uint8_t* Sector(uint32_t sector) const {
         size_t offset = static_cast<size_t>(sector - image.Layout().SessionStart) * 2048;
