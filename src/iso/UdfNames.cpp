@@ -14,11 +14,12 @@ constexpr size_t kKeptExtensionUnits = 16;
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
-// `units` made to fit with `tail` (empty or "~N") before a file's extension.
-std::u16string Fitted(const std::u16string& units, bool isDirectory, const std::u16string& tail) {
-    const bool wide = std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; });
-    const size_t room = wide ? (kUdfMaxNameBytes - 1) / 2 : kUdfMaxNameBytes - 1;
-    if (tail.empty() && units.size() <= room) return units;
+bool IsWide(const std::u16string& units) {
+    return std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; });
+}
+
+// `units` cut to `room` characters with `tail` (empty or "~N") before a file's extension.
+std::u16string Cut(const std::u16string& units, bool isDirectory, const std::u16string& tail, size_t room) {
     std::u16string stem = units, extension;
     const size_t dot = isDirectory ? std::u16string::npos : units.find_last_of(u'.');
     if (dot != std::u16string::npos && dot > 0 && units.size() - dot <= kKeptExtensionUnits) {
@@ -31,6 +32,12 @@ std::u16string Fitted(const std::u16string& units, bool isDirectory, const std::
         if (!stem.empty() && IsHighSurrogate(stem.back())) stem.pop_back();
     }
     return stem + tail + extension;
+}
+
+// `units` made to fit with `tail`: 254 characters when what is kept is all below U+0100, else 127.
+std::u16string Fitted(const std::u16string& units, bool isDirectory, const std::u16string& tail) {
+    const std::u16string narrow = Cut(units, isDirectory, tail, kUdfMaxNameBytes - 1);
+    return IsWide(narrow) ? Cut(units, isDirectory, tail, (kUdfMaxNameBytes - 1) / 2) : narrow;
 }
 
 }  // namespace
