@@ -170,15 +170,6 @@ TEST_F(BurnDataTest, BurnIsoWritesForeignAndOwnImagesUnchanged) {
 }
 
 // Start of the last track on the disc (the last session), 0 for a single-track overwritable disc.
-std::string LastTrackStart(const fs::path& medium) {
-    TRun info = RunShell(Cli("media info " + Q(medium.string())));
-    std::string start = "0";
-    const std::string key = " data start ";
-    for (size_t at = info.Output.find(key); at != std::string::npos; at = info.Output.find(key, at + 1))
-        start = info.Output.substr(at + key.size(), info.Output.find(' ', at + key.size()) - at - key.size());
-    return start;
-}
-
 TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
     const fs::path second = work_ / "Second";
     WriteRandom(second / "Tree" / "added later.bin", 70000, 99);

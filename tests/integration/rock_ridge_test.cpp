@@ -16,6 +16,7 @@
 
 #include "AwkwardTree.h"
 #include "CliShell.h"
+#include "TreeScan.h"
 #include "iso/IsoLevel1Names.h"
 #include "platform/ByteOrder.h"
 
@@ -24,33 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kv::test;
-
-// What a reader has to reproduce of one entry.
-struct TNode {
-    char Kind = 0;  // 'f', 'd', 'l'
-    mode_t Mode = 0;
-    time_t Modified = 0;
-    std::string Data;  // file content or link target
-    bool operator==(const TNode&) const = default;
-};
-
-// Every entry below `root` by relative path. Modes and modification times only where asked: a
-// Joliet reader knows neither, and not every reader sets times.
-std::map<fs::path, TNode> Scan(const fs::path& root, bool modes, bool times) {
-    std::map<fs::path, TNode> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        struct stat st {};
-        if (::lstat(it->path().c_str(), &st) != 0) continue;
-        TNode n;
-        n.Kind = S_ISDIR(st.st_mode) ? 'd' : S_ISLNK(st.st_mode) ? 'l' : 'f';
-        if (modes && n.Kind != 'l') n.Mode = st.st_mode & 07777;
-        if (times && n.Kind == 'f') n.Modified = st.st_mtim.tv_sec;
-        if (n.Kind == 'f') n.Data = ReadFile(it->path());
-        if (n.Kind == 'l') n.Data = fs::read_symlink(it->path()).string();
-        out[it->path().lexically_relative(root)] = n;
-    }
-    return out;
-}
 
 // The name a reader of the Joliet tree shows: shortened when it does not fit one record (110
 // UCS-2 characters, a file's ";1" included), with its extension kept. The test names are ASCII.
@@ -83,22 +57,6 @@ std::map<fs::path, TNode> WithoutTrailingDots(const std::map<fs::path, TNode>& i
         out[q] = n;
     }
     return out;
-}
-
-void ExpectSameTree(const std::map<fs::path, TNode>& expected, const std::map<fs::path, TNode>& got,
-                    const std::string& reader) {
-    for (const auto& [p, n] : expected) {
-        auto it = got.find(p);
-        if (it == got.end()) {
-            ADD_FAILURE() << reader << ": missing " << p;
-            continue;
-        }
-        EXPECT_EQ(it->second.Kind, n.Kind) << reader << ": " << p;
-        EXPECT_EQ(it->second.Mode, n.Mode) << reader << ": mode of " << p;
-        EXPECT_EQ(it->second.Modified, n.Modified) << reader << ": time of " << p;
-        EXPECT_TRUE(it->second.Data == n.Data) << reader << ": content of " << p;
-    }
-    for (const auto& [p, n] : got) EXPECT_TRUE(expected.count(p)) << reader << ": unexpected " << p;
 }
 
 class RockRidgeTest : public ::testing::Test {
