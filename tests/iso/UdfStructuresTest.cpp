@@ -28,6 +28,9 @@ TEST(UdfFields, CrcTagTimestampAndStringsAreTheOnesReadersCheck) {
     // ECMA-167 3/7.2.6: the CRC of the bytes 70 6A 77.
     const uint8_t vector[] = {0x70, 0x6A, 0x77};
     EXPECT_EQ(UdfCrc(vector, sizeof vector), 0x3299);
+    std::vector<uint8_t> counting(37);  // eight bytes a step, then the rest one by one
+    for (size_t i = 0; i < counting.size(); ++i) counting[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(UdfCrc(counting.data(), counting.size()), 0xAE79);
 
     std::vector<uint8_t> d(512, 0);
     d[100] = 0xAB;
