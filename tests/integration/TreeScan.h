@@ -57,4 +57,27 @@ inline void ExpectSameTree(const TTree& expected, const TTree& got, const std::s
     for (const auto& [p, n] : got) EXPECT_TRUE(expected.count(p)) << reader << ": unexpected " << p;
 }
 
+// `path`, emptied or made.
+inline std::filesystem::path EmptyFolder(const std::filesystem::path& path) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+// The path a UDF reader shows: a name longer than a file identifier holds (254 characters; the
+// test trees' long names are ASCII) keeps its extension and loses characters before it.
+inline std::filesystem::path UdfShownPath(const std::filesystem::path& rel) {
+    std::filesystem::path out;
+    for (const std::filesystem::path& part : rel) {
+        std::string name = part.string();
+        if (name.size() > 254) {
+            const size_t dot = name.find_last_of('.');
+            const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+            name = name.substr(0, 254 - ext.size()) + ext;
+        }
+        out /= name;
+    }
+    return out;
+}
+
 }  // namespace kv::test

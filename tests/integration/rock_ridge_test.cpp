@@ -78,11 +78,7 @@ protected:
         ASSERT_EQ(made_.Status, 0) << made_.Output;
     }
 
-    static fs::path Fresh(const std::string& name) {
-        fs::remove_all(work_ / name);
-        fs::create_directories(work_ / name);
-        return work_ / name;
-    }
+    static fs::path Fresh(const std::string& name) { return EmptyFolder(work_ / name); }
     static std::map<fs::path, TNode> Source(bool modes, bool times) { return Scan(work_ / "full", modes, times); }
 
     // What the Joliet tree holds: every file under its Joliet name; links are Rock Ridge only.

@@ -21,27 +21,11 @@ using namespace kv::test;
 
 std::string Cli(const std::string& args) { return CliCommand(args, 5000); }
 
-// The name a UDF reader shows: one longer than a file identifier holds (254 characters, the
-// awkward tree's long names being ASCII) keeps its extension and loses characters before it.
-fs::path UdfPath(const fs::path& rel) {
-    fs::path out;
-    for (const fs::path& part : rel) {
-        std::string name = part.string();
-        if (name.size() > 254) {
-            const size_t dot = name.find_last_of('.');
-            const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-            name = name.substr(0, 254 - ext.size()) + ext;
-        }
-        out /= name;
-    }
-    return out;
-}
-
 // The UDF tree of a source folder: every folder and file; symbolic links are Rock Ridge's alone.
 TTree UdfView(const fs::path& root, bool times) {
     TTree out;
     for (const auto& [p, n] : Scan(root, false, times))
-        if (n.Kind != 'l') out[UdfPath(p)] = n;
+        if (n.Kind != 'l') out[UdfShownPath(p)] = n;
     return out;
 }
 
@@ -74,11 +58,7 @@ protected:
         ASSERT_EQ(made_.Status, 0) << made_.Output;
     }
 
-    static fs::path Fresh(const std::string& name) {
-        fs::remove_all(work_ / name);
-        fs::create_directories(work_ / name);
-        return work_ / name;
-    }
+    static fs::path Fresh(const std::string& name) { return EmptyFolder(work_ / name); }
 
     // A medium burned with the "one" tree, then with the "two" tree appended to it.
     static fs::path TwoSessions(const std::string& type, const std::string& options) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SessionImage.h"
 #include "TempTree.h"
 #include "iso/IsoDateTime.h"
 #include "iso/IsoNames.h"
@@ -17,27 +18,7 @@
 namespace kv {
 namespace {
 
-// A burner image whose session start comes from a stand-in for the drive.
-class TSessionImage : public TBurnerImage {
-public:
-    void BuildForBurn(uint32_t start, bool found) {
-        start_ = start;
-        found_ = found;
-        layoutForBurn_ = true;
-        BuildLayout(false, nullptr);
-        layoutForBurn_ = false;
-    }
-
-protected:
-    bool FindSessionStart(uint32_t& sessionStart) override {
-        sessionStart = start_;
-        return found_;
-    }
-
-private:
-    uint32_t start_ = 0;
-    bool found_ = true;
-};
+using test::TSessionImage;
 
 class LayoutTest : public ::testing::Test {
 protected:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "SessionImage.h"
 #include "iso/IsoRecords.h"
 #include "iso/TBurnerImage.h"
 #include "iso/UdfBridge.h"
@@ -19,32 +20,6 @@
 
 namespace kv {
 namespace {
-
-// A layout for a disc write whose session start and medium come from stand-ins for the drive.
-class TDiscImage : public TBurnerImage {
-public:
-    void BuildForBurn(uint32_t start, bool dvd, bool appendAllowed = true) {
-        start_ = start;
-        dvd_ = dvd;
-        appendAllowed_ = appendAllowed;
-        layoutForBurn_ = true;
-        BuildLayout(false, nullptr);
-        layoutForBurn_ = false;
-    }
-
-protected:
-    bool FindSessionStart(uint32_t& sessionStart) override {
-        sessionStart = start_;
-        return true;
-    }
-    bool IsDvdOrBdMedium() override { return dvd_; }
-    bool UdfAppendAllowed(uint32_t) override { return appendAllowed_; }
-
-private:
-    uint32_t start_ = 0;
-    bool dvd_ = true;
-    bool appendAllowed_ = true;
-};
 
 struct TUdfFile {
     bool Directory = false;
@@ -162,7 +137,7 @@ protected:
         d.Attributes = kAttrDirectory;
         return image.AddDirEntry(parent, d);
     }
-    TDiscImage image;
+    test::TSessionImage image;
 };
 
 TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithItsAnchor) {
@@ -228,20 +203,23 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
 
 TEST_F(UdfLayoutTest, DiscSessionsFollowTheChoiceTheMediumAndWhatTheDiscAllows) {
     Add(image.Root(), "a.txt", 5000);
-    image.BuildForBurn(0, false);
+    image.DvdMedium = false;
+    image.BuildForBurn(0);
     EXPECT_EQ(image.Udf(), nullptr) << "Auto leaves CD media to ISO 9660";
     image.UdfChoice = TUdfChoice::On;
-    image.BuildForBurn(0, false);
+    image.BuildForBurn(0);
     EXPECT_NE(image.Udf(), nullptr);
     // A short disc session is padded to 300 sectors before its closing anchor.
     EXPECT_EQ(image.Layout().VolumeSpaceSize, 320u);
     image.UdfChoice = TUdfChoice::Auto;
-    image.BuildForBurn(0, true);
+    image.DvdMedium = true;
+    image.BuildForBurn(0);
     EXPECT_NE(image.Udf(), nullptr);
-    image.BuildForBurn(3000, true, false);
+    image.UdfAllowed = false;
+    image.BuildForBurn(3000);
     EXPECT_EQ(image.Udf(), nullptr) << "an overwritable disc whose first session has no UDF";
     image.UdfChoice = TUdfChoice::Off;
-    image.BuildForBurn(0, true);
+    image.BuildForBurn(0);
     EXPECT_EQ(image.Udf(), nullptr);
     EXPECT_EQ(image.Layout().UdfFileEntrySectors, 0u);
     EXPECT_EQ(image.SectorsAfterData().Count, 0u);
@@ -251,7 +229,7 @@ TEST_F(UdfLayoutTest, AnAppendedSessionDescribesImportedFilesFromItsOwnStructure
     TDEntry* old = Folder(image.Root(), "Old");
     Add(old, "first.bin", 70000, 1200);  // recorded by an earlier session, at sector 1200
     Add(image.Root(), "second.bin", 3000);
-    image.BuildForBurn(5024, true);
+    image.BuildForBurn(5024);
     image.WriteHeader();
     const TVolumeLayout& L = image.Layout();
     ASSERT_NE(image.Udf(), nullptr);

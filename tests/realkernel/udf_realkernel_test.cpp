@@ -14,6 +14,7 @@
 #include "AwkwardTree.h"
 #include "CliShell.h"
 #include "QemuGuest.h"
+#include "TreeScan.h"
 
 namespace kv {
 namespace {
@@ -30,25 +31,14 @@ constexpr const char* kListing =
     "  else echo \"f $(stat -c '%a %u %Y %s' \"$p\") $(sha256sum < \"$p\" | cut -c1-64) $p\"; fi\n"
     "done\n";
 
-// The listing by path. A name longer than a UDF file identifier holds (254 characters of the
-// awkward tree's ASCII) keeps its extension and loses characters before it.
+// The listing by the path a UDF reader shows.
 std::map<std::string, std::string> Listing(const std::string& text) {
     std::map<std::string, std::string> out;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         const size_t at = line.find(" ./");
         if (at == std::string::npos) continue;
-        fs::path shown;
-        for (const fs::path& part : fs::path(line.substr(at + 3))) {
-            std::string name = part.string();
-            if (name.size() > 254) {
-                const size_t dot = name.find_last_of('.');
-                const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-                name = name.substr(0, 254 - ext.size()) + ext;
-            }
-            shown /= name;
-        }
-        out[shown.string()] = line.substr(0, at);
+        out[UdfShownPath(line.substr(at + 3)).string()] = line.substr(0, at);
     }
     return out;
 }
