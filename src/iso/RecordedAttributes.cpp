@@ -13,13 +13,18 @@ TRecordedAttributes RecordedAttributes(const TFEntry* e, bool isDirectory, bool 
     TRecordedAttributes a;
     const bool known = e && e->Posix.Known;
     const uint32_t type = isDirectory ? kModeDirectory : e && e->IsSymlink() ? kModeSymlink : kModeRegular;
-    uint32_t permissions = (known ? e->Posix.Mode : isDirectory ? kDefaultDirectoryMode : kDefaultFileMode) & 07777;
+    uint32_t permissions = (known         ? e->Posix.Mode
+                            : isDirectory ? kDefaultDirectoryMode
+                                          : kDefaultFileMode) &
+                           07777;
     a.Uid = known ? e->Posix.Uid : 0;
     a.Gid = known ? e->Posix.Gid : 0;
     if (rootOwner) {
         // Readable by all, executable by all where anyone could execute, writable by none.
         a.Uid = a.Gid = 0;
-        permissions = type == kModeSymlink ? 0777 : type == kModeDirectory || (permissions & 0111) ? 0555 : 0444;
+        permissions = type == kModeSymlink                             ? 0777
+                      : type == kModeDirectory || (permissions & 0111) ? 0555
+                                                                       : 0444;
     }
     a.Mode = type | permissions;
     a.Modified = e ? &e->DateTime : &fallbackTime;

@@ -19,11 +19,15 @@ constexpr uint32_t kAnchorOffset = 256;
 // UDF 3.2.1.1: unique IDs 1 to 15 are reserved; the root directory's is 0.
 constexpr uint64_t kFirstUniqueId = 16;
 
-int OffsetMinutes(TGmtOffsets& offsets, const TLocalDateTime& date) { return offsets.At(date) * 15; }
+int OffsetMinutes(TGmtOffsets& offsets, const TLocalDateTime& date) {
+    return offsets.At(date) * 15;
+}
 
 // Extents a file's data takes as short allocation descriptors.
 size_t ExtentCount(const TFEntry& e) {
-    auto count = [](uint64_t bytes) { return static_cast<size_t>((bytes + kUdfMaxExtentBytes - 1) / kUdfMaxExtentBytes); };
+    auto count = [](uint64_t bytes) {
+        return static_cast<size_t>((bytes + kUdfMaxExtentBytes - 1) / kUdfMaxExtentBytes);
+    };
     if (e.Sections.empty()) return e.Size > 0 ? count(static_cast<uint64_t>(e.Size)) : 0;
     size_t n = 0;
     for (const TFileSection& s : e.Sections) n += count(s.Length);
@@ -35,7 +39,8 @@ size_t ExtentCount(const TFEntry& e) {
 TUdfBridge::TUdfBridge(const std::vector<TDEntry*>& directories, TOptions options)
     : dirTable_(directories), options_(std::move(options)) {}
 
-bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector, uint64_t& next, std::string& why) {
+bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector, uint64_t& next,
+                               std::string& why) {
     sessionStart_ = sessionStart;
     recognition_ = terminatorSector + 1;
     fileSet_ = sessionStart + kAnchorOffset + 1;
@@ -121,7 +126,8 @@ bool TUdfBridge::DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents)
         for (const TFileSection& s : e.Sections)
             if (s.Length > 0) AppendUdfExtents(extents, Block(s.Extent), s.Length);
     } else if (e.Size > 0) {
-        const uint32_t start = e.Imported ? static_cast<uint32_t>(e.Extent) : static_cast<uint32_t>(e.Extent) + firstFileSector_;
+        const uint32_t start =
+            e.Imported ? static_cast<uint32_t>(e.Extent) : static_cast<uint32_t>(e.Extent) + firstFileSector_;
         AppendUdfExtents(extents, Block(start), static_cast<uint64_t>(e.Size));
     }
     return extents.size() <= kUdfMaxExtentsPerEntry;
@@ -135,7 +141,8 @@ TUdfVolumeFacts TUdfBridge::VolumeFacts() const {
     // (and stays the same for the same SOURCE_DATE_EPOCH).
     char unique[32];
     const long long seconds = static_cast<long long>(recordingTime_.ToUnixTime());
-    std::snprintf(unique, sizeof unique, "%08llX%08X", static_cast<unsigned long long>(seconds) & 0xFFFFFFFFull,
+    std::snprintf(unique, sizeof unique, "%08llX%08X",
+                  static_cast<unsigned long long>(seconds) & 0xFFFFFFFFull,
                   static_cast<unsigned>(recordingTime_.Millisecond));
     v.VolumeSetId = std::string(unique) + options_.VolumeId;
     v.RecordingTime = recordingTime_;
@@ -154,7 +161,9 @@ TUdfVolumeFacts TUdfBridge::VolumeFacts() const {
 
 void TUdfBridge::WriteHeader(uint8_t* header, uint32_t headerStart, const TLocalDateTime& recordingTime) {
     recordingTime_ = recordingTime;
-    auto at = [&](uint32_t sector) { return header + static_cast<size_t>(sector - headerStart) * kSectorSize; };
+    auto at = [&](uint32_t sector) {
+        return header + static_cast<size_t>(sector - headerStart) * kSectorSize;
+    };
     const TUdfVolumeFacts v = VolumeFacts();
     WriteUdfRecognitionSequence(at(recognition_), options_.Revision);
     WriteUdfDescriptorSequence(at(v.MainSequence), v.MainSequence, v);
@@ -177,7 +186,8 @@ void TUdfBridge::WriteDirectory(uint8_t* header, uint32_t headerStart, const TDi
     auto write = [&](TUdfFileIdentifier& fid) {
         fid.Revision = options_.Revision;
         // A descriptor's tag names the block it starts in, even when it runs on into the next.
-        offset += WriteUdfFileIdentifier(area + offset, Block(d.FidSector) + static_cast<uint32_t>(offset / kSectorSize), fid);
+        offset += WriteUdfFileIdentifier(
+            area + offset, Block(d.FidSector) + static_cast<uint32_t>(offset / kSectorSize), fid);
     };
     TUdfFileIdentifier parent;
     parent.Parent = parent.Directory = true;
@@ -232,7 +242,8 @@ void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block) {
 
 void TUdfBridge::FillFileEntries(uint32_t first, uint32_t count, uint8_t* dest) {
     std::memset(dest, 0, static_cast<size_t>(count) * kSectorSize);
-    for (uint32_t i = 0; i < count && first + i < nodes_.size(); ++i) FillFileEntry(first + i, dest + i * kSectorSize);
+    for (uint32_t i = 0; i < count && first + i < nodes_.size(); ++i)
+        FillFileEntry(first + i, dest + i * kSectorSize);
 }
 
 void TUdfBridge::FillClosingAnchor(uint8_t* dest) const {

@@ -65,12 +65,12 @@ private:
     };
     struct TDirectory {
         const TDEntry* Dir = nullptr;
-        uint32_t Node = 0;            // its own file entry
-        uint32_t Parent = 0;          // index of the parent's TDirectory
-        uint32_t FirstChild = 0;      // nodes of its entries, contiguous
+        uint32_t Node = 0;        // its own file entry
+        uint32_t Parent = 0;      // index of the parent's TDirectory
+        uint32_t FirstChild = 0;  // nodes of its entries, contiguous
         uint32_t Children = 0;
         uint32_t Subdirectories = 0;
-        uint32_t FidSector = 0;       // absolute
+        uint32_t FidSector = 0;  // absolute
         uint32_t FidBytes = 0;
         std::vector<std::vector<uint8_t>> Names;
     };

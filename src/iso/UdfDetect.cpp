@@ -19,7 +19,9 @@ constexpr uint32_t kRecognitionSectors = 64;
 constexpr uint32_t kAnchorOffset = 256;
 constexpr uint32_t kMaxSequenceSectors = 32;
 
-bool Identifier(const uint8_t* sector, const char* id) { return std::memcmp(sector + 1, id, 5) == 0; }
+bool Identifier(const uint8_t* sector, const char* id) {
+    return std::memcmp(sector + 1, id, 5) == 0;
+}
 
 }  // namespace
 

@@ -74,13 +74,16 @@ void WriteUdfFileEntry(uint8_t* d, uint32_t location, const TUdfFileEntry& e) {
     PutLE32(d + 164, static_cast<uint32_t>(e.UniqueId >> 32));
     PutLE32(d + 168, 0);  // no extended attributes
     const size_t count = std::min(e.Extents.size(), kUdfMaxExtentsPerEntry);
-    for (size_t i = 0; i < count; ++i) PutShortAd(d + kFileEntryFixed + 8 * i, e.Extents[i].Bytes, e.Extents[i].Block);
+    for (size_t i = 0; i < count; ++i)
+        PutShortAd(d + kFileEntryFixed + 8 * i, e.Extents[i].Bytes, e.Extents[i].Block);
     const size_t used = 8 * count;
     PutLE32(d + 172, static_cast<uint32_t>(used));
     SetUdfTag(d, kUdfTagFileEntry, UdfTagVersion(e.Revision), location, kFileEntryFixed + used - 16);
 }
 
-size_t UdfFileIdentifierSize(size_t nameBytes) { return (kFileIdentifierFixed + nameBytes + 3) / 4 * 4; }
+size_t UdfFileIdentifierSize(size_t nameBytes) {
+    return (kFileIdentifierFixed + nameBytes + 3) / 4 * 4;
+}
 
 size_t WriteUdfFileIdentifier(uint8_t* d, uint32_t location, const TUdfFileIdentifier& fid) {
     const size_t nameBytes = std::min<size_t>(fid.Name.size(), 255);
@@ -113,7 +116,8 @@ void WriteUdfFileSet(uint8_t* d, uint32_t location, const TUdfFileSet& set) {
     PutLongAd(d + 400, static_cast<uint32_t>(kSectorSize), set.RootBlock);
     PutEntityId(d + 416, "*OSTA UDF Compliant", UdfDomainSuffix(set.Revision));
     SetUdfTag(d, kUdfTagFileSet, UdfTagVersion(set.Revision), location, kFileSetSize - 16);
-    SetUdfTag(d + kSectorSize, kUdfTagTerminating, UdfTagVersion(set.Revision), location + 1, kFileSetSize - 16);
+    SetUdfTag(d + kSectorSize, kUdfTagTerminating, UdfTagVersion(set.Revision), location + 1,
+              kFileSetSize - 16);
 }
 
 }  // namespace kv

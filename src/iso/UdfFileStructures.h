@@ -27,16 +27,16 @@ struct TUdfExtent {
 struct TUdfFileEntry {
     uint16_t Revision = 0;
     uint8_t FileType = kUdfFileTypeFile;
-    uint32_t Mode = 0;          // st_mode: permissions and set-id/sticky bits
+    uint32_t Mode = 0;  // st_mode: permissions and set-id/sticky bits
     uint32_t Uid = 0;
     uint32_t Gid = 0;
     uint16_t Links = 1;
-    uint64_t Length = 0;        // information length in bytes
+    uint64_t Length = 0;  // information length in bytes
     uint64_t UniqueId = 0;
     bool Hidden = false;
     TLocalDateTime Accessed, Modified, Changed;
     int AccessedOffset = 0, ModifiedOffset = 0, ChangedOffset = 0;  // minutes east of UTC
-    std::vector<TUdfExtent> Extents;  // where the data lies
+    std::vector<TUdfExtent> Extents;                                // where the data lies
 };
 
 // Allocation descriptors that fit one file entry block beside its fixed part.
@@ -52,10 +52,10 @@ void AppendUdfExtents(std::vector<TUdfExtent>& extents, uint32_t first, uint64_t
 struct TUdfFileIdentifier {
     uint16_t Revision = 0;
     bool Directory = false;
-    bool Parent = false;   // the directory's first identifier, for its parent; no name
+    bool Parent = false;  // the directory's first identifier, for its parent; no name
     bool Hidden = false;
     uint32_t EntryBlock = 0;
-    uint32_t UniqueId = 0;  // lower 32 bits of the file entry's unique ID
+    uint32_t UniqueId = 0;      // lower 32 bits of the file entry's unique ID
     std::vector<uint8_t> Name;  // CS0, at most 255 bytes
 };
 

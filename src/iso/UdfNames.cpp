@@ -12,7 +12,9 @@ namespace {
 // An extension longer than this is part of the name, not something a reader opens files by.
 constexpr size_t kKeptExtensionUnits = 16;
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
 
 bool IsWide(const std::u16string& units) {
     return std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; });

@@ -37,8 +37,9 @@ uint16_t UdfCrc(const uint8_t* data, size_t length) {
     size_t i = 0;
     for (; i + 8 <= length; i += 8) {
         const uint8_t* b = data + i;
-        crc = static_cast<uint16_t>(kCrc[7][b[0] ^ (crc >> 8)] ^ kCrc[6][b[1] ^ (crc & 0xFF)] ^ kCrc[5][b[2]] ^
-                                    kCrc[4][b[3]] ^ kCrc[3][b[4]] ^ kCrc[2][b[5]] ^ kCrc[1][b[6]] ^ kCrc[0][b[7]]);
+        crc = static_cast<uint16_t>(kCrc[7][b[0] ^ (crc >> 8)] ^ kCrc[6][b[1] ^ (crc & 0xFF)] ^
+                                    kCrc[5][b[2]] ^ kCrc[4][b[3]] ^ kCrc[3][b[4]] ^ kCrc[2][b[5]] ^
+                                    kCrc[1][b[6]] ^ kCrc[0][b[7]]);
     }
     for (; i < length; ++i) crc = static_cast<uint16_t>((crc << 8) ^ kCrc[0][((crc >> 8) ^ data[i]) & 0xFF]);
     return crc;
@@ -93,7 +94,9 @@ std::vector<uint8_t> UdfIdentifierSuffix(uint16_t revision) {
     return {static_cast<uint8_t>(revision), static_cast<uint8_t>(revision >> 8), kOsClassUnix, kOsIdLinux};
 }
 
-std::vector<uint8_t> UdfImplementationSuffix() { return {kOsClassUnix, kOsIdLinux}; }
+std::vector<uint8_t> UdfImplementationSuffix() {
+    return {kOsClassUnix, kOsIdLinux};
+}
 
 void PutOstaCharspec(uint8_t* dest) {
     static const char kName[] = "OSTA Compressed Unicode";
@@ -115,7 +118,9 @@ std::vector<uint8_t> UdfCs0(const std::u16string& units) {
     return out;
 }
 
-std::vector<uint8_t> UdfCs0(const std::string& utf8) { return UdfCs0(Utf8ToUtf16(utf8)); }
+std::vector<uint8_t> UdfCs0(const std::string& utf8) {
+    return UdfCs0(Utf8ToUtf16(utf8));
+}
 
 void PutDString(uint8_t* dest, size_t fieldLength, const std::string& utf8) {
     std::memset(dest, 0, fieldLength);

@@ -37,7 +37,9 @@ uint16_t UdfCrc(const uint8_t* data, size_t length);
 // after the tag, the checksum the tag itself. Call it last, once the body is complete. Tag
 // version 2 belongs to NSR02 volumes (UDF 1.02), 3 to NSR03 (UDF 2.00 and later).
 void SetUdfTag(uint8_t* descriptor, uint16_t id, uint16_t version, uint32_t location, size_t bodyLength);
-inline uint16_t UdfTagVersion(uint16_t revision) { return revision >= 0x0200 ? 3 : 2; }
+inline uint16_t UdfTagVersion(uint16_t revision) {
+    return revision >= 0x0200 ? 3 : 2;
+}
 
 // A timestamp (ECMA-167 1/7.3) of a local time with its offset from UTC in minutes.
 void PutUdfTimestamp(uint8_t* dest, const TLocalDateTime& date, int offsetMinutes);
@@ -69,6 +71,7 @@ void PutDString(uint8_t* dest, size_t fieldLength, const std::string& utf8);
 // Extent descriptors (ECMA-167 3/7.1, 4/14.14.1, 4/14.14.2).
 void PutExtentAd(uint8_t* dest, uint32_t lengthBytes, uint32_t sector);
 void PutShortAd(uint8_t* dest, uint32_t lengthBytes, uint32_t block);
-void PutLongAd(uint8_t* dest, uint32_t lengthBytes, uint32_t block, uint16_t partition = 0, uint32_t uniqueId = 0);
+void PutLongAd(uint8_t* dest, uint32_t lengthBytes, uint32_t block, uint16_t partition = 0,
+               uint32_t uniqueId = 0);
 
 }  // namespace kv

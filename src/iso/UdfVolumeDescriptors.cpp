@@ -10,10 +10,10 @@ namespace kv {
 namespace {
 
 constexpr size_t kDescriptorSize = 512;
-constexpr size_t kLogicalVolumeSize = 446;   // 440 and one type 1 partition map
+constexpr size_t kLogicalVolumeSize = 446;  // 440 and one type 1 partition map
 constexpr size_t kUnallocatedSpaceSize = 24;
-constexpr size_t kIntegritySize = 134;       // 80, one free space and one size entry, 46 implementation use
-constexpr uint32_t kPartitionReadOnly = 1;   // ECMA-167 3/10.5.7: access type
+constexpr size_t kIntegritySize = 134;      // 80, one free space and one size entry, 46 implementation use
+constexpr uint32_t kPartitionReadOnly = 1;  // ECMA-167 3/10.5.7: access type
 
 void WriteTerminating(uint8_t* d, uint32_t location, uint16_t revision) {
     SetUdfTag(d, kUdfTagTerminating, UdfTagVersion(revision), location, kDescriptorSize - 16);

@@ -11,19 +11,19 @@ namespace kv {
 
 // What the descriptors say about the volume as a whole.
 struct TUdfVolumeFacts {
-    uint16_t Revision = 0;            // kUdfRevision102 or kUdfRevision201
-    std::string VolumeId;             // the volume's label
-    std::string VolumeSetId;          // starts with 16 characters unique to this volume (UDF 2.2.2.5)
+    uint16_t Revision = 0;    // kUdfRevision102 or kUdfRevision201
+    std::string VolumeId;     // the volume's label
+    std::string VolumeSetId;  // starts with 16 characters unique to this volume (UDF 2.2.2.5)
     TLocalDateTime RecordingTime;
     int RecordingOffsetMinutes = 0;
-    uint32_t MainSequence = 0;        // first sector of the main volume descriptor sequence
+    uint32_t MainSequence = 0;  // first sector of the main volume descriptor sequence
     uint32_t ReserveSequence = 0;
-    uint32_t IntegritySequence = 0;   // the logical volume integrity descriptor, then a terminator
-    uint32_t PartitionStart = 0;      // sector of the partition's logical block 0
+    uint32_t IntegritySequence = 0;  // the logical volume integrity descriptor, then a terminator
+    uint32_t PartitionStart = 0;     // sector of the partition's logical block 0
     uint32_t PartitionBlocks = 0;
-    uint32_t FileSetBlock = 0;        // logical block of the file set descriptor
-    uint32_t Files = 0;               // everything but directories
-    uint32_t Directories = 0;         // the root included
+    uint32_t FileSetBlock = 0;  // logical block of the file set descriptor
+    uint32_t Files = 0;         // everything but directories
+    uint32_t Directories = 0;   // the root included
     uint64_t NextUniqueId = 0;
 };
 

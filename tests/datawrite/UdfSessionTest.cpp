@@ -48,7 +48,9 @@ protected:
     // The main sequence the anchor at `sector` points at; 0 when it holds none.
     uint32_t AnchoredSequence(uint32_t sector) {
         const std::vector<uint8_t> anchor = Read(sector);
-        return IsValidUdfTag(anchor.data(), anchor.size(), kUdfTagAnchor, sector) ? GetLE32(anchor.data() + 20) : 0;
+        return IsValidUdfTag(anchor.data(), anchor.size(), kUdfTagAnchor, sector)
+                   ? GetLE32(anchor.data() + 20)
+                   : 0;
     }
     TBurnTestDrive t;
 };
@@ -66,7 +68,8 @@ TEST_F(UdfSessionTest, OnADvdPlusRwTheAnchorAt256FollowsTheDescriptorCopyAsTheLa
     // sequence) to sector 0, then the whole ECC block holding sector 256.
     EXPECT_EQ(writes[writes.size() - 2], (TWrite{0, 32}));
     EXPECT_EQ(writes.back(), (TWrite{256, 16}));
-    EXPECT_TRUE(std::all_of(writes.begin(), writes.end() - 2, [&](const TWrite& w) { return w.Lba >= second; }));
+    EXPECT_TRUE(
+        std::all_of(writes.begin(), writes.end() - 2, [&](const TWrite& w) { return w.Lba >= second; }));
     EXPECT_EQ(AnchoredSequence(256), second + 32);
     EXPECT_EQ(DetectUdfRevision(*t.Burner, 0), kUdfRevision201);
     // The rest of the rewritten block still belongs to the first session: its file set descriptor.
@@ -81,7 +84,8 @@ TEST_F(UdfSessionTest, AFailedAnchorWriteLeavesEachViewOnAWholeSession) {
     t.Drive->ClearLog();
     std::string error;
     // The same compilation takes as many writes again; then the copy, then the anchor.
-    ASSERT_TRUE(t.Recorder->Faults().AddScript("WRITE@" + std::to_string(sessionWrites + 2) + "=3/0C/00", error))
+    ASSERT_TRUE(
+        t.Recorder->Faults().AddScript("WRITE@" + std::to_string(sessionWrites + 2) + "=3/0C/00", error))
         << error;
     EXPECT_NE(t.Run([&] { return t.Burner->BurnCD(); }), "");
     // ISO 9660 readers see the new session; UDF readers the first one, whole.
@@ -102,12 +106,15 @@ TEST_F(UdfSessionTest, AFirstSessionWithoutUdfGetsNoAnchorAt256Later) {
     const std::vector<TWrite> writes = Writes(*t.Drive);
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back(), (TWrite{0, 32}));
-    for (const TWrite& w : writes) EXPECT_TRUE(w.Lba == 0 || w.Lba >= t.Burner->Layout().SessionStart) << w.Lba;
+    for (const TWrite& w : writes)
+        EXPECT_TRUE(w.Lba == 0 || w.Lba >= t.Burner->Layout().SessionStart) << w.Lba;
     EXPECT_EQ(AnchoredSequence(256), 0u);
     EXPECT_EQ(DetectUdfRevision(*t.Burner, 0), 0);
     const std::vector<std::string> messages = t.Messages();
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                            [](const std::string& m) { return m.find("FIRST SESSION HAS NO UDF") != std::string::npos; }),
+                            [](const std::string& m) {
+                                return m.find("FIRST SESSION HAS NO UDF") != std::string::npos;
+                            }),
               1);
 }
 

@@ -1,8 +1,7 @@
 // Trees as readers give them back, compared entry by entry with their sources.
 #pragma once
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -23,7 +22,8 @@ struct TNode {
 
 // Every entry below `root` by relative path. Modes and modification times only where asked: a
 // Joliet reader knows neither, and not every reader sets times.
-inline std::map<std::filesystem::path, TNode> Scan(const std::filesystem::path& root, bool modes, bool times) {
+inline std::map<std::filesystem::path, TNode> Scan(const std::filesystem::path& root, bool modes,
+                                                   bool times) {
     namespace fs = std::filesystem;
     std::map<fs::path, TNode> out;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {

@@ -1,8 +1,7 @@
 // UDF beside ISO 9660, read back by outside UDF readers (udfinfo, 7-Zip's UDF reader, pycdlib's):
 // the awkward tree as an image, a DVD+RW grown by a second session, write-once media with two.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,7 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-std::string Cli(const std::string& args) { return CliCommand(args, 5000); }
+std::string Cli(const std::string& args) {
+    return CliCommand(args, 5000);
+}
 
 // The UDF tree of a source folder: every folder and file; symbolic links are Rock Ridge's alone.
 TTree UdfView(const fs::path& root, bool times) {
@@ -44,8 +45,9 @@ protected:
         fs::remove_all(work_);
         BuildAwkwardTree(work_ / "full", true);
         image_ = work_ / "awkward.iso";
-        made_ = RunShell("SOURCE_DATE_EPOCH=1700000000 " + CliCommand("mkiso --volume Awkward -o " + Q(image_.string()) +
-                                                                       " " + Q((work_ / "full" / "Awkward").string())));
+        made_ = RunShell("SOURCE_DATE_EPOCH=1700000000 " +
+                         CliCommand("mkiso --volume Awkward -o " + Q(image_.string()) + " " +
+                                    Q((work_ / "full" / "Awkward").string())));
         WriteRandom(work_ / "one" / "Old" / "first.bin", 300000, 1);
         WriteRandom(work_ / "one" / "Old" / "small.txt", 10, 2);
         WriteRandom(work_ / "two" / "New" / "second.bin", 70000, 3);
@@ -127,8 +129,8 @@ for root, dirs, files in iso.walk(udf_path='/'):
     for f in files: iso.get_file_from_iso(os.path.join(out, root.lstrip('/'), f), udf_path=root.rstrip('/') + '/' + f)
 iso.close()
 )";
-    const TRun p = RunShell("/usr/bin/python3 " + Q((work_ / "udf.py").string()) + " " + Q(image_.string()) + " " +
-                            Q(py.string()));
+    const TRun p = RunShell("/usr/bin/python3 " + Q((work_ / "udf.py").string()) + " " + Q(image_.string()) +
+                            " " + Q(py.string()));
     ASSERT_EQ(p.Status, 0) << p.Output;
     ExpectSameTree(UdfView(work_ / "full", false), Scan(py, false, false), "pycdlib (UDF)");
 }
@@ -136,7 +138,8 @@ iso.close()
 TEST_F(UdfBridgeTest, TheCommandLineChoosesUdfAndItsRevision) {
     const fs::path source = work_ / "one" / "Old";
     const fs::path old = work_ / "102.iso", none = work_ / "none.iso";
-    const TRun m = RunShell(CliCommand("mkiso --udf-revision 1.02 -o " + Q(old.string()) + " " + Q(source.string())));
+    const TRun m =
+        RunShell(CliCommand("mkiso --udf-revision 1.02 -o " + Q(old.string()) + " " + Q(source.string())));
     ASSERT_EQ(m.Status, 0) << m.Output;
     const TRun info = RunShell("udfinfo " + Q(old.string()));
     EXPECT_EQ(Field(info.Output, "udfrev"), "1.02") << info.Output;
@@ -144,12 +147,14 @@ TEST_F(UdfBridgeTest, TheCommandLineChoosesUdfAndItsRevision) {
     ASSERT_EQ(RunShell("7z x -tudf -y -o" + Q(z.string()) + " " + Q(old.string())).Status, 0);
     ExpectSameTree(UdfView(work_ / "one", false), Scan(z, false, false), "7z (UDF 1.02)");
 
-    const TRun off = RunShell(CliCommand("mkiso --udf off -o " + Q(none.string()) + " " + Q(source.string())));
+    const TRun off =
+        RunShell(CliCommand("mkiso --udf off -o " + Q(none.string()) + " " + Q(source.string())));
     ASSERT_EQ(off.Status, 0) << off.Output;
     EXPECT_NE(RunShell("udfinfo " + Q(none.string())).Status, 0);
     EXPECT_EQ(RunShell("isoinfo -d -i " + Q(none.string())).Status, 0);
 
-    const TRun bad = RunShell(CliCommand("mkiso --udf sometimes -o " + Q(none.string()) + " " + Q(source.string())));
+    const TRun bad =
+        RunShell(CliCommand("mkiso --udf sometimes -o " + Q(none.string()) + " " + Q(source.string())));
     EXPECT_EQ(bad.Status, 2) << bad.Output;
     EXPECT_NE(bad.Output.find("--udf takes auto, on or off"), std::string::npos) << bad.Output;
 }
@@ -169,15 +174,19 @@ TEST_F(UdfBridgeTest, ADvdPlusRwGrownByASecondSessionShowsBothSessionsThroughIts
 TEST_F(UdfBridgeTest, WriteOnceMediaCarryAUdfInEverySessionAndCdsNoneUnlessAsked) {
     const fs::path plain = work_ / "plain-cd.kvm";
     ASSERT_EQ(RunShell(Cli("media create --type cdr " + Q(plain.string()))).Status, 0);
-    ASSERT_EQ(RunShell(Cli("--drive " + Q(plain.string()) + " burn " + Q((work_ / "one" / "Old").string()))).Status, 0);
+    ASSERT_EQ(
+        RunShell(Cli("--drive " + Q(plain.string()) + " burn " + Q((work_ / "one" / "Old").string()))).Status,
+        0);
     EXPECT_EQ(DiscUdf(plain), "none");
 
-    for (const auto& [type, options] : {std::pair<std::string, std::string>{"cdr", "--udf on"}, {"dvdplusr", ""}}) {
+    for (const auto& [type, options] :
+         {std::pair<std::string, std::string>{"cdr", "--udf on"}, {"dvdplusr", ""}}) {
         SCOPED_TRACE(type);
         const fs::path medium = TwoSessions(type, options);
         EXPECT_EQ(DiscUdf(medium), "2.01");
         // A multisession reader finds the last session's anchor at its start + 256.
-        const TRun info = RunShell("udfinfo --startblock=" + LastTrackStart(medium) + " " + Q(Export(medium).string()));
+        const TRun info =
+            RunShell("udfinfo --startblock=" + LastTrackStart(medium) + " " + Q(Export(medium).string()));
         ASSERT_EQ(info.Status, 0) << info.Output;
         EXPECT_EQ(Field(info.Output, "numfiles"), "3") << info.Output;
         EXPECT_EQ(Field(info.Output, "numdirs"), "3") << info.Output;

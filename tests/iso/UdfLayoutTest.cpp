@@ -62,7 +62,8 @@ public:
             const uint8_t* d = Sector(s);
             if (GetLE16(d) == kUdfTagTerminating) break;
             EXPECT_TRUE(IsValidUdfTag(d, 2048, GetLE16(d), s)) << "descriptor at " << s;
-            if (GetLE16(d) == kUdfTagPartition) partitionStart_ = GetLE32(d + 188), partitionBlocks_ = GetLE32(d + 192);
+            if (GetLE16(d) == kUdfTagPartition)
+                partitionStart_ = GetLE32(d + 188), partitionBlocks_ = GetLE32(d + 192);
             if (GetLE16(d) == kUdfTagLogicalVolume) {
                 fileSet = GetLE32(d + 252);
                 integrity_ = GetLE32(d + 436);
@@ -79,7 +80,8 @@ public:
     uint32_t Integrity() const { return integrity_; }
 
 private:
-    void ReadEntry(uint32_t block, const std::string& path, bool hidden, std::map<std::string, TUdfFile>& files) {
+    void ReadEntry(uint32_t block, const std::string& path, bool hidden,
+                   std::map<std::string, TUdfFile>& files) {
         std::vector<uint8_t> fe(Sector(partitionStart_ + block), Sector(partitionStart_ + block) + 2048);
         ASSERT_TRUE(IsValidUdfTag(fe.data(), 2048, kUdfTagFileEntry, block)) << path;
         TUdfFile& f = files[path.empty() ? "/" : path];
@@ -104,8 +106,10 @@ private:
             EXPECT_TRUE(IsValidUdfTag(fid, size, kUdfTagFileIdentifier, fidBlock)) << path;
             if (!(fid[18] & 0x08)) {
                 std::string name;
-                if (fid[38] == 8) name.assign(reinterpret_cast<const char*>(fid + 39), fid[19] - 1u);
-                else for (size_t i = 39; i + 1 < 38u + fid[19]; i += 2) name += static_cast<char>(fid[i + 1]);
+                if (fid[38] == 8)
+                    name.assign(reinterpret_cast<const char*>(fid + 39), fid[19] - 1u);
+                else
+                    for (size_t i = 39; i + 1 < 38u + fid[19]; i += 2) name += static_cast<char>(fid[i + 1]);
                 ReadEntry(GetLE32(fid + 24), path + "/" + name, (fid[18] & 0x01) != 0, files);
             }
             at += size;
@@ -123,7 +127,8 @@ protected:
         image.IdVolume = "Udf Volume";
         image.RockRidge = false;
     }
-    TFEntry* Add(TDEntry* dir, const std::string& name, int64_t size, int32_t extent = 0, int32_t attributes = 0) {
+    TFEntry* Add(TDEntry* dir, const std::string& name, int64_t size, int32_t extent = 0,
+                 int32_t attributes = 0) {
         TFileDescription d;
         d.Name = name;
         d.Size = size;
@@ -180,8 +185,8 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
 
     std::vector<std::string> paths;
     for (const auto& [path, f] : files) paths.push_back(path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/Docs", "/Docs/Deep", "/Docs/Deep/empty", "/Docs/Deep/secret.txt",
-                                               "/Docs/huge.bin", "/small.txt"}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/Docs", "/Docs/Deep", "/Docs/Deep/empty",
+                                               "/Docs/Deep/secret.txt", "/Docs/huge.bin", "/small.txt"}));
     EXPECT_EQ(files.at("/").Links, 2);  // its own identifier... and Docs' parent identifier
     EXPECT_EQ(files.at("/Docs").Links, 2);
     EXPECT_TRUE(files.at("/Docs/Deep/secret.txt").Hidden);
@@ -189,12 +194,14 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
     // The data is the ISO 9660 tree's: the same sectors, once.
     const TUdfFile& s = files.at("/small.txt");
     ASSERT_EQ(s.Extents.size(), 1u);
-    EXPECT_EQ(reader.PartitionStart() + s.Extents[0].Block, L.FirstFileSector + static_cast<uint32_t>(small->Extent));
+    EXPECT_EQ(reader.PartitionStart() + s.Extents[0].Block,
+              L.FirstFileSector + static_cast<uint32_t>(small->Extent));
     EXPECT_EQ(s.Length, 10u);
     const TUdfFile& h = files.at("/Docs/huge.bin");
     EXPECT_EQ(h.Length, uint64_t{4608} << 20);
     ASSERT_EQ(h.Extents.size(), 5u);
-    EXPECT_EQ(reader.PartitionStart() + h.Extents[0].Block, L.FirstFileSector + static_cast<uint32_t>(huge->Extent));
+    EXPECT_EQ(reader.PartitionStart() + h.Extents[0].Block,
+              L.FirstFileSector + static_cast<uint32_t>(huge->Extent));
     for (const TUdfExtent& x : h.Extents) EXPECT_LE(x.Bytes, kUdfMaxExtentBytes);
     // File entries lie between the header and the data, one block each.
     EXPECT_EQ(L.UdfFileEntrySectors, 7u);

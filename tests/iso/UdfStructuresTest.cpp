@@ -132,8 +132,8 @@ TEST(UdfFileEntryTest, LargeFilesTakeExtentsOfAtMost3FFFF800hAndModesMapToTheFiv
     WriteUdfFileEntry(block.data(), 77, e);
     EXPECT_TRUE(IsValidUdfTag(block.data(), block.size(), kUdfTagFileEntry, 77));
     EXPECT_EQ(block[27], kUdfFileTypeFile);
-    EXPECT_EQ(GetLE16(block.data() + 34) & 7, 0);      // short allocation descriptors
-    EXPECT_NE(GetLE16(block.data() + 34) & 0x40, 0);   // set-user-ID
+    EXPECT_EQ(GetLE16(block.data() + 34) & 7, 0);     // short allocation descriptors
+    EXPECT_NE(GetLE16(block.data() + 34) & 0x40, 0);  // set-user-ID
     EXPECT_EQ(GetLE32(block.data() + 36), 1000u);
     // Owner rwx (with change-attributes and delete), group r-x, other nothing.
     EXPECT_EQ(GetLE32(block.data() + 44), (0x1Fu << 10) | (0x5u << 5));
@@ -154,7 +154,7 @@ TEST(UdfFileEntryTest, LargeFilesTakeExtentsOfAtMost3FFFF800hAndModesMapToTheFiv
     EXPECT_EQ(fidBytes[19], 6);
     EXPECT_EQ(GetLE32(fidBytes.data() + 24), 9u);
     EXPECT_EQ(GetLE32(fidBytes.data() + 32), 42u);  // the entry's unique ID, for UDF 2.3.4.3
-    EXPECT_EQ(fidBytes[44], 0xEE);                 // nothing beyond the padded size
+    EXPECT_EQ(fidBytes[44], 0xEE);                  // nothing beyond the padded size
 }
 
 }  // namespace

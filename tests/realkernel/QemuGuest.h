@@ -18,20 +18,24 @@ struct TGuestRun {
     std::string Log;         // all of run.sh's output, for failure messages
 };
 
-inline bool QemuInstalled() { return HaveTool("qemu-system-x86_64"); }
+inline bool QemuInstalled() {
+    return HaveTool("qemu-system-x86_64");
+}
 
 // Runs `commands` (busybox sh) with `image` in the guest's drive.
-inline TGuestRun RunInGuest(const std::filesystem::path& image, const std::string& commands, int timeoutSeconds = 300) {
+inline TGuestRun RunInGuest(const std::filesystem::path& image, const std::string& commands,
+                            int timeoutSeconds = 300) {
     const std::filesystem::path script =
         std::filesystem::temp_directory_path() / ("kv-guest-" + std::to_string(::getpid()) + ".cmd");
     std::ofstream(script) << commands;
-    const TRun r = RunShell(Q(KV_QEMU_RUN) + " --timeout " + std::to_string(timeoutSeconds) + " " + Q(image.string()) +
-                            " " + Q(script.string()));
+    const TRun r = RunShell(Q(KV_QEMU_RUN) + " --timeout " + std::to_string(timeoutSeconds) + " " +
+                            Q(image.string()) + " " + Q(script.string()));
     std::filesystem::remove(script);
     TGuestRun g;
     g.Log = r.Output;
     g.Available = r.Status != 2;
-    const std::string begin = "===== qemu-cdrom: output of ", end = "\n===== qemu-cdrom: end of output (exit status ";
+    const std::string begin = "===== qemu-cdrom: output of ",
+                      end = "\n===== qemu-cdrom: end of output (exit status ";
     const size_t from = r.Output.find('\n', r.Output.find(begin));
     const size_t to = r.Output.find(end);
     if (from == std::string::npos || to == std::string::npos || to < from) return g;

@@ -2,9 +2,8 @@
 // wrote: the awkward tree as an image, a DVD+RW grown by a second session, a DVD+R with two.
 // Every file comes back under its own name (symbolic links are Rock Ridge's alone) with its
 // contents, mode, owner and modification time.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -49,8 +48,8 @@ std::map<std::string, std::string> HostListing(const fs::path& folder) {
     return Listing(r.Output);
 }
 
-void ExpectSameListing(const std::map<std::string, std::string>& expected, const std::map<std::string, std::string>& got,
-                       const std::string& what) {
+void ExpectSameListing(const std::map<std::string, std::string>& expected,
+                       const std::map<std::string, std::string>& got, const std::string& what) {
     ASSERT_FALSE(expected.empty()) << what;
     for (const auto& [path, line] : expected) {
         const auto it = got.find(path);
@@ -74,8 +73,10 @@ protected:
 
     // The guest mounts the drive's UDF (with `options`) and lists it.
     std::map<std::string, std::string> GuestListing(const fs::path& image, const std::string& options) {
-        const TGuestRun g = RunInGuest(image, "mount -t udf -o ro" + options + " /dev/sr0 /mnt || { dmesg | tail -5; exit 3; }\n"
-                                                                                "cd /mnt\n" + kListing);
+        const TGuestRun g = RunInGuest(image, "mount -t udf -o ro" + options +
+                                                  " /dev/sr0 /mnt || { dmesg | tail -5; exit 3; }\n"
+                                                  "cd /mnt\n" +
+                                                  kListing);
         if (!g.Available) {
             skipped_ = true;
             return {};
@@ -85,14 +86,17 @@ protected:
     }
     fs::path TwoSessions(const std::string& type) {
         const fs::path medium = work_ / (type + ".kvm");
-        EXPECT_EQ(RunShell(CliCommand("media create --type " + type + " " + Q(medium.string()), 5000)).Status, 0);
+        EXPECT_EQ(RunShell(CliCommand("media create --type " + type + " " + Q(medium.string()), 5000)).Status,
+                  0);
         for (const fs::path& tree : {work_ / "t1" / "one", work_ / "t2" / "two"}) {
-            const TRun r =
-                RunShell(CliCommand("--drive " + Q(medium.string()) + " burn --import-last " + Q(tree.string()), 5000));
+            const TRun r = RunShell(CliCommand(
+                "--drive " + Q(medium.string()) + " burn --import-last " + Q(tree.string()), 5000));
             EXPECT_EQ(r.Status, 0) << r.Output;
         }
         const fs::path image = work_ / (type + ".iso");
-        EXPECT_EQ(RunShell(CliCommand("media export " + Q(medium.string()) + " " + Q(image.string()), 5000)).Status, 0);
+        EXPECT_EQ(
+            RunShell(CliCommand("media export " + Q(medium.string()) + " " + Q(image.string()), 5000)).Status,
+            0);
         return image;
     }
     // Burned as the folders "one" and "two", each in a session of its own.
@@ -109,7 +113,8 @@ protected:
 TEST_F(RealKernelUdfTest, TheAwkwardTreeComesBackWhole) {
     BuildAwkwardTree(work_ / "src", true);
     const fs::path image = work_ / "awkward.iso";
-    const TRun m = RunShell(CliCommand("mkiso -o " + Q(image.string()) + " " + Q((work_ / "src" / "Awkward").string())));
+    const TRun m =
+        RunShell(CliCommand("mkiso -o " + Q(image.string()) + " " + Q((work_ / "src" / "Awkward").string())));
     ASSERT_EQ(m.Status, 0) << m.Output;
     const auto got = GuestListing(image, "");
     if (skipped_) GTEST_SKIP() << "the guest could not be set up";
