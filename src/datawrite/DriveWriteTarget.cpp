@@ -202,14 +202,14 @@ bool TDriveWriteTarget::WriteDescriptorCopy(std::string& error) {
 // at this session's descriptor sequences. It goes after the descriptor copy: until the copy both
 // views show the previous session, between the two writes ISO 9660 shows the new session and UDF
 // still the previous one, each whole. Only a disc whose first session has UDF gets here (the
-// layout leaves UDF out otherwise), so sector 256 holds that session's anchor, nothing else. The
-// drive writes whole ECC blocks: the block around it is read and written back with that one
-// sector changed.
+// layout leaves UDF out otherwise), so sector 256 holds that session's anchor, nothing else. DVD
+// and BD drives write whole 32-sector units: the unit from 256 on is read and written back with
+// that one sector changed (the rest is the first session's, whose files the new one still shows).
 bool TDriveWriteTarget::WriteUdfAnchorCopy(std::string& error) {
     TZelBurner& b = burner_;
     const TUdfBridge* udf = b.Udf();
     if (!udf) return true;
-    constexpr uint32_t kBlockSectors = 16;
+    constexpr uint32_t kBlockSectors = 32;
     const uint32_t first = kUdfAnchorSector / kBlockSectors * kBlockSectors;
     if (first + kBlockSectors > sessionStart_) return true;
     if (b.AbortRequested()) {

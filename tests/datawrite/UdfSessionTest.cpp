@@ -65,9 +65,9 @@ TEST_F(UdfSessionTest, OnADvdPlusRwTheAnchorAt256FollowsTheDescriptorCopyAsTheLa
     const std::vector<TWrite> writes = Writes(*t.Drive);
     ASSERT_GE(writes.size(), 3u);
     // The session, then the copy of its first 32 sectors (ISO descriptors and UDF recognition
-    // sequence) to sector 0, then the whole ECC block holding sector 256.
+    // sequence) to sector 0, then the whole write unit holding sector 256.
     EXPECT_EQ(writes[writes.size() - 2], (TWrite{0, 32}));
-    EXPECT_EQ(writes.back(), (TWrite{256, 16}));
+    EXPECT_EQ(writes.back(), (TWrite{256, 32}));
     EXPECT_TRUE(
         std::all_of(writes.begin(), writes.end() - 2, [&](const TWrite& w) { return w.Lba >= second; }));
     EXPECT_EQ(AnchoredSequence(256), second + 32);
