@@ -96,7 +96,7 @@ size_t WriteUdfFileIdentifier(uint8_t* d, uint32_t location, const TUdfFileIdent
     d[19] = static_cast<uint8_t>(nameBytes);
     PutLongAd(d + 20, static_cast<uint32_t>(kSectorSize), fid.EntryBlock, 0, fid.UniqueId);
     PutLE16(d + 36, 0);  // no implementation use
-    std::memcpy(d + kFileIdentifierFixed, fid.Name.data(), nameBytes);
+    std::copy_n(fid.Name.begin(), nameBytes, d + kFileIdentifierFixed);
     SetUdfTag(d, kUdfTagFileIdentifier, UdfTagVersion(fid.Revision), location, size - 16);
     return size;
 }

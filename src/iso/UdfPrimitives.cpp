@@ -82,8 +82,8 @@ void PutUdfTimestamp(uint8_t* dest, const TLocalDateTime& date, int offsetMinute
 
 void PutEntityId(uint8_t* dest, const std::string& identifier, const std::vector<uint8_t>& suffix) {
     std::memset(dest, 0, 32);
-    std::memcpy(dest + 1, identifier.data(), std::min<size_t>(identifier.size(), 23));
-    std::memcpy(dest + 24, suffix.data(), std::min<size_t>(suffix.size(), 8));
+    std::copy_n(identifier.begin(), std::min<size_t>(identifier.size(), 23), dest + 1);
+    std::copy_n(suffix.begin(), std::min<size_t>(suffix.size(), 8), dest + 24);
 }
 
 std::vector<uint8_t> UdfDomainSuffix(uint16_t revision) {
