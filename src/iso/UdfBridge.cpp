@@ -208,11 +208,13 @@ void TUdfBridge::WriteDirectory(uint8_t* header, uint32_t headerStart, const TDi
     }
 }
 
-void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block) {
+// `fe` is the caller's, so that its extent list is allocated once for every entry filled.
+void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block, TUdfFileEntry& fe) {
     const TNode& n = nodes_[node];
     const TFEntry* e = n.Entry;
     const bool isDirectory = n.Directory != kNoDirectory;
-    TUdfFileEntry fe;
+    fe.Extents.clear();
+    fe.Links = 1;
     fe.Revision = options_.Revision;
     fe.UniqueId = node == 0 ? 0 : kFirstUniqueId + node - 1;
     const TRecordedAttributes a = RecordedAttributes(e, isDirectory, options_.RootOwner, recordingTime_);
@@ -242,8 +244,9 @@ void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block) {
 
 void TUdfBridge::FillFileEntries(uint32_t first, uint32_t count, uint8_t* dest) {
     std::memset(dest, 0, static_cast<size_t>(count) * kSectorSize);
+    TUdfFileEntry fe;
     for (uint32_t i = 0; i < count && first + i < nodes_.size(); ++i)
-        FillFileEntry(first + i, dest + i * kSectorSize);
+        FillFileEntry(first + i, dest + i * kSectorSize, fe);
 }
 
 void TUdfBridge::FillClosingAnchor(uint8_t* dest) const {

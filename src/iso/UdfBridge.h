@@ -79,7 +79,7 @@ private:
     bool DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const;
     TUdfVolumeFacts VolumeFacts() const;
     void WriteDirectory(uint8_t* header, uint32_t headerStart, const TDirectory& d);
-    void FillFileEntry(uint32_t node, uint8_t* block);
+    void FillFileEntry(uint32_t node, uint8_t* block, TUdfFileEntry& fe);
 
     const std::vector<TDEntry*>& dirTable_;
     TOptions options_;

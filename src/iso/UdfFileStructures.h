@@ -33,7 +33,6 @@ struct TUdfFileEntry {
     uint16_t Links = 1;
     uint64_t Length = 0;  // information length in bytes
     uint64_t UniqueId = 0;
-    bool Hidden = false;
     TLocalDateTime Accessed, Modified, Changed;
     int AccessedOffset = 0, ModifiedOffset = 0, ChangedOffset = 0;  // minutes east of UTC
     std::vector<TUdfExtent> Extents;                                // where the data lies

@@ -46,23 +46,37 @@ std::u16string Fitted(const std::u16string& units, bool isDirectory, const std::
 
 std::vector<std::vector<uint8_t>> UdfDirectoryNames(const std::vector<TUdfNameRequest>& entries) {
     std::vector<std::vector<uint8_t>> names(entries.size());
-    std::set<std::vector<uint8_t>> taken;
-    std::vector<std::u16string> units(entries.size());
-    // Names that fit as they are come first, so that a shortened one never takes their place.
-    std::vector<size_t> later;
+    std::vector<size_t> later;  // names to shorten or to tell apart
     for (size_t i = 0; i < entries.size(); ++i) {
-        units[i] = Utf8ToUtf16(entries[i].Name);
-        std::vector<uint8_t> exact = UdfCs0(units[i]);
-        if (exact.size() <= kUdfMaxNameBytes && taken.insert(exact).second)
-            names[i] = std::move(exact);
-        else
-            later.push_back(i);
+        names[i] = UdfCs0(entries[i].Name);
+        if (names[i].size() > kUdfMaxNameBytes) later.push_back(i);
+    }
+    // Usually every name fits and the names differ: one sort tells, without a set of them all.
+    std::vector<size_t> order(entries.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return names[a] < names[b] || (names[a] == names[b] && a < b); });
+    for (size_t k = 1; k < order.size(); ++k)
+        if (names[order[k]] == names[order[k - 1]] && names[order[k]].size() <= kUdfMaxNameBytes)
+            later.push_back(order[k]);
+    if (later.empty()) return names;
+
+    // Names that fit as they are come first, so that a shortened one never takes their place.
+    std::sort(later.begin(), later.end());
+    std::set<std::vector<uint8_t>> taken;
+    for (size_t i = 0, next = 0; i < names.size(); ++i) {
+        if (next < later.size() && later[next] == i) {
+            ++next;
+            continue;
+        }
+        taken.insert(names[i]);
     }
     for (size_t i : later) {
+        const std::u16string units = Utf8ToUtf16(entries[i].Name);
         for (unsigned n = 1;; ++n) {
             const std::string tail = n == 1 ? std::string() : "~" + std::to_string(n);
             std::vector<uint8_t> candidate =
-                UdfCs0(Fitted(units[i], entries[i].IsDirectory, std::u16string(tail.begin(), tail.end())));
+                UdfCs0(Fitted(units, entries[i].IsDirectory, std::u16string(tail.begin(), tail.end())));
             if (taken.insert(candidate).second) {
                 names[i] = std::move(candidate);
                 break;
