@@ -4,8 +4,8 @@
 //
 // usage: bench_tree_add [FOLDER] [--files N]
 #include "app/QueueNode.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 
 #include <QApplication>

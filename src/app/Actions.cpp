@@ -11,48 +11,48 @@ using I = TActionId;
 // In enum order. Shortcuts as the commands define them (Ctrl+B burn, Ctrl+A burn audio, Ctrl+E
 // erase, Ctrl+I disc information).
 constexpr std::array<TActionInfo, kActionCount> kActions = {{
-    {I::ShowDrop, "ActionShowDrop", "2.0", "2.1", "", G::Tree, true},
-    {I::Rename, "ActionRename", "2.2", "2.3", "", G::Tree, true},
-    {I::NewFolder, "ActionNewFolder", "2.4", "2.5", "", G::Tree, true},
-    {I::DeleteSelected, "ActionDeleteSelected", "2.6", "2.7", "", G::Tree, true},
-    {I::DeleteAll, "ActionDeleteAll", "2.8", "2.9", "", G::Tree, true},
-    {I::CollapseAll, "ActionCollapseAll", "2.10", "2.11", "", G::Tree, true},
-    {I::Properties, "ActionProperties", "2.12", "2.13", "", G::Tree, true},
-    {I::Burn, "ActionBurn", "2.14", "2.15", "Ctrl+B", G::Drive, true},
-    {I::Settings, "ActionSettings", "2.20", "2.21", "", G::Other, true},
-    {I::DiscInfo, "ActionDiscInfo", "2.28", "2.29", "Ctrl+I", G::Drive, true},
-    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "", G::Tree, true},
-    {I::ExitKvd, "ActionExitKvd", "2.32", "2.33", "", G::Window, true},
-    {I::AddFilesDirs, "ActionAddFilesDirs", "2.34", "2.35", "", G::Tree, true},
-    {I::EraseDisc, "ActionEraseDisc", "2.36", "2.37", "Ctrl+E", G::Drive, true},
-    {I::Eject, "ActionEject", "2.38", "2.39", "", G::Drive, true},
-    {I::Load, "ActionLoad", "2.40", "2.41", "", G::Drive, true},
-    {I::BurnAudio, "ActionBurnAudio", "2.42", "2.43", "Ctrl+A", G::Drive, true},
-    {I::Restore, "ActionRestore", "2.46", "2.47", "", G::Window, true},
-    {I::Minimize, "ActionMinimize", "2.48", "2.49", "", G::Window, true},
-    {I::ShowLog, "ActionShowLog", "2.50", "2.51", "", G::Window, true},
-    {I::HideLog, "ActionHideLog", "2.52", "2.53", "", G::Window, true},
-    {I::Language, "ActionLanguage", "2.54", "2.55", "", G::Other, true},
-    {I::ExpandAll, "ActionExpandAll", "2.56", "2.57", "", G::Tree, true},
-    {I::ImportSession, "ActionImportSession", "2.58", "2.59", "", G::Drive, true},
-    {I::ExtractFileFromSession, "ActionExtractFileFromSession", "2.60", "2.61", "", G::Drive, true},
-    {I::BurnISO, "ActionBurnISO", "2.66", "2.67", "", G::Drive, true},
-    {I::SaveISO, "ActionSaveISO", "2.68", "2.69", "", G::Tree, true},
-    {I::NewProject, "ActionNewProject", "2.70", "2.71", "", G::Tree, true},
-    {I::ShowToolBarDrive, "ActionShowToolBarDrive", "2.72", "", "", G::Window, true},
-    {I::ShowToolBarWebLinks, "ActionShowToolBarWebLinks", "2.73", "", "", G::Window, true},
-    {I::ShowToolBarQueue, "ActionShowToolBarQueue", "2.74", "", "", G::Window, true},
-    {I::EasyMode, "ActionEasyMode", "2.80", "", "", G::Window, true},
-    {I::ExpertMode, "ActionExpertMode", "2.81", "", "", G::Window, true},
-    {I::CutomizeToolBarEasy, "ActionCutomizeToolBarEasy", "2.82", "", "", G::Other, true},
-    {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree, true},
-    {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree, true},
-    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree, true},
-    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree, true},
-    {I::VirtualNewMedium, "ActionVirtualNewMedium", "27.1", "27.2", "", G::VirtualRecorder, true},
-    {I::VirtualInsertFile, "ActionVirtualInsertFile", "27.3", "27.4", "", G::VirtualRecorder, true},
-    {I::VirtualEject, "ActionVirtualEject", "27.5", "27.6", "", G::VirtualRecorder, true},
-    {I::VirtualExport, "ActionVirtualExport", "27.7", "27.8", "", G::VirtualRecorder, true},
+    {I::ShowDrop, "ActionShowDrop", "2.0", "2.1", "", G::Tree},
+    {I::Rename, "ActionRename", "2.2", "2.3", "", G::Tree},
+    {I::NewFolder, "ActionNewFolder", "2.4", "2.5", "", G::Tree},
+    {I::DeleteSelected, "ActionDeleteSelected", "2.6", "2.7", "", G::Tree},
+    {I::DeleteAll, "ActionDeleteAll", "2.8", "2.9", "", G::Tree},
+    {I::CollapseAll, "ActionCollapseAll", "2.10", "2.11", "", G::Tree},
+    {I::Properties, "ActionProperties", "2.12", "2.13", "", G::Tree},
+    {I::Burn, "ActionBurn", "2.14", "2.15", "Ctrl+B", G::Drive},
+    {I::Settings, "ActionSettings", "2.20", "2.21", "", G::Other},
+    {I::DiscInfo, "ActionDiscInfo", "2.28", "2.29", "Ctrl+I", G::Drive},
+    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "", G::Tree},
+    {I::ExitKvd, "ActionExitKvd", "2.32", "2.33", "", G::Window},
+    {I::AddFilesDirs, "ActionAddFilesDirs", "2.34", "2.35", "", G::Tree},
+    {I::EraseDisc, "ActionEraseDisc", "2.36", "2.37", "Ctrl+E", G::Drive},
+    {I::Eject, "ActionEject", "2.38", "2.39", "", G::Drive},
+    {I::Load, "ActionLoad", "2.40", "2.41", "", G::Drive},
+    {I::BurnAudio, "ActionBurnAudio", "2.42", "2.43", "Ctrl+A", G::Drive},
+    {I::Restore, "ActionRestore", "2.46", "2.47", "", G::Window},
+    {I::Minimize, "ActionMinimize", "2.48", "2.49", "", G::Window},
+    {I::ShowLog, "ActionShowLog", "2.50", "2.51", "", G::Window},
+    {I::HideLog, "ActionHideLog", "2.52", "2.53", "", G::Window},
+    {I::Language, "ActionLanguage", "2.54", "2.55", "", G::Other},
+    {I::ExpandAll, "ActionExpandAll", "2.56", "2.57", "", G::Tree},
+    {I::ImportSession, "ActionImportSession", "2.58", "2.59", "", G::Drive},
+    {I::ExtractFileFromSession, "ActionExtractFileFromSession", "2.60", "2.61", "", G::Drive},
+    {I::BurnISO, "ActionBurnISO", "2.66", "2.67", "", G::Drive},
+    {I::SaveISO, "ActionSaveISO", "2.68", "2.69", "", G::Tree},
+    {I::NewProject, "ActionNewProject", "2.70", "2.71", "", G::Tree},
+    {I::ShowToolBarDrive, "ActionShowToolBarDrive", "2.72", "", "", G::Window},
+    {I::ShowToolBarWebLinks, "ActionShowToolBarWebLinks", "2.73", "", "", G::Window},
+    {I::ShowToolBarQueue, "ActionShowToolBarQueue", "2.74", "", "", G::Window},
+    {I::EasyMode, "ActionEasyMode", "2.80", "", "", G::Window},
+    {I::ExpertMode, "ActionExpertMode", "2.81", "", "", G::Window},
+    {I::CutomizeToolBarEasy, "ActionCutomizeToolBarEasy", "2.82", "", "", G::Other},
+    {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree},
+    {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree},
+    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree},
+    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree},
+    {I::VirtualNewMedium, "ActionVirtualNewMedium", "27.1", "27.2", "", G::VirtualRecorder},
+    {I::VirtualInsertFile, "ActionVirtualInsertFile", "27.3", "27.4", "", G::VirtualRecorder},
+    {I::VirtualEject, "ActionVirtualEject", "27.5", "27.6", "", G::VirtualRecorder},
+    {I::VirtualExport, "ActionVirtualExport", "27.7", "27.8", "", G::VirtualRecorder},
 }};
 
 constexpr bool TableInEnumOrder() {
@@ -105,17 +105,17 @@ TActionStates DeriveActionStates(const TActionContext& context) {
     const TActionStates tree = TreeActionStates(context.Tree);
     TActionStates states{};
     for (const TActionInfo& info : kActions) {
-        bool enabled = info.Available;
+        bool enabled = true;
         switch (info.Group) {
             case G::Window:
                 break;
             case G::Drive:
             case G::Tree:
             case G::Other:
-                enabled = enabled && idle;
+                enabled = idle;
                 break;
             case G::VirtualRecorder:
-                enabled = enabled && idle && context.VirtualRecorderSelected;
+                enabled = idle && context.VirtualRecorderSelected;
                 break;
         }
         if (IsTreeRuleAction(info.Id)) enabled = enabled && tree[static_cast<size_t>(info.Id)];

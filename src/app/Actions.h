@@ -33,14 +33,24 @@ struct TActionInfo {
     const char* HintKey;
     const char* Shortcut;    // portable text of the key sequence, empty for none
     TActionGroup Group;
-    bool Available;          // false until the command is built; such actions stay disabled
 };
 
 const TActionInfo& ActionInfo(TActionId id);
 const std::array<TActionInfo, kActionCount>& ActionTable();
 
 // What the application is doing. Exactly one operation runs at a time.
-enum class TOperation { Idle, Adding, Erasing, Converting, WritingData, WritingImage, WritingAudio, Verifying, Importing };
+enum class TOperation {
+    Idle,
+    Adding,
+    Erasing,
+    Converting,
+    WritingData,
+    WritingImage,
+    WritingAudio,
+    Verifying,
+    Importing,
+    ReadingDisc  // the disc information or the session list
+};
 
 // What the compilation tree holds and shows, for the tree-related actions.
 struct TTreeFacts {

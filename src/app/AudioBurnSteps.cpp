@@ -2,7 +2,6 @@
 
 #include "app/DriveSpeeds.h"
 #include "audiowrite/TCueBurner.h"
-#include "datawrite/TZelBurner.h"
 
 #include <cmath>
 
@@ -12,12 +11,7 @@ TAudioWriteFacts PrepareAudioWrite(TBurnerHost& burners, const TBurnerSettings& 
                                    const std::vector<std::string>& wavs, const jobs::TAudioDiscOptions& options,
                                    const TAudioDiscTexts& texts) {
     TAudioWriteFacts facts;
-    const TPrepareOutcome data = burners.PrepareDataBurner(settings);
-    facts.Reports = data.Reports;
-    if (TZelBurner* burner = burners.DataBurner(); burner && !burner->TestUnitReady(0)) {
-        TDriveReports loaded = burners.LoadDisc(settings, true, false);
-        facts.Reports.insert(facts.Reports.end(), loaded.begin(), loaded.end());
-    }
+    facts.Reports = burners.PrepareDataBurnerWithDisc(settings, true).Reports;
     if (!burners.PrepareAudioBurner(settings, facts.Reports)) return facts;
     TCueBurner* burner = burners.AudioBurner();
     if (!burner) return facts;

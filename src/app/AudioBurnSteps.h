@@ -31,8 +31,8 @@ struct TAudioWriteFacts {
     TDriveReports Reports;
     TCueBurner* Burner = nullptr;
 };
-// The data burner closes the tray and waits for the disc when it is not ready; then the audio
-// burner takes the drive and gets its track list and texts.
+// The data burner takes the drive, closes the tray and waits for the disc when it is not ready;
+// then the audio burner takes the drive and gets its track list and texts.
 TAudioWriteFacts PrepareAudioWrite(TBurnerHost& burners, const TBurnerSettings& settings,
                                    const std::vector<std::string>& wavs, const jobs::TAudioDiscOptions& options,
                                    const TAudioDiscTexts& texts);

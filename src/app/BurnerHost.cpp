@@ -307,13 +307,19 @@ TDriveReports TBurnerHost::LoadDisc(const TBurnerSettings& settings, bool wait, 
     return reports;
 }
 
+TPrepareOutcome TBurnerHost::PrepareDataBurnerWithDisc(const TBurnerSettings& settings,
+                                                       bool loadWhenNotReady) {
+    TPrepareOutcome outcome = PrepareDataBurner(settings);
+    if (loadWhenNotReady && Data && !Data->TestUnitReady(0))
+        Append(outcome.Reports, LoadDisc(settings, true, false));
+    return outcome;
+}
+
 bool TBurnerHost::EnsureDiscReady(const TBurnerSettings& settings, TDriveReports& reports) {
     try {
-        TPrepareOutcome prepared = PrepareDataBurner(settings);
+        TPrepareOutcome prepared = PrepareDataBurnerWithDisc(settings, true);
         Append(reports, std::move(prepared.Reports));
         if (!Data) return false;
-        if (Data->TestUnitReady(0)) return true;
-        Append(reports, LoadDisc(settings, true, false));
         if (Data->TestUnitReady(0)) return true;
         reports.push_back({TDriveReport::TKind::NoticeKey, "11.66", {}});
         return false;

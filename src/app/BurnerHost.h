@@ -112,6 +112,9 @@ public:
     TBurnerHost& operator=(const TBurnerHost&) = delete;
 
     TPrepareOutcome PrepareDataBurner(const TBurnerSettings& settings);
+    // The same; then, when asked, a drive that is not ready gets its tray closed and is waited
+    // for. The reports hold both steps' lines.
+    TPrepareOutcome PrepareDataBurnerWithDisc(const TBurnerSettings& settings, bool loadWhenNotReady);
     bool PrepareAudioBurner(const TBurnerSettings& settings, TDriveReports& reports);
     void ReleaseDataBurner();
     void ReleaseAudioBurner();

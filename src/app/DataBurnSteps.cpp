@@ -21,9 +21,9 @@ constexpr int kMaxDirs = 30000;
 
 TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, bool imageOnly) {
     TDiscFacts facts;
+    facts.Preparation = burners.PrepareDataBurnerWithDisc(settings, !imageOnly);
     TZelBurner* burner = burners.DataBurner();
     if (!burner) return facts;
-    if (!imageOnly && !burner->TestUnitReady(0)) facts.Reports = burners.LoadDisc(settings, true, false);
     facts.Prepared = true;
     facts.Burner = burner;
     facts.MediumType = burner->MediumType();

@@ -17,6 +17,7 @@ class TZelBurner;
 
 // What the window needs to know of the disc before it asks its questions.
 struct TDiscFacts {
+    TPrepareOutcome Preparation;  // the data burner's, with the lines of the disc's loading
     bool Prepared = false;
     uint32_t FreeBlocks = 0;
     uint16_t SessionCount = 0;
@@ -26,10 +27,10 @@ struct TDiscFacts {
     int BlockLength = 2048;
     int SpeedX = 0;  // the current write speed in the medium's "X"
     QString Device;
-    TDriveReports Reports;
     TZelBurner* Burner = nullptr;  // the data burner asked, for a job that follows
 };
-// Unless `imageOnly`, a drive that is not ready gets its tray closed and is waited for first.
+// The data burner takes the drive; unless `imageOnly`, a drive that is not ready gets its tray
+// closed and is waited for first.
 TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, bool imageOnly);
 
 // One node of the compilation as the burner gets it: a pre-order list with depths.

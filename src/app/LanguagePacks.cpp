@@ -14,7 +14,6 @@ namespace kv {
 namespace {
 
 constexpr const char* kPackFolder = ":/languages/";
-constexpr const char* kEnglish = "ENGLISH";
 
 QStringList PackFiles() {
     static const bool registered = (RegisterLanguagePacks(), true);
@@ -25,7 +24,7 @@ QStringList PackFiles() {
 }  // namespace
 
 QStringList LanguagePackNames() {
-    QStringList names{kEnglish};
+    QStringList names{kEnglishLanguage};
     for (const QString& file : PackFiles()) names.append(QFileInfo(file).completeBaseName().toUpper());
     names.removeDuplicates();
     names.sort();
@@ -38,7 +37,7 @@ bool InstallLanguagePacks(const QString& folder, const TCatalogue& english) {
         const QString existing = FindLanguageFile(folder, name);
         return existing.isEmpty() ? folder + name + ".ini" : existing;
     };
-    bool written = english.WriteFile(target(kEnglish));
+    bool written = english.WriteFile(target(kEnglishLanguage));
     for (const QString& file : PackFiles()) {
         QFile pack(QString(kPackFolder) + file);
         written = pack.open(QIODevice::ReadOnly) &&

@@ -8,7 +8,6 @@
 namespace kv {
 namespace {
 
-constexpr const char* kEnglish = "ENGLISH";
 
 }  // namespace
 
@@ -83,7 +82,7 @@ QString TMessageCatalogue::LookupText(const QString& key) const {
     QString text;
     if (section == "0") {
         text = ReservedCatalogue.Text(section, item);
-    } else if (Language() != kEnglish) {
+    } else if (Language() != kEnglishLanguage) {
         text = CurrentCatalogue.Text(section, item);
         // An untranslated (empty or blank) entry shows the English text.
         if (text.trimmed().isEmpty()) text = DefaultCatalogue.Text(section, item);
@@ -99,7 +98,7 @@ QString TMessageCatalogue::LookupTextWith(const QString& key, const QStringList&
 }
 
 void TMessageCatalogue::FallBackToEnglish() {
-    *LanguageField = kEnglish;
+    *LanguageField = kEnglishLanguage;
     if (Hooks.SaveSettings) Hooks.SaveSettings();
     if (Hooks.ApplyCaptions) Hooks.ApplyCaptions();
 }
@@ -108,8 +107,8 @@ bool TMessageCatalogue::LoadLanguage(const QString& requestedName) {
     // The English file always exists, for the shell menu and as the model for new translations.
     // One file whatever its letter case: an older "ENGLISH.INI" is rewritten, not joined by a second.
     if (!LanguagesFolder.isEmpty()) {
-        const QString english = FindLanguageFile(LanguagesFolder, kEnglish);
-        DefaultCatalogue.WriteFile(english.isEmpty() ? LanguagesFolder + kEnglish + ".ini" : english);
+        const QString english = FindLanguageFile(LanguagesFolder, kEnglishLanguage);
+        DefaultCatalogue.WriteFile(english.isEmpty() ? LanguagesFolder + kEnglishLanguage + ".ini" : english);
     }
 
     const QString name = requestedName.trimmed().toUpper();
@@ -118,7 +117,7 @@ bool TMessageCatalogue::LoadLanguage(const QString& requestedName) {
         return false;
     }
     bool loaded = true;
-    if (name != kEnglish) {
+    if (name != kEnglishLanguage) {
         const QString path = FindLanguageFile(LanguagesFolder, name);
         if (!path.isEmpty()) {
             std::optional<TCatalogue> catalogue = TCatalogue::ReadFile(path, name);
@@ -133,7 +132,7 @@ bool TMessageCatalogue::LoadLanguage(const QString& requestedName) {
             loaded = false;  // the previous language stays in force
         }
     } else {
-        *LanguageField = kEnglish;
+        *LanguageField = kEnglishLanguage;
         if (Hooks.SaveSettings) Hooks.SaveSettings();
     }
     if (Hooks.WriteCurrentLanguage) {

@@ -24,6 +24,9 @@ bool IsPlainLanguageName(const QString& name);
 // sensitive here, the one file whose name matches it ignoring case ("english.INI"). Empty if none.
 QString FindLanguageFile(const QString& languagesFolder, const QString& name);
 
+// The language every other falls back to; its file is never made anew or deleted.
+inline constexpr char kEnglishLanguage[] = "ENGLISH";
+
 // The reserved catalogue (section 0), the built-in English catalogue (sections 1 to 28) and the
 // catalogue of the selected language. Used from the user-interface thread.
 class TMessageCatalogue {

@@ -12,6 +12,11 @@ namespace {
 
 const QString kAsxReference = "<REF href=";
 
+bool Exists(const QString& path) {
+    // lstat: a link that leads nowhere still names something the compilation reports itself.
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+}
+
 std::optional<QString> ResolveEntry(const QString& entry, const QString& folder) {
     static const QRegularExpression kScheme("^[A-Za-z][A-Za-z0-9+.-]*://");
     if (kScheme.match(entry).hasMatch()) {
@@ -19,15 +24,24 @@ std::optional<QString> ResolveEntry(const QString& entry, const QString& folder)
         if (!url.isLocalFile()) return std::nullopt;
         const QString local = url.toLocalFile();
         if (local.isEmpty()) return std::nullopt;
-        return QDir::cleanPath(local);
+        const QString path = QDir::cleanPath(local);
+        return Exists(path) ? std::optional<QString>(path) : std::nullopt;
     }
-    return AbsoluteLocalPath(entry, folder);
+    const QString literal = AbsoluteLocalPath(entry, folder);
+    if (Exists(literal)) return literal;
+    // "music\a.mp3" from a Windows playlist; a Linux name may hold a backslash, so the literal
+    // reading comes first.
+    if (!entry.startsWith('/') && entry.contains('\\')) {
+        const QString separated = AbsoluteLocalPath(QString(entry).replace('\\', '/'), folder);
+        if (Exists(separated)) return separated;
+    }
+    return std::nullopt;
 }
 
-std::optional<QString> M3uEntry(const QString& line) {
-    const QString entry = line.trimmed();
-    if (entry.size() < 2 || entry.startsWith('#')) return std::nullopt;
-    return entry;
+std::optional<QString> M3uEntry(QString line) {
+    while (line.endsWith('\r')) line.chop(1);
+    if (line.size() < 2 || line.startsWith('#')) return std::nullopt;
+    return line;
 }
 
 std::optional<QString> AsxEntry(const QString& line) {
@@ -70,7 +84,7 @@ QString DecodePlaylistText(QByteArrayView bytes) {
     return text;
 }
 
-QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath) {
+QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath, QStringList* namingNothing) {
     const bool asx = playlistPath.toUpper().endsWith(".ASX");
     const QString full = AbsoluteLocalPath(playlistPath, QDir::currentPath());
     const QString folder = full.left(std::max<qsizetype>(full.lastIndexOf('/'), 1));
@@ -79,7 +93,10 @@ QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath)
         const std::optional<QString> entry = asx ? AsxEntry(line) : M3uEntry(line);
         // An empty reference would name the playlist's own folder.
         if (!entry || entry->trimmed().isEmpty()) continue;
-        if (const std::optional<QString> path = ResolveEntry(*entry, folder)) paths.append(*path);
+        if (const std::optional<QString> path = ResolveEntry(*entry, folder))
+            paths.append(*path);
+        else if (namingNothing)
+            namingNothing->append(*entry);
     }
     return paths;
 }

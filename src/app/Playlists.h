@@ -17,9 +17,14 @@ bool AllPlaylists(const QStringList& paths);
 // Playlist text: UTF-8, or Latin-1 when the bytes are not valid UTF-8; a byte order mark is dropped.
 QString DecodePlaylistText(QByteArrayView bytes);
 
-// The full paths a playlist names, in its order. `playlistPath` decides the kind (".ASX" reads
-// "<REF href=" lines, anything else M3U lines) and is the folder relative entries resolve against;
-// the process's working folder is not used. "file://" entries become paths; other URLs are skipped.
-QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath);
+// The full paths of the existing files and folders a playlist names, in its order. `playlistPath`
+// decides the kind (".ASX" reads "<REF href=" lines, anything else M3U lines) and is the folder
+// relative entries resolve against; the process's working folder is not used. An M3U line loses
+// only its line end: blanks are part of Linux names. A relative entry that names nothing as it
+// stands is tried with its backslashes as separators (playlists written on Windows). "file://"
+// entries become paths. Every entry that names nothing here (a missing file, another URL, a path
+// with a drive letter) goes to `namingNothing`, as written, so that the caller can say so.
+QStringList PlaylistEntries(QByteArrayView content, const QString& playlistPath,
+                            QStringList* namingNothing = nullptr);
 
 }  // namespace kv

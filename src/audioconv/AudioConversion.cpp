@@ -15,7 +15,6 @@ namespace kv {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr int kCdRate = 44100;
 // While a decoder has no data yet the wait is polled every millisecond; a stream that stays silent
 // this long (engine time) is taken as ended rather than waited for forever.
 constexpr int kMaxIdleWaitMs = 5000;
@@ -46,7 +45,7 @@ TAudioConversion::TAudioConversion(std::unique_ptr<TAudioDecoder> decoder) : dec
     MSConverter.Mode = TACSMSConverterMode::msmMonoToBoth;
     RateConverter.FilterWindow = TACSFilterWindowType::fwBlackman;
     RateConverter.SetKernelWidth(30);
-    RateConverter.SetOutSampleRate(kCdRate);
+    RateConverter.SetOutSampleRate(kCdSampleRate);
 }
 
 TAudioConversion::~TAudioConversion() = default;
@@ -121,8 +120,8 @@ TACSCustomInput& TAudioConversion::BuildChain(const TDecodeStream& stream) {
         MSConverter.SetInput(last);
         last = &MSConverter;
     }
-    if (MemoryIn.InSampleRate() != kCdRate) {
-        RateConverter.SetOutSampleRate(kCdRate);
+    if (MemoryIn.InSampleRate() != kCdSampleRate) {
+        RateConverter.SetOutSampleRate(kCdSampleRate);
         RateConverter.SetInput(last);
         last = &RateConverter;
     }

@@ -6,6 +6,8 @@
 
 namespace kv {
 
+inline constexpr int kCdSampleRate = 44100;
+
 inline constexpr int kCdWavHeaderBytes = 44;
 
 // The 44-byte header of a CD-format WAV (PCM, 2 channels, 44100 Hz, 16 bit) for `dataBytes` of samples.

@@ -1,4 +1,5 @@
 #include "audioconv/FfmpegDecoder.h"
+#include "audioconv/CdWavFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kMinRate = 4000;
 constexpr int kMaxRate = 48000;
-constexpr int kCdRate = 44100;
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -60,7 +60,7 @@ public:
         eightBit_ = in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P;
         channels_ = codec_->ch_layout.nb_channels == 1 ? 1 : 2;
         const int rate = codec_->sample_rate;
-        rate_ = rate >= kMinRate && rate <= kMaxRate ? rate : kCdRate;
+        rate_ = rate >= kMinRate && rate <= kMaxRate ? rate : kCdSampleRate;
         frameBytes_ = channels_ * (eightBit_ ? 1 : 2);
 
         double seconds = -1;
@@ -208,7 +208,7 @@ private:
     int swrInRate_ = 0;
 
     int channels_ = 2;
-    int rate_ = kCdRate;
+    int rate_ = kCdSampleRate;
     bool eightBit_ = false;
     int frameBytes_ = 4;
     int64_t length_ = -1;

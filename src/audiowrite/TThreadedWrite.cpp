@@ -19,7 +19,6 @@ constexpr uint8_t kWriteFlagsDataOut = 0x50;
 // buffer is full is asked again after a short sleep, up to 5000 times.
 constexpr int kBusyRetries = 5000;
 constexpr int64_t kBusyRetrySleepMs = 100;
-constexpr uint8_t kAscNotReady = 0x04;
 constexpr int kCloseTries = 1000;
 constexpr int kBufferPollEvery = 5;
 constexpr uint8_t kInvisibleTrack = 255;

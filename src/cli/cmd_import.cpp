@@ -97,13 +97,13 @@ int RunImport(const std::vector<std::string>& args) {
     return 0;
 }
 
-// "Docs/big.bin" or "\Docs\big.bin" in the imported tree.
+// "Docs/big.bin" in the imported tree, names compared exactly (a backslash is part of a name).
 const TFEntry* FindOnDisc(const TBurnerCompilation& model, const std::string& discPath) {
     const TDEntry* dir = model.Root();
     const TFEntry* found = nullptr;
     std::string part;
     for (size_t i = 0; i <= discPath.size(); ++i) {
-        if (i < discPath.size() && discPath[i] != '/' && discPath[i] != '\\') {
+        if (i < discPath.size() && discPath[i] != '/') {
             part += discPath[i];
             continue;
         }

@@ -26,6 +26,8 @@ int RunVerify(const std::vector<std::string>& args) {
     std::string sessionText, problem;
     std::vector<std::string> paths;
     parser.Option({"--session"}, sessionText);
+    bool followLinks = false;
+    parser.Switch({"--follow-links"}, followLinks);
     uint8_t session = kLastSession;
     if (!parser.Parse(args, paths, problem) || paths.empty() || !ParseSessionNumber(sessionText, session)) {
         std::cerr << "kelvadore-cli: verify: "
@@ -35,7 +37,8 @@ int RunVerify(const std::vector<std::string>& args) {
     }
     TZelBurner burner;
     burner.ClearAll(800000, 30000);
-    jobs::TTreeLoader loader(burner, "");
+    // The same compilation the burn made: links kept as links unless the burn followed them.
+    jobs::TTreeLoader loader(burner, "", !followLinks);
     bool found = true;
     for (const std::string& p : paths) found = loader.AddPath(p) && found;
     for (const std::string& line : loader.Problems()) std::cerr << "kelvadore-cli: verify: " << line << "\n";
@@ -64,7 +67,7 @@ int RunVerify(const std::vector<std::string>& args) {
     return status;
 }
 
-const TCliRegistration kVerify({"verify", "[--session N] PATH...",
+const TCliRegistration kVerify({"verify", "[--session N] [--follow-links] PATH...",
                                 "compare the disc's last (or given) session with the files and folders it was "
                                 "burned from",
                                 RunVerify});

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/EngineTexts.h"
 #include "datawrite/DriveWriteTarget.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
@@ -19,10 +20,8 @@
 namespace kv {
 namespace {
 
-constexpr uint8_t kAscNotReady = 0x04;
 constexpr uint8_t kSessionIncomplete = 1;
 constexpr uint8_t kFormatGrowLastSession = 0x13;
-constexpr char kAbortedText[] = "OPERATION ABORTED BY USER";
 constexpr int kCdBlockSize = 0xD800;    // 27 sectors
 constexpr int kDvdBlockSize = 0x10000;  // 32 sectors, one ECC block
 // Bounded so a drive that reports "format in progress" for ever cannot hold the caller.
@@ -107,7 +106,7 @@ bool TZelBurner::FormatDvdRwForWriting() {
 bool TZelBurner::DiscTakesWrite() {
     if (!WaitForDisc()) {
         const std::string why = LastError();
-        RaiseWriteDone(abort_ ? kAbortedText : why.empty() ? std::string("NOT READY") : why);
+        RaiseWriteDone(abort_ ? kAbortedByUserText : why.empty() ? std::string("NOT READY") : why);
         return false;
     }
     const TWriteRefusal refusal = WriteRefusal(false);
@@ -196,7 +195,7 @@ bool TZelBurner::BurnCD() {
     if (!CloseIncompleteSession()) return false;
     if (!FormatDvdRwForWriting()) return false;
     if (abort_) {
-        RaiseWriteDone(kAbortedText);
+        RaiseWriteDone(kAbortedByUserText);
         return false;
     }
     layoutForBurn_ = true;

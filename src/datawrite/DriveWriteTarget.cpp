@@ -14,19 +14,18 @@
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
 #include "transport/Srb.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
 namespace {
 
 constexpr uint8_t kWriteFlags = kSrbEventNotify | kSrbDirOut;
-constexpr uint8_t kAscNotReady = 0x04;
 constexpr uint8_t kAscNotFormatted = 0x30;
 constexpr uint32_t kFinalFlushMs = 1800000;
 constexpr uint32_t kFlushMs = 120000;
 // A drive finishing a DVD-R border is given half an hour before the drain display gives up.
 constexpr int kDrainPolls = 1800;
-constexpr int kFormatPolls = 900;
-const char kAborted[] = "OPERATION ABORTED BY USER";
+constexpr int kFormatWaitPolls = 900;
 
 // DVD+RW format descriptor for a disc that refuses its first write: full format, 2295104 blocks.
 constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
@@ -153,7 +152,7 @@ bool TDriveWriteTarget::WriteWithRetries(uint32_t lba, const uint8_t* data, int 
     TWriteRetry retry(kBusyAttempts, kBusyRetryMs);
     for (;;) {
         if (b.AbortRequested()) {
-            error = kAborted;
+            error = kAbortedByUserText;
             return false;
         }
         if (b.WriteSectors(lba, sectors, kWriteFlags, static_cast<uint32_t>(length), data)) return true;
@@ -173,7 +172,7 @@ bool TDriveWriteTarget::WriteWithRetries(uint32_t lba, const uint8_t* data, int 
 bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {
     TZelBurner& b = burner_;
     if (!b.FormatUnit(0x11, kDvdPlusRwFormat, sizeof kDvdPlusRwFormat)) return false;
-    for (int poll = 0; poll < kFormatPolls && !b.AbortRequested(); ++poll) {
+    for (int poll = 0; poll < kFormatWaitPolls && !b.AbortRequested(); ++poll) {
         EngineClock::SleepMs(2000);
         if (b.ReadDiscInformation() || b.LastAsc() != kAscNotReady) break;
     }
@@ -187,7 +186,7 @@ bool TDriveWriteTarget::FormatUnformattedDvdPlusRw() {
 bool TDriveWriteTarget::WriteDescriptorCopy(std::string& error) {
     TZelBurner& b = burner_;
     if (b.AbortRequested()) {
-        error = kAborted;
+        error = kAbortedByUserText;
         return false;
     }
     const auto& copy = b.DescriptorCopy();
@@ -235,7 +234,7 @@ bool TDriveWriteTarget::WriteFirstBlock(uint32_t lba, const uint8_t* data, int l
         if (b.WriteSectors(lba, static_cast<uint16_t>(length / 2048), kWriteFlags, static_cast<uint32_t>(length), data))
             return true;
         if (b.AbortRequested()) {
-            error = kAborted;
+            error = kAbortedByUserText;
             return false;
         }
         if (b.LastAsc() == kAscNotFormatted) FormatUnformattedDvdPlusRw();

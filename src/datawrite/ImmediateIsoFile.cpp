@@ -87,7 +87,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
             return false;
         }
     for (const TFEntry* e : FileTable()) {
-        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
+        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         int64_t expected = int64_t{e->Extent} + layout.FirstFileSector;
         int64_t actual = out.Position() / static_cast<int64_t>(kSectorSize);
         if (expected != actual) {

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/HostPaths.h"
+
 namespace kv {
 
 int64_t TStreamEx::GetSize() {
@@ -70,9 +72,7 @@ TFileStreamEx::TFileStreamEx(const std::string& fileName, uint16_t mode) : THand
             default: flags |= O_RDONLY; break;
         }
     }
-    do {
-        handle_ = ::open(fileName.c_str(), flags, 0666);
-    } while (handle_ < 0 && errno == EINTR);
+    handle_ = OpenHostPath(fileName, flags);
     if (handle_ < 0) throw std::system_error(errno, std::generic_category(), fileName);
 }
 

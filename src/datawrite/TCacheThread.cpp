@@ -8,12 +8,12 @@
 #include "datawrite/ThreadPriority.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
 namespace {
 
 constexpr int kSector = 2048;
-const char kAborted[] = "OPERATION ABORTED BY USER";
 
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
 
@@ -125,7 +125,7 @@ bool TCacheThread::WaitWhileFull() {
     while (BlockCount() >= maxBlocks_ - 1) {
         SetPriority(0);
         if (cancelled_) {
-            EndWithStatus(kAborted);
+            EndWithStatus(kAbortedByUserText);
             return false;
         }
         cacheReady_ = true;
@@ -153,7 +153,7 @@ bool TCacheThread::StreamHeader() {
             if (piece == blockSize) PushAccumulated();
         }
         if (cancelled_) {
-            EndWithStatus(kAborted);
+            EndWithStatus(kAbortedByUserText);
             return false;
         }
         if (!WaitWhileFull()) return false;
@@ -177,7 +177,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
     for (const TFEntry* e : settings_.Files) {
-        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0) continue;
+        if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
     generated(settings_.AfterData);
@@ -237,7 +237,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
         fill_ += rounded;
         left -= n;
         if (cancelled_) {
-            EndWithStatus(kAborted);
+            EndWithStatus(kAbortedByUserText);
             return false;
         }
         int blocks = 0;
@@ -295,7 +295,7 @@ void TCacheThread::Execute() {
             return;
         }
         if (cancelled_) {
-            EndWithStatus(kAborted);
+            EndWithStatus(kAbortedByUserText);
             return;
         }
         EngineClock::SleepMs(10);

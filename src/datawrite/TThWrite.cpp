@@ -5,11 +5,9 @@
 #include "datawrite/ThreadPriority.h"
 #include "datawrite/TZelBurner.h"
 #include "platform/EngineClock.h"
+#include "platform/EngineTexts.h"
 
 namespace kv {
-namespace {
-const char kAborted[] = "OPERATION ABORTED BY USER";
-}
 
 TThWrite::TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target)
     : burner_(burner), imageSectors_(imageSectors), cacheSize_(cacheSize), target_(std::move(target)) {}
@@ -31,7 +29,7 @@ int TThWrite::NextBlock(uint8_t* buffer) {
     TCacheThread& cache = *burner_.cache_;
     while (true) {
         if (burner_.abort_) {
-            cache.SetStatusIfEmpty(kAborted);
+            cache.SetStatusIfEmpty(kAbortedByUserText);
             cache.Cancel();
             return 0;
         }

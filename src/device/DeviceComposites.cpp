@@ -6,9 +6,7 @@
 
 namespace kv {
 namespace {
-constexpr uint8_t kAscNotReady = 0x04;
 constexpr int64_t kSlowReadyStepMs = 1500;
-constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 }  // namespace
 
 bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
@@ -21,7 +19,7 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
             EngineClock::SleepMs(kSlowReadyStepMs);
             remaining -= kSlowReadyStepMs;
             if (remaining < 0 || WaitAborted()) break;
-            TestUnitReady(kReadyProbeTimeoutMs);
+            TestUnitReady(kTestUnitReadyTimeoutMs);
         } while (LastAsc() == kAscNotReady);
     }
 
@@ -38,13 +36,13 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
         } while (LastAsc() == kAscNotReady);
     }
 
-    if (TestUnitReady(kReadyProbeTimeoutMs) && sense[12] == 0) return true;
+    if (TestUnitReady(kTestUnitReadyTimeoutMs) && sense[12] == 0) return true;
 
     do {
         EngineClock::SleepMs(intervalMs);
         remaining -= intervalMs;
         if (remaining < 0 || WaitAborted()) return false;
-        TestUnitReady(kReadyProbeTimeoutMs);
+        TestUnitReady(kTestUnitReadyTimeoutMs);
     } while (LastAsc() == kAscNotReady);
 
     uint8_t asc = 0;

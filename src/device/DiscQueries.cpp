@@ -9,7 +9,6 @@
 namespace kv {
 namespace {
 
-constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 constexpr uint32_t kUnknownAddress = 0xFFFFFFFF;
 // READ FORMAT CAPACITIES: the blocks a restricted-overwrite disc's last session can grow by.
 constexpr uint8_t kFormatGrowLastSession = 0x13;
@@ -19,10 +18,6 @@ constexpr uint32_t kLastLbaSanityLimit = 0x7F000000;
 constexpr uint32_t kSmallAtipCapacity = 20000;
 
 uint32_t SaturatingSub(uint32_t a, uint32_t b) { return a > b ? a - b : 0; }
-
-bool IsOneOf(uint8_t m, std::initializer_list<uint8_t> codes) {
-    return std::find(codes.begin(), codes.end(), m) != codes.end();
-}
 
 // Some ATAPI drives ignore the format field of READ TOC and answer an ATIP request with the
 // plain TOC; its bytes read as a nonsense lead-out time. A real ATIP has bit 7 of byte 4 set
@@ -49,7 +44,7 @@ uint8_t TSCSIDevice::MediumType() {
             code = (atip[6] & 0x40) ? kMediumCdRw : kMediumCdR;
     }
     if (ReadDiscInformation() && code == kMediumUnknown) code = DiscInfo.Erasable() ? kMediumCdRw : kMediumCdR;
-    if (code == kMediumUnknown && TestUnitReady(kReadyProbeTimeoutMs)) code = kMediumCdRom;
+    if (code == kMediumUnknown && TestUnitReady(kTestUnitReadyTimeoutMs)) code = kMediumCdRom;
     return code;
 }
 

@@ -8,17 +8,11 @@
 namespace kv {
 namespace {
 
-constexpr uint32_t kReadyProbeTimeoutMs = 5000;
 constexpr int64_t kDiscPollMs = 500;
 constexpr uint8_t kSenseKeyNotReady = 0x02;
 constexpr uint8_t kSenseKeyUnitAttention = 0x06;
-constexpr uint8_t kAscNotReady = 0x04;
 // 04/03: the drive waits for a person (tray jammed, disc upside down); polling will not help.
 constexpr uint8_t kAscqManualIntervention = 0x03;
-
-bool IsOneOf(uint8_t m, std::initializer_list<uint8_t> codes) {
-    return std::find(codes.begin(), codes.end(), m) != codes.end();
-}
 
 bool IsPressed(uint8_t medium) { return IsOneOf(medium, {kMediumCdRom, kMediumDvdRom, kMediumDdcdRom}); }
 
@@ -66,7 +60,7 @@ bool TSCSIDevice::BecomingReady() const {
 
 bool TSCSIDevice::WaitForDisc(int64_t totalMs) {
     for (int64_t waited = 0;; waited += kDiscPollMs) {
-        if (TestUnitReady(kReadyProbeTimeoutMs)) return true;
+        if (TestUnitReady(kTestUnitReadyTimeoutMs)) return true;
         // No medium, one the drive cannot use, or a hard error: waiting changes nothing.
         if (!BecomingReady() || waited >= totalMs || WaitAborted()) return false;
         EngineClock::SleepMs(kDiscPollMs);

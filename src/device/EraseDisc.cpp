@@ -11,7 +11,6 @@
 namespace kv {
 namespace {
 
-constexpr uint32_t kTurTimeoutMs = 5000;
 constexpr uint8_t kFormatWithParameters = 0x11;  // FmtData, format code 1
 
 // FORMAT UNIT parameter lists: header with FOV and Immed set and an 8-byte descriptor.
@@ -37,7 +36,7 @@ std::string EraseSpeedText(uint8_t medium, uint16_t kbs) {
 
 }  // namespace
 
-bool TSCSIDevice::DriveReadyForBlank() { return TestUnitReady(kTurTimeoutMs) || WaitUntilReady(30000, 5000); }
+bool TSCSIDevice::DriveReadyForBlank() { return TestUnitReady(kTestUnitReadyTimeoutMs) || WaitUntilReady(30000, 5000); }
 
 bool TSCSIDevice::StartBlankCommand(uint8_t medium, bool quick) {
     if (medium == kMediumDvdPlusRw) {
@@ -61,7 +60,7 @@ bool TSCSIDevice::EraseDisc(bool quick) {
     if (erasing_.load()) return false;
     eraseThread_.reset();
 
-    TestUnitReady(kTurTimeoutMs);
+    TestUnitReady(kTestUnitReadyTimeoutMs);
     EjectMedium(false);
     const uint8_t medium = MediumType();
     CurrentMedium = medium;

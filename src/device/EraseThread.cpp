@@ -13,8 +13,6 @@
 namespace kv {
 namespace {
 
-constexpr uint8_t kAscNotReady = 0x04;
-constexpr uint32_t kTurTimeoutMs = 5000;
 constexpr uint32_t kSyncTimeoutMs = 30000;
 constexpr uint16_t kOverwriteBlocks = 32;  // 64 KiB of zeros per WRITE
 constexpr uint32_t kQuickOverwriteCommands = 65;
@@ -70,7 +68,7 @@ void TEraseThread::WaitDvdMinusRw() {
         if (phase == 1 && !Sleep(5000)) return;
         do {
             AddElapsed(1);
-            if (!device_.TestUnitReady(kTurTimeoutMs) && !Sleep(2000)) return;
+            if (!device_.TestUnitReady(kTestUnitReadyTimeoutMs) && !Sleep(2000)) return;
         } while (NotReady() && !Expired());
     }
 }
@@ -107,14 +105,14 @@ void TEraseThread::WaitDvdPlusRw() {
 void TEraseThread::WaitSlowReadyModel() {
     do {
         AddElapsed(2);
-        if (!device_.TestUnitReady(kTurTimeoutMs) && !Sleep(2000)) return;
+        if (!device_.TestUnitReady(kTestUnitReadyTimeoutMs) && !Sleep(2000)) return;
     } while (NotReady() && !Expired());
     device_.ReadDiscInformation();
     Sleep(5000);
 }
 
 bool TEraseThread::WaitUntilIdle() {
-    if (device_.TestUnitReady(kTurTimeoutMs) && device_.ReadDiscInformation()) return true;
+    if (device_.TestUnitReady(kTestUnitReadyTimeoutMs) && device_.ReadDiscInformation()) return true;
     if (medium_ != kMediumDvdRam) {
         do {
             device_.ReadDiscInformation();
@@ -123,7 +121,7 @@ bool TEraseThread::WaitUntilIdle() {
         } while (NotReady() && !Expired());
     }
     do {
-        if (!device_.TestUnitReady(kTurTimeoutMs) && !Sleep(2000)) return false;
+        if (!device_.TestUnitReady(kTestUnitReadyTimeoutMs) && !Sleep(2000)) return false;
         AddElapsed(2);
     } while (NotReady() && !Expired());
     std::array<uint8_t, 40> sense{};
@@ -149,7 +147,7 @@ void TEraseThread::RestoreNeutralState() {
     device_.AllowMediumRemoval(true);
     device_.EjectMedium(false);
     device_.RewindUnit();
-    device_.TestUnitReady(kTurTimeoutMs);
+    device_.TestUnitReady(kTestUnitReadyTimeoutMs);
 }
 
 void TEraseThread::Run() {

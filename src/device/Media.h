@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,11 @@ inline constexpr uint8_t kDiscStatusAppendable = 1;
 inline constexpr uint8_t kDiscStatusComplete = 2;
 extern const std::array<std::string_view, kMediumCount> MediumNames;
 inline bool IsCdMedium(unsigned code) { return code < kMediumDvdRom; }
+inline bool IsOneOf(uint8_t medium, std::initializer_list<uint8_t> codes) {
+    for (const uint8_t code : codes)
+        if (code == medium) return true;
+    return false;
+}
 
 // Medium code of a current profile (GET CONFIGURATION); 0 for profiles that have none.
 uint8_t MediumOfProfile(uint16_t profile);

@@ -36,6 +36,10 @@ inline constexpr char kDiscNotErasableText[] = "DISC IS NOT ERASABLE";
 inline constexpr char kDiscErasableHintText[] = "BUT DISC IS ERASABLE, ERASE IT FIRST";
 // Engine time a disc operation waits for a drive that is still getting ready.
 inline constexpr int64_t kDiscReadyWaitMs = 30000;
+// ASC 04h: LOGICAL UNIT NOT READY, whatever the qualifier (becoming ready, format, long write).
+inline constexpr uint8_t kAscNotReady = 0x04;
+// How long one TEST UNIT READY may take before the drive counts as not answering.
+inline constexpr uint32_t kTestUnitReadyTimeoutMs = 5000;
 
 // DVD+RW, DVD-RAM and restricted-overwrite DVD-RW: written in place, reported as complete.
 bool IsOverwritableMedium(uint8_t medium);
@@ -114,6 +118,8 @@ public:
     uint8_t Lun = kNoDevice;
     bool DoDebug = false;
     TOnDebugMsg OnDebugMessage;
+    // Raises OnDebugMessage when someone listens; the readers above the device report through it too.
+    void DebugMessage(const std::string& message, uint8_t mType);
     TDeviceChangedEvent OnDeviceChange;
 
     // Model flags of the selected drive, and the two the whole process shares.
@@ -271,7 +277,6 @@ protected:
     bool Command(std::span<const uint8_t> cdb, uint8_t flags, void* data, uint32_t length, uint32_t timeoutMs) {
         return SendCdb(cdb, flags, data, length, timeoutMs) == kSrbDone;
     }
-    void DebugMessage(const std::string& message, uint8_t mType);
     void ApplyModelRules();
     void ClearSelection();
     // Common first steps of the block counts: the medium code, the write parameters page with

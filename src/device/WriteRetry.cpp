@@ -5,7 +5,6 @@
 
 namespace kv {
 namespace {
-constexpr uint8_t kAscNotReady = 0x04;
 }  // namespace
 
 TWriteRetry::TWriteRetry(int busyAttempts, int64_t sleepMs)

@@ -392,7 +392,9 @@ void TFormBurnInProgress::TickDataWrite(const jobs::TJobProgress& p) {
 
 void TFormBurnInProgress::TimerCDTimer() {
     if (!ProgressSource) return;
-    const jobs::TJobProgress p = ProgressSource();
+    const std::optional<jobs::TJobProgress> snapshot = ProgressSource();
+    if (!snapshot) return;
+    const jobs::TJobProgress& p = *snapshot;
     switch (CurrentMode) {
         case TMode::Erase:
             TickErase(p);

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -53,8 +54,8 @@ public:
     void Prepare(TMode mode);
     TMode Mode() const { return CurrentMode; }
 
-    // What the window reads and whom it tells; set by the main window.
-    std::function<jobs::TJobProgress()> ProgressSource;
+    // What the window reads (nothing while no job runs) and whom it tells; set by the main window.
+    std::function<std::optional<jobs::TJobProgress>()> ProgressSource;
     // The user confirmed the abort (the window has logged the line through `LogLine`).
     std::function<void()> OnAbort;
     std::function<void(const QString& text)> LogLine;

@@ -42,7 +42,7 @@ constexpr int kIncrementMax = 99999999;
 constexpr int kPauseMax = 9999;
 constexpr int kRowRole = Qt::UserRole;
 
-QLabel* BoldLabel(QWidget* parent) {
+QLabel* BoldCaption(QWidget* parent) {
     auto* label = new QLabel(parent);
     QFont font = label->font();
     font.setBold(true);
@@ -217,8 +217,8 @@ QWidget* TFormSettings::CreateDataWriterPage() {
     auto* page = new QWidget;
     LabelDriveName = new QLabel(page);
     LabelDriveLetter = new QLabel(page);
-    LabelDriveNameValue = BoldLabel(page);
-    LabelDriveLetterValue = BoldLabel(page);
+    LabelDriveNameValue = BoldCaption(page);
+    LabelDriveLetterValue = BoldCaption(page);
     CheckBoxDriveUnderrunProtection = new QCheckBox(page);
     CheckBoxDriveJoliet = new QCheckBox(page);
     CheckBoxDriveRockRidge = new QCheckBox(page);
@@ -289,8 +289,8 @@ QWidget* TFormSettings::CreateAudioWriterPage() {
     auto* page = new QWidget;
     LabelDriveNameAUDIO = new QLabel(page);
     LabelDriveLetterAUDIO = new QLabel(page);
-    LabelDriveNameValueAUDIO = BoldLabel(page);
-    LabelDriveLetterValueAUDIO = BoldLabel(page);
+    LabelDriveNameValueAUDIO = BoldCaption(page);
+    LabelDriveLetterValueAUDIO = BoldCaption(page);
     CheckBoxDriveUnderrunProtectionAUDIO = new QCheckBox(page);
     CheckBoxDriveOPCAUDIO = new QCheckBox(page);
     CheckBoxDriveEjectAfterWriteAUDIO = new QCheckBox(page);

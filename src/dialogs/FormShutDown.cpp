@@ -13,8 +13,8 @@
 namespace kv {
 namespace {
 
-constexpr int kWidth = 218;
-constexpr int kHeight = 123;
+constexpr int kWindowWidth = 218;
+constexpr int kWindowHeight = 123;
 
 QFont BoldFont(QFont font) {
     font.setBold(true);
@@ -59,7 +59,7 @@ TFormShutDown::TFormShutDown(QWidget* parent)
     buttons->addWidget(ToolButtonShutDown);
     buttons->addWidget(ToolButtonCancel);
     layout->addLayout(buttons);
-    resize(kWidth, kHeight);
+    resize(kWindowWidth, kWindowHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

@@ -17,12 +17,7 @@
 namespace kv {
 namespace {
 
-constexpr uint32_t kSector = 2048;
-constexpr uint32_t kChunkBytes = 31 * kSector;  // 63 488 bytes per READ
-
-void Message(TSCSIDevice& device, const std::string& text, uint8_t mType) {
-    if (device.OnDebugMessage) device.OnDebugMessage(&device, text, mType);
-}
+constexpr uint32_t kChunkBytes = 31 * kSectorSize;  // 63 488 bytes per READ
 
 bool WriteAll(int fd, const uint8_t* data, size_t length) {
     while (length > 0) {
@@ -64,7 +59,7 @@ bool ExtractLink(TSCSIDevice& device, const TFEntry& entry, const std::string& d
         failure = destFile + ": " + std::strerror(errno);
     if (failure.empty()) return true;
     ::unlink(temp.c_str());
-    Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
+    device.DebugMessage(">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
     return false;
 }
 
@@ -78,8 +73,8 @@ bool ReadRecordedData(TSCSIDevice& device, const TFEntry& entry,
         uint32_t remaining = section.Length;
         while (remaining > 0) {
             const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
-            const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
-            if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
+            const auto count = static_cast<uint16_t>((n + kSectorSize - 1) / kSectorSize);
+            if (!device.ReadSectors(sector, count, count * kSectorSize, buffer.data())) {
                 failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
                 return false;
             }
@@ -98,17 +93,17 @@ std::string ExtractTarget(const std::string& folder, const TFEntry& entry) {
 
 bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& destFile) {
     if (!device.WaitForDisc()) {
-        Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + device.LastError(), kMessageError);
+        device.DebugMessage(">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + device.LastError(), kMessageError);
         return false;
     }
-    Message(device, ">>> EXTRACTING FILE " + entry.LongName + " TO " + destFile, kMessageProgress);
+    device.DebugMessage(">>> EXTRACTING FILE " + entry.LongName + " TO " + destFile, kMessageProgress);
     static std::atomic<unsigned> serial{0};
     const std::string temp =
         destFile + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
     if (entry.IsSymlink()) return ExtractLink(device, entry, destFile, temp);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        Message(device, destFile + ": " + std::strerror(errno), kMessageError);
+        device.DebugMessage(destFile + ": " + std::strerror(errno), kMessageError);
         return false;
     }
     std::vector<uint8_t> buffer(kChunkBytes);
@@ -120,8 +115,8 @@ bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& d
         uint32_t remaining = section.Length;
         while (remaining > 0 && failure.empty()) {
             const uint32_t n = remaining < kChunkBytes ? remaining : kChunkBytes;
-            const auto count = static_cast<uint16_t>((n + kSector - 1) / kSector);
-            if (!device.ReadSectors(sector, count, count * kSector, buffer.data())) {
+            const auto count = static_cast<uint16_t>((n + kSectorSize - 1) / kSectorSize);
+            if (!device.ReadSectors(sector, count, count * kSectorSize, buffer.data())) {
                 failure = "READ ERROR AT SECTOR " + std::to_string(sector) + ": " + device.LastError();
             } else if (AllZero(buffer.data(), n)) {
                 // Runs of zeros stay holes: a large sparse file comes back as it went.
@@ -148,7 +143,7 @@ bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& d
         failure = destFile + ": " + std::strerror(errno);
     if (!failure.empty()) {
         ::unlink(temp.c_str());
-        Message(device, ">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
+        device.DebugMessage(">>> ERROR EXTRACTING FILE " + entry.LongName + ": " + failure, kMessageError);
         return false;
     }
     return true;

@@ -9,7 +9,7 @@ namespace kv {
 // Description of a file or folder on the host: 64-bit size, directory attribute, the local
 // modification time and the POSIX attributes. Linux has no hidden attribute and no short names,
 // so neither is set. With `followLinks` false a symbolic link is described as the link itself
-// (its target in LinkTarget, size 0). Empty when the path does not exist.
+// (its target in LinkTarget, size 0). Empty when the path cannot be examined (errno says why).
 std::optional<TFileDescription> DescribeHostFile(const std::string& path, bool followLinks = true);
 
 }  // namespace kv

@@ -9,11 +9,11 @@
 #include "iso/RockRidgeRead.h"
 #include "iso/SessionImport.h"
 #include "platform/ByteOrder.h"
+#include "iso/IsoRecords.h"
 
 namespace kv {
 namespace {
 
-constexpr uint32_t kSector = 2048;
 // Records need 33 bytes plus an identifier; none starts this close to the end of a sector.
 constexpr size_t kLastRecordStart = 2015;
 // The longest identifiers a record of at most 255 bytes holds (33 bytes before the identifier; a
@@ -26,10 +26,6 @@ constexpr int kMaxDepth = 64;
 constexpr uint32_t kMaxDirectorySectors = 16384;
 // A disc whose every record is damaged would otherwise repeat the same message thousands of times.
 constexpr int kMaxDamageMessages = 20;
-
-void Message(TSCSIDevice& device, const std::string& text, uint8_t mType) {
-    if (device.OnDebugMessage) device.OnDebugMessage(&device, text, mType);
-}
 
 std::string Utf16BEToUtf8(std::span<const uint8_t> bytes) {
     std::string out;
@@ -87,15 +83,15 @@ public:
 
     void Walk(uint32_t extent, uint32_t length, TDEntry* dir, int depth) {
         if (depth > kMaxDepth || !visited_.insert(extent).second) return;
-        uint32_t sectors = length / kSector + (length % kSector ? 1 : 0);
+        uint32_t sectors = length / kSectorSize + (length % kSectorSize ? 1 : 0);
         if (sectors > kMaxDirectorySectors) sectors = kMaxDirectorySectors;
         // Each level keeps its own sector and its own file in several extents: the walk descends
         // before finishing a sector, and a file's records may continue in the next sector.
-        std::vector<uint8_t> sector(kSector);
+        std::vector<uint8_t> sector(kSectorSize);
         TPending pending;
         for (uint32_t i = 0; i < sectors; ++i) {
-            if (!device_.ReadSectors(extent + i, 1, kSector, sector.data())) {
-                Message(device_, ">>> ERROR READING DIRECTORY \"" + dir->FullPath + "\": " + device_.LastError(), 4);
+            if (!device_.ReadSectors(extent + i, 1, kSectorSize, sector.data())) {
+                device_.DebugMessage(">>> ERROR READING DIRECTORY \"" + dir->FullPath + "\": " + device_.LastError(), 4);
                 break;
             }
             WalkSector(sector, i == 0, dir, depth, pending);
@@ -126,7 +122,7 @@ private:
             const size_t length = r.U8(pos);
             if (length == 0) return;
             const size_t idLength = r.U8(pos + 32);
-            if (length < 33 + idLength || pos + length > kSector) return;  // damaged: rest of sector unusable
+            if (length < 33 + idLength || pos + length > kSectorSize) return;  // damaged: rest of sector unusable
             const size_t at = pos;
             pos += length;
             if (joliet_ && first && skipped < 2) {
@@ -136,8 +132,7 @@ private:
             if (idLength == 1 && r.U8(at + 33) <= 1) continue;  // own and parent directory
             const auto identifier = r.Bytes(at + 33, idLength);
             if (idLength > (joliet_ ? kMaxJolietIdentifier : kMaxIsoIdentifier)) {
-                Message(device_,
-                        "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + Name(identifier),
+                device_.DebugMessage("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + Name(identifier),
                         4);
                 continue;
             }
@@ -162,13 +157,13 @@ private:
     void Damaged(const TDEntry* dir, const std::string& name, const std::string& problem) {
         if (++damageMessages_ > kMaxDamageMessages) return;
         const std::string path = (dir->FullPath == "\\" ? std::string() : dir->FullPath) + "\\" + name;
-        Message(device_, ">>> ERROR IN ROCK RIDGE DATA OF \"" + path + "\": " + problem, 4);
+        device_.DebugMessage(">>> ERROR IN ROCK RIDGE DATA OF \"" + path + "\": " + problem, 4);
     }
 
     // The data length of the directory at `extent`, from its own record.
     bool DirectoryLength(uint32_t extent, uint32_t& length) {
-        std::vector<uint8_t> sector(kSector);
-        if (!device_.ReadSectors(extent, 1, kSector, sector.data())) return false;
+        std::vector<uint8_t> sector(kSectorSize);
+        if (!device_.ReadSectors(extent, 1, kSectorSize, sector.data())) return false;
         const TByteReader r(sector);
         if (r.U8(0) < 34 || !(r.U8(25) & 0x02) || r.U8(32) != 1 || r.U8(33) != 0) return false;
         length = r.LE32(10);
@@ -256,8 +251,8 @@ private:
             size += s.Length;
             if (i > 0) {
                 const TFileSection& before = pending.Sections[i - 1];
-                contiguous = contiguous && before.Length % kSector == 0 &&
-                             uint64_t{before.Extent} + before.Length / kSector == s.Extent;
+                contiguous = contiguous && before.Length % kSectorSize == 0 &&
+                             uint64_t{before.Extent} + before.Length / kSectorSize == s.Extent;
             }
         }
         const uint32_t extent = pending.Sections.front().Extent;

@@ -28,6 +28,11 @@ struct TPosixAttributes {
     uint32_t Gid = 0;
     TLocalDateTime AccessTime;
     TLocalDateTime ChangeTime;  // of the attributes (st_ctime)
+    // Where the file lives on the host and how many names it has there: names of one file are
+    // recorded with one copy of its data.
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    uint32_t HostLinks = 1;
 };
 
 // One extent of a file recorded in several (ISO 9660 multi-extent, 6.5.1).
@@ -42,7 +47,8 @@ struct TDEntry {
     std::string LongName;      // Joliet identifier, UTF-8
     int64_t IsoSize = 0;       // bytes of this directory's ISO records, multiple of 2048
     int64_t JolietSize = 0;
-    std::string FullPath;      // "\A\B", upper case; the root is "\"
+    std::string FullPath;      // "\A\b" from the names as given, for messages only (a name may
+                               // hold a backslash); the root is "\"
     int32_t IsoLocation = 0;   // sectors from the start of the ISO directory area
     int32_t JolietLocation = 0;
     uint8_t Level = 1;         // root 1
@@ -72,6 +78,9 @@ struct TFEntry {
     std::string LinkTarget;    // a symbolic link: its target (no data, no Joliet record)
     // An imported file whose extents are not one run of sectors; empty otherwise.
     std::vector<TFileSection> Sections;
+    // Another name of a file added earlier (a hard link): this entry records that entry's data.
+    TFEntry* DataOf = nullptr;
+    uint32_t LinkCount = 1;    // names of the data in this compilation (the first entry's count)
 
     bool IsDirectory() const { return Dir != nullptr; }
     bool IsSymlink() const { return !LinkTarget.empty(); }

@@ -1,6 +1,7 @@
 #include "iso/IsoLevel1Names.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kv {
 namespace {
@@ -79,11 +80,15 @@ std::string TIsoLevel1Namer::Allocate(const std::string& directoryKey, const std
 }
 
 std::string TIsoLevel1Namer::Allocate(const TDEntry& dir, const std::string& longName, bool isDirectory) {
-    if (used_.find(dir.FullPath) == used_.end()) {
-        std::unordered_set<std::string>& used = used_[dir.FullPath];
+    // Keyed by the record itself: two folders whose names differ only in case, or a name holding
+    // a backslash, would share a path text.
+    char key[32];
+    std::snprintf(key, sizeof key, "%p", static_cast<const void*>(&dir));
+    if (used_.find(key) == used_.end()) {
+        std::unordered_set<std::string>& used = used_[key];
         for (const TFEntry* e = dir.FirstEntry; e; e = e->Next) used.insert(e->ShortName);
     }
-    return Allocate(dir.FullPath, longName, isDirectory);
+    return Allocate(key, longName, isDirectory);
 }
 
 }  // namespace kv

@@ -16,10 +16,10 @@ namespace kv {
 // d-character, and strict readers and players refuse it.
 class TIsoLevel1Namer {
 public:
-    // `directoryKey` identifies the directory the entry goes into (any stable text, e.g. the
-    // model's FullPath); names are unique per key.
+    // `directoryKey` identifies the directory the entry goes into (any stable text); names are
+    // unique per key.
     std::string Allocate(const std::string& directoryKey, const std::string& longName, bool isDirectory);
-    // The same for a directory of the model, keyed by its FullPath. The first time the namer meets
+    // The same for a directory of the model. The first time the namer meets
     // the directory, the names its entries already carry (from another namer, or a session
     // imported earlier) count as taken.
     std::string Allocate(const TDEntry& dir, const std::string& longName, bool isDirectory);

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "platform/ByteOrder.h"
+#include "iso/IsoRecords.h"
 
 namespace kv {
 namespace {
 
-constexpr uint32_t kSector = 2048;
 // As many continuation areas as one record may chain (the Linux kernel stops at 32 as well).
 constexpr int kMaxAreas = 32;
 // Longer names and link targets than any system keeps are cut rather than grown without end.
@@ -130,7 +130,7 @@ TRockRidgeInfo TRockRidgeReader::Read(std::span<const uint8_t> systemUse) {
         if (info.Problem.empty()) info.Problem = text;
     };
     std::span<const uint8_t> field = systemUse.size() > skip_ ? systemUse.subspan(skip_) : std::span<const uint8_t>{};
-    std::vector<uint8_t> area(kSector);
+    std::vector<uint8_t> area(kSectorSize);
     std::set<std::pair<uint32_t, uint32_t>> visited;
     TLinkState link;
     for (int areas = 0;; ++areas) {
@@ -185,7 +185,7 @@ TRockRidgeInfo TRockRidgeReader::Read(std::span<const uint8_t> systemUse) {
             break;
         }
         // SUSP 5.1: an area lies within one sector.
-        if (length < 4 || offset >= kSector || length > kSector - offset) {
+        if (length < 4 || offset >= kSectorSize || length > kSectorSize - offset) {
             problem("CONTINUATION AREA CROSSES A SECTOR");
             break;
         }
@@ -193,7 +193,7 @@ TRockRidgeInfo TRockRidgeReader::Read(std::span<const uint8_t> systemUse) {
             problem("CONTINUATION AREA PAST THE END OF THE VOLUME");
             break;
         }
-        if (!device_.ReadSectors(block, 1, kSector, area.data())) {
+        if (!device_.ReadSectors(block, 1, kSectorSize, area.data())) {
             problem("CONTINUATION AREA UNREADABLE: " + device_.LastError());
             break;
         }
@@ -204,8 +204,8 @@ TRockRidgeInfo TRockRidgeReader::Read(std::span<const uint8_t> systemUse) {
 }
 
 bool DetectRockRidge(TSCSIDevice& device, uint32_t rootExtent, uint32_t volumeEnd, size_t& skip) {
-    std::vector<uint8_t> sector(kSector);
-    if (!device.ReadSectors(rootExtent, 1, kSector, sector.data())) return false;
+    std::vector<uint8_t> sector(kSectorSize);
+    if (!device.ReadSectors(rootExtent, 1, kSectorSize, sector.data())) return false;
     const std::span<const uint8_t> use = TRockRidgeReader::SystemUseOf(std::span<const uint8_t>(sector));
     if (use.size() < 7 || !Signature(use, 'S', 'P') || use[2] < 7 || use[4] != 0xBE || use[5] != 0xEF) return false;
     skip = use[6];

@@ -10,6 +10,7 @@
 #include "iso/IsoNames.h"
 #include "iso/RockRidgeRead.h"
 #include "platform/ByteOrder.h"
+#include "iso/IsoRecords.h"
 
 namespace kv {
 
@@ -17,15 +18,10 @@ std::atomic<int> ImportedRecordCount{0};
 
 namespace {
 
-constexpr uint32_t kSector = 2048;
 constexpr uint32_t kFirstDescriptor = 16;
 // READ DISC INFORMATION: the last session is open, its write not completed.
 constexpr uint8_t kIncompleteSession = 1;
 constexpr uint32_t kDescriptorSectors = 21;
-
-void Message(TSCSIDevice& device, const std::string& text, uint8_t mType) {
-    if (device.OnDebugMessage) device.OnDebugMessage(&device, text, mType);
-}
 
 struct TVolumeRoot {
     uint32_t Extent = 0;
@@ -35,9 +31,9 @@ struct TVolumeRoot {
 
 // Looks through the volume descriptors for one of the type; fills the root directory's place.
 bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, TVolumeRoot& root) {
-    std::vector<uint8_t> sector(kSector);
+    std::vector<uint8_t> sector(kSectorSize);
     for (uint32_t i = 0; i < kDescriptorSectors; ++i) {
-        if (!device.ReadSectors(start + kFirstDescriptor + i, 1, kSector, sector.data())) return false;
+        if (!device.ReadSectors(start + kFirstDescriptor + i, 1, kSectorSize, sector.data())) return false;
         const TByteReader r(sector);
         const bool standard = r.U8(1) == 'C' && r.U8(2) == 'D' && r.U8(3) == '0' && r.U8(4) == '0' && r.U8(5) == '1';
         if (!standard) continue;
@@ -60,8 +56,8 @@ bool VolumeEndUnreadable(TSCSIDevice& device, uint8_t session, uint16_t sessions
     if (!device.SessionStart(session, sessions, start) || !FindVolume(device, start, 1, volume) ||
         volume.VolumeSpaceSize <= start)
         return false;
-    std::vector<uint8_t> sector(kSector);
-    return !device.ReadSectors(volume.VolumeSpaceSize - 1, 1, kSector, sector.data());
+    std::vector<uint8_t> sector(kSectorSize);
+    return !device.ReadSectors(volume.VolumeSpaceSize - 1, 1, kSectorSize, sector.data());
 }
 
 // A damaged descriptor can point its root anywhere: at the system area, past the volume or the
@@ -71,8 +67,8 @@ bool VolumeEndUnreadable(TSCSIDevice& device, uint8_t session, uint16_t sessions
 bool RootUsable(TSCSIDevice& device, const TVolumeRoot& root) {
     if (root.Extent < kFirstDescriptor || root.Length == 0) return false;
     if (root.VolumeSpaceSize != 0 && root.Extent >= root.VolumeSpaceSize) return false;
-    std::vector<uint8_t> sector(kSector);
-    if (!device.ReadSectors(root.Extent, 1, kSector, sector.data())) return false;
+    std::vector<uint8_t> sector(kSectorSize);
+    if (!device.ReadSectors(root.Extent, 1, kSectorSize, sector.data())) return false;
     const TByteReader r(sector);
     return r.U8(0) >= 34 && (r.U8(25) & 0x02) != 0 && r.U8(32) == 1 && r.U8(33) == 0;
 }
@@ -81,17 +77,17 @@ bool RootUsable(TSCSIDevice& device, const TVolumeRoot& root) {
 
 std::string SafeImportedName(std::string name) {
     for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '/' || c == '\\') c = '_';
+        if (c == '/' || c == '\0') c = '_';
     }
     if (name.empty() || name == "." || name == "..") name = "_" + name;
     return name;
 }
 
-bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root) {
+bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root,
+                   TImportTree* treeRead) {
     // A disc loaded a moment ago is still spinning up: it would count as holding no session.
     if (!device.WaitForDisc()) {
-        Message(device, device.LastError(), kMessageError);
+        device.DebugMessage(device.LastError(), kMessageError);
         return false;
     }
     const uint16_t sessions = device.SessionCount();
@@ -109,13 +105,13 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
     const bool lastOpen = device.ReadDiscInformation() && device.DiscInfo.LastSessionState() == kIncompleteSession;
     while (session > 1 && !overwritable &&
            ((session == sessions && lastOpen) || VolumeEndUnreadable(device, session, sessions))) {
-        Message(device, ">>> SESSION # " + std::to_string(session) + " IS INCOMPLETE, SKIPPED", kMessageProgress);
+        device.DebugMessage(">>> SESSION # " + std::to_string(session) + " IS INCOMPLETE, SKIPPED", kMessageProgress);
         --session;
     }
-    Message(device, ">>> IMPORTING SESSION # " + std::to_string(session), kMessageProgress);
+    device.DebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMessageProgress);
     uint32_t start = 0;
     if (!device.SessionStart(session, sessions, start)) {
-        Message(device, ">>> ERROR IMPORTING SESSION # " + std::to_string(session), 4);
+        device.DebugMessage(">>> ERROR IMPORTING SESSION # " + std::to_string(session), 4);
         return false;
     }
     // Rock Ridge first: the names exactly, modes, times and links, as a Linux system reads the
@@ -128,9 +124,10 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
         if (tree == TImportTree::RockRidge && !DetectRockRidge(device, volume.Extent, volume.VolumeSpaceSize, read.SuspSkip))
             continue;
         WalkImportedTree(device, model, read, volume.Extent, volume.Length, root);
+        if (treeRead) *treeRead = tree;
         return true;
     }
-    Message(device, ">>> ERROR IMPORTING SESSION " + std::to_string(session) + " (ISO IMAGE NOT FOUND)", 4);
+    device.DebugMessage(">>> ERROR IMPORTING SESSION " + std::to_string(session) + " (ISO IMAGE NOT FOUND)", 4);
     return false;
 }
 

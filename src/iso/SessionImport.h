@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/SCSIDevice.h"
+#include "iso/ImportWalk.h"
 #include "iso/TBurnerCompilation.h"
 
 namespace kv {
@@ -17,11 +18,14 @@ extern std::atomic<int> ImportedRecordCount;
 // under `root` (the model's root when null): directories become new directories, files become
 // imported entries that keep pointing at their recorded sectors. The disc is untrusted: bad
 // records are skipped, loops and overdeep trees are cut, unreadable directories end with a
-// message. Messages go to the device's OnDebugMessage.
-bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root = nullptr);
+// message. Messages go to the device's OnDebugMessage. `treeRead`, when given, learns which tree
+// the names came from.
+bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t session, TDEntry* root = nullptr,
+                   TImportTree* treeRead = nullptr);
 
-// A name from a disc made safe as one path component: no separators, no control characters,
-// never "." or "..".
+// A name from a disc as one path component of Linux: every byte kept but the two no Linux name
+// holds ("/" and NUL, each becoming "_"), and never empty, "." or "..". Backslashes, control
+// characters and bytes that are not UTF-8 are ordinary name bytes.
 std::string SafeImportedName(std::string name);
 
 }  // namespace kv

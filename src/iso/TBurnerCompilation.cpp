@@ -57,9 +57,11 @@ constexpr size_t kMaxJolietFileUnits = 108;
 // A longer "extension" is part of the name, not a type to keep.
 constexpr size_t kMaxKeptExtensionUnits = 16;
 
-// The name an entry is looked up by: a file's carries the dot the model gives names without one.
-std::string LookupName(const std::string& name, bool isDirectory) {
-    return !isDirectory && name.find('.') == std::string::npos ? name + '.' : name;
+// A backslash is an ordinary byte of a Linux name, but a Joliet reader on Windows takes it for a
+// folder separator and could not reach the file: it becomes "_" there. Rock Ridge keeps it.
+std::string JolietCharacters(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '_');
+    return name;
 }
 
 }  // namespace
@@ -82,7 +84,6 @@ void TBurnerCompilation::FreeAll() {
     fileTable_.clear();
     isoPathOrder_.clear();
     jolietPathOrder_.clear();
-    dirIndex_.clear();
     entryIndex_.clear();
     jolietIndex_.clear();
     entryTail_.clear();
@@ -134,11 +135,18 @@ TFEntry* TBurnerCompilation::NewFileRecord() {
 }
 
 TDEntry* TBurnerCompilation::FindDir(const std::string& path) const {
-    if (path.empty() || path == "\\") return Root();
-    std::string key = path;
-    if (key.back() == '\\') key.pop_back();
-    auto it = dirIndex_.find(UpperAscii(key));
-    return it == dirIndex_.end() ? nullptr : it->second;
+    TDEntry* dir = Root();
+    size_t start = 0;
+    while (dir && start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            const TFEntry* e = FindEntry(dir, path.substr(start, end - start));
+            dir = e ? e->Dir : nullptr;
+        }
+        start = end + 1;
+    }
+    return dir;
 }
 
 TDEntry* TBurnerCompilation::CreateDir(const std::string& path) {
@@ -171,9 +179,14 @@ TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription
     if (ChangesLocked()) return nullptr;
     lastRefusal_ = {};
     if (!parent) return nullptr;
-    std::string path = parent->FullPath + "\\" + description.Name;
-    if (path.rfind("\\\\", 0) == 0) path.erase(0, 1);
-    if (TDEntry* existing = FindDir(path)) return existing;
+    const std::string path = (parent == Root() ? std::string() : parent->FullPath) + "\\" + description.Name;
+    if (TFEntry* existing = FindEntry(parent, description.Name)) {
+        if (existing->IsDirectory()) return existing->Dir;
+        // A folder beside a file of the same name would hide one of them on the disc.
+        if (!existing->Imported)
+            Refuse(TRefusalReason::NameTaken, Format("AN ENTRY OF THIS NAME IS ALREADY IN THE FOLDER \"%s\"", path), 3);
+        return nullptr;
+    }
 
     std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
     if (description.Name.empty() || description.Name.size() > kMaxNameBytes ||
@@ -196,8 +209,7 @@ TDEntry* TBurnerCompilation::AddDirEntry(TDEntry* parent, const TFileDescription
     dir->Parent = parent;
     dir->Entry = entry;
     dir->Level = static_cast<uint8_t>(parent->Level + 1);
-    dir->FullPath = (parent == Root() ? std::string() : parent->FullPath) + "\\" + UpperAscii(description.Name);
-    dirIndex_.emplace(dir->FullPath, dir);
+    dir->FullPath = path;
 
     entry->ShortName = shortName;
     entry->LongName = jolietName;
@@ -218,41 +230,75 @@ void TBurnerCompilation::AppendEntry(TDEntry* dir, TFEntry* entry) {
     while (*link) link = &(*link)->Next;
     *link = entry;
     entryTail_[dir] = entry;
-    entryIndex_.emplace(EntryKey(dir, LookupName(entry->PosixName, entry->IsDirectory())), entry);
-    jolietIndex_.emplace(EntryKey(dir, entry->LongName), entry);
+    entryIndex_.emplace(EntryKey(dir, entry->PosixName), entry);
+    jolietIndex_.emplace(JolietKey(dir, entry->LongName), entry);
 }
 
 std::string TBurnerCompilation::EntryKey(const TDEntry* dir, const std::string& name) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "%p|", static_cast<const void*>(dir));
-    return prefix + UpperAscii(name);
+    return prefix + name;
+}
+
+std::string TBurnerCompilation::JolietKey(const TDEntry* dir, const std::string& name) {
+    return EntryKey(dir, UpperAscii(name));
 }
 
 TFEntry* TBurnerCompilation::FindEntry(const TDEntry* dir, const std::string& name) const {
     if (!dir) return nullptr;
     auto it = entryIndex_.find(EntryKey(dir, name));
-    if (it == entryIndex_.end() && name.find('.') == std::string::npos) it = entryIndex_.find(EntryKey(dir, name + '.'));
     return it == entryIndex_.end() ? nullptr : it->second;
+}
+
+bool TBurnerCompilation::ShareData(TFEntry* entry, TFEntry* first) {
+    if (ChangesLocked() || !entry || !first || entry == first || entry->IsDirectory() || first->IsDirectory() ||
+        entry->Imported || first->Imported || first->DataOf || entry->Size != first->Size)
+        return false;
+    entry->DataOf = first;
+    ++first->LinkCount;
+    return true;
+}
+
+void TBurnerCompilation::Unshare(TFEntry* entry) {
+    if (entry->DataOf) {
+        --entry->DataOf->LinkCount;
+        return;
+    }
+    if (entry->LinkCount < 2) return;
+    // The other names keep the old data: the first of them in the file table takes it over, so
+    // that it is still laid out before the names that share it.
+    TFEntry* heir = nullptr;
+    for (TFEntry* e : fileTable_) {
+        if (e->DataOf != entry) continue;
+        if (!heir) {
+            heir = e;
+            heir->DataOf = nullptr;
+            heir->LinkCount = entry->LinkCount - 1;
+        } else {
+            e->DataOf = heir;
+        }
+    }
 }
 
 void TBurnerCompilation::ReindexDirectory(const TDEntry* dir) {
     for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
-        entryIndex_.erase(EntryKey(dir, LookupName(e->PosixName, e->IsDirectory())));
-        jolietIndex_.erase(EntryKey(dir, e->LongName));
+        entryIndex_.erase(EntryKey(dir, e->PosixName));
+        jolietIndex_.erase(JolietKey(dir, e->LongName));
     }
     for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
-        entryIndex_.emplace(EntryKey(dir, LookupName(e->PosixName, e->IsDirectory())), e);
-        jolietIndex_.emplace(EntryKey(dir, e->LongName), e);
+        entryIndex_.emplace(EntryKey(dir, e->PosixName), e);
+        jolietIndex_.emplace(JolietKey(dir, e->LongName), e);
     }
 }
 
 bool TBurnerCompilation::JolietNameTaken(const TDEntry* dir, const std::string& name, const TFEntry* self) const {
-    auto it = jolietIndex_.find(EntryKey(dir, name));
+    auto it = jolietIndex_.find(JolietKey(dir, name));
     return it != jolietIndex_.end() && it->second != self;
 }
 
-std::string TBurnerCompilation::JolietNameFor(const TDEntry* dir, const std::string& wanted, bool isDirectory,
+std::string TBurnerCompilation::JolietNameFor(const TDEntry* dir, const std::string& given, bool isDirectory,
                                               const TFEntry* self) const {
+    const std::string wanted = JolietCharacters(given);
     const size_t limit = isDirectory ? kMaxJolietDirUnits : kMaxJolietFileUnits;
     if (Utf16Length(wanted) <= limit && !JolietNameTaken(dir, wanted, self)) return wanted;
     std::string base = wanted;
@@ -274,8 +320,13 @@ std::string TBurnerCompilation::JolietNameFor(const TDEntry* dir, const std::str
 int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& filePath,
                                 const std::string& shortName, const std::string& longName) {
     if (ChangesLocked()) return 0;
+    return AddFile(FindDir(destPath), filePath, shortName, longName);
+}
+
+int TBurnerCompilation::AddFile(TDEntry* dest, const std::string& filePath, const std::string& shortName,
+                                const std::string& longName) {
+    if (ChangesLocked()) return 0;
     lastRefusal_ = {};
-    TDEntry* dest = FindDir(destPath);
     if (!dest || longName.empty()) {
         Refuse(TRefusalReason::BadDestination, "INVALID DESTINATION PATH", 4);
         return 0;
@@ -302,7 +353,9 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
         if (!description.ShortName.empty() && description.ShortName.find('.') == std::string::npos)
             description.ShortName += '.';
     }
-    TFEntry* existing = FindEntry(dir, description.Name);
+    // Names are the host's byte strings: "README" and "readme", "notes" and "notes." are different
+    // files. Only the Joliet and ISO 9660 names, which fold case and add the dot, are made unique.
+    TFEntry* existing = FindEntry(dir, posixName);
     std::string shortName = description.ShortName.empty() ? UpperAscii(description.Name) : description.ShortName;
     std::string longName = description.Name;
     TLocalDateTime date =
@@ -318,7 +371,6 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
         lastRefusal_ = {TRefusalReason::Skipped, Format("ENTRY SKIPPED \"%s\"", shown)};
         return 0;
     }
-    // Names compare without case on the disc: a second "readme" beside "README" would vanish.
     if (existing && !replace) {
         if (!existing->Imported)
             lastRefusal_ = {TRefusalReason::NameTaken, Format("AN ENTRY OF THIS NAME IS ALREADY IN THE FOLDER \"%s\"", shown)};
@@ -350,9 +402,10 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     const std::string oldName = entry->PosixName;
     const std::string oldJolietName = entry->LongName;
     if (replace) {
-        // The replaced entry's names leave the indexes; the directory is indexed again below.
-        entryIndex_.erase(EntryKey(dir, LookupName(oldName, isDirectory)));
-        jolietIndex_.erase(EntryKey(dir, oldJolietName));
+        // The replaced entry's names leave the indexes; they are indexed again below.
+        entryIndex_.erase(EntryKey(dir, oldName));
+        jolietIndex_.erase(JolietKey(dir, oldJolietName));
+        Unshare(entry);
     }
     entry->ShortName = shortName;
     entry->LongName = JolietNameFor(dir, longName, isDirectory, replace ? existing : nullptr);
@@ -365,6 +418,8 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     entry->Posix = description.Posix;
     entry->LinkTarget = description.LinkTarget;
     entry->Sections = std::move(description.Sections);
+    entry->DataOf = nullptr;
+    entry->LinkCount = 1;
     entry->Imported = extent != 0 ? 1 : 0;
     if (extent != 0) {
         entry->Extent = extent;
@@ -372,10 +427,9 @@ int TBurnerCompilation::AddFileEntry(TDEntry* dir, TFileDescription description,
     }
     if (!replace) {
         AppendEntry(dir, entry);
-    } else if (UpperAscii(oldName) == UpperAscii(posixName) && UpperAscii(oldJolietName) == UpperAscii(entry->LongName)) {
-        entryIndex_.emplace(EntryKey(dir, LookupName(posixName, isDirectory)), entry);
-        jolietIndex_.emplace(EntryKey(dir, entry->LongName), entry);
     } else {
+        // A replacement renamed by the handler may now share a name with an older entry, which
+        // keeps its place in the index as the first of that name.
         ReindexDirectory(dir);
     }
     return 1;

@@ -53,11 +53,14 @@ public:
     bool ClearAll(int maxFiles, int maxDirs);
     static constexpr int kMaxPathTableDirs = 65535;
 
+    // Paths are names joined by backslashes and compared exactly; a name that holds a backslash
+    // is reached through the directory records (AddFile with a TDEntry, FindEntry) instead.
     TDEntry* CreateDir(const std::string& path);
     TDEntry* FindDir(const std::string& path) const;
     // 1 done (also when skipped or a duplicate), 0 bad destination, -1 source not found.
     int AddFile(const std::string& destPath, const std::string& filePath, const std::string& shortName,
                 const std::string& longName);
+    int AddFile(TDEntry* dest, const std::string& filePath, const std::string& shortName, const std::string& longName);
     // Why the last AddFile, AddFileEntry or AddDirEntry did not take its entry; empty when it did
     // (or when it only met an entry of the same name that the caller's ReplaceFile kept).
     const TAddRefusal& LastRefusal() const { return lastRefusal_; }
@@ -75,9 +78,12 @@ public:
     TDEntry* AddDirEntry(TDEntry* parent, const TFileDescription& description);
     int AddFileEntry(TDEntry* dir, TFileDescription description, int32_t extent, const std::string& fullPath);
     TDEntry* CreateSubDir(TDEntry* parent, std::string name, int32_t attributes);
-    // The entry of `dir` named `name` (compared without regard to ASCII case); a file given
-    // without extension is also found under the name with the dot the model appends.
+    // The entry of `dir` whose name (PosixName, as given) is exactly `name`.
     TFEntry* FindEntry(const TDEntry* dir, const std::string& name) const;
+    // Records `entry` as another name of `first`'s data (hard links): the data is laid out and
+    // written once, and Rock Ridge gives both the link count. False when the two cannot share
+    // (not both new files of one size, or `first` itself shares another's data).
+    bool ShareData(TFEntry* entry, TFEntry* first);
 
     TDEntry* Root() const { return root_; }
     const std::vector<TDEntry*>& DirTable() const { return dirTable_; }
@@ -106,11 +112,14 @@ private:
     void Refuse(TRefusalReason reason, const std::string& text, int mType);
     void AppendEntry(TDEntry* dir, TFEntry* entry);
     void ReindexDirectory(const TDEntry* dir);
+    // Takes a replaced entry out of the set of names it shares data with.
+    void Unshare(TFEntry* entry);
     static std::string EntryKey(const TDEntry* dir, const std::string& name);
-    // The name an entry goes by in the Joliet tree: `wanted` when it fits one record and no other
-    // entry of `dir` has it; otherwise shortened, keeping the extension, with a ~N tail when
-    // needed to stay unique.
-    std::string JolietNameFor(const TDEntry* dir, const std::string& wanted, bool isDirectory,
+    // Joliet names are unique without regard to ASCII case, as Windows compares them.
+    static std::string JolietKey(const TDEntry* dir, const std::string& name);
+    // The name an entry goes by in the Joliet tree: `given` with its backslashes replaced, when it fits one record and no other entry of `dir` has it; otherwise shortened,
+    // keeping the extension, with a ~N tail when needed to stay unique.
+    std::string JolietNameFor(const TDEntry* dir, const std::string& given, bool isDirectory,
                               const TFEntry* self) const;
     bool JolietNameTaken(const TDEntry* dir, const std::string& name, const TFEntry* self) const;
 
@@ -121,10 +130,9 @@ private:
     TDEntry* root_ = nullptr;
     int maxFiles_ = kDefaultMaxFiles;
     int maxDirs_ = kDefaultMaxDirs;
-    // Lookup indexes: FindDir and FindEntry run once per added file, so a linear scan would make
-    // large compilations quadratic. Each keeps the first match in creation order.
-    std::unordered_map<std::string, TDEntry*> dirIndex_;
-    std::unordered_map<std::string, TFEntry*> entryIndex_;   // by full name
+    // Lookup indexes: FindEntry runs once per added file, so a linear scan would make large
+    // compilations quadratic. Each keeps the first match in creation order.
+    std::unordered_map<std::string, TFEntry*> entryIndex_;   // by exact name
     std::unordered_map<std::string, TFEntry*> jolietIndex_;  // by Joliet name
     std::unordered_map<const TDEntry*, TFEntry*> entryTail_;
     TAddRefusal lastRefusal_;

@@ -97,8 +97,18 @@ TRockRidgeFields TBurnerImage::RockFields(const TFEntry* e, const TDEntry* dir, 
     f.Gid = a.Gid;
     // A directory's link count is what find and other walkers rely on: its own ".", its entry in
     // the parent and one ".." per sub-directory.
-    f.Links = dir ? 2 + subdirectories_[dir] : 1;
-    f.Serial = dir ? static_cast<uint32_t>(dir->IsoNumber) : ++nextSerial_;
+    const TFEntry* data = e && e->DataOf ? e->DataOf : e;
+    f.Links = dir ? 2 + subdirectories_[dir] : data ? data->LinkCount : 1;
+    if (dir) {
+        f.Serial = static_cast<uint32_t>(dir->IsoNumber);
+    } else if (data && data->LinkCount > 1) {
+        // All names of one file carry one serial number, which is how readers see them as links.
+        auto [place, added] = linkSerials_.emplace(data, nextSerial_ + 1);
+        if (added) ++nextSerial_;
+        f.Serial = place->second;
+    } else {
+        f.Serial = ++nextSerial_;
+    }
     if (e) {
         f.Name = e->PosixName;
         f.LinkTarget = e->LinkTarget;
@@ -170,6 +180,7 @@ void TBurnerImage::ForEachRecord(TDEntry* d, TIsoTree tree, bool forLayout, Visi
 
 void TBurnerImage::SizeDirectories(TIsoTree tree) {
     nextSerial_ = static_cast<uint32_t>(DirTable().size());
+    linkSerials_.clear();
     for (TDEntry* d : DirTable()) {
         int64_t sectors = 1;
         size_t left = kSectorSize;
@@ -330,6 +341,9 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
             e->JolietExtent = e->Dir->JolietLocation;
             e->Size = e->Dir->IsoSize;
             e->JolietSize = e->Dir->JolietSize;
+        } else if (e->DataOf) {
+            // Laid out before: the FileTable holds the first name of a file before its links.
+            e->Extent = e->JolietExtent = e->DataOf->Extent;
         } else if (e->Size > 0) {
             e->Extent = e->JolietExtent = static_cast<int32_t>(fileSectors);
             fileSectors += SectorsFor(static_cast<uint64_t>(e->Size));
@@ -357,6 +371,7 @@ void TBurnerImage::WritePathTable(TIsoTree tree, bool bigEndian, uint32_t sector
 
 void TBurnerImage::WriteDirectories(TIsoTree tree, uint32_t area) {
     nextSerial_ = static_cast<uint32_t>(DirTable().size());
+    linkSerials_.clear();
     size_t continuation = 0;
     auto at = [&](uint32_t sector) { return static_cast<size_t>(sector - layout_.SessionStart) * kSectorSize; };
     for (TDEntry* d : DirTable()) {

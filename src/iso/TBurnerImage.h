@@ -155,6 +155,7 @@ private:
     std::vector<TContinuationPlace> continuations_;  // in record order
     std::unordered_map<const TDEntry*, uint32_t> subdirectories_;
     uint32_t nextSerial_ = 0;
+    std::unordered_map<const TFEntry*, uint32_t> linkSerials_;  // by the first name of a linked file
     TGmtOffsets offsets_;
     std::vector<uint8_t> header_;
     std::vector<uint8_t> descriptorCopy_;

@@ -1,35 +1,49 @@
 #include "jobs/TreeLoader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "iso/HostFileInfo.h"
+#include "platform/HostPaths.h"
 
 namespace kv::jobs {
 namespace {
 
-// A backslash separates the model's path components, so it cannot stay inside a name.
-std::string ModelName(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '_');
-    return name;
+std::string Quoted(const std::string& what, const std::string& path) { return what + " \"" + path + "\""; }
+
+std::string WithReason(const std::string& what, const std::string& path, int error) {
+    return Quoted(what, path) + ": " + std::strerror(error);
 }
+
+uint32_t FileType(const TFileDescription& d) { return d.Posix.Mode & kModeTypeMask; }
 
 }  // namespace
 
 bool TTreeLoader::AddPath(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::file_status st = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(st)) {
+    std::optional<TFileDescription> d = DescribeHostFile(path);
+    if (!d) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            Refuse(WithReason("CANNOT READ", path, errno));
+            return true;
+        }
         Problem("not found: " + path);
         return false;
     }
     const std::string name = SourceName(path);
-    if (std::filesystem::is_directory(st)) {
-        TDEntry* dir = AddFolder(burner_.Root(), path, name);
-        if (dir) AddFolderContents(dir, path, 1);
-        return true;
+    if (FileType(*d) == kModeDirectory) {
+        walkedFolders_.push_back({d->Posix.Device, d->Posix.Inode});
+        if (TDEntry* dir = AddFolder(burner_.Root(), path, name)) AddFolderContents(dir, path, 1);
+        walkedFolders_.pop_back();
+    } else {
+        AddOneFile(burner_.Root(), path, name);
     }
-    AddOneFile(burner_.Root(), path, name);
     return true;
 }
 
@@ -47,17 +61,29 @@ std::string TTreeLoader::SourceName(const std::string& path) {
     return name;
 }
 
-void TTreeLoader::NoteRefusal(const std::string& path) {
-    const TAddRefusal& refusal = burner_.LastRefusal();
-    const std::string text = refusal ? refusal.Text : "NOT ADDED \"" + path + "\"";
+void TTreeLoader::Refuse(const std::string& text) {
     refusals_.push_back(text);
     problems_.push_back(text);
 }
 
+void TTreeLoader::NoteRefusal(const std::string& path) {
+    const TAddRefusal& refusal = burner_.LastRefusal();
+    Refuse(refusal ? refusal.Text : Quoted("NOT ADDED", path));
+}
+
 TDEntry* TTreeLoader::AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path) {
-    if (!path.empty()) return AddFolder(parent, path, name);
+    if (!path.empty()) {
+        // The caller lists the folder itself; one it could not list must not pass as empty.
+        const int fd = OpenHostPath(path, O_RDONLY | O_DIRECTORY);
+        if (fd < 0) {
+            Refuse(WithReason("CANNOT LIST", path, errno));
+            return nullptr;
+        }
+        ::close(fd);
+        return AddFolder(parent, path, name);
+    }
     TFileDescription d;
-    d.Name = ModelName(name);
+    d.Name = name;
     d.ModificationTime = TLocalDateTime::Now();
     d.ShortName = namer_.Allocate(*parent, d.Name, true);
     d.Attributes = kAttrDirectory;
@@ -74,11 +100,10 @@ TDEntry* TTreeLoader::AddFolder(TDEntry* parent, const std::string& path, const 
     std::optional<TFileDescription> d = DescribeHostFile(path);
     if (!d) {
         // A folder that cannot be read would leave the disc without its contents: a refusal.
-        refusals_.push_back("CANNOT READ \"" + path + "\"");
-        Problem(refusals_.back());
+        Refuse(WithReason("CANNOT READ", path, errno));
         return nullptr;
     }
-    d->Name = ModelName(hostName);
+    d->Name = hostName;
     d->ShortName = namer_.Allocate(*parent, d->Name, true);
     d->Attributes |= kAttrDirectory;
     TDEntry* dir = burner_.AddDirEntry(parent, *d);
@@ -89,58 +114,104 @@ TDEntry* TTreeLoader::AddFolder(TDEntry* parent, const std::string& path, const 
 void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName) {
     std::error_code ec;
     if (!output_.empty() && std::filesystem::equivalent(path, output_, ec)) return;  // never the image itself
-    const std::string name = ModelName(hostName);
-    const std::string shortName = namer_.Allocate(*dir, name, false);
-    if (burner_.AddFile(dir->FullPath, path, shortName, name) < 0) {
-        // Gone since it was collected: the disc would silently lack it.
-        refusals_.push_back("NOT FOUND \"" + path + "\"");
-        Problem(refusals_.back());
-    } else if (burner_.LastRefusal())
+    std::optional<TFileDescription> d = DescribeHostFile(path);
+    if (!d) {
+        // Gone since it was collected, or out of reach: the disc would silently lack it.
+        Refuse(errno == ENOENT ? Quoted("NOT FOUND", path) : WithReason("CANNOT READ", path, errno));
+        return;
+    }
+    if (FileType(*d) != kModeRegular) {
+        // FIFOs, sockets and devices have no data to write.
+        Refuse(Quoted("NEITHER FILE NOR FOLDER, LEFT OUT", path));
+        return;
+    }
+    // Found now rather than when the write reaches it, which would leave a write-once disc with a
+    // broken session.
+    const int fd = OpenHostPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        Refuse(WithReason("CANNOT READ", path, errno));
+        return;
+    }
+    ::close(fd);
+    const std::string shortName = namer_.Allocate(*dir, hostName, false);
+    if (burner_.AddFile(dir, path, shortName, hostName) < 0) {
+        Refuse(Quoted("NOT FOUND", path));
+    } else if (burner_.LastRefusal()) {
         NoteRefusal(path);
+    } else {
+        RecordLinkedData(dir, hostName, *d);
+    }
+}
+
+// Names of one file (hard links) share one copy of its data on the disc.
+void TTreeLoader::RecordLinkedData(TDEntry* dir, const std::string& name, const TFileDescription& d) {
+    if (d.Posix.HostLinks < 2 || d.Size <= 0) return;
+    TFEntry* entry = burner_.FindEntry(dir, name);
+    if (!entry || entry->IsDirectory()) return;
+    auto [first, added] = linkedFiles_.emplace(TFileId{d.Posix.Device, d.Posix.Inode}, entry);
+    if (!added) burner_.ShareData(entry, first->second);
 }
 
 void TTreeLoader::AddLink(TDEntry* dir, const std::string& path, const std::string& hostName) {
     std::optional<TFileDescription> d = DescribeHostFile(path, false);
     if (!d) {
-        Problem("cannot read link " + path);
+        Refuse(WithReason("CANNOT READ LINK", path, errno));
         return;
     }
-    d->Name = ModelName(hostName);
+    d->Name = hostName;
     d->ShortName = namer_.Allocate(*dir, d->Name, false);
     if (burner_.AddFileEntry(dir, *d, 0, path) == 0 && burner_.LastRefusal()) NoteRefusal(path);
+}
+
+void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::string& name, int depth) {
+    std::optional<TFileDescription> d = DescribeHostFile(path, false);
+    if (!d) {
+        Refuse(WithReason("CANNOT READ", path, errno));
+        return;
+    }
+    if (FileType(*d) == kModeSymlink) {
+        if (keepLinks_) {
+            AddLink(dir, path, name);
+            return;
+        }
+        d = DescribeHostFile(path);
+        if (!d) {
+            Refuse(WithReason("LINK LEADS NOWHERE, LEFT OUT", path, errno));
+            return;
+        }
+    }
+    if (FileType(*d) == kModeDirectory) {
+        const TFileId id{d->Posix.Device, d->Posix.Inode};
+        // A link back up the walked path would never end.
+        if (std::find(walkedFolders_.begin(), walkedFolders_.end(), id) != walkedFolders_.end()) {
+            Refuse(Quoted("LINK BACK UP THE FOLDER TREE, LEFT OUT", path));
+            return;
+        }
+        TDEntry* sub = AddFolder(dir, path, name);
+        if (!sub) return;
+        walkedFolders_.push_back(id);
+        AddFolderContents(sub, path, depth + 1);
+        walkedFolders_.pop_back();
+    } else {
+        AddOneFile(dir, path, name);
+    }
 }
 
 void TTreeLoader::AddFolderContents(TDEntry* dir, const std::string& path, int depth) {
     if (depth > kMaxFolderDepth) {
         // Deeper folders would be lost: that is a refusal like any other.
-        refusals_.push_back("FOLDERS NESTED TOO DEEPLY \"" + path + "\"");
-        Problem(refusals_.back());
+        Refuse(Quoted("FOLDERS NESTED TOO DEEPLY", path));
         return;
     }
-    std::vector<std::filesystem::directory_entry> entries;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    if (ec) Problem("cannot list " + path + ": " + ec.message());
-    std::sort(entries.begin(), entries.end(),
-              [](const std::filesystem::directory_entry& a, const std::filesystem::directory_entry& b) {
-                  return a.path() < b.path();
-              });
-    for (const std::filesystem::directory_entry& e : entries) {
-        const std::string child = e.path().string();
-        const std::string name = e.path().filename().string();
-        std::error_code sec;
-        if (keepLinks_ && e.is_symlink(sec)) {
-            AddLink(dir, child, name);
-            continue;
-        }
-        // Linked folders are not followed: a link back up the tree would never end.
-        if (e.is_directory(sec) && !e.is_symlink(sec)) {
-            if (TDEntry* sub = AddFolder(dir, child, name)) AddFolderContents(sub, child, depth + 1);
-        } else if (e.is_regular_file(sec)) {
-            AddOneFile(dir, child, name);
-        }
+    std::vector<std::string> names;
+    if (!ListHostFolder(path, names)) {
+        // Burned as an empty folder, it would look complete on the disc.
+        Refuse(WithReason("CANNOT LIST", path, errno));
+        return;
     }
+    std::sort(names.begin(), names.end());
+    const std::string prefix = !path.empty() && path.back() == '/' ? path : path + "/";
+    for (const std::string& name : names) AddChild(dir, prefix + name, name, depth);
 }
 
 }  // namespace kv::jobs

@@ -1,6 +1,8 @@
 #pragma once
-#include <filesystem>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "datawrite/TZelBurner.h"
@@ -9,13 +11,16 @@
 namespace kv::jobs {
 
 // Hands host files and folders to the burner's compilation with strict level-1 short names (the
-// burn, the ISO file and the verification build the same compilation from the same paths).
-// Everything the model does not take is collected: nothing leaves the disc unannounced.
+// burn, the ISO file and the verification build the same compilation from the same paths). Names
+// go to the model byte for byte. Every source is examined as it is handed over: a file that cannot
+// be opened for reading, a folder that cannot be listed and every entry left out are refusals,
+// each naming the entry and the system's reason, so that a burn stops before it writes anything.
 class TTreeLoader {
 public:
     // `output` is a file that is never added (the image being written), or empty. Symbolic links
     // inside the tree are kept as links when `keepLinks` is set (Rock Ridge records them);
-    // otherwise a link to a file is written as that file and a link to a folder is left out.
+    // otherwise what a link points to is written in its place, a folder link followed unless it
+    // leads back up the walked path.
     TTreeLoader(TZelBurner& burner, std::string output, bool keepLinks = false)
         : burner_(burner), output_(std::move(output)), keepLinks_(keepLinks) {}
 
@@ -24,30 +29,38 @@ public:
 
     // One entry of a tree whose names the caller chose (the window's compilation): a folder from
     // `path` (its dates; empty for a folder made in the tree) or a file from `path`, under `name`.
-    // The folder's entry, or null when the model refused it (noted like any refusal).
+    // The folder's entry, or null when the model refused it or it cannot be listed (noted like any
+    // refusal).
     TDEntry* AddNamedFolder(TDEntry* parent, const std::string& name, const std::string& path);
     void AddNamedFile(TDEntry* dir, const std::string& name, const std::string& path);
 
-    // Entries the model refused, each naming the entry: a burn refuses to start while any remain.
+    // Entries the model refused or that cannot be written, each naming the entry: a burn refuses
+    // to start while any remain.
     const std::vector<std::string>& Refusals() const { return refusals_; }
     // Everything worth telling the user, refusals included, in the order met.
     const std::vector<std::string>& Problems() const { return problems_; }
 
 private:
     static constexpr int kMaxFolderDepth = 64;
+    using TFileId = std::pair<uint64_t, uint64_t>;  // device, inode
 
     static std::string SourceName(const std::string& path);
     TDEntry* AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName);
     void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName);
     void AddLink(TDEntry* dir, const std::string& path, const std::string& hostName);
     void AddFolderContents(TDEntry* dir, const std::string& path, int depth);
+    void AddChild(TDEntry* dir, const std::string& path, const std::string& name, int depth);
+    void RecordLinkedData(TDEntry* dir, const std::string& name, const TFileDescription& d);
     void NoteRefusal(const std::string& path);
+    void Refuse(const std::string& text);
     void Problem(const std::string& text) { problems_.push_back(text); }
 
     TZelBurner& burner_;
     std::string output_;
     bool keepLinks_;
     TIsoLevel1Namer namer_;
+    std::vector<TFileId> walkedFolders_;         // the folders from the top down to the current one
+    std::map<TFileId, TFEntry*> linkedFiles_;    // the first name of each file with several names
     std::vector<std::string> refusals_;
     std::vector<std::string> problems_;
 };

@@ -5,11 +5,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "iso/FileExtract.h"
 #include "jobs/ComponentHooks.h"
 #include "jobs/Sha256.h"
+#include "platform/HostPaths.h"
 
 namespace kv::jobs {
 namespace {
@@ -18,18 +20,19 @@ constexpr size_t kReadPiece = 1 << 20;
 
 bool Compared(const TFEntry& e) { return !e.IsDirectory() && e.Imported == 0 && !e.SourcePath.empty(); }
 
-std::string Join(const std::string& path, const std::string& name) { return path.empty() ? name : path + "/" + name; }
-
-// The model gives a file without an extension its separator dot; readers differ on whether
-// they keep it, so both spellings name the same file.
-std::vector<std::string> Spellings(const std::string& name) {
+// Joliet and ISO 9660 names give a file without an extension its separator dot; readers differ on
+// whether they keep it, so both spellings name the same file there. Rock Ridge names are exact.
+std::vector<std::string> Spellings(const std::string& name, TImportTree tree) {
     std::vector<std::string> names{name};
+    if (tree == TImportTree::RockRidge) return names;
     if (!name.empty() && name.back() == '.')
         names.push_back(name.substr(0, name.size() - 1));
     else
         names.push_back(name + ".");
     return names;
 }
+
+std::string Join(const std::string& path, const std::string& name) { return path.empty() ? name : path + "/" + name; }
 
 }  // namespace
 
@@ -60,16 +63,26 @@ void TVerifyJob::Record(TVerifyFile file) {
     files_.push_back(std::move(file));
 }
 
+const std::string& TVerifyJob::DiscName(const TFEntry& entry) const {
+    switch (tree_) {
+        case TImportTree::RockRidge: return entry.PosixName;
+        case TImportTree::Joliet: return entry.LongName;
+        case TImportTree::Iso: return entry.ShortName;
+    }
+    return entry.PosixName;
+}
+
 const TFEntry* TVerifyJob::FindOnDisc(const TDEntry* dir, const TFEntry& source) const {
     if (!dir) return nullptr;
-    for (const std::string& name : Spellings(ByIsoNames ? source.ShortName : source.LongName))
+    // The disc's entries are named by what the reader took: the import's own names.
+    for (const std::string& name : Spellings(DiscName(source), tree_))
         if (const TFEntry* found = disc_.FindEntry(dir, name)) return found;
     return nullptr;
 }
 
 TVerifyJob::TDigest TVerifyJob::SourceDigest(const std::string& path, int64_t size) {
     TDigest d;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenHostPath(path, O_RDONLY);
     if (fd < 0) {
         d.Failure = std::strerror(errno);
         return d;
@@ -130,8 +143,13 @@ bool TVerifyJob::CompareFile(const TFEntry& source, const TFEntry* onDisc, const
         p.FilePercent = 0;
     });
     TVerifyFile row{discPath, source.SourcePath, TVerifyStatus::Equal, {}};
-    if (!onDisc || onDisc->IsDirectory()) {
+    if (!onDisc || onDisc->IsDirectory() || onDisc->IsSymlink() != source.IsSymlink()) {
         row.Status = TVerifyStatus::MissingOnDisc;
+    } else if (source.IsSymlink()) {
+        if (onDisc->LinkTarget != source.LinkTarget) {
+            row.Status = TVerifyStatus::Different;
+            row.Detail = "LINK TO \"" + source.LinkTarget + "\" ON DISK, TO \"" + onDisc->LinkTarget + "\" ON THE MEDIUM";
+        }
     } else {
         const TDigest disk = SourceDigest(source.SourcePath, source.Size);
         if (CancelRequested()) return false;
@@ -161,10 +179,12 @@ bool TVerifyJob::CompareFile(const TFEntry& source, const TFEntry* onDisc, const
 }
 
 bool TVerifyJob::WalkFolder(const TDEntry* source, const TDEntry* onDisc, const std::string& path) {
+    std::unordered_set<const TFEntry*> matched;
     for (const TFEntry* e = source->FirstEntry; e; e = e->Next) {
         if (CancelRequested() || stop_) return false;
         const TFEntry* found = FindOnDisc(onDisc, *e);
-        const std::string discPath = Join(path, ByIsoNames ? e->ShortName : e->LongName);
+        matched.insert(found);
+        const std::string discPath = Join(path, DiscName(*e));
         if (e->IsDirectory()) {
             const TDEntry* discDir = found && found->IsDirectory() ? found->Dir : nullptr;
             if (discDir) UpdateProgress([](TJobProgress& p) { ++p.FoldersDone; });
@@ -178,14 +198,8 @@ bool TVerifyJob::WalkFolder(const TDEntry* source, const TDEntry* onDisc, const 
     // earlier sessions left, so it is not judged this way.)
     if (source == burned_.Root() || !onDisc) return true;
     for (const TFEntry* d = onDisc->FirstEntry; d; d = d->Next) {
-        if (d->IsDirectory()) continue;
-        bool known = false;
-        for (const std::string& name : Spellings(ByIsoNames ? d->ShortName : d->LongName))
-            known = known || burned_.FindEntry(source, name) != nullptr;
-        if (known) continue;
-        std::string name = ByIsoNames ? d->ShortName : d->LongName;
-        if (!name.empty() && name.back() == '.') name.pop_back();  // the model's separator dot
-        Record({Join(path, name), {}, TVerifyStatus::SourceMissing,
+        if (d->IsDirectory() || matched.count(d) != 0) continue;
+        Record({Join(path, d->PosixName), {}, TVerifyStatus::SourceMissing,
                 "NOT AMONG THE SOURCES ANY MORE"});
         if (stop_) return false;
     }
@@ -210,7 +224,7 @@ TJobResult TVerifyJob::Run() {
     if (TJobResult ended; !WaitForDisc(device_, ended)) return ended;
     SetStage(TJobStage::Reading);
     disc_.ClearAll(TBurnerCompilation::kDefaultMaxFiles * 16, TBurnerCompilation::kMaxPathTableDirs);
-    if (!ImportSession(device_, disc_, session_))
+    if (!ImportSession(device_, disc_, session_, nullptr, &tree_))
         return CancelRequested() ? Aborted()
                                  : Failed(lastError.empty() ? "NO SESSION TO VERIFY ON THIS DISC" : lastError);
     SetStage(TJobStage::Verifying);

@@ -24,17 +24,17 @@ struct TVerifyFile {
 
 // Reads a recorded session back through the engine's own ISO 9660/Joliet reader (no mount, so
 // virtual recorders verify like real drives) and compares every file of the compilation that was
-// burned with its source, by SHA-256 of both streams. Entries taken over from an earlier session
-// have no source here and are not compared.
+// burned with its source, by SHA-256 of both streams; a symbolic link by its target. Files are
+// found under the names of the tree the reader takes (Rock Ridge byte for byte, else Joliet, else
+// ISO 9660). Entries taken over from an earlier session have no source here and are not compared.
 class TVerifyJob final : public TJob {
 public:
-    // `burned` is the compilation as it was handed to the burn: its names are those on the disc
-    // (the Joliet names, or the ISO 9660 names with `byIsoNames`), its entries carry the sources.
+    // `burned` is the compilation as it was handed to the burn: its names are those on the disc,
+    // its entries carry the sources.
     TVerifyJob(TSCSIDevice& device, const TBurnerCompilation& burned, uint8_t session = kLastSession)
         : TJob("verify"), device_(device), burned_(burned), session_(session) {}
     ~TVerifyJob() override { StopAndJoin(); }
 
-    bool ByIsoNames = false;
     // The window stops at the first file that differs; the command line goes through all.
     bool StopAtFirstDifference = false;
 
@@ -58,12 +58,15 @@ private:
     TDigest SourceDigest(const std::string& path, int64_t size);
     TDigest DiscDigest(const TFEntry& entry);
     const TFEntry* FindOnDisc(const TDEntry* dir, const TFEntry& source) const;
+    // The name `entry` of either compilation goes by in the tree that was read.
+    const std::string& DiscName(const TFEntry& entry) const;
     void Record(TVerifyFile file);
 
     TSCSIDevice& device_;
     const TBurnerCompilation& burned_;
     uint8_t session_;
     TBurnerCompilation disc_;  // the session as read back
+    TImportTree tree_ = TImportTree::RockRidge;
     int64_t bytesTotal_ = 0;
     int64_t bytesDone_ = 0;
     int filesDone_ = 0;

@@ -36,6 +36,7 @@ struct TMediumTraits {
 };
 
 const TMediumTraits& Traits(EMediumKind kind);
+inline bool IsPlusR(EMediumKind k) { return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer; }
 std::optional<EMediumKind> KindFromCliName(std::string_view name);
 std::string KnownCliNames();  // comma separated, for usage texts
 

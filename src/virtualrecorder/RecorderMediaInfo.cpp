@@ -5,6 +5,7 @@
 
 #include "platform/ByteOrder.h"
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/MediumKinds.h"
 
 namespace kv::vr {
 namespace {
@@ -22,10 +23,6 @@ void PutAddress(uint8_t* p, int32_t lba, bool msf) {
         PutMsf(p, lba);
     else
         PutBE32(p, static_cast<uint32_t>(lba));
-}
-
-bool IsPlusR(EMediumKind k) {
-    return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer;
 }
 
 // What READ TRACK INFORMATION describes: a recorded/open track, the invisible track, or the single

@@ -5,6 +5,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/MediumKinds.h"
 
 namespace kv::vr {
 namespace {
@@ -15,10 +16,6 @@ constexpr int64_t kBlankMinimalDvdMs = 90000, kBlankFullDvdMs = 1800000;
 constexpr int64_t kFormatPlusRwForegroundMs = 10000, kFormatPlusRwBackgroundMs = 600000;
 constexpr int64_t kFormatQuickDvdRwMs = 60000, kFormatFullDvdRwMs = 1800000, kFormatDvdRamMs = 3600000;
 constexpr int64_t kCloseTrackMs = 2000, kCloseSessionCdMs = 20000, kCloseBorderDvdMs = 40000;
-
-bool IsPlusR(EMediumKind k) {
-    return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer;
-}
 
 uint16_t SectorSizeForDataForm(uint8_t form) {
     switch (form) {

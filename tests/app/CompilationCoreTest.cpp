@@ -1,6 +1,10 @@
 // The compilation tree's record, names, sizes, project files and playlists, without a window.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include "app/Playlists.h"
@@ -161,26 +165,60 @@ TEST(CompilationCoreTest, AProjectKeepsEveryFieldAndAnyDamageIsRefusedWhole) {
     EXPECT_FALSE(DecodeProject(bomb));
 }
 
+// Creates the files (and their folders) under `root`; names are Linux byte strings.
+void MakeFiles(const QString& root, const QStringList& names) {
+    for (const QString& name : names) {
+        const QString path = root + "/" + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    }
+}
+
 TEST(CompilationCoreTest, PlaylistsNameFullPathsFromTheirOwnFolder) {
-    const QByteArray m3u =
-        "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:185,Artist - Title\r\nsub/one.mp3\r\n/abs/two.flac\r\n"
-        "file:///music/three%20x.ogg\r\nhttp://radio.example/stream\r\n\r\nx\r\n../up/four.wav";
-    EXPECT_EQ(PlaylistEntries(m3u, "/music/list.M3U"),
-              QStringList({"/music/sub/one.mp3", "/abs/two.flac", "/music/three x.ogg", "/up/four.wav"}));
-    EXPECT_EQ(PlaylistEntries("last.mp3\n:colon.mp3", "/m/l.m3u"), QStringList({"/m/last.mp3", "/m/:colon.mp3"}));
-    EXPECT_EQ(PlaylistEntries("caf\xe9.mp3", "/m/l.m3u"),
-              QStringList({QString::fromUtf8("/m/caf\xC3\xA9.mp3")}));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString m = dir.path() + "/music";
+    MakeFiles(m, {"sub/one.mp3", "abs/two.flac", "three x.ogg", "last.mp3", ":colon.mp3",
+                  QString::fromUtf8("caf\xC3\xA9.mp3"), "a &lt; & b.wma", "single.mp3", "<x> \"y\" 'z.mp3"});
+    MakeFiles(dir.path(), {"up/four.wav"});
+    const QByteArray m3u = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:185,Artist - Title\r\nsub/one.mp3\r\n" + QFile::encodeName(m) +
+                           "/abs/two.flac\r\nfile://" + QFile::encodeName(m) +
+                           "/three%20x.ogg\r\nhttp://radio.example/stream\r\n\r\nx\r\n../up/four.wav";
+    QStringList nothing;
+    EXPECT_EQ(PlaylistEntries(m3u, m + "/list.M3U", &nothing),
+              QStringList({m + "/sub/one.mp3", m + "/abs/two.flac", m + "/three x.ogg", dir.path() + "/up/four.wav"}));
+    EXPECT_EQ(nothing, QStringList({"http://radio.example/stream"}));
+    EXPECT_EQ(PlaylistEntries("last.mp3\n:colon.mp3", m + "/l.m3u"), QStringList({m + "/last.mp3", m + "/:colon.mp3"}));
+    EXPECT_EQ(PlaylistEntries("caf\xe9.mp3", m + "/l.m3u"), QStringList({m + QString::fromUtf8("/caf\xC3\xA9.mp3")}));
 
     const QByteArray asx =
         "<ASX>\n<REF href=\"a &amp;lt; &amp; b.wma\"/>\n<Ref href=\"case.mp3\"/>\n"
         "<REF href='single.mp3'/>\n<REF href=none.mp3/>\n<REF href=\"\"/>\n"
-        "<REF href=\"&lt;x&gt; &quot;y&quot; &apos;z.mp3\"/>\n<REF href=\"file:///m/c.mp3\"/>\n";
-    EXPECT_EQ(PlaylistEntries(asx, "/m/list.asx"),
-              QStringList({"/m/a &lt; & b.wma", "/m/single.mp3", "/m/<x> \"y\" 'z.mp3", "/m/c.mp3"}));
+        "<REF href=\"&lt;x&gt; &quot;y&quot; &apos;z.mp3\"/>\n<REF href=\"file://" + QFile::encodeName(m) + "/last.mp3\"/>\n";
+    EXPECT_EQ(PlaylistEntries(asx, m + "/list.asx"),
+              QStringList({m + "/a &lt; & b.wma", m + "/single.mp3", m + "/<x> \"y\" 'z.mp3", m + "/last.mp3"}));
 
     EXPECT_TRUE(AllPlaylists({"a.m3u", "B.ASX"}));
     EXPECT_FALSE(AllPlaylists({"a.m3u", "b.mp3"}));
     EXPECT_FALSE(AllPlaylists({}));
+}
+
+// A playlist written on Windows, read on Linux: only the line end is cut (a trailing blank is part
+// of a name), backslashes separate folders when the literal name does not exist, and every entry
+// that names nothing is handed back to be reported.
+TEST(CompilationCoreTest, WindowsPlaylistsFindTheirFilesAndReportTheRest) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString p = dir.path();
+    MakeFiles(p, {"music/a.mp3", "music/b.mp3", "music/d.mp3 ", "music/c.mp3", "back\\slash.mp3"});
+    const QByteArray m3u = "\xEF\xBB\xBFmusic\\a.mp3\r\nmusic/b.mp3\r\nmusic/d.mp3 \r\nC:\\music\\a.mp3\r\n"
+                           "back\\slash.mp3\r\nmusic\\gone.mp3\r\nmusic/c.mp3\r\n";
+    QStringList nothing;
+    EXPECT_EQ(PlaylistEntries(m3u, p + "/list.m3u", &nothing),
+              QStringList({p + "/music/a.mp3", p + "/music/b.mp3", p + "/music/d.mp3 ", p + "/back\\slash.mp3",
+                           p + "/music/c.mp3"}));
+    EXPECT_EQ(nothing, QStringList({"C:\\music\\a.mp3", "music\\gone.mp3"}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include "app/Confirmations.h"
-#include "WindowTestSupport.h"
+#include "ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

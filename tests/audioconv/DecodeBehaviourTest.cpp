@@ -17,10 +17,6 @@ std::string Le32(uint32_t v) {
     return std::string(reinterpret_cast<char*>(b), 4);
 }
 
-std::string Chunk(const std::string& id, const std::string& body) {
-    return id + Le32(uint32_t(body.size())) + body + (body.size() % 2 ? std::string(1, '\0') : "");
-}
-
 // A PCM WAV written by hand: LIST and fact chunks before "fmt ", so a reader that assumes the 44-byte
 // layout takes the wrong bytes as the format and the samples.
 void WriteWavWithExtraChunks(const std::string& path, uint16_t channels, uint32_t rate,
@@ -34,9 +30,9 @@ void WriteWavWithExtraChunks(const std::string& path, uint16_t channels, uint32_
     PutLE16(p + 12, uint16_t(channels * 2));
     PutLE16(p + 14, 16);
     const auto bytes = test::ToBytes16(s);
-    const std::string body = Chunk("LIST", std::string("INFOISFT\x05\0\0\0test\0", 17)) +
-                             Chunk("fact", Le32(uint32_t(s.size() / channels))) + Chunk("fmt ", fmt) +
-                             Chunk("data", std::string(bytes.begin(), bytes.end()));
+    const std::string body = test::RiffChunk("LIST", std::string("INFOISFT\x05\0\0\0test\0", 17)) +
+                             test::RiffChunk("fact", Le32(uint32_t(s.size() / channels))) + test::RiffChunk("fmt ", fmt) +
+                             test::RiffChunk("data", std::string(bytes.begin(), bytes.end()));
     std::ofstream(path, std::ios::binary) << "RIFF" << Le32(uint32_t(body.size() + 4)) << "WAVE" << body;
 }
 

@@ -12,6 +12,13 @@
 
 namespace kv::test {
 
+// One RIFF chunk: identifier, little-endian length, body, and the pad byte an odd body needs.
+inline std::string RiffChunk(const std::string& id, const std::string& body) {
+    uint8_t length[4];
+    PutLE32(length, uint32_t(body.size()));
+    return id + std::string(reinterpret_cast<char*>(length), 4) + body + (body.size() % 2 ? std::string(1, '\0') : "");
+}
+
 // A chain head that hands out fixed bytes in pieces of at most `piece` bytes per read.
 class TVectorInput : public TACSCustomInput {
 public:

@@ -8,6 +8,7 @@
 #include "audioconv/RiffWave.h"
 #include "audioconv/WavOutputFolder.h"
 #include "platform/ByteOrder.h"
+#include "TestPcm.h"
 
 namespace kv {
 namespace {
@@ -29,15 +30,6 @@ private:
     static inline int counter_ = 0;
 };
 
-std::string Chunk(const std::string& id, const std::string& body) {
-    std::string c = id;
-    uint8_t len[4];
-    PutLE32(len, uint32_t(body.size()));
-    c.append(reinterpret_cast<char*>(len), 4);
-    c += body;
-    if (body.size() % 2) c += '\0';
-    return c;
-}
 
 std::string Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits, bool extensible = false) {
     std::string b(extensible ? 40 : 16, '\0');
@@ -52,7 +44,7 @@ std::string Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits, bool ex
         PutLE16(p + 16, 22);
         PutLE16(p + 24, tag);
     }
-    return Chunk("fmt ", b);
+    return test::RiffChunk("fmt ", b);
 }
 
 void WriteRiff(const std::string& path, const std::string& chunks, uint32_t riffSize = 0) {
@@ -67,9 +59,9 @@ void WriteRiff(const std::string& path, const std::string& chunks, uint32_t riff
 TEST(RiffWave, ChunksDecideTheFormatAndTheDataPlace) {
     TempDir dir;
     // LIST and fact before "fmt ", an odd-sized chunk (padded), then data.
-    WriteRiff(dir / "list.wav", Chunk("LIST", std::string(27, 'x')) + Chunk("fact", "abcd") +
-                                    Fmt(1, 2, 44100, 16) + Chunk("data", std::string(400, '\x11')) +
-                                    Chunk("LIST", "tail"));
+    WriteRiff(dir / "list.wav", test::RiffChunk("LIST", std::string(27, 'x')) + test::RiffChunk("fact", "abcd") +
+                                    Fmt(1, 2, 44100, 16) + test::RiffChunk("data", std::string(400, '\x11')) +
+                                    test::RiffChunk("LIST", "tail"));
     TWaveInfo w = ReadWaveInfo(dir / "list.wav");
     ASSERT_TRUE(w.IsWave);
     EXPECT_TRUE(w.IsCdFormat());
@@ -77,7 +69,7 @@ TEST(RiffWave, ChunksDecideTheFormatAndTheDataPlace) {
     EXPECT_EQ(w.DataLength, 400u);
 
     // WAVE_FORMAT_EXTENSIBLE with the PCM sub-format counts as PCM.
-    WriteRiff(dir / "ext.wav", Fmt(1, 2, 44100, 16, true) + Chunk("data", "1234"));
+    WriteRiff(dir / "ext.wav", Fmt(1, 2, 44100, 16, true) + test::RiffChunk("data", "1234"));
     EXPECT_TRUE(ReadWaveInfo(dir / "ext.wav").IsCdFormat());
 
     // Not CD format: each field on its own.
@@ -88,7 +80,7 @@ TEST(RiffWave, ChunksDecideTheFormatAndTheDataPlace) {
     } notCd[] = {
         {3, 2, 44100, 32}, {1, 1, 44100, 16}, {1, 2, 48000, 16}, {1, 2, 44100, 24}, {1, 2, 44100, 8}};
     for (const auto& c : notCd) {
-        WriteRiff(dir / "n.wav", Fmt(c.tag, c.ch, c.rate, c.bits) + Chunk("data", "1234"));
+        WriteRiff(dir / "n.wav", Fmt(c.tag, c.ch, c.rate, c.bits) + test::RiffChunk("data", "1234"));
         TWaveInfo n = ReadWaveInfo(dir / "n.wav");
         EXPECT_TRUE(n.IsWave);
         EXPECT_FALSE(n.IsCdFormat()) << c.tag << " " << c.ch << " " << c.rate << " " << c.bits;
@@ -103,16 +95,16 @@ TEST(RiffWave, DamagedOrForeignFilesAreNoWave) {
     std::ofstream(dir / "aiff.wav") << "FORM\0\0\0\0AIFF";
     EXPECT_FALSE(ReadWaveInfo(dir / "aiff.wav").IsWave);
     // data before fmt, a chunk claiming more than the file, no data chunk at all.
-    WriteRiff(dir / "order.wav", Chunk("data", "1234") + Fmt(1, 2, 44100, 16));
+    WriteRiff(dir / "order.wav", test::RiffChunk("data", "1234") + Fmt(1, 2, 44100, 16));
     EXPECT_FALSE(ReadWaveInfo(dir / "order.wav").IsWave);
     std::string huge = "LIST";
     huge += std::string("\xF0\xFF\xFF\x7F", 4);
-    WriteRiff(dir / "huge.wav", huge + Fmt(1, 2, 44100, 16) + Chunk("data", "1234"));
+    WriteRiff(dir / "huge.wav", huge + Fmt(1, 2, 44100, 16) + test::RiffChunk("data", "1234"));
     EXPECT_FALSE(ReadWaveInfo(dir / "huge.wav").IsWave);
     WriteRiff(dir / "nodata.wav", Fmt(1, 2, 44100, 16));
     EXPECT_FALSE(ReadWaveInfo(dir / "nodata.wav").IsWave);
     // A truncated fmt chunk.
-    WriteRiff(dir / "fmt.wav", Chunk("fmt ", "12345678") + Chunk("data", "1234"));
+    WriteRiff(dir / "fmt.wav", test::RiffChunk("fmt ", "12345678") + test::RiffChunk("data", "1234"));
     EXPECT_FALSE(ReadWaveInfo(dir / "fmt.wav").IsWave);
 }
 

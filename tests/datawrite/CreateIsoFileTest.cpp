@@ -62,8 +62,8 @@ protected:
     void AddSmallTree() {
         burner.CreateDir("\\Docs");
         burner.AddFile("\\", tree.File("src/one", 1, 3), "", "one.bin");
-        burner.AddFile("\\DOCS", tree.File("src/exact", 65536, 4), "", "exact.bin");
-        burner.AddFile("\\DOCS", tree.File("src/empty", 0), "", "empty");
+        burner.AddFile("\\Docs", tree.File("src/exact", 65536, 4), "", "exact.bin");
+        burner.AddFile("\\Docs", tree.File("src/empty", 0), "", "empty");
         burner.AddFile("\\", tree.File("src/odd", 70001, 5), "", "odd.dat");
     }
     // Sectors from the first file on: identical for every way of writing the same layout.

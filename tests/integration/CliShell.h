@@ -76,9 +76,10 @@ inline std::string CliCommand(const std::string& args, int timeScale = 1, const 
     return env + Q(std::string(KV_CLI)) + " " + args;
 }
 
-// Where a virtual medium's last track starts, as `media info` reports it; "0" for a single track.
+// Start of the last track on the disc in `medium` (the last session), 0 for a single-track
+// overwritable disc.
 inline std::string LastTrackStart(const std::filesystem::path& medium) {
-    const TRun info = RunShell(CliCommand("media info " + Q(medium.string()), 5000));
+    TRun info = RunShell(CliCommand("media info " + Q(medium.string())));
     std::string start = "0";
     const std::string key = " data start ";
     for (size_t at = info.Output.find(key); at != std::string::npos; at = info.Output.find(key, at + 1))

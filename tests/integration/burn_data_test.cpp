@@ -169,7 +169,6 @@ TEST_F(BurnDataTest, BurnIsoWritesForeignAndOwnImagesUnchanged) {
     }
 }
 
-// Start of the last track on the disc (the last session), 0 for a single-track overwritable disc.
 TEST_F(BurnDataTest, SecondSessionWithImportShowsOldAndNewFiles) {
     const fs::path second = work_ / "Second";
     WriteRandom(second / "Tree" / "added later.bin", 70000, 99);

@@ -234,6 +234,14 @@ TEST_F(RockRidgeTest, BurnedToAVirtualDvdTheSessionIsTheImage) {
 // mkiso from the same tree, in UTC, with its clock stopped at SOURCE_DATE_EPOCH.
 TEST_F(RockRidgeTest, WithoutRockRidgeTheImageIsTheEarlierOne) {
     BuildAwkwardTree(work_ / "plain", false);
+    // Without Rock Ridge a link is written as what it points to, and the earlier mkiso left a link
+    // to a folder out: the reference holds no "link to deep". Its folder keeps its times.
+    const fs::path plainRoot = work_ / "plain" / "Awkward";
+    struct stat rootTimes {};
+    ASSERT_EQ(::stat(plainRoot.c_str(), &rootTimes), 0);
+    fs::remove(plainRoot / "link to deep");
+    const struct timespec times[2] = {rootTimes.st_atim, rootTimes.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, plainRoot.c_str(), times, 0), 0);
     const fs::path reference = work_ / "reference.iso", image = work_ / "plain.iso";
     ASSERT_EQ(RunShell("gzip -dc " + Q(std::string(KV_TEST_DATA_DIR) + "/awkward-reference.iso.gz") + " > " +
                        Q(reference.string()))

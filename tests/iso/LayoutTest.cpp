@@ -359,8 +359,8 @@ TEST_F(LayoutTest, SubDirectoryRecordsPointAtTheirDirectories) {
     image.CreateDir("\\Docs\\Deep");
     Build();
     const TVolumeLayout& L = image.Layout();
-    TDEntry* docs = image.FindDir("\\DOCS");
-    TDEntry* deep = image.FindDir("\\DOCS\\DEEP");
+    TDEntry* docs = image.FindDir("\\Docs");
+    TDEntry* deep = image.FindDir("\\Docs\\Deep");
     EXPECT_EQ(docs->IsoLocation, 1);
     EXPECT_EQ(deep->IsoLocation, 2);
     const uint8_t* rec = Sector(L.IsoDirArea) + 68;

@@ -183,11 +183,11 @@ TEST_F(SessionImportTest, JolietTreeBecomesDirectoriesAndImportedFiles) {
     EXPECT_EQ(report->JolietExtent, report->Extent);
     EXPECT_EQ(Sectors(*report), Pattern(3000, 1));
 
-    TFEntry* inner = Entry("\\DOCS\\DEEP", "inner.txt");
+    TFEntry* inner = Entry("\\Docs\\Deep", "inner.txt");
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(Sectors(*inner), Pattern(5000, 2));
-    ASSERT_NE(Entry("\\DOCS", "big.bin"), nullptr);
-    EXPECT_EQ(Entry("\\DOCS", "big.bin")->Size, 100000);
+    ASSERT_NE(Entry("\\Docs", "big.bin"), nullptr);
+    EXPECT_EQ(Entry("\\Docs", "big.bin")->Size, 100000);
     TFEntry* docs = Entry("", "Docs");
     ASSERT_NE(docs, nullptr);
     EXPECT_TRUE(docs->IsDirectory());
@@ -230,7 +230,7 @@ TEST_F(SessionImportTest, FileInSeveralExtentsIsOneFileWhereverItsExtentsLie) {
 
     ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
     EXPECT_EQ(model_.FileCount(), 2);
-    TFEntry* joined = Entry("", "PARTA.");
+    TFEntry* joined = Entry("", "PARTA");  // the separator dot is not part of the name
     ASSERT_NE(joined, nullptr);
     EXPECT_EQ(joined->Size, 4096 + 3000);
     std::vector<uint8_t> expected = Pattern(5000, 3);
@@ -363,19 +363,19 @@ TEST_F(SessionImportTest, HostileDiscIsImportedSafely) {
 
     ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
     EXPECT_NE(Entry("", "_.."), nullptr);
-    ASSERT_NE(Entry("", "A_B."), nullptr);
-    EXPECT_EQ(Entry("", "A_B.")->Size, 0) << "no data to point at";
+    ASSERT_NE(Entry("", "A_B"), nullptr);
+    EXPECT_EQ(Entry("", "A_B")->Size, 0) << "no data to point at";
     EXPECT_EQ(Entry("", ".."), nullptr);
     // The looping folder is taken once, its recorded contents (the root again) are not re-entered.
-    EXPECT_NE(model_.FindDir("\\LOOPDIRZ"), nullptr);
-    EXPECT_EQ(model_.FindDir("\\LOOPDIRZ\\LOOPDIRZ"), nullptr);
+    EXPECT_NE(model_.FindDir("\\LoopDirZ"), nullptr);
+    EXPECT_EQ(model_.FindDir("\\LoopDirZ\\LoopDirZ"), nullptr);
 
     TFEntry* dots = Entry("", "_..");
     const std::string target = ExtractTarget((dir_ / "out").string(), *dots);
     EXPECT_EQ(fs::path(target).parent_path(), dir_ / "out");
     ASSERT_TRUE(ExtractFile(device_, *dots, target));
     EXPECT_EQ(ReadFile(target), Pattern(100, 5));
-    EXPECT_EQ(fs::path(ExtractTarget((dir_ / "out").string(), *Entry("", "A_B."))).parent_path(), dir_ / "out");
+    EXPECT_EQ(fs::path(ExtractTarget((dir_ / "out").string(), *Entry("", "A_B"))).parent_path(), dir_ / "out");
 }
 
 TEST_F(SessionImportTest, RockRidgeIsPreferredAndExtractionRestoresModesAndTimes) {
@@ -467,7 +467,7 @@ TEST_F(SessionImportTest, ExtractReadsThirtyOneSectorsAtATime) {
     MakeTree();
     Press(MakeImage(true));
     ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
-    TFEntry* big = Entry("\\DOCS", "big.bin");
+    TFEntry* big = Entry("\\Docs", "big.bin");
     ASSERT_NE(big, nullptr);
     drive_->TakeReads();
     const fs::path dest = dir_ / "out" / "big.bin";
@@ -482,7 +482,7 @@ TEST_F(SessionImportTest, UnreadableSectorFailsAndLeavesNothingBehind) {
     MakeTree();
     Press(MakeImage(true));
     ASSERT_TRUE(ImportSession(device_, model_, kLastSession));
-    TFEntry* big = Entry("\\DOCS", "big.bin");
+    TFEntry* big = Entry("\\Docs", "big.bin");
     ASSERT_NE(big, nullptr);
     std::string error;
     ASSERT_TRUE(drive_->Recorder().Faults().AddScript("READ@2=3/11/00", error)) << error;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CliShell.h"
+#include "LinuxNamesScenario.h"
 
 namespace kv {
 namespace {
@@ -141,6 +142,14 @@ TEST_F(NormalSpeedTest, ExtractionRightAfterLoadingEveryKindOfRecordedDisc) {
         SCOPED_TRACE(disc.filename().string());
         ExpectExtracted(disc, "/Tree/Folder/deep.bin", work_ / "Tree" / "Folder" / "deep.bin");
     }
+}
+
+// A folder only Linux holds, refused while any entry cannot be read, then burned, appended to,
+// extracted and verified with the recorder's own timing.
+TEST_F(NormalSpeedTest, AwkwardLinuxFolderBurnedAppendedExtractedAndVerified) {
+    for (const char* tool : {"isoinfo", "xorriso", "/usr/bin/python3"})
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+    test::TLinuxNamesScenario(work_ / "linux-names", 1).Run();
 }
 
 }  // namespace

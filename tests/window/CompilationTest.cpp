@@ -27,13 +27,13 @@
 #include "app/ProjectFile.h"
 #include "app/SingleInstance.h"
 #include "app/SizeFormat.h"
-#include "app/window/FormDrop.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/FormSelectFilesDirectories.h"
-#include "app/window/FrameSizeBar.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/FormDrop.h"
+#include "window/FormMasterKvd.h"
+#include "window/FormSelectFilesDirectories.h"
+#include "window/FrameSizeBar.h"
+#include "window/KelvadoreApplication.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "device/Media.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormProperties.h"
@@ -760,14 +760,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::CompilationTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::CompilationTest>(argc, argv);
 }
 
 #include "CompilationTest.moc"

@@ -26,11 +26,11 @@
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormSessions.h"
 #include "dialogs/FormShutDown.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ListComboBox.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/ListComboBox.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/FormSelectBurnMode.h"
 #include "platform/EngineClock.h"
@@ -83,7 +83,7 @@ QMap<QString, QString> DiscPaths(const TQueueItem& root) {
     std::function<void(const TQueueItem&, const QString&)> walk = [&](const TQueueItem& item, const QString& prefix) {
         for (int i = 0; i < item.ChildCount(); ++i) {
             const TQueueItem& child = *item.Child(i);
-            const QString path = prefix + "/" + QString(child.Node.Name).replace('\\', '_');
+            const QString path = prefix + "/" + child.Node.Name;  // Rock Ridge names, byte for byte
             if (child.Node.IsFolder)
                 walk(child, path);
             else
@@ -474,7 +474,7 @@ private slots:
         auto form = Start(medium, {{"5.3", "0"}});
         QVERIFY(form);
         int afterBurns = 0;
-        form->AfterDataBurn = [&](const TFormMasterKvd::TWriteDoneChoices&) { ++afterBurns; };
+        form->AfterDataBurn = [&](const TAfterFinishChoices&) { ++afterBurns; };
         WriteFile(Path("large/large.bin"), Pattern(4 * 1024 * 1024, 4));
         form->AddPathsToRoot({Path("large")}, false);
         form->Settings().VerifyData = true;
@@ -519,7 +519,7 @@ private slots:
         auto form = Start(medium, {{"5.3", "0"}});
         QVERIFY(form);
         int afterBurns = 0;
-        form->AfterDataBurn = [&](const TFormMasterKvd::TWriteDoneChoices&) { ++afterBurns; };
+        form->AfterDataBurn = [&](const TAfterFinishChoices&) { ++afterBurns; };
         QFile sparse(Path("abort/sparse.bin"));
         QDir().mkpath(Path("abort"));
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64{600} << 20));
@@ -662,6 +662,10 @@ private slots:
         form->Action(I::DiscInfo)->trigger();
         QCOMPARE(form->DiscInfoWindow(), info);
         test::SaveScreenshot(*info, "disc-information");
+        // Reading the disc holds the application like any run.
+        QCOMPARE(form->Operation(), TOperation::ReadingDisc);
+        QVERIFY(!form->Action(I::ImportSession)->isEnabled());
+        QVERIFY(WaitForRunEnd(*form));
 
         WriteFile(Path("clash/TREE-CDR/x.txt"), "x");
         form->AddPathsToRoot({Path("clash/TREE-CDR")}, false);
@@ -1061,14 +1065,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::DataBurnTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::DataBurnTest>(argc, argv);
 }
 
 #include "DataBurnTest.moc"

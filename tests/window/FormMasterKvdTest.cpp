@@ -3,11 +3,11 @@
 // faster than the clock on the wall.
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
-#include "app/window/EasyToolbar.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ListComboBox.h"
-#include "app/window/Toolbars.h"
+#include "window/EasyToolbar.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/ListComboBox.h"
+#include "window/Toolbars.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormWarning.h"
 #include "app/Confirmations.h"
@@ -22,6 +22,8 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include "dialogs/FormEditLanguage.h"
+#include "flows/DriveSteps.h"
+#include "flows/FlowRunner.h"
 #include "app/LanguagePacks.h"
 #include "platform/EngineClock.h"
 
@@ -187,7 +189,7 @@ private slots:
         QVERIFY(form->EmbeddedWBMemoWarning->toPlainText().contains("Eject disc done"));
         std::optional<bool> ready;
         const int64_t started = EngineClock::NowMs();
-        form->EnsureDiscReady([&](bool answer) { ready = answer; });
+        EnsureDiscReady(form->Flows().Host(), [&](bool answer) { ready = answer; });
         QVERIFY(QTest::qWaitFor([&] { return ready.has_value(); }, kDriveWaitMs));
         QCOMPARE(*ready, false);
         QCOMPARE(Prompts.Notices, QStringList({"Please insert a Disc!!!"}));
@@ -211,7 +213,7 @@ private slots:
         form->Action(I::VirtualInsertFile)->trigger();
         std::optional<bool> ready;
         int paintsWhileWaiting = 0;
-        form->EnsureDiscReady([&](bool answer) {
+        EnsureDiscReady(form->Flows().Host(), [&](bool answer) {
             ready = answer;
             paintsWhileWaiting = counter.Paints;
         });
@@ -384,7 +386,7 @@ private slots:
         }
         QVERIFY(TCatalogue(lines).WriteFile(folder + "FRENCH.ini"));
         Prompts.Notices.clear();
-        const QString report = form.WriteDifferencesReport("french");
+        const QString report = form.Languages().WriteDifferencesReport("french");
         QCOMPARE(report, folder + "Differences_FRENCH.txt");
         QCOMPARE(Prompts.Notices.size(), 1);
         QVERIFY(Prompts.Notices[0].endsWith("\r\r" + report));
@@ -396,11 +398,11 @@ private slots:
         QVERIFY(eleven > 0);
         QCOMPARE(written.mid(eleven, 3), QStringList({"[11]", "5=No files!!!", ""}));
         QCOMPARE(written.filter(QRegularExpression("^Section \\[\\d+\\] OK$")).size(), english.Sections().size() - 1);
-        QVERIFY(form.WriteDifferencesReport("ENGLISH").isEmpty());
+        QVERIFY(form.Languages().WriteDifferencesReport("ENGLISH").isEmpty());
 
         // The editor: Yes saves the memo and loads the language.
-        form.EditLanguage("FRENCH");
-        auto* editor = qobject_cast<TFormEditLanguage*>(form.LanguageEditor.data());
+        form.Languages().EditLanguage("FRENCH");
+        auto* editor = qobject_cast<TFormEditLanguage*>(form.Languages().LanguageEditor.data());
         QVERIFY(editor);
         QString text = editor->Memo->toPlainText();
         text.replace(QRegularExpression("\n14=[^\n]*\n"), "\n14=Graver maintenant\n");
@@ -611,15 +613,10 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A medium going in spins the drive up for 10 s of engine time: long enough to watch the
+    // window paint meanwhile.
     qputenv("KELVADORE_VR_SPINUP_MS", "10000");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::FormMasterKvdTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::FormMasterKvdTest>(argc, argv);
 }
 
 #include "FormMasterKvdTest.moc"

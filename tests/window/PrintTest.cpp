@@ -25,10 +25,10 @@
 #include <algorithm>
 
 #include "WindowTestSupport.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/QueueModel.h"
-#include "app/window/QueueTreeView.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/QueueModel.h"
+#include "window/QueueTreeView.h"
 #include "dialogs/FormPrint.h"
 #include "platform/EngineClock.h"
 
@@ -296,14 +296,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::PrintTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::PrintTest>(argc, argv);
 }
 
 #include "PrintTest.moc"

@@ -17,11 +17,11 @@
 
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
-#include "app/window/EasyToolbar.h"
-#include "app/window/FormCustomizeEasyToolbar.h"
-#include "app/window/FormMasterKvd.h"
-#include "app/window/KelvadoreApplication.h"
-#include "app/window/ListComboBox.h"
+#include "window/EasyToolbar.h"
+#include "window/FormCustomizeEasyToolbar.h"
+#include "window/FormMasterKvd.h"
+#include "window/KelvadoreApplication.h"
+#include "window/ListComboBox.h"
 #include "dialogs/FormSettings.h"
 #include "platform/EngineClock.h"
 
@@ -387,14 +387,7 @@ private slots:
 }  // namespace kv
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kv::EngineClock::SetTimeScale(20);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    kv::test::TPreparedHome home;
-    home.Apply();
-    kv::TKelvadoreApplication app(argc, argv);
-    kv::SettingsTest test(home);
-    return QTest::qExec(&test, argc, argv);
+    return kv::test::RunWindowTest<kv::SettingsTest>(argc, argv);
 }
 
 #include "SettingsTest.moc"

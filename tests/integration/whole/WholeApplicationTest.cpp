@@ -37,17 +37,13 @@ private slots:
         }
 
         const QString shot = test::ScreenshotFolder() + "/whole-application.png";
-        QString stem = shot;
-        stem.chop(4);
+        const QString stem = test::ScreenshotStem(shot);
         for (const QString& old : {shot, stem + "-discinfo.png"}) QFile::remove(old);
-        QProcessEnvironment environment = test::ChildEnvironment(home);
-        environment.insert("DISPLAY", x.Display);
-        environment.insert("KELVADORE_SCREENSHOT", shot);
-        environment.insert("KELVADORE", KV_KELVADORE);
+        QProcessEnvironment kelvadore;
+        kelvadore.insert("KELVADORE", KV_KELVADORE);
         QProcess first;
-        first.setProcessEnvironment(environment);
-        first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        first.start(KV_KELVADORE, {dir});
+        test::StartProgram(first, KV_KELVADORE, home, x.Display, shot, {dir}, kelvadore);
+        const QProcessEnvironment environment = first.processEnvironment();
         QVERIFY2(test::WaitForFile(shot), "the window shows the tree");
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders ( 7 )").isEmpty(), 60000);
 

@@ -30,6 +30,30 @@ bool WaitForFile(const QString& path) {
     return QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, kStartMs);
 }
 
+void StartProgram(QProcess& process, const QString& program, const TPreparedHome& home,
+                  const QString& display, const QString& screenshot, const QStringList& arguments,
+                  const QProcessEnvironment& extra) {
+    QProcessEnvironment environment = ChildEnvironment(home);
+    environment.insert("DISPLAY", display);
+    environment.insert("KELVADORE_SCREENSHOT", screenshot);
+    environment.insert(extra);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+}
+
+QString ScreenshotStem(const QString& screenshot) {
+    return screenshot.endsWith(".png") ? screenshot.chopped(4) : screenshot;
+}
+
+qint64 LongestPause(const QString& screenshot) {
+    QFile pauses(ScreenshotStem(screenshot) + "-pauses.txt");
+    if (!pauses.open(QIODevice::ReadOnly)) return -1;
+    bool number = false;
+    const qint64 longest = pauses.readAll().trimmed().toLongLong(&number);
+    return number ? longest : -1;
+}
+
 int LaterStart(const QString& program, const TPreparedHome& home, const QStringList& arguments, const QString& folder) {
     QProcess process;
     process.setProcessEnvironment(ChildEnvironment(home));

@@ -1,7 +1,7 @@
 #pragma once
 // What the tests of the `kelvadore` program as a process share: later starts, an X server of the
 // test's own, the end of every program of a home.
-#include "WindowTestSupport.h"
+#include "PreparedHome.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -20,6 +20,18 @@ QString ListedIdentityOutside(const QString& cli, const TPreparedHome& home, con
 QProcessEnvironment ChildEnvironment(const TPreparedHome& home);
 
 bool WaitForFile(const QString& path);
+
+// `program` started in `process` on the X server `display` with the home's environment (and
+// `extra`): its window is saved as `screenshot` once its drives are listed, with pictures of the
+// progress window and the event loop's longest pause beside it.
+void StartProgram(QProcess& process, const QString& program, const TPreparedHome& home,
+                  const QString& display, const QString& screenshot, const QStringList& arguments,
+                  const QProcessEnvironment& extra = {});
+// The screenshot's path without ".png": where the pictures beside it begin.
+QString ScreenshotStem(const QString& screenshot);
+// The longest pause of the event loop while the last progress window was open, in milliseconds, as
+// the program wrote it beside `screenshot` once the window closed; -1 when it wrote none.
+qint64 LongestPause(const QString& screenshot);
 
 // A start that must find the running instance: it answers the exchange and ends by itself. Its
 // exit code, -1 when it did not end in time.

@@ -1,0 +1,87 @@
+#include "flows/DataWriteFlow.h"
+
+#include "app/DataBurnSteps.h"
+#include "app/LogDocument.h"
+#include "app/MessageCatalogue.h"
+#include "flows/DriveSteps.h"
+#include "flows/FlowRunner.h"
+#include "jobs/DataWriteJobs.h"
+
+namespace kv {
+
+TDataWriteFlow::TDataWriteFlow(IFlowHost& host, TFlowRunner& runner, bool imageOnly)
+    : TFlow(host, runner), ImageOnly(imageOnly) {}
+
+bool TDataWriteFlow::StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job) {
+    jobs::TDataWriteJob& held = Runner.Hold(std::move(job));
+    held.OnMessage = Guarded([this](const jobs::TJobMessage& message) { DataJobMessage(message); });
+    held.OnFinished = Guarded([this](const jobs::TJobResult& result) {
+        WriteError = result.Ok ? QString()
+                               : QString::fromStdString(result.Error.empty() ? "WRITE FAILED" : result.Error);
+        Host.SetSessionImported(false);
+        After(kEventTimerMs, [this] { TimerWriteDoneTimer(); });
+    });
+    std::string whyNot;
+    if (held.Start(&whyNot)) return true;
+    Host.Log().AddLog(LookupText("11.45"));
+    if (!whyNot.empty())
+        Host.Log().AddLog(LookupTextWith("11.42", {"<#error>=" + QString::fromStdString(whyNot)}));
+    EndRun();
+    return false;
+}
+
+void TDataWriteFlow::ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc) {
+    ImageSizeBlocks = blocks;
+    if (IProgressView* view = Host.Progress()) view->SetProgressMaximum(blocks);
+    TLogDocument& log = Host.Log();
+    log.AddLog(LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(static_cast<double>(blocks) * 2048)}));
+    if (!toDisc) return;
+    log.AddLog(LookupTextWith("11.10", {"<#device>=" + facts.Device}));
+    log.AddLog(LookupTextWith("11.26", {"<#medium>=" + MediumNameText(facts.MediumType),
+                                        "<#speed>=" + QString::number(facts.SpeedX)}));
+}
+
+void TDataWriteFlow::DataJobMessage(const jobs::TJobMessage& message) {
+    if (message.CatalogueKey == "11.16") {
+        After(kEventTimerMs, [this] { TimerFinalizingTrackTimer(); });
+        return;
+    }
+    // The engine's own warnings and errors on the way (a broken session closed first, say).
+    if (message.Severity == jobs::TSeverity::Warning || message.Severity == jobs::TSeverity::Error)
+        Host.Log().AddLog(QString::fromStdString(message.Text));
+}
+
+void TDataWriteFlow::TimerFinalizingTrackTimer() {
+    if (IProgressView* view = Host.Progress()) view->ShowFinalizing(ImageSizeBlocks);
+    Host.Log().AddLog(LookupText("11.16"));
+    Host.ShowStatus(LookupText("10.7"));
+    Host.ShowTrayNumber(-1);
+}
+
+void TDataWriteFlow::TimerWriteDoneTimer() {
+    Host.RemoveImportedEntries();
+    TAfterFinishChoices choices;
+    if (IProgressView* view = Host.Progress()) {
+        choices = view->Choices();
+        view->ClearGauges();
+    }
+    EndRun();
+    if (!WriteError.isEmpty()) {
+        Host.Log().AddLog(LookupTextWith("11.17", {"<#error>=" + WriteError}));
+        Host.Log().AddHelpLink(WriteError, 1);
+        Host.ShowStatus(LookupText("10.6"));
+    } else {
+        ++Host.Settings().VolumeIncrement;
+        ++Host.Settings().DataBurnCount;
+        Host.Log().AddLog(LookupText("11.18"));
+    }
+    Host.RefreshTree(true);
+    if (ImageOnly || !WriteError.isEmpty()) {
+        if (choices.Eject) EjectDisc(Host, false);
+        if (choices.Shutdown) Host.ShutdownAfterFinish();
+        return;
+    }
+    Host.AfterDataBurn(choices);
+}
+
+}  // namespace kv

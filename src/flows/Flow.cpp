@@ -1,0 +1,71 @@
+#include "flows/Flow.h"
+
+#include "app/DataBurnSteps.h"
+#include "flows/DriveSteps.h"
+#include "flows/FlowRunner.h"
+
+#include <QTimer>
+
+namespace kv {
+
+TFlow::TFlow(IFlowHost& host, TFlowRunner& runner) : Host(host), Runner(runner) {}
+
+TFlow::~TFlow() {
+    while (WaitCursors > 0) ShowWaitCursor(false);
+}
+
+void TFlow::End() {
+    Runner.End(*this);
+}
+
+void TFlow::EndRun(bool restoreWindow) {
+    while (WaitCursors > 0) ShowWaitCursor(false);
+    if (IProgressView* view = Host.Progress()) view->Close();
+    Host.ShowTrayNumber(-1);
+    if (restoreWindow) Host.RestoreApplication();
+    End();
+    Host.DiscChanged();
+}
+
+void TFlow::StopSilently() {
+    Host.ShowTrayNumber(-1);
+    End();
+}
+
+void TFlow::SetOperation(TOperation operation) {
+    Runner.SetOperation(operation);
+}
+
+void TFlow::WhenDiscReady(std::function<void()> next) {
+    EnsureDiscReady(Host, Guarded([this, next = std::move(next)](bool ready) {
+                        if (ready)
+                            next();
+                        else
+                            StopSilently();
+                    }));
+}
+
+void TFlow::ReadDisc(bool imageOnly, std::function<void(TDiscFacts& facts)> next) {
+    OnDrive<TDiscFacts>([settings = BurnerSettings(), imageOnly](
+                            TBurnerHost& burners) { return ReadDiscFacts(burners, settings, imageOnly); },
+                        [this, next = std::move(next)](TDiscFacts& facts) {
+                            Host.ApplyPreparation(facts.Preparation);
+                            next(facts);
+                        });
+}
+
+void TFlow::After(int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, &Context, std::move(step));
+}
+
+void TFlow::Post(std::function<void()> step) {
+    QMetaObject::invokeMethod(&Context, std::move(step), Qt::QueuedConnection);
+}
+
+void TFlow::ShowWaitCursor(bool shown) {
+    if (!shown && WaitCursors == 0) return;
+    WaitCursors += shown ? 1 : -1;
+    Host.ShowWaitCursor(shown);
+}
+
+}  // namespace kv

@@ -1,0 +1,14 @@
+#include "window/ListComboBox.h"
+
+#include <QKeyEvent>
+
+namespace kv {
+
+void TListComboBox::showPopup() {
+    if (OnDropDown) OnDropDown();
+    QComboBox::showPopup();
+}
+
+void TListComboBox::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+
+}  // namespace kv

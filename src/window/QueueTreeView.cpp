@@ -1,0 +1,138 @@
+#include "window/QueueTreeView.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace kv {
+
+QStringList LocalFilesOf(const QMimeData* data) {
+    QStringList paths;
+    if (!data) return paths;
+    QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() && data->hasFormat("x-special/gnome-copied-files")) {
+        const QList<QByteArray> lines = data->data("x-special/gnome-copied-files").split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            if (!lines[i].trimmed().isEmpty()) urls.append(QUrl::fromEncoded(lines[i].trimmed()));
+    }
+    for (const QUrl& url : urls)
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) paths.append(url.toLocalFile());
+    return paths;
+}
+
+TQueueTreeView::TQueueTreeView(QWidget* parent) : QTreeView(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::MoveAction);
+    setUniformRowHeights(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(false);
+    header()->setStretchLastSection(true);
+}
+
+void TQueueTreeView::ScrollToLastVisible() {
+    const QAbstractItemModel* queue = model();
+    if (!queue || queue->rowCount() == 0) return;
+    QModelIndex last = queue->index(queue->rowCount() - 1, 0);
+    while (isExpanded(last) && queue->rowCount(last) > 0)
+        last = queue->index(queue->rowCount(last) - 1, 0, last);
+    scrollTo(last);
+}
+
+bool TQueueTreeView::OwnDrag(const QDropEvent* event) const {
+    return event->mimeData() && event->mimeData()->hasFormat(TQueueModel::kMimeType);
+}
+
+void TQueueTreeView::startDrag(Qt::DropActions) {
+    QModelIndexList indexes;
+    for (const QModelIndex& index : selectedIndexes())
+        if (index.column() == TQueueModel::ColName) indexes.append(index);
+    if (indexes.isEmpty()) return;
+    // The move happens in the drop; nothing is taken away when the drag ends, whatever the
+    // target answered.
+    auto* drag = new QDrag(this);
+    drag->setMimeData(model()->mimeData(indexes));
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+void TQueueTreeView::dragEnterEvent(QDragEnterEvent* event) {
+    if (OwnDrag(event)) {
+        QTreeView::dragEnterEvent(event);
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TQueueTreeView::dragMoveEvent(QDragMoveEvent* event) {
+    if (OwnDrag(event)) {
+        QTreeView::dragMoveEvent(event);
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TQueueTreeView::dropEvent(QDropEvent* event) {
+    const QList<TQueueItem*> moving = Queue()->DraggedItems(event->mimeData());
+    if (!moving.isEmpty()) {
+        const QModelIndex target = indexAt(event->position().toPoint());
+        TQueueModel::TDropPosition position = TQueueModel::TDropPosition::End;
+        if (target.isValid()) {
+            switch (dropIndicatorPosition()) {
+                case QAbstractItemView::AboveItem:
+                    position = TQueueModel::TDropPosition::Before;
+                    break;
+                case QAbstractItemView::BelowItem:
+                    position = TQueueModel::TDropPosition::After;
+                    break;
+                case QAbstractItemView::OnItem:
+                    position = TQueueModel::TDropPosition::Onto;
+                    break;
+                case QAbstractItemView::OnViewport:
+                    break;
+            }
+        }
+        Queue()->MoveItems(moving, Queue()->ItemOf(target), position);
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else if (!OwnDrag(event)) {
+        const QStringList paths = LocalFilesOf(event->mimeData());
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        if (!paths.isEmpty()) emit FilesDropped(paths);
+    }
+    setState(NoState);
+    viewport()->update();
+}
+
+void TQueueTreeView::mousePressEvent(QMouseEvent* event) {
+    QTreeView::mousePressEvent(event);
+    // A click on empty space leaves no node focused.
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    emit Clicked();
+}
+
+void TQueueTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && state() != EditingState) {
+        emit DeletePressed();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+}  // namespace kv
