@@ -13,6 +13,7 @@
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
 #include "iso/UdfDetect.h"
+#include "iso/UdfVolumeDescriptors.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
@@ -164,8 +165,8 @@ bool TZelBurner::UdfAppendAllowed(uint32_t sessionStart) {
     // Readers of an overwritable disc take the anchor at sector 256 whatever the session. When
     // the first session has no UDF, that sector may hold file data the new session still refers to.
     std::vector<uint8_t> sector(2048);
-    if (ReadSectors(kUdfAnchorSector, 1, 2048, sector.data()) &&
-        IsValidUdfTag(sector.data(), sector.size(), kUdfTagAnchor, kUdfAnchorSector))
+    if (ReadSectors(kUdfAnchorOffset, 1, 2048, sector.data()) &&
+        IsValidUdfTag(sector.data(), sector.size(), kUdfTagAnchor, kUdfAnchorOffset))
         return true;
     DebugMessage(">>> THE DISC'S FIRST SESSION HAS NO UDF: THIS SESSION IS WRITTEN WITHOUT UDF", kMessageProgress);
     return false;

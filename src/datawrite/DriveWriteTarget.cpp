@@ -9,7 +9,6 @@
 #include "device/Media.h"
 #include "device/WriteRetry.h"
 #include "iso/UdfBridge.h"
-#include "iso/UdfDetect.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
@@ -209,10 +208,10 @@ bool TDriveWriteTarget::WriteUdfAnchorCopy(std::string& error) {
     const TUdfBridge* udf = b.Udf();
     if (!udf) return true;
     constexpr uint32_t kBlockSectors = 32;
-    const uint32_t first = kUdfAnchorSector / kBlockSectors * kBlockSectors;
+    const uint32_t first = kUdfAnchorOffset / kBlockSectors * kBlockSectors;
     if (first + kBlockSectors > sessionStart_) return true;
     if (b.AbortRequested()) {
-        error = kAborted;
+        error = kAbortedByUserText;
         return false;
     }
     std::vector<uint8_t> block(size_t{kBlockSectors} * 2048);
@@ -220,8 +219,8 @@ bool TDriveWriteTarget::WriteUdfAnchorCopy(std::string& error) {
         error = "UDF ANCHOR NOT WRITTEN [" + b.LastError() + "]";
         return false;
     }
-    const std::vector<uint8_t> anchor = udf->AnchorAt(kUdfAnchorSector);
-    std::copy(anchor.begin(), anchor.end(), block.begin() + (kUdfAnchorSector - first) * 2048);
+    const std::vector<uint8_t> anchor = udf->AnchorAt(kUdfAnchorOffset);
+    std::copy(anchor.begin(), anchor.end(), block.begin() + (kUdfAnchorOffset - first) * 2048);
     if (!WriteWithRetries(first, block.data(), static_cast<int>(block.size()), error)) return false;
     b.SynchronizeCache(kFinalFlushMs, false);
     return true;

@@ -15,7 +15,6 @@ namespace {
 constexpr uint32_t kMainSequenceOffset = 32;
 constexpr uint32_t kReserveSequenceOffset = 48;
 constexpr uint32_t kIntegrityOffset = 64;
-constexpr uint32_t kAnchorOffset = 256;
 // UDF 3.2.1.1: unique IDs 1 to 15 are reserved; the root directory's is 0.
 constexpr uint64_t kFirstUniqueId = 16;
 
@@ -43,7 +42,7 @@ bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector,
                                std::string& why) {
     sessionStart_ = sessionStart;
     recognition_ = terminatorSector + 1;
-    fileSet_ = sessionStart + kAnchorOffset + 1;
+    fileSet_ = sessionStart + kUdfAnchorOffset + 1;
     nodes_.clear();
     directories_.assign(dirTable_.size(), TDirectory{});
     directoryOf_.clear();
@@ -169,7 +168,7 @@ void TUdfBridge::WriteHeader(uint8_t* header, uint32_t headerStart, const TLocal
     WriteUdfDescriptorSequence(at(v.MainSequence), v.MainSequence, v);
     WriteUdfDescriptorSequence(at(v.ReserveSequence), v.ReserveSequence, v);
     WriteUdfIntegritySequence(at(v.IntegritySequence), v.IntegritySequence, v);
-    WriteUdfAnchor(at(sessionStart_ + kAnchorOffset), sessionStart_ + kAnchorOffset, v);
+    WriteUdfAnchor(at(sessionStart_ + kUdfAnchorOffset), sessionStart_ + kUdfAnchorOffset, v);
     TUdfFileSet set;
     set.Revision = options_.Revision;
     set.VolumeId = options_.VolumeId;

@@ -6,9 +6,6 @@ namespace kv {
 
 class TSCSIDevice;
 
-// Where readers of an overwritable disc (one track, sessions grown in place) look for the anchor.
-inline constexpr uint32_t kUdfAnchorSector = 256;
-
 // A descriptor tag (ECMA-167 3/7.2) of `id` recorded at `location` whose checksum and CRC hold;
 // `available` bytes of the descriptor were read.
 bool IsValidUdfTag(const uint8_t* descriptor, size_t available, uint16_t id, uint32_t location);

@@ -27,6 +27,9 @@ struct TUdfVolumeFacts {
     uint64_t NextUniqueId = 0;
 };
 
+// The anchor lies 256 sectors into its session (ECMA-167 3/8.4.2.1): sector 256 itself on an
+// overwritable disc, whose readers look there whatever the session.
+inline constexpr uint32_t kUdfAnchorOffset = 256;
 inline constexpr uint32_t kUdfSequenceSectors = 16;  // ECMA-167 3/8.4.2.2: each sequence's minimum
 inline constexpr uint32_t kUdfIntegritySectors = 2;
 
