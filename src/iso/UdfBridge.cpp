@@ -52,6 +52,15 @@ bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector,
     if (dirTable_.empty()) return false;
 
     nodes_.push_back({nullptr, 0});  // the root's file entry
+    // Every further name of a hard-linked file points at the file entry of its first name, which
+    // another directory may bring later.
+    struct TLinkName {
+        uint32_t Directory;
+        size_t Child;
+        const TFEntry* Entry;
+    };
+    std::vector<TLinkName> linkNames;
+    std::unordered_map<const TFEntry*, uint32_t> linked;
     // Every directory's identifiers follow the file set descriptor and its terminator, each
     // directory from a block of its own.
     uint64_t fidSector = uint64_t{fileSet_} + 2;
@@ -60,31 +69,33 @@ bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector,
         TDirectory& dir = directories_[i];
         dir.Dir = d;
         dir.Parent = directoryOf_.count(d->Parent) ? directoryOf_[d->Parent] : 0;
-        dir.FirstChild = static_cast<uint32_t>(nodes_.size());
         std::vector<TUdfNameRequest> names;
         for (const TFEntry* e = d->FirstEntry; e; e = e->Next) {
+            if (!InUdf(*e)) continue;
             const bool isDirectory = e->IsDirectory();
-            // A symbolic link stays a Rock Ridge link only, as Joliet leaves it out: readers such
-            // as 7-Zip refuse a whole UDF volume that holds a file entry of type 12.
-            if (e->IsSymlink()) continue;
+            names.push_back({e->PosixName.empty() ? e->LongName : e->PosixName, isDirectory});
+            if (e->DataOf) {
+                linkNames.push_back({static_cast<uint32_t>(i), dir.Children.size(), e});
+                dir.Children.push_back(0);
+                continue;
+            }
             if (!isDirectory && ExtentCount(*e) > kUdfMaxExtentsPerEntry) {
                 why = "FILE TOO LARGE FOR ONE UDF FILE ENTRY \"" + e->PosixName + "\"";
                 return false;
             }
-            TNode node{e, kNoDirectory};
+            const auto node = static_cast<uint32_t>(nodes_.size());
+            TNode n{e, kNoDirectory};
             if (isDirectory) {
-                auto it = directoryOf_.find(e->Dir);
-                if (it == directoryOf_.end()) continue;
-                node.Directory = it->second;
-                directories_[it->second].Node = static_cast<uint32_t>(nodes_.size());
+                n.Directory = directoryOf_[e->Dir];
+                directories_[n.Directory].Node = node;
                 ++dir.Subdirectories;
             } else {
                 ++files_;
+                if (e->LinkCount > 1) linked[e] = node;
             }
-            nodes_.push_back(node);
-            names.push_back({e->PosixName.empty() ? e->LongName : e->PosixName, isDirectory});
+            nodes_.push_back(n);
+            dir.Children.push_back(node);
         }
-        dir.Children = static_cast<uint32_t>(nodes_.size()) - dir.FirstChild;
         dir.Names = UdfDirectoryNames(names);
         size_t bytes = UdfFileIdentifierSize(0);  // the parent's identifier
         for (const std::vector<uint8_t>& name : dir.Names) bytes += UdfFileIdentifierSize(name.size());
@@ -92,9 +103,30 @@ bool TUdfBridge::PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector,
         dir.FidSector = static_cast<uint32_t>(fidSector);
         fidSector += SectorsFor(bytes);
     }
+    for (const TLinkName& l : linkNames) {
+        auto it = linked.find(l.Entry->DataOf);
+        uint32_t node = 0;
+        if (it != linked.end() && nodes_[it->second].Links < 0xFFFF) {
+            node = it->second;
+            ++nodes_[node].Links;
+        } else {
+            // The first name is not in this tree: the name stands as a file of its own.
+            node = static_cast<uint32_t>(nodes_.size());
+            nodes_.push_back({l.Entry, kNoDirectory});
+            ++files_;
+        }
+        directories_[l.Directory].Children[l.Child] = node;
+    }
     nodes_[0].Directory = 0;
     next = fidSector;
     return true;
+}
+
+bool TUdfBridge::InUdf(const TFEntry& e) const {
+    // A symbolic link stays a Rock Ridge link only, as Joliet leaves it out: readers such as
+    // 7-Zip refuse a whole UDF volume that holds a file entry of type 12.
+    if (e.IsSymlink()) return false;
+    return !e.IsDirectory() || directoryOf_.count(e.Dir) != 0;
 }
 
 void TUdfBridge::PlaceFileEntries(uint64_t& next) {
@@ -194,9 +226,10 @@ void TUdfBridge::WriteDirectory(uint8_t* header, uint32_t headerStart, const TDi
     parent.EntryBlock = Block(fileEntries_ + parentNode);
     parent.UniqueId = parentNode == 0 ? 0 : static_cast<uint32_t>(kFirstUniqueId + parentNode - 1);
     write(parent);
-    for (uint32_t i = 0; i < d.Children; ++i) {
-        const uint32_t node = d.FirstChild + i;
-        const TFEntry* e = nodes_[node].Entry;
+    size_t i = 0;
+    for (const TFEntry* e = d.Dir->FirstEntry; e; e = e->Next) {
+        if (!InUdf(*e)) continue;
+        const uint32_t node = d.Children[i];
         TUdfFileIdentifier fid;
         fid.Directory = nodes_[node].Directory != kNoDirectory;
         fid.Hidden = (e->Attributes & kAttrHidden) != 0;
@@ -204,10 +237,10 @@ void TUdfBridge::WriteDirectory(uint8_t* header, uint32_t headerStart, const TDi
         fid.UniqueId = static_cast<uint32_t>(kFirstUniqueId + node - 1);
         fid.Name = d.Names[i];
         write(fid);
+        ++i;
     }
 }
 
-// `fe` is the caller's, so that its extent list is allocated once for every entry filled.
 void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block, TUdfFileEntry& fe) {
     const TNode& n = nodes_[node];
     const TFEntry* e = n.Entry;
@@ -235,6 +268,7 @@ void TUdfBridge::FillFileEntry(uint32_t node, uint8_t* block, TUdfFileEntry& fe)
         fe.Extents.push_back({Block(d.FidSector), d.FidBytes});
     } else {
         fe.FileType = kUdfFileTypeFile;
+        fe.Links = n.Links;
         fe.Length = e->Size > 0 ? static_cast<uint64_t>(e->Size) : 0;
         DataExtents(*e, fe.Extents);
     }

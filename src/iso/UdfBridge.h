@@ -57,18 +57,18 @@ public:
     std::vector<uint8_t> AnchorAt(uint32_t sector) const;
 
 private:
-    // One file entry: the root (Entry null), a directory or a file.
+    // One file entry: the root (Entry null), a directory or a file (with every name it has).
     static constexpr uint32_t kNoDirectory = 0xFFFFFFFFu;
     struct TNode {
         const TFEntry* Entry = nullptr;
         uint32_t Directory = kNoDirectory;  // index in directories_ for a directory's entry
+        uint16_t Links = 1;                 // names a file has (hard links share one file entry)
     };
     struct TDirectory {
         const TDEntry* Dir = nullptr;
-        uint32_t Node = 0;        // its own file entry
-        uint32_t Parent = 0;      // index of the parent's TDirectory
-        uint32_t FirstChild = 0;  // nodes of its entries, contiguous
-        uint32_t Children = 0;
+        uint32_t Node = 0;               // its own file entry
+        uint32_t Parent = 0;             // index of the parent's TDirectory
+        std::vector<uint32_t> Children;  // the node of each entry, in the order of Names
         uint32_t Subdirectories = 0;
         uint32_t FidSector = 0;  // absolute
         uint32_t FidBytes = 0;
@@ -76,6 +76,8 @@ private:
     };
 
     uint32_t Block(uint32_t sector) const { return sector - partitionStart_; }
+    // Whether an entry has a name in the UDF tree.
+    bool InUdf(const TFEntry& e) const;
     bool DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const;
     TUdfVolumeFacts VolumeFacts() const;
     void WriteDirectory(uint8_t* header, uint32_t headerStart, const TDirectory& d);

@@ -22,6 +22,7 @@ namespace kv {
 namespace {
 
 struct TUdfFile {
+    uint32_t Block = 0;  // of the file entry
     bool Directory = false;
     bool Hidden = false;
     uint64_t Length = 0;
@@ -85,6 +86,7 @@ private:
         std::vector<uint8_t> fe(Sector(partitionStart_ + block), Sector(partitionStart_ + block) + 2048);
         ASSERT_TRUE(IsValidUdfTag(fe.data(), 2048, kUdfTagFileEntry, block)) << path;
         TUdfFile& f = files[path.empty() ? "/" : path];
+        f.Block = block;
         f.Directory = fe[27] == kUdfFileTypeDirectory;
         f.Hidden = hidden;
         f.Length = GetLE32(fe.data() + 56) | uint64_t{GetLE32(fe.data() + 60)} << 32;
@@ -152,6 +154,10 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
     TFEntry* huge = Add(docs, "huge.bin", int64_t{4608} << 20);  // 4.5 GiB: several extents
     Add(deep, "empty", 0);
     Add(deep, "secret.txt", 3000, 0, kAttrHidden);
+    // A second name of small.txt (a hard link): one file entry for both names.
+    TFEntry* again = Add(deep, "again.txt", 10);
+    again->DataOf = small;
+    small->LinkCount = 2;
     TFileDescription link;
     link.Name = "link";
     link.LinkTarget = "small.txt";
@@ -185,7 +191,7 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
 
     std::vector<std::string> paths;
     for (const auto& [path, f] : files) paths.push_back(path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/Docs", "/Docs/Deep", "/Docs/Deep/empty",
+    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/Docs", "/Docs/Deep", "/Docs/Deep/again.txt", "/Docs/Deep/empty",
                                                "/Docs/Deep/secret.txt", "/Docs/huge.bin", "/small.txt"}));
     EXPECT_EQ(files.at("/").Links, 2);  // its own identifier... and Docs' parent identifier
     EXPECT_EQ(files.at("/Docs").Links, 2);
@@ -197,6 +203,8 @@ TEST_F(UdfLayoutTest, AnImageCarriesBothFileSystemsOverTheSameDataAndEndsWithIts
     EXPECT_EQ(reader.PartitionStart() + s.Extents[0].Block,
               L.FirstFileSector + static_cast<uint32_t>(small->Extent));
     EXPECT_EQ(s.Length, 10u);
+    EXPECT_EQ(s.Links, 2);
+    EXPECT_EQ(files.at("/Docs/Deep/again.txt").Block, s.Block);
     const TUdfFile& h = files.at("/Docs/huge.bin");
     EXPECT_EQ(h.Length, uint64_t{4608} << 20);
     ASSERT_EQ(h.Extents.size(), 5u);

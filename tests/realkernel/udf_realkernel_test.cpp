@@ -21,13 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-// One line per folder and file below the current folder, links left out: kind, mode, owner,
-// modification time, for files size and SHA-256, then the path. The guest's busybox and the
+// One line per folder and file below the current folder, symbolic links left out: kind, mode,
+// owner, modification time, for files their names' count, size and SHA-256, then the path. The guest's busybox and the
 // host's coreutils print the same.
 constexpr const char* kListing =
     "find . ! -name . ! -type l | while IFS= read -r p; do\n"
     "  if [ -d \"$p\" ]; then echo \"d $(stat -c '%a %u %Y' \"$p\") $p\";\n"
-    "  else echo \"f $(stat -c '%a %u %Y %s' \"$p\") $(sha256sum < \"$p\" | cut -c1-64) $p\"; fi\n"
+    "  else echo \"f $(stat -c '%a %u %Y %h %s' \"$p\") $(sha256sum < \"$p\" | cut -c1-64) $p\"; fi\n"
     "done\n";
 
 // The listing by the path a UDF reader shows.
@@ -99,11 +99,13 @@ protected:
             0);
         return image;
     }
-    // Burned as the folders "one" and "two", each in a session of its own.
+    // Burned as the folders "one" and "two" (with a file of two names), each in a session of its own.
     void TwoTrees() {
         WriteRandom(work_ / "t1" / "one" / "first.bin", 300000, 1);
         WriteRandom(work_ / "t1" / "one" / "Folder" / "small.txt", 10, 2);
+
         WriteRandom(work_ / "t2" / "two" / "second.bin", 70000, 3);
+        fs::create_hard_link(work_ / "t2" / "two" / "second.bin", work_ / "t2" / "two" / "again.bin");
     }
 
     fs::path work_;
