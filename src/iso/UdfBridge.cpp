@@ -134,9 +134,9 @@ void TUdfBridge::PlaceFileEntries(uint64_t& next) {
     next += nodes_.size();
 }
 
-void TUdfBridge::PlaceEnd(uint32_t firstFileSector, uint32_t dataEnd) {
+void TUdfBridge::PlaceEnd(uint32_t firstFileSector, uint32_t closingAnchor) {
     firstFileSector_ = firstFileSector;
-    closingAnchor_ = dataEnd;
+    closingAnchor_ = closingAnchor;
     // The partition reaches back to the earliest file an appended session takes over: its
     // allocation descriptors count blocks from the partition's start.
     partitionStart_ = fileSet_;
@@ -152,7 +152,7 @@ void TUdfBridge::PlaceEnd(uint32_t firstFileSector, uint32_t dataEnd) {
     }
 }
 
-bool TUdfBridge::DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const {
+void TUdfBridge::DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const {
     if (!e.Sections.empty()) {
         for (const TFileSection& s : e.Sections)
             if (s.Length > 0) AppendUdfExtents(extents, Block(s.Extent), s.Length);
@@ -161,7 +161,6 @@ bool TUdfBridge::DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents)
             e.Imported ? static_cast<uint32_t>(e.Extent) : static_cast<uint32_t>(e.Extent) + firstFileSector_;
         AppendUdfExtents(extents, Block(start), static_cast<uint64_t>(e.Size));
     }
-    return extents.size() <= kUdfMaxExtentsPerEntry;
 }
 
 TUdfVolumeFacts TUdfBridge::VolumeFacts() const {

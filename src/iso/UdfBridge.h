@@ -20,9 +20,11 @@ namespace kv {
 //               directory's file identifiers: the start of the partition (or an imported file's
 //               first sector, when the session takes files over from earlier ones)
 //   ...         the ISO 9660 path tables and directories, as without UDF
-//   after them  one file entry block per directory and file (made while streamed, never held)
+//   after them  one file entry block per directory and file, all names of a file sharing one
+//               (made while streamed, never held)
 //   ...         the file data, shared by both trees
-//   last        the closing anchor, inside the ISO 9660 volume space
+//   last        after zeros up to a whole 32-sector unit, the closing anchor, inside the ISO 9660
+//               volume space
 class TUdfBridge {
 public:
     struct TOptions {
@@ -39,9 +41,9 @@ public:
     bool PlaceMetadata(uint32_t sessionStart, uint32_t terminatorSector, uint64_t& next, std::string& why);
     // Places the file entries at `next`, after the ISO 9660 structures.
     void PlaceFileEntries(uint64_t& next);
-    // Once the file data is placed: `firstFileSector` as the ISO 9660 layout gives it, `dataEnd`
-    // the first sector after the data, which becomes the closing anchor.
-    void PlaceEnd(uint32_t firstFileSector, uint32_t dataEnd);
+    // Once the file data is placed: `firstFileSector` as the ISO 9660 layout gives it, and the
+    // closing anchor's sector (after the data; the session's last).
+    void PlaceEnd(uint32_t firstFileSector, uint32_t closingAnchor);
 
     uint32_t RecognitionEnd() const { return recognition_ + 3; }  // first sector after TEA01
     uint32_t FileEntrySector() const { return fileEntries_; }
@@ -78,7 +80,7 @@ private:
     uint32_t Block(uint32_t sector) const { return sector - partitionStart_; }
     // Whether an entry has a name in the UDF tree.
     bool InUdf(const TFEntry& e) const;
-    bool DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const;
+    void DataExtents(const TFEntry& e, std::vector<TUdfExtent>& extents) const;
     TUdfVolumeFacts VolumeFacts() const;
     void WriteDirectory(uint8_t* header, uint32_t headerStart, const TDirectory& d);
     void FillFileEntry(uint32_t node, uint8_t* block, TUdfFileEntry& fe);
