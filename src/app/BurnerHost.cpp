@@ -58,6 +58,7 @@ TBurnerSettings TBurnerSettings::From(const TSettings& s) {
     b.DriveJoliet = s.DriveJoliet;
     b.DriveRockRidge = s.DriveRockRidge;
     b.DriveRockRidgeRootOwner = s.DriveRockRidgeRootOwner;
+    b.DriveUdf = s.DriveUdf;
     b.DriveCacheSize = s.DriveCacheSize;
     b.DriveOPC = s.DriveOPC;
     b.DriveUnderrunProtection = s.DriveUnderrunProtection;
@@ -138,6 +139,7 @@ void TBurnerHost::ApplyDataSettings(const TBurnerSettings& settings, uint8_t med
     Data->JolietFileSystem = settings.DriveJoliet;
     Data->RockRidge = settings.DriveRockRidge;
     Data->RockRidgeRootOwner = settings.DriveRockRidgeRootOwner;
+    Data->UdfChoice = settings.DriveUdf == 1 ? TUdfChoice::On : settings.DriveUdf == 2 ? TUdfChoice::Off : TUdfChoice::Auto;
     Data->SetWriteSpeed(WriteSpeedFor(settings.CommandDriveSpeed, mediumType));
     Data->FinalizeDisc = settings.CommandCloseDisc;
     Data->SetCacheSize(static_cast<int>(std::clamp(settings.DriveCacheSize, 0, 1024)) << 20);

@@ -27,6 +27,7 @@ struct TBurnerSettings {
     bool DriveJoliet = true;
     bool DriveRockRidge = true;
     bool DriveRockRidgeRootOwner = false;
+    int DriveUdf = 0;
     int DriveCacheSize = 16;
     bool DriveOPC = true;
     bool DriveUnderrunProtection = true;

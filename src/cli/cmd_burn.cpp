@@ -9,6 +9,7 @@
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/JobFollower.h"
+#include "cli/UdfOption.h"
 #include "jobs/DataWriteJobs.h"
 #include "jobs/DriveSelection.h"
 #include "jobs/TreeLoader.h"
@@ -29,6 +30,7 @@ struct TBurnOptions {
     bool RootOwner = false;
     bool FollowLinks = false;
     std::string Volume = "CDROM";
+    std::string Udf, UdfRevision;
     std::vector<std::string> Paths;
 };
 
@@ -50,6 +52,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnO
         parser.Switch({"--no-rock-ridge"}, o.RockRidge, false);
         parser.Switch({"--root-owner"}, o.RootOwner);
         parser.Switch({"--follow-links"}, o.FollowLinks);
+        parser.Option({"--udf"}, o.Udf);
+        parser.Option({"--udf-revision"}, o.UdfRevision);
     }
     if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Paths.empty())
@@ -114,6 +118,7 @@ int RunBurn(const std::vector<std::string>& args) {
     burner.IdApplication = "KELVADORE";
     burner.RockRidge = o.RockRidge;
     burner.RockRidgeRootOwner = o.RootOwner;
+    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return Usage("burn", problem);
     // The previous session's files are taken over by reference, so the new session shows them
     // as well.
     if (o.ImportLast) burner.SessionToImport = kLastSession;
@@ -142,8 +147,10 @@ int RunBurnIso(const std::vector<std::string>& args) {
 const TCliRegistration kBurn(
     {"burn",
      "[--speed X] [--test] [--close] [--import-last] [--accept-refused] [--volume NAME] [--no-rock-ridge] "
-     "[--root-owner] [--follow-links] PATH...",
-     "write files and folders (with their contents) to the disc as a new data session", RunBurn});
+     "[--root-owner] [--follow-links] [--udf auto|on|off] [--udf-revision 2.01|1.02] PATH...",
+     "write files and folders (with their contents) to the disc as a new data session (--udf auto: UDF beside "
+     "ISO 9660 on DVD and BD media, not on CD media)",
+     RunBurn});
 const TCliRegistration kBurnIso({"burn-iso", "[--speed X] [--test] [--close] IMAGE",
                                  "write an ISO image file to the disc from sector 0, or the disc a cue sheet "
                                  "(IMAGE.cue with its BIN or WAVE files) describes, session-at-once",

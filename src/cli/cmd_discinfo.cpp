@@ -44,6 +44,14 @@ std::string Speed(uint16_t kbs, uint8_t medium) {
     return text;
 }
 
+// "2.01" for 0201h; "none" for a disc without UDF.
+std::string UdfRevisionText(uint16_t revision) {
+    if (revision == 0) return "none";
+    char text[16];
+    std::snprintf(text, sizeof text, "%x.%02x", unsigned{revision} >> 8, unsigned{revision} & 0xFF);
+    return text;
+}
+
 int RunDiscInfo(const std::vector<std::string>& args) {
     bool sessions = false;
     for (const auto& a : args) {
@@ -89,6 +97,7 @@ int RunDiscInfo(const std::vector<std::string>& args) {
               << "used blocks:        " << report.UsedBlocks << "\n"
               << "free blocks:        " << report.FreeBlocks << "\n"
               << "total blocks:       " << report.TotalBlocks << "\n"
+              << "udf:                " << UdfRevisionText(report.UdfRevision) << "\n"
               << "capabilities:      ";
     for (const auto& [bit, name] : kCapabilityNames)
         if (report.Capabilities & bit) std::cout << " " << name;
@@ -108,8 +117,8 @@ int RunDiscInfo(const std::vector<std::string>& args) {
 }
 
 const TCliRegistration kDiscInfo({"discinfo", "[--sessions]",
-                                  "medium, disc record, sessions, used/free/total blocks, capabilities and speeds; "
-                                  "with --sessions each session's size",
+                                  "medium, disc record, sessions, used/free/total blocks, UDF revision, capabilities and "
+                                  "speeds; with --sessions each session's size",
                                   RunDiscInfo});
 
 }  // namespace

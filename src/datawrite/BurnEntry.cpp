@@ -12,6 +12,8 @@
 #include "device/Media.h"
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
+#include "iso/UdfDetect.h"
+#include "iso/UdfVolumeDescriptors.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
@@ -176,6 +178,26 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     if (!ReadTrackInformation(static_cast<uint8_t>(SessionCount() + 1))) return false;
     sessionStart = TrackInfo.NextWritable;
     return true;
+}
+
+// Every system that reads DVD and BD media reads UDF; CD media (DDCD too) keep to ISO 9660,
+// which CD readers and players have always read.
+bool TZelBurner::IsDvdOrBdMedium() {
+    const auto medium = static_cast<uint8_t>(CurrentMedium.load());
+    return medium >= kMediumDvdRom && medium != kMediumDdcdRom && medium != kMediumDdcdR && medium != kMediumDdcdRw;
+}
+
+bool TZelBurner::UdfAppendAllowed(uint32_t sessionStart) {
+    const auto medium = static_cast<uint8_t>(CurrentMedium.load());
+    if (sessionStart == 0 || !IsOverwritableForDescriptorCopy(medium)) return true;
+    // Readers of an overwritable disc take the anchor at sector 256 whatever the session. When
+    // the first session has no UDF, that sector may hold file data the new session still refers to.
+    std::vector<uint8_t> sector(2048);
+    if (ReadSectors(kUdfAnchorOffset, 1, 2048, sector.data()) &&
+        IsValidUdfTag(sector.data(), sector.size(), kUdfTagAnchor, kUdfAnchorOffset))
+        return true;
+    DebugMessage(">>> THE DISC'S FIRST SESSION HAS NO UDF: THIS SESSION IS WRITTEN WITHOUT UDF", kMessageProgress);
+    return false;
 }
 
 void TZelBurner::ImportSessionForLayout(TDEntry* importRoot) {

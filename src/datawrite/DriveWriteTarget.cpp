@@ -8,6 +8,7 @@
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
 #include "device/WriteRetry.h"
+#include "iso/UdfBridge.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
@@ -174,6 +175,36 @@ bool TDriveWriteTarget::WriteDescriptorCopy(std::string& error) {
     return true;
 }
 
+// Readers of an overwritable disc follow the anchor at sector 256 to the UDF volume; it now points
+// at this session's descriptor sequences. It goes after the descriptor copy: until the copy both
+// views show the previous session, between the two writes ISO 9660 shows the new session and UDF
+// still the previous one, each whole. Only a disc whose first session has UDF gets here (the
+// layout leaves UDF out otherwise), so sector 256 holds that session's anchor, nothing else. DVD
+// and BD drives write whole 32-sector units: the unit from 256 on is read and written back with
+// that one sector changed (the rest is the first session's, whose files the new one still shows).
+bool TDriveWriteTarget::WriteUdfAnchorCopy(std::string& error) {
+    TZelBurner& b = burner_;
+    const TUdfBridge* udf = b.Udf();
+    if (!udf) return true;
+    constexpr uint32_t kBlockSectors = 32;
+    const uint32_t first = kUdfAnchorOffset / kBlockSectors * kBlockSectors;
+    if (first + kBlockSectors > sessionStart_) return true;
+    if (b.AbortRequested()) {
+        error = kAbortedByUserText;
+        return false;
+    }
+    std::vector<uint8_t> block(size_t{kBlockSectors} * 2048);
+    if (!b.ReadSectors(first, kBlockSectors, static_cast<uint32_t>(block.size()), block.data())) {
+        error = "UDF ANCHOR NOT WRITTEN [" + b.LastError() + "]";
+        return false;
+    }
+    const std::vector<uint8_t> anchor = udf->AnchorAt(kUdfAnchorOffset);
+    std::copy(anchor.begin(), anchor.end(), block.begin() + (kUdfAnchorOffset - first) * 2048);
+    if (!WriteWithRetries(first, block.data(), static_cast<int>(block.size()), error)) return false;
+    b.SynchronizeCache(kFinalFlushMs, false);
+    return true;
+}
+
 // A DVD+RW that was never formatted refuses its first WRITE until it is.
 bool TDriveWriteTarget::WriteFirstBlock(uint32_t lba, const uint8_t* data, int length, std::string& error) {
     TZelBurner& b = burner_;
@@ -313,7 +344,7 @@ bool TDriveWriteTarget::Finish(bool success, std::string& error) {
     TZelBurner& b = burner_;
     FlushDrive();
     const bool copyDue = success && !fromImageFile_ && sessionStart_ != 0 && IsOverwritableForDescriptorCopy(medium_);
-    const bool copyFailed = copyDue && !WriteDescriptorCopy(error);
+    const bool copyFailed = copyDue && (!WriteDescriptorCopy(error) || !WriteUdfAnchorCopy(error));
     success = success && !copyFailed;
     if (success && !b.TestWrite && medium_ != kMediumDvdRam && b.FinalizeTrack) CloseDisc();
     // After a close the drive may be busy for minutes; after a failure (a medium taken out, a
@@ -328,7 +359,7 @@ bool TDriveWriteTarget::Finish(bool success, std::string& error) {
     b.DeviceFreeBufferSize = 0;
     SetReleaseHandleAfterCommand(true);
     // Close and reset failures do not undo a write whose data all arrived; a missing descriptor
-    // copy leaves the new session unreachable.
+    // copy (or UDF anchor) leaves the new session unreachable (in that view).
     return !copyFailed;
 }
 

@@ -38,6 +38,7 @@ private:
     void PrepareDvdR();
     void AnnounceStart(uint16_t speed);
     bool WriteDescriptorCopy(std::string& error);
+    bool WriteUdfAnchorCopy(std::string& error);
     bool WriteFirstBlock(uint32_t lba, const uint8_t* data, int length, std::string& error);
     bool FormatUnformattedDvdPlusRw();
     bool WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error);

@@ -1,4 +1,5 @@
 // The direct ISO file path of TZelBurner: no threads, the image is appended piece by piece.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -12,6 +13,20 @@
 
 namespace kv {
 namespace {
+
+bool AppendGenerated(TImageOutputFile& out, const TGeneratedSectors& area, std::vector<uint8_t>& buffer,
+                     std::string& error) {
+    const auto piece = static_cast<uint32_t>(buffer.size() / kSectorSize);
+    for (uint32_t first = 0; first < area.Count; first += piece) {
+        const uint32_t count = std::min(piece, area.Count - first);
+        area.Fill(first, count, buffer.data());
+        if (!out.Write(buffer.data(), size_t{count} * kSectorSize)) {
+            error = out.ErrorText();
+            return false;
+        }
+    }
+    return true;
+}
 
 // Appends `bytes` of `path` and completes the last sector with zeros. Exactly `bytes` are
 // copied: a source that is shorter than recorded fails rather than shifting every later file.
@@ -52,6 +67,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         return false;
     }
     std::vector<uint8_t> buffer(kImmediatePieceSize);
+    if (!AppendGenerated(out, SectorsAfterHeader(), buffer, error)) return false;
     if (Bootable && layout.BootImageSectors > 0) {
         std::error_code ec;
         auto size = static_cast<int64_t>(std::filesystem::file_size(BootImage, ec));
@@ -80,7 +96,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         }
         if (!AppendSource(out, e->SourcePath, e->Size, buffer, error)) return false;
     }
-    return true;
+    return AppendGenerated(out, SectorsAfterData(), buffer, error);
 }
 
 int TZelBurner::CreateISOFileImmediate(const std::string& fileName) {

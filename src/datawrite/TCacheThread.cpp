@@ -166,12 +166,28 @@ bool TCacheThread::StreamZeros(int64_t bytes) {
     return true;
 }
 
+bool TCacheThread::StreamGenerated(const TGeneratedSectors& area) {
+    for (uint32_t done = 0; done < area.Count;) {
+        if (!WaitForRoom()) return false;
+        // Room is whole sectors, so each pass fills whole sectors where they lie.
+        const uint32_t n = std::min<uint32_t>(area.Count - done, static_cast<uint32_t>(ring_.Room() / kSector));
+        area.Fill(done, n, ring_.Cursor());
+        done += n;
+        Produced(static_cast<int>(n * kSector));
+    }
+    return true;
+}
+
 std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
     std::vector<TSource> sources;
     if (!settings_.ImageFile.empty()) {
         sources.push_back({settings_.ImageFile, settings_.TotalBytes, false});
         return sources;
     }
+    auto generated = [&sources](const TGeneratedSectors* area) {
+        if (area && area->Count > 0) sources.push_back({"", int64_t{area->Count} * kSector, true, area});
+    };
+    generated(settings_.AfterHeader);
     if (!settings_.BootFile.empty() && settings_.BootSectors > 0)
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
@@ -179,6 +195,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
+    generated(settings_.AfterData);
     return sources;
 }
 
@@ -187,6 +204,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
         std::lock_guard<std::mutex> guard(statusMutex_);
         currentFile_ = source.Path;
     }
+    if (source.Generated) return StreamGenerated(*source.Generated);
     if (source.Path.empty()) return StreamZeros(source.Bytes);
     std::unique_ptr<TSourceFile> file;
     try {

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "iso/GeneratedSectors.h"
 #include "iso/IsoEntries.h"
 #include "platform/BlockRing.h"
 
@@ -30,6 +31,9 @@ public:
         std::vector<uint8_t>* HeaderStream = nullptr;  // consumed and emptied by the thread
         std::string ImageFile;                         // stream this file instead of a compilation
         std::vector<TFEntry*> Files;                   // FileTable, in order
+        // Sectors made while streamed: right after the header stream, and after the file data.
+        const TGeneratedSectors* AfterHeader = nullptr;
+        const TGeneratedSectors* AfterData = nullptr;
         // Lower the reader's priority as the cache fills, so that it never starves a drive
         // writer. Off for file output, which has no time-critical consumer.
         bool AdjustPriority = true;
@@ -74,6 +78,7 @@ private:
         std::string Path;     // empty: zero sectors
         int64_t Bytes = 0;    // data bytes to read
         bool Exact = true;    // false: the leading boot/image file, whose length is checked in sectors
+        const TGeneratedSectors* Generated = nullptr;  // made, not read (Path empty)
     };
     struct TNoInfo {};
 
@@ -81,6 +86,7 @@ private:
     bool StreamHeader();
     bool StreamSource(const TSource& source);
     bool StreamZeros(int64_t bytes);
+    bool StreamGenerated(const TGeneratedSectors& area);
     // Waits while the pool is full; false when the stream was cancelled meanwhile.
     bool WaitForRoom();
     // Adds bytes written into the pool and follows its fill with the thread's priority.

@@ -118,6 +118,8 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
         s.FillerSectors = static_cast<int>(layout.FillerSectors);
         s.HeaderStream = &MutableHeaderStream();
         s.Files = FileTable();
+        s.AfterHeader = &SectorsAfterHeader();
+        s.AfterData = &SectorsAfterData();
     }
     int64_t streamedSectors = s.PadToMinimum && imageFile.empty() && s.TotalBytes < TCacheThread::kMinimumImageBytes
                                   ? TCacheThread::kMinimumImageBytes / 2048

@@ -90,6 +90,8 @@ protected:
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
     void ImportSessionForLayout(TDEntry* importRoot) override;
+    bool IsDvdOrBdMedium() override;
+    bool UdfAppendAllowed(uint32_t sessionStart) override;
 
 private:
     friend class TThWrite;

@@ -1,8 +1,10 @@
 #include "jobs/DiscInfoJob.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "device/Media.h"
+#include "iso/UdfDetect.h"
 #include "jobs/ComponentHooks.h"
 #include "platform/ByteOrder.h"
 
@@ -64,6 +66,10 @@ TJobResult TDiscInfoJob::Run() {
         r.WriteSpeeds = device_.ReadMediumWriteSpeeds();
         if (!IsCdMedium(r.Medium)) r.BlockSize = r.Disc.BlockSize == 8 ? 2048 : r.Disc.BlockSize;
         if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks, r.Medium);
+        // The last session is what a reader mounts: its UDF, if any, describes the disc.
+        if (uint32_t start = 0; r.Sessions > 0 && device_.SessionStart(static_cast<uint8_t>(std::min<uint16_t>(r.Sessions, 255)),
+                                                                      r.Sessions, start))
+            r.UdfRevision = DetectUdfRevision(device_, start);
     }
     r.MediumName = MediumName(r.Medium);
     r.LastError = device_.LastError();

@@ -33,6 +33,8 @@ struct TDiscReport {
     uint16_t CurrentWriteSpeed = 0;
     std::vector<uint32_t> WriteSpeeds;  // KB/s, fastest first, from GET PERFORMANCE
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
+    // UDF revision of the last session's volume (0102h, 0201h, ...); 0 when it carries no UDF.
+    uint16_t UdfRevision = 0;
     std::string LastError;
 
     int64_t FreeBytes() const { return int64_t{FreeBlocks} * BlockSize; }

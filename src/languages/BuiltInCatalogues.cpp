@@ -790,6 +790,16 @@ const char* const kDefaultLines[] = {
     "3=BD-R DL (50 GB)",
     "4=BD-RE (25 GB)",
     "5=BD-RE DL (50 GB)",
+    "[34]",
+    "//UDF file system",
+    "0=UDF file system",
+    "1=Automatic",
+    "2=Always",
+    "3=Never",
+    "4=Automatic: UDF beside ISO 9660 on DVD and BD media and in ISO images, not on CD media",
+    "//<#revision>",
+    "5=UDF <#revision>",
+    "6=No UDF",
     // Section 35 is Kelvadore's own: saving a disc as an image, burning cue sheets and copying
     // a disc (the Drive menu's commands, their windows, progress and log lines).
     "[35]",

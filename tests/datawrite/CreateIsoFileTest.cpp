@@ -59,6 +59,7 @@ protected:
     CreateIsoFileTest() {
         probe.Attach(burner);
         burner.WritePostGap = false;
+        burner.UdfChoice = TUdfChoice::Off;
     }
     void AddSmallTree() {
         burner.CreateDir("\\Docs");
@@ -110,6 +111,30 @@ TEST_F(CreateIsoFileTest, ThreadedAndImmediateWriteTheSameImage) {
     // Both start with the same descriptors and volume size.
     EXPECT_EQ(GetLE32(a.data() + 16 * 2048 + 80), static_cast<uint32_t>(sectors));
     EXPECT_EQ(GetLE32(b.data() + 16 * 2048 + 80), static_cast<uint32_t>(sectors));
+}
+
+// UDF's file entries and closing anchor are made while the image streams, on both paths.
+TEST_F(CreateIsoFileTest, WithUdfThreadedAndImmediateWriteTheSameBytes) {
+    ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+    burner.UdfChoice = TUdfChoice::On;
+    AddSmallTree();
+    const std::string threaded = tree.Path("threaded.iso"), immediate = tree.Path("immediate.iso");
+    EXPECT_EQ(burner.CreateISOFile(threaded, false), -1);
+    ASSERT_TRUE(probe.Wait(burner));
+    EXPECT_EQ(probe.error, "");
+    EXPECT_EQ(burner.CreateISOFile(immediate, true), 1);
+    EXPECT_EQ(probe.error, "");
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    const TVolumeLayout& L = burner.Layout();
+    const std::vector<uint8_t> a = ReadAll(threaded), b = ReadAll(immediate);
+    ASSERT_EQ(a.size(), size_t{L.VolumeSpaceSize} * 2048);
+    EXPECT_TRUE(a == b);
+    // One file entry per folder and file (the root, DOCS and four files), then the data, then the anchor.
+    EXPECT_EQ(L.UdfFileEntrySectors, 6u);
+    EXPECT_EQ(GetLE16(a.data() + size_t{L.UdfFileEntrySector} * 2048), 261);
+    EXPECT_EQ(GetLE16(a.data() + size_t{L.UdfClosingAnchorSector} * 2048), 2);
+    EXPECT_EQ(L.UdfClosingAnchorSector, L.VolumeSpaceSize - 1);
+    EXPECT_EQ(L.VolumeSpaceSize % 32, 0u);
 }
 
 TEST_F(CreateIsoFileTest, ShortSessionsArePaddedOnlyOnTheThreadedPath) {

@@ -1,6 +1,7 @@
 // A file of 4.5 GiB (sparse, so that it costs neither disk nor time) through an image: recorded in
-// two extents, read back whole by outside readers and by Kelvadore's own import and extraction.
-// Labelled "large": ctest -L large runs it alone.
+// two ISO 9660 extents and as one UDF file of five, read back whole by outside readers of both
+// trees, by the kernel's UDF driver in the real-kernel guest, and by Kelvadore's own import and
+// extraction. Labelled "large": ctest -L large runs it alone.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "CliShell.h"
+#include "QemuGuest.h"
 #include "platform/ByteOrder.h"
 
 namespace kv {
@@ -129,7 +131,7 @@ void MakeMarkedFile(const fs::path& big) {
     ::close(fd);
 }
 
-TEST(LargeFileTest, FileOfFourAndAHalfGigabytesTakesTwoExtentsAndComesBackWhole) {
+TEST(LargeFileTest, FileOfFourAndAHalfGigabytesComesBackWholeFromBothTrees) {
     for (const char* tool : {"xorriso", "7z"})
         if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     const fs::path work = fs::temp_directory_path() / ("kv-large-" + std::to_string(::getpid()));
@@ -165,11 +167,39 @@ TEST(LargeFileTest, FileOfFourAndAHalfGigabytesTakesTwoExtentsAndComesBackWhole)
     ASSERT_EQ(x.Status, 0) << x.Output;
     EXPECT_TRUE(SameContent(work / "out" / "xorriso.bin"));
     std::cout << "xorriso: " << seconds() << "\n";
-    FILE* z = ::popen(("7z e -so " + Q(image.string()) + " big.bin 2>/dev/null").c_str(), "r");
-    ASSERT_NE(z, nullptr);
-    EXPECT_TRUE(SameContent(z));
-    EXPECT_EQ(::pclose(z), 0);
-    std::cout << "7z: " << seconds() << "\n";
+    for (const char* tree : {"-tiso", "-tudf"}) {
+        FILE* z = ::popen(("7z e -so " + std::string(tree) + " " + Q(image.string()) + " big.bin 2>/dev/null").c_str(), "r");
+        ASSERT_NE(z, nullptr);
+        EXPECT_TRUE(SameContent(z)) << tree;
+        EXPECT_EQ(::pclose(z), 0) << tree;
+        std::cout << "7z " << tree << ": " << seconds() << "\n";
+    }
+    if (HaveTool("udfinfo")) {
+        const TRun u = RunShell("udfinfo " + Q(image.string()));
+        EXPECT_NE(u.Output.find("\nnumfiles=1\n"), std::string::npos) << u.Output;
+        EXPECT_NE(u.Output.find("\nudfrev=2.01\n"), std::string::npos) << u.Output;
+    }
+    // The kernel's UDF driver: the size, and every marked block where it belongs.
+    if (QemuInstalled()) {
+        std::string commands = "mount -t udf -o ro /dev/sr0 /mnt || exit 3\nstat -c 'size %s' /mnt/big.bin\n";
+        std::string expected = "size " + std::to_string(kSize) + "\n";
+        std::vector<char> block(kMark);
+        for (int64_t mark : kMarks) {
+            commands += "dd if=/mnt/big.bin bs=2048 skip=" + std::to_string(mark / 2048) + " count=2 2>/dev/null | sha256sum\n";
+            Expected(mark, block);
+            const fs::path piece = work / "mark.bin";
+            std::ofstream(piece, std::ios::binary).write(block.data(), static_cast<std::streamsize>(block.size()));
+            expected += RunShell("sha256sum < " + Q(piece.string())).Output;
+        }
+        const TGuestRun g = RunInGuest(image, commands);
+        if (g.Available) {
+            EXPECT_EQ(g.Status, 0) << g.Log;
+            EXPECT_EQ(g.Output, expected) << g.Log;
+            std::cout << "the kernel's UDF driver: " << seconds() << "\n";
+        } else {
+            std::cout << "the real-kernel guest could not be set up: " << g.Log << "\n";
+        }
+    }
 
     // Kelvadore's own import and extraction, from the image pressed into a virtual DVD-ROM.
     const fs::path medium = work / "big.kvm";
