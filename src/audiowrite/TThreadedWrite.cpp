@@ -76,6 +76,7 @@ bool TThreadedWrite::Setup() {
     if (b.TestWrite) b.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
 
     if (TrackAtOnce()) {
+        SayTrackAtOnceCarriesNoCdText();
         // Audio or not is the track's mode, not the kind of file that holds it.
         if (!b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false)) return FailPageRefused(b.LastError());
         sectorSize_ = audio ? 2352 : 2332;
@@ -89,13 +90,12 @@ bool TThreadedWrite::Setup() {
     if (!pageSet) return FailPageRefused(pageError);
     sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
-    const auto cue = b.CueSheetBytes();
-    if (!b.SendCueSheet(cue.data(), static_cast<uint32_t>(cue.size()))) {
+    if (!SendCueSheetAndLeadIn()) {
+        if (!status_.empty()) return false;  // the lead-in failed after the drive took it
         b.DebugMessage(">>> BURN PROCESS START FAILED", kMessageProgress);
         Fail(kCueSheetFailedText);
         return false;
     }
-    b.DebugMessage(">>> BURN PROCESS STARTED", kMessageProgress);
     return true;
 }
 
@@ -115,7 +115,7 @@ void TThreadedWrite::PollDriveBuffer() {
     --pollCountdown_;
 }
 
-bool TThreadedWrite::WriteBlock(int count) {
+bool TThreadedWrite::WriteBlock(const uint8_t* data, int count) {
     TCueBurner& b = burner_;
     const int sectors = count / sectorSize_;
     TWriteRetry retry(kBusyRetries + 1, kBusyRetrySleepMs);
@@ -125,7 +125,7 @@ bool TThreadedWrite::WriteBlock(int count) {
             return false;
         }
         if (b.WriteSectors(static_cast<uint32_t>(address_), static_cast<uint16_t>(sectors), kWriteFlagsDataOut,
-                           static_cast<uint32_t>(sectors * sectorSize_), buffer_.data()))
+                           static_cast<uint32_t>(sectors * sectorSize_), data))
             break;
         switch (retry.AfterFailure(b)) {
             case TWriteRetry::EVerdict::Again:
@@ -176,7 +176,7 @@ void TThreadedWrite::WriteLoop() {
             b.bytesWritten_ += block.Count;
             const int count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
             PollDriveBuffer();
-            if (!WriteBlock(count)) return;
+            if (!WriteBlock(buffer_.data(), count)) return;
             if (TrackAtOnce() && block.EndOfTrack && !EndTrack()) return;
         }
         if (b.Aborted()) {

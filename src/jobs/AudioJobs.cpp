@@ -5,6 +5,7 @@
 
 #include "audioconv/WavOutputFolder.h"
 #include "jobs/ComponentHooks.h"
+#include "jobs/TrackTexts.h"
 
 namespace kv::jobs {
 namespace {
@@ -97,6 +98,7 @@ void TAudioBurnJob::CancelWork() {
 TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
     if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Preparing);
+    if (Disc.CdText) NameTracks(wavs.size());
     std::string error;
     if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);
     burner_.TestWrite = Disc.TestWrite;
@@ -134,6 +136,14 @@ TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
     if (!outcome.Error.empty()) return Failed(outcome.Error);
     UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
     return Ok();
+}
+
+void TAudioBurnJob::NameTracks(size_t count) {
+    const std::vector<std::string>& files = TextSources.empty() ? sources_ : TextSources;
+    std::vector<TCdTextFields> named;
+    for (size_t i = 0; i < count && i < files.size(); ++i)
+        named.push_back(NameTrack(files[i], i < Disc.TrackTexts.size() ? Disc.TrackTexts[i] : TCdTextFields{}).Texts);
+    Disc.TrackTexts = std::move(named);
 }
 
 TJobResult TAudioBurnJob::Run() {

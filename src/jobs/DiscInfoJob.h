@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
 #include "device/SCSIDevice.h"
 #include "jobs/Job.h"
 
@@ -32,6 +33,8 @@ struct TDiscReport {
     uint16_t MaxWriteSpeed = 0;
     uint16_t CurrentWriteSpeed = 0;
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
+    TCdText CdText;                        // CD media: what the first lead-in says
+    std::string CatalogNumber;             // CD media: the media catalogue number of the Q sub-channel
     std::string LastError;
 
     int64_t FreeBytes() const { return int64_t{FreeBlocks} * BlockSize; }
@@ -55,6 +58,7 @@ protected:
 
 private:
     std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks);
+    void ReadDiscTexts(TDiscReport& report);
 
     TSCSIDevice& device_;
     mutable std::mutex reportMutex_;
