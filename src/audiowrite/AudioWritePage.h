@@ -7,15 +7,15 @@ namespace kv {
 
 // How the audio burner fills the write parameters mode page (05h) before and after an audio write.
 struct TAudioPageOptions {
-    // Session-at-once with data block type 3 (raw with P-W) instead of 0, as some drives want it
-    // with a CD-TEXT lead-in.
-    bool RawSubchannel = false;
     bool TrackAtOnce = false;      // write type 1; otherwise 2 (session-at-once)
     bool UnderrunFree = false;     // BUFE: asked for and the drive has underrun protection
     bool TestWrite = false;
     bool KeepOpen = false;
     bool AudioTrack = false;
     bool CopyFlag = false;
+    // Session-at-once with data block type 3 (raw with P-W) instead of 0, as some drives want it
+    // with a CD-TEXT lead-in.
+    bool RawSubchannel = false;
 };
 
 // Edits a page in place (page code at index 0; at least 16 bytes). Bytes from 16 on (catalog
