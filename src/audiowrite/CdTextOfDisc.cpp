@@ -1,6 +1,4 @@
 // The CD-TEXT of the disc the track list describes.
-#include <algorithm>
-
 #include "audiowrite/TCueSheetBuilder.h"
 
 namespace kv {
@@ -13,11 +11,13 @@ void TCueSheetBuilder::SetTrackTexts(TCdTextFields texts) {
 TCdText TCueSheetBuilder::DiscCdText() const {
     TCdText text;
     text.Album = {CDTitle, CDPerformer, CDSongWriter};
-    const bool catalogNumber =
-        CDCatalog.size() == 13 && std::all_of(CDCatalog.begin(), CDCatalog.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (catalogNumber) text.UpcEan = CDCatalog;
+    // The codes the cue sheet gives the Q sub-channel, repeated in pack 8Eh.
+    text.UpcEan = MediaCatalogNumber;
     for (const auto& file : files_)
-        for (const auto& track : file.Tracks) text.Tracks.push_back(track.Texts);
+        for (const auto& track : file.Tracks) {
+            text.Tracks.push_back(track.Texts);
+            text.Isrc.push_back(track.Isrc);
+        }
     return text;
 }
 

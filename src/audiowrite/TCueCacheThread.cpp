@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "audiowrite/AudioTrackModes.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
 
@@ -104,8 +105,12 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
     }
     int64_t left = entry.Length;
     int64_t position = entry.Offset;
+    // Blocks hold whole sectors of the entry's track (27 frames of audio, 31 sectors of 2048 bytes),
+    // so that the writer never has to send part of one.
+    const int64_t sector = TrackModeInfo(entry.TrackMode).SectorBytes;
+    const int64_t blockBytes = kCueBlockBytes / sector * sector;
     while (left > 0) {
-        const int64_t size = std::min(kCueBlockBytes, left);
+        const int64_t size = std::min(blockBytes, left);
         TBlock block;
         block.Data.assign(static_cast<size_t>(size), 0);
         // A last frame that the audio does not fill is completed with silence; anything short of
@@ -121,6 +126,7 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
         }
         position += size;
         block.Info.Count = static_cast<int>(size);
+        block.Info.TrackMode = entry.TrackMode;
         if (size == left) block.Info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
         if (Stopping()) {
             StopForAbort();

@@ -88,7 +88,7 @@ bool TThreadedWrite::Setup() {
     // The sector size follows the first track's mode: a raw image of audio frames is still
     // 2352-byte audio, whatever kind of file holds it.
     if (!pageSet) return FailPageRefused(pageError);
-    sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
+    sectorSize_ = static_cast<int>(TrackModeInfo(firstMode).SentBytes);
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
     if (!SendCueSheetAndLeadIn()) {
         if (!status_.empty()) return false;  // the lead-in failed after the drive took it
@@ -174,7 +174,16 @@ void TThreadedWrite::WriteLoop() {
         b.SetCurrentFileName(cache_.CurrentFileName());
         if (block.Count > 0) {
             b.bytesWritten_ += block.Count;
-            const int count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
+            int count = block.Count;
+            if (TrackAtOnce()) {
+                count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
+            } else {
+                // Session-at-once: each block is sent in its own track's form (the cue sheet gave
+                // the drive every track's data form); raw source sectors lose sync and header.
+                const TAudioTrackModeInfo& mode = TrackModeInfo(block.TrackMode);
+                sectorSize_ = static_cast<int>(mode.SentBytes);
+                if (mode.SectorBytes == kFrameBytes) count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
+            }
             PollDriveBuffer();
             if (!WriteBlock(buffer_.data(), count)) return;
             if (TrackAtOnce() && block.EndOfTrack && !EndTrack()) return;

@@ -12,6 +12,11 @@
 
 namespace kv::cli {
 
+void PrintJobMessage(const jobs::TJobMessage& m) {
+    const bool problem = m.Severity == jobs::TSeverity::Error || m.Severity == jobs::TSeverity::Warning;
+    (problem ? std::cerr : std::cout) << m.Text << std::endl;
+}
+
 std::string WriteProgressLine(const jobs::TJobProgress& p) {
     char line[160];
     std::snprintf(line, sizeof line, "%3d%% written (%lld of %lld MB), drive buffer %3d%%, cache %3d%%", p.Percent,

@@ -1,4 +1,5 @@
 // kelvadore-cli burn / burn-iso: writes files and folders, or an existing image, to a data disc.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -89,8 +90,14 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
+    // The components' own lines are printed above; the job adds lines of its own (they carry a
+    // catalogue key), such as the note that a cue sheet's CD-TEXT is not written.
+    job.OnMessage = [](const jobs::TJobMessage& m) {
+        if (!m.CatalogueKey.empty()) std::cout << m.Text << std::endl;
+    };
     if (const int status = FollowJob(command, job, WriteProgressLine); status != 0) return status;
-    std::cout << command << ": " << burner.BytesWritten() << " bytes written"
+    // A cue sheet image is written by an audio burner of the job's own: its count is the job's.
+    std::cout << command << ": " << std::max(burner.BytesWritten(), job.Progress().BytesDone) << " bytes written"
               << (o.TestWrite ? " (test write)" : "") << "\n";
     return 0;
 }
@@ -136,7 +143,9 @@ const TCliRegistration kBurn(
      "[--root-owner] [--follow-links] PATH...",
      "write files and folders (with their contents) to the disc as a new data session", RunBurn});
 const TCliRegistration kBurnIso({"burn-iso", "[--speed X] [--test] [--close] IMAGE",
-                                 "write an ISO image file to the disc from sector 0", RunBurnIso});
+                                 "write an ISO image file to the disc from sector 0, or the disc a cue sheet "
+                                 "(IMAGE.cue with its BIN or WAVE files) describes, session-at-once",
+                                 RunBurnIso});
 
 }  // namespace
 }  // namespace kv::cli

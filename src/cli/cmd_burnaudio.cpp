@@ -70,6 +70,15 @@ bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOp
     return true;
 }
 
+jobs::TAudioDiscOptions DiscOptions(const TAudioOptions& o) {
+    jobs::TAudioDiscOptions disc;
+    disc.TrackAtOnce = o.TrackAtOnce;
+    disc.PauseMs = o.PauseMs;
+    disc.TestWrite = o.TestWrite;
+    disc.CdText = !o.NoCdText;
+    return disc;
+}
+
 // A temporary folder for decoded WAVs that goes away with the command.
 class TWorkFolder {
 public:
@@ -173,8 +182,9 @@ int RunCueSheet(const std::vector<std::string>& args) {
         return 1;
     }
     TCueSheetBuilder b;
+    b.CDCatalog = o.Catalog;
     std::string error;
-    if (!jobs::DescribeAudioDisc(b, wavs, {o.TrackAtOnce, o.PauseMs, false, false, {}}, error)) {
+    if (!jobs::DescribeAudioDisc(b, wavs, DiscOptions(o), error)) {
         std::cerr << "kelvadore-cli: " << error << "\n";
         return 1;
     }
@@ -210,7 +220,7 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     burner.CDSongWriter = o.Album.SongWriter;
     burner.CDCatalog = o.Catalog;
     jobs::TAudioBurnJob job(burner, o.Files, work.Path());
-    job.Disc = {o.TrackAtOnce, o.PauseMs, o.TestWrite, !o.NoCdText, {}};
+    job.Disc = DiscOptions(o);
     // Decoded files stay in a folder the user named; a temporary one goes with its contents.
     job.KeepDecoded = !o.WorkFolder.empty();
     TInterruptWatch interrupt([&job] { job.Cancel(); });
@@ -247,7 +257,7 @@ TCliRegistration burnAudioCommand(
      "write an audio CD, one track per FILE (decoded first unless CD-format WAV), with CD-TEXT when session-at-once",
      RunBurnAudio});
 
-TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] FILE...",
+TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] [--catalog UPC] FILE...",
                                   "print the cue sheet and read queue an audio burn of FILE... would use", RunCueSheet});
 
 }  // namespace

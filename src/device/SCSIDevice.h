@@ -42,6 +42,11 @@ inline constexpr uint8_t kAscNotReady = 0x04;
 // How long one TEST UNIT READY may take before the drive counts as not answering.
 inline constexpr uint32_t kTestUnitReadyTimeoutMs = 5000;
 
+// READ CD byte 9: sync, headers, user data and EDC/ECC, a whole 2352-byte block (MMC READ CD).
+inline constexpr uint8_t kReadCdWholeBlock = 0xF8;
+// READ CD byte 10: the Q sub-channel formatted, 16 bytes after each block.
+inline constexpr uint8_t kReadCdFormattedQ = 0x02;
+
 // DVD+RW, DVD-RAM and restricted-overwrite DVD-RW: written in place, reported as complete.
 bool IsOverwritableMedium(uint8_t medium);
 
@@ -157,6 +162,11 @@ public:
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
     // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.
     bool ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer);
+    // READ CD with everything chosen: expected sector type (0 any, 1 CD-DA, 2 Mode 1, ...), byte 9
+    // (kReadCdWholeBlock: 2352 bytes), sub-channel selection (kReadCdFormattedQ: 16 bytes a block).
+    // `length` is what the blocks and their sub-channel take.
+    bool ReadCdBlocks(uint32_t lba, uint32_t blocks, uint8_t sectorType, uint8_t fields, uint8_t subChannel,
+                      uint8_t* buffer, uint32_t length);
     bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
     bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
     bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);

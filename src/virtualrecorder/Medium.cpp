@@ -91,6 +91,7 @@ std::string TMedium::StateText() const {
         o << "track " << int{t.Number} << ' ' << t.Session << ' ' << t.Start << ' ' << t.Pregap << ' '
           << t.Written << ' ' << t.Reserved << ' ' << t.RunOut << ' ' << t.Complete << ' ' << t.Audio << ' '
           << int{t.Control} << ' ' << t.SectorSize << ' ' << t.Packet << ' ' << t.FixedPacket << '\n';
+    WriteMarkLines(o, s.Marks);
     return o.str();
 }
 
@@ -151,6 +152,8 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
             t.Number = static_cast<uint8_t>(number);
             t.Control = static_cast<uint8_t>(control);
             if (ok) s.Tracks.push_back(t);
+        } else {
+            ParseMarkLine(key, f, s.Marks, ok);
         }  // unknown keys are skipped so newer files stay readable
         if (!ok) {
             error = "damaged medium state line: " + line;
@@ -264,13 +267,22 @@ TSense TMedium::CheckReadable(int32_t lba, uint32_t count) const {
         if (!state_.Formatted) return sense::kMediumNotFormatted;
         return lba >= 0 && end <= int64_t{LastReadableBlock()} + 1 ? sense::kGood : sense::kLbaOutOfRange;
     }
-    // Sequential media: only recorded blocks read back; run-out and unwritten reservations do not.
+    // Sequential media: only recorded blocks read back; unwritten reservations do not. The two
+    // run-out blocks after a track-at-once data track are counted by READ CAPACITY and the TOC but
+    // hold no data block: drives answer 5/64/00 there (libburn's note on TAO CDs). After an audio
+    // track they read as silence.
     for (int64_t pos = lba; pos < end;) {
         const TTrack* track = TrackContaining(static_cast<int32_t>(pos));
         if (!track) return sense::kLbaOutOfRange;
         const int64_t recordedEnd = int64_t{track->Start} + track->Written;
-        if (pos >= recordedEnd) return sense::kLbaOutOfRange;
-        pos = recordedEnd;
+        if (pos < recordedEnd) {
+            pos = recordedEnd;
+            continue;
+        }
+        const bool runOut = track->Complete && track->RunOut > 0 && pos >= track->End();
+        if (!runOut) return sense::kLbaOutOfRange;
+        if (!track->Audio) return sense::kIllegalModeForTrack;
+        pos = int64_t{track->End()} + track->RunOut;
     }
     return sense::kGood;
 }
@@ -492,6 +504,16 @@ void TMedium::FinishSao(bool nextSessionAllowed) {
     }
     state_.Sessions.push_back(session);
     state_.DiscType = p.DiscType;
+    // The Q channel carries what the cue sheet announced, as far as the recording got.
+    TSubChannelMarks& marks = state_.Marks;
+    if (!p.Marks.Mcn.empty()) marks.Mcn = p.Marks.Mcn;
+    for (const TTrack& t : state_.Tracks) {
+        if (t.Session != session.Number) continue;
+        if (auto it = p.Marks.Isrc.find(t.Number); it != p.Marks.Isrc.end()) marks.Isrc[t.Number] = it->second;
+        if (auto it = p.Marks.Indexes.find(t.Number); it != p.Marks.Indexes.end())
+            for (int32_t start : it->second)
+                if (start < t.End()) marks.Indexes[t.Number].push_back(start);
+    }
     if (!nextSessionAllowed || p.Next < p.LeadOut) state_.Finalized = true;
 }
 
@@ -502,6 +524,7 @@ void TMedium::Blank(bool minimal) {
     state_.Finalized = false;
     state_.HighestWritten = -1;
     state_.DiscType = 0;
+    state_.Marks = {};
     if (state_.Kind == EMediumKind::DvdRwRestricted || state_.Kind == EMediumKind::DvdRwSequential) {
         state_.Kind = EMediumKind::DvdRwSequential;
         state_.Formatted = false;

@@ -9,6 +9,7 @@
 #include "virtualrecorder/MediumFile.h"
 #include "virtualrecorder/MediumKinds.h"
 #include "virtualrecorder/Sense.h"
+#include "virtualrecorder/SubChannel.h"
 
 namespace kv::vr {
 
@@ -69,6 +70,7 @@ struct TSaoPlan {
     int32_t LeadOut = 0;   // first block after the program area
     int32_t Next = -150;   // next block expected
     uint8_t DiscType = 0;  // 00h CD-DA/CD-ROM, 20h CD-ROM XA
+    TSubChannelMarks Marks;  // catalogue number, ISRCs and index points the cue sheet announced
     uint16_t SectorSizeAt(int32_t lba) const;
 };
 
@@ -89,6 +91,7 @@ struct TDiscState {
     std::vector<TCdTextPack> CdText;  // the first session's lead-in packs, one round
     std::vector<TSession> Sessions;
     std::vector<TTrack> Tracks;
+    TSubChannelMarks Marks;
 };
 
 // Write settings of the current command, taken from the write parameters page.

@@ -337,6 +337,11 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
                   << (tr.Pregap ? " pregap " + std::to_string(tr.Pregap) : "")
                   << (tr.Complete ? "" : " (open)") << "\n";
     }
+    // What the Q sub-channel carries besides positions, in the catalogue's own words.
+    if (!st.Marks.Empty()) {
+        o << "sub-channel:\n";
+        WriteMarkLines(o, st.Marks);
+    }
     text = o.str();
     return true;
 }

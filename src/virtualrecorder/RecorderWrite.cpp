@@ -1,6 +1,7 @@
 // Writing commands of the virtual recorder: WRITE, SYNCHRONIZE CACHE, CLOSE TRACK/SESSION,
 // RESERVE TRACK, SEND CUE SHEET, SEND OPC, SEND DISC STRUCTURE, BLANK and FORMAT UNIT.
 #include <algorithm>
+#include <string>
 
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
@@ -229,12 +230,28 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
     for (uint32_t at = 0; at < length; at += 8) {
         const uint8_t* e = d + at;
         const uint8_t control = e[0] >> 4, adr = e[0] & 0x0F, tno = e[1], index = e[2], form = e[3];
-        if (adr == 2 || adr == 3) continue;  // catalogue number / ISRC entries
+        if (adr == 2 || adr == 3) {
+            // Catalogue number before the lead-in, ISRC before its track: each a pair of entries.
+            if (at + 16 > length || (d[at + 8] & 0x0F) != adr) return sense::kInvalidFieldInParameters;
+            const uint8_t* second = d + at + 8;
+            if (adr == 2) {
+                if (leadIn) return sense::kInvalidFieldInParameters;
+                plan.Marks.Mcn = std::string(e + 1, e + 8) + std::string(second + 1, second + 7);
+                if (!ValidMcn(plan.Marks.Mcn)) return sense::kInvalidFieldInParameters;
+            } else {
+                const std::string code = std::string(e + 2, e + 8) + std::string(second + 2, second + 8);
+                if (!leadIn || tno < 1 || tno > 99 || second[1] != tno || !ValidIsrc(code))
+                    return sense::kInvalidFieldInParameters;
+                plan.Marks.Isrc[tno] = code;
+            }
+            at += 8;
+            continue;
+        }
         if (adr != 1 || leadOut || e[5] >= 90 || e[6] >= 60 || e[7] >= 75)
             return sense::kInvalidFieldInParameters;
         const int32_t lba = MsfToLba(e[5], e[6], e[7]);
         if (tno == 0x00) {
-            if (leadIn || at != 0) return sense::kInvalidFieldInParameters;
+            if (leadIn || previous != INT32_MIN) return sense::kInvalidFieldInParameters;
             leadIn = true;
             plan.DiscType = (form & 0x3F) == 0x24 ? 0x20 : 0x00;
             continue;
@@ -272,6 +289,11 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
             if (track.SectorSize == 0) return sense::kInvalidFieldInParameters;
         } else if (index == 0 && track.Index1 != INT32_MIN) {
             return sense::kInvalidFieldInParameters;
+        } else if (index >= 2) {
+            // Index points follow index 1 in order (Red Book: up to 99).
+            auto& starts = plan.Marks.Indexes[tno];
+            if (track.Index1 == INT32_MIN || index > 99 || size_t{index} != starts.size() + 2) return sense::kInvalidFieldInParameters;
+            starts.push_back(lba);
         }
     }
     if (!leadIn || !leadOut) return sense::kInvalidFieldInParameters;

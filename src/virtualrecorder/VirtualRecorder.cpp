@@ -52,6 +52,7 @@ void TVirtualRecorder::Insert(std::unique_ptr<TMedium> medium) {
     testSnapshot_.reset();
     longOp_ = ELongOp::None;
     writeSpeedKBs_ = 0;
+    readTiming_ = TReadTiming{};
     ResetBuffer();
     readyAtMs_ = EngineClock::NowMs() + model_.SpinUpMs;
     attentionPending_ = model_.MediumChangeAttention;
@@ -202,6 +203,8 @@ TSense TVirtualRecorder::Dispatch(TCmd& c) {
             return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
         case 0x35:
             return CmdSynchronizeCache(c);
+        case 0x42:
+            return CmdReadSubChannel(c);
         case 0x43:
             return CmdReadToc(c);
         case 0x46:
@@ -539,6 +542,7 @@ TSense TVirtualRecorder::CmdReadBufferCapacity(TCmd& c) {
 }
 
 TSense TVirtualRecorder::CmdSetCdSpeed(TCmd& c) {
+    readTiming_.Request(GetBE16(c.Cdb + 2));
     const uint16_t write = GetBE16(c.Cdb + 4);
     writeSpeedKBs_ = write == 0xFFFF || write == 0 ? 0 : ClampWriteSpeed(write);
     return sense::kGood;
@@ -579,7 +583,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         if (maxDescriptors > 0) {
             std::array<uint8_t, 16> d{};
             const uint32_t kbs = (c.Cdb[1] & 0x04) ? (writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed())
-                                                   : (medium_->Traits().Cd ? 8467 : 22160);
+                                                   : readTiming_.CurrentKBs(medium_->Traits());
             PutBE32(&d[4], kbs);
             PutBE32(&d[8], last);
             PutBE32(&d[12], kbs);

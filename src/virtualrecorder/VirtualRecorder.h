@@ -12,6 +12,7 @@
 #include "virtualrecorder/DriveModel.h"
 #include "virtualrecorder/FaultInjector.h"
 #include "virtualrecorder/Medium.h"
+#include "virtualrecorder/ReadTiming.h"
 #include "virtualrecorder/Sense.h"
 
 namespace kv::vr {
@@ -95,12 +96,15 @@ private:
     TSense CmdReadDiscInformation(TCmd& c);
     TSense CmdReadTrackInformation(TCmd& c);
     TSense CmdReadToc(TCmd& c);
+    TSense CmdReadSubChannel(TCmd& c);
     TSense CmdReadFormatCapacities(TCmd& c);
     TSense CmdReadCapacity(TCmd& c);
     TSense CmdReadDiscStructure(TCmd& c);
     // reading
     TSense CmdRead(TCmd& c, int32_t lba, uint32_t count);
     TSense CmdReadCd(TCmd& c);
+    // Damaged blocks (TSectorFaults) among those a read covers: 3/11/00 after the retries.
+    TSense CheckDamage(int32_t lba, uint32_t count);
     // writing
     TSense CmdWrite(TCmd& c, int32_t lba, uint32_t count);
     TSense CmdSynchronizeCache(TCmd& c);
@@ -131,6 +135,7 @@ private:
     TSense lastSense_;
     std::array<uint8_t, 52> page05_{};
     uint32_t writeSpeedKBs_ = 0;  // 0 = the medium's maximum
+    TReadTiming readTiming_;
     ELongOp longOp_ = ELongOp::None;
     int64_t longStartMs_ = 0, longEndMs_ = 0;
     int64_t backgroundFormatEndMs_ = 0;

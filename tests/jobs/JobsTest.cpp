@@ -19,6 +19,7 @@
 #include "jobs/AudioJobs.h"
 #include "jobs/BlankJob.h"
 #include "jobs/DataWriteJobs.h"
+#include "jobs/ReadImageJob.h"
 #include "jobs/TreeLoader.h"
 #include "jobs/VerifyJob.h"
 #include "platform/EngineClock.h"
@@ -117,7 +118,7 @@ TEST(Jobs, AtNormalSpeedStartAndCancelReturnWhileTheDriveSpinsUpAndTheJobEndsAbo
     using TMakeJob = std::function<std::unique_ptr<jobs::TJob>(TSCSIDevice&)>;
     TZelBurner dataBurner;
     TCueBurner audioBurner;
-    TSCSIDevice blankDevice;
+    TSCSIDevice blankDevice, readDevice;
     const struct {
         const char* Name;
         vr::EMediumKind Kind;
@@ -137,6 +138,8 @@ TEST(Jobs, AtNormalSpeedStartAndCancelReturnWhileTheDriveSpinsUpAndTheJobEndsAbo
          }},
         {"blank", vr::EMediumKind::CdRw, blankDevice,
          [&](TSCSIDevice& d) { return std::make_unique<jobs::TBlankJob>(d, true); }},
+        {"read-image", vr::EMediumKind::CdR, readDevice,
+         [&](TSCSIDevice& d) { return std::make_unique<jobs::TReadImageJob>(d, dir.Path("image.iso")); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -11,17 +11,12 @@ namespace {
 constexpr int32_t kLeadIn = -12490;  // the blank CD-R's ATIP lead-in, 97:15:35
 constexpr int32_t kTrackBlocks = 400;
 
-std::vector<uint8_t> Entry(uint8_t ctlAdr, uint8_t tno, uint8_t index, uint8_t form, int32_t lba) {
-    const TMsf m = LbaToMsf(lba);
-    return {ctlAdr, tno, index, form, 0, m.M, m.S, m.F};
-}
-
 // One audio track; `leadInForm` 41h asks for CD-TEXT from the host, `leadInLba` where the lead-in
 // entry points (-150 is 00:00:00).
 std::vector<uint8_t> CueSheet(uint8_t leadInForm = 0x41, int32_t leadInLba = -150) {
     std::vector<uint8_t> sheet;
-    for (auto e : {Entry(0x01, 0x00, 0, leadInForm, leadInLba), Entry(0x01, 0x01, 0, 0x00, -150),
-                   Entry(0x01, 0x01, 1, 0x00, 0), Entry(0x01, 0xAA, 1, 0x01, kTrackBlocks)})
+    for (auto e : {CueEntry(0x01, 0x00, 0, leadInForm, leadInLba), CueEntry(0x01, 0x01, 0, 0x00, -150),
+                   CueEntry(0x01, 0x01, 1, 0x00, 0), CueEntry(0x01, 0xAA, 1, 0x01, kTrackBlocks)})
         sheet.insert(sheet.end(), e.begin(), e.end());
     return sheet;
 }
@@ -187,6 +182,50 @@ TEST_F(CdTextTest, OnlyTheFirstSessionAndDrivesThatTakeItGetALeadIn) {
         WriteProgramAndClose(d);
         EXPECT_EQ(TocPacks(d), Flat(Packs()));
     }
+}
+
+// READ SUB-CHANNEL with SubQ: format 02h (catalogue number) or 03h (a track's ISRC).
+TReply ReadSubChannel(TDriveHarness& d, uint8_t format, uint8_t track = 0, bool subQ = true) {
+    return d.Run({0x42, 0, static_cast<uint8_t>(subQ ? 0x40 : 0), format, 0, 0, track, 0, 24, 0}, TDataDirection::In,
+                 {}, 24);
+}
+
+TEST_F(CdTextTest, TheCatalogueNumberAndIsrcsOfTheCueSheetAnswerReadSubChannel) {
+    auto& d = Insert(EMediumKind::CdR);
+    TReply none = ReadSubChannel(d, 0x02);
+    ASSERT_TRUE(none.Good()) << none.Sense();
+    EXPECT_EQ(none.Data[8] & 0x80, 0) << "a blank disc has no catalogue number";
+
+    // MCN (ADR 2, 7 + 6 digits) before the lead-in, ISRC (ADR 3, 6 + 6 characters) before track 1.
+    std::vector<uint8_t> sheet = {0x02, '0', '7', '2', '4', '3', '8', '4', 0x02, '2', '6', '0', '9', '2', '7', 0};
+    const auto plain = CueSheet();
+    sheet.insert(sheet.end(), plain.begin(), plain.begin() + 8);
+    for (const char* half : {"USKV12", "500001"}) {
+        sheet.insert(sheet.end(), {0x03, 0x01});
+        sheet.insert(sheet.end(), half, half + 6);
+    }
+    sheet.insert(sheet.end(), plain.begin() + 8, plain.end());
+    ASSERT_TRUE(d.SetSao().Good());
+    ASSERT_TRUE(d.SendCueSheet(sheet).Good());
+    ASSERT_EQ(WriteLeadIn(d, Packs()), sense::kGood);
+    WriteProgramAndClose(d);
+
+    TReply mcn = ReadSubChannel(d, 0x02);
+    ASSERT_TRUE(mcn.Good());
+    ASSERT_EQ(mcn.Data.size(), 24u);
+    EXPECT_EQ(GetBE16(&mcn.Data[2]), 20);
+    EXPECT_EQ(mcn.Data[4], 0x02);
+    EXPECT_EQ(mcn.Data[8], 0x80) << "MCVal";
+    EXPECT_EQ(std::string(mcn.Data.begin() + 9, mcn.Data.begin() + 22), "0724384260927");
+    TReply isrc = ReadSubChannel(d, 0x03, 1);
+    ASSERT_TRUE(isrc.Good());
+    EXPECT_EQ(isrc.Data[4], 0x03);
+    EXPECT_EQ(isrc.Data[6], 1);
+    EXPECT_EQ(isrc.Data[8], 0x80) << "TCVal";
+    EXPECT_EQ(std::string(isrc.Data.begin() + 9, isrc.Data.begin() + 21), "USKV12500001");
+    EXPECT_EQ(GetBE16(&ReadSubChannel(d, 0x02, 0, false).Data[2]), 0) << "without SubQ only the header";
+    EXPECT_EQ(ReadSubChannel(d, 0x03, 9).Sense(), sense::kInvalidFieldInCdb) << "no such track";
+    EXPECT_EQ(ReadSubChannel(d, 0x07).Sense(), sense::kInvalidFieldInCdb);
 }
 
 struct TQuirkCase {
