@@ -822,7 +822,14 @@ const char* const kDefaultLines[] = {
     "43=Temporary disc image deleted",
     "//<#file>",
     "44=The disc image is kept: <#file>",
-    "45=The disc was copied"
+    "45=The disc was copied",
+    "46=Last",
+    "47=Abort the read",
+    "48=Abort reading the disc?",
+    "49=Reading the disc aborted by user",
+    "50=Abort the copy",
+    "51=Abort the copy?",
+    "52=Disc copy aborted by user"
 };
 
 }  // namespace
