@@ -28,7 +28,7 @@ PACKAGES=(
 # and playlist readers are fuzzed with libFuzzer, which comes with clang.
 TEST_PACKAGES=(
   qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file xdotool python3-aiosmtpd
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev udftools
   # a second run compiles only what changed since the first, wherever the clone lies
   ccache
 )

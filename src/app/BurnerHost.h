@@ -27,6 +27,7 @@ struct TBurnerSettings {
     bool DriveJoliet = true;
     bool DriveRockRidge = true;
     bool DriveRockRidgeRootOwner = false;
+    int DriveUdf = 0;
     int DriveCacheSize = 16;
     bool DriveOPC = true;
     bool DriveUnderrunProtection = true;
@@ -123,6 +124,10 @@ public:
     // goes, as a job that wrote with it may still be let go.
     TZelBurner* CopyTarget(const TBurnerSettings& settings, const QString& identity, TDriveReports& reports);
     TCueBurner* AudioBurner() const { return Audio.get(); }
+
+    // A job holds the drive a task would work on (see jobs/JobClaims.h): the task sends nothing and
+    // says so in `reports`. Every preparation asks this first.
+    bool DriveHeldByJob(const TBurnerSettings& settings, TDriveReports& reports) const;
 
     // The data burner's selected drive can write some medium (test writing and underrun
     // protection alone do not count).

@@ -6,6 +6,7 @@
 #include "device/SCSIDevice.h"
 #include "jobs/JobClaims.h"
 #include "platform/EngineClock.h"
+#include "platform/ThreadName.h"
 
 namespace kv::jobs {
 
@@ -92,6 +93,10 @@ void TJob::Cancel() {
 }
 
 void TJob::Work() {
+    // Numbered, so that one job's threads (it names the worker; the write and read-ahead threads it
+    // starts take the name over) are told from the next job's in the virtual recorder's log.
+    static std::atomic<unsigned> serial{0};
+    NameThisThread("job" + std::to_string(++serial) + " " + name_);
     TJobResult result;
     try {
         result = cancel_ ? Aborted() : Run();
@@ -109,7 +114,11 @@ void TJob::Work() {
     if (!claimedDrive_.empty()) ReleaseDrive(claimedDrive_);
     if (!claimedSecondDrive_.empty()) ReleaseDrive(claimedSecondDrive_);
     if (claimedReadLock_) ReleaseReadLock(claimedReadLock_);
-    finished_ = true;
+    {
+        std::lock_guard lock(finishedMutex_);
+        finished_ = true;
+    }
+    finishedChanged_.notify_all();
     Deliver([this, result] {
         if (OnFinished) OnFinished(result);
     });
@@ -123,6 +132,11 @@ void TJob::Wait() {
         worker = std::move(worker_);
     }
     worker.join();
+}
+
+bool TJob::WaitUntilFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(finishedMutex_);
+    return finishedChanged_.wait_for(lock, limit, [this] { return finished_.load(); });
 }
 
 TJobProgress TJob::Progress() const {

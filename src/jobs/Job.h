@@ -51,6 +51,8 @@ public:
     TJobResult Result() const;
     // Joins the worker (the command line and tests; the window reacts to OnFinished instead).
     void Wait();
+    // Waits up to `limit` for Finished; returns it.
+    bool WaitUntilFinished(std::chrono::milliseconds limit);
 
     TMessageEvent OnMessage;
     TFinishedEvent OnFinished;
@@ -109,6 +111,8 @@ private:
     std::string name_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
+    std::mutex finishedMutex_;
+    std::condition_variable finishedChanged_;
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     std::mutex workerMutex_;  // worker_ between Start, Wait and the destructor

@@ -7,8 +7,12 @@
 namespace kv::vr {
 namespace {
 
+int32_t AlignUp(int64_t v, uint32_t unit) {
+    return static_cast<int32_t>((v + unit - 1) / unit * unit);
+}
+
 int32_t AlignUp16(int64_t v) {
-    return static_cast<int32_t>((v + 15) / 16 * 16);
+    return AlignUp(v, 16);
 }
 
 int32_t AtipLeadInFor(EMediumKind kind) {
@@ -115,7 +119,7 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
             if (ok) s.Kind = *kind;
             sawKind = ok;
         } else if (key == "capacity") {
-            ok = static_cast<bool>(f >> s.Capacity) && s.Capacity > 0 && s.Capacity <= 16'000'000;
+            ok = static_cast<bool>(f >> s.Capacity) && s.Capacity > 0 && s.Capacity <= kMaxMediumBlocks;
         } else if (key == "atip-lead-in") {
             ok = static_cast<bool>(f >> s.AtipLeadIn);
         } else if (key == "finalized") {
@@ -143,8 +147,8 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
                                    t.Reserved >> t.RunOut >> t.Complete >> t.Audio >> control >>
                                    t.SectorSize >> t.Packet >> t.FixedPacket) &&
                  number >= 1 && number <= 255 && control >= 0 && control <= 15 && t.SectorSize >= 2048 &&
-                 t.SectorSize <= 2352 && t.Pregap <= 450000 && t.Written <= 16'000'000 &&
-                 t.Reserved <= 16'000'000 && s.Tracks.size() < 255;
+                 t.SectorSize <= 2352 && t.Pregap <= 450000 && t.Written <= kMaxMediumBlocks &&
+                 t.Reserved <= kMaxMediumBlocks && s.Tracks.size() < 255;
             t.Number = static_cast<uint8_t>(number);
             t.Control = static_cast<uint8_t>(control);
             if (ok) s.Tracks.push_back(t);
@@ -206,6 +210,7 @@ int32_t TMedium::NextSessionStart() const {
                                                           : rules_.CdLaterSessionOverhead);
     if (state_.Kind == EMediumKind::DvdPlusR || state_.Kind == EMediumKind::DvdPlusRDualLayer)
         return AlignUp16(leadOut) + static_cast<int32_t>(rules_.DvdPlusSessionOverhead);
+    if (IsBluRay(state_.Kind)) return AlignUp(leadOut, WriteUnit()) + static_cast<int32_t>(rules_.BdSessionGap);
     return AlignUp16(leadOut) +
            static_cast<int32_t>(closed == 1 ? rules_.DvdMinusFirstBorder : rules_.DvdMinusLaterBorder);
 }
@@ -218,12 +223,12 @@ int32_t TMedium::InvisibleTrackStart() const {
         const uint32_t runOut = last.Complete ? last.RunOut : rules_.CdTaoRunOut;
         return last.End() + static_cast<int32_t>(runOut + rules_.CdPregap);
     }
-    return AlignUp16(last.End());
+    return AlignUp(last.End(), WriteUnit());
 }
 
 int32_t TMedium::NextWritableAddress() const {
     if (Traits().Overwritable)
-        return state_.HighestWritten < 0 ? 0 : AlignUp16(int64_t{state_.HighestWritten} + 1);
+        return state_.HighestWritten < 0 ? 0 : AlignUp(int64_t{state_.HighestWritten} + 1, WriteUnit());
     if (const TTrack* open = OpenTrack()) return open->Start + static_cast<int32_t>(open->Written);
     return InvisibleTrackStart();
 }
@@ -300,8 +305,9 @@ TTrack& TMedium::NewTrack(int32_t start, const TWriteMode& mode) {
         t.Packet = mode.WriteType == 0;
         t.FixedPacket = t.Packet && mode.FixedPacket;
     } else {
-        t.Packet = state_.Kind != EMediumKind::DvdPlusR && state_.Kind != EMediumKind::DvdPlusRDualLayer &&
-                   mode.WriteType == 0;
+        // BD-R tracks (sequential recording ranges) report the packet bit whatever the write type.
+        t.Packet = IsBluRay(state_.Kind) || (state_.Kind != EMediumKind::DvdPlusR &&
+                                             state_.Kind != EMediumKind::DvdPlusRDualLayer && mode.WriteType == 0);
     }
     state_.Tracks.push_back(t);
     return state_.Tracks.back();
@@ -337,6 +343,11 @@ TSense TMedium::WriteRandom(int32_t lba, uint32_t count, const uint8_t* data, bo
         case EMediumKind::DvdRam:
             if (end > state_.FormattedBlocks) return sense::kLbaOutOfRange;
             break;
+        case EMediumKind::BdRe:
+        case EMediumKind::BdReDualLayer:
+            if (!state_.Formatted) return sense::kMediumNotFormatted;
+            if (end > state_.FormattedBlocks) return sense::kLbaOutOfRange;
+            break;
         default:  // restricted overwrite: whole 32 KiB ECC blocks only
             if (lba % 16 != 0 || count % 16 != 0) return sense::kInvalidWriteAddress;
             if (state_.Intermediate) {
@@ -359,7 +370,7 @@ TSense TMedium::Reserve(uint32_t blocks, const TWriteMode& mode) {
     if (state_.Finalized) return sense::kInvalidWriteAddress;
     if (OpenTrack()) return sense::kNoMoreReservations;
     if (blocks == 0) return sense::kInvalidFieldInCdb;
-    if (!Traits().Cd) blocks = static_cast<uint32_t>(AlignUp16(blocks));
+    if (!Traits().Cd) blocks = static_cast<uint32_t>(AlignUp(blocks, WriteUnit()));
     const int32_t start = InvisibleTrackStart();
     if (int64_t{start} + blocks > state_.Capacity) return sense::kLbaOutOfRange;
     TTrack& t = NewTrack(start, mode);
@@ -392,7 +403,7 @@ TSense TMedium::CloseTrack(uint32_t number) {
         CompleteOpenCdTrack();
         return sense::kGood;
     }
-    it->Written = static_cast<uint32_t>(AlignUp16(std::max(it->Written, it->Reserved)));
+    it->Written = static_cast<uint32_t>(AlignUp(std::max(it->Written, it->Reserved), WriteUnit()));
     it->Reserved = 0;
     it->Complete = true;
     return sense::kGood;
@@ -514,7 +525,8 @@ void TMedium::Blank(bool minimal) {
     file_->Drop(INT32_MIN, INT32_MAX);
 }
 
-TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter) {
+TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter, uint8_t subType) {
+    if (IsBluRay(state_.Kind)) return FormatBluRay(type, subType, blocks);
     switch (state_.Kind) {
         case EMediumKind::DvdPlusRw:
             if (type != 0x26 || parameter > 1 || (blocks != 0xFFFFFFFF && blocks > state_.Capacity))

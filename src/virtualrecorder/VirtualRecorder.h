@@ -71,6 +71,7 @@ private:
     void BeginTestWrite();
     bool EndTestWrite();
     uint32_t MaxWriteSpeed() const;
+    uint32_t MaxReadSpeed() const;
     uint32_t ClampWriteSpeed(uint32_t kbs) const;
     void DrainBuffer();
     // Holds a WRITE of `bytes` until the buffer has drained enough to take it (engine time).
@@ -114,6 +115,7 @@ private:
     TSense CmdSendDiscStructure(TCmd& c);
     TSense CmdBlank(TCmd& c);
     TSense CmdFormatUnit(TCmd& c);
+    TSense CloseBluRay(TMedium& m, uint8_t function, uint16_t track, int64_t& duration);
 
     std::vector<uint8_t> WriteParametersPage(uint8_t pageControl) const;
     std::vector<uint8_t> CapabilitiesPage(uint8_t pageControl) const;

@@ -27,6 +27,8 @@
 #include "window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 #include "dialogs/FormProperties.h"
+#include "flows/FlowRunner.h"
+#include "window/DeferredInputs.h"
 
 namespace kv {
 namespace {
@@ -141,7 +143,7 @@ void TFormMasterKvd::ConnectTree() {
 // ---- adding -----------------------------------------------------------------------------------
 
 bool TFormMasterKvd::CanStartAdding() const {
-    return Operation() == TOperation::Idle;
+    return Runner->Admit();
 }
 
 bool TFormMasterKvd::AddingRefused() const {
@@ -194,7 +196,7 @@ void TFormMasterKvd::AddPathsToRoot(const QStringList& paths, bool importPlaylis
 }
 
 void TFormMasterKvd::DropFiles(const QStringList& names) {
-    AddPathsToRoot(ShellOrder(names), true);
+    Inputs->Run([this, names] { AddPathsToRoot(ShellOrder(names), true); });
 }
 
 bool TFormMasterKvd::ClipboardHasFiles() const {
@@ -304,12 +306,16 @@ TQueueItem* TFormMasterKvd::FocusedItem() const {
 }
 
 void TFormMasterKvd::ActionNewFolderExecute() {
-    TQueueItem* parent = FocusedItem();
-    if (parent && !parent->Node.IsFolder) parent = parent->Parent();
-    if (!parent) parent = &QueueModel->Root();
+    TQueueItem* focused = FocusedItem();
+    if (focused && !focused->Node.IsFolder) focused = focused->Parent();
+    // The input box runs a nested event loop: the parent is found again afterwards (a folder that
+    // went meanwhile gets nothing).
+    const bool atRoot = !focused || focused == &QueueModel->Root();
+    const QPersistentModelIndex parentIndex(atRoot ? QModelIndex() : QueueModel->IndexOf(focused));
     const std::optional<QString> answer =
         Prompts().InputText(LookupText("1.3"), LookupText("1.4"), QString());
-    if (!answer || answer->trimmed().isEmpty()) return;
+    if (!answer || answer->trimmed().isEmpty() || (!atRoot && !parentIndex.isValid())) return;
+    TQueueItem* parent = atRoot ? &QueueModel->Root() : QueueModel->ItemOf(parentIndex);
     const QString name = CutName(*answer).replace(';', '_');
     if (!IsValidName(name)) {
         ShowNotice(LookupTextWith("1.0", {"<#value>=" + name}));

@@ -106,11 +106,16 @@ TEST_F(NormalSpeedTest, CdRWithTwoDataSessionsAndAnAudioCd) {
     EXPECT_NE(Ok(Drive(audio) + "burn-audio " + Q(wav.string())).find("audio disc written: 1 track"), std::string::npos);
 }
 
-TEST_F(NormalSpeedTest, DvdPlusRwBurnedThenBlanked) {
+TEST_F(NormalSpeedTest, DvdPlusRwBurnedGrownWithUdfThenBlanked) {
     const fs::path disc = work_ / "dvd.kvm";
     Ok("media create --type dvdplusrw " + Q(disc.string()));
     Ok(Drive(disc) + "burn " + Q((work_ / "Tree").string()));
+    // The second session's UDF anchor goes to sector 256 after its descriptor copy.
+    Ok(Drive(disc) + "burn --import-last " + Q((work_ / "More").string()));
+    const std::string info = Ok(Drive(disc) + "discinfo");
+    EXPECT_NE(info.find("udf:                2.01"), std::string::npos) << info;
     ExpectExtracted(disc, "/Tree/Folder/deep.bin", work_ / "Tree" / "Folder" / "deep.bin");
+    ExpectExtracted(disc, "/More/added.bin", work_ / "More" / "added.bin");
     EXPECT_NE(Ok(Drive(disc) + "blank").find("blank: done"), std::string::npos);
     const TRun import = RunShell(Cli(Drive(disc) + "import"));
     EXPECT_EQ(import.Output.find("deep.bin"), std::string::npos) << import.Output;
