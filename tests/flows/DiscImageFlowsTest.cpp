@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -84,8 +85,8 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     EXPECT_TRUE(Host.LogLines().front().startsWith(LookupTextWith("35.31", {"<#reason>="}))) << Host.LogLines().front().toStdString();
     EXPECT_TRUE(Host.Questions.Asked.isEmpty());
 
-    // Burn ISO asks for an image or a cue sheet; the cue sheet's stream is the size the write
-    // starts with, and its CD-TEXT is said to be left out.
+    // Burn ISO asks for an image or a cue sheet; the cue sheet's stream (track 1's two-second
+    // pre-gap included) is the size the write starts with, and its CD-TEXT is said to be left out.
     const QString cue = Path("disc.cue");
     ASSERT_TRUE(WriteFile(cue, sheet.toUtf8()));
     Host.Questions.FileNames = {cue};
@@ -94,7 +95,7 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     ASSERT_TRUE(Host.Run(std::make_unique<TImageBurnFlow>(Host, *Host.Runner, QString())));
     EXPECT_TRUE(InOrder(Host.Events,
                         {"progress: data write", "log: " + LookupTextWith("11.63", {"<#file>=" + cue}),
-                         "log: " + LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(samples.size())}),
+                         "log: " + LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(samples.size() + 150 * kCdFrameBytes)}),
                          "log: " + LookupText("35.30"), "progress closed", "log: " + LookupText("11.18")}));
     EXPECT_FALSE(Host.View->Chosen.Verify);
 
@@ -131,10 +132,10 @@ TEST_F(DiscImageFlowsTest, AnIsoBurnedToACdrIsSavedAsTheSameIso) {
 }
 
 TEST_F(DiscImageFlowsTest, UnreadableSectorsStopTheReadOrBecomeListedZerosAndAnAbortLeavesNoImage) {
-    ASSERT_TRUE(Host.UseMedium("iso-cdr.kvm"));
+    ASSERT_TRUE(Host.UseMedium("damaged-cdr.kvm"));
     const QByteArray iso = ReadAll(MakeIso());
     ASSERT_TRUE(BurnImage(Path("source.iso")));
-    auto recorder = RecorderOf("iso-cdr.kvm");
+    auto recorder = RecorderOf("damaged-cdr.kvm");
     ASSERT_TRUE(recorder);
     recorder->Faults().Sectors().Add(40, 3, false);
     const QString folder = Path("damaged");
@@ -185,7 +186,7 @@ TEST_F(DiscImageFlowsTest, UnreadableSectorsStopTheReadOrBecomeListedZerosAndAnA
 }
 
 TEST_F(DiscImageFlowsTest, ADiscIsCopiedToASecondRecorderVerifiedNeedsRoomAndAsksForABlankInOneDrive) {
-    ASSERT_TRUE(Host.UseMedium("iso-cdr.kvm"));
+    ASSERT_TRUE(Host.UseMedium("copy-source-cdr.kvm"));
     const QString iso = MakeIso();
     ASSERT_TRUE(BurnImage(iso));
     TCopyDiscChoices choices;
@@ -223,6 +224,35 @@ TEST_F(DiscImageFlowsTest, ADiscIsCopiedToASecondRecorderVerifiedNeedsRoomAndAsk
                                       "progress closed", "log: " + LookupTextWith("11.42", {"<#error>="}).section('(', 0, 0)}));
     EXPECT_TRUE(FilesIn(choices.TempFolder).isEmpty());
     EXPECT_EQ(Host.Questions.Unexpected, 0);
+}
+
+// The engine at its own pace, as a user meets it: the image is read at the drive's read rate and
+// the copy is written and verified in real time, with the same results as in the quick runs.
+TEST_F(DiscImageFlowsTest, AtNormalSpeedADiscIsSavedAndCopied) {
+    ASSERT_TRUE(Host.UseMedium("normal-cdr.kvm"));
+    const QString iso = MakeIso();
+    ASSERT_TRUE(BurnImage(iso));
+    EngineClock::SetTimeScale(1);
+    const auto quick = qScopeGuard([] { EngineClock::SetTimeScale(100); });
+
+    TReadImageChoices read;
+    read.File = Path("normal.iso");
+    ASSERT_TRUE(ReadImage(read));
+    EXPECT_EQ(ReadAll(read.File), ReadAll(iso));
+
+    TCopyDiscChoices copy;
+    copy.TargetDrive = IdentityOf("normal-target-cdr.kvm");
+    copy.TempFolder = Path("normal-temporary");
+    Host.Space.FreeBytes = [](const QString&) { return qint64{1} << 40; };
+    ASSERT_TRUE(Host.Run(std::make_unique<TCopyDiscFlow>(Host, *Host.Runner, copy)));
+    EXPECT_TRUE(InOrder(Host.Events, {"log: " + LookupText("35.42"), "progress closed", "log: " + LookupText("35.45")}));
+    auto target = RecorderOf("normal-target-cdr.kvm");
+    ASSERT_TRUE(target);
+    std::string error;
+    ASSERT_TRUE(target->Flush(error)) << error;
+    const QString exported = Path("normal-copy.iso");
+    ASSERT_TRUE(vr::ExportImage(Medium("normal-target-cdr.kvm").toStdString(), exported.toStdString(), 0, error)) << error;
+    EXPECT_EQ(ReadAll(exported).left(ReadAll(iso).size()), ReadAll(iso));
 }
 
 }  // namespace
