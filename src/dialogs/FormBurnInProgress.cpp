@@ -106,17 +106,14 @@ int GaugeUnits(qint64 bytes) { return static_cast<int>(std::min<qint64>(bytes / 
 
 // What a copy is doing, as its stage label says it: the write's stages, the verification, and
 // before them the read of the original (asking for a blank included).
+bool WritesTheCopy(jobs::TJobStage stage) {
+    return stage == jobs::TJobStage::Priming || stage == jobs::TJobStage::Writing ||
+           stage == jobs::TJobStage::Finalizing;
+}
+
 const char* CopyStageKey(jobs::TJobStage stage) {
-    switch (stage) {
-        case jobs::TJobStage::Priming:
-        case jobs::TJobStage::Writing:
-        case jobs::TJobStage::Finalizing:
-            return "35.38";
-        case jobs::TJobStage::Verifying:
-            return "35.39";
-        default:
-            return "35.37";
-    }
+    if (WritesTheCopy(stage)) return "35.38";
+    return stage == jobs::TJobStage::Verifying ? "35.39" : "35.37";
 }
 
 bool ReadsTheDisc(jobs::TJobStage stage) {
@@ -463,6 +460,10 @@ void TFormBurnInProgress::TickDiscRead(const jobs::TJobProgress& p) {
         GaugeProgress->setValue(std::min(GaugeUnits(p.BytesDone), GaugeProgress->maximum()));
     } else {
         LabelReadStage->setText(LookupText(CopyStageKey(p.Stage)));
+        // While the copy is written its figures are the write's: the megabytes written so far.
+        if (WritesTheCopy(p.Stage) && p.BytesDone > 0)
+            LabelMBWrittenValue->setText(FormatMegabytes(static_cast<double>(p.BytesDone)) + "/" +
+                                         FormatMegabytes(static_cast<double>(p.BytesTotal)) + " MByte");
         GaugeProgress->setRange(0, 100);
         GaugeProgress->setValue(std::clamp(p.Percent, 0, 100));
         GaugeSoftwareBuffer->setValue(std::clamp(p.CacheFillPercent, 0, 100));

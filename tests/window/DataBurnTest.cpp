@@ -1080,7 +1080,9 @@ private slots:
         form->Action(I::CopyDisc)->trigger();
         QVERIFY(QTest::qWaitFor(
             [&] {
-                return form->ProgressWindow() && form->ProgressWindow()->LabelReadStage->text() == LookupText("35.38");
+                TFormBurnInProgress* progress = form->ProgressWindow();
+                return progress && progress->LabelReadStage->text() == LookupText("35.38") &&
+                       progress->LabelMBWrittenValue->text().endsWith(" MByte");
             },
             kWaitMs));
         test::SaveScreenshot(*form->ProgressWindow(), "copy-disc-progress");
