@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace kv {
 namespace {
@@ -58,9 +57,7 @@ void TAudioBurnFlow::AudioBurnChecked() {
     const TTreeTotals totals = TreeTotals(Host.Root());
     const double needed = (totals.Duration + 2) * kCdAudioBytesPerSecond;
     TSettings& s = Host.Settings();
-    const QString cache =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/kelvadore/";
-    const QString folder = ChooseWavFolder(s.WAVPath, static_cast<qint64>(needed), cache, Host.Storage());
+    const QString folder = ChooseWavFolder(s.WAVPath, static_cast<qint64>(needed), CacheFolder(), Host.Storage());
     if (folder.isEmpty()) {
         Host.Log().AddLog(LookupText("11.37"));
         Host.Prompts().ShowNotice(LookupText("11.37"));

@@ -864,6 +864,13 @@ const char* const kDefaultLines[] = {
     "//<#file>",
     "44=The disc image is kept: <#file>",
     "45=The disc was copied",
+    "46=Last",
+    "47=Abort the read",
+    "48=Abort reading the disc?",
+    "49=Reading the disc aborted by user",
+    "50=Abort the copy",
+    "51=Abort the copy?",
+    "52=Disc copy aborted by user",
     // Section 36: CD-TEXT of audio CDs (the Preferences' check box, the log lines of an audio
     // write, the properties and disc information windows).
     "[36]",

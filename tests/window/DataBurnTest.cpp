@@ -4,6 +4,7 @@
 // xorriso, isoinfo and pycdlib and compared with the sources.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -24,10 +26,13 @@
 
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
+#include "app/MessageCatalogue.h"
 #include "app/SystemServices.h"
 #include "dialogs/CdTextPanel.h"
+#include "dialogs/FormCopyDisc.h"
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormProperties.h"
+#include "dialogs/FormSaveDiscImage.h"
 #include "dialogs/FormSessions.h"
 #include "dialogs/FormShutDown.h"
 #include "window/FormMasterKvd.h"
@@ -334,6 +339,7 @@ private slots:
         for (const QString kind : {"cdr", "cdrw", "dvdram"}) QVERIFY(!Home.CreateMedium("erase-" + kind + ".kvm", kind).isEmpty());
         QVERIFY(!Home.CreateMedium("image-cdr.kvm", "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("blank-cdr.kvm", "cdr").isEmpty());
+        for (const QString name : {"original-cdr.kvm", "copy-cdr.kvm"}) QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
         for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm", "audio-cdtext.kvm"})
             QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("audio-dvd.kvm", "dvdplusr").isEmpty());
@@ -1091,6 +1097,75 @@ private slots:
         QVERIFY(!HandOverPending(Home.Home));
         const QString exported = ExportedImage(*form, Prompts, Path("image-back.iso"));
         QCOMPARE(ReadAll(exported).left(ReadAll(image).size()), ReadAll(image));
+    }
+
+    // From the Drive menu at the engine's own pace: the disc saved as an ISO through its window,
+    // then copied to a blank in a second recorder, pictured while each runs.
+    void aDiscIsSavedAsAnImageAndCopiedToASecondRecorder() {
+        const QString source = Path("original-src");
+        WriteFile(source + "/large.bin", Pattern(16 << 20, 7));
+        const QString image = Path("original.iso");
+        int status = -1;
+        Run("xorriso", {"-as", "mkisofs", "-quiet", "-R", "-o", image, source}, &status);
+        QCOMPARE(status, 0);
+        auto form = Start(Home.VirtualFolder + "/original-cdr.kvm");
+        QVERIFY(form);
+        Prompts.FileNames = {image};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        form->Action(I::BurnISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        EngineClock::SetTimeScale(1);
+        const auto quick = qScopeGuard([] { EngineClock::SetTimeScale(20); });
+
+        const QString saved = Path("saved/original.iso");
+        QDir().mkpath(Path("saved"));
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TFormSaveDiscImage*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            dialog->EditFile->setText(saved);
+            test::SaveScreenshot(*dialog, "save-disc-image");
+            dialog->ButtonOK->click();
+        });
+        form->Action(I::SaveDiscImage)->trigger();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return form->ProgressWindow() && !form->ProgressWindow()->LabelReadSpeed->text().contains("???");
+            },
+            kWaitMs));
+        test::SaveScreenshot(*form->ProgressWindow(), "save-disc-image-progress");
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(LogText(*form).contains(LookupTextWith("35.14", {"<#file>=" + saved})), qPrintable(LogText(*form).right(1500)));
+        QCOMPARE(ReadAll(saved), ReadAll(image));
+
+        const QString target = test::ListedIdentityOfMedium(Home.VirtualFolder + "/copy-cdr.kvm");
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TFormCopyDisc*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            dialog->ComboBoxTargetDrive->setCurrentIndex(dialog->ComboBoxTargetDrive->findText(target));
+            dialog->EditTempFolder->setText(Path("copy-temp"));
+            test::SaveScreenshot(*dialog, "copy-disc");
+            dialog->ButtonOK->click();
+        });
+        form->Action(I::CopyDisc)->trigger();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                TFormBurnInProgress* progress = form->ProgressWindow();
+                return progress && progress->LabelReadStage->text() == LookupText("35.38") &&
+                       progress->LabelMBWrittenValue->text().endsWith(" MByte");
+            },
+            kWaitMs));
+        test::SaveScreenshot(*form->ProgressWindow(), "copy-disc-progress");
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(InOrder(LogText(*form), {LookupText("35.42"), LookupText("35.45")}),
+                 qPrintable(LogText(*form).right(1500)));
+        QVERIFY(QDir(Path("copy-temp")).isEmpty());
+        std::string error;
+        for (const auto& recorder : vr::PresentRecorders())
+            if (QString::fromStdString(recorder->MediumPath()).endsWith("/copy-cdr.kvm")) QVERIFY(recorder->Flush(error));
+        const QString copied = Path("copied.iso");
+        QVERIFY2(vr::ExportImage((Home.VirtualFolder + "/copy-cdr.kvm").toStdString(), copied.toStdString(), 0, error),
+                 error.c_str());
+        QCOMPARE(ReadAll(copied).left(ReadAll(image).size()), ReadAll(image));
     }
 
     void theCountdownSwitchesOffAtZeroThroughTheFakeWhenAsked() {
