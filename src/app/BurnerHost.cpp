@@ -1,6 +1,7 @@
 #include "app/BurnerHost.h"
 
 #include "app/DriveSpeeds.h"
+#include "app/MessageCatalogue.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
 #include "device/DevicePathIdentity.h"
@@ -467,6 +468,12 @@ std::vector<TBlankMediumKind> BlankMediumKinds() {
         const vr::TMediumTraits& traits = vr::Traits(kind);
         kinds.push_back({QString::fromLatin1(traits.CliName), QString::fromLatin1(traits.DisplayName)});
     }
+    // The BD names carry their capacity, which a user would not guess from the layer count alone.
+    const std::pair<vr::EMediumKind, const char*> bluRay[] = {{vr::EMediumKind::BdR, "33.2"},
+                                                               {vr::EMediumKind::BdRDualLayer, "33.3"},
+                                                               {vr::EMediumKind::BdRe, "33.4"},
+                                                               {vr::EMediumKind::BdReDualLayer, "33.5"}};
+    for (const auto& [kind, key] : bluRay) kinds.push_back({QString::fromLatin1(vr::Traits(kind).CliName), LookupText(key)});
     return kinds;
 }
 

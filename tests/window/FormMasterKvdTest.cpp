@@ -241,6 +241,19 @@ private slots:
             [&] { return form->EmbeddedWBMemoWarning->toPlainText().contains("virtual recorder: " + created); }, 5000));
         QVERIFY(QFileInfo::exists(created));
 
+        // A BD medium, named with its capacity; its speeds count 4,495 KB/s to the X.
+        form->Action(I::VirtualEject)->trigger();
+        QVERIFY(WaitIdle(*form));
+        Prompts.Choices = {QString("BD-R (25 GB)")};
+        form->Action(I::VirtualNewMedium)->trigger();
+        const QString bd = Home.VirtualFolder + "/bdr-1.kvm";
+        QVERIFY(QTest::qWaitFor(
+            [&] { return form->EmbeddedWBMemoWarning->toPlainText().contains("virtual recorder: " + bd); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !form->SpeedListMeasured(); }, 5000));
+        QVERIFY(MeasureSpeeds(*form));
+        const QStringList speeds = Items(*form->ComboBoxCommandDriveSpeed);
+        QVERIFY2(speeds.contains("12 X (53,940 KB/s)") && speeds.contains("2 X (8,990 KB/s)"), qPrintable(speeds.join('|')));
+
         const QString iso = QDir(Home.Home).filePath("blank.iso");
         Prompts.FileNames = {iso, CdrPath};
         form->Action(I::VirtualExport)->trigger();
