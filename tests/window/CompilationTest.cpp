@@ -724,6 +724,8 @@ private slots:
         QCOMPARE(bdDl->Caption(), QString("BD 50 GB"));
         QVERIFY(bd->RedBlinking() && !bdDl->RedBlinking() && !bdDl->YellowBlinking());
         QCOMPARE(bdDl->ValueText(), QString("30.00GB"));
+        // A bar added to the shown window appears once the events are processed.
+        QVERIFY(QTest::qWaitFor([&] { return bd->isVisible() && bdDl->isVisible(); }, 5000));
         test::SaveScreenshot(*form, "capacity-bars-bd");
         large.remove();
         form->Queue().ReplaceTree(std::make_unique<TQueueItem>());
