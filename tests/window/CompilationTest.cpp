@@ -709,9 +709,28 @@ private slots:
             for (TFrameSizeBar* bar : form->CapacityBars()) list.append(bar->objectName());
             return list;
         };
-        // The virtual recorder writes every medium up to DVD+R DL.
+        // The virtual recorder writes every medium up to BD-R DL.
         QCOMPARE(names(), QStringList({"FrameSizeBarCDAUDIO", "FrameSizeBarCD", "FrameSizeBarDVD",
-                                       "FrameSizeBarDVDDL"}));
+                                       "FrameSizeBarDVDDL", "FrameSizeBarBD", "FrameSizeBarBDDL"}));
+
+        // A 30 GB compilation (one sparse file) is past a single-layer BD and within a dual-layer one.
+        QFile large(Path("thirty-gigabytes.bin"));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{30} << 30));
+        large.close();
+        form->AddPathsToRoot({large.fileName()}, false);
+        TFrameSizeBar* bd = form->CapacityBars()[4];
+        TFrameSizeBar* bdDl = form->CapacityBars()[5];
+        QCOMPARE(bd->Caption(), QString("BD 25 GB"));
+        QCOMPARE(bdDl->Caption(), QString("BD 50 GB"));
+        QVERIFY(bd->RedBlinking() && !bdDl->RedBlinking() && !bdDl->YellowBlinking());
+        QCOMPARE(bdDl->ValueText(), QString("30.00GB"));
+        // A bar added to the shown window appears once the events are processed.
+        QVERIFY(QTest::qWaitFor([&] { return bd->isVisible() && bdDl->isVisible(); }, 5000));
+        test::SaveScreenshot(*form, "capacity-bars-bd");
+        large.remove();
+        form->Queue().ReplaceTree(std::make_unique<TQueueItem>());
+        form->UpdateTreeActions(true);
+
         form->UpdateCapacityBars(WriteCDR | WriteCDRW);
         QCOMPARE(names(), QStringList({"FrameSizeBarCDAUDIO", "FrameSizeBarCD"}));
 

@@ -146,6 +146,20 @@ bool Shell(const QString& command) {
     return status == 0;
 }
 
+// The files of an image's UDF view as 7-Zip lists them (path below the root, size).
+QMap<QString, qint64> UdfFiles(const QString& iso) {
+    int status = -1;
+    const QString listing = Run("7z", {"l", "-slt", "-tudf", iso}, &status);
+    QMap<QString, qint64> files;
+    if (status != 0) return files;
+    QString path;
+    for (const QString& line : listing.split('\n')) {
+        if (line.startsWith("Path = ")) path = line.mid(7).trimmed();
+        if (line.startsWith("Size = ") && path != iso) files[path] = line.mid(7).trimmed().toLongLong();
+    }
+    return files;
+}
+
 // The first sector of the last session in an image of a whole disc: 16 before the last primary
 // volume descriptor.
 qint64 LastSessionStart(const QString& iso) {
@@ -343,6 +357,7 @@ private slots:
         for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm", "audio-cdtext.kvm"})
             QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("audio-dvd.kvm", "dvdplusr").isEmpty());
+        for (const QString kind : {"bdr", "bdre"}) QVERIFY(!Home.CreateMedium(kind + "-burn.kvm", kind).isEmpty());
         std::string error;
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/audio-74min.kvm").toStdString(), vr::EMediumKind::CdR, 359849, error));
@@ -421,6 +436,23 @@ private slots:
             QCOMPARE(status, 0);
             QCOMPARE(walked.trimmed(), QString::number(files.size()));
             QVERIFY(Run("isoinfo", {"-d", "-i", iso}).contains("Volume id: WINDOW BURN"));
+            // UDF by default on the DVD only; its view holds every file with its size, and a file
+            // read through it equals its source.
+            const QString udf = Run("udfinfo", {iso}, &status);
+            QVERIFY2(cd ? status != 0
+                        : status == 0 && udf.contains("udfrev=2.01") &&
+                              udf.contains("numfiles=" + QString::number(files.size())),
+                     qPrintable(udf));
+            if (!cd) {
+                const QMap<QString, qint64> udfFiles = UdfFiles(iso);
+                for (auto it = files.begin(); it != files.end(); ++it)
+                    QVERIFY2(udfFiles.value(it.key().mid(1), -1) == QFileInfo(it.value()).size(), qPrintable(it.key()));
+                const QString out = Path("udf-" + kind);
+                const QString deep = "/tree-" + kind + "/Folder/Inner/deep.dat";
+                QVERIFY(files.contains(deep));
+                Run("7z", {"e", "-y", "-tudf", "-o" + out, iso, deep.mid(1)});
+                QCOMPARE(ReadAll(out + "/deep.dat"), ReadAll(files.value(deep)));
+            }
             if (cd) AppendableCdr = medium;
         }
     }
@@ -476,6 +508,18 @@ private slots:
         QVERIFY(WaitForRunEnd(*form));
         QVERIFY(LogText(*form).contains("Starting save ISO file : " + Path("saved.iso")));
         QVERIFY(EqualsSources(Path("saved.iso"), DiscPaths(form->Queue().Root()), Path("out-saved")));
+        // An image takes UDF by default whatever the medium in the drive; "never" leaves it out.
+        int status = -1;
+        Run("udfinfo", {Path("saved.iso")}, &status);
+        QCOMPARE(status, 0);
+        form->Settings().DriveUdf = 2;
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.FileNames = {Path("saved-plain.iso")};
+        form->Action(I::SaveISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(EqualsSources(Path("saved-plain.iso"), DiscPaths(form->Queue().Root()), Path("out-saved")));
+        Run("udfinfo", {Path("saved-plain.iso")}, &status);
+        QVERIFY(status != 0);
         QCOMPARE(Prompts.Unexpected, 0);
     }
 
@@ -638,6 +682,48 @@ private slots:
         QVERIFY(!HandOverPending(Home.Home) && !QFileInfo::exists(Home.Home + "/" + kHandOverQueueFile));
         QVERIFY(!LogText(*form).contains("Verify in progress"));
         QCOMPARE(form->CountFiles(), 0);
+    }
+
+    // A BD-R gets a session and a blank BD-RE is formatted first; after the restart the files are
+    // verified. The BD-R takes UDF by default, the BD-RE none, as the Preferences say "never".
+    void aTreeBurnedToABdrAndABdreIsVerifiedAfterTheRestart() {
+        for (const QString kind : {"bdr", "bdre"}) {
+            const QString medium = Home.VirtualFolder + "/" + kind + "-burn.kvm";
+            const bool bdr = kind == "bdr";
+            const QList<QPair<QString, QString>> rows = {{"5.3", "0"}, {"1.44", bdr ? "0" : "2"}};
+            auto form = Start(medium, rows);
+            QVERIFY(form);
+            const QString tree = Path("tree-" + kind);
+            WriteFile(tree + "/Folder/Inner/deep.dat", Pattern(70000, 3));
+            WriteFile(tree + QString::fromUtf8("/Ünïcødé ∑.txt"), "unicode");
+            WriteFile(tree + "/big.bin", Pattern(3 * 1024 * 1024 + 5, 4));
+            form->AddPathsToRoot({tree}, false);
+            const QMap<QString, QString> files = DiscPaths(form->Queue().Root());
+            form->Settings().VerifyData = true;
+            Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+            const int starts = Launcher.Starts;
+            form->Action(I::Burn)->trigger();
+            QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
+            QVERIFY2(InOrder(LogText(*form), {bdr ? "Starting data burn on BD-R at " : "Starting data burn on BD-RE at ",
+                                              "Burn data process done"}),
+                     qPrintable(LogText(*form).right(1500)));
+            QCOMPARE(Prompts.Unexpected, 0);
+            form.reset();
+            ReloadMedia();
+
+            form = Start(medium, rows);
+            QVERIFY(form);
+            QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Data verification completed"); }, kWaitMs));
+            QVERIFY(WaitForRunEnd(*form));
+            QVERIFY2(LogText(*form).contains("Data verification completed successfully (files = 3 - folders = 3)"),
+                     qPrintable(LogText(*form).right(1500)));
+
+            const QString iso = ExportedImage(*form, Prompts, Path(kind + ".iso"));
+            QVERIFY(EqualsSources(iso, files, Path("out-" + kind)));
+            const QMap<QString, qint64> udfFiles = UdfFiles(iso);
+            QCOMPARE(udfFiles.size(), bdr ? 6 : 0);  // three files, three folders
+            if (bdr) QCOMPARE(udfFiles.value("tree-bdr/big.bin"), qint64{3 * 1024 * 1024 + 5});
+        }
     }
 
     // The disc information of an empty drive and of the CD-R burned above; its sessions listed and
