@@ -2,6 +2,7 @@
 
 #include "app/AudioBurnSteps.h"
 #include "app/DataBurnSteps.h"
+#include "app/HostText.h"
 #include "app/LabelTemplates.h"
 #include "app/LogDocument.h"
 #include "app/MessageCatalogue.h"
@@ -114,7 +115,7 @@ void TAudioBurnFlow::StartConversion() {
     Host.OpenProgress(TProgressMode::AudioConversion);
     std::vector<std::string> sources;
     for (const QString& file : AudioFiles)
-        if (QFileInfo::exists(file)) sources.push_back(QFile::encodeName(file).toStdString());
+        if (HostPathExists(file)) sources.push_back(HostString(file));
     // Nothing left to convert: the run ends here instead of leaving the window waiting.
     if (sources.empty()) {
         Host.Log().AddLog(LookupText("11.54"));

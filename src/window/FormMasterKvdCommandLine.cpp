@@ -4,6 +4,7 @@
 #include "window/FormMasterKvd.h"
 
 #include "app/CommandWords.h"
+#include "app/HostText.h"
 #include "app/Playlists.h"
 #include "window/QueueModel.h"
 #include "window/QueueTreeView.h"
@@ -35,7 +36,7 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
     // opened, whatever came before.
     QStringList paths;
     for (const QString& argument : arguments) paths.append(AbsoluteLocalPath(argument, QDir::currentPath()));
-    if (std::all_of(paths.begin(), paths.end(), [](const QString& path) { return QFileInfo::exists(path); })) {
+    if (std::all_of(paths.begin(), paths.end(), HostPathExists)) {
         if (paths.size() == 1 && paths.front().toUpper().endsWith(".KVD"))
             LoadProject(paths.front());
         else
@@ -76,11 +77,14 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments) {
         RestoreApplication();
         Action(word == "E" ? I::EraseDisc : word == "I" ? I::DiscInfo : I::DeleteAll)->trigger();
     } else if (word == "B" || word == "AB" || word == "RB") {
-        UpdateTreeActions(true);
-        if (Action(I::BurnAudio)->isEnabled())
-            ShowBurnModeChooser();
-        else
-            Action(I::Burn)->trigger();
+        // Whether there is audio to offer is known once every playing time is.
+        WhenDurationsKnown([this] {
+            UpdateTreeActions(true);
+            if (Action(I::BurnAudio)->isEnabled())
+                ShowBurnModeChooser();
+            else
+                Action(I::Burn)->trigger();
+        });
         return false;
     } else if (word == "FLY") {
         Action(I::ShowDrop)->trigger();

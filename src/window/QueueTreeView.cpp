@@ -1,5 +1,7 @@
 #include "window/QueueTreeView.h"
 
+#include "app/HostText.h"
+
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,8 +21,12 @@ QStringList LocalFilesOf(const QMimeData* data) {
         for (qsizetype i = 1; i < lines.size(); ++i)
             if (!lines[i].trimmed().isEmpty()) urls.append(QUrl::fromEncoded(lines[i].trimmed()));
     }
-    for (const QUrl& url : urls)
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) paths.append(url.toLocalFile());
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) continue;
+        // The path's own bytes: toLocalFile() would give U+FFFD for bytes that are not UTF-8.
+        const QString path = HostText(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+        if (!path.isEmpty()) paths.append(path);
+    }
     return paths;
 }
 

@@ -5,6 +5,7 @@
 // is saved into once its drives are listed, with pictures of the progress window beside it
 // (process-level tests look at them);
 // KELVADORE_FAKE_POWEROFF, a file written instead of switching the machine off.
+#include "app/HostText.h"
 #include "app/SingleInstance.h"
 #include "window/FormMasterKvd.h"
 #include "window/KelvadoreApplication.h"
@@ -17,7 +18,8 @@
 
 int main(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Paths keep their own bytes, UTF-8 or not.
+    for (int i = 1; i < argc; ++i) arguments.append(kv::HostText(argv[i]));
 
     // "INSTALLATION" first starts a second instance on purpose: it neither takes the lock nor
     // listens for other starts.
