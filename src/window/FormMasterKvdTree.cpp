@@ -365,7 +365,7 @@ void TFormMasterKvd::ActionDeleteSelectedExecute() {
         else
             doomed.append(item);
     }
-    QueueModel->RemoveItems(doomed);
+    VirtualStringTreeQueue->RemoveNodes(doomed);
     if (keptImported) AddLog(LookupText("11.62"));
     UpdateTreeActions(false);
 }

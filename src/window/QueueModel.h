@@ -166,8 +166,7 @@ private:
     bool InTree(const TQueueItem* item) const;
     // Runs `change` as one change of layout: every persistent index follows its node, or is
     // dropped with it; the nodes `change` returns are freed after the views were told.
-    void ChangeLayout(QAbstractItemModel::LayoutChangeHint hint,
-                      const std::function<std::vector<std::unique_ptr<TQueueItem>>()>& change);
+    void ChangeLayout(const std::function<std::vector<std::unique_ptr<TQueueItem>>()>& change);
     void QueueRemoval(TQueueItem& item) const;
     void Log(const QString& key, const QStringList& values, bool error = false) const;
 

@@ -1,7 +1,9 @@
 // Removals, moves and sorting of the compilation tree. Each is one operation of the model however
 // many nodes it touches: rows are numbered again once per operation, and a selection of many
 // scattered nodes is one change of layout rather than one removal or move per run of neighbours
-// (each of which would have every persistent index brought up to date again).
+// (each of which would have every persistent index brought up to date again). The changes of
+// layout say "vertical": the columns never change, only rows go or move, so the selection keeps
+// one index per row and the header nothing, instead of one index per cell.
 #include "window/QueueModel.h"
 
 #include <QSet>
@@ -67,9 +69,8 @@ bool TQueueModel::InTree(const TQueueItem* item) const {
     return false;
 }
 
-void TQueueModel::ChangeLayout(QAbstractItemModel::LayoutChangeHint hint,
-                               const std::function<std::vector<std::unique_ptr<TQueueItem>>()>& change) {
-    emit layoutAboutToBeChanged({}, hint);
+void TQueueModel::ChangeLayout(const std::function<std::vector<std::unique_ptr<TQueueItem>>()>& change) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<std::pair<const TQueueItem*, int>> held;
     held.reserve(static_cast<size_t>(before.size()));
@@ -79,7 +80,7 @@ void TQueueModel::ChangeLayout(QAbstractItemModel::LayoutChangeHint hint,
     after.reserve(before.size());
     for (const auto& [item, column] : held) after.append(InTree(item) ? IndexOf(item, column) : QModelIndex());
     changePersistentIndexList(before, after);
-    emit layoutChanged({}, hint);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     gone.clear();  // nothing points at them any more
     emit TreeChanged();
 }
@@ -111,7 +112,7 @@ void TQueueModel::RemoveItems(QList<TQueueItem*> items) {
         RemoveRun(parent, rows.front(), rows.back());
         return;
     }
-    ChangeLayout(QAbstractItemModel::NoLayoutChangeHint, [&] {
+    ChangeLayout([&] {
         std::vector<std::unique_ptr<TQueueItem>> gone;
         for (const auto& [parent, rows] : rowsOf)
             for (std::unique_ptr<TQueueItem>& item : parent->TakeRows(rows)) gone.push_back(std::move(item));
@@ -185,7 +186,7 @@ bool TQueueModel::MoveItems(QList<TQueueItem*> items, TQueueItem* target, TDropP
     int at = row;
     for (const TQueueItem* item : items)
         if (item->Parent() == into && item->Row() < row) --at;
-    ChangeLayout(QAbstractItemModel::NoLayoutChangeHint, [&] {
+    ChangeLayout([&] {
         std::unordered_map<const TQueueItem*, std::unique_ptr<TQueueItem>> taken;
         for (const auto& [parent, rows] : RowsByParent(items))
             for (std::unique_ptr<TQueueItem>& item : parent->TakeRows(rows)) {
@@ -203,7 +204,7 @@ bool TQueueModel::MoveItems(QList<TQueueItem*> items, TQueueItem* target, TDropP
 
 void TQueueModel::SortTree(Qt::SortOrder order) {
     const bool descending = order == Qt::DescendingOrder;
-    ChangeLayout(QAbstractItemModel::VerticalSortHint, [&] {
+    ChangeLayout([&] {
         RootItem->SortBelow([descending](const TQueueItem& a, const TQueueItem& b) {
             const TQueueItem& first = descending ? b : a;
             const TQueueItem& second = descending ? a : b;

@@ -55,6 +55,33 @@ void TQueueTreeView::ScrollToLastVisible() {
     scrollTo(last);
 }
 
+void TQueueTreeView::RemoveNodes(const QList<TQueueItem*>& items) {
+    if (items.isEmpty()) return;
+    selectionModel()->clearSelection();
+    Queue()->RemoveItems(items);
+}
+
+bool TQueueTreeView::MoveNodes(const QList<TQueueItem*>& items, TQueueItem* target,
+                               TQueueModel::TDropPosition position) {
+    const QModelIndex current = currentIndex();
+    selectionModel()->clearSelection();
+    if (!Queue()->MoveItems(items, target, position)) return false;
+    // The moved nodes (those of the imported session stay behind) now stand together.
+    const TQueueItem* first = nullptr;
+    const TQueueItem* last = nullptr;
+    for (const TQueueItem* item : items) {
+        if (item->Node.Imported || item->Parent() != items.front()->Parent()) continue;
+        if (!first || item->Row() < first->Row()) first = item;
+        if (!last || item->Row() > last->Row()) last = item;
+    }
+    if (first)
+        selectionModel()->select(QItemSelection(Queue()->IndexOf(first),
+                                                Queue()->IndexOf(last, TQueueModel::ColumnCount - 1)),
+                                 QItemSelectionModel::Select);
+    if (current.isValid()) selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    return true;
+}
+
 bool TQueueTreeView::OwnDrag(const QDropEvent* event) const {
     return event->mimeData() && event->mimeData()->hasFormat(TQueueModel::kMimeType);
 }
@@ -109,7 +136,7 @@ void TQueueTreeView::dropEvent(QDropEvent* event) {
                     break;
             }
         }
-        Queue()->MoveItems(moving, Queue()->ItemOf(target), position);
+        MoveNodes(moving, Queue()->ItemOf(target), position);
         event->setDropAction(Qt::MoveAction);
         event->accept();
     } else if (!OwnDrag(event)) {
