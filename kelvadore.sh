@@ -28,7 +28,9 @@ PACKAGES=(
 # and playlist readers are fuzzed with libFuzzer, which comes with clang.
 TEST_PACKAGES=(
   qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file xdotool python3-aiosmtpd
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev udftools
+  # a second run compiles only what changed since the first, wherever the clone lies
+  ccache
 )
 
 # install_missing PACKAGE...
@@ -48,11 +50,32 @@ install_missing() {
 
 njobs() { nproc 2>/dev/null || echo 2; }
 
-# build DIR [cmake options...]
+# build DIR [cmake options...]: each library's sources in batches, through ccache when it is there
+# (its cache keyed relative to the clone, so that another clone of the same commit hits it too).
 build() {
   local dir=$1; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  local launcher=()
+  if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVADORE_UNITY_BUILD=ON \
+    "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$(njobs)"
+}
+
+# stage NAME COMMAND...: runs COMMAND and notes how long it took, for the summary at the end.
+STAGES=()
+stage() {
+  local name=$1 start=$SECONDS; shift
+  echo "== $name"
+  "$@"
+  STAGES+=("$(printf '%5d s  %s' $((SECONDS - start)) "$name")")
+}
+stage_summary() {
+  echo "== stage times (wall clock)"
+  printf '  %s\n' "${STAGES[@]}"
+  echo "  $((SECONDS - SUITE_START)) s in all"
 }
 
 run_tests() {
@@ -119,23 +142,48 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     # No test may switch the machine off: the program writes this file instead.
     export KELVADORE_FAKE_POWEROFF="${KELVADORE_FAKE_POWEROFF:-$ROOT/build/fake-poweroff}"
-    build build
+    SUITE_START=$SECONDS
+    stage "ordinary build" build build
+    # The sanitizer and fuzzing builds compile in the background, niced, while the ordinary build's
+    # tests run: those spend most of their time waiting on drives at normal speed, and a niced
+    # compiler leaves their event loops the processor when they need it.
+    background_builds() {
+      renice -n 19 -p "$BASHPID" >/dev/null
+      build build-asan -DKELVADORE_ENGINE_ONLY=OFF -DKELVADORE_SANITIZE=address &&
+        build build-tsan -DKELVADORE_ENGINE_ONLY=ON -DKELVADORE_SANITIZE=thread &&
+        build build-fuzz -DKELVADORE_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    }
+    background_builds >"$ROOT/build/sanitizer-builds.log" 2>&1 &
+    builds_pid=$!
+    # A failing stage ends the script; the compilers behind it end with it.
+    kill_tree() { local child; for child in $(pgrep -P "$1"); do kill_tree "$child"; done; kill "$1" 2>/dev/null || true; }
+    trap 'kill_tree "$builds_pid"' EXIT
     # The file of 4.5 GiB (label "large") costs a minute or more of reading holes: only on request.
-    if [ "${KELVADORE_LARGE_TESTS:-0}" = 1 ]; then run_tests build -LE realkernel; else run_tests build -LE 'realkernel|large'; fi
+    if [ "${KELVADORE_LARGE_TESTS:-0}" = 1 ]; then
+      stage "ordinary tests" run_tests build -LE realkernel
+    else
+      stage "ordinary tests" run_tests build -LE 'realkernel|large'
+    fi
     # kelvadore-cli on a real kernel in QEMU guests; where the machine cannot run QEMU the test
     # is skipped and says why.
-    run_tests build -L realkernel -V
-    build build-fuzz -DKELVADORE_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-    fuzz build-fuzz
+    stage "real-kernel tests" run_tests build -L realkernel -V
+    waited() {
+      if ! wait "$builds_pid"; then
+        tail -n 80 "$ROOT/build/sanitizer-builds.log"
+        echo "== the sanitizer or fuzzing build failed (build/sanitizer-builds.log)" >&2
+        return 1
+      fi
+    }
+    stage "rest of the sanitizer and fuzzing builds" waited
+    stage "fuzzing" fuzz build-fuzz
     # Engine and application tests again under AddressSanitizer+UndefinedBehaviorSanitizer (the
     # window in this process, offscreen), engine tests under ThreadSanitizer.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    build build-asan -DKELVADORE_ENGINE_ONLY=OFF -DKELVADORE_SANITIZE=address
-    run_tests build-asan -L "engine|app"
+    stage "ASan+UBSan tests" run_tests build-asan -L "engine|app"
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-    build build-tsan -DKELVADORE_ENGINE_ONLY=ON -DKELVADORE_SANITIZE=thread
-    run_tests build-tsan -L engine
+    stage "TSan tests" run_tests build-tsan -L engine
+    stage_summary
     ;;
   *)
     echo "usage: $0 run|test" >&2

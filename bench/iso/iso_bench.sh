@@ -1,25 +1,32 @@
 #!/bin/sh
-# Benchmark of ISO image output (kelvadore-cli mkiso) against reading the same files with cat and
-# against xorriso -as mkisofs -J, on two trees built in a scratch folder:
-#   large: 2 GiB in 40 files;  small: 100 000 files of 1-4 KiB in 1 000 folders.
-# Prints wall time, ratios and peak memory (GNU time -v), and the cost of Rock Ridge (mkiso against
-# mkiso --no-rock-ridge). All runs read warm files: cat runs first on each tree and also warms the
-# page cache for the others.
+# Benchmark of ISO image output (kelvadore-cli mkiso, Rock Ridge and Joliet) against
+# genisoimage -J -R and xorriso -as mkisofs -J -R writing the same tree, in the same run, on the
+# trees built in a scratch folder:
+#   large: 1000 MiB in 10 files;  small: 100 000 files of 1-4 KiB in 1 000 folders;
+#   one:   a single small file (the memory every run needs before it holds any file).
+# The programs run in turn, ROUNDS times (default 5), so that a machine whose speed drifts slows
+# them alike; each figure is the median of its runs. Every run writes a new image (the previous
+# one is removed first) into warm page cache: cat reads each tree before it is measured.
+# Prints wall time, CPU time (user + system) and peak memory (GNU time -v) with the ratios to
+# genisoimage and xorriso, and the memory per file: (peak of the small tree - peak of the
+# one-file tree) / 100 000.
 #
-# usage: bench/iso/iso_bench.sh [path/to/kelvadore-cli] [scratch parent folder] [trees: "large small"]
+# usage: bench/iso/iso_bench.sh [path/to/kelvadore-cli] [scratch parent folder] [trees] [rounds]
+#        trees: any of "large small" (default both)
 set -eu
 
 CLI=${1:-build/src/cli/kelvadore-cli}
 PARENT=${2:-${TMPDIR:-/tmp}}
 TREES=${3:-large small}
+ROUNDS=${4:-5}
 TIME=/usr/bin/time
 
-for tool in "$CLI" xorriso /usr/bin/python3 "$TIME"; do
+for tool in "$CLI" genisoimage xorriso /usr/bin/python3 "$TIME"; do
     command -v "$tool" >/dev/null 2>&1 || { echo "iso_bench: missing $tool (GNU time is package 'time')" >&2; exit 2; }
 done
 free_kb=$(df -Pk "$PARENT" | awk 'NR==2 {print $4}')
-if [ "$free_kb" -lt 7000000 ]; then
-    echo "iso_bench: needs about 7 GB free in $PARENT" >&2
+if [ "$free_kb" -lt 5000000 ]; then
+    echo "iso_bench: needs about 5 GB free in $PARENT" >&2
     exit 2
 fi
 
@@ -33,15 +40,11 @@ work = sys.argv[1]
 rng = random.Random(1234)
 large = os.path.join(work, "large")
 os.makedirs(large)
-size = (2 << 30) // 40
 block = os.urandom(1 << 20)
-for i in range(40):
+for i in range(10):
     with open(os.path.join(large, "file%02d.bin" % i), "wb") as f:
-        left = size
-        while left:
-            n = min(left, len(block))
-            f.write(block[:n])
-            left -= n
+        for _ in range(100):
+            f.write(block)
 small = os.path.join(work, "small")
 payload = os.urandom(4096)
 for d in range(1000):
@@ -50,46 +53,79 @@ for d in range(1000):
     for i in range(100):
         with open(os.path.join(folder, "item%03d.dat" % i), "wb") as f:
             f.write(payload[: rng.randint(1024, 4096)])
+one = os.path.join(work, "one")
+os.makedirs(one)
+with open(os.path.join(one, "only.dat"), "wb") as f:
+    f.write(payload[:2000])
 PY
-
 # The trees were just written: flush them first so that writeback does not slow whichever
-# program runs first. Every measured program starts with no dirty pages behind it.
+# program runs first.
 sync
 
-# Runs a command under GNU time; prints "seconds max_rss_kb".
+# Runs a command under GNU time after removing its image; appends "wall cpu peak_kb" to FILE.
 measure() {
-    sync
+    file=$1
+    image=$2
+    shift 2
+    rm -f "$image"
     $TIME -v "$@" >"$WORK/out.txt" 2>"$WORK/time.txt" || { cat "$WORK/out.txt" "$WORK/time.txt" >&2; exit 1; }
     awk -F': ' '
         /Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i] }
+        /User time/ { u = $2 }
+        /System time/ { y = $2 }
         /Maximum resident set size/ { m = $2 }
-        END { printf "%.2f %d\n", s, m }' "$WORK/time.txt"
+        END { printf "%.3f %.3f %d\n", s, u + y, m }' "$WORK/time.txt" >>"$file"
 }
 
+# Median of column COLUMN of FILE.
+median() { sort -n -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-for tree in $TREES; do
+# Medians of one program on one tree: "wall cpu peak_kb".
+medians() { echo "$(median "$1" 1) $(median "$1" 2) $(median "$1" 3)"; }
+
+run_tree() {
+    tree=$1
     T="$WORK/$tree"
-    bytes=$(du -sb "$T" | awk '{print $1}')
     find "$T" -type f -print0 | xargs -0 cat >/dev/null  # warm the page cache
-    set -- $(measure sh -c "find '$T' -type f -print0 | xargs -0 cat >/dev/null"); cat_s=$1
-    set -- $(measure "$CLI" mkiso -o "$WORK/kv.iso" "$T"); kv_s=$1; kv_kb=$2
-    kv_size=$(stat -c %s "$WORK/kv.iso"); rm -f "$WORK/kv.iso"
-    set -- $(measure "$CLI" mkiso --no-rock-ridge -o "$WORK/kv.iso" "$T"); kvn_s=$1
-    rm -f "$WORK/kv.iso"
-    set -- $(measure "$CLI" mkiso --immediate -o "$WORK/kv.iso" "$T"); kvi_s=$1; kvi_kb=$2
-    rm -f "$WORK/kv.iso"
-    set -- $(measure xorriso -as mkisofs -J -quiet -o "$WORK/xo.iso" "$T"); xo_s=$1; xo_kb=$2
-    xo_size=$(stat -c %s "$WORK/xo.iso"); rm -f "$WORK/xo.iso"
+    rm -f "$WORK"/*.times
+    round=0
+    while [ "$round" -lt "$ROUNDS" ]; do
+        measure "$WORK/cat.times" "$WORK/none" sh -c "find '$T' -type f -print0 | xargs -0 cat >/dev/null"
+        measure "$WORK/kv.times" "$WORK/kv.iso" "$CLI" mkiso -o "$WORK/kv.iso" "$T"
+        measure "$WORK/gen.times" "$WORK/gen.iso" genisoimage -quiet -J -R -o "$WORK/gen.iso" "$T"
+        measure "$WORK/xo.times" "$WORK/xo.iso" xorriso -as mkisofs -quiet -J -R -o "$WORK/xo.iso" "$T"
+        round=$((round + 1))
+    done
+    set -- $(medians "$WORK/cat.times"); cat_w=$1
+    set -- $(medians "$WORK/kv.times"); kv_w=$1; kv_c=$2; kv_m=$3
+    set -- $(medians "$WORK/gen.times"); gen_w=$1; gen_c=$2; gen_m=$3
+    set -- $(medians "$WORK/xo.times"); xo_w=$1; xo_c=$2; xo_m=$3
     echo
-    echo "== $tree tree: $(find "$T" -type f | wc -l) files, $bytes bytes"
-    echo "cat                      : ${cat_s} s"
-    echo "mkiso (threaded)         : ${kv_s} s, peak ${kv_kb} KB, image ${kv_size} bytes"
-    echo "mkiso --no-rock-ridge    : ${kvn_s} s"
-    echo "mkiso --immediate        : ${kvi_s} s, peak ${kvi_kb} KB"
-    echo "xorriso -as mkisofs -J   : ${xo_s} s, peak ${xo_kb} KB, image ${xo_size} bytes"
-    echo "ratio mkiso / cat        : $(ratio "$kv_s" "$cat_s")"
-    echo "ratio Rock Ridge / none  : $(ratio "$kv_s" "$kvn_s")"
-    echo "ratio mkiso / xorriso    : $(ratio "$kv_s" "$xo_s")"
-    echo "ratio immediate / xorriso: $(ratio "$kvi_s" "$xo_s")"
-done
+    echo "== $tree tree: $(find "$T" -type f | wc -l) files, $(du -sb "$T" | awk '{print $1}') bytes; medians of $ROUNDS runs"
+    echo "cat                          : ${cat_w} s wall"
+    echo "kelvadore-cli mkiso          : ${kv_w} s wall, ${kv_c} s CPU, peak ${kv_m} KB, image $(stat -c %s "$WORK/kv.iso") bytes"
+    echo "genisoimage -J -R            : ${gen_w} s wall, ${gen_c} s CPU, peak ${gen_m} KB, image $(stat -c %s "$WORK/gen.iso") bytes"
+    echo "xorriso -as mkisofs -J -R    : ${xo_w} s wall, ${xo_c} s CPU, peak ${xo_m} KB, image $(stat -c %s "$WORK/xo.iso") bytes"
+    echo "ratio mkiso / genisoimage    : wall $(ratio "$kv_w" "$gen_w"), CPU $(ratio "$kv_c" "$gen_c")"
+    echo "ratio mkiso / xorriso        : wall $(ratio "$kv_w" "$xo_w"), CPU $(ratio "$kv_c" "$xo_c")"
+    rm -f "$WORK"/*.iso
+    eval "peak_$tree=$kv_m"
+}
+
+for tree in $TREES; do run_tree "$tree"; done
+
+case " $TREES " in
+*" small "*)
+    # The one-file run shows what every run needs before it holds any file.
+    rm -f "$WORK/one.times"
+    round=0
+    while [ "$round" -lt "$ROUNDS" ]; do
+        measure "$WORK/one.times" "$WORK/one.iso" "$CLI" mkiso -o "$WORK/one.iso" "$WORK/one"
+        round=$((round + 1))
+    done
+    one_m=$(median "$WORK/one.times" 3)
+    echo
+    echo "memory per file              : $(awk -v a="$peak_small" -v b="$one_m" 'BEGIN { printf "%.0f bytes ((%d - %d) KB / 100 000 files)", (a - b) * 1024 / 100000, a, b }')"
+    ;;
+esac

@@ -33,7 +33,7 @@ void TApplicationCore::Start() {
     messages.LoadLanguage(Settings.Language);
 
     if (!Options.ExecutablePath.isEmpty()) KeyValues->SetValue("KelvadorePath", Options.ExecutablePath);
-    CleanWorkingFolders();
+    if (Options.CleansWorkingFolders) CleanWorkingFolders();
 }
 
 void TApplicationCore::CleanWorkingFolders() {
@@ -44,7 +44,7 @@ void TApplicationCore::CleanWorkingFolders() {
 
 bool TApplicationCore::Shutdown() {
     const bool saved = SaveSettings();
-    CleanWorkingFolders();
+    if (Options.CleansWorkingFolders) CleanWorkingFolders();
     return saved;
 }
 

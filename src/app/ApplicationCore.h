@@ -21,6 +21,9 @@ public:
         QString ExecutablePath;               // written as "KelvadorePath"
         std::function<void()> ApplyCaptions;  // the window's captions from the catalogue
         std::function<void()> ProcessEvents;  // while the configuration file is retried
+        // False beside another instance (which may still need its working files): nothing is
+        // cleaned at start or at the end.
+        bool CleansWorkingFolders = true;
     };
 
     TApplicationCore(ISettingsHost& host, IRecorderFinder& recorders, TOptions options);

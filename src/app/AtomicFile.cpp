@@ -1,5 +1,7 @@
 #include "app/AtomicFile.h"
 
+#include "platform/ProcessUmask.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -37,16 +39,24 @@ void SyncFolder(const QByteArray& folder) {
     ::close(fd);
 }
 
+// The mode the saved file gets (see TFileAccess).
+mode_t ModeFor(const QByteArray& target, TFileAccess access) {
+    if (access == TFileAccess::OwnerOnly) return 0600;
+    struct stat old {};
+    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) return old.st_mode & 0777;
+    return 0666 & ~ProcessUmask();
+}
+
 }  // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileAccess access) {
     const QByteArray target = QFileInfo(path).absoluteFilePath().toLocal8Bit();
     QByteArray pattern = target + kSavingSuffix + "XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    // mkostemp creates 0600; the file takes the usual permissions of a user's data file.
-    ok = ::fchmod(fd, 0644) == 0 && ok;
+    // mkostemp creates 0600, which is right only for private files.
+    ok = ::fchmod(fd, ModeFor(target, access)) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(pattern.constData(), target.constData()) == 0;
     if (!ok) {

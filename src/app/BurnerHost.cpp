@@ -4,6 +4,7 @@
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
 #include "device/DevicePathIdentity.h"
+#include "jobs/JobClaims.h"
 #include "transport/RequestInterface.h"
 #include "virtualrecorder/MediumTools.h"
 #include "virtualrecorder/VirtualRecorders.h"
@@ -57,6 +58,7 @@ TBurnerSettings TBurnerSettings::From(const TSettings& s) {
     b.DriveJoliet = s.DriveJoliet;
     b.DriveRockRidge = s.DriveRockRidge;
     b.DriveRockRidgeRootOwner = s.DriveRockRidgeRootOwner;
+    b.DriveUdf = s.DriveUdf;
     b.DriveCacheSize = s.DriveCacheSize;
     b.DriveOPC = s.DriveOPC;
     b.DriveUnderrunProtection = s.DriveUnderrunProtection;
@@ -82,9 +84,20 @@ QString TBurnerHost::LetterOfDevice(const QString& devicePath) const {
     return letter >= 'A' && letter <= 'Z' ? QString(QChar(letter)) : QString();
 }
 
+bool TBurnerHost::DriveHeldByJob(const TBurnerSettings& settings, TDriveReports& reports) const {
+    // Preparing a burner releases the other one and sets the drive's speed: on a drive a job is
+    // writing that would flush, reset and unload the transport under the write.
+    const bool held = (!settings.DriveName.trimmed().isEmpty() && jobs::DriveClaimed(Std(settings.DriveName))) ||
+                      (Data && !Data->Device().empty() && jobs::DriveClaimed(Data->Device())) ||
+                      (Audio && !Audio->Device().empty() && jobs::DriveClaimed(Audio->Device()));
+    if (held) ErrorKey(reports, "30.5");
+    return held;
+}
+
 TPrepareOutcome TBurnerHost::PrepareDataBurner(const TBurnerSettings& settings) {
     TPrepareOutcome outcome;
     outcome.DriveName = settings.DriveName;
+    if (DriveHeldByJob(settings, outcome.Reports)) return outcome;
     if (Audio && AudioInitialized) ReleaseAudioBurner();
     // The released data burner comes back rather than a fresh one: its compilation holds the
     // imported session, which the tree still shows and a later append or extraction needs.
@@ -126,6 +139,7 @@ void TBurnerHost::ApplyDataSettings(const TBurnerSettings& settings, uint8_t med
     Data->JolietFileSystem = settings.DriveJoliet;
     Data->RockRidge = settings.DriveRockRidge;
     Data->RockRidgeRootOwner = settings.DriveRockRidgeRootOwner;
+    Data->UdfChoice = settings.DriveUdf == 1 ? TUdfChoice::On : settings.DriveUdf == 2 ? TUdfChoice::Off : TUdfChoice::Auto;
     Data->SetWriteSpeed(WriteSpeedFor(settings.CommandDriveSpeed, mediumType));
     Data->FinalizeDisc = settings.CommandCloseDisc;
     Data->SetCacheSize(static_cast<int>(std::clamp(settings.DriveCacheSize, 0, 1024)) << 20);
@@ -147,6 +161,7 @@ void TBurnerHost::SelectFirstRecorder(QString& driveName) {
 }
 
 bool TBurnerHost::PrepareAudioBurner(const TBurnerSettings& settings, TDriveReports& reports) {
+    if (DriveHeldByJob(settings, reports)) return false;
     // The data burner gives the drive back even before the first audio preparation: only one
     // component holds the transport at a time.
     if (Data && DataInitialized) ReleaseDataBurner();
@@ -202,7 +217,7 @@ TRecorderListOutcome TBurnerHost::FillRecorderList(TBurnerSettings settings) {
     TPrepareOutcome prepared = PrepareDataBurner(settings);
     outcome.Reports = std::move(prepared.Reports);
     settings.DriveName = outcome.DriveName = prepared.DriveName;
-    if (!Data || Data->DeviceList().empty()) return outcome;
+    if (!prepared.Prepared || Data->DeviceList().empty()) return outcome;
 
     const std::vector<std::string> devices = Data->DeviceList();
     for (const std::string& identity : devices) {
@@ -230,10 +245,11 @@ TDriveChangeOutcome TBurnerHost::DriveChange(TBurnerSettings settings, const QSt
     TPrepareOutcome prepared = PrepareDataBurner(settings);
     Append(outcome.Reports, std::move(prepared.Reports));
     settings.DriveName = outcome.DriveName = prepared.DriveName;
-    if (!IsRecorder()) return outcome;
+    if (!prepared.Prepared || !IsRecorder()) return outcome;
 
     prepared = PrepareDataBurner(settings);
     Append(outcome.Reports, std::move(prepared.Reports));
+    if (!prepared.Prepared) return outcome;
     Data->SetDevice(Std(identity));
     outcome.Changed = true;
     outcome.DriveName = Qt(Data->Device());
@@ -285,7 +301,7 @@ TSpeedListOutcome TBurnerHost::MeasureSpeeds(const TBurnerSettings& settings, co
 TDriveReports TBurnerHost::EjectDisc(const TBurnerSettings& settings, bool report) {
     TPrepareOutcome prepared = PrepareDataBurner(settings);
     TDriveReports reports = std::move(prepared.Reports);
-    if (!Data) return reports;
+    if (!prepared.Prepared) return reports;
     Data->SynchronizeCache(kReleaseSyncTimeoutMs, false);
     Data->AllowMediumRemoval(true);
     const bool ejected = Data->EjectMedium(true);
@@ -296,7 +312,7 @@ TDriveReports TBurnerHost::EjectDisc(const TBurnerSettings& settings, bool repor
 TDriveReports TBurnerHost::LoadDisc(const TBurnerSettings& settings, bool wait, bool report) {
     TPrepareOutcome prepared = PrepareDataBurner(settings);
     TDriveReports reports = std::move(prepared.Reports);
-    if (!Data) return reports;
+    if (!prepared.Prepared) return reports;
     if (Data->EjectMedium(false) && report) LogKey(reports, "11.22");
     if (wait) {
         Data->WaitUntilReady(kLoadWaitMs, kLoadPollMs);
@@ -308,7 +324,7 @@ TDriveReports TBurnerHost::LoadDisc(const TBurnerSettings& settings, bool wait, 
 TPrepareOutcome TBurnerHost::PrepareDataBurnerWithDisc(const TBurnerSettings& settings,
                                                        bool loadWhenNotReady) {
     TPrepareOutcome outcome = PrepareDataBurner(settings);
-    if (loadWhenNotReady && Data && !Data->TestUnitReady(0))
+    if (loadWhenNotReady && outcome.Prepared && !Data->TestUnitReady(0))
         Append(outcome.Reports, LoadDisc(settings, true, false));
     return outcome;
 }
@@ -317,7 +333,7 @@ bool TBurnerHost::EnsureDiscReady(const TBurnerSettings& settings, TDriveReports
     try {
         TPrepareOutcome prepared = PrepareDataBurnerWithDisc(settings, true);
         Append(reports, std::move(prepared.Reports));
-        if (!Data) return false;
+        if (!prepared.Prepared) return false;
         if (Data->TestUnitReady(0)) return true;
         reports.push_back({TDriveReport::TKind::NoticeKey, "11.66", {}});
         return false;
@@ -343,6 +359,7 @@ std::shared_ptr<vr::TVirtualRecorder> TBurnerHost::VirtualRecorderFor(const TBur
                                                                       TVirtualMediumOutcome& outcome) {
     TPrepareOutcome prepared = PrepareDataBurner(settings);
     Append(outcome.Reports, std::move(prepared.Reports));
+    if (!prepared.Prepared) return nullptr;
     auto recorder = SelectedVirtualRecorder();
     if (!recorder) {
         ErrorKey(outcome.Reports, "27.13");

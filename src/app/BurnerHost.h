@@ -27,6 +27,7 @@ struct TBurnerSettings {
     bool DriveJoliet = true;
     bool DriveRockRidge = true;
     bool DriveRockRidgeRootOwner = false;
+    int DriveUdf = 0;
     int DriveCacheSize = 16;
     bool DriveOPC = true;
     bool DriveUnderrunProtection = true;
@@ -119,6 +120,10 @@ public:
     void ReleaseAudioBurner();
     TZelBurner* DataBurner() const { return Data.get(); }
     TCueBurner* AudioBurner() const { return Audio.get(); }
+
+    // A job holds the drive a task would work on (see jobs/JobClaims.h): the task sends nothing and
+    // says so in `reports`. Every preparation asks this first.
+    bool DriveHeldByJob(const TBurnerSettings& settings, TDriveReports& reports) const;
 
     // The data burner's selected drive can write some medium (test writing and underrun
     // protection alone do not count).

@@ -1,8 +1,15 @@
 #include "app/CommandWords.h"
 
+#include "app/Playlists.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kv {
 namespace {
@@ -10,9 +17,11 @@ namespace {
 // A list is a few thousand paths at most; anything much larger is not one of ours.
 constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;
 
-bool Inside(const QString& canonicalFile, const QString& folder) {
-    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
-    return !canonicalFolder.isEmpty() && canonicalFile.startsWith(canonicalFolder + '/');
+const QStringList kKnownWords = {"A", "AB", "B", "R", "RB", "E", "I", "C", "BISO", "FLY", "COPY"};
+
+bool SameFolder(const QString& a, const QString& b) {
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
 }  // namespace
@@ -20,8 +29,9 @@ bool Inside(const QString& canonicalFile, const QString& folder) {
 TCommandWords SplitCommandWords(const QStringList& arguments) {
     const QString text = arguments.join(' ').trimmed();
     const qsizetype blank = text.indexOf(' ');
-    if (blank < 1) return {text.toUpper(), {}};
-    return {text.left(blank).trimmed().toUpper(), text.mid(blank + 1).trimmed()};
+    const QString word = (blank < 0 ? text : text.left(blank)).trimmed().toUpper();
+    if (!kKnownWords.contains(word)) return {};
+    return {word, blank < 0 ? QString() : text.mid(blank + 1).trimmed()};
 }
 
 QStringList ShellOrder(QStringList names) {
@@ -29,21 +39,31 @@ QStringList ShellOrder(QStringList names) {
     return names;
 }
 
-QStringList ReadListFile(const QString& path) {
+QStringList ReadListFile(const QString& path, const QString& folder) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxListBytes) return {};
     QStringList lines;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QString text = QString::fromUtf8(line).remove('\r');
-        if (!text.trimmed().isEmpty()) lines.append(text);
+        if (!text.trimmed().isEmpty()) lines.append(AbsoluteLocalPath(text, folder));
     }
     return lines;
 }
 
-bool ListFileIsDisposable(const QString& path, const QString& ownTempFolder) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (canonical.isEmpty()) return false;
-    return Inside(canonical, QDir::tempPath()) || (!ownTempFolder.isEmpty() && Inside(canonical, ownTempFolder));
+bool DeleteSentList(const QString& path, const QString& ownTempFolder) {
+    static const QRegularExpression sentName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(kSentListPrefix) + "[A-Za-z0-9]{6}"));
+    const QFileInfo info(path);
+    if (!sentName.match(info.fileName()).hasMatch()) return false;
+    const QString folder = info.absolutePath();
+    if (!SameFolder(folder, QDir::tempPath()) && !SameFolder(folder, "/tmp") &&
+        (ownTempFolder.isEmpty() || !SameFolder(folder, ownTempFolder)))
+        return false;
+    // The name is looked at, not followed: a link another user put there names someone's file.
+    const QByteArray name = QFile::encodeName(info.absoluteFilePath());
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    return ::unlink(name.constData()) == 0;
 }
 
 }  // namespace kv

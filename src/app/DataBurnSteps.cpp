@@ -24,7 +24,7 @@ TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, 
     TDiscFacts facts;
     facts.Preparation = burners.PrepareDataBurnerWithDisc(settings, !imageOnly);
     TZelBurner* burner = burners.DataBurner();
-    if (!burner) return facts;
+    if (!burner || !facts.Preparation.Prepared) return facts;
     facts.Prepared = true;
     facts.Burner = burner;
     facts.MediumType = burner->MediumType();

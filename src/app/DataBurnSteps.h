@@ -28,6 +28,7 @@ struct TDiscFacts {
     int SpeedX = 0;  // the current write speed in the medium's "X"
     QString Device;
     TZelBurner* Burner = nullptr;  // the data burner asked, for a job that follows
+    QString Failure;               // why the disc could not be read at all (a step that failed outright)
 };
 // The data burner takes the drive; unless `imageOnly`, a drive that is not ready gets its tray
 // closed and is waited for first.

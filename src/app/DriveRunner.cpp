@@ -1,5 +1,7 @@
 #include "app/DriveRunner.h"
 
+#include "platform/ThreadName.h"
+
 namespace kv {
 
 TDriveRunner::TDriveRunner(QObject* context) : Context(context), Thread([this] { Loop(); }) {}
@@ -31,6 +33,7 @@ bool TDriveRunner::Busy() const {
 }
 
 void TDriveRunner::Loop() {
+    NameThisThread("kvdrive");
     for (;;) {
         std::function<void()> work;
         {

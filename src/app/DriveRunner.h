@@ -26,7 +26,8 @@ public:
     TDriveRunner& operator=(const TDriveRunner&) = delete;
 
     // Queues `work`; `done` gets its result on the context's thread. A task that throws delivers
-    // a default result (the exception is reported like any other that escapes a handler).
+    // a default result (the exception is reported like any other that escapes a handler), with the
+    // exception's text in its `Failure` when the result has one.
     template <typename R>
     void Run(std::function<R()> work, std::function<void(R)> done) {
         Post([this, work = std::move(work), done = std::move(done)] {
@@ -34,8 +35,9 @@ public:
             try {
                 result = std::make_shared<R>(work());
             } catch (...) {
-                ReportCurrentException("drive task");
+                const QString what = ReportCurrentException("drive task");
                 result = std::make_shared<R>();
+                if constexpr (requires(R& r) { r.Failure = what; }) result->Failure = what;
             }
             QMetaObject::invokeMethod(
                 Context, [done, result] { done(std::move(*result)); }, Qt::QueuedConnection);

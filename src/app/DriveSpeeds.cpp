@@ -8,7 +8,10 @@
 
 namespace kv {
 
-double SpeedUnit(uint8_t mediumType) { return IsCdMedium(mediumType) ? kCdSpeedUnit : kDvdSpeedUnit; }
+double SpeedUnit(uint8_t mediumType) {
+    if (IsBluRayMedium(mediumType)) return kBdSpeedOneX;
+    return IsCdMedium(mediumType) ? kCdSpeedUnit : kDvdSpeedUnit;
+}
 
 int RoundHalfEven(double value) {
     // std::nearbyint rounds in the current mode, which is to-nearest-even unless someone changed it.
@@ -19,11 +22,11 @@ int RoundHalfEven(double value) {
     return static_cast<int>(std::clamp(rounded, -2147483648.0, 2147483647.0));
 }
 
-uint16_t WriteSpeedFor(int commandDriveSpeed, uint8_t mediumType) {
+uint32_t WriteSpeedFor(int commandDriveSpeed, uint8_t mediumType) {
     if (commandDriveSpeed <= 0) return 0;
     const int64_t kbs = IsCdMedium(mediumType) ? RoundHalfEven(commandDriveSpeed * kCdSpeedUnit)
-                                               : int64_t{commandDriveSpeed} * static_cast<int64_t>(kDvdSpeedUnit);
-    return static_cast<uint16_t>(std::min<int64_t>(kbs, 65535));
+                                               : int64_t{commandDriveSpeed} * static_cast<int64_t>(SpeedUnit(mediumType));
+    return static_cast<uint32_t>(std::min<int64_t>(kbs, IsBluRayMedium(mediumType) ? 4000000 : 65535));
 }
 
 QString SpeedEntryText(int factor, int actualKBs, const QLocale& locale) {

@@ -6,7 +6,8 @@
 
 namespace kv {
 
-// One "X" in KB/s: CD media are the medium codes below 4, all others count as DVD media.
+// One "X" in KB/s: CD media are the medium codes below 4, BD media count 4,495 KB/s, all others
+// count as DVD media.
 inline constexpr double kCdSpeedUnit = 176.46;
 inline constexpr double kDvdSpeedUnit = 1385;
 double SpeedUnit(uint8_t mediumType);
@@ -15,9 +16,9 @@ double SpeedUnit(uint8_t mediumType);
 int RoundHalfEven(double value);
 
 // The burner's write speed in KB/s for a stored factor (0 = the drive's maximum). The product is
-// formed in 32 bits and held at 65535, the most a drive can be asked for: 52 X on DVD media gives
-// 65535, never the wrapped 6484 of a 16-bit product.
-uint16_t WriteSpeedFor(int commandDriveSpeed, uint8_t mediumType);
+// formed in 32 bits and held at 65535, the most SET CD SPEED can ask for: 52 X on DVD media gives
+// 65535, never the wrapped 6484 of a 16-bit product. BD speeds go beyond (SET STREAMING).
+uint32_t WriteSpeedFor(int commandDriveSpeed, uint8_t mediumType);
 
 // One entry of the speed list: "48 X (8,467 KB/s)", with the locale's thousands separator.
 QString SpeedEntryText(int factor, int actualKBs, const QLocale& locale);

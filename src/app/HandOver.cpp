@@ -30,17 +30,27 @@ QString ValueOf(const QStringList& lines, const QString& name) {
 
 }  // namespace
 
-bool WriteHandOver(const QString& folder, const THandOver& h, const QString& memo) {
+bool WriteHandOver(const QString& folder, const THandOver& h, const QString& memo, const QByteArray& queue,
+                   QString* failedFile) {
     auto flag = [](bool on) { return QString(on ? "1" : "0"); };
     const QString settings = "Verify=" + flag(h.Verify) + "\nEject=" + flag(h.Eject) + "\nShutdown=" +
                              flag(h.Shutdown) + "\nCDLetter=" + h.Letter.left(1) + "\nCurrentNoOfFiles=" +
                              QString::number(h.Files) + "\nCurrentNoOfDirs=" + QString::number(h.Folders) +
                              "\nToken=" + h.Token + "\n";
-    return WriteFileAtomically(PathIn(folder, kHandOverMemoFile), memo.toUtf8()) &&
-           WriteFileAtomically(PathIn(folder, kHandOverSettingsFile), settings.toUtf8());
+    // The settings file last: the other two are whole once it names the token.
+    const QList<QPair<QString, QByteArray>> files = {{HandOverQueuePath(folder), queue},
+                                                     {PathIn(folder, kHandOverMemoFile), memo.toUtf8()},
+                                                     {HandOverSettingsPath(folder), settings.toUtf8()}};
+    for (const auto& [path, bytes] : files) {
+        if (WriteFileAtomically(path, bytes, TFileAccess::OwnerOnly)) continue;
+        if (failedFile) *failedFile = path;
+        return false;
+    }
+    return true;
 }
 
 QString HandOverQueuePath(const QString& folder) { return PathIn(folder, kHandOverQueueFile); }
+QString HandOverSettingsPath(const QString& folder) { return PathIn(folder, kHandOverSettingsFile); }
 
 bool HandOverPending(const QString& folder) {
     for (const char* name : {kHandOverSettingsFile, kHandOverMemoFile, kHandOverQueueFile})
@@ -49,7 +59,7 @@ bool HandOverPending(const QString& folder) {
 }
 
 std::optional<THandOver> ReadHandOver(const QString& folder) {
-    const std::optional<QString> text = ReadText(PathIn(folder, kHandOverSettingsFile));
+    const std::optional<QString> text = ReadText(HandOverSettingsPath(folder));
     if (!text) return std::nullopt;
     const QStringList lines = text->split('\n');
     THandOver h;

@@ -26,9 +26,11 @@ inline constexpr const char* kHandOverSettingsFile = "reload_settings.rel";
 inline constexpr const char* kHandOverMemoFile = "reload_memo.rel";
 inline constexpr const char* kHandOverQueueFile = "reload_queue.rel";
 
-// Writes the settings and the memo; the caller writes the compilation to HandOverQueuePath with
-// the project writer.
-bool WriteHandOver(const QString& folder, const THandOver& handOver, const QString& memo);
+// Writes the three files, readable by the user only (they name every burned path); `queue` is the
+// compilation as the project writer encodes it. False with the file that could not be written.
+bool WriteHandOver(const QString& folder, const THandOver& handOver, const QString& memo, const QByteArray& queue,
+                   QString* failedFile = nullptr);
+QString HandOverSettingsPath(const QString& folder);
 QString HandOverQueuePath(const QString& folder);
 // All three files are there.
 bool HandOverPending(const QString& folder);

@@ -15,6 +15,9 @@ TKeyStore::TKeyStore(QString path) : Path(std::move(path)) {
 }
 
 QString TKeyStore::DefaultPath() {
+    // A program folder of its own (tests, portable use) keeps the user's own store untouched.
+    const QString home = qEnvironmentVariable("KELVADORE_HOME");
+    if (!home.isEmpty()) return WithTrailingSlash(QDir::cleanPath(home)) + "registry";
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (configHome.isEmpty() || QDir::isRelativePath(configHome)) configHome = QDir::homePath() + "/.config";
     return WithTrailingSlash(QDir::cleanPath(configHome)) + "kelvadore/registry";

@@ -8,8 +8,9 @@
 namespace kv {
 
 // The per-user values other programs look up ("KelvadorePath", "CurrentLanguage"), kept in a small
-// key store: $XDG_CONFIG_HOME/kelvadore/registry (default ~/.config/kelvadore/registry), in the
-// same table form as the configuration file. Every change is written at once, atomically.
+// key store: $XDG_CONFIG_HOME/kelvadore/registry (default ~/.config/kelvadore/registry), or
+// $KELVADORE_HOME/registry when that is set, in the same table form as the configuration file.
+// Every change is written at once, atomically.
 class TKeyStore {
 public:
     explicit TKeyStore(QString path = DefaultPath());

@@ -117,7 +117,7 @@ void MirrorLogLine(const QString& plainText) {
 
 namespace kv {
 
-void ReportCurrentException(const QString& where) {
+QString ReportCurrentException(const QString& where) {
     QString what = "unknown exception";
     try {
         throw;
@@ -128,6 +128,7 @@ void ReportCurrentException(const QString& where) {
     const QString line = "exception dropped in " + where + ": " + what;
     std::cerr << "kelvadore: " << line.toStdString() << std::endl;
     MirrorLogLine(line);
+    return what;
 }
 
 }  // namespace kv

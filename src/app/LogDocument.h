@@ -66,7 +66,8 @@ std::optional<QString> HelpPageOfLink(const QString& link);
 void MirrorLogLine(const QString& plainText);
 
 // An exception that escaped a handler is dropped without a dialog and without a line in the log
-// panel; it leaves one line on stderr and in the log mirror. Call from inside a catch block.
-void ReportCurrentException(const QString& where);
+// panel; it leaves one line on stderr and in the log mirror. Call from inside a catch block. Returns
+// the exception's text.
+QString ReportCurrentException(const QString& where);
 
 }  // namespace kv

@@ -1,9 +1,12 @@
 #include "app/MailSender.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDnsLookup>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -13,7 +16,24 @@ namespace kv {
 namespace {
 
 constexpr int kStepTimeoutMs = 15000;  // every DNS and SMTP step
+// Waits are cut into slices this long, so that a thread asked to stop (the program is closing)
+// stops within one.
+constexpr int kSliceMs = 100;
 constexpr const char* kMailer = "Kelvadore language submission";
+
+bool StopAsked() { return QThread::currentThread()->isInterruptionRequested(); }
+
+// `wait` (a socket's wait with a time-out in milliseconds) slice by slice until it succeeds, the
+// step's time runs out, the socket drops or the thread is asked to stop.
+template <typename TWait>
+bool WaitStep(QTcpSocket& socket, TWait wait) {
+    const QDeadlineTimer deadline(kStepTimeoutMs);
+    while (!deadline.hasExpired() && !StopAsked()) {
+        if (wait(kSliceMs)) return true;
+        if (socket.state() == QAbstractSocket::UnconnectedState) return false;
+    }
+    return false;
+}
 
 QByteArray Base64Lines(const QByteArray& bytes) {
     const QByteArray encoded = bytes.toBase64();
@@ -22,29 +42,46 @@ QByteArray Base64Lines(const QByteArray& bytes) {
     return lines;
 }
 
-// One SMTP reply (multi-line replies included); its code, 0 on a time-out or a broken line.
-int ReadReply(QTcpSocket& socket) {
+// One SMTP reply (multi-line replies included, their texts in `lines`); its code, 0 on a time-out
+// or a broken line.
+int ReadReply(QTcpSocket& socket, QList<QByteArray>* lines = nullptr) {
     for (;;) {
-        while (!socket.canReadLine())
-            if (!socket.waitForReadyRead(kStepTimeoutMs)) return 0;
+        if (!socket.canReadLine() &&
+            !WaitStep(socket, [&](int ms) { return socket.waitForReadyRead(ms) && socket.canReadLine(); }) &&
+            !socket.canReadLine())
+            return 0;
         const QByteArray line = socket.readLine();
         if (line.size() < 4) return 0;
+        if (lines) lines->append(line.mid(4).trimmed());
         if (line[3] == '-') continue;
         return line.left(3).toInt();
     }
 }
 
-bool Step(QTcpSocket& socket, const QByteArray& command, int expected) {
+int Command(QTcpSocket& socket, const QByteArray& command, QList<QByteArray>* lines = nullptr) {
     socket.write(command);
-    if (!socket.waitForBytesWritten(kStepTimeoutMs) && socket.bytesToWrite() > 0) return false;
-    return ReadReply(socket) == expected;
+    if (!WaitStep(socket, [&](int ms) { return socket.waitForBytesWritten(ms) || socket.bytesToWrite() == 0; }))
+        return 0;
+    return ReadReply(socket, lines);
+}
+
+bool Step(QTcpSocket& socket, const QByteArray& command, int expected) { return Command(socket, command) == expected; }
+
+QByteArray DomainOf(const QString& address) {
+    const qsizetype at = address.lastIndexOf('@');
+    const QString domain = at < 0 ? QString() : address.mid(at + 1).trimmed();
+    return domain.isEmpty() ? QByteArray("kelvadore.invalid") : domain.toUtf8();
 }
 
 }  // namespace
 
-QByteArray BuildMimeMessage(const TMailMessage& message, const QString& recipient, const QString& boundary) {
+QByteArray BuildMimeMessage(const TMailMessage& message, const QString& recipient, const QString& boundary,
+                            bool eightBitBody) {
     const QByteArray b = boundary.toUtf8();
     QByteArray text;
+    text += "Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() + "\r\n";
+    text += "Message-ID: <" + QByteArray::number(QRandomGenerator::system()->generate64(), 16) + "." +
+            QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "@" + DomainOf(message.From) + ">\r\n";
     text += "From: <" + message.From.toUtf8() + ">\r\n";
     text += "To: <" + recipient.toUtf8() + ">\r\n";
     text += "Subject: " + message.Subject.toUtf8() + "\r\n";
@@ -53,9 +90,14 @@ QByteArray BuildMimeMessage(const TMailMessage& message, const QString& recipien
     text += "MIME-Version: 1.0\r\n";
     text += "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n";
     text += "--" + b + "\r\n";
-    text += "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
-    text += message.Body.toUtf8();
-    if (!text.endsWith("\r\n")) text += "\r\n";
+    if (eightBitBody) {
+        text += "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+        text += message.Body.toUtf8();
+        if (!text.endsWith("\r\n")) text += "\r\n";
+    } else {
+        text += "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        text += Base64Lines(message.Body.toUtf8());
+    }
     for (const QString& path : message.Attachments) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) continue;
@@ -119,6 +161,12 @@ std::optional<QList<TMailExchanger>> LookUpMailExchangers(const QHostAddress& se
     timer.setSingleShot(true);
     QObject::connect(&lookup, &QDnsLookup::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A thread asked to stop does not wait for the name server.
+    QTimer stop;
+    QObject::connect(&stop, &QTimer::timeout, &loop, [&loop] {
+        if (StopAsked()) loop.quit();
+    });
+    stop.start(kSliceMs);
     timer.start(timeoutMs);
     lookup.lookup();
     loop.exec();
@@ -138,9 +186,11 @@ TSendEmailThread::TSendEmailThread(TMailMessage message, QList<QHostAddress> ser
 
 void TSendEmailThread::run() {
     for (const QString& recipient : Message.Recipients) {
+        if (StopAsked()) return;
         const qsizetype at = recipient.lastIndexOf('@');
         if (at < 0) continue;
         for (const QString& host : MailHostsFor(recipient.mid(at + 1), Servers, Query)) {
+            if (StopAsked()) return;
             if (SendTo(host, recipient)) {
                 DeliveredTo.append(recipient);
                 break;
@@ -152,10 +202,21 @@ void TSendEmailThread::run() {
 bool TSendEmailThread::SendTo(const QString& host, const QString& recipient) {
     QTcpSocket socket;
     socket.connectToHost(host, Port);
-    if (!socket.waitForConnected(kStepTimeoutMs) || ReadReply(socket) != 220) return false;
-    const QByteArray body = DotStuffed(BuildMimeMessage(Message, recipient, "=_kelvadore_part_boundary"));
-    const bool sent = Step(socket, "HELO kelvadore\r\n", 250) &&
-                      Step(socket, "MAIL FROM:<" + Message.From.toUtf8() + ">\r\n", 250) &&
+    if (!WaitStep(socket, [&](int ms) { return socket.waitForConnected(ms); }) || ReadReply(socket) != 220) return false;
+    // The extensions the server offers decide how the text goes: as it is where 8BITMIME is offered
+    // (RFC 6152), in base64 elsewhere. A server that knows no EHLO gets HELO and base64.
+    QList<QByteArray> extensions;
+    if (Command(socket, "EHLO kelvadore\r\n", &extensions) != 250) {
+        extensions.clear();
+        if (!Step(socket, "HELO kelvadore\r\n", 250)) return false;
+    }
+    const bool eightBit = std::any_of(extensions.begin(), extensions.end(), [](const QByteArray& extension) {
+        return extension.toUpper() == "8BITMIME";
+    });
+    const QByteArray body = DotStuffed(BuildMimeMessage(Message, recipient, "=_kelvadore_part_boundary", eightBit));
+    const bool sent = Step(socket, "MAIL FROM:<" + Message.From.toUtf8() + ">" +
+                                       QByteArray(eightBit ? " BODY=8BITMIME" : "") + "\r\n",
+                           250) &&
                       Step(socket, "RCPT TO:<" + recipient.toUtf8() + ">\r\n", 250) && Step(socket, "DATA\r\n", 354) &&
                       Step(socket, body + ".\r\n", 250);
     if (socket.state() == QAbstractSocket::ConnectedState) {

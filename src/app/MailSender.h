@@ -19,9 +19,11 @@ struct TMailMessage {
     QStringList Attachments;     // files; those missing when the message is sent are left out
 };
 
-// The message as it goes over the wire to one recipient: multipart/mixed, the body as plain text,
-// each attachment in base64; CRLF line ends; no dot-stuffing yet.
-QByteArray BuildMimeMessage(const TMailMessage& message, const QString& recipient, const QString& boundary);
+// The message as it goes over the wire to one recipient: a date and a message id, multipart/mixed,
+// the body as plain text (8-bit, or base64 for a server that takes no 8-bit text), each attachment
+// in base64; CRLF line ends; no dot-stuffing yet.
+QByteArray BuildMimeMessage(const TMailMessage& message, const QString& recipient, const QString& boundary,
+                            bool eightBitBody = true);
 
 // Lines starting with "." get another "." (the SMTP DATA transparency rule).
 QByteArray DotStuffed(const QByteArray& text);
@@ -46,7 +48,8 @@ std::optional<QList<TMailExchanger>> LookUpMailExchangers(const QHostAddress& se
 
 // Delivers one message straight to each recipient's mail exchanger, one recipient after another,
 // on a thread of its own with its own event loop. Failures skip the recipient silently; the thread
-// touches nothing of the caller's.
+// touches nothing of the caller's. Asked to stop (requestInterruption), it stops within a tenth of
+// a second, wherever it waits.
 class TSendEmailThread : public QThread {
 public:
     TSendEmailThread(TMailMessage message, QList<QHostAddress> servers, TMxQuery query, quint16 port = 25);

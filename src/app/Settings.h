@@ -103,6 +103,7 @@ struct TSettings {
     bool InitializeASPI_InternalFirst = true;
     bool DriveRockRidge = true;            // data burner RockRidge
     bool DriveRockRidgeRootOwner = false;  // data burner RockRidgeRootOwner: root, readable by all
+    int DriveUdf = 0;                      // UDF file system: 0 automatic (DVD, BD, images), 1 always, 2 never
 
     // Group 2: the add-files window (0 = not placed yet)
     QString AddFilesFolder;

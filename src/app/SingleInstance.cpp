@@ -8,10 +8,12 @@
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
+#include <QPointer>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,29 +63,65 @@ QStringList ResolveArguments(const TCommandLine& commandLine) {
     return resolved;
 }
 
+bool IsPrivateFolder(const QString& folder) {
+    if (folder.isEmpty()) return false;
+    struct stat info {};
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & 077) == 0;
+}
+
 QString InstanceFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) return runtime;
-    // Without a runtime folder (a plain su or ssh session): a folder of our own in /tmp, which must
-    // belong to this user and be closed to everyone else, or another user could answer in our place.
-    const QString own = QDir::tempPath() + "/kelvadore-" + QString::number(::getuid());
-    ::mkdir(own.toLocal8Bit().constData(), 0700);
+    if (IsPrivateFolder(runtime)) return QDir::cleanPath(runtime);
+    // Without a usable runtime folder (a plain su or ssh session): a folder of our own in the
+    // temporary folder.
+    const QString own = QDir::tempPath() + "/kelvadore-" + QString::number(::geteuid());
+    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    if (IsPrivateFolder(own)) return own;
+    return {};
+}
+
+TInstanceLock::TInstanceLock(const QString& folder) {
+    if (folder.isEmpty()) {
+        Unusable = true;
+        return;
+    }
+    LockPath = QDir(folder).filePath("kelvadore.lock");
+    Socket = QDir(folder).filePath("kelvadore.socket");
+}
+
+TInstanceLock::~TInstanceLock() { Unlock(); }
+
+bool TInstanceLock::TryLock() {
+    if (Fd >= 0) return true;
+    if (Unusable) return false;
+    const int fd = ::open(QFile::encodeName(LockPath).constData(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat info {};
-    if (::lstat(own.toLocal8Bit().constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
-        (info.st_mode & 077) == 0)
-        return own;
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        if (fd >= 0) ::close(fd);
+        Unusable = true;
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // The holder's process id, for whoever looks.
+    const QByteArray pid = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::write(fd, pid.constData(), static_cast<size_t>(pid.size()));
+    }
+    Fd = fd;
+    return true;
 }
 
-TInstanceLock::TInstanceLock(const QString& folder)
-    : Lock(QDir(folder).filePath("kelvadore.lock")), Socket(QDir(folder).filePath("kelvadore.socket")) {
-    // A lock is stale only when its process is gone, never because it is old.
-    Lock.setStaleLockTime(0);
+void TInstanceLock::Unlock() {
+    if (Fd < 0) return;
+    ::close(Fd);
+    Fd = -1;
 }
-
-bool TInstanceLock::TryLock() { return Lock.tryLock(0); }
-
-void TInstanceLock::Unlock() { Lock.unlock(); }
 
 TInstanceServer::TInstanceServer() = default;
 
@@ -133,8 +171,8 @@ void TInstanceServer::Accept() {
 }
 
 void TInstanceServer::Serve(QLocalSocket* socket) {
-    if (!Connections.contains(socket) || Connections[socket].Handling) return;  // the running handler reads on
-    Connections[socket].Handling = true;
+    // A connection waits for the answer to its command line before its next message is read.
+    if (!Connections.contains(socket) || Connections[socket].Handling) return;
     for (;;) {
         TConnection& connection = Connections[socket];
         connection.Pending += socket->readAll();
@@ -144,25 +182,52 @@ void TInstanceServer::Serve(QLocalSocket* socket) {
             break;
         }
         const QByteArray line = connection.Pending.left(end);
-        const bool command = QJsonDocument::fromJson(line).object().value("message").toString() == "commandline";
-        if (command && CommandRunning) {
+        const QJsonObject message = QJsonDocument::fromJson(line).object();
+        if (message.value("message").toString() != "commandline") {
+            connection.Pending.remove(0, end + 1);
+            if (socket->state() == QLocalSocket::ConnectedState) socket->write(Handle(line));
+            continue;
+        }
+        if (CommandRunning) {
             if (!Waiting.contains(socket)) Waiting.append(socket);
             break;
         }
         connection.Pending.remove(0, end + 1);
-        if (command) CommandRunning = true;
-        const QByteArray answer = Handle(line);  // may run a nested event loop
-        if (command) {
-            CommandRunning = false;
-            ResumeWaiting();
+        TCommandLine commandLine;
+        for (const QJsonValue& argument : message.value("arguments").toArray())
+            commandLine.Arguments.append(argument.toString());
+        commandLine.WorkingFolder = message.value("folder").toString();
+        if (!OnCommandLine) {
+            if (socket->state() == QLocalSocket::ConnectedState) socket->write(Answer("done"));
+            continue;
         }
-        if (socket->state() == QLocalSocket::ConnectedState) socket->write(answer);
+        CommandRunning = true;
+        connection.Handling = true;
+        // The answer may come at once or from a later turn of the event loop; only the first counts.
+        auto answered = std::make_shared<bool>(false);
+        OnCommandLine(commandLine, [self = QPointer<TInstanceServer>(this), socket, answered](const QString& answer) {
+            if (*answered || !self) return;
+            *answered = true;
+            self->Answered(socket, Answer(answer));
+        });
+        return;
     }
-    Connections[socket].Handling = false;
     if (socket->state() != QLocalSocket::ConnectedState) {
         Connections.remove(socket);
         socket->deleteLater();
     }
+}
+
+void TInstanceServer::Answered(QLocalSocket* socket, const QByteArray& answer) {
+    CommandRunning = false;
+    ResumeWaiting();
+    if (!Connections.contains(socket)) return;
+    Connections[socket].Handling = false;
+    if (socket->state() == QLocalSocket::ConnectedState) socket->write(answer);
+    // The connection's next message, from the event loop (this may run inside the handler).
+    QTimer::singleShot(0, this, [this, socket] {
+        if (Connections.contains(socket)) Serve(socket);
+    });
 }
 
 void TInstanceServer::ResumeWaiting() {
@@ -181,13 +246,6 @@ QByteArray TInstanceServer::Handle(const QByteArray& line) {
     if (kind == "restore") {
         if (OnRestore) OnRestore();
         return Answer("done");
-    }
-    if (kind == "commandline") {
-        TCommandLine commandLine;
-        for (const QJsonValue& argument : message.value("arguments").toArray())
-            commandLine.Arguments.append(argument.toString());
-        commandLine.WorkingFolder = message.value("folder").toString();
-        return Answer(OnCommandLine ? OnCommandLine(commandLine) : QString("done"));
     }
     return Answer("unknown");
 }

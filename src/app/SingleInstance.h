@@ -2,7 +2,6 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -30,23 +29,39 @@ QStringList ResolveArguments(const TCommandLine& commandLine);
 // The answer to a ping, the running instance's sign of life.
 inline constexpr int kPingAnswer = 234539;
 
-// The per-user folder of the lock and the socket: $XDG_RUNTIME_DIR, which only the user can enter.
+// The per-user folder of the lock and the socket: $XDG_RUNTIME_DIR, else a folder of our own in the
+// temporary folder, either only when it is a folder (not a link) of this user's that nobody else
+// may enter: another user who controls it could answer in our place and receive our command lines.
+// Empty when there is none such.
 QString InstanceFolder();
+// True for a folder as InstanceFolder wants it.
+bool IsPrivateFolder(const QString& folder);
 
 // One running instance per user: the lock file says who runs, its local socket takes the command
-// lines of later starts. The lock of a process that died (kill -9) is stale and is taken over.
+// lines of later starts. The lock is the system's (flock): it goes with the process that held it,
+// so a process killed outright leaves nothing stale behind.
 class TInstanceLock {
 public:
     explicit TInstanceLock(const QString& folder = InstanceFolder());
-    // True when this process now holds the lock.
+    ~TInstanceLock();
+    TInstanceLock(const TInstanceLock&) = delete;
+    TInstanceLock& operator=(const TInstanceLock&) = delete;
+
+    // True when this process now holds the lock. Never waits: the lock file is opened without
+    // following a link and without blocking on a FIFO planted at its name.
     bool TryLock();
     void Unlock();
-    bool Locked() const { return Lock.isLocked(); }
+    bool Locked() const { return Fd >= 0; }
+    // False when the lock cannot guard anything: no private folder, or something other than a
+    // regular file of the user's at its name. The program then runs without one-instance guard.
+    bool Usable() const { return !Unusable; }
     QString SocketPath() const { return Socket; }
 
 private:
-    QLockFile Lock;
+    QString LockPath;
     QString Socket;
+    int Fd = -1;
+    bool Unusable = false;
 };
 
 // The running instance's end of the exchange. Messages are single JSON lines; each gets one answer
@@ -63,8 +78,11 @@ public:
     void Close();
 
     std::function<void()> OnRestore;
-    // Returns the answer the sender gets ("done", or "busy" when nothing was done).
-    std::function<QString(const TCommandLine&)> OnCommandLine;
+    // Takes a command line and gives the sender's answer ("done", or "busy" when nothing was done)
+    // through `answer`, at once or later (after a dialog has closed); until then the connection's
+    // next message and other senders' command lines wait.
+    using TAnswer = std::function<void(const QString& answer)>;
+    std::function<void(const TCommandLine&, TAnswer)> OnCommandLine;
 
 private:
     struct TConnection {
@@ -73,13 +91,14 @@ private:
     };
     void Accept();
     void Serve(QLocalSocket* socket);
+    void Answered(QLocalSocket* socket, const QByteArray& answer);
     void ResumeWaiting();
     QByteArray Handle(const QByteArray& line);
 
     std::unique_ptr<QLocalServer> Server;
     QHash<QLocalSocket*, TConnection> Connections;
     // Command lines are handled one at a time, never inside the dialog an earlier one opened:
-    // connections whose command line arrived meanwhile wait here.
+    // connections whose command line arrived before the last one was answered wait here.
     bool CommandRunning = false;
     QList<QLocalSocket*> Waiting;
 };

@@ -3,7 +3,11 @@
 #include "app/FolderCleaner.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kv {
 
@@ -29,6 +33,15 @@ QString ResolveProgramFolder() {
     return WithTrailingSlash(QDir::cleanPath(dataHome)) + "kelvadore/";
 }
 
+bool MakeFolderPrivate(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    // A folder of someone else's is used as it is; its owner decides who may enter it.
+    if (st.st_uid != ::geteuid() || (st.st_mode & 077) == 0) return true;
+    return ::chmod(path.constData(), st.st_mode & 0700) == 0;
+}
+
 TWorkingFolders TWorkingFolders::ForProgramFolder(const QString& programFolder) {
     TWorkingFolders folders;
     folders.ProgramFolder = WithTrailingSlash(programFolder);
@@ -39,7 +52,7 @@ TWorkingFolders TWorkingFolders::ForProgramFolder(const QString& programFolder) 
 }
 
 bool TWorkingFolders::Prepare() const {
-    bool ok = EnsureFolder(ProgramFolder);
+    bool ok = EnsureFolder(ProgramFolder) && MakeFolderPrivate(ProgramFolder);
     ok = CreateOwnedFolder(TempFolder) && ok;
     ok = EnsureFolder(QueueFolder) && ok;
     ok = EnsureFolder(LanguagesFolder) && ok;

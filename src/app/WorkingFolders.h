@@ -10,6 +10,10 @@ QString WithTrailingSlash(const QString& folder);
 // Creates the folder with all missing parents. True when it exists afterwards.
 bool EnsureFolder(const QString& folder);
 
+// Closes the folder to everyone but its owner (it holds the settings, the log of the last burn and
+// the paths of every burned file). False when it is no folder or its mode cannot be changed.
+bool MakeFolderPrivate(const QString& folder);
+
 // The writable per-user folder all working folders and files live under:
 // $KELVADORE_HOME when set, else $XDG_DATA_HOME/kelvadore/, else ~/.local/share/kelvadore/.
 QString ResolveProgramFolder();
@@ -26,7 +30,8 @@ struct TWorkingFolders {
 
     static TWorkingFolders ForProgramFolder(const QString& programFolder);
 
-    // Creates ProgramFolder, TempFolder, QueueFolder and LanguagesFolder with all missing parents.
+    // Creates ProgramFolder (closed to others), TempFolder, QueueFolder and LanguagesFolder with all
+    // missing parents.
     // Folders this call creates are marked as the program's own (see FolderCleaner.h).
     bool Prepare() const;
 };

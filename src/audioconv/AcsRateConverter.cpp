@@ -4,41 +4,11 @@
 #include <cmath>
 
 #include "audioconv/AcsException.h"
+#include "audioconv/RateFilter.h"
 #include "platform/ByteOrder.h"
 
 namespace kv {
 namespace {
-
-// Rounds num / den (den > 0) to the nearest integer, halves to even, exactly.
-int64_t DivRoundHalfEven(int64_t num, int64_t den) {
-    int64_t q = num / den;
-    int64_t r = num % den;
-    if (r < 0) {
-        r += den;
-        --q;
-    }
-    if (2 * r > den || (2 * r == den && (q & 1) != 0)) ++q;
-    return q;
-}
-
-// acc[i] += v * h[i] for i < n. Written four wide so that the compiler packs it into vector
-// instructions: the scatter is where upsampling spends its time.
-void Scatter(double* __restrict acc, const double* __restrict h, double v, int n) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        acc[i] += v * h[i];
-        acc[i + 1] += v * h[i + 1];
-        acc[i + 2] += v * h[i + 2];
-        acc[i + 3] += v * h[i + 3];
-    }
-    for (; i < n; ++i) acc[i] += v * h[i];
-}
-
-// The kernel has negative side lobes, so a full-scale input can overshoot: clip, never wrap.
-int16_t ClipTo16(double v) {
-    const double r = std::nearbyint(v);
-    return static_cast<int16_t>(std::clamp(r, -32768.0, 32767.0));
-}
 
 }  // namespace
 
@@ -76,19 +46,20 @@ void TACSRateConverter::Open() {
         ratio_ >= 1.0f ? (int64_t{chunkFrames} * outSampleRate_ + inRate_ - 1) / inRate_ + 2 : chunkFrames;
     input_.assign(static_cast<size_t>(chunkBytes_), 0);
     output_.assign(static_cast<size_t>(std::max<int64_t>(kOutputBytes, maxOutFrames * 2 * channels_)), 0);
+    const auto lineValues = static_cast<size_t>(std::max<int64_t>(chunkFrames, maxOutFrames));
     for (int c = 0; c < 2; ++c) {
-        window_[c].clear();
-        acc_[c].clear();
-        tail_[c].clear();
-        if (c >= channels_) continue;
-        if (ratio_ < 1.0f) {
-            window_[c].assign(static_cast<size_t>(taps - 1) + static_cast<size_t>(chunkFrames), 0.0);
-        } else {
-            acc_[c].assign(static_cast<size_t>(taps + maxOutFrames), 0.0);
-            tail_[c].assign(static_cast<size_t>(taps - 1), 0.0);
-        }
+        line_[c].clear();
+        if (c < channels_) line_[c].assign(static_cast<size_t>(taps - 1) + lineValues, 0.0);
     }
+    filtered_.assign(lineValues, 0.0);
+    for (int c = 0; c < 2; ++c) {
+        rounded_[c].assign(c < channels_ ? lineValues : 0, 0);
+        frames_[c].assign(c < channels_ ? static_cast<size_t>(chunkFrames) + 1 : 0, 0);
+    }
+    intervals_.assign(ratio_ >= 1.0f ? static_cast<size_t>(maxOutFrames) : 0, 0);
+    phases_.assign(intervals_.size(), 0);
     previous_ = {0, 0};
+    sameChannels_ = channels_ == 2;
 
     const int64_t scaled = in.GlobalSize() < 0 ? -1 : std::llround(double(in.GlobalSize()) * ratio_);
     globalSize_ = scaled > INT32_MAX ? -1 : static_cast<int32_t>(scaled);
@@ -96,16 +67,19 @@ void TACSRateConverter::Open() {
     // 80 % of the Nyquist frequency of the slower side, in cycles per sample of the faster side.
     const double fc = ratio_ <= 1.0f ? 0.4 * double(ratio_) : 0.4 / double(ratio_);
     kernel_ = MakeLowPassKernel(taps, fc, FilterWindow);
+    taps_ = kernel_;
+    if (ratio_ >= 1.0f) std::reverse(taps_.begin(), taps_.end());
 }
 
 void TACSRateConverter::ReleaseBuffers() {
     input_ = {};
     output_ = {};
-    for (int c = 0; c < 2; ++c) {
-        window_[c] = {};
-        acc_[c] = {};
-        tail_[c] = {};
-    }
+    filtered_ = {};
+    intervals_ = {};
+    phases_ = {};
+    for (auto& line : line_) line = {};
+    for (auto& r : rounded_) r = {};
+    for (auto& f : frames_) f = {};
 }
 
 void TACSRateConverter::Close() {
@@ -113,101 +87,132 @@ void TACSRateConverter::Close() {
     ReleaseBuffers();
 }
 
-size_t TACSRateConverter::SampleOffset(int frame, int channel) const {
-    return 2 * (static_cast<size_t>(frame) * static_cast<size_t>(channels_) + static_cast<size_t>(channel));
+void TACSRateConverter::SplitChannels(int frames) {
+    const uint8_t* in = input_.data();
+    if (channels_ == 1) {
+        for (int j = 0; j < frames; ++j) frames_[0][static_cast<size_t>(j) + 1] = static_cast<int16_t>(GetLE16(in + 2 * j));
+        return;
+    }
+    bool same = sameChannels_;
+    for (int j = 0; j < frames; ++j) {
+        const auto l = static_cast<int16_t>(GetLE16(in + 4 * j));
+        const auto r = static_cast<int16_t>(GetLE16(in + 4 * j + 2));
+        frames_[0][static_cast<size_t>(j) + 1] = l;
+        frames_[1][static_cast<size_t>(j) + 1] = r;
+        same = same && l == r;
+    }
+    if (sameChannels_ && !same) {
+        // The channels part here: until now the right one was the left one's copy.
+        line_[1] = line_[0];
+        previous_[1] = previous_[0];
+        sameChannels_ = false;
+    }
 }
 
-int TACSRateConverter::InFrame(int frame, int channel) const {
-    return static_cast<int16_t>(GetLE16(input_.data() + SampleOffset(frame, channel)));
-}
-
-void TACSRateConverter::PutOut(int frame, int channel, double value) {
-    PutLE16(output_.data() + SampleOffset(frame, channel), static_cast<uint16_t>(ClipTo16(value)));
+void TACSRateConverter::Interleave(int count, const int* picks) {
+    uint8_t* out = output_.data();
+    const int16_t* r0 = rounded_[0].data();
+    if (channels_ == 1) {
+        for (int i = 0; i < count; ++i) PutLE16(out + 2 * i, static_cast<uint16_t>(r0[picks ? picks[i] : i]));
+        return;
+    }
+    const int16_t* r1 = sameChannels_ ? r0 : rounded_[1].data();
+    for (int i = 0; i < count; ++i) {
+        const int k = picks ? picks[i] : i;
+        PutLE16(out + 4 * i, static_cast<uint16_t>(r0[k]));
+        PutLE16(out + 4 * i + 2, static_cast<uint16_t>(r1[k]));
+    }
 }
 
 int TACSRateConverter::Convert(int bytesRead) {
     const int frames = bytesRead / (2 * channels_);
     if (frames == 0) return 0;
-    const int produced = ratio_ < 1.0f ? Downsample(frames) : Upsample(frames);
+    SplitChannels(frames);
+    // A mono source reaches this converter as two equal channels: filtering one is enough while
+    // they stay equal, and gives the other's samples too.
+    const int channels = sameChannels_ ? 1 : channels_;
+    const int produced = ratio_ < 1.0f ? Downsample(frames, channels) : Upsample(frames, channels);
     return produced * 2 * channels_;
 }
 
-int TACSRateConverter::Downsample(int frames) {
-    const int taps = static_cast<int>(kernel_.size());
+int TACSRateConverter::Downsample(int frames, int channels) {
+    const int taps = static_cast<int>(taps_.size());
     const int64_t in = inRate_;
     const int64_t out = outSampleRate_;
     if (phase_ == -1) phase_ = out;
-    for (int c = 0; c < channels_; ++c) {
-        double* w = window_[c].data();
-        for (int j = 0; j < frames; ++j) w[taps - 1 + j] = InFrame(j, c);
-    }
-    int produced = 0;
+    // Which frames are kept depends on the phase only; the filter runs over every frame, so that
+    // consecutive sums can be taken side by side.
+    std::vector<int>& kept = keptFrames_;
+    kept.clear();
     for (int j = 0; j < frames; ++j) {
         if (phase_ > out) {
             phase_ -= out;
             continue;
         }
-        // y(j) = sum over k of x(j - k) * h(N - 1 - k); window index taps - 1 + j - k.
-        for (int c = 0; c < channels_; ++c) {
-            const double* w = window_[c].data() + j;
-            double y = 0.0;
-            for (int t = 0; t < taps; ++t) y += w[t] * kernel_[static_cast<size_t>(t)];
-            PutOut(produced, c, y);
-        }
-        ++produced;
+        kept.push_back(j);
         phase_ += in - out;
     }
-    // The last N - 1 frames seen become the history; a short chunk keeps part of the old history.
-    for (int c = 0; c < channels_; ++c) {
-        std::vector<double>& w = window_[c];
-        std::copy(w.begin() + frames, w.begin() + frames + (taps - 1), w.begin());
+    for (int c = 0; c < channels; ++c) {
+        double* line = line_[c].data();
+        const int16_t* x = frames_[c].data() + 1;
+        for (int j = 0; j < frames; ++j) line[taps - 1 + j] = x[j];
+        // y(j) = sum over k of x(j - k) * h(N - 1 - k), from the oldest frame to the newest.
+        CorrelateInOrder(line, taps_.data(), taps, filtered_.data(), frames);
+        RoundTo16(filtered_.data(), rounded_[c].data(), frames);
+        // The last N - 1 frames seen become the history; a short chunk keeps part of the old one.
+        std::copy(line + frames, line + frames + (taps - 1), line);
     }
-    return produced;
+    Interleave(static_cast<int>(kept.size()), kept.data());
+    return static_cast<int>(kept.size());
 }
 
-int TACSRateConverter::Upsample(int frames) {
-    const int taps = static_cast<int>(kernel_.size());
-    const int channels = channels_;
+int TACSRateConverter::Interpolate(int frames, int channels) {
+    const int taps = static_cast<int>(taps_.size());
     const int64_t in = inRate_;
     const int64_t out = outSampleRate_;
-    const double* h = kernel_.data();
-    for (int c = 0; c < channels; ++c) {
-        std::fill(acc_[c].begin(), acc_[c].end(), 0.0);
-        std::copy(tail_[c].begin(), tail_[c].end(), acc_[c].begin());
-        std::fill(tail_[c].begin(), tail_[c].end(), 0.0);
-    }
+    // Where every output value lies: between frames j - 1 and j (frame -1 being the previous
+    // chunk's last), at `phase` of the way. Each interval gives values while its phase stays below
+    // out, and at least one, since in <= out.
     int64_t phase = phase_ == -1 ? 0 : phase_;
     int f = 0;
-    // Interpolates from frame a to frame b while the phase lies inside the interval, scattering each
-    // value through the kernel into the accumulators.
-    auto interval = [&](const std::array<int, 2>& a, const std::array<int, 2>& b) {
-        while (phase < out) {
-            for (int c = 0; c < channels; ++c) {
-                const double v =
-                    static_cast<double>(DivRoundHalfEven((out - phase) * a[c] + phase * b[c], out));
-                Scatter(acc_[c].data() + f, h, v, taps);
-            }
-            phase += in;
-            ++f;
-        }
-        phase -= out;
-    };
-    auto frameAt = [&](int j) {
-        return std::array<int, 2>{InFrame(j, 0), channels == 2 ? InFrame(j, 1) : 0};
-    };
-    std::array<int, 2> b = frameAt(0);
-    interval(previous_, b);
-    for (int j = 0; j + 1 < frames; ++j) {
-        const std::array<int, 2> a = b;
-        b = frameAt(j + 1);
-        interval(a, b);
+    for (int j = 0; j < frames;) {
+        intervals_[static_cast<size_t>(f)] = j;
+        phases_[static_cast<size_t>(f)] = static_cast<int32_t>(phase);
+        ++f;
+        phase += in;
+        const int64_t next = phase >= out ? 1 : 0;
+        phase -= next * out;
+        j += static_cast<int>(next);
     }
-    previous_ = b;
     phase_ = phase;
     for (int c = 0; c < channels; ++c) {
-        for (int k = 0; k < f; ++k) PutOut(k, c, acc_[c][static_cast<size_t>(k)]);
-        std::copy(acc_[c].begin() + f, acc_[c].begin() + f + (taps - 1), tail_[c].begin());
+        int16_t* x = frames_[c].data();
+        x[0] = static_cast<int16_t>(previous_[c]);
+        double* v = line_[c].data() + (taps - 1);
+        // The numerator of each value, divided in one pass afterwards.
+        for (int k = 0; k < f; ++k) {
+            const int64_t p = phases_[static_cast<size_t>(k)];
+            const int j = intervals_[static_cast<size_t>(k)];
+            v[k] = static_cast<double>((out - p) * x[j] + p * x[j + 1]);
+        }
+        DivideRounded(v, static_cast<double>(out), f);
+        previous_[c] = x[frames];
     }
+    return f;
+}
+
+int TACSRateConverter::Upsample(int frames, int channels) {
+    const int taps = static_cast<int>(taps_.size());
+    const int f = Interpolate(frames, channels);
+    for (int c = 0; c < channels; ++c) {
+        double* line = line_[c].data();
+        // Output k sums the interpolated values k - N + 1 ... k from the oldest to the newest: the
+        // order in which they reached it when each value was spread over the next N outputs.
+        CorrelateInOrder(line, taps_.data(), taps, filtered_.data(), f);
+        RoundTo16(filtered_.data(), rounded_[c].data(), f);
+        std::copy(line + f, line + f + (taps - 1), line);
+    }
+    Interleave(f, nullptr);
     return f;
 }
 

@@ -12,6 +12,9 @@ struct TAudioTrackModeInfo {
     uint32_t SectorBytes = 0;
     uint8_t LeadInDataForm = 0;
     uint8_t TrackDataForm = 0;
+    // Bytes a session-at-once write sends per sector: what the data form carries, after the sync
+    // and header that the drive generates are taken off a raw 2352-byte source sector.
+    uint32_t SentBytes = 0;
 };
 
 inline constexpr uint8_t kHighestTrackMode = 7;
@@ -20,6 +23,8 @@ inline constexpr uint8_t kHighestTrackMode = 7;
 const TAudioTrackModeInfo& TrackModeInfo(uint8_t trackMode);
 
 inline constexpr bool IsAudioTrackMode(uint8_t trackMode) { return trackMode <= 1; }
+// Mode 2 tracks (formless or XA) make a CD-ROM XA session.
+inline constexpr bool IsMode2TrackMode(uint8_t trackMode) { return trackMode >= 4 && trackMode <= kHighestTrackMode; }
 
 // Control nibble bits of a cue sheet entry (MMC SEND CUE SHEET, byte 0 bits 7-4).
 inline constexpr uint8_t kControlFourChannel = 0x80;

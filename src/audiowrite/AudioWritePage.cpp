@@ -31,7 +31,7 @@ void ComposeAudioWritePage(std::span<uint8_t> page, const TAudioPageOptions& o) 
     if (o.TrackAtOnce && o.AudioTrack) page[3] = o.CopyFlag ? kTrackModeAudioCopy : kTrackModeAudio;
     else page[3] = kTrackModeData;
     page[4] = (!o.TrackAtOnce || o.AudioTrack) ? kBlockTypeRawAudio : kBlockTypeMode2Form1Sub;
-    page[8] = o.AudioTrack ? kSessionFormatCdDa : kSessionFormatXa;
+    page[8] = o.AudioTrack || (o.Mode1Session && !o.TrackAtOnce) ? kSessionFormatCdDa : kSessionFormatXa;
     // Reserved byte and packet size: a packet size left over from a packet write means nothing
     // to track- or session-at-once.
     std::memset(page.data() + 9, 0, 5);

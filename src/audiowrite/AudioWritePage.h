@@ -13,6 +13,9 @@ struct TAudioPageOptions {
     bool KeepOpen = false;
     bool AudioTrack = false;
     bool CopyFlag = false;
+    // Session-at-once data all in Mode 1: a CD-ROM session (format 00h), not CD-ROM XA (20h),
+    // which is for Mode 2 tracks.
+    bool Mode1Session = false;
 };
 
 // Edits a page in place (page code at index 0; at least 16 bytes). Bytes from 16 on (catalog

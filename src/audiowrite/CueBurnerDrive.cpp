@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "audiowrite/AudioTrackModes.h"
 #include "audiowrite/AudioWritePage.h"
 #include "audiowrite/TCueBurner.h"
 #include "device/Media.h"
@@ -31,6 +32,10 @@ bool TCueBurner::SetAudioWriteParameters(bool underrun, bool keepOpen, bool audi
     options.KeepOpen = keepOpen;
     options.AudioTrack = audioTrack;
     options.CopyFlag = copyFlag;
+    options.Mode1Session = true;
+    for (const auto& file : Files())
+        for (const auto& track : file.Tracks)
+            if (IsMode2TrackMode(track.TrackMode)) options.Mode1Session = false;
     ComposeAudioWritePage(page, options);
 
     // MODE SELECT(10) parameter list: a zero header, then the whole page (a block descriptor the

@@ -36,6 +36,10 @@ struct TTrack {
     bool PreEmphasis = false;
     int32_t PreGap = 0;      // frames of silence before the track
     uint8_t IndexCount = 0;  // index points of this track
+    // Number of the track's first index point; -1 numbers them as the audio burner always has
+    // (from 1, or from 0 for a raw file's track with several points). A cue sheet image sets it.
+    int8_t FirstIndexNumber = -1;
+    std::string Isrc;  // 12 characters sent in the cue sheet; empty for none
 };
 
 struct TFiles {

@@ -105,7 +105,7 @@ bool TCueBurner::StartWrite() {
         DebugMessage(">>> " + BuildError(), kMessageWriteRefused);
         return false;
     }
-    cache_ = std::make_unique<TCueCacheThread>(cacheSize_, ReadQueue(), TotalBytes());
+    cache_ = std::make_unique<TCueCacheThread>(cacheSize_, ReadQueue());
     cache_->Start();
     for (;;) {
         if (Aborted()) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "audiowrite/AudioTrackModes.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
 
@@ -15,15 +17,16 @@ struct TFileCloser {
 };
 using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
 
-constexpr int64_t kFullPollMs = 1;
-constexpr int64_t kDrainPollMs = 20;
+// How long one wait for the writer lasts before the read-ahead looks for a stop request again; a
+// stop wakes it at once anyway.
+constexpr int64_t kRoomWaitMs = 50;
 
 }  // namespace
 
-TCueCacheThread::TCueCacheThread(int64_t cacheSize, std::vector<TFilesQue> queue, int64_t totalBytes)
+TCueCacheThread::TCueCacheThread(int64_t cacheSize, std::vector<TFilesQue> queue)
     : maxBlocks_(std::max<int64_t>(cacheSize / kCueBlockSlotBytes, 2)),
       queue_(std::move(queue)),
-      bytesToDeliver_(totalBytes) {}
+      ring_(static_cast<int>(kCueBlockBytes), static_cast<int>(maxBlocks_), static_cast<int>(maxBlocks_ - 1)) {}
 
 TCueCacheThread::~TCueCacheThread() {
     RequestStop();
@@ -32,7 +35,10 @@ TCueCacheThread::~TCueCacheThread() {
 
 void TCueCacheThread::Start() { thread_ = std::thread([this] { Run(); }); }
 
-void TCueCacheThread::RequestStop() { stopRequested_ = true; }
+void TCueCacheThread::RequestStop() {
+    stopRequested_ = true;
+    ring_.Stop();
+}
 
 void TCueCacheThread::Join() {
     if (thread_.joinable()) thread_.join();
@@ -61,18 +67,16 @@ void TCueCacheThread::SetStatusOnce(const std::string& text) {
 bool TCueCacheThread::Stopping() { return stopRequested_.load(); }
 
 void TCueCacheThread::StopForAbort() {
-    {
-        std::lock_guard lock(mutex_);
-        blocks_.clear();
-        if (status_.empty()) status_ = kAbortedByUserText;
-    }
-    bytesHeld_ = 0;
+    SetStatusOnce(kAbortedByUserText);
     Finish();
 }
 
-void TCueCacheThread::Finish() { finished_ = true; }
+void TCueCacheThread::Finish() {
+    finished_ = true;
+    ring_.Stop();
+}
 
-void TCueCacheThread::AdjustPriority(size_t blocks) {
+void TCueCacheThread::AdjustPriority(int blocks) {
     const auto n = static_cast<int64_t>(blocks);
     TReadAheadPriority level = n < maxBlocks_ / 4   ? TReadAheadPriority::Normal
                                : n < maxBlocks_ / 2 ? TReadAheadPriority::Lower
@@ -104,94 +108,81 @@ bool TCueCacheThread::ReadEntry(const TFilesQue& entry) {
     }
     int64_t left = entry.Length;
     int64_t position = entry.Offset;
+    // Blocks hold whole sectors of the entry's track (27 frames of audio, 31 sectors of 2048 bytes),
+    // so that the writer never has to send part of one.
+    const int64_t sector = TrackModeInfo(entry.TrackMode).SectorBytes;
+    const int64_t blockBytes = kCueBlockBytes / sector * sector;
     while (left > 0) {
-        const int64_t size = std::min(kCueBlockBytes, left);
-        TBlock block;
-        block.Data.assign(static_cast<size_t>(size), 0);
+        if (!WaitForRoom()) return false;
+        const int64_t size = std::min(blockBytes, left);
+        uint8_t* data = ring_.Cursor();
         // A last frame that the audio does not fill is completed with silence; anything short of
         // that is a source that changed since it was added and must not reach the disc as silence.
+        int64_t audio = 0;
         if (file) {
-            const int64_t audio = std::clamp<int64_t>(entry.DataEnd - position, 0, size);
-            const size_t got = std::fread(block.Data.data(), 1, static_cast<size_t>(audio), file.get());
+            audio = std::clamp<int64_t>(entry.DataEnd - position, 0, size);
+            const size_t got = std::fread(data, 1, static_cast<size_t>(audio), file.get());
             if (static_cast<int64_t>(got) != audio) {
                 SetStatusOnce(CantReadFileText(entry.FileName, kSourceShorterText));
                 Finish();
                 return false;
             }
         }
+        std::memset(data + audio, 0, static_cast<size_t>(size - audio));
         position += size;
-        block.Info.Count = static_cast<int>(size);
-        if (size == left) block.Info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
+        TCueBlockInfo info{static_cast<int>(size), 0, entry.TrackMode, false};
+        if (size == left) info = {static_cast<int>(size), entry.TypeCode, entry.TrackMode, entry.EndOfTrack};
         if (Stopping()) {
             StopForAbort();
             return false;
         }
-        size_t count = 0;
-        {
-            std::lock_guard lock(mutex_);
-            blocks_.push_back(std::move(block));
-            count = blocks_.size();
-        }
-        bytesHeld_ += size;
+        ring_.Advance(static_cast<int>(size), info);
+        ring_.CloseBlock(info);
         left -= size;
-        AdjustPriority(count);
-        for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                count = blocks_.size();
-            }
-            if (static_cast<int64_t>(count) < maxBlocks_ - 1) break;
-            priority_ = TReadAheadPriority::Idle;
-            primed_ = true;
-            if (Stopping()) {
-                StopForAbort();
-                return false;
-            }
-            EngineClock::SleepMs(kFullPollMs);
-        }
+        AdjustPriority(ring_.ReadyBlocks());
     }
     return true;
+}
+
+bool TCueCacheThread::WaitForRoom() {
+    if (ring_.Room() == 0) {
+        priority_ = TReadAheadPriority::Idle;
+        primed_ = true;
+        while (!Stopping() && !ring_.WaitForRoom(kRoomWaitMs)) {
+        }
+    }
+    if (!Stopping()) return true;
+    StopForAbort();
+    return false;
 }
 
 void TCueCacheThread::Run() {
     for (const auto& entry : queue_)
         if (!ReadEntry(entry)) return;
+    ring_.CloseStream();
     primed_ = true;  // a stream shorter than the cache is primed once it is all read
-    for (;;) {
-        if (bytesToDeliver_.load() <= 0) {
-            Finish();
-            return;
-        }
-        if (Stopping()) {
-            StopForAbort();
-            return;
-        }
-        bool empty = false;
-        {
-            std::lock_guard lock(mutex_);
-            empty = blocks_.empty();
-        }
-        if (empty) bytesToDeliver_ = 0;
-        else EngineClock::SleepMs(kDrainPollMs);
-    }
+    finished_ = true;
 }
 
-TCueBlockInfo TCueCacheThread::GetBlock(uint8_t* buffer) {
-    const bool finished = finished_.load();
-    TBlock block;
-    {
-        std::lock_guard lock(mutex_);
-        if (blocks_.empty()) {
-            if (!finished) ++emptyCount_;
-            return {finished ? 0 : -1, 0, 0, false};
-        }
-        block = std::move(blocks_.front());
-        blocks_.pop_front();
+TCueBlockInfo TCueCacheThread::TakeBlock(uint8_t*& data) {
+    ReleaseBlock();
+    TBlockRing<TCueBlockInfo>::TRun run;
+    if (ring_.Take(run)) {
+        data = run.Data;
+        holdingBlock_ = true;
+        return run.Info;
     }
-    std::copy(block.Data.begin(), block.Data.end(), buffer);
-    bytesHeld_ -= block.Info.Count;
-    bytesToDeliver_ -= block.Info.Count;
-    return block.Info;
+    if (ring_.Stopped() || ring_.Drained()) return {0, 0, 0, false};
+    ++emptyCount_;
+    return {-1, 0, 0, false};
 }
+
+void TCueCacheThread::ReleaseBlock() {
+    if (!holdingBlock_) return;
+    ring_.Release(1);
+    holdingBlock_ = false;
+}
+
+void TCueCacheThread::WaitForBlock(int64_t engineMs) { ring_.WaitForBlocks(engineMs); }
 
 }  // namespace kv

@@ -134,6 +134,40 @@ bool TCueSheetBuilder::AddIndex(uint8_t minute, uint8_t second, uint8_t frame) {
     return true;
 }
 
+bool TCueSheetBuilder::SetIsrc(const std::string& isrc) {
+    if (files_.empty() || files_.back().Tracks.empty()) return Refuse("NO TRACK FOR THE ISRC");
+    TTrack& track = files_.back().Tracks.back();
+    const std::string previous = track.Isrc;
+    track.Isrc = isrc;
+    if (isrc.size() != 12 && !isrc.empty()) {
+        track.Isrc = previous;
+        return Refuse("AN ISRC HAS 12 CHARACTERS");
+    }
+    if (!WithinEntryLimits()) {
+        track.Isrc = previous;
+        return Refuse("CUE SHEET FULL");
+    }
+    return true;
+}
+
+void TCueSheetBuilder::SetTrackFlags(bool copyPermitted, bool fourChannel, bool preEmphasis) {
+    if (files_.empty() || files_.back().Tracks.empty()) return;
+    TTrack& track = files_.back().Tracks.back();
+    track.CopyPermitted = copyPermitted;
+    track.FourChannel = fourChannel;
+    track.PreEmphasis = preEmphasis;
+}
+
+void TCueSheetBuilder::SetFirstIndexNumber(uint8_t number) {
+    if (files_.empty() || files_.back().Tracks.empty() || number > 1) return;
+    files_.back().Tracks.back().FirstIndexNumber = static_cast<int8_t>(number);
+}
+
+void TCueSheetBuilder::SetFileFrames(int64_t frames) {
+    if (files_.empty() || !files_.back().IndexPosition.empty() || frames < 0) return;
+    files_.back().Frames = frames;
+}
+
 void TCueSheetBuilder::SetPreGap(int32_t frames) {
     if (files_.empty() || files_.back().Tracks.empty()) return;
     TTrack& track = files_.back().Tracks.back();
@@ -148,9 +182,11 @@ void TCueSheetBuilder::SetPreGap(int32_t frames) {
 
 TCueSheetBuilder::TEntryCounts TCueSheetBuilder::CountEntries() const {
     TEntryCounts counts{3, 1};  // lead-in, track 1 index 00, lead-out; the 2-second silence
+    if (!MediaCatalogNumber.empty()) counts.Cue += 2;
     bool first = true;
     for (const auto& file : files_) {
         for (const auto& track : file.Tracks) {
+            if (!track.Isrc.empty()) counts.Cue += 2;
             if (track.PreGap > 0) {
                 ++counts.Queue;
                 if (!first) ++counts.Cue;
@@ -177,6 +213,20 @@ bool TCueSheetBuilder::AddCueEntry(const TTrack& track, int trackNumber, int ind
     return true;
 }
 
+// MMC SEND CUE SHEET: an ISRC takes two entries with ADR 3 before the track's first entry, six
+// characters each from byte 2 on.
+bool TCueSheetBuilder::AddIsrcEntries(const TTrack& track, int trackNumber) {
+    if (track.Isrc.empty()) return true;
+    if (cueSheet_.size() + 2 > kMaxCueEntries) return FailBuild("CUE SHEET HOLDS MORE THAN 256 ENTRIES");
+    const uint8_t ctl = static_cast<uint8_t>((ControlAddressOf(track) & 0xF0) | 0x03);
+    for (size_t half = 0; half < 2; ++half) {
+        TCueEntry e{ctl, static_cast<uint8_t>(trackNumber), 0, 0, 0, 0, 0, 0};
+        for (size_t i = 0; i < 6; ++i) e[2 + i] = static_cast<uint8_t>(track.Isrc[half * 6 + i]);
+        cueSheet_.push_back(e);
+    }
+    return true;
+}
+
 bool TCueSheetBuilder::Queue(TFilesQue entry) {
     if (readQueue_.size() >= kMaxQueueEntries) return FailBuild("READ QUEUE HOLDS MORE THAN 256 ENTRIES");
 
@@ -186,11 +236,14 @@ bool TCueSheetBuilder::Queue(TFilesQue entry) {
 
 bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuildCursor& c) {
     const int64_t sector = TrackModeInfo(track.TrackMode).SectorBytes;
-    const uint8_t form = c.FirstMode.TrackDataForm;
+    // Every track's entries carry its own data form: a disc that mixes audio and data tracks
+    // needs each region sent in its own form (MMC SEND CUE SHEET).
+    const uint8_t form = TrackModeInfo(track.TrackMode).TrackDataForm;
     const int trackNumber = ++c.TrackNumber;
     const bool firstTrack = trackNumber == 1;
     const size_t queueStart = readQueue_.size();
     if (track.IndexCount == 0) return FailBuild("TRACK " + std::to_string(trackNumber) + " HAS NO INDEX POINT");
+    if (!firstTrack && !AddIsrcEntries(track, trackNumber)) return false;
 
     int indexNumber = 0;
     if (track.PreGap > 0) {
@@ -200,6 +253,8 @@ bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuil
         if (!firstTrack && !AddCueEntry(track, trackNumber, 0, form, c.Position)) return false;
         indexNumber = 1;
         c.Position += track.PreGap;
+    } else if (track.FirstIndexNumber >= 0) {
+        indexNumber = track.FirstIndexNumber;
     } else if (firstTrack || file.FileType == kFileTypeWav) {
         indexNumber = 1;
     } else {
@@ -218,7 +273,9 @@ bool TCueSheetBuilder::BuildTrack(const TFiles& file, const TTrack& track, TBuil
             return false;
         if (indexNumber > kHighestIndexNumber)
             return FailBuild("TRACK " + std::to_string(trackNumber) + " NEEDS AN INDEX NUMBER ABOVE 99");
-        if (!AddCueEntry(track, trackNumber, indexNumber, form, c.Position)) return false;
+        // Track 1's index 00 is open from 00:00:00: a file that holds more of it extends it.
+        const bool continuesLeadPause = firstTrack && indexNumber == 0;
+        if (!continuesLeadPause && !AddCueEntry(track, trackNumber, indexNumber, form, c.Position)) return false;
         if (k == 1) secondIndexOffset = c.ReadOffset;
         c.Position += length;
         c.ReadOffset += length * sector;
@@ -274,27 +331,38 @@ bool TCueSheetBuilder::BuildCueSheet() {
     const TTrack& firstTrack = files_.front().Tracks.front();
     c.FirstMode = TrackModeInfo(firstTrack.TrackMode);
     c.TrackAtOnce = writeMethod_ == TWriteMethod::wmTAO;
-    if (!c.TrackAtOnce &&
-        !Queue({"", files_.front().FileType, firstTrack.TrackMode, 0, kLeadPauseBytes, false, 0}))
+    // The 2-second pause is sent in the first track's own sectors.
+    if (!c.TrackAtOnce && !Queue({"", files_.front().FileType, firstTrack.TrackMode, 0,
+                                  kLeadPauseFrames * c.FirstMode.SectorBytes, false, 0}))
         return false;
+    if (!MediaCatalogNumber.empty() && !c.TrackAtOnce) {
+        // MMC SEND CUE SHEET: the catalogue number comes first, 7 + 6 digits in two ADR 2 entries.
+        if (MediaCatalogNumber.size() != 13) return FailBuild("A MEDIA CATALOG NUMBER HAS 13 DIGITS");
+        const uint8_t ctl = static_cast<uint8_t>((ControlAddressOf(firstTrack) & 0xF0) | 0x02);
+        TCueEntry first{ctl, 0, 0, 0, 0, 0, 0, 0}, second{ctl, 0, 0, 0, 0, 0, 0, 0};
+        for (size_t i = 0; i < 7; ++i) first[1 + i] = static_cast<uint8_t>(MediaCatalogNumber[i]);
+        for (size_t i = 0; i < 6; ++i) second[1 + i] = static_cast<uint8_t>(MediaCatalogNumber[7 + i]);
+        cueSheet_.push_back(first);
+        cueSheet_.push_back(second);
+    }
     if (!AddCueEntry(firstTrack, 0, 0, c.FirstMode.LeadInDataForm, 0)) return false;
+    if (!c.TrackAtOnce && !AddIsrcEntries(firstTrack, 1)) return false;
     if (!AddCueEntry(firstTrack, 1, 0, c.FirstMode.TrackDataForm, 0)) return false;
     c.Position = kLeadPauseFrames;
 
     for (const auto& file : files_)
         if (!BuildFile(file, c)) return false;
 
+    // The lead-out is generated in the mode of the track it follows.
     const TTrack& lastTrack = files_.back().Tracks.back();
-    if (!AddCueEntry(lastTrack, 0xAA, 1, c.FirstMode.LeadInDataForm, c.Position)) return false;
+    if (!AddCueEntry(lastTrack, 0xAA, 1, TrackModeInfo(lastTrack.TrackMode).LeadInDataForm, c.Position))
+        return false;
     if (c.Position >= kFramesInHundredMinutes) return FailBuild("DISC LONGER THAN 99:59:74");
 
-    if (c.TrackAtOnce) {
-        // Track-at-once counts the first pre-gap as written before anything is sent.
-        totalBytes_ = kLeadPauseBytes;
-        for (const auto& entry : readQueue_) totalBytes_ += entry.Length;
-    } else {
-        totalBytes_ = c.Position * kFrameBytes;
-    }
+    // Track-at-once counts the first pre-gap as written before anything is sent; session-at-once
+    // delivers exactly what the queue holds (every frame of the disc, for audio 2352 bytes each).
+    totalBytes_ = c.TrackAtOnce ? kLeadPauseBytes : 0;
+    for (const auto& entry : readQueue_) totalBytes_ += entry.Length;
     return true;
 }
 

@@ -23,6 +23,13 @@ public:
     bool AddIndex(uint8_t minute, uint8_t second, uint8_t frame);
     // Frames of silence before the current track; negative counts as none.
     void SetPreGap(int32_t frames);
+    // For cue sheet images: the current track's ISRC (12 characters), its control flags, the
+    // number of its first index point (0 when the file holds its pre-gap as index 00), and the
+    // last added file's length in frames when its sectors are not 2352 bytes. Set before AddIndex.
+    bool SetIsrc(const std::string& isrc);
+    void SetTrackFlags(bool copyPermitted, bool fourChannel, bool preEmphasis);
+    void SetFirstIndexNumber(uint8_t number);
+    void SetFileFrames(int64_t frames);
 
     // Turns the track list into the cue sheet and read queue. False (with BuildError) when the
     // track list cannot become a valid disc; the write must not start then.
@@ -36,6 +43,9 @@ public:
     std::string CDPerformer;
     std::string CDSongWriter;
     std::string CDCatalog;
+    // The media catalogue number (13 digits) a session-at-once write sends with the cue sheet;
+    // empty sends none. Set from a cue sheet image's CATALOG.
+    std::string MediaCatalogNumber;
 
     const std::vector<TFiles>& Files() const { return files_; }
     int TrackCount() const { return trackCount_; }
@@ -52,6 +62,7 @@ private:
     bool Refuse(std::string reason);
     bool FailBuild(std::string reason);
     bool AddCueEntry(const TTrack& track, int trackNumber, int indexNumber, uint8_t dataForm, int64_t position);
+    bool AddIsrcEntries(const TTrack& track, int trackNumber);
     bool Queue(TFilesQue entry);
     bool BuildFile(const TFiles& file, TBuildCursor& cursor);
     bool BuildTrack(const TFiles& file, const TTrack& track, TBuildCursor& cursor);

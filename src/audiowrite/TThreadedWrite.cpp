@@ -22,6 +22,8 @@ constexpr int64_t kBusyRetrySleepMs = 100;
 constexpr int kCloseTries = 1000;
 constexpr int kBufferPollEvery = 5;
 constexpr uint8_t kInvisibleTrack = 255;
+// How long one wait for the read-ahead lasts before the writer looks at the abort flag again.
+constexpr int64_t kBlockWaitMs = 50;
 
 std::string SpeedText(uint16_t kbs) {
     char text[32];
@@ -32,7 +34,7 @@ std::string SpeedText(uint16_t kbs) {
 }  // namespace
 
 TThreadedWrite::TThreadedWrite(TCueBurner& burner, TCueCacheThread& cache)
-    : burner_(burner), cache_(cache), buffer_(kCueBlockSlotBytes) {}
+    : burner_(burner), cache_(cache) {}
 
 bool TThreadedWrite::TrackAtOnce() const { return burner_.WriteMethod() == TWriteMethod::wmTAO; }
 
@@ -62,7 +64,7 @@ bool TThreadedWrite::Setup() {
     b.EjectMedium(false);
     b.TestUnitReady(5000);
     b.RewindUnit();
-    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    b.ApplyWriteSpeed();
     const uint16_t speed = b.ReadCurrentWriteSpeed();
     // An audio disc is announced as CD-DA (session format 00h) from the first page on; a
     // session-at-once write sends no other page before its cue sheet.
@@ -87,7 +89,7 @@ bool TThreadedWrite::Setup() {
     // The sector size follows the first track's mode: a raw image of audio frames is still
     // 2352-byte audio, whatever kind of file holds it.
     if (!pageSet) return FailPageRefused(pageError);
-    sectorSize_ = audio ? 2352 : firstMode == 3 ? 2048 : 2336;
+    sectorSize_ = static_cast<int>(TrackModeInfo(firstMode).SentBytes);
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
     const auto cue = b.CueSheetBytes();
     if (!b.SendCueSheet(cue.data(), static_cast<uint32_t>(cue.size()))) {
@@ -115,7 +117,7 @@ void TThreadedWrite::PollDriveBuffer() {
     --pollCountdown_;
 }
 
-bool TThreadedWrite::WriteBlock(int count) {
+bool TThreadedWrite::WriteBlock(const uint8_t* data, int count) {
     TCueBurner& b = burner_;
     const int sectors = count / sectorSize_;
     TWriteRetry retry(kBusyRetries + 1, kBusyRetrySleepMs);
@@ -125,7 +127,7 @@ bool TThreadedWrite::WriteBlock(int count) {
             return false;
         }
         if (b.WriteSectors(static_cast<uint32_t>(address_), static_cast<uint16_t>(sectors), kWriteFlagsDataOut,
-                           static_cast<uint32_t>(sectors * sectorSize_), buffer_.data()))
+                           static_cast<uint32_t>(sectors * sectorSize_), data))
             break;
         switch (retry.AfterFailure(b)) {
             case TWriteRetry::EVerdict::Again:
@@ -168,27 +170,38 @@ bool TThreadedWrite::EndTrack() {
 void TThreadedWrite::WriteLoop() {
     TCueBurner& b = burner_;
     SetReleaseHandleAfterCommand(false);
-    TCueBlockInfo block = cache_.GetBlock(buffer_.data());
+    uint8_t* data = nullptr;
+    TCueBlockInfo block = cache_.TakeBlock(data);
     if (TrackAtOnce() && b.PerformOPC) b.SendOPC();
     while (block.Count != 0) {
         b.SetCurrentFileName(cache_.CurrentFileName());
         if (block.Count > 0) {
             b.bytesWritten_ += block.Count;
-            const int count = ConvertFramesToSectors(buffer_.data(), block.Count, sectorSize_);
+            // Converted where it lies: the block is the writer's until it takes the next one.
+            int count = block.Count;
+            if (TrackAtOnce()) {
+                count = ConvertFramesToSectors(data, block.Count, sectorSize_);
+            } else {
+                // Session-at-once: each block is sent in its own track's form (the cue sheet gave
+                // the drive every track's data form); raw source sectors lose sync and header.
+                const TAudioTrackModeInfo& mode = TrackModeInfo(block.TrackMode);
+                sectorSize_ = static_cast<int>(mode.SentBytes);
+                if (mode.SectorBytes == kFrameBytes) count = ConvertFramesToSectors(data, block.Count, sectorSize_);
+            }
             PollDriveBuffer();
-            if (!WriteBlock(count)) return;
+            if (!WriteBlock(data, count)) return;
             if (TrackAtOnce() && block.EndOfTrack && !EndTrack()) return;
         }
         if (b.Aborted()) {
             Fail(kAbortedByUserText);
             return;
         }
-        block = cache_.GetBlock(buffer_.data());
+        block = cache_.TakeBlock(data);
         if (std::string status = cache_.Status(); !status.empty()) {
             Fail(status);
             return;
         }
-        if (block.Count < 0) EngineClock::SleepMs(1);
+        if (block.Count < 0) cache_.WaitForBlock(kBlockWaitMs);
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "audiowrite/TCueCacheThread.h"
 
@@ -24,7 +23,7 @@ public:
 private:
     bool Setup();
     void WriteLoop();
-    bool WriteBlock(int count);
+    bool WriteBlock(const uint8_t* data, int count);
     bool EndTrack();
     void PollDriveBuffer();
     bool FailPageRefused(const std::string& reason);
@@ -36,7 +35,6 @@ private:
     TCueCacheThread& cache_;
     int64_t address_ = 0;
     int sectorSize_ = 2352;
-    std::vector<uint8_t> buffer_;
     int pollCountdown_ = 5;
     size_t tracksDone_ = 0;
     std::string status_;

@@ -19,18 +19,26 @@ TInterruptWatch::TInterruptWatch(std::function<void()> onInterrupt) : onInterrup
     previousInt_ = std::signal(SIGINT, OnSignal);
     previousTerm_ = std::signal(SIGTERM, OnSignal);
     watcher_ = std::thread([this] {
-        while (!stop_.load()) {
+        std::unique_lock lock(mutex_);
+        while (!stop_) {
             if (g_signalled.load() && !delivered_.load()) {
                 delivered_ = true;
+                lock.unlock();
                 if (onInterrupt_) onInterrupt_();
+                lock.lock();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // Woken at once when the watch ends, so that ending it costs no wait.
+            stopped_.wait_for(lock, std::chrono::milliseconds(50), [this] { return stop_; });
         }
     });
 }
 
 TInterruptWatch::~TInterruptWatch() {
-    stop_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    stopped_.notify_all();
     watcher_.join();
     std::signal(SIGINT, previousInt_ == SIG_ERR ? SIG_DFL : previousInt_);
     std::signal(SIGTERM, previousTerm_ == SIG_ERR ? SIG_DFL : previousTerm_);

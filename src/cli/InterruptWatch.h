@@ -1,6 +1,8 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace kv::cli {
@@ -21,7 +23,9 @@ public:
 
 private:
     std::function<void()> onInterrupt_;
-    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;  // guarded by mutex_
     std::atomic<bool> delivered_{false};
     std::thread watcher_;
     void (*previousInt_)(int) = nullptr;

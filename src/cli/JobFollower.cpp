@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <iostream>
 
 #include "cli/InterruptWatch.h"
 
 namespace kv::cli {
+
+void PrintJobMessage(const jobs::TJobMessage& m) {
+    const bool problem = m.Severity == jobs::TSeverity::Error || m.Severity == jobs::TSeverity::Warning;
+    (problem ? std::cerr : std::cout) << m.Text << std::endl;
+}
 
 std::string WriteProgressLine(const jobs::TJobProgress& p) {
     char line[160];
@@ -30,10 +34,10 @@ int FollowJob(const std::string& command, jobs::TJob& job,
     }
     const bool terminal = progressLine && ::isatty(STDERR_FILENO) != 0;
     size_t shown = 0;
-    int tick = 0;
-    // Wall time: this is about what a person sees, not about the drive.
-    for (; !job.Finished(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        if (terminal && tick++ % 12 == 0) {
+    // Wall time: this is about what a person sees, not about the drive. The wait ends as soon as
+    // the job does, so a short command is not held up by the progress line.
+    for (int tick = 0; !job.WaitUntilFinished(std::chrono::milliseconds(20)); ++tick) {
+        if (terminal && tick % 12 == 0) {
             const std::string line = progressLine(job.Progress());
             std::fprintf(stderr, "\r%s", line.c_str());
             std::fflush(stderr);

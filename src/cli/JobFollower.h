@@ -12,6 +12,9 @@ namespace kv::cli {
 int FollowJob(const std::string& command, jobs::TJob& job,
               const std::function<std::string(const jobs::TJobProgress&)>& progressLine = {});
 
+// A job's line: warnings and errors to stderr, the rest to stdout.
+void PrintJobMessage(const jobs::TJobMessage& message);
+
 // "NN% written (A of B MB), drive buffer NN%, cache NN%" for the writing jobs.
 std::string WriteProgressLine(const jobs::TJobProgress& p);
 

@@ -33,15 +33,34 @@ constexpr std::pair<uint32_t, const char*> kCapabilityNames[] = {
     {WriteDVDPLUSRW, "WriteDVDPLUSRW"},
     {WriteISRC, "WriteISRC"},
     {TCapability::UnderrunProtection, "UnderrunProtection"},
+    {ReadBD, "ReadBD"},
+    {WriteBDR, "WriteBDR"},
+    {WriteBDRE, "WriteBDRE"},
 };
 
-std::string Speed(uint16_t kbs, bool cd) {
+std::string Speed(uint16_t kbs, uint8_t medium) {
     char text[48];
-    std::snprintf(text, sizeof text, "%u KB/s (%.1fx)", unsigned{kbs}, kbs / (cd ? 176.4 : 1385.0));
+    std::snprintf(text, sizeof text, "%u KB/s (%.1fx)", unsigned{kbs}, kbs / NominalSpeedOneX(medium));
     return text;
 }
 
-int RunDiscInfo(const std::vector<std::string>&) {
+// "2.01" for 0201h; "none" for a disc without UDF.
+std::string UdfRevisionText(uint16_t revision) {
+    if (revision == 0) return "none";
+    char text[16];
+    std::snprintf(text, sizeof text, "%x.%02x", unsigned{revision} >> 8, unsigned{revision} & 0xFF);
+    return text;
+}
+
+int RunDiscInfo(const std::vector<std::string>& args) {
+    bool sessions = false;
+    for (const auto& a : args) {
+        if (a != "--sessions") {
+            std::cerr << "kelvadore-cli discinfo: unknown argument " << a << "\n";
+            return 2;
+        }
+        sessions = true;
+    }
     TSCSIDevice device;
     std::string whyNot;
     if (!jobs::SelectDrive(device, Context().DriveId, &whyNot)) {
@@ -49,6 +68,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
         return 1;
     }
     jobs::TDiscInfoJob job(device);
+    job.ListSessions = sessions;
     if (!job.Start(&whyNot)) {
         std::cerr << "kelvadore-cli: " << whyNot << "\n";
         return 1;
@@ -59,7 +79,7 @@ int RunDiscInfo(const std::vector<std::string>&) {
     const TDisc& disc = report.Disc;
     const uint8_t medium = report.Medium;
     std::cout << "drive:              " << device.Device() << "\n"
-              << "medium:             " << MediumNames[medium < kMediumCount ? medium : 0] << " (" << unsigned{medium}
+              << "medium:             " << MediumName(medium) << " (" << unsigned{medium}
               << ")\n"
               << "ready:              " << (disc.Ready ? "yes" : "no") << "\n"
               << "capacity:           " << disc.Capacity << "\n"
@@ -77,20 +97,28 @@ int RunDiscInfo(const std::vector<std::string>&) {
               << "used blocks:        " << report.UsedBlocks << "\n"
               << "free blocks:        " << report.FreeBlocks << "\n"
               << "total blocks:       " << report.TotalBlocks << "\n"
+              << "udf:                " << UdfRevisionText(report.UdfRevision) << "\n"
               << "capabilities:      ";
     for (const auto& [bit, name] : kCapabilityNames)
         if (report.Capabilities & bit) std::cout << " " << name;
-    const bool cd = IsCdMedium(medium);
     std::cout << "\n"
-              << "max read speed:     " << Speed(report.MaxReadSpeed, cd) << "\n"
-              << "max write speed:    " << Speed(report.MaxWriteSpeed, cd) << "\n"
-              << "current write speed: " << Speed(report.CurrentWriteSpeed, cd) << "\n";
+              << "max read speed:     " << Speed(report.MaxReadSpeed, medium) << "\n"
+              << "max write speed:    " << Speed(report.MaxWriteSpeed, medium) << "\n"
+              << "current write speed: " << Speed(report.CurrentWriteSpeed, medium) << "\n"
+              << "write speeds:      ";
+    for (uint32_t kbs : report.WriteSpeeds) std::cout << " " << kbs;
+    std::cout << (report.WriteSpeeds.empty() ? "\n" : " KB/s\n");
+    // The sessions list: each recorded session with the size of its volume, then the free space.
+    for (const jobs::TSessionRow& row : report.SessionRows)
+        std::cout << (row.Number ? "session " + std::to_string(row.Number) + ":" : std::string("free:     ")) << "          "
+                  << row.SizeBytes << " bytes\n";
     if (!report.LastError.empty()) std::cout << "last error:         " << report.LastError << "\n";
     return 0;
 }
 
-const TCliRegistration kDiscInfo({"discinfo", "",
-                                  "medium, disc record, sessions, used/free/total blocks, capabilities and speeds",
+const TCliRegistration kDiscInfo({"discinfo", "[--sessions]",
+                                  "medium, disc record, sessions, used/free/total blocks, UDF revision, capabilities and "
+                                  "speeds; with --sessions each session's size",
                                   RunDiscInfo});
 
 }  // namespace

@@ -39,7 +39,7 @@ int RunCreate(const std::vector<std::string>& args) {
             } else {
                 char* end = nullptr;
                 const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-                if (end == v.c_str() || *end != 0 || n == 0 || n > 16'000'000)
+                if (end == v.c_str() || *end != 0 || n == 0 || n > vr::kMaxMediumBlocks)
                     return Fail("--capacity takes a block count, got '" + v + "'");
                 capacity = static_cast<uint32_t>(n);
             }
@@ -61,8 +61,8 @@ int RunCreate(const std::vector<std::string>& args) {
     std::string error;
     bool ok = false;
     if (!image.empty()) {
-        if (*kind != vr::EMediumKind::CdRom && *kind != vr::EMediumKind::DvdRom)
-            return Fail("--from-image makes a pressed disc: use --type cdrom or dvdrom");
+        if (!vr::Traits(*kind).Pressed)
+            return Fail("--from-image makes a pressed disc: use --type cdrom, dvdrom or bdrom");
         ok = vr::PressImage(file, *kind, image, error);
     } else if (audio) {
         if (*kind != vr::EMediumKind::CdRom)

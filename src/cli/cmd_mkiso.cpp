@@ -7,6 +7,7 @@
 #include "cli/ArgumentParser.h"
 #include "cli/CliCommand.h"
 #include "cli/JobFollower.h"
+#include "cli/UdfOption.h"
 #include "jobs/DataWriteJobs.h"
 #include "jobs/TreeLoader.h"
 #include "datawrite/TZelBurner.h"
@@ -26,13 +27,15 @@ struct TMkisoOptions {
     bool FollowLinks = false;
     bool Immediate = false;
     bool AcceptRefused = false;
+    std::string Udf, UdfRevision;
     std::vector<std::string> Paths;
 };
 
 int Usage(const std::string& problem) {
     std::cerr << "kelvadore-cli: mkiso: " << problem << "\n"
               << "usage: kelvadore-cli mkiso -o OUT.iso [--volume NAME] [--no-joliet] [--no-rock-ridge] [--root-owner] "
-                 "[--follow-links] [--boot IMAGE] [--immediate] [--accept-refused] PATH...\n";
+                 "[--follow-links] [--boot IMAGE] [--immediate] [--accept-refused] "
+              << kUdfUsage << " PATH...\n";
     return 2;
 }
 
@@ -47,6 +50,8 @@ bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::s
     parser.Switch({"--follow-links"}, o.FollowLinks);
     parser.Switch({"--immediate"}, o.Immediate);
     parser.Switch({"--accept-refused"}, o.AcceptRefused);
+    parser.Option({"--udf"}, o.Udf);
+    parser.Option({"--udf-revision"}, o.UdfRevision);
     if (!parser.Parse(args, o.Paths, problem)) return false;
     if (o.Output.empty()) problem = "no output file (-o)";
     else if (o.Paths.empty()) problem = "no files or folders to add";
@@ -66,6 +71,7 @@ int RunMkiso(const std::vector<std::string>& args) {
     burner.JolietFileSystem = o.Joliet;
     burner.RockRidge = o.RockRidge;
     burner.RockRidgeRootOwner = o.RootOwner;
+    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return Usage(problem);
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
     // An image file is as long as its data; padding to 300 sectors is for discs.
@@ -86,7 +92,7 @@ int RunMkiso(const std::vector<std::string>& args) {
     job.AcceptRefusals = o.AcceptRefused;
     if (const int status = FollowJob("mkiso", job, WriteProgressLine); status != 0) return status;
     std::cout << o.Output << ": " << burner.Layout().ImageSize << " sectors, " << burner.DirCount() << " folders, "
-              << (burner.FileCount() - burner.DirCount()) << " files";
+              << (burner.FileCount() - burner.DirCount()) << " files" << (burner.Udf() ? ", UDF" : "");
     if (!o.Immediate)
         std::cout << "; read-ahead ran empty " << burner.CacheTimesEmpty() << " times, full "
                   << burner.CacheTimesFull() << " times";
@@ -97,9 +103,10 @@ int RunMkiso(const std::vector<std::string>& args) {
 const TCliRegistration kMkiso(
     {"mkiso",
      "-o OUT.iso [--volume NAME] [--no-joliet] [--no-rock-ridge] [--root-owner] [--follow-links] [--boot IMAGE] "
-     "[--immediate] [--accept-refused] PATH...",
-     "write folders (with their contents) and files into an ISO 9660 image file with Rock Ridge and Joliet "
-     "(--root-owner: owner root, readable by all; --follow-links: the files links point to, not the links)",
+     "[--immediate] [--accept-refused] [--udf auto|on|off] [--udf-revision 2.01|1.02] PATH...",
+     "write folders (with their contents) and files into an ISO 9660 image file with Rock Ridge, Joliet and "
+     "UDF (--root-owner: owner root, readable by all; --follow-links: the files links point to, not the links; "
+     "--udf off: no UDF)",
      RunMkiso});
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "device/Media.h"
 #include "iso/FileExtract.h"
 #include "iso/SessionImport.h"
+#include "iso/UdfDetect.h"
+#include "iso/UdfVolumeDescriptors.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
@@ -49,7 +51,7 @@ int TZelBurner::BlockSizeForMedium() {
 bool TZelBurner::CloseIncompleteSession() {
     const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
     const bool writeOnce = medium == kMediumCdR || medium == kMediumCdRw || medium == kMediumDvdR ||
-                           medium == kMediumDvdPlusR || medium == kMediumDvdPlusRDl;
+                           medium == kMediumDvdPlusR || medium == kMediumDvdPlusRDl || IsBluRayRecordableMedium(medium);
     if (!writeOnce || TestWrite || !ReadDiscInformation() || DiscInfo.DiscStatusBits() != kDiscStatusAppendable ||
         DiscInfo.LastSessionState() != kSessionIncomplete)
         return true;
@@ -95,11 +97,26 @@ bool TZelBurner::FormatDvdRwForWriting() {
         const uint8_t* list = medium == kMediumDvdRwSequential ? kDvdRwSequentialFormat : kDvdRwRestrictedFormat;
         if (!FormatUnit(0x11, list, 12)) FormatUnit(0x11, kDvdRwFallbackFormat, 12);
     }
+    return WaitForFormat();
+}
+
+bool TZelBurner::WaitForFormat() {
     for (int poll = 0; poll < kFormatPolls && !abort_; ++poll) {
         EngineClock::SleepMs(5000);
         if (ReadDiscInformation() || LastAsc() != kAscNotReady) break;
     }
     return true;
+}
+
+bool TZelBurner::FormatBluRayReForWriting() {
+    const uint8_t medium = static_cast<uint8_t>(CurrentMedium.load());
+    if (!IsBluRayRewritableMedium(medium) || DiscStatus() != kDiscStatusEmpty) return true;
+    DebugMessage(">>> FORMATTING " + std::string(MediumName(medium)), kMessageProgress);
+    if (!FormatBluRayRe(false)) {
+        RaiseWriteDone(std::string(kBluRayReFormatFailedText) + " [" + LastError() + "]");
+        return false;
+    }
+    return WaitForFormat();
 }
 
 bool TZelBurner::DiscTakesWrite() {
@@ -109,6 +126,10 @@ bool TZelBurner::DiscTakesWrite() {
         return false;
     }
     const TWriteRefusal refusal = WriteRefusal(false);
+    if (refusal.Reason.empty() && TestWrite && IsBluRayMedium(MediumType())) {
+        RaiseWriteDone(kBluRayTestWriteText);
+        return false;
+    }
     if (refusal.Reason.empty()) return true;
     RaiseWriteDone(refusal.Erasable ? refusal.Reason + "; " + kDiscErasableHintText : refusal.Reason);
     return false;
@@ -129,16 +150,25 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     SetWriteParameters(false, UnderrunProtection, medium, false, true);
     WaitUntilReady(10000, 500);
 
-    if (medium == kMediumDvdRam || medium == kMediumDvdPlusRw) {
+    if (medium == kMediumDvdRam || medium == kMediumDvdPlusRw || IsBluRayRewritableMedium(medium)) {
         // Overwritable media have one track: the previous volume's descriptors tell where it ends.
         std::vector<uint8_t> sector(2048);
         for (uint32_t lba = 32; lba >= 16; --lba) {
             if (!ReadSectors(lba, 1, 2048, sector.data())) continue;
             if (std::memcmp(sector.data() + 1, "CD001", 5) == 0 && (sector[0] == 1 || sector[0] == 2)) {
                 sessionStart = GetLE32(sector.data() + 80);
+                // A BD is written in 32-block clusters: a session starting inside one would have
+                // the drive read back and rewrite the cluster the previous session ends in.
+                if (IsBluRayMedium(medium)) sessionStart = (sessionStart + 31) / 32 * 32;
                 return true;
             }
         }
+        return true;
+    }
+    if (IsBluRayRecordableMedium(medium)) {
+        // The last track in the last session is the invisible one a new session goes into.
+        if (!ReadDiscInformation() || !ReadTrackInformation(LastTrackOfDisc())) return false;
+        sessionStart = TrackInfo.NextWritable;
         return true;
     }
     if (medium == kMediumDvdRw || medium == kMediumDvdRwRestricted || medium == kMediumDvdRwSequential) {
@@ -148,6 +178,26 @@ bool TZelBurner::FindSessionStart(uint32_t& sessionStart) {
     if (!ReadTrackInformation(static_cast<uint8_t>(SessionCount() + 1))) return false;
     sessionStart = TrackInfo.NextWritable;
     return true;
+}
+
+// Every system that reads DVD and BD media reads UDF; CD media (DDCD too) keep to ISO 9660,
+// which CD readers and players have always read.
+bool TZelBurner::IsDvdOrBdMedium() {
+    const auto medium = static_cast<uint8_t>(CurrentMedium.load());
+    return medium >= kMediumDvdRom && medium != kMediumDdcdRom && medium != kMediumDdcdR && medium != kMediumDdcdRw;
+}
+
+bool TZelBurner::UdfAppendAllowed(uint32_t sessionStart) {
+    const auto medium = static_cast<uint8_t>(CurrentMedium.load());
+    if (sessionStart == 0 || !IsOverwritableForDescriptorCopy(medium)) return true;
+    // Readers of an overwritable disc take the anchor at sector 256 whatever the session. When
+    // the first session has no UDF, that sector may hold file data the new session still refers to.
+    std::vector<uint8_t> sector(2048);
+    if (ReadSectors(kUdfAnchorOffset, 1, 2048, sector.data()) &&
+        IsValidUdfTag(sector.data(), sector.size(), kUdfTagAnchor, kUdfAnchorOffset))
+        return true;
+    DebugMessage(">>> THE DISC'S FIRST SESSION HAS NO UDF: THIS SESSION IS WRITTEN WITHOUT UDF", kMessageProgress);
+    return false;
 }
 
 void TZelBurner::ImportSessionForLayout(TDEntry* importRoot) {
@@ -173,6 +223,7 @@ bool TZelBurner::BurnCD() {
     const int blockSize = BlockSizeForMedium();
     if (!CloseIncompleteSession()) return false;
     if (!FormatDvdRwForWriting()) return false;
+    if (!FormatBluRayReForWriting()) return false;
     if (abort_) {
         RaiseWriteDone(kAbortedByUserText);
         return false;
@@ -196,6 +247,7 @@ bool TZelBurner::BurnISOImage(const std::string& fileName) {
     probe.close();
     if (!DiscTakesWrite()) return false;
     const int blockSize = BlockSizeForMedium();
+    if (!FormatBluRayReForWriting()) return false;
     imageFileSectors_ = (static_cast<int64_t>(st.st_size) + 2047) / 2048;
     SetImageSizeOfFile(imageFileSectors_);
     return StartStream(blockSize, fileName,

@@ -8,6 +8,7 @@
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
 #include "device/WriteRetry.h"
+#include "iso/UdfBridge.h"
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "transport/RequestInterface.h"
@@ -43,43 +44,24 @@ std::string Thousands(unsigned value) {
     return out;
 }
 
-// Speed 0 means "as fast as the drive goes": a performance descriptor of 0 KB a second would ask
-// for the slowest speed instead, so the drive's maximum (or the largest value) stands in for it.
-uint32_t StreamingSize(uint16_t kbs, uint16_t driveMaximum) {
-    const uint16_t speed = kbs != 0 ? kbs : driveMaximum != 0 ? driveMaximum : uint16_t{0xFFFF};
-    return static_cast<uint32_t>(speed / 1385.0 * 1440.25);
-}
-
 }  // namespace
 
 bool IsOverwritableForDescriptorCopy(uint8_t medium) {
-    return medium == kMediumDvdPlusRw || IsDvdRw(medium) || medium == kMediumDvdRam;
+    return medium == kMediumDvdPlusRw || IsDvdRw(medium) || medium == kMediumDvdRam || IsBluRayRewritableMedium(medium);
 }
 
 bool NeedsStreamingDescriptor(uint8_t medium) {
     return medium == kMediumDvdR || IsDvdRw(medium) || medium == kMediumDvdPlusR ||
-           medium == kMediumDvdPlusRw || medium == kMediumDvdPlusRDl;
+           medium == kMediumDvdPlusRw || medium == kMediumDvdPlusRDl || IsBluRayMedium(medium);
 }
 
-std::string WriteSpeedText(uint8_t medium, uint16_t kbs) {
+std::string WriteSpeedText(uint8_t medium, uint32_t kbs) {
     char factor[32];
-    if (medium >= kMediumDvdR && medium <= kMediumDvdPlusR)
-        std::snprintf(factor, sizeof factor, "%.1f", kbs / 1385.0);
+    if ((medium >= kMediumDvdR && medium <= kMediumDvdPlusR) || IsBluRayMedium(medium))
+        std::snprintf(factor, sizeof factor, "%.1f", kbs / NominalSpeedOneX(medium));
     else
         std::snprintf(factor, sizeof factor, "%.0f", kbs / 176.4);
     return std::string(factor) + "X (" + Thousands(kbs) + " KB/s)";
-}
-
-std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize,
-                                         uint32_t writeSize) {
-    std::vector<uint8_t> d(28, 0);
-    PutBE32(d.data() + 4, start);
-    PutBE32(d.data() + 8, end);
-    PutBE32(d.data() + 12, readSize);
-    PutBE32(d.data() + 16, 1000);
-    PutBE32(d.data() + 20, writeSize);
-    PutBE32(d.data() + 24, 1000);
-    return d;
 }
 
 TDriveWriteTarget::TDriveWriteTarget(TZelBurner& burner, int64_t imageSectors, bool fromImageFile)
@@ -93,7 +75,7 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
     TSCSIDevice::CurrentMedium = medium_;
     b.EjectMedium(false);
     if (medium_ != kMediumDvdPlusRw) b.RewindUnit();
-    b.SetCDSpeed(b.ReadSpeed, b.WriteSpeed());
+    b.ApplyWriteSpeed();
     b.WaitUntilReady(10000, 1000);
     const uint16_t speed = b.ReadCurrentWriteSpeed();
     // The page sent before the data always describes a finalised disc; the close sends the
@@ -108,10 +90,8 @@ bool TDriveWriteTarget::Setup(std::string& /*error*/) {
 }
 
 void TDriveWriteTarget::SendStreaming() {
-    const auto d = StreamingDescriptor(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_),
-                                       StreamingSize(burner_.ReadSpeed, burner_.DeviceMaxReadSpeed),
-                                       StreamingSize(burner_.WriteSpeed(), burner_.DeviceMaxWriteSpeed));
-    burner_.SetStreaming(d.data(), static_cast<uint16_t>(d.size()));
+    burner_.SetStreamingSpeeds(sessionStart_, static_cast<uint32_t>(sessionStart_ + imageSectors_), burner_.ReadSpeed,
+                               burner_.WriteSpeed());
 }
 
 void TDriveWriteTarget::PrepareDvdR() {
@@ -130,7 +110,7 @@ void TDriveWriteTarget::PrepareDvdR() {
 }
 
 void TDriveWriteTarget::AnnounceStart(uint16_t speed) {
-    const std::string name(medium_ < MediumNames.size() ? MediumNames[medium_] : MediumNames[kMediumUnknown]);
+    const std::string name(MediumName(medium_));
     burner_.DebugMessage(">>> STARTING WRITE PROCESS ON " + name + " AT " + WriteSpeedText(medium_, speed),
                          kMessageProgress);
     if (burner_.TestWrite) burner_.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
@@ -191,6 +171,36 @@ bool TDriveWriteTarget::WriteDescriptorCopy(std::string& error) {
     // Never beyond the copy's 32 sectors, nor into the session written after the old one.
     const uint32_t sectors = std::min<uint32_t>(static_cast<uint32_t>(copy.size() / 2048), sessionStart_);
     if (!WriteWithRetries(0, copy.data(), static_cast<int>(sectors * 2048), error)) return false;
+    b.SynchronizeCache(kFinalFlushMs, false);
+    return true;
+}
+
+// Readers of an overwritable disc follow the anchor at sector 256 to the UDF volume; it now points
+// at this session's descriptor sequences. It goes after the descriptor copy: until the copy both
+// views show the previous session, between the two writes ISO 9660 shows the new session and UDF
+// still the previous one, each whole. Only a disc whose first session has UDF gets here (the
+// layout leaves UDF out otherwise), so sector 256 holds that session's anchor, nothing else. DVD
+// and BD drives write whole 32-sector units: the unit from 256 on is read and written back with
+// that one sector changed (the rest is the first session's, whose files the new one still shows).
+bool TDriveWriteTarget::WriteUdfAnchorCopy(std::string& error) {
+    TZelBurner& b = burner_;
+    const TUdfBridge* udf = b.Udf();
+    if (!udf) return true;
+    constexpr uint32_t kBlockSectors = 32;
+    const uint32_t first = kUdfAnchorOffset / kBlockSectors * kBlockSectors;
+    if (first + kBlockSectors > sessionStart_) return true;
+    if (b.AbortRequested()) {
+        error = kAbortedByUserText;
+        return false;
+    }
+    std::vector<uint8_t> block(size_t{kBlockSectors} * 2048);
+    if (!b.ReadSectors(first, kBlockSectors, static_cast<uint32_t>(block.size()), block.data())) {
+        error = "UDF ANCHOR NOT WRITTEN [" + b.LastError() + "]";
+        return false;
+    }
+    const std::vector<uint8_t> anchor = udf->AnchorAt(kUdfAnchorOffset);
+    std::copy(anchor.begin(), anchor.end(), block.begin() + (kUdfAnchorOffset - first) * 2048);
+    if (!WriteWithRetries(first, block.data(), static_cast<int>(block.size()), error)) return false;
     b.SynchronizeCache(kFinalFlushMs, false);
     return true;
 }
@@ -301,6 +311,18 @@ void TDriveWriteTarget::CloseDisc() {
         case kMediumDvdPlusRw:
             b.CloseTrackSessionRaw(false, 3, 0, 0, 0xFF);
             break;
+        case kMediumBdR:
+        case kMediumBdRDl: {
+            // The track is the last one of the disc (a session of another program may hold several);
+            // closing the session leaves the disc appendable, 110b finalizes it.
+            const uint8_t track = b.ReadDiscInformation() ? b.LastTrackOfDisc() : n;
+            b.CloseTrackSessionRaw(false, 1, 0, 0, track);
+            b.CloseTrackSessionRaw(false, b.FinalizeDisc ? 6 : 2, 0, 0, 0);
+            break;
+        }
+        case kMediumBdRe:
+        case kMediumBdReDl:
+            break;  // nothing to close: the flush wrote everything
         default:
             CloseCdSession();
             break;
@@ -309,7 +331,7 @@ void TDriveWriteTarget::CloseDisc() {
 
 void TDriveWriteTarget::ResetDrive() {
     TZelBurner& b = burner_;
-    b.SetWriteParameters(false, false, kMediumCdRom, true, false);
+    if (!IsBluRayMedium(medium_)) b.SetWriteParameters(false, false, kMediumCdRom, true, false);
     b.SetCDSpeed(b.ReadMaxReadSpeed(), 2);
     b.RewindUnit();
     b.AllowMediumRemoval(true);
@@ -322,7 +344,7 @@ bool TDriveWriteTarget::Finish(bool success, std::string& error) {
     TZelBurner& b = burner_;
     FlushDrive();
     const bool copyDue = success && !fromImageFile_ && sessionStart_ != 0 && IsOverwritableForDescriptorCopy(medium_);
-    const bool copyFailed = copyDue && !WriteDescriptorCopy(error);
+    const bool copyFailed = copyDue && (!WriteDescriptorCopy(error) || !WriteUdfAnchorCopy(error));
     success = success && !copyFailed;
     if (success && !b.TestWrite && medium_ != kMediumDvdRam && b.FinalizeTrack) CloseDisc();
     // After a close the drive may be busy for minutes; after a failure (a medium taken out, a
@@ -337,7 +359,7 @@ bool TDriveWriteTarget::Finish(bool success, std::string& error) {
     b.DeviceFreeBufferSize = 0;
     SetReleaseHandleAfterCommand(true);
     // Close and reset failures do not undo a write whose data all arrived; a missing descriptor
-    // copy leaves the new session unreachable.
+    // copy (or UDF anchor) leaves the new session unreachable (in that view).
     return !copyFailed;
 }
 

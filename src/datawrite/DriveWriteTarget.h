@@ -12,10 +12,8 @@ class TZelBurner;
 // Medium-dependent facts of a data write.
 bool IsOverwritableForDescriptorCopy(uint8_t medium);
 bool NeedsStreamingDescriptor(uint8_t medium);
-// "4.0X (5,540 KB/s)" on DVD media, "40X (7,056 KB/s)" on CD media and DVD+R DL.
-std::string WriteSpeedText(uint8_t medium, uint16_t kbs);
-// The 28-byte SET STREAMING performance descriptor.
-std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize, uint32_t writeSize);
+// "4.0X (5,540 KB/s)" on DVD and BD media, "40X (7,056 KB/s)" on CD media and DVD+R DL.
+std::string WriteSpeedText(uint8_t medium, uint32_t kbs);
 
 // Disc output of the write thread: the drive setup before the data, the WRITEs with their
 // retries, and the flush, close and reset of the drive afterwards.
@@ -40,6 +38,7 @@ private:
     void PrepareDvdR();
     void AnnounceStart(uint16_t speed);
     bool WriteDescriptorCopy(std::string& error);
+    bool WriteUdfAnchorCopy(std::string& error);
     bool WriteFirstBlock(uint32_t lba, const uint8_t* data, int length, std::string& error);
     bool FormatUnformattedDvdPlusRw();
     bool WriteWithRetries(uint32_t lba, const uint8_t* data, int length, std::string& error);

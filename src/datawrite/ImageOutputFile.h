@@ -9,8 +9,9 @@ namespace kv {
 // The ISO file being written. A regular file is written under a temporary name beside the
 // target and renamed over it only when complete, so a failed write (a full disk, a source that
 // cannot be read, an abort) leaves whatever the user had at that name untouched and no partial
-// image behind. Anything else (a device, a pipe) is written in place. Into a new file, whole runs of
-// zero bytes are skipped rather than written, so that the image of a sparse file stays sparse.
+// image behind. Anything else (a device, a pipe) is written in place. Into a new file, each aligned
+// 64 KiB piece of the file (or the part of one that a write covers) that holds only zeros is
+// skipped rather than written, so that the image of a sparse file stays sparse.
 class TImageOutputFile {
 public:
     explicit TImageOutputFile(std::string targetPath) : target_(std::move(targetPath)) {}
@@ -30,6 +31,11 @@ public:
     const std::string& ErrorText() const { return error_; }
 
 private:
+    bool WriteData(const uint8_t* p, size_t length);
+    bool MoveIntoPlace();
+    // Bytes from `position` to the end of its hole piece, at most `left`.
+    static size_t PieceAt(int64_t position, size_t left);
+
     std::string target_;        // as the user named it (used in messages)
     std::string renameTarget_;  // the file that is replaced: the target with links resolved
     std::string writePath_;

@@ -1,11 +1,12 @@
 // The direct ISO file path of TZelBurner: no threads, the image is appended piece by piece.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "datawrite/ImageOutputFile.h"
-#include "datawrite/StreamEx.h"
+#include "datawrite/SourceFile.h"
 #include "datawrite/TZelBurner.h"
 #include "iso/IsoRecords.h"
 #include "platform/SourceFileTexts.h"
@@ -13,13 +14,27 @@
 namespace kv {
 namespace {
 
+bool AppendGenerated(TImageOutputFile& out, const TGeneratedSectors& area, std::vector<uint8_t>& buffer,
+                     std::string& error) {
+    const auto piece = static_cast<uint32_t>(buffer.size() / kSectorSize);
+    for (uint32_t first = 0; first < area.Count; first += piece) {
+        const uint32_t count = std::min(piece, area.Count - first);
+        area.Fill(first, count, buffer.data());
+        if (!out.Write(buffer.data(), size_t{count} * kSectorSize)) {
+            error = out.ErrorText();
+            return false;
+        }
+    }
+    return true;
+}
+
 // Appends `bytes` of `path` and completes the last sector with zeros. Exactly `bytes` are
 // copied: a source that is shorter than recorded fails rather than shifting every later file.
 bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes, std::vector<uint8_t>& buffer,
                   std::string& error) {
-    std::unique_ptr<TFileStreamEx> in;
+    std::unique_ptr<TSourceFile> in;
     try {
-        in = std::make_unique<TFileStreamEx>(path, TFileStreamEx::kOpenReadShared);
+        in = std::make_unique<TSourceFile>(path);
     } catch (const std::system_error&) {
         error = CantOpenFileText(path);
         return false;
@@ -27,11 +42,8 @@ bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes,
     int64_t left = bytes;
     while (left > 0) {
         int n = static_cast<int>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
-        int got = in->Read(buffer.data(), n);
-        if (got != n) {
-            std::string reason =
-                in->LastErrno() ? std::generic_category().message(in->LastErrno()) : kSourceShorterText;
-            error = CantReadFileText(path, reason);
+        if (!in->Read(buffer.data(), n)) {
+            error = in->ErrorText();
             return false;
         }
         size_t rounded = SectorsFor(static_cast<uint64_t>(n)) * kSectorSize;
@@ -55,6 +67,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         return false;
     }
     std::vector<uint8_t> buffer(kImmediatePieceSize);
+    if (!AppendGenerated(out, SectorsAfterHeader(), buffer, error)) return false;
     if (Bootable && layout.BootImageSectors > 0) {
         std::error_code ec;
         auto size = static_cast<int64_t>(std::filesystem::file_size(BootImage, ec));
@@ -83,7 +96,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         }
         if (!AppendSource(out, e->SourcePath, e->Size, buffer, error)) return false;
     }
-    return true;
+    return AppendGenerated(out, SectorsAfterData(), buffer, error);
 }
 
 int TZelBurner::CreateISOFileImmediate(const std::string& fileName) {

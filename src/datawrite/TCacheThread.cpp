@@ -4,7 +4,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "datawrite/StreamEx.h"
+#include "datawrite/SourceFile.h"
 #include "datawrite/ThreadPriority.h"
 #include "platform/EngineClock.h"
 #include "platform/SourceFileTexts.h"
@@ -15,18 +15,32 @@ namespace {
 
 constexpr int kSector = 2048;
 
+// Larger reads cost fewer system calls; the bound keeps a cancel answered within one read of a
+// slow source.
+constexpr int kLargestRead = 1 << 20;
+// How long one wait for the writer lasts before the reader looks at the cancel flag again; a
+// cancel wakes it at once anyway.
+constexpr int64_t kRoomWaitMs = 50;
+
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
+
+TCacheThread::TSettings Normalised(TCacheThread::TSettings s) {
+    int blockSize = s.CacheBlockSize;
+    if (blockSize <= 0 || blockSize > TCacheThread::kMaxBlockBytes || blockSize % kSector != 0)
+        blockSize = TCacheThread::kMaxBlockBytes;
+    s.CacheBlockSize = blockSize;
+    s.PadToMinimum = s.PadToMinimum && s.ImageFile.empty() && s.TotalBytes < TCacheThread::kMinimumImageBytes;
+    return s;
+}
 
 }  // namespace
 
-TCacheThread::TCacheThread(TSettings settings, std::mutex& lock)
-    : settings_(std::move(settings)), lock_(lock), accumulation_(new uint8_t[kMaxBlockBytes]) {
-    int blockSize = settings_.CacheBlockSize;
-    if (blockSize <= 0 || blockSize > kMaxBlockBytes || blockSize % kSector != 0) blockSize = kMaxBlockBytes;
-    settings_.CacheBlockSize = blockSize;
-    maxBlocks_ = std::max(2, settings_.CacheSize / blockSize);
-    settings_.PadToMinimum = settings_.PadToMinimum && settings_.ImageFile.empty() &&
-                             settings_.TotalBytes < kMinimumImageBytes;
+TCacheThread::TCacheThread(TSettings settings)
+    : settings_(Normalised(std::move(settings))),
+      maxBlocks_(std::max(2, settings_.CacheSize / settings_.CacheBlockSize)),
+      // The writer is handed at most MaxBlocks - 1 blocks at a time; the pool's last block is
+      // the one it writes from meanwhile.
+      ring_(settings_.CacheBlockSize, maxBlocks_, maxBlocks_ - 1) {
     totalBytes_ = settings_.TotalBytes;
     thread_ = std::thread(&TCacheThread::Execute, this);
 }
@@ -41,10 +55,10 @@ void TCacheThread::Join() {
 }
 
 void TCacheThread::Cancel() {
-    std::lock_guard<std::mutex> guard(lock_);
+    // A stream that has not been handed out completely ends as aborted, whoever ends it.
+    if (!StreamDone()) SetStatusIfEmpty(kAbortedByUserText);
     cancelled_ = true;
-    blockAdded_.notify_all();
-    spaceFreed_.notify_all();
+    ring_.Stop();
 }
 
 void TCacheThread::SetStatusIfEmpty(const std::string& text) {
@@ -62,51 +76,36 @@ std::string TCacheThread::CurrentFile() const {
     return currentFile_;
 }
 
-int TCacheThread::BlockCount() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return static_cast<int>(blocks_.size());
-}
+int TCacheThread::BlockCount() const { return ring_.Stopped() ? 0 : ring_.ReadyBlocks(); }
 
-int TCacheThread::GetBlock(uint8_t* dest) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (cancelled_) return 0;
-    if (blocks_.empty()) {
-        if (streamDone_ || allQueued_) return 0;
+int64_t TCacheThread::CachedBytes() const { return ring_.Stopped() ? 0 : ring_.HeldBytes(); }
+
+int TCacheThread::TakeBlocks(const uint8_t*& data, int maxBlocks) {
+    if (cancelled_ || ring_.Stopped()) return 0;
+    TBlockRing<TNoInfo>::TRun run;
+    if (!ring_.Take(run, maxBlocks)) {
+        if (streamDone_ || ring_.Drained()) return 0;
         ++timesEmpty_;
         return -1;
     }
-    std::unique_ptr<TBlock> block = std::move(blocks_.front());
-    blocks_.pop_front();
-    std::memcpy(dest, block->Data, static_cast<size_t>(block->Length));
-    cachedBytes_ -= block->Length;
-    totalBytes_ -= block->Length;
-    spaceFreed_.notify_one();
-    return block->Length;
+    data = run.Data;
+    takenBlocks_ = run.Blocks;
+    totalBytes_ -= run.Bytes;
+    return run.Bytes;
 }
 
-void TCacheThread::WaitForBlock(int64_t engineMs) {
-    std::unique_lock<std::mutex> guard(lock_);
-    blockAdded_.wait_for(guard, EngineClock::ToWall(engineMs),
-                         [this] { return !blocks_.empty() || streamDone_ || allQueued_ || cancelled_; });
+void TCacheThread::ReleaseBlocks() {
+    if (takenBlocks_ == 0) return;
+    ring_.Release(takenBlocks_);
+    takenBlocks_ = 0;
 }
 
-void TCacheThread::PushAccumulated() {
-    // Default-initialised: the block is filled right away, zeroing 64 KiB first would be wasted.
-    auto block = std::make_unique_for_overwrite<TBlock>();
-    block->Length = fill_;
-    std::memcpy(block->Data, accumulation_.get(), static_cast<size_t>(fill_));
-    blocks_.push_back(std::move(block));
-    fill_ = 0;
-    blockAdded_.notify_one();
-}
+void TCacheThread::WaitForBlock(int64_t engineMs) { ring_.WaitForBlocks(engineMs); }
 
 void TCacheThread::EndWithStatus(const std::string& text) {
     SetStatusIfEmpty(text);
-    std::lock_guard<std::mutex> guard(lock_);
-    blocks_.clear();
-    cachedBytes_ = 0;
     streamDone_ = true;
-    blockAdded_.notify_all();
+    ring_.Stop();
 }
 
 void TCacheThread::SetPriority(int level) {
@@ -120,46 +119,62 @@ void TCacheThread::AdjustPriority(int blocks) {
     SetPriority(blocks < m / 4 ? 3 : blocks < m / 2 ? 2 : 1);
 }
 
-bool TCacheThread::WaitWhileFull() {
-    if (BlockCount() >= maxBlocks_ - 1) ++timesFull_;
-    while (BlockCount() >= maxBlocks_ - 1) {
+bool TCacheThread::WaitForRoom() {
+    if (ring_.Room() == 0) {
+        ++timesFull_;
         SetPriority(0);
-        if (cancelled_) {
-            EndWithStatus(kAbortedByUserText);
-            return false;
-        }
         cacheReady_ = true;
-        std::unique_lock<std::mutex> guard(lock_);
-        spaceFreed_.wait_for(guard, EngineClock::ToWall(1), [this] {
-            return static_cast<int>(blocks_.size()) < maxBlocks_ - 1 || cancelled_;
-        });
+        // One wait lasts until the writer has freed a whole batch: the reader then fills it with
+        // large reads instead of trickling in one block per wake-up.
+        while (!cancelled_ && !ring_.WaitForRoom(kRoomWaitMs)) {
+        }
     }
-    return true;
+    if (!cancelled_) return true;
+    EndWithStatus(kAbortedByUserText);
+    return false;
+}
+
+void TCacheThread::Produced(int bytes) {
+    ring_.Advance(bytes);
+    produced_ += bytes;
+    AdjustPriority(ring_.ReadyBlocks());
 }
 
 bool TCacheThread::StreamHeader() {
     std::vector<uint8_t>& header = *settings_.HeaderStream;
-    const size_t blockSize = static_cast<size_t>(settings_.CacheBlockSize);
+    // A last piece shorter than a block stays open in the pool; file data continues behind it.
     for (size_t offset = 0; offset < header.size();) {
-        size_t piece = std::min(blockSize, header.size() - offset);
-        std::memcpy(accumulation_.get(), header.data() + offset, piece);
-        fill_ = static_cast<int>(piece);
-        offset += piece;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            cachedBytes_ += static_cast<int64_t>(piece);
-            produced_ += static_cast<int64_t>(piece);
-            // A shorter last piece stays in the accumulation buffer; file data continues behind it.
-            if (piece == blockSize) PushAccumulated();
-        }
-        if (cancelled_) {
-            EndWithStatus(kAbortedByUserText);
-            return false;
-        }
-        if (!WaitWhileFull()) return false;
+        if (!WaitForRoom()) return false;
+        const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(ring_.Room()), header.size() - offset));
+        std::memcpy(ring_.Cursor(), header.data() + offset, static_cast<size_t>(n));
+        offset += static_cast<size_t>(n);
+        Produced(n);
     }
     header.clear();
     header.shrink_to_fit();
+    return true;
+}
+
+bool TCacheThread::StreamZeros(int64_t bytes) {
+    while (bytes > 0) {
+        if (!WaitForRoom()) return false;
+        const int n = static_cast<int>(std::min<int64_t>(ring_.Room(), bytes));
+        std::memset(ring_.Cursor(), 0, static_cast<size_t>(n));
+        bytes -= n;
+        Produced(n);
+    }
+    return true;
+}
+
+bool TCacheThread::StreamGenerated(const TGeneratedSectors& area) {
+    for (uint32_t done = 0; done < area.Count;) {
+        if (!WaitForRoom()) return false;
+        // Room is whole sectors, so each pass fills whole sectors where they lie.
+        const uint32_t n = std::min<uint32_t>(area.Count - done, static_cast<uint32_t>(ring_.Room() / kSector));
+        area.Fill(done, n, ring_.Cursor());
+        done += n;
+        Produced(static_cast<int>(n * kSector));
+    }
     return true;
 }
 
@@ -169,6 +184,10 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         sources.push_back({settings_.ImageFile, settings_.TotalBytes, false});
         return sources;
     }
+    auto generated = [&sources](const TGeneratedSectors* area) {
+        if (area && area->Count > 0) sources.push_back({"", int64_t{area->Count} * kSector, true, area});
+    };
+    generated(settings_.AfterHeader);
     if (!settings_.BootFile.empty() && settings_.BootSectors > 0)
         sources.push_back({settings_.BootFile, int64_t{settings_.BootSectors} * kSector, false});
     if (settings_.FillerSectors > 0) sources.push_back({"", int64_t{settings_.FillerSectors} * kSector, true});
@@ -176,6 +195,7 @@ std::vector<TCacheThread::TSource> TCacheThread::Sources() const {
         if (e->IsDirectory() || e->SourcePath.empty() || e->Size <= 0 || e->DataOf) continue;
         sources.push_back({e->SourcePath, e->Size, true});
     }
+    generated(settings_.AfterData);
     return sources;
 }
 
@@ -184,64 +204,39 @@ bool TCacheThread::StreamSource(const TSource& source) {
         std::lock_guard<std::mutex> guard(statusMutex_);
         currentFile_ = source.Path;
     }
-    std::unique_ptr<TFileStreamEx> file;
+    if (source.Generated) return StreamGenerated(*source.Generated);
+    if (source.Path.empty()) return StreamZeros(source.Bytes);
+    std::unique_ptr<TSourceFile> file;
+    try {
+        file = std::make_unique<TSourceFile>(source.Path);
+    } catch (const std::system_error&) {
+        EndWithStatus(CantOpenFileText(source.Path));
+        return false;
+    }
     int64_t left = source.Bytes;
-    if (!source.Path.empty()) {
-        try {
-            file = std::make_unique<TFileStreamEx>(source.Path, TFileStreamEx::kOpenReadShared);
-        } catch (const std::system_error&) {
-            EndWithStatus(CantOpenFileText(source.Path));
+    if (!source.Exact) {
+        // The boot image and a whole image file are laid out by their sector count; the
+        // last sector is completed with zeros.
+        if (file->Size() < 0 || RoundUpToSector(file->Size()) != source.Bytes) {
+            EndWithStatus(CantReadFileText(source.Path, "FILE SIZE HAS CHANGED"));
             return false;
         }
-        if (!source.Exact) {
-            // The boot image and a whole image file are laid out by their sector count; the
-            // last sector is completed with zeros.
-            int64_t size = file->GetSize();
-            if (size < 0 || RoundUpToSector(size) != source.Bytes) {
-                EndWithStatus(CantReadFileText(source.Path, "FILE SIZE HAS CHANGED"));
-                return false;
-            }
-            left = size;
-        }
+        left = file->Size();
     }
-    const int blockSize = settings_.CacheBlockSize;
     while (left > 0) {
-        if (fill_ >= blockSize) {
-            std::lock_guard<std::mutex> guard(lock_);
-            PushAccumulated();
+        if (!WaitForRoom()) return false;
+        // Room is whole sectors (sources start on sector boundaries), so the zeros that complete
+        // a source's last sector always fit behind it.
+        const int n = static_cast<int>(std::min<int64_t>({ring_.Room(), left, kLargestRead}));
+        uint8_t* dest = ring_.Cursor();
+        if (!file->Read(dest, n)) {
+            EndWithStatus(file->ErrorText());
+            return false;
         }
-        int n = static_cast<int>(std::min<int64_t>(blockSize - fill_, left));
-        uint8_t* dest = accumulation_.get() + fill_;
-        if (file) {
-            int got = file->Read(dest, n);
-            if (got != n) {
-                std::string reason =
-                    file->LastErrno() ? std::generic_category().message(file->LastErrno()) : kSourceShorterText;
-                EndWithStatus(CantReadFileText(source.Path, reason));
-                return false;
-            }
-        } else {
-            std::memset(dest, 0, static_cast<size_t>(n));
-        }
-        // Every source starts on a sector boundary; the tail of its last sector is zero.
         const int rounded = static_cast<int>(RoundUpToSector(n));
         std::memset(dest + n, 0, static_cast<size_t>(rounded - n));
-        fill_ += rounded;
         left -= n;
-        if (cancelled_) {
-            EndWithStatus(kAbortedByUserText);
-            return false;
-        }
-        int blocks = 0;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (fill_ >= blockSize) PushAccumulated();
-            cachedBytes_ += rounded;
-            produced_ += rounded;
-            blocks = static_cast<int>(blocks_.size());
-        }
-        AdjustPriority(blocks);
-        if (!WaitWhileFull()) return false;
+        Produced(rounded);
     }
     return true;
 }
@@ -258,40 +253,18 @@ void TCacheThread::Execute() {
                       std::to_string(settings_.TotalBytes));
         return;
     }
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (settings_.PadToMinimum) {
-            // Short sessions are padded to 300 sectors: some drives cannot read back a track
-            // shorter than that. The padding continues the last data block, so only the final
-            // block is short: a DVD writer completes every short block to a whole ECC block,
-            // and a short block in the middle would shift everything behind it.
-            int64_t pad = kMinimumImageBytes - settings_.TotalBytes;
-            totalBytes_ += pad;
-            cachedBytes_ += pad;
-            while (pad > 0) {
-                const int n = static_cast<int>(std::min<int64_t>(settings_.CacheBlockSize - fill_, pad));
-                std::memset(accumulation_.get() + fill_, 0, static_cast<size_t>(n));
-                fill_ += n;
-                pad -= n;
-                if (fill_ >= settings_.CacheBlockSize) PushAccumulated();
-            }
-        }
-        if (fill_ > 0) PushAccumulated();
-        allQueued_ = true;
-        blockAdded_.notify_all();
+    if (settings_.PadToMinimum) {
+        // Short sessions are padded to 300 sectors: some drives cannot read back a track
+        // shorter than that. The padding continues the last data block, so only the final
+        // block is short: a DVD writer completes every short block to a whole ECC block,
+        // and a short block in the middle would shift everything behind it.
+        const int64_t pad = kMinimumImageBytes - settings_.TotalBytes;
+        totalBytes_ += pad;
+        if (!StreamZeros(pad)) return;
     }
+    ring_.CloseStream();
+    allQueued_ = true;
     cacheReady_ = true;
-    while (true) {
-        if (totalBytes_ < 1) {
-            streamDone_ = true;
-            return;
-        }
-        if (cancelled_) {
-            EndWithStatus(kAbortedByUserText);
-            return;
-        }
-        EngineClock::SleepMs(10);
-    }
 }
 
 }  // namespace kv

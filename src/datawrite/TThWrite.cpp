@@ -1,13 +1,15 @@
 #include "datawrite/TThWrite.h"
 
-#include <vector>
-
 #include "datawrite/ThreadPriority.h"
 #include "datawrite/TZelBurner.h"
 #include "platform/EngineClock.h"
 #include "platform/EngineTexts.h"
 
 namespace kv {
+namespace {
+// How long one wait for the read-ahead lasts before the writer looks at the abort flag again.
+constexpr int64_t kBlockWaitMs = 50;
+}  // namespace
 
 TThWrite::TThWrite(TZelBurner& burner, int64_t imageSectors, int cacheSize, std::unique_ptr<TWriteTarget> target)
     : burner_(burner), imageSectors_(imageSectors), cacheSize_(cacheSize), target_(std::move(target)) {}
@@ -23,9 +25,9 @@ void TThWrite::Join() {
     if (thread_.joinable() && !IsCurrentThread()) thread_.join();
 }
 
-// Next block from the cache: >0 its length, 0 when the stream is complete or has ended with a
-// status (error, cancel, abort).
-int TThWrite::NextBlock(uint8_t* buffer) {
+// The next blocks from the cache, read where they lie until the cache's ReleaseBlocks: >0 their
+// length, 0 when the stream is complete or has ended with a status (error, cancel, abort).
+int TThWrite::NextBlocks(const uint8_t*& data, int maxBlocks) {
     TCacheThread& cache = *burner_.cache_;
     while (true) {
         if (burner_.abort_) {
@@ -33,10 +35,9 @@ int TThWrite::NextBlock(uint8_t* buffer) {
             cache.Cancel();
             return 0;
         }
-        int n = cache.GetBlock(buffer);
-        if (!cache.StreamStatus().empty()) return 0;
+        const int n = cache.TakeBlocks(data, maxBlocks);
         if (n >= 0) return n;
-        cache.WaitForBlock(1);
+        cache.WaitForBlock(kBlockWaitMs);
     }
 }
 
@@ -45,21 +46,24 @@ void TThWrite::Execute() {
     RaiseCurrentThreadPriority();
     TCacheThread& cache = *burner_.cache_;
     const int64_t imageBytes = imageSectors_ * 2048;
-    std::vector<uint8_t> transfer(static_cast<size_t>(TCacheThread::kMaxBlockBytes));
     std::string error;
 
     if (!target_ || !target_->Setup(error)) {
         cache.SetStatusIfEmpty(error.empty() ? "WRITER ERROR" : error);
         cache.Cancel();
     } else {
-        for (int n = NextBlock(transfer.data()); n > 0; n = NextBlock(transfer.data())) {
+        const int perWrite = target_->BlocksPerWrite();
+        const uint8_t* data = nullptr;
+        for (int n = NextBlocks(data, perWrite); n > 0; n = NextBlocks(data, perWrite)) {
             {
                 std::lock_guard<std::mutex> guard(burner_.lock_);
                 burner_.currentFile_ = cache.CurrentFile();
             }
             int64_t written = burner_.bytesWritten_ + n;
             burner_.bytesWritten_ = written > imageBytes ? imageBytes : written;
-            if (!target_->WriteBlock(transfer.data(), n, error)) {
+            const bool ok = target_->WriteBlock(data, n, error);
+            cache.ReleaseBlocks();
+            if (!ok) {
                 cache.SetStatusIfEmpty(error);
                 cache.Cancel();
                 break;

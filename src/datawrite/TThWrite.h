@@ -10,8 +10,8 @@ namespace kv {
 
 class TZelBurner;
 
-// The write thread: takes the blocks of the read-ahead cache one by one and hands them to the
-// drive or to the ISO file, keeps the progress counters and reports the outcome once through the
+// The write thread: takes the blocks of the read-ahead cache in order and hands them to the
+// drive (one block a WRITE) or to the ISO file (several blocks a write), keeps the progress counters and reports the outcome once through the
 // burner's OnWriteDone.
 class TThWrite {
 public:
@@ -27,7 +27,7 @@ public:
 
 private:
     void Execute();
-    int NextBlock(uint8_t* buffer);
+    int NextBlocks(const uint8_t*& data, int maxBlocks);
 
     TZelBurner& burner_;
     int64_t imageSectors_;

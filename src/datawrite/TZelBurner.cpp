@@ -118,6 +118,8 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
         s.FillerSectors = static_cast<int>(layout.FillerSectors);
         s.HeaderStream = &MutableHeaderStream();
         s.Files = FileTable();
+        s.AfterHeader = &SectorsAfterHeader();
+        s.AfterData = &SectorsAfterData();
     }
     int64_t streamedSectors = s.PadToMinimum && imageFile.empty() && s.TotalBytes < TCacheThread::kMinimumImageBytes
                                   ? TCacheThread::kMinimumImageBytes / 2048
@@ -125,7 +127,7 @@ bool TZelBurner::StartStream(int blockSize, const std::string& imageFile, std::u
     TCacheThread* cache = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        cache_ = std::make_unique<TCacheThread>(std::move(s), lock_);
+        cache_ = std::make_unique<TCacheThread>(std::move(s));
         cache = cache_.get();
     }
     while (true) {

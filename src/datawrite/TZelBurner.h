@@ -19,6 +19,9 @@ inline constexpr const char* kSequentialDvdRwHoldsDataText =
     "DVD-RW IN SEQUENTIAL RECORDING ALREADY HOLDS DATA: ERASE IT FIRST";
 inline constexpr const char* kIncompleteSessionNotClosedText = "INCOMPLETE SESSION COULD NOT BE CLOSED";
 inline constexpr const char* kDvdRwGrowFailedText = "DVD-RW COULD NOT BE EXTENDED FOR THE NEXT SESSION";
+inline constexpr const char* kBluRayReFormatFailedText = "BD-RE COULD NOT BE FORMATTED";
+// BD drives have no simulated recording: a test write would write for real.
+inline constexpr const char* kBluRayTestWriteText = "DISC IS NOT WRITABLE: BD MEDIA HAVE NO TEST WRITE";
 
 class TZelBurner;
 
@@ -87,12 +90,17 @@ protected:
     void ReadMediumForLayout() override;
     bool FindSessionStart(uint32_t& sessionStart) override;
     void ImportSessionForLayout(TDEntry* importRoot) override;
+    bool IsDvdOrBdMedium() override;
+    bool UdfAppendAllowed(uint32_t sessionStart) override;
 
 private:
     friend class TThWrite;
     friend class TDriveWriteTarget;
     bool StartDriveWrite(const std::string& imageFile);
     bool FormatDvdRwForWriting();
+    // A BD-RE never formatted is formatted (and waited for) before the layout reads it.
+    bool FormatBluRayReForWriting();
+    bool WaitForFormat();
     bool RestrictedDvdRwHoldsData();
     bool CloseIncompleteSession();
     // Waits for the disc and refuses one that cannot take the write, before anything is sent
@@ -105,7 +113,7 @@ private:
     bool CopyImmediate(class TImageOutputFile& out, std::string& error);
     void RetireWriter();
 
-    mutable std::mutex lock_;  // the block list, the cache thread pointer, CurrentFile
+    mutable std::mutex lock_;  // the cache thread pointer, CurrentFile
     std::unique_ptr<TCacheThread> cache_;
     // writer_ and retired_ change on the caller's thread or, when OnWriteDone starts the next
     // write, on the finishing write thread; writerMutex_ guards them, never held while joining.

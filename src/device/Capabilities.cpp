@@ -60,6 +60,19 @@ bool TSCSIDevice::IsJustLinkCapable() {
     return reply[16] == 0x30 || reply[8] == 0x30 || reply[7] == 0x30;
 }
 
+// BD Read (40h) and BD Write (41h); the write feature's class 0 bitmaps (descriptor bytes 9 and
+// 17) name the BD-RE and BD-R versions the drive writes.
+void TSCSIDevice::ReadBluRayFeatures() {
+    constexpr size_t kDescriptor = 8;
+    std::array<uint8_t, 40> reply{};
+    if (GetConfiguration(0x02, 0x40, reply.size(), reply.data()) && GetBE16(reply.data() + kDescriptor) == 0x40)
+        Capabilities |= ReadBD;
+    reply.fill(0);
+    if (!GetConfiguration(0x02, 0x41, reply.size(), reply.data()) || GetBE16(reply.data() + kDescriptor) != 0x41) return;
+    if (reply[kDescriptor + 9] != 0) Capabilities |= WriteBDRE;
+    if (reply[kDescriptor + 17] != 0) Capabilities |= WriteBDR;
+}
+
 bool TSCSIDevice::ReadCapabilities() {
     Capabilities = 0;
     DeviceMaxWriteSpeed = 0;
@@ -86,6 +99,7 @@ bool TSCSIDevice::ReadCapabilities() {
             Capabilities |= feature.Present;
             if (reply[12] == 1) Capabilities |= feature.Writable;
         }
+        ReadBluRayFeatures();
     }
 
     std::array<uint8_t, 128> current{};
@@ -111,6 +125,23 @@ bool TSCSIDevice::ReadCapabilities() {
     DeviceMaxWriteSpeed = std::max(DeviceMaxWriteSpeed, CapabilitiesPage.MaxWriteSpeed);
     DeviceMaxReadSpeed = std::max(DeviceMaxReadSpeed, CapabilitiesPage.MaxReadSpeed);
     return true;
+}
+
+std::vector<uint32_t> TSCSIDevice::ReadMediumWriteSpeeds() {
+    // An 8-byte header (its first word: the bytes that follow it), then 16-byte descriptors with
+    // the write speed at 12.
+    constexpr uint16_t kDescriptors = 32;
+    constexpr uint8_t kWriteSpeeds = 0x03;
+    std::vector<uint8_t> reply(8 + 16 * kDescriptors, 0);
+    std::vector<uint32_t> speeds;
+    if (!GetPerformance(kWriteSpeeds, kDescriptors, reply.data(), static_cast<uint32_t>(reply.size()))) return speeds;
+    const size_t end = std::min<size_t>(4 + size_t{GetBE32(reply.data())}, reply.size());
+    for (size_t d = 8; d + 16 <= end; d += 16) {
+        const uint32_t kbs = GetBE32(reply.data() + d + 12);
+        if (kbs != 0 && std::find(speeds.begin(), speeds.end(), kbs) == speeds.end()) speeds.push_back(kbs);
+    }
+    std::sort(speeds.rbegin(), speeds.rend());
+    return speeds;
 }
 
 uint16_t TSCSIDevice::ReadMaxWriteSpeed() { return ReadCapabilities() ? CapabilitiesPage.MaxWriteSpeed : 0; }

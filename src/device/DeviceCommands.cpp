@@ -84,14 +84,28 @@ uint32_t TSCSIDevice::ReadFormatCapacities(bool* ok) {
     return blocks(0);
 }
 
-uint32_t TSCSIDevice::FormattableBlocks(uint8_t formatType) {
+bool TSCSIDevice::ReadFormatDescriptors(std::vector<TFormatDescriptor>& descriptors) {
+    descriptors.clear();
     std::array<uint8_t, 252> reply{};
     const uint8_t cdb[10] = {0x23, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(reply.size()), 0};
-    if (!Command(cdb, kDataIn, reply.data(), static_cast<uint32_t>(reply.size()), Seconds(10))) return 0;
-    // The current/maximum descriptor first, then the formattable ones.
+    if (!Command(cdb, kDataIn, reply.data(), static_cast<uint32_t>(reply.size()), Seconds(10))) return false;
+    // The current/maximum descriptor first (its type in bits 1-0), then the formattable ones
+    // (their format type in bits 7-2).
     const size_t end = std::min<size_t>(4u + reply[3], reply.size());
-    for (size_t d = 12; d + 8 <= end; d += 8)
-        if ((reply[d + 4] >> 2) == formatType) return GetBE32(reply.data() + d);
+    for (size_t d = 4; d + 8 <= end; d += 8) {
+        const bool current = d == 4;
+        descriptors.push_back({GetBE32(reply.data() + d),
+                               static_cast<uint8_t>(current ? reply[d + 4] & 0x03 : reply[d + 4] >> 2),
+                               GetBE24(reply.data() + d + 5)});
+    }
+    return true;
+}
+
+uint32_t TSCSIDevice::FormattableBlocks(uint8_t formatType) {
+    std::vector<TFormatDescriptor> list;
+    ReadFormatDescriptors(list);
+    for (size_t i = 1; i < list.size(); ++i)
+        if (list[i].Type == formatType) return list[i].Blocks;
     return 0;
 }
 
@@ -240,11 +254,25 @@ bool TSCSIDevice::SetCDSpeed(uint16_t readKBs, uint16_t writeKBs) {
     return Command(cdb, kNoData, nullptr, 0, Seconds(10));
 }
 
+bool TSCSIDevice::GetPerformance(uint8_t type, uint16_t descriptors, uint8_t* buffer, uint32_t length) {
+    uint8_t cdb[12] = {0xAC};
+    PutBE16(cdb + 8, descriptors);
+    cdb[10] = type;
+    return Command(cdb, kDataIn, buffer, length, Seconds(10));
+}
+
 bool TSCSIDevice::SendDVDStructure(uint8_t format, const uint8_t* buffer, uint16_t length) {
     uint8_t cdb[12] = {0xBF};
     cdb[7] = format;
     PutBE16(cdb + 8, length);
     return Command(cdb, kDataOut, const_cast<uint8_t*>(buffer), length, Seconds(10));
+}
+
+bool TSCSIDevice::ReadDiscStructure(uint8_t mediaType, uint8_t format, uint8_t* buffer, uint16_t length) {
+    uint8_t cdb[12] = {0xAD, mediaType};
+    cdb[7] = format;
+    PutBE16(cdb + 8, length);
+    return Command(cdb, kDataIn, buffer, length, Seconds(10));
 }
 
 bool TSCSIDevice::SendTimeStamp(const std::tm& localTime) {

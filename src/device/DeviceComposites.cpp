@@ -2,10 +2,20 @@
 #include <array>
 
 #include "device/SCSIDevice.h"
+#include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 
 namespace kv {
 namespace {
+// Speed 0 means "as fast as the drive goes": a performance descriptor of 0 KB a second would ask
+// for the slowest speed instead, so the drive's maximum (or the largest value) stands in for it.
+// The size is a little above the speed asked for, so that a drive rounding down to a speed it
+// supports lands on that one.
+uint32_t StreamingSize(uint32_t kbs, uint32_t driveMaximum) {
+    const uint32_t speed = kbs != 0 ? kbs : driveMaximum != 0 ? driveMaximum : 0xFFFF;
+    return static_cast<uint32_t>(speed / 1385.0 * 1440.25);
+}
+
 constexpr int64_t kSlowReadyStepMs = 1500;
 }  // namespace
 
@@ -59,6 +69,17 @@ bool TSCSIDevice::WaitUntilReady(int64_t totalMs, int64_t intervalMs) {
     return true;
 }
 
+std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize, uint32_t writeSize) {
+    std::vector<uint8_t> d(28, 0);
+    PutBE32(d.data() + 4, start);
+    PutBE32(d.data() + 8, end);
+    PutBE32(d.data() + 12, readSize);
+    PutBE32(d.data() + 16, 1000);
+    PutBE32(d.data() + 20, writeSize);
+    PutBE32(d.data() + 24, 1000);
+    return d;
+}
+
 bool TSCSIDevice::EjectSequence() {
     SynchronizeCache(300000, false);
     AllowMediumRemoval(true);
@@ -74,9 +95,22 @@ bool TSCSIDevice::LoadSequence(bool waitForReady) {
 
 bool TSCSIDevice::SetSpeeds(uint16_t readKBs, uint16_t writeKBs) { return SetCDSpeed(readKBs, writeKBs); }
 
-void TSCSIDevice::SetWriteSpeed(uint16_t kbs) {
-    SetCDSpeed(ReadSpeed, kbs);
+void TSCSIDevice::SetWriteSpeed(uint32_t kbs) {
     writeSpeed_ = kbs;
+    ApplyWriteSpeed();
+}
+
+bool TSCSIDevice::ApplyWriteSpeed() {
+    if (writeSpeed_ <= 0xFFFF) return SetCDSpeed(ReadSpeed, static_cast<uint16_t>(writeSpeed_));
+    std::vector<TFormatDescriptor> capacity;
+    const uint32_t blocks = ReadFormatDescriptors(capacity) && !capacity.empty() ? capacity.front().Blocks : 0;
+    return SetStreamingSpeeds(0, blocks > 0 ? blocks - 1 : 0, ReadSpeed, writeSpeed_);
+}
+
+bool TSCSIDevice::SetStreamingSpeeds(uint32_t start, uint32_t end, uint32_t readKBs, uint32_t writeKBs) {
+    const auto d = StreamingDescriptor(start, end, StreamingSize(readKBs, DeviceMaxReadSpeed),
+                                       StreamingSize(writeKBs, DeviceMaxWriteSpeed));
+    return SetStreaming(d.data(), static_cast<uint16_t>(d.size()));
 }
 
 }  // namespace kv

@@ -16,6 +16,7 @@ constexpr uint8_t kFormatGrowLastSession = 0x13;
 constexpr uint32_t kBogusFormatCapacity = 0xFFFD0001;
 constexpr uint32_t kLastLbaSanityLimit = 0x7F000000;
 constexpr uint32_t kSmallAtipCapacity = 20000;
+constexpr uint8_t kDiscStructureBd = 0x01, kDiscStructureDiscInformation = 0x00;
 
 uint32_t SaturatingSub(uint32_t a, uint32_t b) { return a > b ? a - b : 0; }
 
@@ -33,6 +34,9 @@ uint8_t TSCSIDevice::MediumType() {
     uint8_t code = kMediumUnknown;
     if (GetConfiguration(0x00, 0x00, config.size(), config.data())) {
         code = MediumOfProfile(GetBE16(config.data() + 6));
+        // Single- and dual-layer BD share a profile; the disc information unit tells them apart.
+        if (code == kMediumBdR && BluRayLayers() > 1) return kMediumBdRDl;
+        if (code == kMediumBdRe && BluRayLayers() > 1) return kMediumBdReDl;
         if (code != kMediumUnknown) return code;
     }
     // Drives without GET CONFIGURATION: the ATIP tells pressed from recordable and rewritable.
@@ -46,6 +50,15 @@ uint8_t TSCSIDevice::MediumType() {
     if (ReadDiscInformation() && code == kMediumUnknown) code = DiscInfo.Erasable() ? kMediumCdRw : kMediumCdR;
     if (code == kMediumUnknown && TestUnitReady(kTestUnitReadyTimeoutMs)) code = kMediumCdRom;
     return code;
+}
+
+uint8_t TSCSIDevice::BluRayLayers() {
+    // Header (4 bytes), then the first DI unit: "DI" at 0, the number of layers in bits 7-4 of 12.
+    std::array<uint8_t, 20> reply{};
+    if (!ReadDiscStructure(kDiscStructureBd, kDiscStructureDiscInformation, reply.data(), reply.size()) ||
+        reply[4] != 'D' || reply[5] != 'I')
+        return 1;
+    return std::max(1, reply[16] >> 4);
 }
 
 void TSCSIDevice::GetDiscInformation(TDisc& disc) {
@@ -163,7 +176,7 @@ uint32_t TSCSIDevice::UsedBlocks() {
         // used (0 on a blank disc, the earlier borders on an appendable one).
         return TrackInfo.TrackSize == TrackInfo.FreeBlocks ? TrackInfo.TrackStart : TrackInfo.TrackSize;
     }
-    if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw})) return IsoVolumeSize();
+    if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw}) || IsBluRayRewritableMedium(m)) return IsoVolumeSize();
     return TrackInfo.RecordedEnd();
 }
 
@@ -176,6 +189,7 @@ uint32_t TSCSIDevice::FreeBlocks() {
         if (!ReadTrackInformation(LastTrackOfDisc()) && !ReadTrackInformation(LastTrackOfDisc())) return 0;
         return std::max(TrackInfo.FreeBlocks, TrackInfo.TrackSize);
     }
+    if (IsBluRayRewritableMedium(m) && DiscInfo.DiscStatusBits() == kDiscStatusEmpty) return UnformattedBluRayReBlocks();
     if (!ReadTrackInformation(LastTrackOfDisc())) return 0;
     const TTrackInfo track = TrackInfo;
     if (m == kMediumDvdRwRestricted) {
@@ -184,7 +198,7 @@ uint32_t TSCSIDevice::FreeBlocks() {
         bool ok = false;
         const uint32_t capacity = ReadFormatCapacities(&ok);
         if (ok) return track.FreeBlocks == track.TrackSize ? track.FreeBlocks : SaturatingSub(capacity, track.TrackSize);
-    } else if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw})) {
+    } else if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw}) || IsBluRayRewritableMedium(m)) {
         return SaturatingSub(track.TrackSize, IsoVolumeSize());
     }
     if (track.TrackSize == kUnknownAddress) return 0;
@@ -194,9 +208,11 @@ uint32_t TSCSIDevice::FreeBlocks() {
 uint32_t TSCSIDevice::TotalBlocks() {
     const uint8_t m = PrepareBlockCount();
     if (!IsCdMedium(m)) {
+        if (IsBluRayRewritableMedium(m) && DiscInfo.DiscStatusBits() == kDiscStatusEmpty)
+            return UnformattedBluRayReBlocks();
         if (!ReadTrackInformation(LastTrackOfDisc())) return 0;
         const TTrackInfo track = TrackInfo;
-        if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw, kMediumDvdRwRestricted})) {
+        if (IsOneOf(m, {kMediumDvdRam, kMediumDvdPlusRw, kMediumDvdRwRestricted}) || IsBluRayRewritableMedium(m)) {
             bool ok = false;
             const uint32_t capacity = ReadFormatCapacities(&ok);
             if (ok) return m == kMediumDvdRwRestricted ? capacity + FormattableBlocks(kFormatGrowLastSession) : capacity;
@@ -243,11 +259,17 @@ uint32_t TSCSIDevice::IsoVolumeSize() {
     return 0;
 }
 
+uint32_t TSCSIDevice::UnformattedBluRayReBlocks() {
+    const uint32_t spare = FormattableBlocks(kFormatTypeBdSpare);
+    return spare != 0 ? spare : FormattableBlocks(kFormatTypeDefault);
+}
+
 bool TSCSIDevice::DiscIsErasable() {
     if (ReadDiscInformation()) return DiscInfo.Erasable();
     const uint8_t medium = MediumType();
     CurrentMedium = medium;
-    return IsOneOf(medium, {kMediumDvdRam, kMediumDvdRwRestricted, kMediumDvdRwSequential, kMediumDvdPlusRw});
+    return IsOneOf(medium, {kMediumDvdRam, kMediumDvdRwRestricted, kMediumDvdRwSequential, kMediumDvdPlusRw}) ||
+           IsBluRayRewritableMedium(medium);
 }
 
 }  // namespace kv

@@ -14,7 +14,7 @@ constexpr uint8_t kSenseKeyUnitAttention = 0x06;
 // 04/03: the drive waits for a person (tray jammed, disc upside down); polling will not help.
 constexpr uint8_t kAscqManualIntervention = 0x03;
 
-bool IsPressed(uint8_t medium) { return IsOneOf(medium, {kMediumCdRom, kMediumDvdRom, kMediumDdcdRom}); }
+bool IsPressed(uint8_t medium) { return IsOneOf(medium, {kMediumCdRom, kMediumDvdRom, kMediumDdcdRom, kMediumBdRom}); }
 
 // Write capability bit of the drive that a medium needs; 0 when the table has none.
 uint32_t WriteCapabilityFor(uint8_t medium) {
@@ -37,17 +37,23 @@ uint32_t WriteCapabilityFor(uint8_t medium) {
             return WriteDVDPLUSR;
         case kMediumDvdPlusRDl:
             return WriteDVDPLUSRDL;
+        case kMediumBdR:
+        case kMediumBdRDl:
+            return WriteBDR;
+        case kMediumBdRe:
+        case kMediumBdReDl:
+            return WriteBDRE;
         default:
             return 0;
     }
 }
 
-std::string NameOf(uint8_t medium) { return std::string(MediumNames[medium < kMediumCount ? medium : 0]); }
+std::string NameOf(uint8_t medium) { return std::string(MediumName(medium)); }
 
 }  // namespace
 
 bool IsOverwritableMedium(uint8_t medium) {
-    return IsOneOf(medium, {kMediumDvdPlusRw, kMediumDvdRam, kMediumDvdRwRestricted});
+    return IsOneOf(medium, {kMediumDvdPlusRw, kMediumDvdRam, kMediumDvdRwRestricted}) || IsBluRayRewritableMedium(medium);
 }
 
 bool TSCSIDevice::BecomingReady() const {

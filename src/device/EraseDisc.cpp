@@ -11,7 +11,6 @@
 namespace kv {
 namespace {
 
-constexpr uint8_t kFormatWithParameters = 0x11;  // FmtData, format code 1
 
 // FORMAT UNIT parameter lists: header with FOV and Immed set and an 8-byte descriptor.
 constexpr std::array<uint8_t, 12> kDvdRamFullFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
@@ -27,8 +26,8 @@ std::string Thousands(unsigned value) {
 
 std::string EraseSpeedText(uint8_t medium, uint16_t kbs) {
     char factor[32];
-    if (medium >= kMediumDvdRam && medium <= kMediumDvdPlusRw)
-        std::snprintf(factor, sizeof factor, "%.1fX", kbs / 1385.0);
+    if ((medium >= kMediumDvdRam && medium <= kMediumDvdPlusRw) || IsBluRayMedium(medium))
+        std::snprintf(factor, sizeof factor, "%.1fX", kbs / NominalSpeedOneX(medium));
     else
         std::snprintf(factor, sizeof factor, "%.0fX", kbs / 176.4);
     return std::string(factor) + "(" + Thousands(kbs) + " KB/s)";
@@ -39,6 +38,8 @@ std::string EraseSpeedText(uint8_t medium, uint16_t kbs) {
 bool TSCSIDevice::DriveReadyForBlank() { return TestUnitReady(kTestUnitReadyTimeoutMs) || WaitUntilReady(30000, 5000); }
 
 bool TSCSIDevice::StartBlankCommand(uint8_t medium, bool quick) {
+    // BD-RE has no BLANK: a reformat (with certification for a full erase) starts it afresh.
+    if (IsBluRayRewritableMedium(medium)) return FormatBluRayRe(!quick);
     if (medium == kMediumDvdPlusRw) {
         if (FormatUnit(kFormatWithParameters, kDvdPlusRwFormat.data(), kDvdPlusRwFormat.size())) return true;
         RewindUnit();
@@ -72,13 +73,12 @@ bool TSCSIDevice::EraseDisc(bool quick) {
         return false;
     }
     if (medium != kMediumDvdRam) {
-        SetCDSpeed(ReadSpeed, WriteSpeed());
+        ApplyWriteSpeed();
         SetWriteParameters(false, false, medium, false);
     }
     const uint16_t speed = ReadCurrentWriteSpeed();
     if (!DriveReadyForBlank()) return false;
-    DebugMessage(">>> STARTING ERASE PROCESS ON " +
-                     std::string(MediumNames[medium < kMediumCount ? medium : 0]) + " AT " +
+    DebugMessage(">>> STARTING ERASE PROCESS ON " + std::string(MediumName(medium)) + " AT " +
                      EraseSpeedText(medium, speed),
                  kMessageProgress);
 

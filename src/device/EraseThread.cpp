@@ -25,6 +25,8 @@ constexpr int64_t kSleepSliceMs = 100;
 
 uint16_t EraseEstimateSeconds(uint8_t medium, bool quick) {
     if (IsCdMedium(medium)) return quick ? 150 : 4500;
+    // Full certification of a BD-RE reads every block back: well over an hour a layer.
+    if (IsBluRayRewritableMedium(medium)) return quick ? 600 : medium == kMediumBdReDl ? 11000 : 5300;
     return quick ? 600 : 4440;
 }
 
@@ -87,19 +89,32 @@ bool TEraseThread::OverwriteStart(uint32_t commands, bool stopAtFailure) {
     return true;
 }
 
-// The DVD+RW format runs in the background of the drive; its start is overwritten so that the
-// old file system is gone for every reader.
-void TEraseThread::WaitDvdPlusRw() {
+bool TEraseThread::WaitWhileFormatting() {
     do {
-        if (!Sleep(2000)) return;
+        if (!Sleep(2000)) return false;
         AddElapsed(2);
         device_.ReadDiscInformation();
     } while (NotReady() && !Expired());
+    return true;
+}
+
+// The DVD+RW format runs in the background of the drive; its start is overwritten so that the
+// old file system is gone for every reader.
+void TEraseThread::WaitDvdPlusRw() {
+    if (!WaitWhileFormatting()) return;
     if (!OverwriteStart(quick_ ? kQuickOverwriteCommands : kFullOverwriteCommands, true)) return;
     if (!Sleep(300)) return;
     AddElapsed(1);
     device_.SynchronizeCache(kSyncTimeoutMs, false);
     device_.CloseTrackSessionRaw(false, 3, 0, 0, 0);
+}
+
+// A BD-RE reformat may keep what the disc held: its start is overwritten as on DVD+RW. It has no
+// session to close.
+void TEraseThread::WaitBluRayRe() {
+    if (!WaitWhileFormatting()) return;
+    if (!OverwriteStart(kQuickOverwriteCommands, true)) return;
+    device_.SynchronizeCache(kSyncTimeoutMs, false);
 }
 
 void TEraseThread::WaitSlowReadyModel() {
@@ -141,7 +156,7 @@ bool TEraseThread::WaitUntilIdle() {
 
 void TEraseThread::RestoreNeutralState() {
     progress_.store(100);
-    device_.SetWriteParameters(false, false, 1, false);
+    if (!IsBluRayMedium(medium_)) device_.SetWriteParameters(false, false, kMediumCdRom, false);
     device_.SetCDSpeed(device_.ReadMaxReadSpeed(), 2);
     device_.RewindUnit();
     device_.AllowMediumRemoval(true);
@@ -156,6 +171,7 @@ void TEraseThread::Run() {
     startMs_ = EngineClock::NowMs();
     if (medium_ == kMediumDvdRwRestricted || medium_ == kMediumDvdRwSequential) WaitDvdMinusRw();
     if (medium_ == kMediumDvdPlusRw && !abort_.load()) WaitDvdPlusRw();
+    if (IsBluRayRewritableMedium(medium_) && !abort_.load()) WaitBluRayRe();
     if (medium_ == kMediumDvdRam && quick_ && !abort_.load()) {
         OverwriteStart(kQuickOverwriteCommands, false);
         device_.SynchronizeCache(kSyncTimeoutMs, false);

@@ -46,7 +46,11 @@ private:
     bool NotReady() const;
     void WaitDvdMinusRw();
     bool OverwriteStart(uint32_t commands, bool stopAtFailure);
+    // Polls the disc information every 2 s while the drive reports a format in progress; false
+    // when aborted meanwhile.
+    bool WaitWhileFormatting();
     void WaitDvdPlusRw();
+    void WaitBluRayRe();
     void WaitSlowReadyModel();
     // True once the drive is idle again; false when it stayed busy past the estimate.
     bool WaitUntilIdle();

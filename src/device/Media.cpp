@@ -31,6 +31,10 @@ constexpr TProfile kProfiles[] = {
     {0x20, "DDCD-ROM", false, kMediumDdcdRom},
     {0x21, "DDCD-R", false, kMediumDdcdR},
     {0x22, "DDCD-RW", true, kMediumDdcdRw},
+    {0x40, "BD-ROM", false, kMediumBdRom},
+    {0x41, "BD-R Sequential Recording", false, kMediumBdR},
+    {0x42, "BD-R Random Recording", false, kMediumBdR},
+    {0x43, "BD-RE", true, kMediumBdRe},
 };
 // DVD+R DL has a medium code but no profile name of its own.
 constexpr uint16_t kProfileDvdPlusRDl = 0x2B;
@@ -46,7 +50,15 @@ const TProfile* Find(uint16_t profile) {
 const std::array<std::string_view, kMediumCount> MediumNames = {
     "UNKNOWN", "CD-ROM", "CD-R",   "CD-RW", "DVD-ROM",  "DVD-R",    "DVD-RAM", "DVD-RW",
     "DVD-RW",  "DVD-RW", "DVD+RW", "DVD+R", "DVD+R DL", "DDCD-ROM", "DDCD-R",  "DDCD-RW",
+    "BD-ROM",  "BD-R",   "BD-R DL", "BD-RE", "BD-RE DL",
 };
+
+std::string_view MediumName(unsigned code) { return MediumNames[code < kMediumCount ? code : 0u]; }
+
+double NominalSpeedOneX(unsigned code) {
+    if (IsCdMedium(code)) return 176.4;
+    return IsBluRayMedium(code) ? kBdSpeedOneX : 1385;
+}
 
 uint8_t MediumOfProfile(uint16_t profile) {
     if (profile == kProfileDvdPlusRDl) return kMediumDvdPlusRDl;

@@ -7,7 +7,8 @@
 
 namespace kv {
 
-// Medium codes of MediumType; below kMediumDvdRom is CD media, from it on DVD media.
+// Medium codes of MediumType; below kMediumDvdRom is CD media, from it on DVD media, from
+// kMediumBdRom on Blu-ray media.
 enum TMediumCode : uint8_t {
     kMediumUnknown = 0,
     kMediumCdRom = 1,
@@ -25,22 +26,37 @@ enum TMediumCode : uint8_t {
     kMediumDdcdRom = 13,
     kMediumDdcdR = 14,
     kMediumDdcdRw = 15,
+    kMediumBdRom = 16,
+    kMediumBdR = 17,
+    kMediumBdRDl = 18,
+    kMediumBdRe = 19,
+    kMediumBdReDl = 20,
 };
-inline constexpr size_t kMediumCount = 16;
+inline constexpr size_t kMediumCount = 21;
 
 // Disc status of READ DISC INFORMATION (byte 2, bits 1-0).
 inline constexpr uint8_t kDiscStatusEmpty = 0;
 inline constexpr uint8_t kDiscStatusAppendable = 1;
 inline constexpr uint8_t kDiscStatusComplete = 2;
 extern const std::array<std::string_view, kMediumCount> MediumNames;
+// The name of a medium code; "UNKNOWN" for codes out of range.
+std::string_view MediumName(unsigned code);
 inline bool IsCdMedium(unsigned code) { return code < kMediumDvdRom; }
+inline bool IsBluRayMedium(unsigned code) { return code >= kMediumBdRom && code < kMediumCount; }
+inline bool IsBluRayRecordableMedium(unsigned code) { return code == kMediumBdR || code == kMediumBdRDl; }
+inline bool IsBluRayRewritableMedium(unsigned code) { return code == kMediumBdRe || code == kMediumBdReDl; }
 inline bool IsOneOf(uint8_t medium, std::initializer_list<uint8_t> codes) {
     for (const uint8_t code : codes)
         if (code == medium) return true;
     return false;
 }
 
-// Medium code of a current profile (GET CONFIGURATION); 0 for profiles that have none.
+// KB/s (1000 bytes) of a nominal "1X" on the medium: 176.4 on CD, 1385 on DVD, 4495 on BD.
+inline constexpr double kBdSpeedOneX = 4495;
+double NominalSpeedOneX(unsigned code);
+
+// Medium code of a current profile (GET CONFIGURATION); 0 for profiles that have none. Single-
+// and dual-layer BD share their profiles: this gives the single-layer code.
 uint8_t MediumOfProfile(uint16_t profile);
 // Name and rewritability of a current profile; "???????" for unknown ones.
 std::string_view ProfileName(uint16_t profile);
@@ -69,6 +85,9 @@ enum TCapability : uint32_t {
     WriteDVDPLUSRW = 0x40000,
     WriteISRC = 0x80000,
     UnderrunProtection = 0x100000,
+    ReadBD = 0x200000,
+    WriteBDR = 0x400000,
+    WriteBDRE = 0x800000,
 };
 
 // Capabilities mode page (2Ah) as read with current values; the words in host order.

@@ -1,4 +1,4 @@
-// READ CD (BEh) for digital audio extraction.
+// READ CD (BEh): digital audio extraction, whole sectors and the sub-channels.
 #include "device/SCSIDevice.h"
 #include "platform/ByteOrder.h"
 #include "transport/RequestInterface.h"
@@ -12,6 +12,16 @@ bool TSCSIDevice::ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer) {
     PutBE24(cdb + 6, blocks);
     cdb[9] = 0x10;  // user data only: no sync, header, EDC or subchannel
     return Command(cdb, kSrbEventNotify | kSrbDirIn, buffer, blocks * kCdDaBlockBytes, 10 * 1000);
+}
+
+bool TSCSIDevice::ReadCdBlocks(uint32_t lba, uint32_t blocks, uint8_t sectorType, uint8_t fields, uint8_t subChannel,
+                               uint8_t* buffer, uint32_t length) {
+    uint8_t cdb[12] = {0xBE, static_cast<uint8_t>((sectorType & 0x07) << 2)};
+    PutBE32(cdb + 2, lba);
+    PutBE24(cdb + 6, blocks);
+    cdb[9] = fields;
+    cdb[10] = subChannel & 0x07;
+    return Command(cdb, kSrbEventNotify | kSrbDirIn, buffer, length, 30 * 1000);
 }
 
 }  // namespace kv

@@ -40,9 +40,24 @@ inline constexpr int64_t kDiscReadyWaitMs = 30000;
 inline constexpr uint8_t kAscNotReady = 0x04;
 // How long one TEST UNIT READY may take before the drive counts as not answering.
 inline constexpr uint32_t kTestUnitReadyTimeoutMs = 5000;
+// FORMAT UNIT CDB byte 1: a parameter list follows (FmtData), format code 1.
+inline constexpr uint8_t kFormatWithParameters = 0x11;
+// Format types of FORMAT UNIT and READ FORMAT CAPACITIES: the default format, and a BD-RE's
+// format with a chosen spare area.
+inline constexpr uint8_t kFormatTypeDefault = 0x00;
+inline constexpr uint8_t kFormatTypeBdSpare = 0x30;
 
-// DVD+RW, DVD-RAM and restricted-overwrite DVD-RW: written in place, reported as complete.
+// READ CD byte 9: sync, headers, user data and EDC/ECC, a whole 2352-byte block (MMC READ CD).
+inline constexpr uint8_t kReadCdWholeBlock = 0xF8;
+// READ CD byte 10: the Q sub-channel formatted, 16 bytes after each block.
+inline constexpr uint8_t kReadCdFormattedQ = 0x02;
+
+// DVD+RW, DVD-RAM, restricted-overwrite DVD-RW and BD-RE: written in place, reported as complete
+// once formatted.
 bool IsOverwritableMedium(uint8_t medium);
+
+// The 28-byte SET STREAMING performance descriptor: sizes in KB over 1000 ms.
+std::vector<uint8_t> StreamingDescriptor(uint32_t start, uint32_t end, uint32_t readSize, uint32_t writeSize);
 
 // Why the medium in the drive cannot take a write: empty when it can.
 struct TWriteRefusal {
@@ -65,6 +80,15 @@ struct TTrackInfo {
     // Where recording goes on, or for a complete track (whose next writable address field is not
     // valid and reads 0 on most drives) where its recorded extent ends.
     uint32_t RecordedEnd() const { return NextWritableValid() ? NextWritable : TrackStart + TrackSize; }
+};
+
+// One descriptor of READ FORMAT CAPACITIES: the first is the current/maximum capacity (Type 1
+// unformatted, 2 formatted, 3 no medium), the others what the medium can be formatted to (Type
+// the format type).
+struct TFormatDescriptor {
+    uint32_t Blocks = 0;
+    uint8_t Type = 0;
+    uint32_t Parameter = 0;
 };
 
 // READ DISC INFORMATION reply.
@@ -152,10 +176,16 @@ public:
     // Blocks of the formattable descriptor of `formatType` in READ FORMAT CAPACITIES; 0 when the
     // drive lists none.
     uint32_t FormattableBlocks(uint8_t formatType);
+    bool ReadFormatDescriptors(std::vector<TFormatDescriptor>& descriptors);
     bool ReadCapacity(uint32_t& lastLba, uint32_t& blockLength);
     bool ReadSectors(uint32_t lba, uint16_t count, uint32_t length, uint8_t* buffer);
     // READ CD of CD-DA sectors, user data only: 2352 bytes a block into buffer.
     bool ReadCD(uint32_t lba, uint32_t blocks, uint8_t* buffer);
+    // READ CD with everything chosen: expected sector type (0 any, 1 CD-DA, 2 Mode 1, ...), byte 9
+    // (kReadCdWholeBlock: 2352 bytes), sub-channel selection (kReadCdFormattedQ: 16 bytes a block).
+    // `length` is what the blocks and their sub-channel take.
+    bool ReadCdBlocks(uint32_t lba, uint32_t blocks, uint8_t sectorType, uint8_t fields, uint8_t subChannel,
+                      uint8_t* buffer, uint32_t length);
     bool WriteSectors(uint32_t lba, uint16_t count, uint8_t flags, uint32_t length, const uint8_t* buffer);
     bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
     bool GetConfiguration(uint8_t rt, uint8_t feature, uint32_t length, uint8_t* buffer);
@@ -174,7 +204,11 @@ public:
     bool Blank(bool quick);
     bool SetStreaming(const uint8_t* buffer, uint16_t length);
     bool SetCDSpeed(uint16_t readKBs, uint16_t writeKBs);
+    // GET PERFORMANCE of `type` (00h performance, 03h write speeds), at most `descriptors`.
+    bool GetPerformance(uint8_t type, uint16_t descriptors, uint8_t* buffer, uint32_t length);
     bool SendDVDStructure(uint8_t format, const uint8_t* buffer, uint16_t length);
+    // READ DISC STRUCTURE; `mediaType` 0 DVD, 1 BD.
+    bool ReadDiscStructure(uint8_t mediaType, uint8_t format, uint8_t* buffer, uint16_t length);
     bool SendTimeStamp(const std::tm& localTime);
 
     // ---- composites
@@ -196,8 +230,15 @@ public:
     bool EjectSequence();
     bool LoadSequence(bool waitForReady);
     bool SetSpeeds(uint16_t readKBs, uint16_t writeKBs);
-    void SetWriteSpeed(uint16_t kbs);
-    uint16_t WriteSpeed() const { return writeSpeed_; }
+    // Stores the write speed (KB/s, 0 = the drive's maximum) and asks the drive for it.
+    void SetWriteSpeed(uint32_t kbs);
+    uint32_t WriteSpeed() const { return writeSpeed_; }
+    // Asks the drive for the stored read and write speeds: SET CD SPEED, whose fields are 16 bits
+    // wide; a faster (BD) write speed with SET STREAMING over the whole disc instead.
+    bool ApplyWriteSpeed();
+    // SET STREAMING of the read and write speeds (KB/s, 0 = the drive's maximum) for the blocks
+    // from `start` to `end`.
+    bool SetStreamingSpeeds(uint32_t start, uint32_t end, uint32_t readKBs, uint32_t writeKBs);
     uint16_t ReadSpeed = 0;
 
     // ---- capabilities and media
@@ -209,8 +250,14 @@ public:
     uint16_t ReadMaxWriteSpeed();
     uint16_t ReadMaxReadSpeed();
     uint16_t ReadCurrentWriteSpeed();
+    // The write speeds (KB/s, fastest first) the drive offers for the medium inside, from GET
+    // PERFORMANCE: unlike the capabilities page, it carries BD speeds above 65,535 KB/s. Empty
+    // when the drive does not answer it.
+    std::vector<uint32_t> ReadMediumWriteSpeeds();
     bool IsJustLinkCapable();
     uint8_t MediumType();
+    // Recording layers of the BD in the drive, from its disc information unit; 1 when unknown.
+    uint8_t BluRayLayers();
     void GetDiscInformation(TDisc& disc);
     TDisc Disc;  // the record of the last GetDiscInformation
     uint16_t DiscStatus();
@@ -219,6 +266,14 @@ public:
     uint32_t FreeBlocks();
     uint32_t TotalBlocks();
     uint32_t IsoVolumeSize();
+    // What a BD-RE never formatted will hold once a burn formats it (30h with the default spare,
+    // else the default format); 0 when the drive lists neither.
+    uint32_t UnformattedBluRayReBlocks();
+    // Starts FORMAT UNIT (Immed) of the BD-RE in the drive: type 30h, keeping the size of an earlier
+    // format (a quick reformat) or with the default spare on a disc never formatted (quick
+    // certification); `fullCertification` certifies the whole disc. A drive that refuses it gets
+    // the default format 00h (some refuse quick certification). False when both are refused.
+    bool FormatBluRayRe(bool fullCertification);
     bool DiscIsErasable();
     // First block of recorded session `session` of `sessions` (SessionCount): from READ TRACK
     // INFORMATION, else from the TOC (session information for the last session, the first track
@@ -287,6 +342,7 @@ protected:
 
 private:
     void ClearLastFailure();
+    void ReadBluRayFeatures();
     bool StartBlankCommand(uint8_t medium, bool quick);
     bool DriveReadyForBlank();
 
@@ -296,7 +352,7 @@ private:
     uint8_t deviceType_ = 127;
     uint8_t hostAdapterCount_ = 0;
     std::array<uint8_t, kInquiryBufferSize> inquiryData_{};
-    uint16_t writeSpeed_ = 0;
+    uint32_t writeSpeed_ = 0;
     std::vector<uint8_t> transfer_ = std::vector<uint8_t>(kTransferBufferSize);
 
     mutable std::mutex failureMutex_;

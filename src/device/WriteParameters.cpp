@@ -43,7 +43,9 @@ bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, uint8_t medi
 
 bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, uint8_t medium, bool keepOpen,
                                      bool finalizeDisc) {
-    if (medium == kMediumDvdRam) return true;  // random-writable: no write parameters
+    // DVD-RAM is random-writable; BD drives take their write mode from the medium (MMC has no
+    // page 05h write type for BD), and some refuse the page.
+    if (medium == kMediumDvdRam || IsBluRayMedium(medium)) return true;
 
     std::array<uint8_t, 512> reply{};
     if (!ModeSense(kWriteParametersPage, reply.data(), false, 512, reply.size())) return false;

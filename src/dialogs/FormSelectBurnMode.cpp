@@ -35,6 +35,7 @@ TFormSelectBurnMode::TFormSelectBurnMode(const QIcon& dataIcon, const QIcon& aud
         // The window goes first: the burn it starts may hide the main window or open others.
         connect(b, &QToolButton::clicked, this, [this, then] {
             const std::function<void()> run = this->*then;
+            Chosen = true;
             close();
             if (run) run();
         });
@@ -46,6 +47,14 @@ TFormSelectBurnMode::TFormSelectBurnMode(const QIcon& dataIcon, const QIcon& aud
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFormSelectBurnMode::done(int result) {
+    if (!Chosen) {
+        Chosen = true;
+        if (OnCancel) OnCancel();
+    }
+    QDialog::done(result);
 }
 
 }  // namespace kv

@@ -9,7 +9,8 @@ class QToolButton;
 namespace kv {
 
 // Asks whether a compilation holding audio files is burned as a data disc or as an audio CD. It
-// stays on top, is not modal, and goes when a button is pressed.
+// stays on top, is not modal, and goes when a button is pressed. Closed any other way (Escape, the
+// window manager's close) it is cancelled: the main window comes back.
 class TFormSelectBurnMode : public QDialog {
     Q_OBJECT
 
@@ -25,6 +26,13 @@ public:
     QToolButton* ToolButtonBurnData;
     QToolButton* ToolButtonBurnAudio;
     QToolButton* ToolButtonCancel;
+
+protected:
+    // Every way the window goes passes here.
+    void done(int result) override;
+
+private:
+    bool Chosen = false;
 };
 
 }  // namespace kv

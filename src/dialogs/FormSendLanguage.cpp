@@ -89,11 +89,13 @@ void TFormSendLanguage::ButtonSendClick() {
     const QString file = FindLanguageFile(Host.LanguagesFolder, language);
     if (!file.isEmpty()) {
         TMailMessage message{Host.Sender, Host.Recipients, kSubmissionSubject, SubmissionText(), {file}};
-        if (!Host.Recipients.isEmpty() && Host.Send)
+        if (!Host.Recipients.isEmpty() && Host.Send) {
             Host.Send(message);
-        else
-            WriteFileAtomically(Host.LanguagesFolder + "Submission_" + language + ".eml",
-                                BuildMimeMessage(message, Host.Recipients.join(", "), "=_kelvadore_part_boundary"));
+        } else {
+            const QString kept = Host.LanguagesFolder + "Submission_" + language + ".eml";
+            if (WriteFileAtomically(kept, BuildMimeMessage(message, Host.Recipients.join(", "), "=_kelvadore_part_boundary")))
+                prompts.ShowNotice(LookupTextWith("30.13", {"<#file>=" + kept}));
+        }
     }
     accept();
 }

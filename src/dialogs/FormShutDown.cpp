@@ -67,9 +67,7 @@ TFormShutDown::TFormShutDown(QWidget* parent)
     connect(&TimerShutDown, &QTimer::timeout, this, [this] { TimerShutDownTimer(); });
     connect(ToolButtonShutDown, &QToolButton::clicked, this, [this] { PowerOffNow(); });
     connect(ToolButtonCancel, &QToolButton::clicked, this, [this] {
-        TimerShutDown.stop();
-        Done = true;
-        if (OnCancel) OnCancel();
+        Cancel();
         close();
     });
 }
@@ -84,6 +82,18 @@ void TFormShutDown::TimerShutDownTimer() {
     --RemainingSeconds;
     LabelSecondsRemaining->setText(QString::number(std::max(RemainingSeconds, 0)));
     if (RemainingSeconds < 1) PowerOffNow();
+}
+
+void TFormShutDown::Cancel() {
+    if (Done) return;
+    Done = true;
+    TimerShutDown.stop();
+    if (OnCancel) OnCancel();
+}
+
+void TFormShutDown::done(int result) {
+    Cancel();
+    QDialog::done(result);
 }
 
 void TFormShutDown::PowerOffNow() {

@@ -10,7 +10,8 @@ class QToolButton;
 namespace kv {
 
 // The countdown after a burn: ten seconds, then the machine is switched off unless the user
-// cancels. It stays on top and asks the main window to do the switching and the showing.
+// cancels. It stays on top and asks the main window to do the switching and the showing. Closed
+// any other way (Escape, the window manager's close) it is cancelled.
 class TFormShutDown : public QDialog {
     Q_OBJECT
 
@@ -35,9 +36,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Every way the window goes passes here.
+    void done(int result) override;
 
 private:
     void PowerOffNow();
+    void Cancel();
     int RemainingSeconds = 10;
     bool Done = false;
 };

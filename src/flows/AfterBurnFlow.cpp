@@ -4,6 +4,7 @@
 #include "app/HostText.h"
 #include "app/LogDocument.h"
 #include "app/MessageCatalogue.h"
+#include "app/ProjectFile.h"
 #include "datawrite/TZelBurner.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
@@ -27,26 +28,45 @@ void FinishAfterRestart(IFlowHost& host, const THandOver& handOver) {
     PrepareDataBurner(host);
 }
 
+// What the hand-over asks for, in whichever instance has the compilation: the verification, then
+// the eject and the shutdown.
+void ContinueAfterBurn(IFlowHost& host, TFlowRunner& runner, const THandOver& handOver) {
+    runner.Counted = {handOver.Files, handOver.Folders};
+    if (!handOver.Verify) {
+        FinishAfterRestart(host, handOver);
+        return;
+    }
+    runner.Start(std::make_unique<TAfterBurnFlow>(host, runner, handOver));
+}
+
 }  // namespace
 
 // ---- leaving the old instance ---------------------------------------------------------------
 
-void WriteRestartHandOver(IFlowHost& host, const TAfterFinishChoices& choices, const TEntryCounts& counts) {
+void WriteRestartHandOver(IFlowHost& host, TFlowRunner& runner, const TAfterFinishChoices& choices) {
     const QString folder = host.ProgramFolder();
-    const THandOver handOver{choices.Verify, choices.Eject,  choices.Shutdown,  host.SelectedLetter(),
-                             counts.Files,   counts.Folders, NewHandOverToken()};
+    const THandOver handOver{choices.Verify,       choices.Eject,          choices.Shutdown,   host.SelectedLetter(),
+                             runner.Counted.Files, runner.Counted.Folders, NewHandOverToken()};
     host.ShowWaitCursor(true);
-    const bool written = host.SaveProject(HandOverQueuePath(folder)) &&
-                         WriteHandOver(folder, handOver, MemoOfLog(host.Log().Html()));
+    const std::optional<QByteArray> queue = EncodeProject(host.Root(), host.TypedVolumeName());
+    QString failed = HandOverQueuePath(folder);
+    const bool written = queue && WriteHandOver(folder, handOver, MemoOfLog(host.Log().Html()), *queue, &failed);
     host.ShowWaitCursor(false);
+    // A hand-over that cannot be written or a new instance that cannot start would lose what was
+    // chosen: this instance does it itself.
     if (!written) {
         RemoveHandOver(folder);
-        if (choices.Eject) EjectDisc(host, false);
+        host.Log().AddErrorLog(LookupTextWith("30.11", {"<#filename>=" + failed}));
+        ContinueAfterBurn(host, runner, handOver);
         return;
     }
     // Only the process this restart starts carries the token (it inherits the environment).
     qputenv(kHandOverTokenVariable, handOver.Token.toUtf8());
-    host.CloseForRestart();
+    if (host.RestartForVerification()) return;
+    qunsetenv(kHandOverTokenVariable);
+    RemoveHandOver(folder);
+    host.Log().AddErrorLog(LookupText("30.10"));
+    ContinueAfterBurn(host, runner, handOver);
 }
 
 // ---- the new instance -----------------------------------------------------------------------
@@ -76,13 +96,12 @@ void ResumeAfterRestart(IFlowHost& host, TFlowRunner& runner) {
     const bool loaded = handOver && host.LoadProject(HandOverQueuePath(folder));
     RemoveHandOver(folder);
     host.RefreshTree(false);
-    if (!loaded) return;
-    runner.Counted = {handOver->Files, handOver->Folders};
-    if (!handOver->Verify) {
-        FinishAfterRestart(host, *handOver);
+    if (!loaded) {
+        const QString unread = handOver ? HandOverQueuePath(folder) : HandOverSettingsPath(folder);
+        host.Log().AddErrorLog(LookupTextWith("30.12", {"<#filename>=" + unread}));
         return;
     }
-    runner.Start(std::make_unique<TAfterBurnFlow>(host, runner, *handOver));
+    ContinueAfterBurn(host, runner, *handOver);
 }
 
 TAfterBurnFlow::TAfterBurnFlow(IFlowHost& host, TFlowRunner& runner, THandOver handOver)

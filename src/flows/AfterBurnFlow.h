@@ -6,7 +6,6 @@
 
 namespace kv {
 
-struct TEntryCounts;
 namespace jobs {
 class TVerifyJob;
 struct TJobResult;
@@ -17,9 +16,10 @@ struct TJobResult;
 // instance verifies the disc against the compilation, ejects it and counts down to the shutdown,
 // as chosen.
 
-// In the burning instance. When the hand-over cannot be written the instance stays (a restart
-// would lose the compilation) and only ejects, as chosen.
-void WriteRestartHandOver(IFlowHost& host, const TAfterFinishChoices& choices, const TEntryCounts& counts);
+// In the burning instance, with the runner's counts of the burn. When the hand-over cannot be
+// written or the new instance cannot be started, this instance stays and verifies, ejects and
+// shuts down itself, as chosen (a line in the log says why).
+void WriteRestartHandOver(IFlowHost& host, TFlowRunner& runner, const TAfterFinishChoices& choices);
 // At start: true when a hand-over written for this very start is waiting. Anything else left in
 // the program folder is removed (it verifies, ejects and powers off nothing), with line 29.2.
 bool TakeHandOverAtStart(IFlowHost& host);

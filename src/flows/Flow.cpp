@@ -3,6 +3,8 @@
 #include "app/DataBurnSteps.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
+#include "app/LogDocument.h"
+#include "app/MessageCatalogue.h"
 
 #include <QTimer>
 
@@ -50,6 +52,13 @@ void TFlow::ReadDisc(bool imageOnly, std::function<void(TDiscFacts& facts)> next
                             TBurnerHost& burners) { return ReadDiscFacts(burners, settings, imageOnly); },
                         [this, next = std::move(next)](TDiscFacts& facts) {
                             Host.ApplyPreparation(facts.Preparation);
+                            // Nothing is asked about a disc that was not read.
+                            if (!facts.Prepared) {
+                                const QString why = facts.Failure.isEmpty() ? LookupText("30.6") : facts.Failure;
+                                Host.Log().AddLog(LookupTextWith("11.42", {"<#error>=" + why}));
+                                StopSilently();
+                                return;
+                            }
                             next(facts);
                         });
 }

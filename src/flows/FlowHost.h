@@ -55,8 +55,9 @@ public:
     virtual void AfterDataBurn(const TAfterFinishChoices& choices) = 0;
     // The shutdown countdown after a run for which it was ticked.
     virtual void ShutdownAfterFinish() = 0;
-    // The program ends so that a new instance takes over (after the hand-over is written).
-    virtual void CloseForRestart() = 0;
+    // After the hand-over is written: a new instance is started for the verification and this one
+    // closes. False when the new instance could not be started: this one stays.
+    virtual bool RestartForVerification() = 0;
 
     // ---- the compilation
     virtual const TQueueItem& Root() = 0;
@@ -72,7 +73,6 @@ public:
     // Re-derives the tree's commands; unless quiet, logs and shows the totals.
     virtual void RefreshTree(bool quiet) = 0;
     virtual bool LoadProject(const QString& path) = 0;
-    virtual bool SaveProject(const QString& path) = 0;
 
     // ---- the drive
     virtual TDriveTasks& Drive() = 0;

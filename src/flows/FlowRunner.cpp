@@ -4,7 +4,19 @@
 
 namespace kv {
 
-TFlowRunner::TFlowRunner(IFlowHost& host) : FlowHost(host) {}
+TFlowRunner::TFlowRunner(IFlowHost& host) : FlowHost(host) {
+    AbortTimer.setSingleShot(true);
+    QObject::connect(&AbortTimer, &QTimer::timeout, &Context, [this] {
+        if (!Flow) return;
+        // A flow still taking its steps after its job ended gets the same time again.
+        if (Job && Job->Finished()) {
+            AbortTimer.start(AbortGraceMs);
+            return;
+        }
+        Overdue = true;
+        if (OnAbortOverdue) OnAbortOverdue();
+    });
+}
 
 TFlowRunner::~TFlowRunner() {
     // The job first: it reports to the flow, which goes after it.
@@ -16,13 +28,21 @@ TFlowRunner::~TFlowRunner() {
 }
 
 bool TFlowRunner::Start(std::unique_ptr<TFlow> flow) {
-    if (Busy() || Flow || !flow) return false;
+    if (!flow || !Admit()) return false;
     Flow = std::move(flow);
     Aborted = false;
+    Overdue = false;
     TFlow& started = *Flow;
     SetOperation(started.Operation());
     started.Start();
     return true;
+}
+
+bool TFlowRunner::Admit() {
+    if (Closed) return false;
+    if (!Busy() && !Flow) return true;
+    if (OnRefused) OnRefused();
+    return false;
 }
 
 void TFlowRunner::SetOperation(TOperation operation) {
@@ -38,6 +58,7 @@ std::optional<jobs::TJobProgress> TFlowRunner::Progress() const {
 
 void TFlowRunner::Abort() {
     if (!Flow) return;
+    if (!Aborted) AbortTimer.start(AbortGraceMs);
     Aborted = true;
     if (Job) Job->Cancel();
 }
@@ -47,6 +68,8 @@ void TFlowRunner::End(TFlow& flow) {
     Retire();
     RetiredFlows.push_back(std::move(Flow));
     Aborted = false;
+    Overdue = false;
+    AbortTimer.stop();
     QTimer::singleShot(0, &Context, [this] {
         RetiredJobs.clear();
         RetiredFlows.clear();

@@ -4,6 +4,7 @@
 #include "jobs/Job.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -35,22 +36,33 @@ public:
 
     IFlowHost& Host() { return FlowHost; }
 
-    // Starts `flow` when the application is idle; otherwise the flow is dropped unstarted and the
-    // answer is false.
+    // Starts `flow` when the application is idle; otherwise the flow is dropped unstarted, the
+    // refusal is told (OnRefused) and the answer is false.
     bool Start(std::unique_ptr<TFlow> flow);
+    // The gate of what the window does without a flow (a drive command, a dialog that changes what
+    // a run reads): true when idle, else the refusal is told and the answer is false.
+    bool Admit();
+    // A visible reason for a refusal.
+    std::function<void()> OnRefused;
+    // The program is closing: nothing starts any more.
+    void Shut() { Closed = true; }
     TOperation Operation() const { return CurrentOperation; }
     bool Busy() const { return CurrentOperation != TOperation::Idle; }
+    // A flow holds the runner (an operation without a flow, adding to the tree, does not count).
+    bool Running() const { return Flow != nullptr; }
     // A later phase of the current flow, or an operation that needs no flow (adding to the tree).
     void SetOperation(TOperation operation);
     // After every change of the operation.
     std::function<void()> OnOperationChanged;
 
     // The current flow's job, owned here until the flow's next job or its end.
+    // A job held after an abort was asked for is cancelled before it starts: it ends at once.
     template <typename J>
     J& Hold(std::unique_ptr<J> job) {
         J& held = *job;
         Retire();
         Job = std::move(job);
+        if (Aborted) Job->Cancel();
         return held;
     }
     // The held job's progress; nothing while no job is held.
@@ -58,6 +70,13 @@ public:
     // The user confirmed the abort: the job is cancelled, and the flow starts no further step.
     void Abort();
     bool AbortRequested() const { return Aborted; }
+    // How long a run may take to end after its abort (a drive closing the session it was writing
+    // can take minutes). A run that has not ended by then is overdue: told once (OnAbortOverdue),
+    // after which the program may close without waiting for it.
+    int AbortGraceMs = kAbortGraceMs;
+    static constexpr int kAbortGraceMs = 120000;
+    bool AbortOverdue() const { return Overdue; }
+    std::function<void()> OnAbortOverdue;
 
     TEntryCounts Counted;
 
@@ -72,6 +91,9 @@ private:
     std::unique_ptr<TFlow> Flow;
     std::unique_ptr<jobs::TJob> Job;
     bool Aborted = false;
+    bool Overdue = false;
+    bool Closed = false;
+    QTimer AbortTimer;
     std::vector<std::unique_ptr<jobs::TJob>> RetiredJobs;
     std::vector<std::unique_ptr<TFlow>> RetiredFlows;
     QObject Context;

@@ -13,6 +13,7 @@
 
 #include "iso/IsoRecords.h"
 #include "iso/SessionImport.h"
+#include "platform/ProcessUmask.h"
 
 namespace kv {
 namespace {
@@ -134,8 +135,8 @@ bool ExtractFile(TSCSIDevice& device, const TFEntry& entry, const std::string& d
     }
     if (failure.empty() && holeAtEnd && ::ftruncate(fd, written) != 0) failure = destFile + ": " + std::strerror(errno);
     // Permissions as recorded, without set-user-ID, set-group-ID and sticky bits from a disc
-    // nobody here vouches for.
-    if (failure.empty() && entry.Posix.Known && ::fchmod(fd, entry.Posix.Mode & 0777) != 0)
+    // nobody here vouches for, and no wider than the user lets new files be.
+    if (failure.empty() && entry.Posix.Known && ::fchmod(fd, entry.Posix.Mode & 0777 & ~ProcessUmask()) != 0)
         failure = destFile + ": " + std::strerror(errno);
     if (failure.empty()) SetTimes(fd, entry);
     if (::close(fd) != 0 && failure.empty()) failure = destFile + ": " + std::strerror(errno);

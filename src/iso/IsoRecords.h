@@ -12,6 +12,9 @@ namespace kv {
 
 inline constexpr size_t kSectorSize = 2048;
 
+// ISO 9660 6.2.1, ECMA-167 2/8.3: a volume's descriptors start 32768 bytes into its session.
+inline constexpr uint32_t kFirstDescriptorSector = 16;
+
 inline uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
 
 // ISO 9660 9.1.5: years since 1900, month, day, hour, minute, second, and the GMT offset in

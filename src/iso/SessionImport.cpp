@@ -18,7 +18,6 @@ std::atomic<int> ImportedRecordCount{0};
 
 namespace {
 
-constexpr uint32_t kFirstDescriptor = 16;
 // READ DISC INFORMATION: the last session is open, its write not completed.
 constexpr uint8_t kIncompleteSession = 1;
 constexpr uint32_t kDescriptorSectors = 21;
@@ -33,7 +32,7 @@ struct TVolumeRoot {
 bool FindVolume(TSCSIDevice& device, uint32_t start, uint8_t type, TVolumeRoot& root) {
     std::vector<uint8_t> sector(kSectorSize);
     for (uint32_t i = 0; i < kDescriptorSectors; ++i) {
-        if (!device.ReadSectors(start + kFirstDescriptor + i, 1, kSectorSize, sector.data())) return false;
+        if (!device.ReadSectors(start + kFirstDescriptorSector + i, 1, kSectorSize, sector.data())) return false;
         const TByteReader r(sector);
         const bool standard = r.U8(1) == 'C' && r.U8(2) == 'D' && r.U8(3) == '0' && r.U8(4) == '0' && r.U8(5) == '1';
         if (!standard) continue;
@@ -65,7 +64,7 @@ bool VolumeEndUnreadable(TSCSIDevice& device, uint8_t session, uint16_t sessions
 // looks fine, so it counts as absent. A directory starts with its own record: a directory entry
 // (flags bit 1) named 00h.
 bool RootUsable(TSCSIDevice& device, const TVolumeRoot& root) {
-    if (root.Extent < kFirstDescriptor || root.Length == 0) return false;
+    if (root.Extent < kFirstDescriptorSector || root.Length == 0) return false;
     if (root.VolumeSpaceSize != 0 && root.Extent >= root.VolumeSpaceSize) return false;
     std::vector<uint8_t> sector(kSectorSize);
     if (!device.ReadSectors(root.Extent, 1, kSectorSize, sector.data())) return false;
@@ -100,8 +99,7 @@ bool ImportSession(TSCSIDevice& device, TBurnerCompilation& model, uint8_t sessi
     // at data that never arrived: open if nothing came after it, closed once a later burn went on.
     // A tree built on it would lose files, so the import goes back to the last complete session.
     const uint8_t medium = device.MediumType();
-    const bool overwritable =
-        medium == kMediumDvdPlusRw || medium == kMediumDvdRam || medium == kMediumDvdRwRestricted;
+    const bool overwritable = IsOverwritableMedium(medium);
     const bool lastOpen = device.ReadDiscInformation() && device.DiscInfo.LastSessionState() == kIncompleteSession;
     while (session > 1 && !overwritable &&
            ((session == sessions && lastOpen) || VolumeEndUnreadable(device, session, sessions))) {

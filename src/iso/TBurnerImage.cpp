@@ -6,6 +6,8 @@
 
 #include "iso/IsoNames.h"
 #include "iso/IsoRecords.h"
+#include "iso/RecordedAttributes.h"
+#include "iso/UdfBridge.h"
 
 namespace kv {
 namespace {
@@ -38,9 +40,6 @@ std::vector<TFileSection> FileSections(const TFEntry* e, TIsoTree tree, uint32_t
     return SplitIntoSections(start, size);
 }
 
-constexpr uint32_t kDefaultDirectoryMode = kModeDirectory | 0755;
-constexpr uint32_t kDefaultFileMode = kModeRegular | 0644;
-
 }  // namespace
 
 TBurnerImage::TBurnerImage() {
@@ -48,10 +47,34 @@ TBurnerImage::TBurnerImage() {
     DateModification = DateCreation;
 }
 
+TBurnerImage::~TBurnerImage() = default;
+
 void TBurnerImage::ClearLayout() {
     header_.clear();
     header_.shrink_to_fit();
     layout_ = TVolumeLayout{};
+    udf_.reset();
+    afterHeader_ = afterData_ = TGeneratedSectors{};
+}
+
+bool TBurnerImage::PlaceUdf(bool imageOnly, uint64_t& next) {
+    udf_.reset();
+    afterHeader_ = afterData_ = TGeneratedSectors{};
+    if (UdfChoice == TUdfChoice::Off) return false;
+    if (UdfChoice == TUdfChoice::Auto && !imageOnly && !IsDvdOrBdMedium()) return false;
+    if (!imageOnly && layoutForBurn_ && !UdfAppendAllowed(layout_.SessionStart)) return false;
+    TUdfBridge::TOptions options;
+    options.Revision = UdfRevision == kUdfRevision102 ? kUdfRevision102 : kUdfRevision201;
+    options.VolumeId = IdVolume;
+    options.RootOwner = RockRidgeRootOwner;
+    auto udf = std::make_unique<TUdfBridge>(DirTable(), options);
+    std::string why;
+    if (!udf->PlaceMetadata(layout_.SessionStart, layout_.TerminatorSector, next, why)) {
+        ReportMessage(">>> " + why + ": SESSION WRITTEN WITHOUT UDF", 3);
+        return false;
+    }
+    udf_ = std::move(udf);
+    return true;
 }
 
 int64_t TBurnerImage::ImageSize() const {
@@ -68,17 +91,10 @@ uint32_t TBurnerImage::PathTableSize(TIsoTree tree) const {
 
 TRockRidgeFields TBurnerImage::RockFields(const TFEntry* e, const TDEntry* dir, bool forLayout) {
     TRockRidgeFields f;
-    const bool known = e && e->Posix.Known;
-    const uint32_t type = dir ? kModeDirectory : e && e->IsSymlink() ? kModeSymlink : kModeRegular;
-    uint32_t permissions = (known ? e->Posix.Mode : dir ? kDefaultDirectoryMode : kDefaultFileMode) & 07777;
-    f.Uid = known ? e->Posix.Uid : 0;
-    f.Gid = known ? e->Posix.Gid : 0;
-    if (RockRidgeRootOwner) {
-        // Readable by all, executable by all where anyone could execute, writable by none.
-        f.Uid = f.Gid = 0;
-        permissions = type == kModeSymlink ? 0777 : type == kModeDirectory || (permissions & 0111) ? 0555 : 0444;
-    }
-    f.Mode = type | permissions;
+    const TRecordedAttributes a = RecordedAttributes(e, dir != nullptr, RockRidgeRootOwner, headerTime_);
+    f.Mode = a.Mode;
+    f.Uid = a.Uid;
+    f.Gid = a.Gid;
     // A directory's link count is what find and other walkers rely on: its own ".", its entry in
     // the parent and one ".." per sub-directory.
     const TFEntry* data = e && e->DataOf ? e->DataOf : e;
@@ -98,12 +114,9 @@ TRockRidgeFields TBurnerImage::RockFields(const TFEntry* e, const TDEntry* dir, 
         f.LinkTarget = e->LinkTarget;
     }
     if (!forLayout) {
-        const TLocalDateTime& modified = e ? e->DateTime : headerTime_;
-        const TLocalDateTime& accessed = known && e->Posix.AccessTime.IsValid() ? e->Posix.AccessTime : modified;
-        const TLocalDateTime& changed = known && e->Posix.ChangeTime.IsValid() ? e->Posix.ChangeTime : modified;
-        f.Modified = RecordDate(modified, offsets_.At(modified));
-        f.Accessed = RecordDate(accessed, offsets_.At(accessed));
-        f.Changed = RecordDate(changed, offsets_.At(changed));
+        f.Modified = RecordDate(*a.Modified, offsets_.At(*a.Modified));
+        f.Accessed = RecordDate(*a.Accessed, offsets_.At(*a.Accessed));
+        f.Changed = RecordDate(*a.Changed, offsets_.At(*a.Changed));
     }
     return f;
 }
@@ -203,6 +216,31 @@ void TBurnerImage::PlaceContinuations(uint32_t area) {
     layout_.ContinuationSectors = continuations_.empty() ? 0 : sector + 1;
 }
 
+// The closing anchor lies inside the ISO 9660 volume space, so that a reader that takes the
+// session by its ISO size (a copy of the disc, an image) keeps the whole UDF volume. It is the
+// session's last sector as a drive records it too, where readers that take the track's end look
+// (ECMA-167 3/8.4.2.1: anchors at two of 256, N - 256 and N): a short disc session is padded before
+// it, not after, and the session is a whole number of 32-sector units, which DVD and BD drives
+// write whole (an image burned to such a disc later keeps its anchor last as well).
+void TBurnerImage::PlaceUdfEnd() {
+    TVolumeLayout& L = layout_;
+    const uint32_t dataEnd = L.VolumeSpaceSize;
+    uint64_t sectors = uint64_t{dataEnd} + 1 - L.SessionStart;
+    if (WritePostGap) sectors = std::max<uint64_t>(sectors, kMinimumSectors);
+    sectors = (sectors + kWriteUnitSectors - 1) / kWriteUnitSectors * kWriteUnitSectors;
+    L.VolumeSpaceSize = static_cast<uint32_t>(L.SessionStart + sectors);
+    L.UdfClosingAnchorSector = L.VolumeSpaceSize - 1;
+    udf_->PlaceEnd(L.FirstFileSector, L.UdfClosingAnchorSector);
+    TUdfBridge* udf = udf_.get();
+    afterHeader_ = {L.UdfFileEntrySectors,
+                    [udf](uint32_t first, uint32_t count, uint8_t* dest) { udf->FillFileEntries(first, count, dest); }};
+    const uint32_t closing = L.UdfClosingAnchorSector - dataEnd;
+    afterData_ = {closing + 1, [udf, closing](uint32_t first, uint32_t count, uint8_t* dest) {
+                      std::memset(dest, 0, size_t{count} * kSectorSize);
+                      if (closing >= first && closing < first + count) udf->FillClosingAnchor(dest + (closing - first) * kSectorSize);
+                  }};
+}
+
 bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
     SetCommandLog(false);
     std::error_code ec;
@@ -245,6 +283,7 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
     if (bootable_) L.BootRecordSector = static_cast<uint32_t>(next++);
     if (JolietFileSystem) L.SvdSector = static_cast<uint32_t>(next++);
     L.TerminatorSector = static_cast<uint32_t>(next++);
+    PlaceUdf(imageOnly, next);
 
     L.IsoPathTableSize = PathTableSize(TIsoTree::Iso);
     L.IsoLPathSector = static_cast<uint32_t>(next);
@@ -275,8 +314,13 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
     if (JolietFileSystem) placeArea(TIsoTree::Joliet, L.JolietDirArea);
     directoriesEnd_ = next;
 
+    if (bootable_) L.BootCatalogSector = static_cast<uint32_t>(next++);
+    if (udf_) {
+        L.UdfFileEntrySector = static_cast<uint32_t>(next);
+        udf_->PlaceFileEntries(next);
+        L.UdfFileEntrySectors = udf_->FileEntryCount();
+    }
     if (bootable_) {
-        L.BootCatalogSector = static_cast<uint32_t>(next++);
         L.BootImageSector = static_cast<uint32_t>(next);
         L.BootImageSectors = static_cast<uint32_t>(SectorsFor(std::filesystem::file_size(BootImage, ec)));
         if (ec) L.BootImageSectors = 0;
@@ -308,6 +352,7 @@ bool TBurnerImage::BuildLayout(bool imageOnly, TDEntry* importRoot) {
         }
     }
     L.VolumeSpaceSize = static_cast<uint32_t>(L.FirstFileSector + fileSectors);
+    if (udf_) PlaceUdfEnd();
     L.ImageSize = static_cast<int64_t>(L.VolumeSpaceSize) - L.SessionStart;
     return true;
 }
@@ -405,7 +450,11 @@ void TBurnerImage::WriteHeader() {
     header_.assign(static_cast<size_t>(headerEnd - layout_.SessionStart) * kSectorSize, 0);
 
     WriteDescriptors();
-    size_t descriptorBytes = static_cast<size_t>(layout_.TerminatorSector + 1 - layout_.SessionStart) * kSectorSize;
+    if (udf_) udf_->WriteHeader(header_.data(), layout_.SessionStart, headerTime_);
+    // The copy an overwritable disc gets at sector 16 ends with the UDF recognition sequence, so
+    // that its readers find this session's UDF through the anchor at 256 as well.
+    const uint32_t copiedEnd = udf_ ? udf_->RecognitionEnd() : layout_.TerminatorSector + 1;
+    size_t descriptorBytes = static_cast<size_t>(copiedEnd - layout_.SessionStart) * kSectorSize;
     descriptorCopy_.assign(kDescriptorCopySize, 0xFF);
     std::memcpy(descriptorCopy_.data(), header_.data(), descriptorBytes);
     descriptorCopyLength_ = descriptorBytes;

@@ -1,15 +1,24 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "iso/GeneratedSectors.h"
 #include "iso/PathTableOrder.h"
 #include "iso/RockRidge.h"
 #include "iso/TBurnerCompilation.h"
+#include "iso/UdfPrimitives.h"
 
 namespace kv {
+
+class TUdfBridge;
+
+// Whether a session carries UDF beside ISO 9660. Auto: on for DVD and BD media and for image
+// files, which every system then reads whole (files of 4 GiB and more included); off for CD media.
+enum class TUdfChoice { Auto, On, Off };
 
 // Sector map of one volume, absolute sector numbers unless said otherwise.
 struct TVolumeLayout {
@@ -28,6 +37,10 @@ struct TVolumeLayout {
     uint32_t BootImageSectors = 0;
     uint32_t FillerSectors = 0;
     uint32_t FirstFileSector = 0;
+    // UDF beside ISO 9660 (TUdfBridge): its file entries after the header, its closing anchor
+    // after the file data; zero without UDF.
+    uint32_t UdfFileEntrySector = 0, UdfFileEntrySectors = 0;
+    uint32_t UdfClosingAnchorSector = 0;
     uint32_t VolumeSpaceSize = 0;
     int64_t ImageSize = 0;  // sectors of the new session
 };
@@ -39,8 +52,10 @@ class TBurnerImage : public TBurnerCompilation {
 public:
     static constexpr size_t kDescriptorCopySize = 65537;
     static constexpr int64_t kMinimumSectors = 300;
+    static constexpr uint32_t kWriteUnitSectors = 32;  // of DVD and BD drives
 
     TBurnerImage();
+    ~TBurnerImage() override;
 
     bool BuildLayout() { return BuildLayout(false, nullptr); }
     bool BuildLayout(bool imageOnly, TDEntry* importRoot);
@@ -54,6 +69,12 @@ public:
     std::vector<uint8_t>& MutableHeaderStream() { return header_; }
     const std::vector<uint8_t>& DescriptorCopy() const { return descriptorCopy_; }
     size_t DescriptorCopyLength() const { return descriptorCopyLength_; }
+    // The UDF of the laid-out session, if it has one.
+    const TUdfBridge* Udf() const { return udf_.get(); }
+    // Streamed after the header stream (before the boot image and the file data), and after
+    // the file data; empty without UDF.
+    const TGeneratedSectors& SectorsAfterHeader() const { return afterHeader_; }
+    const TGeneratedSectors& SectorsAfterData() const { return afterData_; }
 
     bool JolietFileSystem = true;
     // Rock Ridge in the ISO 9660 tree: POSIX names of any length, modes, owners, times, links.
@@ -65,6 +86,8 @@ public:
     std::string BootImage;
     int SessionToImport = 0;
     bool WritePostGap = true;
+    TUdfChoice UdfChoice = TUdfChoice::Auto;
+    uint16_t UdfRevision = kUdfRevision201;  // or kUdfRevision102, for old DVD players
     std::string IdVolume, IdSystem, IdVolumeSet, IdPublisher, IdPreparer, IdApplication;
     std::string FileCopyright, FileAbstract, FileBibliographic;
     TLocalDateTime DateCreation, DateModification, DateEffective, DateExpiration;
@@ -82,6 +105,15 @@ protected:
     }
     virtual void ImportSessionForLayout(TDEntry* importRoot) { (void)importRoot; }
     virtual void SetCommandLog(bool on) { (void)on; }
+    // The medium of a disc write is a DVD or BD, which Auto puts UDF on. Without a drive there is
+    // no medium.
+    virtual bool IsDvdOrBdMedium() { return false; }
+    // False when this session may not carry UDF where it starts: an overwritable disc's readers
+    // find the anchor at sector 256, which only a disc whose first session has UDF keeps free.
+    virtual bool UdfAppendAllowed(uint32_t sessionStart) {
+        (void)sessionStart;
+        return true;
+    }
 
     // Set by the burn entry point around its BuildLayout so that the session start is read
     // from the disc.
@@ -113,6 +145,8 @@ private:
     void WritePathTable(TIsoTree tree, bool bigEndian, uint32_t sector);
     void WriteDirectories(TIsoTree tree, uint32_t sector);
     void WriteDescriptors();
+    bool PlaceUdf(bool imageOnly, uint64_t& next);
+    void PlaceUdfEnd();
 
     TVolumeLayout layout_;
     bool bootable_ = false;
@@ -127,6 +161,8 @@ private:
     std::vector<uint8_t> descriptorCopy_;
     size_t descriptorCopyLength_ = 0;
     TLocalDateTime headerTime_;
+    std::unique_ptr<TUdfBridge> udf_;
+    TGeneratedSectors afterHeader_, afterData_;
 };
 
 }  // namespace kv

@@ -94,31 +94,28 @@ void TAudioBurnJob::CancelWork() {
     burner_.AbortWaits();
 }
 
-TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
-    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
-    SetStage(TJobStage::Preparing);
-    std::string error;
-    if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);
-    burner_.TestWrite = Disc.TestWrite;
-    SetStage(TJobStage::Priming);
-    const bool started = burner_.StartWrite();
-    if (CancelRequested()) burner_.Abort();
+std::string RunCueBurnerWrite(TCueBurner& burner, const std::function<bool()>& cancelled,
+                              const std::function<void(TJobStage)>& stage,
+                              const std::function<void(const std::function<void(TJobProgress&)>&)>& update) {
+    stage(TJobStage::Priming);
+    const bool started = burner.StartWrite();
+    if (cancelled()) burner.Abort();
     if (!started) {
-        const auto outcome = burner_.LastWriteOutcome();
-        return Failed(!outcome.Error.empty() ? outcome.Error
-                                             : burner_.LastError().empty() ? "THE AUDIO WRITE DID NOT START"
-                                                                            : burner_.LastError());
+        const auto outcome = burner.LastWriteOutcome();
+        return !outcome.Error.empty()       ? outcome.Error
+               : burner.LastError().empty() ? "THE AUDIO WRITE DID NOT START"
+                                            : burner.LastError();
     }
-    SetStage(TJobStage::Writing);
-    const int64_t total = burner_.TotalBytes();
-    while (burner_.Writing()) {
-        if (CancelRequested()) burner_.Abort();
-        const int64_t done = burner_.BytesWritten();
-        const int buffer = DriveBufferPercent(burner_);
-        const int cache = burner_.CacheFillPercent();
-        const int64_t empty = burner_.CacheEmptyCount();
-        const std::string file = burner_.CurrentFileName();
-        UpdateProgress([&](TJobProgress& p) {
+    stage(TJobStage::Writing);
+    const int64_t total = burner.TotalBytes();
+    while (burner.Writing()) {
+        if (cancelled()) burner.Abort();
+        const int64_t done = burner.BytesWritten();
+        const int buffer = DriveBufferPercent(burner);
+        const int cache = burner.CacheFillPercent();
+        const int64_t empty = burner.CacheEmptyCount();
+        const std::string file = burner.CurrentFileName();
+        update([&](TJobProgress& p) {
             p.BytesTotal = total;
             p.BytesDone = done < total ? done : total;
             p.Percent = total > 0 ? static_cast<int>(p.BytesDone * 100 / total) : 0;
@@ -129,11 +126,28 @@ TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    burner_.WaitForWrite();
-    const auto outcome = burner_.LastWriteOutcome();
-    if (!outcome.Error.empty()) return Failed(outcome.Error);
-    UpdateProgress([](TJobProgress& p) { p.Percent = 100; });
-    return Ok();
+    burner.WaitForWrite();
+    const int64_t written = burner.BytesWritten();
+    update([&](TJobProgress& p) {
+        p.BytesTotal = total;
+        p.BytesDone = written < total ? written : total;
+    });
+    const auto outcome = burner.LastWriteOutcome();
+    if (!outcome.Error.empty()) return outcome.Error;
+    update([](TJobProgress& p) { p.Percent = 100; });
+    return {};
+}
+
+TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
+    if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
+    SetStage(TJobStage::Preparing);
+    std::string error;
+    if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);
+    burner_.TestWrite = Disc.TestWrite;
+    error = RunCueBurnerWrite(
+        burner_, [this] { return CancelRequested(); }, [this](TJobStage s) { SetStage(s); },
+        [this](const std::function<void(TJobProgress&)>& change) { UpdateProgress(change); });
+    return error.empty() ? Ok() : Failed(error);
 }
 
 TJobResult TAudioBurnJob::Run() {

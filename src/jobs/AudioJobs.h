@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,6 +44,13 @@ protected:
     std::vector<std::string> converted_;
     std::vector<TAudioConversion::TFailure> failures_;
 };
+
+// Starts the audio burner on the track list it holds and follows the write to its end, copying
+// its counters into progress snapshots through `update`. Empty on success, else the error text.
+// The audio and the cue sheet image burns share it.
+std::string RunCueBurnerWrite(TCueBurner& burner, const std::function<bool()>& cancelled,
+                              const std::function<void(TJobStage)>& stage,
+                              const std::function<void(const std::function<void(TJobProgress&)>&)>& update);
 
 // An audio CD from audio files: every source that is not CD-format WAV is decoded into the WAV
 // folder first, then the audio burner writes one track per file, session-at-once from its cue

@@ -1,7 +1,6 @@
 #include "jobs/CdTrackReaderInstall.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,64 +8,20 @@
 #include "audioconv/CdTrackSource.h"
 #include "jobs/DriveSelection.h"
 #include "device/SCSIDevice.h"
-#include "platform/ByteOrder.h"
+#include "device/TocEntries.h"
 
 namespace kv::jobs {
 namespace {
 
-constexpr uint8_t kLeadOutTrack = 0xAA;
-constexpr uint8_t kDataTrackControl = 0x04;
 // An ATAPI transfer tops out at 64 KiB: 27 CD-DA frames fit.
 constexpr int kFramesPerRead = 27;
 // Lead-out of the earlier session (6750) + lead-in of the next (4500) + its first pregap (150).
 constexpr int64_t kSessionGapFrames = 11400;
 
-struct TTocEntry {
-    uint8_t Track = 0;
-    uint8_t Control = 0;
-    uint32_t Lba = 0;
-};
-
 struct TAudioTrack {
     int64_t Start = 0;
     int64_t Frames = -1;
 };
-
-// READ TOC format 0 from `startTrack` on; the allocation length is a single byte, so a disc with
-// many tracks is read in several passes.
-bool ReadTocEntries(TSCSIDevice& device, std::vector<TTocEntry>& entries) {
-    std::array<uint8_t, 252> buffer{};
-    uint8_t startTrack = 1;
-    for (int pass = 0; pass < 8; ++pass) {
-        buffer.fill(0);
-        if (!device.ReadTOC(0, buffer.data(), static_cast<uint8_t>(buffer.size()), startTrack, false, 0)) return false;
-        TByteReader reader(buffer);
-        const size_t dataLength = std::min<size_t>(reader.BE16(0) + 2u, buffer.size());
-        bool leadOut = false;
-        uint8_t lastTrack = 0;
-        for (size_t at = 4; at + 8 <= dataLength; at += 8) {
-            TTocEntry e;
-            e.Control = reader.U8(at + 1) & 0x0F;
-            e.Track = reader.U8(at + 2);
-            e.Lba = reader.BE32(at + 4);
-            if (e.Track == kLeadOutTrack) leadOut = true;
-            else if (e.Track <= lastTrack || e.Track > 99) return false;  // garbled answer
-            else lastTrack = e.Track;
-            if (entries.empty() || e.Track == kLeadOutTrack || e.Track > entries.back().Track) entries.push_back(e);
-        }
-        if (leadOut) return true;
-        if (lastTrack == 0 || lastTrack >= 99) return false;
-        startTrack = static_cast<uint8_t>(lastTrack + 1);
-    }
-    return false;
-}
-
-// First track of the last session (READ TOC format 1); 0 when the drive does not say.
-uint8_t FirstTrackOfLastSession(TSCSIDevice& device) {
-    std::array<uint8_t, 12> buffer{};
-    if (!device.ReadTOC(1, buffer.data(), static_cast<uint8_t>(buffer.size()), 0, false, 0)) return 0;
-    return buffer[6];
-}
 
 class TDeviceCdTrackReader : public TCdTrackReader {
 public:
@@ -74,18 +29,18 @@ public:
 
     bool LoadToc() {
         std::vector<TTocEntry> entries;
-        if (!ReadTocEntries(*device_, entries) || entries.empty() || entries.back().Track != kLeadOutTrack) return false;
+        if (!ReadTocEntries(*device_, entries) || entries.empty() || entries.back().Track != kTocLeadOut) return false;
         const uint8_t lastSessionStart = FirstTrackOfLastSession(*device_);
         tracks_.assign(100, TAudioTrack{});
         for (size_t i = 0; i + 1 < entries.size(); ++i) {
             const TTocEntry& e = entries[i];
-            if (e.Control & kDataTrackControl) continue;
+            if (e.Control & kTocDataTrackControl) continue;
             const TTocEntry& next = entries[i + 1];
             int64_t end = next.Lba;
             // An audio session followed by a data session (Enhanced CD): the gap between the
             // sessions is no part of the track.
             const bool laterSession = lastSessionStart > e.Track && next.Track >= lastSessionStart;
-            if (next.Track != kLeadOutTrack && (next.Control & kDataTrackControl) && laterSession)
+            if (next.Track != kTocLeadOut && (next.Control & kTocDataTrackControl) && laterSession)
                 end -= kSessionGapFrames;
             if (end <= e.Lba) continue;
             tracks_[e.Track - 1] = TAudioTrack{e.Lba, end - e.Lba};

@@ -1,8 +1,11 @@
 #include "jobs/DataWriteJobs.h"
 
+#include <filesystem>
 #include <thread>
 
+#include "jobs/AudioJobs.h"
 #include "jobs/ComponentHooks.h"
+#include "jobs/CueImage.h"
 
 namespace kv::jobs {
 namespace {
@@ -37,6 +40,11 @@ private:
 void TDataWriteJob::CancelWork() {
     burner_.Abort();
     burner_.AbortWaits();
+    std::lock_guard lock(cueMutex_);
+    if (cueBurner_) {
+        cueBurner_->Abort();
+        cueBurner_->AbortWaits();
+    }
 }
 
 void TDataWriteJob::SampleProgress() {
@@ -119,12 +127,51 @@ TJobResult TDataBurnJob::Run() {
     return StartAndFollow([this] { return burner_.BurnCD(); });
 }
 
-TJobResult TImageBurnJob::Run() {
+TJobResult TDataWriteJob::BurnCueSheet(const std::string& cueFile) {
+    TCueDocument cue;
+    std::string error;
+    if (!LoadCueSheet(cueFile, cue, error)) return Failed(error);
+    TCueBurner audio;
+    struct TActive {
+        TDataWriteJob& Job;
+        ~TActive() {
+            std::lock_guard lock(Job.cueMutex_);
+            Job.cueBurner_ = nullptr;
+        }
+    } active{*this};
+    {
+        std::lock_guard lock(cueMutex_);
+        cueBurner_ = &audio;
+    }
+    if (CancelRequested()) return Aborted();
+    audio.OnDebugMessage = burner_.OnDebugMessage;
+    TMessageHook messages(audio, [this](TSeverity s, const std::string& text) { Message(s, text); });
+    if (!audio.SetDevice(burner_.Device())) return Failed(audio.LastError());
+    audio.SetWriteSpeed(burner_.WriteSpeed());
+    audio.ReadSpeed = burner_.ReadSpeed;
+    audio.TestWrite = burner_.TestWrite;
+    audio.PerformOPC = burner_.PerformOPC;
+    audio.UnderrunProtection = burner_.UnderrunProtection;
+    if (!DescribeCueImage(audio, cue, std::filesystem::path(cueFile).parent_path().string(), error))
+        return Failed(error);
+    if (cue.HasTexts())
+        Message(TSeverity::Info, "THE CUE SHEET'S CD-TEXT (TITLE, PERFORMER, SONGWRITER) IS NOT WRITTEN", "35.30");
+    if (TJobResult ended; !WaitForDisc(audio, ended)) return ended;
+    error = RunCueBurnerWrite(
+        audio, [this] { return CancelRequested(); }, [this](TJobStage s) { SetStage(s); },
+        [this](const std::function<void(TJobProgress&)>& change) { UpdateProgress(change); });
+    return error.empty() ? Ok() : Failed(error);
+}
+
+TJobResult TDataWriteJob::BurnImageFile(const std::string& imageFile) {
+    if (IsCueSheetPath(imageFile)) return BurnCueSheet(imageFile);
     TMessageHook messages(burner_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     TFinalizingHook finalizing(burner_, finalizing_);
     if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
-    return StartAndFollow([this] { return burner_.BurnISOImage(imageFile_); });
+    return StartAndFollow([this, &imageFile] { return burner_.BurnISOImage(imageFile); });
 }
+
+TJobResult TImageBurnJob::Run() { return BurnImageFile(imageFile_); }
 
 TJobResult TIsoFileJob::Run() {
     burner_.SetChangeOwner(std::this_thread::get_id());

@@ -2,9 +2,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
 #include "jobs/Job.h"
 
@@ -33,6 +35,11 @@ protected:
     }
     TDataWriteJob(std::string name, TZelBurner& burner) : TJob(std::move(name)), burner_(burner) {}
     void CancelWork() override;
+    // Writes an image file with the burner's drive and settings: a data image from sector 0, a cue
+    // sheet (".cue", with its BIN or WAVE files) session-at-once through an audio burner on the same
+    // drive, with the same speed, test write and underrun settings. A cue sheet this burner cannot
+    // write is refused, naming what it lacks, before the drive is touched.
+    TJobResult BurnImageFile(const std::string& imageFile);
     // Starts a write to the drive (priming the read-ahead) and follows it to its end.
     TJobResult StartAndFollow(const std::function<bool()>& start);
     // Follows a started write until it has ended; the result is what the burner reported.
@@ -41,6 +48,11 @@ protected:
 
     TZelBurner& burner_;
     std::atomic<bool> finalizing_{false};
+
+private:
+    TJobResult BurnCueSheet(const std::string& cueFile);
+    std::mutex cueMutex_;
+    TCueBurner* cueBurner_ = nullptr;  // while a cue sheet is burned
 };
 
 // Writes the burner's compilation to the disc in its drive as a new session (BurnCD). The
@@ -62,7 +74,8 @@ private:
     bool SessionFits();
 };
 
-// Writes an existing image file to the disc from sector 0 (BurnISOImage).
+// Writes an existing image file to the disc: a data image from sector 0 (BurnISOImage) or the
+// disc a cue sheet describes (BurnImageFile).
 class TImageBurnJob final : public TDataWriteJob {
 public:
     TImageBurnJob(TZelBurner& burner, std::string imageFile)

@@ -1,8 +1,10 @@
 #include "jobs/DiscInfoJob.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "device/Media.h"
+#include "iso/UdfDetect.h"
 #include "jobs/ComponentHooks.h"
 #include "platform/ByteOrder.h"
 
@@ -18,13 +20,15 @@ TDiscReport TDiscInfoJob::Report() const {
     return report_;
 }
 
-std::vector<TSessionRow> TDiscInfoJob::ReadSessionRows(const TDisc& disc, uint32_t freeBlocks) {
+std::vector<TSessionRow> TDiscInfoJob::ReadSessionRows(const TDisc& disc, uint32_t freeBlocks, uint8_t medium) {
     std::vector<TSessionRow> rows;
     device_.ReadTrackInformation(static_cast<uint8_t>(device_.SessionCount() + 1));
     std::vector<uint8_t> toc(248), sector(2048);
+    // An MSF address ends at 255:59:74, some 2.3 GB into a disc: a BD's sessions lie far beyond.
+    const bool byLba = IsBluRayMedium(medium);
     for (int n = disc.FirstSession; n >= 1 && n <= disc.LastSession && !CancelRequested(); ++n) {
-        if (!device_.ReadTOC(0, toc.data(), 248, static_cast<uint8_t>(n), true, 0)) continue;
-        const int64_t start = MSFToFrames(toc[9], toc[10], toc[11]);
+        if (!device_.ReadTOC(0, toc.data(), 248, static_cast<uint8_t>(n), !byLba, 0)) continue;
+        const int64_t start = byLba ? GetBE32(&toc[8]) + kPregapFrames : MSFToFrames(toc[9], toc[10], toc[11]);
         // A start inside the lead-in pre-gap is no session a volume can begin at.
         if (start < kPregapFrames) continue;
         const auto lba = static_cast<uint32_t>(start - kPregapFrames);
@@ -59,10 +63,15 @@ TJobResult TDiscInfoJob::Run() {
         r.FreeBlocks = device_.FreeBlocks();
         r.TotalBlocks = device_.TotalBlocks();
         r.CurrentWriteSpeed = device_.CapabilitiesPage.CurrentWriteSpeed;
+        r.WriteSpeeds = device_.ReadMediumWriteSpeeds();
         if (!IsCdMedium(r.Medium)) r.BlockSize = r.Disc.BlockSize == 8 ? 2048 : r.Disc.BlockSize;
-        if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks);
+        if (ListSessions && r.Disc.Ready) r.SessionRows = ReadSessionRows(r.Disc, r.FreeBlocks, r.Medium);
+        // The last session is what a reader mounts: its UDF, if any, describes the disc.
+        if (uint32_t start = 0; r.Sessions > 0 && device_.SessionStart(static_cast<uint8_t>(std::min<uint16_t>(r.Sessions, 255)),
+                                                                      r.Sessions, start))
+            r.UdfRevision = DetectUdfRevision(device_, start);
     }
-    r.MediumName = MediumNames[r.Medium < kMediumCount ? r.Medium : 0];
+    r.MediumName = MediumName(r.Medium);
     r.LastError = device_.LastError();
     {
         std::lock_guard lock(reportMutex_);

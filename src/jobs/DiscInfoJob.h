@@ -31,7 +31,10 @@ struct TDiscReport {
     uint16_t MaxReadSpeed = 0;
     uint16_t MaxWriteSpeed = 0;
     uint16_t CurrentWriteSpeed = 0;
+    std::vector<uint32_t> WriteSpeeds;  // KB/s, fastest first, from GET PERFORMANCE
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
+    // UDF revision of the last session's volume (0102h, 0201h, ...); 0 when it carries no UDF.
+    uint16_t UdfRevision = 0;
     std::string LastError;
 
     int64_t FreeBytes() const { return int64_t{FreeBlocks} * BlockSize; }
@@ -54,7 +57,7 @@ protected:
     std::string DriveIdentity() const override { return device_.Device(); }
 
 private:
-    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks);
+    std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks, uint8_t medium);
 
     TSCSIDevice& device_;
     mutable std::mutex reportMutex_;

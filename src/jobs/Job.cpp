@@ -1,10 +1,12 @@
 #include "jobs/Job.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "device/SCSIDevice.h"
 #include "jobs/JobClaims.h"
 #include "platform/EngineClock.h"
+#include "platform/ThreadName.h"
 
 namespace kv::jobs {
 
@@ -53,13 +55,22 @@ bool TJob::Start(std::string* whyNot) {
         started_ = false;
         return refuse(kDriveBusyText);
     }
+    std::string second = SecondDriveIdentity();
+    if (second == drive) second.clear();
+    if (!second.empty() && !ClaimDrive(second)) {
+        if (!drive.empty()) ReleaseDrive(drive);
+        started_ = false;
+        return refuse(kDriveBusyText);
+    }
     const void* readLock = ReadLockKey();
     if (readLock && !ClaimReadLock(readLock)) {
         if (!drive.empty()) ReleaseDrive(drive);
+        if (!second.empty()) ReleaseDrive(second);
         started_ = false;
         return refuse(kCompilationBusyText);
     }
     claimedDrive_ = drive;
+    claimedSecondDrive_ = second;
     claimedReadLock_ = readLock;
     Claimed();
     {
@@ -82,6 +93,10 @@ void TJob::Cancel() {
 }
 
 void TJob::Work() {
+    // Numbered, so that one job's threads (it names the worker; the write and read-ahead threads it
+    // starts take the name over) are told from the next job's in the virtual recorder's log.
+    static std::atomic<unsigned> serial{0};
+    NameThisThread("job" + std::to_string(++serial) + " " + name_);
     TJobResult result;
     try {
         result = cancel_ ? Aborted() : Run();
@@ -97,8 +112,13 @@ void TJob::Work() {
     // Released before the event, so a handler may start the next job on the same drive.
     Released();
     if (!claimedDrive_.empty()) ReleaseDrive(claimedDrive_);
+    if (!claimedSecondDrive_.empty()) ReleaseDrive(claimedSecondDrive_);
     if (claimedReadLock_) ReleaseReadLock(claimedReadLock_);
-    finished_ = true;
+    {
+        std::lock_guard lock(finishedMutex_);
+        finished_ = true;
+    }
+    finishedChanged_.notify_all();
     Deliver([this, result] {
         if (OnFinished) OnFinished(result);
     });
@@ -112,6 +132,11 @@ void TJob::Wait() {
         worker = std::move(worker_);
     }
     worker.join();
+}
+
+bool TJob::WaitUntilFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(finishedMutex_);
+    return finishedChanged_.wait_for(lock, limit, [this] { return finished_.load(); });
 }
 
 TJobProgress TJob::Progress() const {
@@ -140,11 +165,21 @@ void TJob::UpdateProgress(const std::function<void(TJobProgress&)>& change) {
     std::lock_guard lock(progressMutex_);
     const TJobStage stage = progress_.Stage;
     const int percent = progress_.Percent;
+    progress_.Percent = rawPercent_;
     change(progress_);
+    rawPercent_ = std::clamp(progress_.Percent, 0, 100);
+    progress_.Percent = percentFrom_ + rawPercent_ * (percentTo_ - percentFrom_) / 100;
     progress_.Stage = stage == TJobStage::Done ? stage : progress_.Stage;
     // Snapshots only move forward, whatever the component's counters do after an error.
     if (progress_.Percent < percent) progress_.Percent = percent;
     if (progress_.Percent > 100) progress_.Percent = 100;
+}
+
+void TJob::SetPercentRange(int from, int to) {
+    std::lock_guard lock(progressMutex_);
+    percentFrom_ = std::clamp(from, 0, 100);
+    percentTo_ = std::clamp(to, percentFrom_, 100);
+    rawPercent_ = 0;
 }
 
 void TJob::Message(TSeverity severity, const std::string& text, const std::string& key) {

@@ -51,6 +51,8 @@ public:
     TJobResult Result() const;
     // Joins the worker (the command line and tests; the window reacts to OnFinished instead).
     void Wait();
+    // Waits up to `limit` for Finished; returns it.
+    bool WaitUntilFinished(std::chrono::milliseconds limit);
 
     TMessageEvent OnMessage;
     TFinishedEvent OnFinished;
@@ -63,6 +65,8 @@ protected:
     virtual void CancelWork() {}
     // The drive identity this job holds while it runs; empty for jobs without a drive.
     virtual std::string DriveIdentity() const { return {}; }
+    // A second drive held for the run (the source of a copy to another drive); empty when none.
+    virtual std::string SecondDriveIdentity() const { return {}; }
     // A resource other than a drive held for the run (the compilation a burn reads); null when none.
     virtual const void* ReadLockKey() const { return nullptr; }
 
@@ -83,6 +87,9 @@ protected:
     // ---- for Run
     void SetStage(TJobStage stage);
     void UpdateProgress(const std::function<void(TJobProgress&)>& change);
+    // A job of several parts (a copy: read, write, verify) gives each a share of the percentage:
+    // the percent each UpdateProgress sets (0..100 of the part) is shown between `from` and `to`.
+    void SetPercentRange(int from, int to);
     void Message(TSeverity severity, const std::string& text, const std::string& key = {});
     // Asks through OnQuestion and waits for the answer; a cancel answers No.
     bool Ask(const TJobQuestion& question);
@@ -104,12 +111,16 @@ private:
     std::string name_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
+    std::mutex finishedMutex_;
+    std::condition_variable finishedChanged_;
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     std::mutex workerMutex_;  // worker_ between Start, Wait and the destructor
 
     mutable std::mutex progressMutex_;
     TJobProgress progress_;
+    int rawPercent_ = 0;  // of the current part, before SetPercentRange's mapping
+    int percentFrom_ = 0, percentTo_ = 100;
     std::chrono::steady_clock::time_point startedAt_;
     TJobResult result_;
 
@@ -117,7 +128,7 @@ private:
     std::condition_variable answerChanged_;
     std::optional<bool> answer_;
 
-    std::string claimedDrive_;
+    std::string claimedDrive_, claimedSecondDrive_;
     const void* claimedReadLock_ = nullptr;
     TEventLifetime lifetime_;
 };

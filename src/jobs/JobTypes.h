@@ -48,6 +48,9 @@ struct TJobProgress {
     int CacheFillPercent = 0;     // fill of the read-ahead
     int64_t CacheEmptyCount = 0;  // times the writer found the read-ahead empty
     int64_t CacheFullCount = 0;   // times the reader found it full
+    int64_t Sector = -1;          // block a disc read is at; -1 when none is read
+    int ReadSpeedKBs = 0;         // what a disc read achieves (kB/s of image data, engine time)
+    int ReadErrors = 0;           // blocks a disc read could not read
     int64_t ElapsedMs = 0;        // wall time since Start
     int64_t RemainingMs = -1;     // linear estimate; -1 when unknown
 };

@@ -21,7 +21,11 @@ bool TDriveModel::ApplyQuirks(const std::string& list, std::string& error) {
         else if (q == "attention")
             MediumChangeAttention = true;
         else if (q == "cdonly")
-            Dvd = false;
+            Dvd = Bd = BdWrite = false;
+        else if (q == "nobd")
+            Bd = BdWrite = false;
+        else if (q == "nobdwrite")
+            BdWrite = false;
         else if (q == "nobuf")
             UnderrunFree = false;
         else if (q == "notestwrite")

@@ -16,6 +16,8 @@ struct TDriveModel {
     bool BufferFullNotReady = false;     // a WRITE that does not fit the buffer: 2/04/08, not held
     bool MediumChangeAttention = false;  // 6/28/00 once after a medium is loaded
     bool Dvd = true;                     // reads and writes DVD media
+    bool Bd = true;                      // reads Blu-ray media
+    bool BdWrite = true;                 // and writes them
     bool UnderrunFree = true;            // BUFE may be set
     bool TestWrite = true;               // simulation writes supported
     bool SpeedLimit = true;              // the drive buffer drains at the selected write speed
@@ -24,7 +26,8 @@ struct TDriveModel {
 
     // Overrides from the environment: KELVADORE_VR_IDENTITY="VENDOR/PRODUCT/REV" and
     // KELVADORE_VR_QUIRKS, a comma list of page30, fffd0001, longwrite, bufferfull, attention, cdonly,
-    // nobuf, notestwrite, nospeedlimit; KELVADORE_VR_SPINUP_MS, the spin-up time in engine milliseconds.
+    // nobd, nobdwrite, nobuf, notestwrite, nospeedlimit; KELVADORE_VR_SPINUP_MS, the spin-up time in
+    // engine milliseconds.
     static TDriveModel FromEnvironment();
     bool ApplyQuirks(const std::string& list, std::string& error);
 };

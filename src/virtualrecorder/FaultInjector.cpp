@@ -120,14 +120,52 @@ bool TFaultInjector::ParseRule(const std::string& input, TFaultRule& rule, std::
     return true;
 }
 
+namespace {
+
+// "unreadable@LBA[*K]" or "weak@LBA[*K]"; false when `text` is no damaged-block rule at all.
+bool ParseSectorRule(const std::string& text, int32_t& first, uint32_t& count, bool& weak, bool& valid) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const bool unreadable = lower.rfind("unreadable@", 0) == 0;
+    weak = lower.rfind("weak@", 0) == 0;
+    if (!unreadable && !weak) return false;
+    std::string rest = text.substr(lower.find('@') + 1);
+    count = 1;
+    if (auto star = rest.find('*'); star != std::string::npos) {
+        valid = ParseCount(rest.substr(star + 1), count);
+        rest.erase(star);
+        if (!valid) return true;
+    }
+    auto [p, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), first);
+    valid = ec == std::errc() && p == rest.data() + rest.size() && !rest.empty();
+    return true;
+}
+
+}  // namespace
+
 bool TFaultInjector::AddScript(const std::string& script, std::string& error) {
+    struct TSectorRule {
+        int32_t First;
+        uint32_t Count;
+        bool Weak;
+    };
+    std::vector<TSectorRule> damaged;
     std::vector<TFaultRule> parsed;
     size_t start = 0;
     while (start <= script.size()) {
         size_t end = script.find(';', start);
         std::string part =
             Trim(script.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (!part.empty()) {
+        int32_t first = 0;
+        uint32_t count = 0;
+        bool weak = false, valid = false;
+        if (!part.empty() && ParseSectorRule(part, first, count, weak, valid)) {
+            if (!valid) {
+                error = "bad fault rule '" + part + "'";
+                return false;
+            }
+            damaged.push_back({first, count, weak});
+        } else if (!part.empty()) {
             TFaultRule rule;
             if (!ParseRule(part, rule, error)) return false;
             parsed.push_back(rule);
@@ -136,6 +174,7 @@ bool TFaultInjector::AddScript(const std::string& script, std::string& error) {
         start = end + 1;
     }
     for (const auto& rule : parsed) Add(rule);
+    for (const auto& d : damaged) sectors_.Add(d.First, d.Count, d.Weak);
     return true;
 }
 
@@ -149,6 +188,7 @@ void TFaultInjector::Clear() {
     std::lock_guard lock(mutex_);
     rules_.clear();
     calls_.clear();
+    sectors_.Clear();
 }
 
 std::optional<TFaultRule> TFaultInjector::OnCommand(uint8_t opcode) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "virtualrecorder/SectorFaults.h"
 #include "virtualrecorder/Sense.h"
 
 namespace kv::vr {
@@ -35,6 +36,9 @@ struct TFaultRule {
 // @N picks the Nth call of that opcode after the rule is installed (default 1), *K makes K
 // consecutive calls fail (default 1).
 // Example: "2Ah@3=3/0C/00; TUR:notready*3; 5Ch:busy*2; 2Ah@5:timeout; 2Ah@10:remove".
+//
+// Damaged blocks are rules of their own: "unreadable@LBA[*K]" makes K blocks from LBA unreadable,
+// "weak@LBA[*K]" makes them readable only at half the rated speed or less (TSectorFaults).
 class TFaultInjector {
 public:
     static bool ParseRule(const std::string& text, TFaultRule& rule, std::string& error);
@@ -43,11 +47,14 @@ public:
     void Clear();
     // Counts the call and returns the rule that fires for it, if any.
     std::optional<TFaultRule> OnCommand(uint8_t opcode);
+    const TSectorFaults& Sectors() const { return sectors_; }
+    TSectorFaults& Sectors() { return sectors_; }
 
 private:
     std::mutex mutex_;
     std::vector<TFaultRule> rules_;
     std::map<uint8_t, uint32_t> calls_;
+    TSectorFaults sectors_;
 };
 
 }  // namespace kv::vr

@@ -7,8 +7,12 @@
 namespace kv::vr {
 namespace {
 
+int32_t AlignUp(int64_t v, uint32_t unit) {
+    return static_cast<int32_t>((v + unit - 1) / unit * unit);
+}
+
 int32_t AlignUp16(int64_t v) {
-    return static_cast<int32_t>((v + 15) / 16 * 16);
+    return AlignUp(v, 16);
 }
 
 int32_t AtipLeadInFor(EMediumKind kind) {
@@ -89,6 +93,7 @@ std::string TMedium::StateText() const {
         o << "track " << int{t.Number} << ' ' << t.Session << ' ' << t.Start << ' ' << t.Pregap << ' '
           << t.Written << ' ' << t.Reserved << ' ' << t.RunOut << ' ' << t.Complete << ' ' << t.Audio << ' '
           << int{t.Control} << ' ' << t.SectorSize << ' ' << t.Packet << ' ' << t.FixedPacket << '\n';
+    WriteMarkLines(o, s.Marks);
     return o.str();
 }
 
@@ -114,7 +119,7 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
             if (ok) s.Kind = *kind;
             sawKind = ok;
         } else if (key == "capacity") {
-            ok = static_cast<bool>(f >> s.Capacity) && s.Capacity > 0 && s.Capacity <= 16'000'000;
+            ok = static_cast<bool>(f >> s.Capacity) && s.Capacity > 0 && s.Capacity <= kMaxMediumBlocks;
         } else if (key == "atip-lead-in") {
             ok = static_cast<bool>(f >> s.AtipLeadIn);
         } else if (key == "finalized") {
@@ -142,11 +147,13 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
                                    t.Reserved >> t.RunOut >> t.Complete >> t.Audio >> control >>
                                    t.SectorSize >> t.Packet >> t.FixedPacket) &&
                  number >= 1 && number <= 255 && control >= 0 && control <= 15 && t.SectorSize >= 2048 &&
-                 t.SectorSize <= 2352 && t.Pregap <= 450000 && t.Written <= 16'000'000 &&
-                 t.Reserved <= 16'000'000 && s.Tracks.size() < 255;
+                 t.SectorSize <= 2352 && t.Pregap <= 450000 && t.Written <= kMaxMediumBlocks &&
+                 t.Reserved <= kMaxMediumBlocks && s.Tracks.size() < 255;
             t.Number = static_cast<uint8_t>(number);
             t.Control = static_cast<uint8_t>(control);
             if (ok) s.Tracks.push_back(t);
+        } else {
+            ParseMarkLine(key, f, s.Marks, ok);
         }  // unknown keys are skipped so newer files stay readable
         if (!ok) {
             error = "damaged medium state line: " + line;
@@ -203,6 +210,7 @@ int32_t TMedium::NextSessionStart() const {
                                                           : rules_.CdLaterSessionOverhead);
     if (state_.Kind == EMediumKind::DvdPlusR || state_.Kind == EMediumKind::DvdPlusRDualLayer)
         return AlignUp16(leadOut) + static_cast<int32_t>(rules_.DvdPlusSessionOverhead);
+    if (IsBluRay(state_.Kind)) return AlignUp(leadOut, WriteUnit()) + static_cast<int32_t>(rules_.BdSessionGap);
     return AlignUp16(leadOut) +
            static_cast<int32_t>(closed == 1 ? rules_.DvdMinusFirstBorder : rules_.DvdMinusLaterBorder);
 }
@@ -215,12 +223,12 @@ int32_t TMedium::InvisibleTrackStart() const {
         const uint32_t runOut = last.Complete ? last.RunOut : rules_.CdTaoRunOut;
         return last.End() + static_cast<int32_t>(runOut + rules_.CdPregap);
     }
-    return AlignUp16(last.End());
+    return AlignUp(last.End(), WriteUnit());
 }
 
 int32_t TMedium::NextWritableAddress() const {
     if (Traits().Overwritable)
-        return state_.HighestWritten < 0 ? 0 : AlignUp16(int64_t{state_.HighestWritten} + 1);
+        return state_.HighestWritten < 0 ? 0 : AlignUp(int64_t{state_.HighestWritten} + 1, WriteUnit());
     if (const TTrack* open = OpenTrack()) return open->Start + static_cast<int32_t>(open->Written);
     return InvisibleTrackStart();
 }
@@ -260,13 +268,22 @@ TSense TMedium::CheckReadable(int32_t lba, uint32_t count) const {
         if (!state_.Formatted) return sense::kMediumNotFormatted;
         return lba >= 0 && end <= int64_t{LastReadableBlock()} + 1 ? sense::kGood : sense::kLbaOutOfRange;
     }
-    // Sequential media: only recorded blocks read back; run-out and unwritten reservations do not.
+    // Sequential media: only recorded blocks read back; unwritten reservations do not. The two
+    // run-out blocks after a track-at-once data track are counted by READ CAPACITY and the TOC but
+    // hold no data block: drives answer 5/64/00 there (libburn's note on TAO CDs). After an audio
+    // track they read as silence.
     for (int64_t pos = lba; pos < end;) {
         const TTrack* track = TrackContaining(static_cast<int32_t>(pos));
         if (!track) return sense::kLbaOutOfRange;
         const int64_t recordedEnd = int64_t{track->Start} + track->Written;
-        if (pos >= recordedEnd) return sense::kLbaOutOfRange;
-        pos = recordedEnd;
+        if (pos < recordedEnd) {
+            pos = recordedEnd;
+            continue;
+        }
+        const bool runOut = track->Complete && track->RunOut > 0 && pos >= track->End();
+        if (!runOut) return sense::kLbaOutOfRange;
+        if (!track->Audio) return sense::kIllegalModeForTrack;
+        pos = int64_t{track->End()} + track->RunOut;
     }
     return sense::kGood;
 }
@@ -288,8 +305,9 @@ TTrack& TMedium::NewTrack(int32_t start, const TWriteMode& mode) {
         t.Packet = mode.WriteType == 0;
         t.FixedPacket = t.Packet && mode.FixedPacket;
     } else {
-        t.Packet = state_.Kind != EMediumKind::DvdPlusR && state_.Kind != EMediumKind::DvdPlusRDualLayer &&
-                   mode.WriteType == 0;
+        // BD-R tracks (sequential recording ranges) report the packet bit whatever the write type.
+        t.Packet = IsBluRay(state_.Kind) || (state_.Kind != EMediumKind::DvdPlusR &&
+                                             state_.Kind != EMediumKind::DvdPlusRDualLayer && mode.WriteType == 0);
     }
     state_.Tracks.push_back(t);
     return state_.Tracks.back();
@@ -325,6 +343,11 @@ TSense TMedium::WriteRandom(int32_t lba, uint32_t count, const uint8_t* data, bo
         case EMediumKind::DvdRam:
             if (end > state_.FormattedBlocks) return sense::kLbaOutOfRange;
             break;
+        case EMediumKind::BdRe:
+        case EMediumKind::BdReDualLayer:
+            if (!state_.Formatted) return sense::kMediumNotFormatted;
+            if (end > state_.FormattedBlocks) return sense::kLbaOutOfRange;
+            break;
         default:  // restricted overwrite: whole 32 KiB ECC blocks only
             if (lba % 16 != 0 || count % 16 != 0) return sense::kInvalidWriteAddress;
             if (state_.Intermediate) {
@@ -347,7 +370,7 @@ TSense TMedium::Reserve(uint32_t blocks, const TWriteMode& mode) {
     if (state_.Finalized) return sense::kInvalidWriteAddress;
     if (OpenTrack()) return sense::kNoMoreReservations;
     if (blocks == 0) return sense::kInvalidFieldInCdb;
-    if (!Traits().Cd) blocks = static_cast<uint32_t>(AlignUp16(blocks));
+    if (!Traits().Cd) blocks = static_cast<uint32_t>(AlignUp(blocks, WriteUnit()));
     const int32_t start = InvisibleTrackStart();
     if (int64_t{start} + blocks > state_.Capacity) return sense::kLbaOutOfRange;
     TTrack& t = NewTrack(start, mode);
@@ -380,7 +403,7 @@ TSense TMedium::CloseTrack(uint32_t number) {
         CompleteOpenCdTrack();
         return sense::kGood;
     }
-    it->Written = static_cast<uint32_t>(AlignUp16(std::max(it->Written, it->Reserved)));
+    it->Written = static_cast<uint32_t>(AlignUp(std::max(it->Written, it->Reserved), WriteUnit()));
     it->Reserved = 0;
     it->Complete = true;
     return sense::kGood;
@@ -471,6 +494,16 @@ void TMedium::FinishSao(bool nextSessionAllowed) {
     }
     state_.Sessions.push_back(session);
     state_.DiscType = p.DiscType;
+    // The Q channel carries what the cue sheet announced, as far as the recording got.
+    TSubChannelMarks& marks = state_.Marks;
+    if (!p.Marks.Mcn.empty()) marks.Mcn = p.Marks.Mcn;
+    for (const TTrack& t : state_.Tracks) {
+        if (t.Session != session.Number) continue;
+        if (auto it = p.Marks.Isrc.find(t.Number); it != p.Marks.Isrc.end()) marks.Isrc[t.Number] = it->second;
+        if (auto it = p.Marks.Indexes.find(t.Number); it != p.Marks.Indexes.end())
+            for (int32_t start : it->second)
+                if (start < t.End()) marks.Indexes[t.Number].push_back(start);
+    }
     if (!nextSessionAllowed || p.Next < p.LeadOut) state_.Finalized = true;
 }
 
@@ -480,6 +513,7 @@ void TMedium::Blank(bool minimal) {
     state_.Finalized = false;
     state_.HighestWritten = -1;
     state_.DiscType = 0;
+    state_.Marks = {};
     if (state_.Kind == EMediumKind::DvdRwRestricted || state_.Kind == EMediumKind::DvdRwSequential) {
         state_.Kind = EMediumKind::DvdRwSequential;
         state_.Formatted = false;
@@ -491,7 +525,8 @@ void TMedium::Blank(bool minimal) {
     file_->Drop(INT32_MIN, INT32_MAX);
 }
 
-TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter) {
+TSense TMedium::Format(uint8_t type, uint32_t blocks, uint32_t parameter, uint8_t subType) {
+    if (IsBluRay(state_.Kind)) return FormatBluRay(type, subType, blocks);
     switch (state_.Kind) {
         case EMediumKind::DvdPlusRw:
             if (type != 0x26 || parameter > 1 || (blocks != 0xFFFFFFFF && blocks > state_.Capacity))

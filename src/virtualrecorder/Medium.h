@@ -8,6 +8,7 @@
 #include "virtualrecorder/MediumFile.h"
 #include "virtualrecorder/MediumKinds.h"
 #include "virtualrecorder/Sense.h"
+#include "virtualrecorder/SubChannel.h"
 
 namespace kv::vr {
 
@@ -46,6 +47,8 @@ struct TLayoutRules {
     uint32_t DvdMinusFirstBorder = 16384;     // border-out + border-in after the first border
     uint32_t DvdMinusLaterBorder = 6144;
     uint32_t DvdPlusSessionOverhead = 2048;  // lead-out/intro between DVD+R sessions
+    // BD-R: a session after a closed one starts at the next cluster; no capture shows a further gap.
+    uint32_t BdSessionGap = 0;
 };
 
 // One track of a session-at-once layout announced with SEND CUE SHEET.
@@ -64,6 +67,7 @@ struct TSaoPlan {
     int32_t LeadOut = 0;   // first block after the program area
     int32_t Next = -150;   // next block expected
     uint8_t DiscType = 0;  // 00h CD-DA/CD-ROM, 20h CD-ROM XA
+    TSubChannelMarks Marks;  // catalogue number, ISRCs and index points the cue sheet announced
     uint16_t SectorSizeAt(int32_t lba) const;
 };
 
@@ -74,7 +78,7 @@ struct TDiscState {
     uint32_t Capacity = 0;
     int32_t AtipLeadIn = -12490;  // 97:15:35
     bool Finalized = false;
-    bool Formatted = false;  // +RW, restricted overwrite, RAM
+    bool Formatted = false;  // +RW, restricted overwrite, RAM, BD-RE, BD-R formatted with spares
     uint32_t FormattedBlocks = 0;
     uint8_t BackgroundFormat = 0;  // +RW: 0 none, 1 partial, 2 running, 3 complete
     bool Intermediate = false;     // restricted overwrite after a quick format: grows from 0
@@ -83,6 +87,7 @@ struct TDiscState {
     uint8_t DiscType = 0;
     std::vector<TSession> Sessions;
     std::vector<TTrack> Tracks;
+    TSubChannelMarks Marks;
 };
 
 // Write settings of the current command, taken from the write parameters page.
@@ -144,11 +149,14 @@ public:
     void FinishSao(bool nextSessionAllowed);
     void AbandonSao() { sao_.reset(); }
     void Blank(bool minimal);
-    TSense Format(uint8_t type, uint32_t blocks, uint32_t parameter);
+    TSense Format(uint8_t type, uint32_t blocks, uint32_t parameter, uint8_t subType = 0);
+    // Blocks written as one unit: one ECC block on DVD (16), one cluster on BD (32), one on CD.
+    uint32_t WriteUnit() const { return Traits().Cd ? 1 : IsBluRay(state_.Kind) ? 32 : 16; }
 
 private:
     explicit TMedium(std::unique_ptr<TMediumFile> file) : file_(std::move(file)) {}
     TTrack& NewTrack(int32_t start, const TWriteMode& mode);
+    TSense FormatBluRay(uint8_t type, uint8_t subType, uint32_t blocks);
 
     std::unique_ptr<TMediumFile> file_;
     TDiscState state_;

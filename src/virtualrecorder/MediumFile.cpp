@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/ByteOrder.h"
+#include "virtualrecorder/MediumKinds.h"
 
 namespace kv::vr {
 namespace {
@@ -83,6 +84,10 @@ bool WriteHeader(int fd, uint64_t catOffset, const std::string& catalogue) {
 
 }  // namespace
 
+bool AllZero(const uint8_t* data, size_t length) {
+    return length == 0 || (data[0] == 0 && std::memcmp(data, data + 1, length - 1) == 0);
+}
+
 TMediumFile::TMediumFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
 
 TMediumFile::~TMediumFile() {
@@ -154,8 +159,8 @@ std::unique_ptr<TMediumFile> TMediumFile::Open(const std::string& path, std::str
         std::istringstream fields(line.substr(7));
         int64_t lba = 0;
         uint64_t count = 0, sectorSize = 0, offset = 0;
-        if (!(fields >> lba >> count >> sectorSize >> offset) || count == 0 || count > (1u << 24) ||
-            sectorSize == 0 || sectorSize > 2352 || lba < -500000 || lba > (1 << 24) ||
+        if (!(fields >> lba >> count >> sectorSize >> offset) || count == 0 || count > kMaxMediumBlocks ||
+            sectorSize == 0 || sectorSize > 2352 || lba < -500000 || lba > kMaxMediumBlocks ||
             offset < kHeaderSize || offset > size || count * sectorSize > size - offset) {
             error = path + ": damaged medium file (bad extent)";
             return nullptr;
@@ -218,9 +223,7 @@ void TMediumFile::Drop(int32_t from, int32_t to) {
 bool TMediumFile::Write(int32_t lba, uint32_t count, uint16_t sectorSize, const uint8_t* data) {
     if (count == 0) return true;
     const size_t bytes = size_t{count} * sectorSize;
-    // Zero sectors become a hole at the end of the file rather than written bytes: a pressed or
-    // burned image of a large sparse file takes no more room than the file itself.
-    const bool zeros = data[0] == 0 && std::memcmp(data, data + 1, bytes - 1) == 0;
+    const bool zeros = AllZero(data, bytes);
     if (zeros ? ::ftruncate(fd_, static_cast<off_t>(end_ + bytes)) != 0 : !WriteAll(fd_, data, bytes, end_)) return false;
     const bool keepDropped = dropped_;
     Insert(lba, {count, sectorSize, end_});
@@ -288,8 +291,9 @@ bool TMediumFile::Rewrite(const std::string& state, std::string& error) {
         for (uint64_t done = 0; ok && done < bytes;) {
             size_t chunk = static_cast<size_t>(std::min<uint64_t>(bytes - done, 1 << 20));
             buffer.resize(chunk);
-            ok =
-                ReadAll(fd_, buffer.data(), chunk, e.Offset + done) && WriteAll(fd, buffer.data(), chunk, at);
+            // Holes stay holes: the catalogue written after the payload gives the file its length.
+            ok = ReadAll(fd_, buffer.data(), chunk, e.Offset + done) &&
+                 (AllZero(buffer.data(), chunk) || WriteAll(fd, buffer.data(), chunk, at));
             done += chunk;
             at += chunk;
         }

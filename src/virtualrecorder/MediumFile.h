@@ -20,6 +20,10 @@ namespace kv::vr {
 // points (sync, close, eject, destruction). A crash between commits leaves the previous catalogue in
 // force, so the file always describes a consistent disc. Overwritten sectors leave dead payload
 // behind; a full blank or format rewrites the file (temporary file + rename) with live data only.
+// Zero sectors are kept as holes, never as written bytes: a medium (or an exported image) of a
+// large sparse file takes no more room than the file itself.
+bool AllZero(const uint8_t* data, size_t length);
+
 class TMediumFile {
 public:
     struct TExtent {

@@ -7,7 +7,10 @@ namespace {
 
 // Capacities: 80-minute CD (ATIP last lead-out start 79:59:74 = LBA 359849), single-layer DVD-R/RW
 // 2,298,496, DVD+R/RW 2,295,104, DVD+R DL 4,173,824, DVD-RAM 4.7 GB with default spares 2,236,704.
-constexpr std::array<TMediumTraits, 11> kTraits{{
+// BD: 12,219,392 blocks a layer without spare areas (an unformatted BD-R, a BD-RE formatted with
+// 31h); a BD-RE holds fewer once formatted with spares. BD-R writes up to 12X (8X dual layer),
+// BD-RE 2X.
+constexpr std::array<TMediumTraits, 16> kTraits{{
     {EMediumKind::CdRom, "cdrom", "CD-ROM", 0x0008, true, true, false, false, 359849, 0},
     {EMediumKind::CdR, "cdr", "CD-R", 0x0009, true, false, false, false, 359849, 8467},
     {EMediumKind::CdRw, "cdrw", "CD-RW", 0x000A, true, false, true, false, 359849, 5645},
@@ -20,6 +23,11 @@ constexpr std::array<TMediumTraits, 11> kTraits{{
     {EMediumKind::DvdPlusRDualLayer, "dvdplusrdl", "DVD+R DL", 0x002B, false, false, false, false, 4173824,
      11080},
     {EMediumKind::DvdRam, "dvdram", "DVD-RAM", 0x0012, false, false, true, true, 2236704, 6925},
+    {EMediumKind::BdRom, "bdrom", "BD-ROM", 0x0040, false, true, false, false, 12219392, 0},
+    {EMediumKind::BdR, "bdr", "BD-R", 0x0041, false, false, false, false, 12219392, 12 * kBdSpeed1x},
+    {EMediumKind::BdRDualLayer, "bdrdl", "BD-R DL", 0x0041, false, false, false, false, 24438784, 8 * kBdSpeed1x},
+    {EMediumKind::BdRe, "bdre", "BD-RE", 0x0043, false, false, true, true, 12219392, 2 * kBdSpeed1x},
+    {EMediumKind::BdReDualLayer, "bdredl", "BD-RE DL", 0x0043, false, false, true, true, 24438784, 2 * kBdSpeed1x},
 }};
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace kv::vr {
 
 // The media a virtual recorder can hold. DVD-RW appears twice because the same disc changes profile
 // between sequential recording (0014h) and restricted overwrite (0013h) on FORMAT UNIT / BLANK.
+// Blu-ray media come last: IsBluRay relies on it. Single- and dual-layer BD share a profile.
 enum class EMediumKind : uint8_t {
     CdRom,
     CdR,
@@ -20,6 +21,11 @@ enum class EMediumKind : uint8_t {
     DvdPlusRw,
     DvdPlusRDualLayer,
     DvdRam,
+    BdRom,
+    BdR,
+    BdRDualLayer,
+    BdRe,
+    BdReDualLayer,
 };
 
 struct TMediumTraits {
@@ -36,6 +42,12 @@ struct TMediumTraits {
 };
 
 const TMediumTraits& Traits(EMediumKind kind);
+inline bool IsBluRay(EMediumKind kind) { return kind >= EMediumKind::BdRom; }
+inline bool IsBluRayRecordable(EMediumKind kind) { return kind == EMediumKind::BdR || kind == EMediumKind::BdRDualLayer; }
+inline bool IsBluRayRewritable(EMediumKind kind) { return kind == EMediumKind::BdRe || kind == EMediumKind::BdReDualLayer; }
+inline bool IsDualLayer(EMediumKind kind) {
+    return kind == EMediumKind::DvdPlusRDualLayer || kind == EMediumKind::BdRDualLayer || kind == EMediumKind::BdReDualLayer;
+}
 inline bool IsPlusR(EMediumKind k) { return k == EMediumKind::DvdPlusR || k == EMediumKind::DvdPlusRDualLayer; }
 std::optional<EMediumKind> KindFromCliName(std::string_view name);
 std::string KnownCliNames();  // comma separated, for usage texts
@@ -48,8 +60,12 @@ struct TMsf {
 TMsf LbaToMsf(int32_t lba);
 int32_t MsfToLba(uint8_t m, uint8_t s, uint8_t f);
 
-// Nominal drive speeds: 1x CD = 176.4 kB/s, 1x DVD = 1385 kB/s.
+// Nominal drive speeds: 1x CD = 176.4 kB/s, 1x DVD = 1385 kB/s, 1x BD = 4495 kB/s.
 inline constexpr uint32_t kCdSpeed1x = 176;  // rounded down as drives report it with factor 176.4
 inline constexpr uint32_t kDvdSpeed1x = 1385;
+inline constexpr uint32_t kBdSpeed1x = 4495;
+
+// The largest medium a medium file may describe, in blocks (a four-layer BD-R holds 62,500,864).
+inline constexpr uint32_t kMaxMediumBlocks = 1u << 26;
 
 }  // namespace kv::vr

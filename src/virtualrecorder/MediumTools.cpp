@@ -230,7 +230,8 @@ bool ExportImage(const std::string& path, const std::string& outPath, unsigned s
                 std::memcpy(&chunk[size_t(i) * 2048], sector.data() + skip, 2048);
                 any = true;
             }
-            if (any) ok = WriteAt(fd, chunk.data(), chunk.size(), uint64_t(lba) * 2048);
+            // The image is cut to its length at the end: sectors of zeros stay holes.
+            if (any && !AllZero(chunk.data(), chunk.size())) ok = WriteAt(fd, chunk.data(), chunk.size(), uint64_t(lba) * 2048);
         }
         end = std::max<int64_t>(end, to);
     }
@@ -313,6 +314,8 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
         state = "pressed";
     else if (t.Overwritable)
         state = st.Formatted ? (st.Intermediate ? "formatted (growing)" : "formatted") : "unformatted";
+    else if (st.Formatted && medium->IsBlank())
+        state = "blank, formatted with spare areas";
     else if (medium->IsBlank())
         state = "blank";
     else if (st.Finalized)
@@ -320,6 +323,7 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
     else
         state = "appendable";
     o << "state:     " << state << "\n";
+    if (t.Overwritable && st.Formatted) o << "formatted: " << st.FormattedBlocks << " blocks\n";
     if (t.Overwritable) {
         o << "written:   " << (st.HighestWritten + 1) << " blocks\n";
     } else if (!t.Pressed && !st.Finalized) {
@@ -335,6 +339,11 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
                   << tr.Start << " size " << tr.Written << " blocks"
                   << (tr.Pregap ? " pregap " + std::to_string(tr.Pregap) : "")
                   << (tr.Complete ? "" : " (open)") << "\n";
+    }
+    // What the Q sub-channel carries besides positions, in the catalogue's own words.
+    if (!st.Marks.Empty()) {
+        o << "sub-channel:\n";
+        WriteMarkLines(o, st.Marks);
     }
     text = o.str();
     return true;

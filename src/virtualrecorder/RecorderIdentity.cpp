@@ -55,15 +55,20 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
         return present && std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
     };
     const uint16_t profile = present ? medium_->Traits().Profile : 0;
+    const bool bd = present && IsBluRay(kind);
+    const bool bdReFormatted = is({EMediumKind::BdRe, EMediumKind::BdReDualLayer}) && medium_->State().Formatted;
     const uint8_t buf = model_.UnderrunFree ? 0x40 : 0;
     const uint8_t test = model_.TestWrite ? 0x04 : 0;
 
     std::vector<TFeature> features;
     std::vector<uint8_t> profiles;
-    const std::vector<uint16_t> supported =
+    std::vector<uint16_t> supported =
         model_.Dvd ? std::vector<uint16_t>{0x002B, 0x001B, 0x001A, 0x0014, 0x0013, 0x0012,
                                            0x0011, 0x0010, 0x000A, 0x0009, 0x0008}
                    : std::vector<uint16_t>{0x000A, 0x0009, 0x0008};
+    // Highest profile first, as drives list them. BD-R random recording (0042h) is left out: the
+    // recorder formats BD-R for sequential recording only.
+    if (model_.Bd) supported.insert(supported.begin(), {0x0043, 0x0041, 0x0040});
     for (uint16_t p : supported) {
         profiles.push_back(static_cast<uint8_t>(p >> 8));
         profiles.push_back(static_cast<uint8_t>(p));
@@ -78,16 +83,18 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
                         false,
                         present,
                         0,
-                        {0, 0, 0x08, 0x00, 0, IsCdKind(kind) ? uint8_t{1} : uint8_t{16}, 0x01, 0}});
+                        {0, 0, 0x08, 0x00, 0, IsCdKind(kind) ? uint8_t{1} : bd ? uint8_t{32} : uint8_t{16}, 0x01, 0}});
     features.push_back({0x001D, false, present && IsCdKind(kind), 0, {}});
     features.push_back({0x001E, false, present && IsCdKind(kind), 2, {0, 0, 0, 0}});
-    if (model_.Dvd) features.push_back({0x001F, false, present && !IsCdKind(kind), 0, {}});
+    if (model_.Dvd) features.push_back({0x001F, false, present && !IsCdKind(kind) && !bd, 0, {}});
     if (model_.Dvd) {
+        // A formatted BD-RE is written in place like DVD-RAM (the kernel opens it for writing then).
         std::vector<uint8_t> rw(12, 0);
         if (is({EMediumKind::DvdRam})) PutBE32(&rw[0], medium_->State().Capacity - 1);
+        if (bdReFormatted) PutBE32(&rw[0], medium_->State().FormattedBlocks - 1);
         PutBE32(&rw[4], 2048);
-        PutBE16(&rw[8], 16);
-        features.push_back({0x0020, false, is({EMediumKind::DvdRam}), 0, rw});
+        PutBE16(&rw[8], bd ? 32 : 16);
+        features.push_back({0x0020, false, is({EMediumKind::DvdRam}) || bdReFormatted, 0, rw});
     }
     {
         // Data block types 0, 8, 10 and 13; one link size (7 on CD, 16 on DVD-R).
@@ -102,13 +109,18 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
                              static_cast<uint8_t>(cd ? 7 : 16), 0, 0, 0}});
     }
     if (model_.Dvd) {
+        // On BD: full and quick certification and the no-spare format (Cert, QCert, RENoSA); a
+        // BD-R only while it is blank.
+        const bool blankBdR = is({EMediumKind::BdR, EMediumKind::BdRDualLayer}) && medium_->IsBlank() &&
+                              !medium_->State().Formatted;
         features.push_back({0x0023,
                             false,
-                            is({EMediumKind::DvdPlusRw, EMediumKind::DvdRwSequential,
-                                EMediumKind::DvdRwRestricted, EMediumKind::DvdRam}),
-                            0,
-                            {0, 0, 0, 0}});
-        features.push_back({0x0024, false, is({EMediumKind::DvdRam}), 0, {0x80, 0, 0, 0}});
+                            is({EMediumKind::DvdPlusRw, EMediumKind::DvdRwSequential, EMediumKind::DvdRwRestricted,
+                                EMediumKind::DvdRam, EMediumKind::BdRe, EMediumKind::BdReDualLayer}) ||
+                                blankBdR,
+                            1,
+                            {static_cast<uint8_t>(model_.Bd ? 0x0B : 0), 0, 0, 0, 0, 0, 0, 0}});
+        features.push_back({0x0024, false, is({EMediumKind::DvdRam}) || bdReFormatted, 0, {0x80, 0, 0, 0}});
         features.push_back({0x0026, false, is({EMediumKind::DvdRwRestricted}), 0, {}});
         features.push_back({0x002A, false, is({EMediumKind::DvdPlusRw}), 0, {0x01, 0, 0, 0}});
         features.push_back(
@@ -132,6 +144,20 @@ TSense TVirtualRecorder::CmdGetConfiguration(TCmd& c) {
                             1,
                             {static_cast<uint8_t>(buf | test | 0x02), 0, 0, 0}});
         features.push_back({0x003B, false, is({EMediumKind::DvdPlusRDualLayer}), 0, {0x01, 0, 0, 0}});
+    }
+    if (model_.Bd) {
+        // Class 0 bitmaps: BD-RE versions 0-2, BD-R and BD-ROM versions 0-1.
+        std::vector<uint8_t> read(28, 0);
+        read[5] = 0x07;
+        read[13] = 0x03;
+        read[21] = 0x03;
+        features.push_back({0x0040, false, bd, 1, read});
+    }
+    if (model_.BdWrite) {
+        std::vector<uint8_t> write(20, 0);
+        write[5] = 0x07;
+        write[13] = 0x03;
+        features.push_back({0x0041, false, bd && !medium_->Traits().Pressed, 1, write});
     }
     features.push_back({0x0100, true, true, 0, {}});
     features.push_back(
@@ -186,8 +212,7 @@ std::vector<uint8_t> TVirtualRecorder::CapabilitiesPage(uint8_t pageControl) con
     p[4] = static_cast<uint8_t>((model_.UnderrunFree ? 0x80 : 0) | 0x71);
     p[5] = 0x03;
     p[6] = static_cast<uint8_t>(0x28 | (prevented_ ? 0x02 : 0) | 0x01);
-    const bool dvd = medium_ && !medium_->Traits().Cd;
-    const uint16_t maxRead = dvd ? 22160 : 8467;
+    const uint16_t maxRead = static_cast<uint16_t>(MaxReadSpeed());
     const uint32_t maxWrite = MaxWriteSpeed();
     const uint32_t current = pageControl == 2 || writeSpeedKBs_ == 0 ? maxWrite : writeSpeedKBs_;
     PutBE16(&p[8], maxRead);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/ByteOrder.h"
+#include "virtualrecorder/BluRayMedia.h"
 #include "virtualrecorder/VirtualRecorder.h"
 #include "virtualrecorder/MediumKinds.h"
 
@@ -66,7 +67,8 @@ TSense TVirtualRecorder::CmdReadDiscInformation(TCmd& c) {
     } else {
         const bool appendable = m.IsAppendable();
         const bool openSessionHasTracks = !st.Sessions.empty() && !st.Sessions.back().Closed;
-        if (m.IsBlank()) {
+        // A BD-R formatted with spare areas but not yet written reports itself appendable.
+        if (m.IsBlank() && !(IsBluRayRecordable(st.Kind) && st.Formatted)) {
             status = 0;
             lastState = 0;
         } else if (!appendable) {
@@ -168,7 +170,7 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
             r[6] = static_cast<uint8_t>((st.Formatted ? 0 : 0x40) | 0x01);
             if (st.Kind == EMediumKind::DvdRam) r[7] = 0x02;
             PutBE32(&r[16], st.Formatted ? size : 0);
-            PutBE32(&r[20], 16);
+            PutBE32(&r[20], m.WriteUnit());
         }
         if (st.HighestWritten >= 0) PutBE32(&r[28], static_cast<uint32_t>(st.HighestWritten));
         c.Reply = std::move(r);
@@ -209,7 +211,8 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
     if (!view.Track && !view.Invisible) return sense::kInvalidFieldInCdb;
 
     const TWriteMode mode = CurrentWriteMode();
-    const bool dvdMinus = !t.Cd && !IsPlusR(st.Kind);
+    const bool bd = IsBluRay(st.Kind);
+    const bool dvdMinus = !t.Cd && !bd && !IsPlusR(st.Kind);
     if (view.Invisible) {
         const int32_t start = m.InvisibleTrackStart();
         const uint32_t freeBlocks = m.FreeBlocksFrom(start);
@@ -218,14 +221,15 @@ TSense TVirtualRecorder::CmdReadTrackInformation(TCmd& c) {
         r[3] = static_cast<uint8_t>(m.OpenSessionNumber());
         r[33] = static_cast<uint8_t>(m.OpenSessionNumber() >> 8);
         r[5] = t.Cd ? static_cast<uint8_t>(mode.Control) : 0x04;
-        const bool packet = (t.Cd || dvdMinus) && mode.WriteType == 0;
+        // A BD-R's sequential recording range reports the packet bit whatever the write mode.
+        const bool packet = bd || ((t.Cd || dvdMinus) && mode.WriteType == 0);
         r[6] =
-            static_cast<uint8_t>(0x40 | (packet ? 0x20 : 0) | (packet && mode.FixedPacket ? 0x10 : 0) | 0x0F);
+            static_cast<uint8_t>(0x40 | (packet ? 0x20 : 0) | (packet && mode.FixedPacket && !bd ? 0x10 : 0) | 0x0F);
         r[7] = 0x01;
         PutBE32(&r[8], static_cast<uint32_t>(start));
         PutBE32(&r[12], static_cast<uint32_t>(start));
         PutBE32(&r[16], freeBlocks);
-        if (packet && mode.FixedPacket) PutBE32(&r[20], GetBE32(&page05_[10]));
+        if (packet && mode.FixedPacket && !bd) PutBE32(&r[20], GetBE32(&page05_[10]));
         PutBE32(&r[24], freeBlocks);
     } else {
         const TTrack& tr = *view.Track;
@@ -452,6 +456,18 @@ TSense TVirtualRecorder::CmdReadFormatCapacities(TCmd& c) {
             descriptor(2236704, formattable(0x00), 2048);
             descriptor(2295072, formattable(0x01), 2048);
             break;
+        case EMediumKind::BdR:
+        case EMediumKind::BdRDualLayer:
+        case EMediumKind::BdRe:
+        case EMediumKind::BdReDualLayer:
+            // As real drives answer: the whole disc unformatted (a blank BD-R, a BD-RE never
+            // formatted), else the formatted size; then the formats on offer.
+            if (st.Formatted)
+                descriptor(IsBluRayRewritable(st.Kind) ? st.FormattedBlocks : st.Capacity, kFormatted, 2048);
+            else
+                descriptor(st.Capacity, m.IsBlank() ? kUnformatted : kFormatted, 2048);
+            for (const TBdFormat& f : BluRayFormats(st)) descriptor(f.Blocks, formattable(f.Type), f.Parameter);
+            break;
         case EMediumKind::CdR:
             // Some drives report this marker instead of a block count for a blank CD-R.
             if (model_.BlankCdrFfdQuirk && m.IsBlank()) {
@@ -484,6 +500,14 @@ TSense TVirtualRecorder::CmdReadDiscStructure(TCmd& c) {
     c.Allocation = GetBE16(c.Cdb + 8);
     const TDiscState& st = medium_->State();
     if (medium_->Traits().Cd) return sense::kIncompatibleMedium;
+    // Byte 1: the media type asked for, 0 DVD, 1 BD; a disc of the other family cannot answer.
+    const bool bdAsked = (c.Cdb[1] & 0x0F) == 0x01;
+    if (bdAsked != IsBluRay(st.Kind)) return sense::kIncompatibleMedium;
+    if (bdAsked) {
+        if (c.Cdb[7] != 0x00) return sense::kInvalidFieldInCdb;
+        c.Reply = BluRayDiscInformation(st.Kind);
+        return sense::kGood;
+    }
     const uint8_t format = c.Cdb[7];
     if (format != 0x00) return sense::kInvalidFieldInCdb;
     std::vector<uint8_t> r(4 + 2048, 0);

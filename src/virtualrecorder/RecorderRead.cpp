@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "platform/ByteOrder.h"
+#include "virtualrecorder/CdRawSector.h"
+#include "virtualrecorder/SubChannel.h"
 #include "virtualrecorder/VirtualRecorder.h"
 
 namespace kv::vr {
@@ -20,7 +22,37 @@ void UserData(const uint8_t* stored, uint16_t size, uint8_t* out) {
     std::memcpy(out, stored + offset, 2048);
 }
 
+// Tracks recorded with a Mode 2 block type (XA, formless) carry 02h in their headers.
+bool Mode2Track(const TTrack* track) {
+    const uint16_t size = track ? track->SectorSize : 2048;
+    return size == 2336 || size == 2332 || size == 2324 || size == 2056;
+}
+
+// READ CD expected sector type (MMC 6.15): 0 any, 1 CD-DA, 2 Mode 1, 3 Mode 2 formless,
+// 4 Mode 2 form 1, 5 Mode 2 form 2.
+bool SectorTypeMatches(uint8_t expected, bool audio, bool mode2) {
+    switch (expected) {
+        case 0: return true;
+        case 1: return audio;
+        case 2: return !audio && !mode2;
+        case 3:
+        case 4:
+        case 5: return !audio && mode2;
+        default: return false;
+    }
+}
+
 }  // namespace
+
+TSense TVirtualRecorder::CheckDamage(int32_t lba, uint32_t count) {
+    const bool slow = readTiming_.Slow(medium_->Traits());
+    if (auto bad = faults_.Sectors().FirstFailing(lba, count, slow)) {
+        // The drive spent its retries on the block before it gave up.
+        if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, static_cast<uint32_t>(*bad - lba) + 1);
+        return sense::kUnrecoveredReadError;
+    }
+    return sense::kGood;
+}
 
 TSense TVirtualRecorder::CmdRead(TCmd& c, int32_t lba, uint32_t count) {
     TSense s = CheckReady(c, true);
@@ -33,6 +65,8 @@ TSense TVirtualRecorder::CmdRead(TCmd& c, int32_t lba, uint32_t count) {
         const TTrack* track = medium_->TrackContaining(lba + static_cast<int32_t>(i));
         if (track && track->Audio) return sense::kIllegalModeForTrack;
     }
+    s = CheckDamage(lba, count);
+    if (!s.Good()) return s;
     c.Reply.assign(size_t{count} * 2048, 0);
     std::array<uint8_t, 2352> sector{};
     for (uint32_t i = 0; i < count; ++i) {
@@ -40,6 +74,7 @@ TSense TVirtualRecorder::CmdRead(TCmd& c, int32_t lba, uint32_t count) {
         if (size == TMediumFile::kUnreadable) return sense::kUnrecoveredReadError;
         if (size >= 2048) UserData(sector.data(), size, &c.Reply[size_t{i} * 2048]);
     }
+    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, count);
     return sense::kGood;
 }
 
@@ -51,41 +86,59 @@ TSense TVirtualRecorder::CmdReadCd(TCmd& c) {
     const uint32_t count = GetBE24(c.Cdb + 6);
     const uint8_t fields = c.Cdb[9], subChannel = c.Cdb[10] & 0x07;
     if (count == 0) return sense::kGood;
-    if (count > 65535 || subChannel == 3 || subChannel > 4) return sense::kInvalidFieldInCdb;
+    if (count > 65535 || expected > 5 || subChannel == 3 || subChannel > 4) return sense::kInvalidFieldInCdb;
+    if (!medium_->Traits().Cd) return sense::kIllegalModeForTrack;
     s = medium_->CheckReadable(lba, count);
     if (!s.Good()) return s;
+    for (uint32_t i = 0; i < count; ++i) {
+        const TTrack* track = medium_->TrackContaining(lba + static_cast<int32_t>(i));
+        if (!SectorTypeMatches(expected, track && track->Audio, Mode2Track(track))) return sense::kIllegalModeForTrack;
+    }
+    s = CheckDamage(lba, count);
+    if (!s.Good()) return s;
     const size_t c2 = ((fields >> 1) & 0x03) == 1 ? 294 : ((fields >> 1) & 0x03) == 2 ? 296 : 0;
-    const size_t sub = subChannel == 2 ? 16 : subChannel ? 96 : 0;
     std::array<uint8_t, 2352> stored{}, raw{};
+    std::array<uint8_t, 96> sub{};
     for (uint32_t i = 0; i < count; ++i) {
         const int32_t at = lba + static_cast<int32_t>(i);
         const TTrack* track = medium_->TrackContaining(at);
         const bool audio = track ? track->Audio : false;
-        if ((audio && expected != 0 && expected != 1) || (!audio && expected == 1))
-            return sense::kIllegalModeForTrack;
-        raw.fill(0);
+        stored.fill(0);
         const uint16_t size = medium_->File().Read(at, stored.data());
         if (size == TMediumFile::kUnreadable) return sense::kUnrecoveredReadError;
         if (audio) {
-            if (size == 2352) raw = stored;
-            if (fields & 0xF8) c.Reply.insert(c.Reply.end(), raw.begin(), raw.end());
+            // Audio blocks are 2352 bytes of samples whatever header fields were asked for.
+            if (fields & 0xF8) c.Reply.insert(c.Reply.end(), stored.begin(), stored.end());
         } else {
-            // Rebuild a Mode 1 sector: sync, header (MSF + mode), user data; EDC/ECC left zero.
-            std::memset(raw.data() + 1, 0xFF, 10);
-            const TMsf msf = LbaToMsf(at);
-            auto bcd = [](uint8_t v) { return static_cast<uint8_t>((v / 10) << 4 | (v % 10)); };
-            raw[12] = bcd(msf.M);
-            raw[13] = bcd(msf.S);
-            raw[14] = bcd(msf.F);
-            raw[15] = 0x01;
-            if (size >= 2048) UserData(stored.data(), size, raw.data() + 16);
+            const bool mode2 = Mode2Track(track);
+            if (size == kRawSectorBytes)
+                raw = stored;  // recorded raw: the host's own sync and header
+            else if (mode2)
+                BuildMode2Sector(at, stored.data(), size, raw.data());
+            else {
+                std::array<uint8_t, 2048> user{};
+                if (size >= 2048) UserData(stored.data(), size, user.data());
+                BuildMode1Sector(at, user.data(), raw.data());
+            }
+            // Field selection (byte 9): sync, header, user data, EDC/ECC; Mode 2 has no EDC/ECC of its own here.
+            const size_t userEnd = mode2 ? kRawSectorBytes : 2064;
             if (fields & 0x80) c.Reply.insert(c.Reply.end(), raw.begin(), raw.begin() + 12);
             if (fields & 0x60) c.Reply.insert(c.Reply.end(), raw.begin() + 12, raw.begin() + 16);
-            if (fields & 0x10) c.Reply.insert(c.Reply.end(), raw.begin() + 16, raw.begin() + 2064);
-            if (fields & 0x08) c.Reply.insert(c.Reply.end(), raw.begin() + 2064, raw.end());
+            if (fields & 0x10) c.Reply.insert(c.Reply.end(), raw.begin() + 16, raw.begin() + static_cast<long>(userEnd));
+            if ((fields & 0x08) && !mode2) c.Reply.insert(c.Reply.end(), raw.begin() + 2064, raw.end());
         }
-        c.Reply.insert(c.Reply.end(), c2 + sub, 0);
+        c.Reply.insert(c.Reply.end(), c2, 0);
+        if (subChannel == 2) {
+            FormattedQ(*medium_, at, sub.data());
+            c.Reply.insert(c.Reply.end(), sub.begin(), sub.begin() + 16);
+        } else if (subChannel == 1) {
+            RawPw(*medium_, at, sub.data());
+            c.Reply.insert(c.Reply.end(), sub.begin(), sub.end());
+        } else if (subChannel == 4) {
+            c.Reply.insert(c.Reply.end(), 96, 0);  // packed R-W: no CD-TEXT or graphics recorded
+        }
     }
+    if (model_.SpeedLimit) readTiming_.Transfer(medium_->Traits(), lba, count);
     return sense::kGood;
 }
 

@@ -1,9 +1,11 @@
 // Writing commands of the virtual recorder: WRITE, SYNCHRONIZE CACHE, CLOSE TRACK/SESSION,
 // RESERVE TRACK, SEND CUE SHEET, SEND OPC, SEND DISC STRUCTURE, BLANK and FORMAT UNIT.
 #include <algorithm>
+#include <string>
 
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
+#include "virtualrecorder/BluRayMedia.h"
 #include "virtualrecorder/VirtualRecorder.h"
 #include "virtualrecorder/MediumKinds.h"
 
@@ -16,6 +18,7 @@ constexpr int64_t kBlankMinimalDvdMs = 90000, kBlankFullDvdMs = 1800000;
 constexpr int64_t kFormatPlusRwForegroundMs = 10000, kFormatPlusRwBackgroundMs = 600000;
 constexpr int64_t kFormatQuickDvdRwMs = 60000, kFormatFullDvdRwMs = 1800000, kFormatDvdRamMs = 3600000;
 constexpr int64_t kCloseTrackMs = 2000, kCloseSessionCdMs = 20000, kCloseBorderDvdMs = 40000;
+constexpr int64_t kCloseSessionBdMs = 5000, kFinalizeBdMs = 15000;
 
 uint16_t SectorSizeForDataForm(uint8_t form) {
     switch (form) {
@@ -42,6 +45,7 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
     TMedium& m = *medium_;
     const TMediumTraits& t = m.Traits();
     if (t.Pressed) return sense::kCannotWriteMedium;
+    if (IsBluRay(m.State().Kind) && !model_.BdWrite) return sense::kCannotWriteMedium;
     if (count == 0) return sense::kGood;
     const TWriteMode mode = CurrentWriteMode();
     const bool sao = t.Cd && mode.WriteType == 2;
@@ -62,7 +66,8 @@ TSense TVirtualRecorder::CmdWrite(TCmd& c, int32_t lba, uint32_t count) {
     // Drive buffer: a full buffer makes the host wait; an empty one during recording is an underrun.
     DrainBuffer();
     const bool test = TestWriteActive();
-    if (recording_ && starved_ && !(page05_[2] & 0x40) && !t.Overwritable) {
+    // BD writers have no underrun: they stop and resume where the data ran out.
+    if (recording_ && starved_ && !(page05_[2] & 0x40) && !t.Overwritable && !IsBluRay(m.State().Kind)) {
         recording_ = false;
         starved_ = false;
         if (!test) {
@@ -139,6 +144,13 @@ TSense TVirtualRecorder::CmdCloseTrackSession(TCmd& c) {
     if (m.SaoActive()) return sense::kCommandSequenceError;
     int64_t duration = 0;
     switch (st.Kind) {
+        case EMediumKind::BdR:
+        case EMediumKind::BdRDualLayer:
+        case EMediumKind::BdRe:
+        case EMediumKind::BdReDualLayer:
+            s = CloseBluRay(m, function, track, duration);
+            if (!s.Good()) return s;
+            break;
         case EMediumKind::DvdPlusRw:
             if (function == 0) {
                 if (st.BackgroundFormat == 2) st.BackgroundFormat = 1;  // quick stop
@@ -226,12 +238,28 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
     for (uint32_t at = 0; at < length; at += 8) {
         const uint8_t* e = d + at;
         const uint8_t control = e[0] >> 4, adr = e[0] & 0x0F, tno = e[1], index = e[2], form = e[3];
-        if (adr == 2 || adr == 3) continue;  // catalogue number / ISRC entries
+        if (adr == 2 || adr == 3) {
+            // Catalogue number before the lead-in, ISRC before its track: each a pair of entries.
+            if (at + 16 > length || (d[at + 8] & 0x0F) != adr) return sense::kInvalidFieldInParameters;
+            const uint8_t* second = d + at + 8;
+            if (adr == 2) {
+                if (leadIn) return sense::kInvalidFieldInParameters;
+                plan.Marks.Mcn = std::string(e + 1, e + 8) + std::string(second + 1, second + 7);
+                if (!ValidMcn(plan.Marks.Mcn)) return sense::kInvalidFieldInParameters;
+            } else {
+                const std::string code = std::string(e + 2, e + 8) + std::string(second + 2, second + 8);
+                if (!leadIn || tno < 1 || tno > 99 || second[1] != tno || !ValidIsrc(code))
+                    return sense::kInvalidFieldInParameters;
+                plan.Marks.Isrc[tno] = code;
+            }
+            at += 8;
+            continue;
+        }
         if (adr != 1 || leadOut || e[5] >= 90 || e[6] >= 60 || e[7] >= 75)
             return sense::kInvalidFieldInParameters;
         const int32_t lba = MsfToLba(e[5], e[6], e[7]);
         if (tno == 0x00) {
-            if (leadIn || at != 0) return sense::kInvalidFieldInParameters;
+            if (leadIn || previous != INT32_MIN) return sense::kInvalidFieldInParameters;
             leadIn = true;
             plan.DiscType = (form & 0x3F) == 0x24 ? 0x20 : 0x00;
             continue;
@@ -269,6 +297,11 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
             if (track.SectorSize == 0) return sense::kInvalidFieldInParameters;
         } else if (index == 0 && track.Index1 != INT32_MIN) {
             return sense::kInvalidFieldInParameters;
+        } else if (index >= 2) {
+            // Index points follow index 1 in order (Red Book: up to 99).
+            auto& starts = plan.Marks.Indexes[tno];
+            if (track.Index1 == INT32_MIN || index > 99 || size_t{index} != starts.size() + 2) return sense::kInvalidFieldInParameters;
+            starts.push_back(lba);
         }
     }
     if (!leadIn || !leadOut) return sense::kInvalidFieldInParameters;
@@ -327,17 +360,20 @@ TSense TVirtualRecorder::CmdFormatUnit(TCmd& c) {
     if (GetBE16(p + 2) != 8) return sense::kInvalidFieldInParameters;
     const bool immediate = p[1] & 0x02;
     const uint32_t blocks = GetBE32(p + 4);
-    const uint8_t type = p[8] >> 2;
+    const uint8_t type = p[8] >> 2, subType = p[8] & 0x03;
     const uint32_t parameter = GetBE24(p + 9);
     TMedium& m = *medium_;
     const EMediumKind before = m.State().Kind;
+    if (IsBluRay(before) && !model_.BdWrite) return sense::kCannotFormatMedium;
     testSnapshot_.reset();
-    s = m.Format(type, blocks, parameter);
+    s = m.Format(type, blocks, parameter, subType);
     if (!s.Good()) return s;
     if (!CommitLocked()) return sense::kWriteError;
     ResetBuffer();
     int64_t duration = kFormatFullDvdRwMs;
-    if (before == EMediumKind::DvdPlusRw) {
+    if (IsBluRay(before)) {
+        duration = BluRayFormatMs(m.State(), type, subType);
+    } else if (before == EMediumKind::DvdPlusRw) {
         duration = kFormatPlusRwForegroundMs;
         backgroundFormatEndMs_ = EngineClock::NowMs() + kFormatPlusRwForegroundMs + kFormatPlusRwBackgroundMs;
     } else if (before == EMediumKind::DvdRam) {
@@ -347,6 +383,29 @@ TSense TVirtualRecorder::CmdFormatUnit(TCmd& c) {
     }
     StartLongOperation(ELongOp::Format, duration, immediate);
     return sense::kGood;
+}
+
+// BD-R: 001b closes a track, 010b the session (the disc stays appendable), 110b closes the session
+// and finalizes the disc. A BD-RE has nothing to close.
+TSense TVirtualRecorder::CloseBluRay(TMedium& m, uint8_t function, uint16_t track, int64_t& duration) {
+    if (!IsBluRayRecordable(m.State().Kind) || !model_.BdWrite) return sense::kInvalidFieldInCdb;
+    switch (function) {
+        case 1:
+            duration = kCloseTrackMs;
+            return m.CloseTrack(track);
+        case 2:
+            duration = kCloseSessionBdMs;
+            return m.CloseSession(false);
+        case 6: {
+            duration = kFinalizeBdMs;
+            const TSense s = m.CloseSession(true);
+            // A session closed before is finalized all the same.
+            if (s.Good() && !m.State().Sessions.empty()) m.State().Finalized = true;
+            return s;
+        }
+        default:
+            return sense::kInvalidFieldInCdb;
+    }
 }
 
 }  // namespace kv::vr

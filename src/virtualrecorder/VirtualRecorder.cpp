@@ -1,4 +1,5 @@
 #include "virtualrecorder/VirtualRecorder.h"
+#include "virtualrecorder/CommandLog.h"
 #include "virtualrecorder/MediumNotices.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
+#include "virtualrecorder/BluRayMedia.h"
 
 namespace kv::vr {
 namespace {
@@ -52,6 +54,7 @@ void TVirtualRecorder::Insert(std::unique_ptr<TMedium> medium) {
     testSnapshot_.reset();
     longOp_ = ELongOp::None;
     writeSpeedKBs_ = 0;
+    readTiming_ = TReadTiming{};
     ResetBuffer();
     readyAtMs_ = EngineClock::NowMs() + model_.SpinUpMs;
     attentionPending_ = model_.MediumChangeAttention;
@@ -111,6 +114,7 @@ TPassThroughResult TVirtualRecorder::Execute(const TPassThroughRequest& request)
         return result;  // the platform would refuse the request itself (EINVAL)
     }
     std::lock_guard lock(mutex_);
+    const TCommandLogLine logged(devicePath_, request, result);
     const uint8_t opcode = request.Cdb[0];
     TSense sense;
     TCmd c;
@@ -297,6 +301,7 @@ TSense TVirtualRecorder::CheckReady(TCmd& c, bool duringCloseToo) {
     if (!medium_) return sense::kNoMedium;
     if (EngineClock::NowMs() < readyAtMs_) return sense::kBecomingReady;
     if (!model_.Dvd && !medium_->Traits().Cd) return sense::kIncompatibleMediumInstalled;
+    if (!model_.Bd && IsBluRay(medium_->State().Kind)) return sense::kIncompatibleMediumInstalled;
     if (attentionPending_) {
         attentionPending_ = false;
         return sense::kMediumMayHaveChanged;
@@ -453,6 +458,9 @@ bool TVirtualRecorder::EndTestWrite() {
 std::vector<uint32_t> TVirtualRecorder::WriteSpeeds() const {
     std::vector<uint32_t> speeds;
     if (!medium_) return speeds;
+    if (IsBluRay(medium_->State().Kind))
+        return BluRayWriteSpeeds(medium_->Traits().Pressed ? Traits(EMediumKind::BdR).MaxWriteKBs
+                                                           : medium_->Traits().MaxWriteKBs);
     // With a pressed disc inside, the drive still reports what it writes on that family of media.
     const uint32_t max =
         medium_->Traits().Pressed ? (medium_->Traits().Cd ? 8467u : 22160u) : medium_->Traits().MaxWriteKBs;
@@ -472,6 +480,10 @@ uint32_t TVirtualRecorder::MaxWriteSpeed() const {
     if (!medium_) return 8467;
     const auto speeds = WriteSpeeds();
     return speeds.empty() ? medium_->Traits().MaxWriteKBs : speeds.front();
+}
+
+uint32_t TVirtualRecorder::MaxReadSpeed() const {
+    return medium_ ? TReadTiming::RatedKBs(medium_->Traits()) : 8467;
 }
 
 uint32_t TVirtualRecorder::ClampWriteSpeed(uint32_t kbs) const {
@@ -539,6 +551,7 @@ TSense TVirtualRecorder::CmdReadBufferCapacity(TCmd& c) {
 }
 
 TSense TVirtualRecorder::CmdSetCdSpeed(TCmd& c) {
+    readTiming_.Request(GetBE16(c.Cdb + 2));
     const uint16_t write = GetBE16(c.Cdb + 4);
     writeSpeedKBs_ = write == 0xFFFF || write == 0 ? 0 : ClampWriteSpeed(write);
     return sense::kGood;
@@ -571,7 +584,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         for (uint32_t kbs : speeds) {
             std::array<uint8_t, 16> d{};
             PutBE32(&d[4], last);
-            PutBE32(&d[8], medium_->Traits().Cd ? 8467 : 22160);
+            PutBE32(&d[8], MaxReadSpeed());
             PutBE32(&d[12], kbs);
             c.Reply.insert(c.Reply.end(), d.begin(), d.end());
         }
@@ -579,7 +592,7 @@ TSense TVirtualRecorder::CmdGetPerformance(TCmd& c) {
         if (maxDescriptors > 0) {
             std::array<uint8_t, 16> d{};
             const uint32_t kbs = (c.Cdb[1] & 0x04) ? (writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed())
-                                                   : (medium_->Traits().Cd ? 8467 : 22160);
+                                                   : readTiming_.CurrentKBs(medium_->Traits());
             PutBE32(&d[4], kbs);
             PutBE32(&d[8], last);
             PutBE32(&d[12], kbs);

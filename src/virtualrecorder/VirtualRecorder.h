@@ -12,6 +12,7 @@
 #include "virtualrecorder/DriveModel.h"
 #include "virtualrecorder/FaultInjector.h"
 #include "virtualrecorder/Medium.h"
+#include "virtualrecorder/ReadTiming.h"
 #include "virtualrecorder/Sense.h"
 
 namespace kv::vr {
@@ -70,6 +71,7 @@ private:
     void BeginTestWrite();
     bool EndTestWrite();
     uint32_t MaxWriteSpeed() const;
+    uint32_t MaxReadSpeed() const;
     uint32_t ClampWriteSpeed(uint32_t kbs) const;
     void DrainBuffer();
     // Holds a WRITE of `bytes` until the buffer has drained enough to take it (engine time).
@@ -101,6 +103,8 @@ private:
     // reading
     TSense CmdRead(TCmd& c, int32_t lba, uint32_t count);
     TSense CmdReadCd(TCmd& c);
+    // Damaged blocks (TSectorFaults) among those a read covers: 3/11/00 after the retries.
+    TSense CheckDamage(int32_t lba, uint32_t count);
     // writing
     TSense CmdWrite(TCmd& c, int32_t lba, uint32_t count);
     TSense CmdSynchronizeCache(TCmd& c);
@@ -111,6 +115,7 @@ private:
     TSense CmdSendDiscStructure(TCmd& c);
     TSense CmdBlank(TCmd& c);
     TSense CmdFormatUnit(TCmd& c);
+    TSense CloseBluRay(TMedium& m, uint8_t function, uint16_t track, int64_t& duration);
 
     std::vector<uint8_t> WriteParametersPage(uint8_t pageControl) const;
     std::vector<uint8_t> CapabilitiesPage(uint8_t pageControl) const;
@@ -131,6 +136,7 @@ private:
     TSense lastSense_;
     std::array<uint8_t, 52> page05_{};
     uint32_t writeSpeedKBs_ = 0;  // 0 = the medium's maximum
+    TReadTiming readTiming_;
     ELongOp longOp_ = ELongOp::None;
     int64_t longStartMs_ = 0, longEndMs_ = 0;
     int64_t backgroundFormatEndMs_ = 0;

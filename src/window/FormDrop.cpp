@@ -1,10 +1,12 @@
 #include "window/FormDrop.h"
 
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -74,7 +76,22 @@ TFormDrop::TFormDrop(QWidget* parent)
     ApplyCaptions();
 }
 
+void TFormDrop::closeEvent(QCloseEvent* event) {
+    // The main window decides: it hides this one and shows itself.
+    event->ignore();
+    emit CloseRequested();
+}
+
+void TFormDrop::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape)
+        emit CloseRequested();
+    else
+        QWidget::keyPressEvent(event);
+}
+
 void TFormDrop::ApplyCaptions() {
+    // Frameless, the title shows nowhere but in the window list.
+    setWindowTitle(LookupText("2.0"));
     ImageDrop->setToolTip(LookupText("19.0"));
     LabelFiles->setToolTip(LookupText("19.1"));
     LabelFolders->setToolTip(LookupText("19.2"));

@@ -10,7 +10,8 @@ namespace kv {
 
 // The "Fly Window": a small frameless window above all others that stands in for the main window.
 // Files dropped on it go into the compilation; it shows the compilation's counts, size and
-// playing time. It is moved by dragging it with the left button.
+// playing time. It is moved by dragging it with the left button. Closing it any way (its own close
+// button and menu, Escape, the window manager's close) brings the main window back.
 class TFormDrop : public QWidget {
     Q_OBJECT
 
@@ -42,6 +43,8 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -19,6 +19,7 @@
 #include "window/ListComboBox.h"
 #include "window/QueueModel.h"
 #include "window/QueueTreeView.h"
+#include "window/Leaving.h"
 #include "window/WindowFlowHost.h"
 
 #include <QAction>
@@ -142,7 +143,11 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
     FlowHost = std::make_unique<TWindowFlowHost>(*this);
     Runner = std::make_unique<TFlowRunner>(*FlowHost);
     FlowHost->SetRunner(*Runner);
-    Runner->OnOperationChanged = [this] { ApplyActionStates(); };
+    CreateLeaving();
+    Runner->OnOperationChanged = [this] {
+        ApplyActionStates();
+        Leaving->OperationChanged();
+    };
     // Discs going in and out of any drive, real or virtual, in this process or another.
     MediaMonitor = std::make_unique<jobs::TMediaMonitor>();
     MediaMonitor->OnMediaChange = [this](const jobs::TMediaChange& change) {
@@ -175,6 +180,7 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
     options.ExecutablePath = QCoreApplication::applicationFilePath();
     options.ApplyCaptions = [this] { ApplyCaptions(); };
     options.ProcessEvents = [] { QCoreApplication::processEvents(); };
+    options.CleansWorkingFolders = options.CleansWorkingFolders && !Services.Unguarded;
     Core = std::make_unique<TApplicationCore>(*SettingsHost, *RecorderFinder, std::move(options));
     Core->Start();
     LanguageCommands = std::make_unique<TLanguageCommands>(*this, Prompts(), *Core);
@@ -206,13 +212,16 @@ void TFormMasterKvd::FormCreate(const QStringList& arguments) {
         });
 
     ApplyToolbarVisibility();
+    if (Services.NoPrivateFolder) Log.AddErrorLog(LookupText("30.9"));
     SetStatus(LookupText("10.0"));
     if (FirstRun) {
         LanguageCommands->ChooseLanguageAtFirstRun();
         // The update question and the file association of the first run have no part here: there
         // is no online service, and the build installs the desktop entry and the project type.
-        Settings().ExpertMode = !Prompts().AskYesNo(LookupText("0.0").trimmed(), LookupText("1.7"));
+        if (!Closed) Settings().ExpertMode = !Prompts().AskYesNo(LookupText("0.0").trimmed(), LookupText("1.7"));
     }
+    // A termination signal during the first run's questions closed the window.
+    if (Closed) return;
     MainMenuItemHelpVersion->setText(LookupText("0.3") + " V." + KV_PROGRAM_VERSION);
     CheckBoxDriveQuickErase->setChecked(Settings().DriveQuickErase);
     ApplyActionStates();
@@ -249,28 +258,6 @@ void TFormMasterKvd::FormShow() {
     }
     QScrollBar* bar = EmbeddedWBMemoWarning->verticalScrollBar();
     bar->setValue(bar->maximum());
-}
-
-void TFormMasterKvd::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
-}
-
-void TFormMasterKvd::FormClose() {
-    if (Closed || !Core) return;
-    Closed = true;
-    if (FormDrop) CloseDropWindow();
-    Settings().CommandVolumeName = EditCommandVolumeName->text();
-    Core->Shutdown();
-    if (RestartRequested) {
-        // The new process must find the lock and the socket free, or it would hand its start over
-        // to this one, which is on its way out.
-        if (Services.InstanceServer) Services.InstanceServer->Close();
-        if (Services.InstanceLock) Services.InstanceLock->Unlock();
-        ReleaseDrivesForRestart();
-        Services.Launcher->StartDetached(QCoreApplication::applicationFilePath(), {});
-    }
-    if (SxTrayIcon) SxTrayIcon->hide();
 }
 
 void TFormMasterKvd::changeEvent(QEvent* event) {
@@ -424,8 +411,12 @@ void TFormMasterKvd::ConnectActions() {
     on(I::Minimize, [this] { showMinimized(); });
     on(I::ShowLog, [this] { ToggleLog(); });
     on(I::HideLog, [this] { ToggleLog(); });
-    on(I::Eject, [this] { EjectDisc(*FlowHost, true); });
-    on(I::Load, [this] { LoadDisc(*FlowHost, false, true); });
+    on(I::Eject, [this] {
+        if (Runner->Admit()) EjectDisc(*FlowHost, true);
+    });
+    on(I::Load, [this] {
+        if (Runner->Admit()) LoadDisc(*FlowHost, false, true);
+    });
     on(I::Settings, [this] { OpenSettings(1); });
     on(I::Language, [this] { OpenSettings(2); });
     on(I::CutomizeToolBarEasy, [this] { ActionCutomizeToolBarEasyExecute(); });

@@ -22,8 +22,8 @@ class QSplitter;
 
 namespace kv {
 
+class TDeferredInputs;
 class TDurationProber;
-class TDialogPrompts;
 class TFlowRunner;
 class TFormBurnInProgress;
 class TFormDiscInfo;
@@ -34,6 +34,7 @@ class TFormSessions;
 class TFormSettings;
 class TFormShutDown;
 class TFrameSizeBar;
+class TLeaving;
 class TQueueItem;
 class TQueueModel;
 class TWindowFlowHost;
@@ -99,11 +100,11 @@ public:
     TFormSettings* SettingsWindow() const { return FormSettings; }
     TLanguageCommands& Languages() { return *LanguageCommands; }
 
-    // ---- command lines (FormMasterKvdCommandLine.cpp): existing paths are added, one project
-    // opened; anything else is a command word with an optional list file. False when it burns.
-    bool ProcessCommandLine(const QStringList& arguments);
-    // A later start's: "busy" while a run is under way (nothing is done), else "done".
-    QString CommandLineArrived(const TCommandLine& commandLine);
+    // ---- command lines (FormMasterKvdCommandLine.cpp): existing paths are added, one project opened, else a
+    // command word with a list file; relative paths seen from `folder` (empty: ours). False when it burns.
+    bool ProcessCommandLine(const QStringList& arguments, const QString& folder = {});
+    // A later start's, once the window is free: "busy" while a run is under way, else "done" once handled.
+    void CommandLineArrived(const TCommandLine& commandLine, std::function<void(const QString&)> answer);
 
     // ---- the compilation tree (FormMasterKvdTree.cpp)
     TQueueModel& Queue() const { return *QueueModel; }
@@ -152,10 +153,14 @@ public:
     TFormSessions* SessionsWindow() const { return FormSessions; }
     TFormShutDown* ShutdownWindow() const { return FormShutDown; }
     void RestoreApplication();
+    // A termination signal or the session's end (FormMasterKvdLeaving.cpp); HasLeft once closed.
+    void LeaveAtOnce();
+    bool HasLeft() const { return Closed; }
 
 signals:
     void DriveWorkIdle();  // every piece of drive work posted so far has reported back
     void DrivesReady();    // the start-up drive list is filled and its choice taken
+    void ProgramLeft();    // the window has closed: the program ends
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -167,19 +172,16 @@ private:
 
     // construction (FormMasterKvdLayout.cpp) and life (FormMasterKvd.cpp)
     void CreateActions(), CreateMenus(), CreateToolBars(), CreateCommandPanel(), CreateCentralArea();
-    void CreateStatusBar(), CreateTray(), ConnectActions(), AssignIcons();
+    void CreateStatusBar(), CreateTray(), ConnectActions(), AssignIcons(), CreateLeaving();
     void FormShow(), FormClose(), ApplyWindowPlacement(), ApplyLogVisibility(), ToggleLog();
 
     // drives (FormMasterKvdDrives.cpp)
     TBurnerSettings BurnerSettings() const { return TBurnerSettings::From(Core->Settings); }
-    void ApplyPreparation(const TPrepareOutcome& outcome);
-    void ApplyDriveChange(const TDriveChangeOutcome& outcome);
-    void ApplyRecorderList(TRecorderListOutcome& outcome);
-    void ApplySpeedList(const TSpeedListOutcome& outcome);
+    void ApplyPreparation(const TPrepareOutcome& outcome), ApplyDriveChange(const TDriveChangeOutcome&);
+    void ApplyRecorderList(TRecorderListOutcome& outcome), ApplySpeedList(const TSpeedListOutcome& outcome);
     void StartDebugCapture(), VirtualNewMedium(), VirtualInsertFile(), VirtualEject(), VirtualExport();
     void RunVirtualMediumTask(std::function<TVirtualMediumOutcome(TBurnerHost&)> work);
-    void SwitchMode();
-    void ToggleToolBar(TActionId id);
+    void SwitchMode(), ToggleToolBar(TActionId id);
 
     // the tree (FormMasterKvdTree.cpp)
     void ConnectTree(), ApplyBurnCaption(), ShowTotalsInStatus(), RefreshDropWindowTotals(), TreeChanged();
@@ -199,13 +201,12 @@ private:
     void WhenDurationsKnown(std::function<void()> then);
 
     // the operations (FormMasterKvdFlows.cpp)
-    void ConnectFlows();
-    void ReleaseDrivesForRestart(), TimerShowShutdownTimer();
+    void ConnectFlows(), ReleaseDrivesForRestart(), TimerShowShutdownTimer();
     IPowerOff& PowerOffService();
 
     TServices Services;
     IPrompts* PromptsInUse = nullptr;
-    std::unique_ptr<TDialogPrompts> OwnPrompts;
+    std::unique_ptr<IPrompts> OwnPrompts;
     std::unique_ptr<IUrlOpener> OwnUrlOpener;
     std::unique_ptr<IProcessLauncher> OwnLauncher;
     std::unique_ptr<IPowerOff> OwnPowerOff;
@@ -238,18 +239,17 @@ private:
     TFormSessions* FormSessions = nullptr;
     TFormShutDown* FormShutDown = nullptr;
     // The drive the data burner has selected.
-    struct TSelection {
-        bool BurnerExists = false;
-        QString Identity, Letter;
-    } Selection;
+    struct TSelection { bool BurnerExists = false; QString Identity, Letter; } Selection;
     int SpeedTag = 0;  // 1 once the speed list has been measured for the disc in the drive
-    bool VirtualSelected = false, SpeedMeasuring = false, FirstShowDone = false, Closed = false;
-    bool Created = false;
+    bool VirtualSelected = false, SpeedMeasuring = false, FirstShowDone = false;
+    bool Closed = false, Created = false;
 
     // Last, so that they go first: the flows before the host they report to, then the drive thread.
     std::unique_ptr<TDriveTasks> Drive;
     std::unique_ptr<TWindowFlowHost> FlowHost;
     std::unique_ptr<TFlowRunner> Runner;
+    std::unique_ptr<TLeaving> Leaving;
+    std::unique_ptr<TDeferredInputs> Inputs;
     std::unique_ptr<jobs::TMediaMonitor> MediaMonitor;
 };
 

@@ -5,6 +5,7 @@
 #include "app/DriveSpeeds.h"
 #include "app/MessageCatalogue.h"
 #include "flows/DriveSteps.h"
+#include "flows/FlowRunner.h"
 #include "window/WindowFlowHost.h"
 #include "window/ListComboBox.h"
 #include "virtualrecorder/VirtualRecorders.h"
@@ -48,6 +49,7 @@ void TFormMasterKvd::ApplyRecorderList(TRecorderListOutcome& outcome) {
 }
 
 void TFormMasterKvd::ComboBoxDriveNameChange() {
+    if (!Runner->Admit()) return;
     Drive->Run<TDriveChangeOutcome>(
         [settings = BurnerSettings(), identity = ComboBoxDriveName->currentText()](TBurnerHost& burners) {
             return burners.DriveChange(settings, identity);
@@ -71,7 +73,7 @@ void TFormMasterKvd::ApplyDriveChange(const TDriveChangeOutcome& outcome) {
 // ---- the speed list -------------------------------------------------------------------------
 
 void TFormMasterKvd::ComboBoxCommandDriveSpeedDropDown() {
-    if (SpeedTag != 0 || SpeedMeasuring) return;
+    if (SpeedTag != 0 || SpeedMeasuring || !Runner->Admit()) return;
     SpeedMeasuring = true;
     const QString waiting = LookupText("11.74");
     {
@@ -116,7 +118,7 @@ void TFormMasterKvd::ComboBoxCommandDriveSpeedChange(int index) {
         Settings().CommandDriveSpeed = 0;
         return;
     }
-    PrepareDataBurner(*FlowHost);
+    if (Runner->Admit()) PrepareDataBurner(*FlowHost);
     Settings().CommandDriveSpeed = SpeedFactorOfEntry(ComboBoxCommandDriveSpeed->itemText(index));
 }
 
@@ -137,6 +139,8 @@ void TFormMasterKvd::DeviceMediaChanged(const QString& devicePath) {
 // ---- the virtual recorder menu --------------------------------------------------------------
 
 void TFormMasterKvd::RunVirtualMediumTask(std::function<TVirtualMediumOutcome(TBurnerHost&)> work) {
+    // A run may have started while the medium was chosen.
+    if (!Runner->Admit()) return;
     // The medium change itself arrives from the engine's monitor, as it does for real drives.
     Drive->Run<TVirtualMediumOutcome>(std::move(work), [this](TVirtualMediumOutcome& outcome) {
         ShowDriveReports(*FlowHost, outcome.Reports);

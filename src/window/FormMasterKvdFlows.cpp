@@ -54,7 +54,7 @@ void TFormMasterKvd::ConnectFlows() {
     on(I::ExtractFileFromSession, [this] { ActionExtractFileFromSessionExecute(); });
     if (!AfterDataBurn)
         AfterDataBurn = [this](const TAfterFinishChoices& choices) {
-            WriteRestartHandOver(*FlowHost, choices, Runner->Counted);
+            WriteRestartHandOver(*FlowHost, *Runner, choices);
         };
     if (!ShutdownAfterFinish)
         ShutdownAfterFinish = [this] {
@@ -87,8 +87,13 @@ void TFormMasterKvd::BurnImageFile(QString fileName) {
 void TFormMasterKvd::ShowBurnModeChooser() {
     auto* chooser = new TFormSelectBurnMode(Action(I::Burn)->icon(), Action(I::BurnAudio)->icon(),
                                             style()->standardIcon(QStyle::SP_DialogCancelButton));
-    chooser->OnBurnData = [this] { Action(I::Burn)->trigger(); };
-    chooser->OnBurnAudio = [this] { Action(I::BurnAudio)->trigger(); };
+    // A run may have started meanwhile (the chooser is no modal window): its refusal is told.
+    chooser->OnBurnData = [this] {
+        if (Runner->Admit()) Action(I::Burn)->trigger();
+    };
+    chooser->OnBurnAudio = [this] {
+        if (Runner->Admit()) Action(I::BurnAudio)->trigger();
+    };
     chooser->OnCancel = [this] { RestoreApplication(); };
     FormSelectBurnMode = chooser;
     chooser->show();
@@ -116,7 +121,7 @@ void TFormMasterKvd::ActionDiscInfoExecute() {
 }
 
 void TFormMasterKvd::ActionImportSessionExecute() {
-    if (Runner->Busy()) return;
+    if (!Runner->Admit()) return;
     TFormSessions dialog(Prompts(), this);
     FormSessions = &dialog;
     // A read still running when the dialog has gone answers into nothing.
@@ -141,7 +146,7 @@ void TFormMasterKvd::ImportSession(int session, const QString& pathText) {
 }
 
 void TFormMasterKvd::ActionExtractFileFromSessionExecute() {
-    if (Runner->Busy()) return;
+    if (!Runner->Admit()) return;
     SelectedFolder = Settings().ExtractFolder;
     RunFolderChooser(LookupText("23.16"));
     if (SelectedFolder == "-1") return;

@@ -29,6 +29,8 @@
 #include "window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
 #include "dialogs/FormProperties.h"
+#include "flows/FlowRunner.h"
+#include "window/DeferredInputs.h"
 
 namespace kv {
 namespace {
@@ -154,7 +156,7 @@ void TFormMasterKvd::ConnectTree() {
 // ---- adding -----------------------------------------------------------------------------------
 
 bool TFormMasterKvd::CanStartAdding() const {
-    return Operation() == TOperation::Idle;
+    return Runner->Admit();
 }
 
 bool TFormMasterKvd::AddingRefused() const {
@@ -207,7 +209,7 @@ void TFormMasterKvd::AddPathsToRoot(const QStringList& paths, bool importPlaylis
 }
 
 void TFormMasterKvd::DropFiles(const QStringList& names) {
-    AddPathsToRoot(ShellOrder(names), true);
+    Inputs->Run([this, names] { AddPathsToRoot(ShellOrder(names), true); });
 }
 
 bool TFormMasterKvd::ClipboardHasFiles() const {
@@ -329,15 +331,14 @@ TQueueItem* TFormMasterKvd::FocusedItem() const {
 void TFormMasterKvd::ActionNewFolderExecute() {
     TQueueItem* focused = FocusedItem();
     if (focused && !focused->Node.IsFolder) focused = focused->Parent();
-    // The input box runs an event loop of its own, in which a later start or a project may
-    // replace the tree: the parent is found again after it, never kept as a pointer.
-    const QPersistentModelIndex parentIndex(QueueModel->IndexOf(focused));
-    const bool intoRoot = !parentIndex.isValid();
+    // The input box runs a nested event loop: the parent is found again afterwards (a folder that
+    // went meanwhile gets nothing).
+    const bool atRoot = !focused || focused == &QueueModel->Root();
+    const QPersistentModelIndex parentIndex(atRoot ? QModelIndex() : QueueModel->IndexOf(focused));
     const std::optional<QString> answer =
         Prompts().InputText(LookupText("1.3"), LookupText("1.4"), QString());
-    if (!answer || answer->trimmed().isEmpty()) return;
-    if (!intoRoot && !parentIndex.isValid()) return;  // the folder went while the box was open
-    TQueueItem* parent = QueueModel->ItemOf(parentIndex);
+    if (!answer || answer->trimmed().isEmpty() || (!atRoot && !parentIndex.isValid())) return;
+    TQueueItem* parent = atRoot ? &QueueModel->Root() : QueueModel->ItemOf(parentIndex);
     const QString name = CutName(*answer);
     if (!IsValidName(name)) {
         ShowNotice(LookupTextWith("1.0", {"<#value>=" + name}));

@@ -21,6 +21,7 @@
 #include "dialogs/FormPrint.h"
 #include "dialogs/FormSettings.h"
 #include "flows/FlowRunner.h"
+#include "window/DeferredInputs.h"
 
 namespace kv {
 
@@ -35,6 +36,8 @@ void TFormMasterKvd::OpenSettings(int page) {
         FormSettings->activateWindow();
         return;
     }
+    // Its pages change what a run reads (the drive's options, the WAV folder).
+    if (!Runner->Admit()) return;
     TFormSettings::THost host;
     host.Settings = &Settings();
     host.Prompts = &Prompts();
@@ -159,15 +162,17 @@ void TFormMasterKvd::ActionShowDropExecute() {
         connect(FormDrop, &TFormDrop::CloseRequested, this, [this] { CloseDropWindow(); });
         // Names 2 to n, then 1, as from any drop; playlists alone are imported in drop order.
         connect(FormDrop, &TFormDrop::FilesDropped, this, [this](const QStringList& paths) {
-            if (!CanStartAdding()) return;
-            if (AllPlaylists(paths)) {
+            if (!AllPlaylists(paths)) {
+                DropFiles(paths);
+                return;
+            }
+            Inputs->Run([this, paths] {
+                if (!CanStartAdding()) return;
                 BeginAdding();
                 ImportPlaylists(paths);
                 EndAdding();
                 UpdateTreeActions(false);
-            } else {
-                DropFiles(paths);
-            }
+            });
         });
         connect(qApp, &QGuiApplication::applicationStateChanged, FormDrop,
                 [this](Qt::ApplicationState state) {

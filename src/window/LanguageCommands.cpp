@@ -10,10 +10,28 @@
 #include "dialogs/FormEditLanguage.h"
 #include "dialogs/FormSendLanguage.h"
 
+#include <QDeadlineTimer>
+
 namespace kv {
+
+namespace {
+
+// A mail thread stops within a tenth of a second once asked; this is only a bound.
+constexpr int kMailThreadStopMs = 5000;
+
+}  // namespace
 
 TLanguageCommands::TLanguageCommands(QWidget& parent, IPrompts& prompts, TApplicationCore& core)
     : Parent(parent), Prompts(prompts), Core(core) {}
+
+TLanguageCommands::~TLanguageCommands() {
+    for (const QPointer<TSendEmailThread>& thread : MailThreads) {
+        if (!thread) continue;
+        thread->requestInterruption();
+        // One that did not stop in time is left alone rather than destroyed while it runs.
+        if (thread->wait(QDeadlineTimer(kMailThreadStopMs))) delete thread.data();
+    }
+}
 
 void TLanguageCommands::ChooseLanguageAtFirstRun() {
     const QString chosen = Prompts.SelectLanguage(LanguagePackNames()).trimmed().toUpper();
@@ -53,12 +71,14 @@ void TLanguageCommands::SubmitLanguage(const QString& name) {
     host.Recipients =
         Core.Keys().Value("LanguageSubmissionRecipients").value_or(QString()).split(';', Qt::SkipEmptyParts);
     host.Prompts = &Prompts;
-    host.Send = SendSubmission ? SendSubmission : [](const TMailMessage& message) {
+    host.Send = SendSubmission ? SendSubmission : [this](const TMailMessage& message) {
         auto* thread = new TSendEmailThread(message, SystemNameServers(),
                                             [](const QHostAddress& server, const QString& domain) {
                                                 return LookUpMailExchangers(server, domain, 15000);
                                             });
         QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        MailThreads.removeAll(nullptr);
+        MailThreads.append(thread);
         thread->start();
     };
     TFormSendLanguage dialog(name, std::move(host), &Parent);

@@ -18,6 +18,10 @@ class TApplicationCore;
 class TLanguageCommands {
 public:
     TLanguageCommands(QWidget& parent, IPrompts& prompts, TApplicationCore& core);
+    // A submission still being mailed is asked to stop and waited for.
+    ~TLanguageCommands();
+    TLanguageCommands(const TLanguageCommands&) = delete;
+    TLanguageCommands& operator=(const TLanguageCommands&) = delete;
 
     void ChooseLanguageAtFirstRun();
     void EditLanguage(const QString& name);
@@ -34,6 +38,7 @@ private:
     QWidget& Parent;
     IPrompts& Prompts;
     TApplicationCore& Core;
+    QList<QPointer<TSendEmailThread>> MailThreads;
 };
 
 }  // namespace kv

@@ -9,6 +9,7 @@
 namespace kv {
 namespace {
 
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int gSignalPipe[2] = {-1, -1};
 
 extern "C" void WriteSignalByte(int) {
@@ -30,13 +31,11 @@ TTerminationSignals::TTerminationSignals(std::function<void()> onSignal) : OnSig
     action.sa_handler = WriteSignalByte;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
 }
 
 TTerminationSignals::~TTerminationSignals() {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
+    for (int signal : kSignals) ::signal(signal, SIG_DFL);
     delete Notifier;
     Notifier = nullptr;
     for (int& fd : gSignalPipe) {

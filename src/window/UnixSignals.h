@@ -7,8 +7,9 @@ class QSocketNotifier;
 
 namespace kv {
 
-// SIGTERM and SIGINT end the program the way closing the window does (settings saved, working
-// folders cleaned): the signal handler only writes a byte into a pipe, the GUI thread reads it.
+// SIGTERM, SIGINT and SIGHUP (the terminal or the session going away) end the program: a run is
+// aborted and waited for, then the window closes the ordinary way (settings saved, working folders
+// cleaned). The signal handler only writes a byte into a pipe, the GUI thread reads it.
 class TTerminationSignals : public QObject {
 public:
     explicit TTerminationSignals(std::function<void()> onSignal);

@@ -79,9 +79,13 @@ void TWindowFlowHost::ShutdownAfterFinish() {
     if (Form.ShutdownAfterFinish) Form.ShutdownAfterFinish();
 }
 
-void TWindowFlowHost::CloseForRestart() {
+bool TWindowFlowHost::RestartForVerification() {
+    // The new process waits for this one's lock (it carries the restart token), so it is started
+    // while this one still holds everything: a start that fails leaves this instance as it was.
+    if (!Form.Services.Launcher->StartDetached(QCoreApplication::applicationFilePath(), {})) return false;
     Form.RestartRequested = true;
     Form.close();
+    return true;
 }
 
 const TQueueItem& TWindowFlowHost::Root() {
@@ -115,9 +119,6 @@ void TWindowFlowHost::RefreshTree(bool quiet) {
 }
 bool TWindowFlowHost::LoadProject(const QString& path) {
     return Form.LoadProject(path);
-}
-bool TWindowFlowHost::SaveProject(const QString& path) {
-    return Form.SaveProject(path);
 }
 TDriveTasks& TWindowFlowHost::Drive() {
     return *Form.Drive;

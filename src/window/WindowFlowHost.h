@@ -34,7 +34,7 @@ public:
     IProgressView* Progress() override;
     void AfterDataBurn(const TAfterFinishChoices& choices) override;
     void ShutdownAfterFinish() override;
-    void CloseForRestart() override;
+    bool RestartForVerification() override;
     const TQueueItem& Root() override;
     QString TypedVolumeName() override;
     bool SessionImported() override;
@@ -44,7 +44,6 @@ public:
     void AppendEntries(std::vector<std::unique_ptr<TQueueItem>> entries) override;
     void RefreshTree(bool quiet) override;
     bool LoadProject(const QString& path) override;
-    bool SaveProject(const QString& path) override;
     TDriveTasks& Drive() override;
     void ApplyPreparation(const TPrepareOutcome& outcome) override;
     void DiscChanged() override;

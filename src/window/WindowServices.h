@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "app/SystemServices.h"
 
+#include <functional>
 #include <optional>
 
 namespace kv {
@@ -18,6 +19,12 @@ struct TWindowServices {
     TInstanceServer* InstanceServer = nullptr;
     IPowerOff* PowerOff = nullptr;
     std::optional<TApplicationCore::TOptions> CoreOptions;
+    // This start holds no one-instance lock: another instance may run beside it (INSTALLATION),
+    // whose working files it leaves alone. Without a private folder for the lock the log says so.
+    bool Unguarded = false;
+    bool NoPrivateFolder = false;
+    // Ends the process at once when a run has not ended long after its abort; empty: _Exit.
+    std::function<void()> EndProcess;
 };
 
 }  // namespace kv

@@ -20,6 +20,25 @@ inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+// Restores an environment variable when the test ends.
+class TEnvGuard {
+public:
+    explicit TEnvGuard(const char* name) : Name(name), Had(qEnvironmentVariableIsSet(name)), Old(qgetenv(name)) {}
+    ~TEnvGuard() {
+        if (Had)
+            qputenv(Name, Old);
+        else
+            qunsetenv(Name);
+    }
+    TEnvGuard(const TEnvGuard&) = delete;
+    TEnvGuard& operator=(const TEnvGuard&) = delete;
+
+private:
+    const char* Name;
+    bool Had;
+    QByteArray Old;
+};
+
 // A screen of 1920 x 1080 with a designed window of 800 x 600 at 10, 20.
 class TFakeSettingsHost : public ISettingsHost {
 public:

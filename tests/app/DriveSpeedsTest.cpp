@@ -7,14 +7,18 @@ namespace kv {
 namespace {
 
 TEST(DriveSpeedsTest, WriteSpeedRoundsHalvesToEvenOnCdAndHoldsTheDvdProductAtTheDriveMaximum) {
-    EXPECT_EQ(WriteSpeedFor(24, kMediumCdR), 4235);  // 4235.04
-    EXPECT_EQ(WriteSpeedFor(8, kMediumCdRw), 1412);  // 1411.68
-    EXPECT_EQ(WriteSpeedFor(25, kMediumUnknown), 4412);  // 4411.5: the even neighbour
-    EXPECT_EQ(WriteSpeedFor(0, kMediumCdR), 0);
-    EXPECT_EQ(WriteSpeedFor(4, kMediumDvdR), 5540);
-    EXPECT_EQ(WriteSpeedFor(8, kMediumDvdPlusRw), 11080);
-    EXPECT_EQ(WriteSpeedFor(52, kMediumDvdR), 65535);  // a 16-bit product would give 6484
-    EXPECT_EQ(WriteSpeedFor(1000, kMediumCdR), 65535);
+    EXPECT_EQ(WriteSpeedFor(24, kMediumCdR), 4235u);  // 4235.04
+    EXPECT_EQ(WriteSpeedFor(8, kMediumCdRw), 1412u);  // 1411.68
+    EXPECT_EQ(WriteSpeedFor(25, kMediumUnknown), 4412u);  // 4411.5: the even neighbour
+    EXPECT_EQ(WriteSpeedFor(0, kMediumCdR), 0u);
+    EXPECT_EQ(WriteSpeedFor(4, kMediumDvdR), 5540u);
+    EXPECT_EQ(WriteSpeedFor(8, kMediumDvdPlusRw), 11080u);
+    EXPECT_EQ(WriteSpeedFor(52, kMediumDvdR), 65535u);  // a 16-bit product would give 6484
+    EXPECT_EQ(WriteSpeedFor(1000, kMediumCdR), 65535u);
+    // BD: 4,495 KB/s a X, and beyond 65,535 KB/s (the drive is asked with SET STREAMING).
+    EXPECT_EQ(WriteSpeedFor(6, kMediumBdR), 26970u);
+    EXPECT_EQ(WriteSpeedFor(16, kMediumBdRDl), 71920u);
+    EXPECT_EQ(SpeedUnit(kMediumBdRe), 4495);
     EXPECT_EQ(RoundHalfEven(0.5), 0);
     EXPECT_EQ(RoundHalfEven(2.5), 2);
     EXPECT_EQ(RoundHalfEven(3.5), 4);

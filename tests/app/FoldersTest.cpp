@@ -12,24 +12,8 @@
 namespace kv {
 namespace {
 
+using test::TEnvGuard;
 using test::WriteBytes;
-
-// Restores an environment variable when the test ends.
-class TEnvGuard {
-public:
-    explicit TEnvGuard(const char* name) : Name(name), Had(qEnvironmentVariableIsSet(name)), Old(qgetenv(name)) {}
-    ~TEnvGuard() {
-        if (Had)
-            qputenv(Name, Old);
-        else
-            qunsetenv(Name);
-    }
-
-private:
-    const char* Name;
-    bool Had;
-    QByteArray Old;
-};
 
 TEST(WorkingFoldersTest, ProgramFolderComesFromTheEnvironment) {
     TEnvGuard home("KELVADORE_HOME");
@@ -116,6 +100,8 @@ TEST(FolderCleanerGuardTest, RootsAndShortPathsAreNeverCleaned) {
 
 TEST(KeyStoreTest, ValuesPersistUnderTheConfigFolder) {
     TEnvGuard config("XDG_CONFIG_HOME");
+    TEnvGuard home("KELVADORE_HOME");
+    qunsetenv("KELVADORE_HOME");
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     EXPECT_EQ(TKeyStore::DefaultPath(), dir.path() + "/kelvadore/registry");

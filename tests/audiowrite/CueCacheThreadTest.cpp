@@ -16,16 +16,16 @@ struct TDrained {
 
 TDrained Drain(TCueCacheThread& cache) {
     TDrained out;
-    std::vector<uint8_t> buffer(kCueBlockBytes);
     for (int guard = 0; guard < 1000000; ++guard) {
-        auto info = cache.GetBlock(buffer.data());
+        uint8_t* data = nullptr;
+        auto info = cache.TakeBlock(data);
         if (info.Count == 0) break;
         if (info.Count < 0) {
-            EngineClock::SleepMs(1);
+            cache.WaitForBlock(1);
             continue;
         }
         EXPECT_LE(info.Count, kCueBlockBytes);
-        out.Stream.insert(out.Stream.end(), buffer.begin(), buffer.begin() + info.Count);
+        out.Stream.insert(out.Stream.end(), data, data + info.Count);
         out.Blocks.push_back(info);
     }
     return out;
@@ -46,7 +46,7 @@ TEST(CueCacheThread, DeliversSilenceAndFileRangesInQueueOrder) {
         {name, 7, 0, 1234, 64000, true, 0, 100000},
         {name, 2, 3, 99000, 2000, true, 0, 100000},
     };
-    TCueCacheThread cache(2 * 1048576, queue, 136000);
+    TCueCacheThread cache(2 * 1048576, queue);
     cache.Start();
     auto out = Drain(cache);
     cache.Join();
@@ -76,7 +76,7 @@ TEST(CueCacheThread, ASourceShorterThanItsAudioStopsTheStream) {
     const auto name = (dir / "cut.raw").string();
     // Added when it held 100000 bytes of audio; since then it was cut short.
     std::vector<TFilesQue> queue = {{name, 7, 0, 0, 100000, true, 0, 100000}};
-    TCueCacheThread cache(2 * 1048576, queue, 100000);
+    TCueCacheThread cache(2 * 1048576, queue);
     cache.Start();
     Drain(cache);
     cache.Join();
@@ -85,17 +85,17 @@ TEST(CueCacheThread, ASourceShorterThanItsAudioStopsTheStream) {
 
 TEST(CueCacheThread, HoldsNoMoreThanItsSizeAndPrimesWhenFull) {
     std::vector<TFilesQue> queue = {{"", 0, 0, 0, 200 * kCueBlockBytes, true, 0}};
-    TCueCacheThread cache(2 * 1048576, queue, 200 * kCueBlockBytes);
+    TCueCacheThread cache(2 * 1048576, queue);
     EXPECT_EQ(cache.MaxBlocks(), 31);
     cache.Start();
     while (!cache.Primed()) EngineClock::SleepMs(1);
     EngineClock::SleepMs(20);
     EXPECT_LE(cache.BytesHeld(), 31 * kCueBlockBytes);
     EXPECT_EQ(cache.Priority(), TReadAheadPriority::Idle);
-    std::vector<uint8_t> buffer(kCueBlockBytes);
     int64_t total = 0;
     for (;;) {
-        auto info = cache.GetBlock(buffer.data());
+        uint8_t* data = nullptr;
+        auto info = cache.TakeBlock(data);
         if (info.Count == 0) break;
         if (info.Count > 0) total += info.Count;
         EXPECT_LE(cache.BytesHeld(), 31 * kCueBlockBytes);
@@ -107,15 +107,15 @@ TEST(CueCacheThread, HoldsNoMoreThanItsSizeAndPrimesWhenFull) {
 
 TEST(CueCacheThread, AStopRequestFreesTheBlocksAndSaysWhy) {
     std::vector<TFilesQue> queue = {{"", 0, 0, 0, 500 * kCueBlockBytes, true, 0}};
-    TCueCacheThread cache(4 * 1048576, queue, 500 * kCueBlockBytes);
+    TCueCacheThread cache(4 * 1048576, queue);
     cache.Start();
     while (!cache.Primed()) EngineClock::SleepMs(1);
     cache.RequestStop();
     cache.Join();
     EXPECT_EQ(cache.Status(), kAbortedByUserText);
     EXPECT_EQ(cache.BytesHeld(), 0);
-    std::vector<uint8_t> buffer(kCueBlockBytes);
-    EXPECT_EQ(cache.GetBlock(buffer.data()).Count, 0);
+    uint8_t* data = nullptr;
+    EXPECT_EQ(cache.TakeBlock(data).Count, 0);
 }
 
 }  // namespace

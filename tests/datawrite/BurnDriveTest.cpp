@@ -99,7 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TMediumCase{EMediumKind::DvdPlusR, {{0, 1, 1}, {0, 2, 0xFF}}},
                       TMediumCase{EMediumKind::DvdPlusRw, {{0, 3, 0xFF}}},
                       TMediumCase{EMediumKind::DvdPlusRDualLayer, {{0, 1, 1}, {0, 2, 0}}},
-                      TMediumCase{EMediumKind::DvdRam, {}}));
+                      TMediumCase{EMediumKind::DvdRam, {}},
+                      TMediumCase{EMediumKind::BdR, {{0, 1, 1}, {0, 2, 0}}},
+                      TMediumCase{EMediumKind::BdRDualLayer, {{0, 1, 1}, {0, 2, 0}}},
+                      TMediumCase{EMediumKind::BdRe, {}},
+                      TMediumCase{EMediumKind::BdReDualLayer, {}}));
 
 TEST(BurnSetup, ClosingTheDiscFinalizesADvdPlusR) {
     TBurnTestDrive t(EMediumKind::DvdPlusR);
@@ -112,8 +116,10 @@ TEST(BurnSetup, ClosingTheDiscFinalizesADvdPlusR) {
     EXPECT_EQ(disc.DiscStatus, 2);  // complete
 }
 
-TEST(BurnSetup, LaterSessionOnDvdPlusRwCopiesItsDescriptorsToSectorZeroOnlyOnceAllElseIsWritten) {
-    TBurnTestDrive t(EMediumKind::DvdPlusRw);
+class LaterSessionOnOverwritable : public ::testing::TestWithParam<EMediumKind> {};
+
+TEST_P(LaterSessionOnOverwritable, CopiesItsDescriptorsToSectorZeroOnlyOnceAllElseIsWritten) {
+    TBurnTestDrive t(GetParam());
     AddCompilation(t);
     ASSERT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
     // A WRITE failing half-way: sector 0 is left alone.
@@ -128,6 +134,68 @@ TEST(BurnSetup, LaterSessionOnDvdPlusRwCopiesItsDescriptorsToSectorZeroOnlyOnceA
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(GetBE32(writes.back().Cdb.data() + 2), 0u);
     EXPECT_TRUE(std::all_of(writes.begin(), writes.end() - 1, [](const auto& w) { return GetBE32(w.Cdb.data() + 2) != 0; }));
+    // A BD session starts on a cluster of its own.
+    if (GetParam() == EMediumKind::BdRe) {
+        EXPECT_EQ(GetBE32(writes.front().Cdb.data() + 2) % 32, 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, LaterSessionOnOverwritable, ::testing::Values(EMediumKind::DvdPlusRw, EMediumKind::BdRe));
+
+// BD-R: no write parameters page; a new session goes to the invisible track, and "close disc"
+// finalizes with 110b.
+TEST(BurnSetup, BdRIsAppendedWithoutPageFiveAndFinalizedWith110b) {
+    TBurnTestDrive t(EMediumKind::BdR);
+    AddCompilation(t);
+    ASSERT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    t.Burner->FinalizeDisc = true;
+    t.Drive->ClearLog();
+    ASSERT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    EXPECT_TRUE(t.Drive->Sent(0x55).empty()) << "MODE SELECT";
+    EXPECT_EQ(Closes(*t.Drive), (std::vector<std::array<int, 3>>{{0, 1, 2}, {0, 6, 0}}));
+    EXPECT_EQ(GetBE32(t.Drive->Sent(kWrite10).front().Cdb.data() + 2), 320u) << "after the first session's cluster";
+    TDisc disc;
+    t.Burner->GetDiscInformation(disc);
+    EXPECT_EQ(disc.DiscStatus, 2);
+    EXPECT_NE(t.Run([&] { return t.Burner->BurnCD(); }), "");
+}
+
+// A BD-RE never formatted is formatted before anything is written: 30h with quick certification
+// and the listed default spare, 00h where the drive refuses that. It has nothing to close.
+TEST(BurnSetup, BdReIsFormattedBeforeItsFirstWrite) {
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        TBurnTestDrive t(EMediumKind::BdRe);
+        std::string error;
+        if (refused) {
+            ASSERT_TRUE(t.Recorder->Faults().AddScript("FORMAT@1=5/26/00", error)) << error;
+        }
+        ASSERT_EQ(t.Run([&] { return t.Burner->BurnISOImage(t.Dir.File("image.iso", 100 * 2048, 4)); }), "");
+        const auto formats = t.Drive->Sent(kFormatUnit);
+        ASSERT_EQ(formats.size(), refused ? 2u : 1u);
+        EXPECT_EQ(formats[0].DataOut, (std::vector<uint8_t>{0, 0x02, 0, 8, 0x00, 0xB4, 0x74, 0x00, 0xC3, 0x00, 0x30, 0x00}));
+        if (refused) {
+            EXPECT_EQ(formats[1].DataOut[8], 0x00);
+        }
+        const auto log = t.Drive->Log();
+        const auto format = std::find_if(log.begin(), log.end(), [](const auto& c) { return c.Cdb[0] == kFormatUnit && c.Good; });
+        const auto write = std::find_if(log.begin(), log.end(), [](const auto& c) { return c.Cdb[0] == kWrite10; });
+        EXPECT_LT(format, write);
+        EXPECT_TRUE(t.Drive->Sent(0x55).empty());
+        EXPECT_TRUE(Closes(*t.Drive).empty());
+    }
+}
+
+// A test write would write a BD for real: it is refused before anything reaches the disc.
+TEST(BurnSetup, TestWriteOnBluRayIsRefused) {
+    for (EMediumKind kind : {EMediumKind::BdR, EMediumKind::BdRe}) {
+        TBurnTestDrive t(kind);
+        AddCompilation(t);
+        t.Burner->TestWrite = true;
+        EXPECT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), kBluRayTestWriteText);
+        EXPECT_TRUE(t.Drive->Sent(kWrite10).empty());
+        EXPECT_TRUE(t.Drive->Sent(kFormatUnit).empty());
+    }
 }
 
 TEST(BurnBlocks, CdWritesWhole27SectorBlocksAndPadsASmallSessionTo300) {
@@ -229,6 +297,29 @@ TEST(BurnSpeedText, DvdInTenthsCdInWholeMultiples) {
     EXPECT_EQ(WriteSpeedText(12, 1764), "10X (1,764 KB/s)");
     EXPECT_EQ(WriteSpeedText(5, 22160), "16.0X (22,160 KB/s)");
     EXPECT_EQ(WriteSpeedText(2, 706), "4X (706 KB/s)");
+    EXPECT_EQ(WriteSpeedText(kMediumBdR, 53940), "12.0X (53,940 KB/s)");
+    EXPECT_EQ(WriteSpeedText(kMediumBdRe, 71920), "16.0X (71,920 KB/s)");
+}
+
+// A BD speed is asked for with SET STREAMING (a little above it, so that the drive rounds down to
+// it); one beyond 65,535 KB/s never goes into SET CD SPEED's 16-bit field.
+TEST(BurnSpeed, BluRaySpeedsGoThroughSetStreaming) {
+    TBurnTestDrive t(EMediumKind::BdR);
+    AddCompilation(t);
+    t.Burner->SetWriteSpeed(6 * 4495);
+    ASSERT_EQ(t.Run([&] { return t.Burner->BurnCD(); }), "");
+    const auto streaming = t.Drive->Sent(0xB6);
+    ASSERT_FALSE(streaming.empty());
+    EXPECT_EQ(GetBE32(streaming.back().DataOut.data() + 20), static_cast<uint32_t>(26970 / 1385.0 * 1440.25));
+    const auto messages = t.Messages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(), ">>> STARTING WRITE PROCESS ON BD-R AT 6.0X (26,970 KB/s)"),
+              messages.end());
+    t.Drive->ClearLog();
+    t.Burner->SetWriteSpeed(16 * 4495);
+    EXPECT_TRUE(t.Drive->Sent(0xBB).empty());
+    ASSERT_EQ(t.Drive->Sent(0xB6).size(), 1u);
+    EXPECT_EQ(GetBE32(t.Drive->Sent(0xB6)[0].DataOut.data() + 20), static_cast<uint32_t>(71920 / 1385.0 * 1440.25));
+    EXPECT_EQ(t.Burner->WriteSpeed(), 71920u);
 }
 
 TEST(BurnFailures, NotReadyThreeTimesThenAcceptedWritesTheBlockOnce) {

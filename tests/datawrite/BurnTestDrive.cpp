@@ -30,6 +30,8 @@ TBurnTestDrive::TBurnTestDrive(vr::EMediumKind kind, int64_t capacity)
     Rig.Select(*Burner);
     Burner->ClearAll(1000, 100);
     Burner->IdVolume = "TESTDISC";
+    // The drive tests count the sectors of the ISO 9660 layout; UDF has tests of its own.
+    Burner->UdfChoice = TUdfChoice::Off;
     Burner->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t) {
         std::lock_guard lock(mutex_);
         messages_.push_back(message);

@@ -35,27 +35,34 @@ TFEntry FileEntry(const std::string& path, int64_t size) {
     return e;
 }
 
+// Takes one block as the write thread does and gives it back at once: its length (-1, 0 as
+// TakeBlocks), its bytes appended to `out`.
+int TakeOne(TCacheThread& cache, std::vector<uint8_t>* out = nullptr) {
+    const uint8_t* data = nullptr;
+    const int n = cache.TakeBlocks(data);
+    if (n > 0 && out) out->insert(out->end(), data, data + n);
+    cache.ReleaseBlocks();
+    return n;
+}
+
 // Drains the stream; returns the bytes and the block lengths.
 std::vector<uint8_t> Drain(TCacheThread& cache, std::vector<int>* lengths = nullptr) {
     std::vector<uint8_t> out;
-    std::vector<uint8_t> block(65536);
     auto end = std::chrono::steady_clock::now() + 20s;
     while (std::chrono::steady_clock::now() < end) {
-        int n = cache.GetBlock(block.data());
+        int n = TakeOne(cache, &out);
         if (n == 0) break;
         if (n < 0) {
-            std::this_thread::sleep_for(100us);
+            cache.WaitForBlock(1);
             continue;
         }
         if (lengths) lengths->push_back(n);
-        out.insert(out.end(), block.begin(), block.begin() + n);
     }
     return out;
 }
 
 class CacheThreadTest : public ::testing::Test {
 protected:
-    std::mutex lock;
     test::TTempTree tree;
 };
 
@@ -66,7 +73,7 @@ TEST_F(CacheThreadTest, ReaderStopsOneBlockShortOfAFullCache) {
     s.CacheBlockSize = 0x10000;
     s.HeaderStream = &header;
     s.TotalBytes = static_cast<int64_t>(header.size());
-    TCacheThread cache(s, lock);
+    TCacheThread cache(s);
     EXPECT_EQ(cache.MaxBlocks(), 64);
     ASSERT_TRUE(WaitFor([&] { return cache.CacheReady(); }));
     std::this_thread::sleep_for(20ms);
@@ -82,8 +89,7 @@ TEST_F(CacheThreadTest, ReaderStopsOneBlockShortOfAFullCache) {
     EXPECT_EQ(cache.StreamStatus(), "OPERATION ABORTED BY USER");
     EXPECT_EQ(cache.BlockCount(), 0);
     EXPECT_EQ(cache.CachedBytes(), 0);
-    std::vector<uint8_t> block(65536);
-    EXPECT_EQ(cache.GetBlock(block.data()), 0);
+    EXPECT_EQ(TakeOne(cache), 0);
 }
 
 TEST_F(CacheThreadTest, GetBlockBeforeAndAfterTheEnd) {
@@ -95,9 +101,8 @@ TEST_F(CacheThreadTest, GetBlockBeforeAndAfterTheEnd) {
     s.CacheSize = 2 * 1024 * 1024;
     s.Files = {&entry};
     s.TotalBytes = 4096;
-    TCacheThread cache(s, lock);
-    std::vector<uint8_t> block(65536);
-    EXPECT_EQ(cache.GetBlock(block.data()), -1);
+    TCacheThread cache(s);
+    EXPECT_EQ(TakeOne(cache), -1);
     EXPECT_EQ(cache.TimesEmpty(), 1);
     EXPECT_FALSE(cache.CacheReady());
 
@@ -110,9 +115,9 @@ TEST_F(CacheThreadTest, GetBlockBeforeAndAfterTheEnd) {
     std::vector<uint8_t> out = Drain(cache, &lengths);
     EXPECT_EQ(lengths, std::vector<int>{4096});
     EXPECT_EQ(out, data);
-    EXPECT_EQ(cache.GetBlock(block.data()), 0);
+    EXPECT_EQ(TakeOne(cache), 0);
     ASSERT_TRUE(WaitFor([&] { return cache.StreamDone(); }));
-    EXPECT_EQ(cache.GetBlock(block.data()), 0);
+    EXPECT_EQ(TakeOne(cache), 0);
     EXPECT_TRUE(cache.StreamStatus().empty());
 }
 
@@ -133,7 +138,7 @@ TEST_F(CacheThreadTest, SectorAlignmentBlocksAndZeroTails) {
     s.Files = {&ea, &dir, &empty, &eone, &ec};
     s.FillerSectors = 0;
     s.TotalBytes = 65536 + 2048 + 4096;
-    TCacheThread cache(s, lock);
+    TCacheThread cache(s);
     std::vector<int> lengths;
     std::vector<uint8_t> out = Drain(cache, &lengths);
     ASSERT_EQ(out.size(), 65536u + 2048 + 4096);
@@ -154,14 +159,14 @@ TEST_F(CacheThreadTest, CdBlockOf55296BytesAndPadding) {
     s.Files = {&e};
     s.TotalBytes = 55296;
     {
-        TCacheThread cache(s, lock);
+        TCacheThread cache(s);
         std::vector<int> lengths;
         Drain(cache, &lengths);
         EXPECT_EQ(lengths, std::vector<int>{55296});
     }
     // Padded to 300 sectors in whole blocks of the stream's size, the last one shorter.
     s.PadToMinimum = true;
-    TCacheThread padded(s, lock);
+    TCacheThread padded(s);
     std::vector<int> lengths;
     std::vector<uint8_t> out = Drain(padded, &lengths);
     EXPECT_EQ(out.size(), 614400u);
@@ -185,12 +190,11 @@ TEST_F(CacheThreadTest, SourceFailuresEndTheStreamNamingTheFile) {
         TCacheThread::TSettings s;
         s.Files = {&first, &c.Entry};
         s.TotalBytes = 2048 + 10240;
-        TCacheThread cache(s, lock);
+        TCacheThread cache(s);
         ASSERT_TRUE(WaitFor([&] { return cache.StreamDone(); }));
         EXPECT_EQ(cache.StreamStatus(), c.Expected);
         EXPECT_EQ(cache.CurrentFile(), c.Entry.SourcePath);
-        std::vector<uint8_t> block(65536);
-        EXPECT_EQ(cache.GetBlock(block.data()), 0);
+        EXPECT_EQ(TakeOne(cache), 0);
         EXPECT_FALSE(cache.CacheReady());
     }
 }
@@ -201,7 +205,7 @@ TEST_F(CacheThreadTest, ImageFileIsStreamedWithItsLastSectorCompleted) {
     s.ImageFile = image;
     s.TotalBytes = 4 * 2048;
     s.PadToMinimum = true;  // never for an image file
-    TCacheThread cache(s, lock);
+    TCacheThread cache(s);
     std::vector<uint8_t> out = Drain(cache);
     ASSERT_EQ(out.size(), 4u * 2048);
     EXPECT_EQ(out[3 * 2048 + 9], static_cast<uint8_t>(((3 * 2048 + 9) * 7 + 7) & 0xFF));
@@ -215,11 +219,10 @@ TEST_F(CacheThreadTest, ImageFileOfMoreThanTwoGigabytesStreams) {
     TCacheThread::TSettings s;
     s.ImageFile = image;
     s.TotalBytes = (size + 2047) / 2048 * 2048;
-    TCacheThread cache(s, lock);
-    std::vector<uint8_t> block(65536);
+    TCacheThread cache(s);
     int n = -1;
     for (int tries = 0; n < 0 && tries < 20000; ++tries) {
-        n = cache.GetBlock(block.data());
+        n = TakeOne(cache);
         if (n < 0) std::this_thread::sleep_for(100us);
     }
     ASSERT_EQ(n, 65536) << cache.StreamStatus();

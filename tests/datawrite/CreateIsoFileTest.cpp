@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -57,6 +59,7 @@ protected:
     CreateIsoFileTest() {
         probe.Attach(burner);
         burner.WritePostGap = false;
+        burner.UdfChoice = TUdfChoice::Off;
     }
     void AddSmallTree() {
         burner.CreateDir("\\Docs");
@@ -108,6 +111,30 @@ TEST_F(CreateIsoFileTest, ThreadedAndImmediateWriteTheSameImage) {
     // Both start with the same descriptors and volume size.
     EXPECT_EQ(GetLE32(a.data() + 16 * 2048 + 80), static_cast<uint32_t>(sectors));
     EXPECT_EQ(GetLE32(b.data() + 16 * 2048 + 80), static_cast<uint32_t>(sectors));
+}
+
+// UDF's file entries and closing anchor are made while the image streams, on both paths.
+TEST_F(CreateIsoFileTest, WithUdfThreadedAndImmediateWriteTheSameBytes) {
+    ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+    burner.UdfChoice = TUdfChoice::On;
+    AddSmallTree();
+    const std::string threaded = tree.Path("threaded.iso"), immediate = tree.Path("immediate.iso");
+    EXPECT_EQ(burner.CreateISOFile(threaded, false), -1);
+    ASSERT_TRUE(probe.Wait(burner));
+    EXPECT_EQ(probe.error, "");
+    EXPECT_EQ(burner.CreateISOFile(immediate, true), 1);
+    EXPECT_EQ(probe.error, "");
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    const TVolumeLayout& L = burner.Layout();
+    const std::vector<uint8_t> a = ReadAll(threaded), b = ReadAll(immediate);
+    ASSERT_EQ(a.size(), size_t{L.VolumeSpaceSize} * 2048);
+    EXPECT_TRUE(a == b);
+    // One file entry per folder and file (the root, DOCS and four files), then the data, then the anchor.
+    EXPECT_EQ(L.UdfFileEntrySectors, 6u);
+    EXPECT_EQ(GetLE16(a.data() + size_t{L.UdfFileEntrySector} * 2048), 261);
+    EXPECT_EQ(GetLE16(a.data() + size_t{L.UdfClosingAnchorSector} * 2048), 2);
+    EXPECT_EQ(L.UdfClosingAnchorSector, L.VolumeSpaceSize - 1);
+    EXPECT_EQ(L.VolumeSpaceSize % 32, 0u);
 }
 
 TEST_F(CreateIsoFileTest, ShortSessionsArePaddedOnlyOnTheThreadedPath) {
@@ -187,6 +214,35 @@ TEST_F(CreateIsoFileTest, ALinkedOutputIsWrittenWhereItPoints) {
     EXPECT_EQ(burner.CreateISOFile(link, true), 1);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::file_size(real), static_cast<uintmax_t>(burner.Layout().ImageSize * 2048));
+}
+
+TEST_F(CreateIsoFileTest, TheImageOfASparseFileStaysSparseOnBothPaths) {
+    const int64_t size = 300LL << 20;
+    const std::string big = tree.Sparse("src/big", size);
+    {
+        std::fstream f(big, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(100LL << 20);
+        f.write("island", 6);
+    }
+    burner.AddFile("\\", big, "", "big.bin");
+    for (bool immediate : {false, true}) {
+        probe.count = 0;
+        const std::string out = tree.Path(immediate ? "immediate.iso" : "threaded.iso");
+        burner.CreateISOFile(out, immediate);
+        ASSERT_TRUE(probe.Wait(burner));
+        ASSERT_EQ(probe.error, "") << immediate;
+        const TFEntry* entry = burner.FileTable().back();
+        const int64_t at = (int64_t{burner.Layout().FirstFileSector} + entry->Extent) * 2048 + (100LL << 20);
+        std::ifstream in(out, std::ios::binary);
+        in.seekg(at - 1);
+        char text[8] = {};
+        in.read(text, 7);
+        EXPECT_EQ(std::string(text, 7), std::string("\0island", 7)) << immediate;
+        struct stat st {};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, burner.Layout().ImageSize * 2048);
+        EXPECT_LT(int64_t{st.st_blocks} * 512, 4LL << 20) << immediate;
+    }
 }
 
 TEST_F(CreateIsoFileTest, AbortEndsTheWriteWithoutAnImage) {

@@ -266,6 +266,43 @@ TEST_F(EraseDiscTest, DvdRamQuickOverwritesFullFormats) {
         << device_->LastError();
 }
 
+// BD-RE has no BLANK: an erase formats it (30h), then overwrites its start and closes nothing. A
+// disc never formatted gets quick certification with the default spare, a formatted one a quick
+// reformat of its size, a full erase full certification; a drive refusing 30h gets 00h.
+TEST_F(EraseDiscTest, BdReIsReformattedAndItsStartOverwritten) {
+    Insert(EMediumKind::BdRe);
+    auto formatByte = [](const TLoggingDrive::TCommand& c) { return c.Out.size() > 8 ? c.Out[8] : 0xFF; };
+    RunBlank(true);
+    auto formats = With(0x04);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_EQ(formats[0].Cdb[1], 0x11);
+    EXPECT_EQ(formats[0].Out, (std::vector<uint8_t>{0x00, 0x02, 0x00, 0x08, 0x00, 0xB4, 0x74, 0x00, 0x30 << 2 | 3,
+                                                    0x00, 0x30, 0x00}));
+    EXPECT_EQ(Count(0xA1), 0u);
+    EXPECT_EQ(Count(0x5B), 0u);
+    EXPECT_EQ(Count(0x55), 0u) << "no write parameters page on BD";
+    EXPECT_EQ(Count(0x2A), 65u);
+    EXPECT_TRUE(SectorIsZero(16));
+    ASSERT_TRUE(device_->ReadDiscInformation());
+    EXPECT_EQ(device_->DiscInfo.DiscStatusBits(), kDiscStatusComplete);
+
+    for (bool quick : {true, false}) {
+        RunBlank(quick);
+        formats = With(0x04);
+        ASSERT_EQ(formats.size(), 1u);
+        EXPECT_EQ(formatByte(formats[0]), quick ? 0x30 << 2 | 0 : 0x30 << 2 | 2);
+    }
+
+    std::string error;
+    ASSERT_TRUE(drive_->Recorder().Faults().AddScript("FORMAT=5/26/00", error)) << error;
+    RunBlank(true);
+    formats = With(0x04);
+    ASSERT_EQ(formats.size(), 2u);
+    EXPECT_EQ(formatByte(formats[1]), 0x00);
+    EXPECT_EQ(GetBE32(&formats[1].Out[4]), 11826176u);
+    EXPECT_EQ(GetBE24(&formats[1].Out[9]), 0x3000u);
+}
+
 TEST_F(EraseDiscTest, RefusedBlankReportsErrorAtOnce) {
     Insert(EMediumKind::CdRw);
     std::string error;

@@ -42,6 +42,53 @@ TEST_F(MediaTest, MediumTypeFromProfiles) {
     EXPECT_EQ(MediumNames[0], "UNKNOWN");
 }
 
+// BD-R and BD-RE share their profile between one and two layers: the disc information unit
+// (READ DISC STRUCTURE, media type BD) tells them apart; a drive refusing it has a single layer.
+TEST_F(MediaTest, BluRayMediaFromProfilesAndTheirLayers) {
+    auto discInformation = [](uint8_t layers) {
+        std::vector<uint8_t> r(20, 0);
+        r[4] = 'D';
+        r[5] = 'I';
+        r[16] = static_cast<uint8_t>(layers << 4);
+        return TRecordingDrive::WithData(r);
+    };
+    drive->Queue(0x46, ConfigurationReply(0x40));
+    EXPECT_EQ(device.MediumType(), kMediumBdRom);
+    for (auto [profile, single, dual] : {std::tuple{0x41, kMediumBdR, kMediumBdRDl}, {0x43, kMediumBdRe, kMediumBdReDl}}) {
+        drive->Queue(0x46, ConfigurationReply(static_cast<uint16_t>(profile)));
+        drive->Queue(0xAD, discInformation(1));
+        EXPECT_EQ(device.MediumType(), single);
+        drive->Queue(0x46, ConfigurationReply(static_cast<uint16_t>(profile)));
+        drive->Queue(0xAD, discInformation(2));
+        EXPECT_EQ(device.MediumType(), dual);
+        drive->Queue(0x46, ConfigurationReply(static_cast<uint16_t>(profile)));
+        drive->Queue(0xAD, Failed());
+        EXPECT_EQ(device.MediumType(), single);
+    }
+    const auto sent = drive->Recorded();
+    const auto structure = std::find_if(sent.begin(), sent.end(), [](const auto& c) { return c.Cdb[0] == 0xAD; });
+    ASSERT_NE(structure, sent.end());
+    EXPECT_EQ(structure->Cdb[1], 0x01) << "media type BD";
+    EXPECT_EQ(structure->Cdb[7], 0x00) << "disc information";
+    EXPECT_EQ(MediumName(kMediumBdRDl), "BD-R DL");
+    EXPECT_EQ(MediumName(kMediumBdReDl), "BD-RE DL");
+    EXPECT_EQ(MediumName(200), "UNKNOWN");
+    EXPECT_TRUE(ProfileErasable(0x43));
+    EXPECT_FALSE(ProfileErasable(0x41));
+
+    // Write speeds from GET PERFORMANCE (BD speeds pass 65,535 KB/s): fastest first, each once,
+    // as far as the reply's length says.
+    std::vector<uint8_t> perf(8 + 5 * 16, 0);
+    PutBE32(perf.data(), 4 + 4 * 16);
+    for (auto [i, kbs] : {std::pair{0, 35960u}, {1, 71920u}, {2, 35960u}, {3, 0u}, {4, 8990u}})
+        PutBE32(perf.data() + 8 + i * 16 + 12, kbs);
+    drive->Queue(0xAC, TRecordingDrive::WithData(perf));
+    EXPECT_EQ(device.ReadMediumWriteSpeeds(), (std::vector<uint32_t>{71920, 35960}));
+    EXPECT_EQ(drive->Recorded().back().Cdb[10], 0x03);
+    drive->Queue(0xAC, Failed());
+    EXPECT_TRUE(device.ReadMediumWriteSpeeds().empty());
+}
+
 TEST_F(MediaTest, MediumTypeWithoutConfigurationUsesAtipThenDiscInformation) {
     AllQueriesFail();
     drive->Queue(0x43, AtipReply(true, true, 79, 59, 74));
@@ -50,7 +97,7 @@ TEST_F(MediaTest, MediumTypeWithoutConfigurationUsesAtipThenDiscInformation) {
     EXPECT_EQ(device.MediumType(), 2);
     drive->Queue(0x43, AtipReply(false, false, 0, 0, 0));
     EXPECT_EQ(device.MediumType(), 1);
-    drive->Queue(0x46, ConfigurationReply(0x0040));  // a profile without a medium code
+    drive->Queue(0x46, ConfigurationReply(0x0050));  // a profile without a medium code (HD DVD-ROM)
     drive->Queue(0x51, DiscInfoReply(1, 0, true, 1, 1));
     EXPECT_EQ(device.MediumType(), 3);
     EXPECT_EQ(device.MediumType(), 1) << "only TEST UNIT READY answered";
@@ -82,7 +129,39 @@ TEST_F(MediaTest, CapabilitiesFromPageFeaturesAndModel) {
     EXPECT_EQ(ops[2].Cdb[3], 0x2A);
     EXPECT_EQ(ops[3].Cdb[3], 0x3B);
     EXPECT_EQ(ops[4].Cdb[3], 0x2F);
-    EXPECT_EQ(ops[5].Cdb[2], 0x2A);
+    EXPECT_EQ(ops[5].Cdb[3], 0x40);
+    EXPECT_EQ(ops[6].Cdb[3], 0x41);
+    EXPECT_EQ(ops[7].Cdb[2], 0x2A);
+
+    // A BD writer: BD Read listed, BD Write with class 0 bitmaps for BD-RE (byte 9) and BD-R (17).
+    drive->Clear();
+    drive->Queue(0x5A, CapabilitiesReply(8, {{2, 0x3F}}));
+    drive->Queue(0x5A, Failed());
+    for (int i = 0; i < 3; ++i) drive->Queue(0x46, Failed());
+    drive->Queue(0x46, ConfigurationReply(0x41, 0x40));
+    auto bdWrite = [](uint8_t re, uint8_t r) {
+        std::vector<uint8_t> reply(40, 0);
+        PutBE16(reply.data() + 8, 0x41);
+        reply[17] = re;
+        reply[25] = r;
+        return TRecordingDrive::WithData(reply);
+    };
+    drive->Queue(0x46, bdWrite(0x07, 0x03));
+    drive->Queue(0x5A, CapabilitiesReply(8, {}));
+    ASSERT_TRUE(device.ReadCapabilities());
+    EXPECT_EQ(device.Capabilities & (ReadBD | WriteBDR | WriteBDRE), ReadBD | WriteBDR | WriteBDRE);
+    // A BD-ROM drive lists BD Read only; a writer of BD-RE alone has an empty BD-R bitmap.
+    for (auto [feature, bdExpected] : {std::pair{bdWrite(0x07, 0), ReadBD | WriteBDRE}, {Failed(), ReadBD}}) {
+        drive->Clear();
+        drive->Queue(0x5A, CapabilitiesReply(8, {{2, 0x3F}}));
+        drive->Queue(0x5A, Failed());
+        for (int i = 0; i < 3; ++i) drive->Queue(0x46, Failed());
+        drive->Queue(0x46, ConfigurationReply(0x41, 0x40));
+        drive->Queue(0x46, feature);
+        drive->Queue(0x5A, CapabilitiesReply(8, {}));
+        ASSERT_TRUE(device.ReadCapabilities());
+        EXPECT_EQ(device.Capabilities & (ReadBD | WriteBDR | WriteBDRE), bdExpected);
+    }
 
     // Page behind a block descriptor (offset 16), underrun protection from just-link and the model.
     drive->Clear();

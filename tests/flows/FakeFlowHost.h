@@ -84,6 +84,7 @@ public:
     TStorageQuery Space;
     TQueueItem Tree;
     bool Imported = false;
+    bool RestartStarts = true;  // the new instance after a burn starts
     QString VolumeNameTyped;
     std::function<void()> OnWaitCursor;  // called whenever a wait cursor is shown
     int WaitCursors = 0;                 // shown and not yet taken back
@@ -108,7 +109,10 @@ public:
     IProgressView* Progress() override { return View->Open ? View.get() : nullptr; }
     void AfterDataBurn(const TAfterFinishChoices& choices) override;
     void ShutdownAfterFinish() override { Events.append("shutdown"); }
-    void CloseForRestart() override { Events.append("restart"); }
+    bool RestartForVerification() override {
+        Events.append("restart");
+        return RestartStarts;
+    }
     const TQueueItem& Root() override { return Tree; }
     QString TypedVolumeName() override { return VolumeNameTyped; }
     bool SessionImported() override { return Imported; }
@@ -120,7 +124,6 @@ public:
     }
     void RefreshTree(bool) override {}
     bool LoadProject(const QString&) override { return false; }
-    bool SaveProject(const QString&) override { return false; }
     TDriveTasks& Drive() override { return *DriveWork; }
     void ApplyPreparation(const TPrepareOutcome& outcome) override;
     void DiscChanged() override {}

@@ -28,7 +28,7 @@ constexpr TMediumOrder kMedia[] = {
     {"data-cdr.kvm", vr::EMediumKind::CdR, 0},     {"refusal-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"tiny-cdr.kvm", vr::EMediumKind::CdR, 1200},  {"audio-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"abort-cdr.kvm", vr::EMediumKind::CdR, 0},    {"audio-dvd.kvm", vr::EMediumKind::DvdPlusR, 0},
-    {"short-cdr.kvm", vr::EMediumKind::CdR, 1200},
+    {"short-cdr.kvm", vr::EMediumKind::CdR, 1200}, {"held-cdr.kvm", vr::EMediumKind::CdR, 0},
 };
 
 }  // namespace

@@ -145,5 +145,26 @@ TEST_F(DiscRefusalTest, PressedAndClosedDiscsAreRefusedBeforeAnyWriteCommand) {
     ExpectNothingChangedTheDisc();
 }
 
+TEST_F(DiscRefusalTest, PressedAndFinalizedBluRayDiscsAreRefusedBeforeAnyWriteCommand) {
+    Load(EMediumKind::BdRom);
+    const std::string pressed = "DISC IS NOT WRITABLE: BD-ROM IS A READ-ONLY MEDIUM";
+    EXPECT_EQ(RefusalsOfEveryOperation(), (std::vector<std::string>{"data: " + pressed, "data: " + pressed,
+                                                                     "blank: DISC IS NOT ERASABLE: BD-ROM",
+                                                                     "audio: >>> " + pressed}));
+    ExpectNothingChangedTheDisc();
+
+    // A finalized BD-R: closed for good, and no blank or format opens it again.
+    Load(EMediumKind::BdRDualLayer, [](vr::TMedium& m) {
+        std::vector<uint8_t> data(2048 * 64, 0x5A);
+        ASSERT_EQ(m.WriteSequential(0, 64, vr::TWriteMode{}, data.data(), true).Key, 0);
+        ASSERT_EQ(m.CloseSession(true).Key, 0);
+    });
+    const std::string closed = "DISC IS NOT WRITABLE: THE DISC IS CLOSED";
+    EXPECT_EQ(RefusalsOfEveryOperation(),
+              (std::vector<std::string>{"data: " + closed, "data: " + closed, "blank: DISC IS NOT ERASABLE: BD-R DL",
+                                        "audio: >>> DISC IS NOT WRITABLE: AN AUDIO CD NEEDS A CD-R OR CD-RW, NOT BD-R DL"}));
+    ExpectNothingChangedTheDisc();
+}
+
 }  // namespace
 }  // namespace kv

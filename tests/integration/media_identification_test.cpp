@@ -126,6 +126,11 @@ const TMediumCase kMedia[] = {
     {EMediumKind::DvdPlusRw, kMediumDvdPlusRw, 2295104, true, false},
     {EMediumKind::DvdPlusRDualLayer, kMediumDvdPlusRDl, 4173824, false, true},
     {EMediumKind::DvdRam, kMediumDvdRam, 2236704, true, false},
+    // BD-R: the whole disc without spare areas; BD-RE: what the format a burn gives it holds.
+    {EMediumKind::BdR, kMediumBdR, 12219392, false, true},
+    {EMediumKind::BdRDualLayer, kMediumBdRDl, 24438784, false, true},
+    {EMediumKind::BdRe, kMediumBdRe, 11826176, true, false},
+    {EMediumKind::BdReDualLayer, kMediumBdReDl, 23652352, true, false},
 };
 
 std::string NameOf(EMediumKind kind) { return vr::Traits(kind).CliName; }
@@ -147,6 +152,16 @@ TEST_F(MediaFixture, PressedMediaAreOneClosedSessionWithNothingFree) {
     EXPECT_EQ(o.Disc.DiscStatus, 2);
     EXPECT_EQ(o.Sessions, 1);
     EXPECT_EQ(o.Free, 0u);
+    TearDown();
+    SetUp();
+    Load(EMediumKind::BdRom, EState::Blank);
+    o = Observe();
+    EXPECT_EQ(o.Medium, kMediumBdRom);
+    EXPECT_EQ(MediumNames[o.Medium], "BD-ROM");
+    EXPECT_EQ(o.Disc.DiscStatus, 2);
+    EXPECT_EQ(o.Sessions, 1);
+    EXPECT_EQ(o.Free, 0u);
+    EXPECT_FALSE(o.Erasable);
 }
 
 TEST_F(MediaFixture, BlankMediaShowTheirWholeCapacityFree) {
@@ -181,8 +196,9 @@ TEST_F(MediaFixture, RecordedSessionsAreCountedAndUsedPlusFreeIsTheDisc) {
             EXPECT_EQ(o.Disc.DiscStatus, 1);  // appendable
             EXPECT_EQ(o.Sessions, state == EState::OneClosedSession ? 1 : 2);
             // Free space starts after the session gaps (CD: 11,400 / 6,900 blocks; DVD-R border and
-            // DVD+R session gaps), so it is clearly less than the data written would suggest.
-            EXPECT_LT(o.Free, m.Blocks - 150);
+            // DVD+R session gaps), so it is clearly less than the data written would suggest. A BD-R
+            // session starts at the cluster after the last one.
+            EXPECT_LT(o.Free, IsBluRayMedium(m.Code) ? m.Blocks - 100 : m.Blocks - 150);
             EXPECT_EQ(o.Used + o.Free, m.Blocks);
             TearDown();
             SetUp();
@@ -326,6 +342,11 @@ const TCountCase kCounts[] = {
     {EMediumKind::DvdPlusR, EState::Finalized, 112, 0, 112},
     {EMediumKind::DvdPlusRDualLayer, EState::TwoSessionsAppendable, 4272, 4173824 - 4272, 4173824},
     {EMediumKind::DvdPlusRDualLayer, EState::Finalized, 112, 0, 112},
+    // BD-R: 100 blocks fill 4 clusters of 32 (128), 50 two more (64); no gap between sessions.
+    {EMediumKind::BdR, EState::OneClosedSession, 128, 12219392 - 128, 12219392},
+    {EMediumKind::BdR, EState::TwoSessionsAppendable, 192, 12219392 - 192, 12219392},
+    {EMediumKind::BdR, EState::Finalized, 128, 0, 128},
+    {EMediumKind::BdRDualLayer, EState::TwoSessionsAppendable, 192, 24438784 - 192, 24438784},
 };
 
 TEST_F(MediaFixture, BlockCountsOfRecordedMediaAreWhatTheDriveAnswersLeadTo) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SessionImage.h"
 #include "TempTree.h"
 #include "iso/IsoDateTime.h"
 #include "iso/IsoNames.h"
@@ -17,32 +18,16 @@
 namespace kv {
 namespace {
 
-// A burner image whose session start comes from a stand-in for the drive.
-class TSessionImage : public TBurnerImage {
-public:
-    void BuildForBurn(uint32_t start, bool found) {
-        start_ = start;
-        found_ = found;
-        layoutForBurn_ = true;
-        BuildLayout(false, nullptr);
-        layoutForBurn_ = false;
-    }
-
-protected:
-    bool FindSessionStart(uint32_t& sessionStart) override {
-        sessionStart = start_;
-        return found_;
-    }
-
-private:
-    uint32_t start_ = 0;
-    bool found_ = true;
-};
+using test::TSessionImage;
 
 class LayoutTest : public ::testing::Test {
 protected:
-    // The layout as the ISO 9660 and Joliet trees give it; Rock Ridge adds System Use fields.
-    LayoutTest() { image.RockRidge = false; }
+    // The layout as the ISO 9660 and Joliet trees give it; Rock Ridge adds System Use fields, UDF
+    // its own structures (UdfLayoutTest).
+    LayoutTest() {
+        image.RockRidge = false;
+        image.UdfChoice = TUdfChoice::Off;
+    }
     // Byte offset of an absolute sector in the header stream.
     const uint8_t* Sector(uint32_t sector) const {
         size_t offset = static_cast<size_t>(sector - image.Layout().SessionStart) * 2048;

@@ -19,10 +19,14 @@
 #include "jobs/AudioJobs.h"
 #include "jobs/BlankJob.h"
 #include "jobs/DataWriteJobs.h"
+#include "jobs/DiscInfoJob.h"
+#include "jobs/ReadImageJob.h"
 #include "jobs/TreeLoader.h"
 #include "jobs/VerifyJob.h"
+#include "platform/ByteOrder.h"
 #include "platform/EngineClock.h"
 #include "platform/EventDispatcher.h"
+#include "virtualrecorder/Medium.h"
 
 namespace kv {
 namespace {
@@ -117,7 +121,7 @@ TEST(Jobs, AtNormalSpeedStartAndCancelReturnWhileTheDriveSpinsUpAndTheJobEndsAbo
     using TMakeJob = std::function<std::unique_ptr<jobs::TJob>(TSCSIDevice&)>;
     TZelBurner dataBurner;
     TCueBurner audioBurner;
-    TSCSIDevice blankDevice;
+    TSCSIDevice blankDevice, readDevice;
     const struct {
         const char* Name;
         vr::EMediumKind Kind;
@@ -137,6 +141,8 @@ TEST(Jobs, AtNormalSpeedStartAndCancelReturnWhileTheDriveSpinsUpAndTheJobEndsAbo
          }},
         {"blank", vr::EMediumKind::CdRw, blankDevice,
          [&](TSCSIDevice& d) { return std::make_unique<jobs::TBlankJob>(d, true); }},
+        {"read-image", vr::EMediumKind::CdR, readDevice,
+         [&](TSCSIDevice& d) { return std::make_unique<jobs::TReadImageJob>(d, dir.Path("image.iso")); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -208,6 +214,55 @@ TEST(Jobs, ABurnHoldsItsDriveAndCompilationAdvancesMonotonicallyAndVerifiesEqual
     verify.Wait();
     EXPECT_TRUE(verify.Result().Ok) << verify.Result().Error;
     EXPECT_EQ(verify.Files().size(), 20u);
+    EngineClock::SetTimeScale(1);
+}
+
+// Sessions of a BD-R lie far beyond the 255 minutes an MSF address reaches: the sessions list finds
+// each of them and its size all the same.
+TEST(Jobs, DiscInformationListsBluRaySessionsBeyondTheReachOfMsfAddresses) {
+    EngineClock::SetTimeScale(5000);
+    test::TTempTree dir;
+    test::TVirtualRecorderRig rig(dir.Path("disc.kvm"), vr::EMediumKind::BdR, 0, "virtual:jobs-sessions");
+    rig.Recorder->Remove();
+    std::string error;
+    {
+        auto medium = vr::TMedium::Load(rig.MediumPath, error);
+        ASSERT_TRUE(medium) << error;
+        // Each session a volume: a primary descriptor at its sector 16 that gives the volume's size.
+        auto session = [&](uint32_t blocks) {
+            constexpr uint32_t kChunk = 8192;
+            const int32_t start = medium->NextWritableAddress();
+            std::vector<uint8_t> data(size_t{kChunk} * 2048, 0);
+            for (uint32_t done = 0; done < blocks; done += kChunk) {
+                std::fill(data.begin(), data.end(), 0);
+                if (done == 0) {
+                    data[16 * 2048] = 1;
+                    std::copy_n("CD001", 5, &data[16 * 2048 + 1]);
+                    PutLE32(&data[16 * 2048 + 80], static_cast<uint32_t>(start) + blocks);
+                }
+                const uint32_t n = std::min(kChunk, blocks - done);
+                ASSERT_EQ(medium->WriteSequential(start + static_cast<int32_t>(done), n, vr::TWriteMode{}, data.data(), true).Key, 0);
+            }
+            ASSERT_EQ(medium->CloseSession(false).Key, 0);
+        };
+        session(1200000);
+        session(64);
+        ASSERT_TRUE(medium->Commit(error)) << error;
+    }
+    ASSERT_TRUE(rig.Recorder->InsertFile(rig.MediumPath, error)) << error;
+    TSCSIDevice device;
+    ASSERT_TRUE(rig.Select(device));
+    jobs::TDiscInfoJob info(device);
+    info.ListSessions = true;
+    ASSERT_TRUE(info.Start());
+    info.Wait();
+    const jobs::TDiscReport report = info.Report();
+    EXPECT_EQ(report.MediumName, "BD-R");
+    ASSERT_EQ(report.SessionRows.size(), 3u);
+    EXPECT_EQ(report.SessionRows[0].SizeBytes, int64_t{1200000} * 2048);
+    EXPECT_EQ(report.SessionRows[1].Number, 2);
+    EXPECT_EQ(report.SessionRows[1].SizeBytes, int64_t{64} * 2048);
+    EXPECT_EQ(report.SessionRows[2].SizeBytes, int64_t{12219392 - 1200000 - 64} * 2048);
     EngineClock::SetTimeScale(1);
 }
 

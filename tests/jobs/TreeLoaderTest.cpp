@@ -125,6 +125,7 @@ TEST(TreeLoaderTest, NamesOfOneFileShareOneCopyOfItsData) {
     tree.File("Links/other.bin", 5000, 4);
     TZelBurner burner;
     burner.WritePostGap = false;
+    burner.UdfChoice = TUdfChoice::Off;  // the sectors counted below are ISO 9660's
     jobs::TTreeLoader loader(burner, "", true);
     ASSERT_TRUE(loader.AddPath(tree.Path("Links")));
     ASSERT_TRUE(loader.Refusals().empty());

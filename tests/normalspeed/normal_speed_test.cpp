@@ -106,11 +106,16 @@ TEST_F(NormalSpeedTest, CdRWithTwoDataSessionsAndAnAudioCd) {
     EXPECT_NE(Ok(Drive(audio) + "burn-audio " + Q(wav.string())).find("audio disc written: 1 track"), std::string::npos);
 }
 
-TEST_F(NormalSpeedTest, DvdPlusRwBurnedThenBlanked) {
+TEST_F(NormalSpeedTest, DvdPlusRwBurnedGrownWithUdfThenBlanked) {
     const fs::path disc = work_ / "dvd.kvm";
     Ok("media create --type dvdplusrw " + Q(disc.string()));
     Ok(Drive(disc) + "burn " + Q((work_ / "Tree").string()));
+    // The second session's UDF anchor goes to sector 256 after its descriptor copy.
+    Ok(Drive(disc) + "burn --import-last " + Q((work_ / "More").string()));
+    const std::string info = Ok(Drive(disc) + "discinfo");
+    EXPECT_NE(info.find("udf:                2.01"), std::string::npos) << info;
     ExpectExtracted(disc, "/Tree/Folder/deep.bin", work_ / "Tree" / "Folder" / "deep.bin");
+    ExpectExtracted(disc, "/More/added.bin", work_ / "More" / "added.bin");
     EXPECT_NE(Ok(Drive(disc) + "blank").find("blank: done"), std::string::npos);
     const TRun import = RunShell(Cli(Drive(disc) + "import"));
     EXPECT_EQ(import.Output.find("deep.bin"), std::string::npos) << import.Output;
@@ -145,6 +150,31 @@ TEST_F(NormalSpeedTest, AwkwardLinuxFolderBurnedAppendedExtractedAndVerified) {
     for (const char* tool : {"isoinfo", "xorriso", "/usr/bin/python3"})
         if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     test::TLinuxNamesScenario(work_ / "linux-names", 1).Run();
+}
+
+// A data CD and an audio CD saved as images, and the audio CD copied to a second recorder, each
+// right after its medium was loaded.
+TEST_F(NormalSpeedTest, DiscsSavedAsImagesAndACopy) {
+    const fs::path image = work_ / "tree.iso", data = work_ / "data.kvm";
+    const TRun mk = RunShell(test::CliCommand("mkiso -o " + Q(image.string()) + " " + Q((work_ / "Tree").string()), 5000));
+    ASSERT_EQ(mk.Status, 0) << mk.Output;
+    Ok("media create --type cdrom " + Q(data.string()) + " --from-image " + Q(image.string()));
+    Ok(Drive(data) + "read-image " + Q((work_ / "back.iso").string()));
+    EXPECT_TRUE(ReadFile(work_ / "back.iso") == ReadFile(image));
+
+    const fs::path audio = work_ / "audio.kvm", copy = work_ / "copy.kvm", wav = work_ / "tone.wav";
+    WriteToneWav(wav);
+    Ok("media create --type cdr " + Q(audio.string()));
+    Ok("media create --type cdr " + Q(copy.string()));
+    Ok(Drive(audio) + "burn-audio " + Q(wav.string()));
+    Ok(Drive(audio) + "read-image " + Q((work_ / "audio.cue").string()));
+    EXPECT_EQ(ReadFile(work_ / "audio.cue"),
+              "FILE \"audio.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n");
+    EXPECT_EQ(fs::file_size(work_ / "audio.bin"), (150u + 75) * 2352);
+    fs::create_directories(work_ / "temp");
+    EXPECT_NE(Ok(Drive(audio) + "copy-disc --to " + Q(copy.string()) + " --temp " + Q((work_ / "temp").string()))
+                  .find("COPY VERIFIED"),
+              std::string::npos);
 }
 
 }  // namespace

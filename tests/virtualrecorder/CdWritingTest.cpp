@@ -5,11 +5,6 @@ namespace {
 
 using CdWritingTest = TRecorderTest;
 
-std::vector<uint8_t> CueEntry(uint8_t ctlAdr, uint8_t tno, uint8_t index, uint8_t form, int32_t lba) {
-    const TMsf m = LbaToMsf(lba);
-    return {ctlAdr, tno, index, form, 0, m.M, m.S, m.F};
-}
-
 // Lead-in, two audio tracks (2 s pause before the second), lead-out: as the audio burner builds it.
 std::vector<uint8_t> TwoTrackCueSheet(int32_t firstLength, int32_t secondLength, int32_t start = 0) {
     std::vector<uint8_t> sheet;

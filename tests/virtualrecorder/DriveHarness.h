@@ -33,6 +33,12 @@ struct TReply {
     uint16_t Progress() const { return (Result.Sense[15] & 0x80) ? GetBE16(&Result.Sense[16]) : 0; }
 };
 
+// One SEND CUE SHEET entry at `lba` (ADR and CONTROL in the first byte).
+inline std::vector<uint8_t> CueEntry(uint8_t ctlAdr, uint8_t tno, uint8_t index, uint8_t form, int32_t lba) {
+    const TMsf m = LbaToMsf(lba);
+    return {ctlAdr, tno, index, form, 0, m.M, m.S, m.F};
+}
+
 // Drives a recorder the way the transport does: one CDB at a time through Execute().
 class TDriveHarness {
 public:

@@ -74,6 +74,14 @@ QByteArray OneSecondWav() {
     return wav;
 }
 
+// A later start's command line and the answer its sender gets.
+QString Arrived(TFormMasterKvd& form, const TCommandLine& commandLine) {
+    auto answer = std::make_shared<QString>();
+    form.CommandLineArrived(commandLine, [answer](const QString& given) { *answer = given; });
+    if (!QTest::qWaitFor([&] { return !answer->isEmpty(); }, 10000)) return "no answer";
+    return *answer;
+}
+
 QStringList ChildNames(const TQueueItem& item) {
     QStringList names;
     for (int i = 0; i < item.ChildCount(); ++i) names.append(item.Child(i)->Node.Name);
@@ -444,7 +452,7 @@ private slots:
         QVERIFY(form);
         TQueueModel& queue = form->Queue();
         QCOMPARE(ChildNames(queue.Root()), QStringList({"c2.txt", "c1.txt"}));
-        QCOMPARE(form->CommandLineArrived({{"c4.txt", "c3.txt"}, Files.path()}), QString("done"));
+        QCOMPARE(Arrived(*form, {{"c4.txt", "c3.txt"}, Files.path()}), QString("done"));
         QCOMPARE(ChildNames(queue.Root()), QStringList({"c2.txt", "c1.txt", "c4.txt", "c3.txt"}));
         QVERIFY(QFile::exists(Path("c3.txt")));
 
@@ -457,7 +465,7 @@ private slots:
         const QByteArray oldTemporary = qgetenv("TMPDIR");
         QDir().mkpath(Path("system-tmp"));
         qputenv("TMPDIR", Path("system-tmp").toUtf8());
-        const QString temporary = writeList(QDir::tempPath() + "/kelvadore-list-test.txt",
+        const QString temporary = writeList(QDir::tempPath() + "/kelvadore-list.test01",
                                             {Path("l1.txt"), Path("l2.txt"), Path("l3.txt")});
         queue.Clear();
         form->ProcessCommandLine({"A", temporary});
@@ -467,7 +475,7 @@ private slots:
         form->ProcessCommandLine({"R", kept});
         QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
         QVERIFY(QFile::remove(kept));
-        const QString images = writeList(QDir::tempPath() + "/kelvadore-list-biso.txt", {Path("c1.txt"), Path("c2.txt")});
+        const QString images = writeList(QDir::tempPath() + "/kelvadore-list.biso01", {Path("c1.txt"), Path("c2.txt")});
         QVERIFY(form->ProcessCommandLine({"BISO", images}));
         QVERIFY(!QFile::exists(images));
         if (oldTemporary.isEmpty())
@@ -487,7 +495,7 @@ private slots:
         QCOMPARE(ChildNames(queue.Root()), QStringList({"l3.txt", "l1.txt"}));
 
         form->SetOperation(TOperation::Erasing);
-        QCOMPARE(form->CommandLineArrived({{"c4.txt"}, Files.path()}), QString("busy"));
+        QCOMPARE(Arrived(*form, {{"c4.txt"}, Files.path()}), QString("busy"));
         form->SetOperation(TOperation::Idle);
         QCOMPARE(queue.Root().ChildCount(), 2);
     }

@@ -562,9 +562,9 @@ private slots:
         int restores = 0;
         std::optional<TCommandLine> received;
         server.OnRestore = [&] { ++restores; };
-        server.OnCommandLine = [&](const TCommandLine& commandLine) {
+        server.OnCommandLine = [&](const TCommandLine& commandLine, TInstanceServer::TAnswer answer) {
             received = commandLine;
-            return QString("done");
+            answer("done");
         };
 
         const QString longName(600, QChar('x'));
@@ -583,12 +583,12 @@ private slots:
         // One command line at a time: a second sender waits while the first one's handler runs a
         // nested event loop (as a dialog does), and a refusal reaches its sender as busy.
         QStringList order;
-        server.OnCommandLine = [&](const TCommandLine& commandLine) {
+        server.OnCommandLine = [&](const TCommandLine& commandLine, TInstanceServer::TAnswer answer) {
             const QString word = commandLine.Arguments.front();
             order.append("start " + word);
             if (word == "A") QTest::qWait(700);
             order.append("end " + word);
-            return QString(word == "B" ? "busy" : "done");
+            answer(word == "B" ? "busy" : "done");
         };
         std::atomic<int> one{-1}, two{-1};
         std::thread a([&] { one = static_cast<int>(HandOverToRunningInstance(first.SocketPath(), {{"A"}, runtime.path()})); });

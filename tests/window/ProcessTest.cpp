@@ -379,10 +379,7 @@ private slots:
         root.Append(std::make_unique<TQueueItem>(node));
         const std::optional<QByteArray> tree = EncodeProject(root, "");
         QVERIFY(tree);
-        QFile queue(HandOverQueuePath(home.Home));
-        QVERIFY(queue.open(QIODevice::WriteOnly) && queue.write(*tree) == tree->size());
-        queue.close();
-        QVERIFY(WriteHandOver(home.Home, {false, false, true, "", 1, 0, "this start"}, "before the restart<br>"));
+        QVERIFY(WriteHandOver(home.Home, {false, false, true, "", 1, 0, "this start"}, "before the restart<br>", *tree));
         QFile::remove(home.PowerOffFile);
 
         qputenv(kHandOverTokenVariable, "this start");

@@ -1,0 +1,86 @@
+#!/bin/sh
+# Benchmark of UDF beside ISO 9660 in image output: kelvadore-cli mkiso with and without UDF
+# against genisoimage -J -R with and without -udf, in the same run, on two trees built in a
+# scratch folder:
+#   small: 100 000 files of 1-4 KiB in 1 000 folders;  large: 1000 MiB in 10 files.
+# Each round runs the four commands in turn (warm page cache, no dirty pages behind any of them);
+# the medians of the rounds give the ratios: what UDF costs us (goal: under 1.15) and our image
+# with UDF against genisoimage's (goal: under 1.00).
+#
+# usage: bench/iso/udf_bench.sh [path/to/kelvadore-cli] [scratch parent folder] [trees: "small large"] [rounds]
+set -eu
+
+CLI=${1:-build/src/cli/kelvadore-cli}
+PARENT=${2:-${TMPDIR:-/tmp}}
+TREES=${3:-small large}
+ROUNDS=${4:-3}
+
+for tool in "$CLI" genisoimage /usr/bin/python3; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "udf_bench: missing $tool" >&2; exit 2; }
+done
+free_kb=$(df -Pk "$PARENT" | awk 'NR==2 {print $4}')
+if [ "$free_kb" -lt 5000000 ]; then
+    echo "udf_bench: needs about 5 GB free in $PARENT" >&2
+    exit 2
+fi
+
+WORK=$(mktemp -d "$PARENT/kv-udfbench-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT INT TERM
+
+echo "building trees in $WORK ..."
+/usr/bin/python3 - "$WORK" <<'PY'
+import os, random, sys
+work = sys.argv[1]
+rng = random.Random(1234)
+large = os.path.join(work, "large")
+os.makedirs(large)
+block = os.urandom(1 << 20)
+for i in range(10):
+    with open(os.path.join(large, "file%02d.bin" % i), "wb") as f:
+        for _ in range(100):
+            f.write(block)
+small = os.path.join(work, "small")
+payload = os.urandom(4096)
+for d in range(1000):
+    folder = os.path.join(small, "folder%04d" % d)
+    os.makedirs(folder)
+    for i in range(100):
+        with open(os.path.join(folder, "item%03d.dat" % i), "wb") as f:
+            f.write(payload[: rng.randint(1024, 4096)])
+PY
+sync
+
+# Seconds of wall time of one command, its output image removed afterwards.
+seconds() {
+    sync
+    start=$(date +%s.%N)
+    "$@" >"$WORK/out.txt" 2>&1 || { cat "$WORK/out.txt" >&2; exit 1; }
+    end=$(date +%s.%N)
+    rm -f "$WORK/image.iso"
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+for tree in $TREES; do
+    T="$WORK/$tree"
+    find "$T" -type f -print0 | xargs -0 cat >/dev/null  # warm the page cache
+    : >"$WORK/kv"; : >"$WORK/kvudf"; : >"$WORK/gen"; : >"$WORK/genudf"
+    for round in $(seq "$ROUNDS"); do
+        seconds "$CLI" mkiso --udf off -o "$WORK/image.iso" "$T" >>"$WORK/kv"
+        seconds "$CLI" mkiso --udf on -o "$WORK/image.iso" "$T" >>"$WORK/kvudf"
+        seconds genisoimage -quiet -J -R -o "$WORK/image.iso" "$T" >>"$WORK/gen"
+        seconds genisoimage -quiet -J -R -udf -o "$WORK/image.iso" "$T" >>"$WORK/genudf"
+    done
+    kv=$(median <"$WORK/kv"); kvudf=$(median <"$WORK/kvudf")
+    gen=$(median <"$WORK/gen"); genudf=$(median <"$WORK/genudf")
+    echo
+    echo "== $tree tree: $(find "$T" -type f | wc -l) files, $(du -sb "$T" | awk '{print $1}') bytes, median of $ROUNDS rounds"
+    echo "mkiso --udf off           : ${kv} s"
+    echo "mkiso (UDF)               : ${kvudf} s"
+    echo "genisoimage -J -R         : ${gen} s"
+    echo "genisoimage -J -R -udf    : ${genudf} s"
+    echo "ratio UDF / no UDF (ours) : $(ratio "$kvudf" "$kv")"
+    echo "ratio ours / genisoimage, with UDF    : $(ratio "$kvudf" "$genudf")"
+    echo "ratio ours / genisoimage, without UDF : $(ratio "$kv" "$gen")"
+done
