@@ -553,6 +553,27 @@ private slots:
         QVERIFY(view->header()->isSortIndicatorShown());
         emit view->header()->sectionClicked(TQueueModel::ColType);
         QVERIFY(!view->header()->isSortIndicatorShown());
+
+        // Scattered selections move and go as one change of the model, however many runs of
+        // neighbours they make; a node left in place keeps its index; the moved ones stay selected.
+        auto many = std::make_unique<TQueueItem>();
+        TQueueItem* from = many->Append(folder("from"));
+        TQueueItem* into = many->Append(folder("into"));
+        for (int i = 0; i < 8; ++i) from->Append(file(qPrintable(QString("n%1").arg(i))));
+        queue.ReplaceTree(std::move(many));
+        const QPersistentModelIndex stays(queue.IndexOf(from->Child(7)));
+        QSignalSpy layouts(&queue, &QAbstractItemModel::layoutChanged);
+        QSignalSpy removed(&queue, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy moved(&queue, &QAbstractItemModel::rowsMoved);
+        QVERIFY(view->MoveNodes({from->Child(0), from->Child(2), from->Child(4)}, into, P::Onto));
+        QCOMPARE(ChildNames(*into), QStringList({"n0", "n2", "n4"}));
+        QCOMPARE(view->selectionModel()->selectedRows().size(), 3);
+        QCOMPARE(queue.ItemOf(stays)->Node.Name, QString("n7"));
+        view->RemoveNodes({from->Child(0), from->Child(1), from->Child(3)});
+        QCOMPARE(ChildNames(*from), QStringList({"n5", "n7"}));
+        QCOMPARE(stays.row(), 1);
+        QCOMPARE(layouts.size(), 2);
+        QCOMPARE(removed.size() + moved.size(), 0);
     }
 
     void aProjectComesBackWholeAndADamagedOneChangesNothing() {
