@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
+
 namespace kv {
 
 struct TAudioWriteFacts;
@@ -39,6 +41,8 @@ private:
     void TimerCueWriteDoneTimer(const QString& error);
 
     QStringList AudioFiles;
+    std::vector<TCdTextFields> TypedTexts;  // per audio file: what the properties window kept
+    std::vector<std::string> TextSources;   // the files being decoded, whose tags name the tracks
     jobs::TDecodeJob* Decoder = nullptr;  // held by the runner until the write job follows
 };
 
