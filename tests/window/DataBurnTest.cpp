@@ -864,6 +864,7 @@ private slots:
                       base + "/b-comments.flac'"));
         QVERIFY(Shell("sox -n -r 44100 -c 2 -b 16 '" + base + "/c plain name.wav' synth 2 sine 660"));
         form->AddPathsToRoot({base + "/a-tagged.mp3", base + "/b-comments.flac", base + "/c plain name.wav"}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);  // the texts are an audio file's
         form->EditCommandVolumeName->setText("Album of Tests");
 
         form->VirtualStringTreeQueue->setCurrentIndex(form->Queue().index(0, 0));
