@@ -1,5 +1,6 @@
 #include "app/SizeFormat.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kv {
@@ -29,6 +30,9 @@ QString FormatSize(int kind, int decimals, qint64 bytes, const QLocale& locale) 
 }
 
 TDurationParts SplitDuration(double seconds) {
+    // Far beyond any playing time, and within what the integer parts hold.
+    constexpr double kLongest = 1.0e15;
+    seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kLongest) : 0.0;
     // nearbyint rounds halves to even in the default rounding mode.
     TDurationParts parts;
     parts.TotalMinutes = static_cast<qint64>(std::nearbyint(seconds / 60));
