@@ -84,14 +84,15 @@ protected:
 TEST_F(DiscImageTest, DataDiscsReadBackByteForByteSizedByTheirIsoVolume) {
     const std::string iso = MakeIso("image.iso");
     const uintmax_t blocks = fs::file_size(iso) / 2048;
-    for (const char* type : {"cdr", "dvdr", "dvdplusrw"}) {
+    for (const char* type : {"cdr", "dvdr", "dvdplusrw", "bdr", "bdre"}) {
         SCOPED_TRACE(type);
         const std::string drive = Medium(std::string(type) + ".kvm", type);
         Ok(drive + "burn-iso " + Q(iso));
         const std::string back = W(std::string("back-") + type + ".iso");
         const std::string output = Ok(drive + "read-image " + Q(back));
-        // A track-at-once CD-R (300-block minimum, 2 run-out blocks) and a formatted DVD+RW hold
-        // more than the volume: the image is the volume, read without a single error.
+        // A track-at-once CD-R (300-block minimum, 2 run-out blocks), a formatted DVD+RW and BD
+        // media (whole clusters, a formatted BD-RE) hold more than the volume: the image is the
+        // volume, read without a single error.
         EXPECT_NE(output.find("READING THE DISC AS ISO: " + std::to_string(blocks) + " SECTORS"), std::string::npos)
             << output;
         EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
