@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -466,8 +468,11 @@ private slots:
                      qPrintable(udf));
             if (!cd) {
                 const QMap<QString, qint64> udfFiles = UdfFiles(iso);
+                // UDF names are Unicode: a name whose bytes are not UTF-8 is stored under a stand-in
+                // that reads differently, so only the file count covers it.
                 for (auto it = files.begin(); it != files.end(); ++it)
-                    QVERIFY2(udfFiles.value(it.key().mid(1), -1) == QFileInfo(it.value()).size(), qPrintable(it.key()));
+                    if (std::none_of(it.key().begin(), it.key().end(), [](QChar c) { return c.isLowSurrogate() || c == QChar(0xFFFD); }))
+                        QVERIFY2(udfFiles.value(it.key().mid(1), -1) == QFileInfo(it.value()).size(), qPrintable(it.key()));
                 const QString out = Path("udf-" + kind);
                 const QString deep = "/tree-" + kind + "/Folder/Inner/deep.dat";
                 QVERIFY(files.contains(deep));

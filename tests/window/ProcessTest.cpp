@@ -268,7 +268,8 @@ private slots:
         QFile(dir + "/.dotdir/inner.txt").open(QIODevice::WriteOnly);
         QVERIFY(QFile::link(dir, dir + "/nested/loop"));
         QCOMPARE(::mkfifo(QFile::encodeName(dir + "/fifo").constData(), 0600), 0);
-        const int nodes = 3 + static_cast<int>(files.size());  // Compilation, nested, deeper and the files
+        // Compilation, nested, deeper and the files, hidden ones included (.dotdir, its file, .hidden.txt)
+        const int nodes = 3 + static_cast<int>(files.size()) + 3;
 
         TRun run = StartUnderXvfb(home, "command-line-folder", {dir});
         QVERIFY2(WaitForFile(run.Screenshot), "the window shows the tree");
@@ -277,7 +278,7 @@ private slots:
         const QStringList log = home.LogLines();
         QVERIFY2(log.filter(QString(" - Total files/folders ( %1 )").arg(nodes)).size() == 1, qPrintable(log.join('\n')));
         QCOMPARE(log.filter(" - Total size " + FormatSize(4, 2, bytes)).size(), 1);
-        QCOMPARE(log.filter("File renamed to " + QString(102, 'n') + ".txt").size(), 1);
+        QCOMPARE(log.filter("File renamed to ").size(), 0);  // a name from the disk keeps its length
         QCOMPARE(log.filter("Skipped, neither a file nor a folder: ").size(), 1);
         QCOMPARE(log.filter("Skipped, a link back to a folder that contains it: ").size(), 1);
         QCOMPARE(::kill(static_cast<pid_t>(run.Pid()), SIGTERM), 0);
