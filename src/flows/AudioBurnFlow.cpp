@@ -86,6 +86,7 @@ void TAudioBurnFlow::AudioBurnChecked() {
 }
 
 void TAudioBurnFlow::CheckAudioCapacity(const TDiscFacts& facts, double needed) {
+    if (RefusedUnwritableDisc(facts)) return;
     const double capacity = static_cast<double>(facts.FreeBlocks) * kCdAudioBlockBytes;
     if (needed > capacity) {
         const QString tooMuch = LookupText("11.34");

@@ -52,6 +52,9 @@ protected:
     // The disc's facts read by the data burner, which takes the drive (the window takes its choice
     // and shows the reports); unless `imageOnly`, a disc is loaded first when the drive has none.
     void ReadDisc(bool imageOnly, std::function<void(TDiscFacts& facts)> next);
+    // A closed or pressed disc takes no write: said once, before any question about the disc,
+    // and the run stops. False when the disc can be written.
+    bool RefusedUnwritableDisc(const TDiscFacts& facts);
 
     // `done` runs with the outcome of `work` (on the drive thread) unless the flow has gone.
     template <typename R>
