@@ -261,12 +261,19 @@ void TAudioBurnFlow::StartAudioWrite(const TAudioWriteFacts& facts, const std::v
 }
 
 void TAudioBurnFlow::TimerCueWriteDoneTimer(const QString& error) {
-    TWavOutputFolder(Host.Settings().WAVPath.toStdString()).DeleteWritten();
+    if (!EndShown) TWavOutputFolder(Host.Settings().WAVPath.toStdString()).DeleteWritten();
     if (!error.isEmpty()) {
         EndRun();
         Host.Log().AddLog(LookupTextWith("11.56", {"<#error>=" + error}));
         Host.Log().AddHelpLink(error, 2);
         Host.ShowStatus(LookupText("10.16"));
+        return;
+    }
+    if (IProgressView* view = Host.Progress(); view && !EndShown) {
+        // Said in the progress window, where the user is looking, before it closes.
+        EndShown = true;
+        view->ShowEnded(LookupText("32.11"));
+        After(kEndShownMs, [this] { TimerCueWriteDoneTimer({}); });
         return;
     }
     ++Host.Settings().AudioVolumeIncrement;

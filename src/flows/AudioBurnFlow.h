@@ -39,6 +39,7 @@ private:
     void TimerCueWriteDoneTimer(const QString& error);
 
     QStringList AudioFiles;
+    bool EndShown = false;  // the progress window has said that the write ended well
     jobs::TDecodeJob* Decoder = nullptr;  // held by the runner until the write job follows
 };
 

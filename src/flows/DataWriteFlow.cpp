@@ -59,6 +59,18 @@ void TDataWriteFlow::TimerFinalizingTrackTimer() {
 }
 
 void TDataWriteFlow::TimerWriteDoneTimer() {
+    // A success is said in the progress window, where the user is looking, before it closes.
+    IProgressView* view = Host.Progress();
+    if (!WriteError.isEmpty() || !view) {
+        WriteEnded();
+        return;
+    }
+    view->ShowEnded(LookupText(ImageOnly ? "32.10" : "32.9"));
+    After(kEndShownMs, [this] { WriteEnded(); });
+}
+
+void TDataWriteFlow::WriteEnded() {
+    const bool abortAsked = Runner.AbortRequested();  // the run's end forgets it
     Host.RemoveImportedEntries();
     TAfterFinishChoices choices;
     if (IProgressView* view = Host.Progress()) {
@@ -73,6 +85,8 @@ void TDataWriteFlow::TimerWriteDoneTimer() {
     } else {
         ++Host.Settings().VolumeIncrement;
         ++Host.Settings().DataBurnCount;
+        // An abort confirmed as the close began changed nothing: the disc holds the session.
+        if (abortAsked) Host.Log().AddLog(LookupText("32.8"));
         Host.Log().AddLog(LookupText("11.18"));
     }
     Host.RefreshTree(true);

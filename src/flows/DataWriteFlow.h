@@ -40,6 +40,7 @@ private:
     // The job's "finalizing track" and its end, each a moment later.
     void TimerFinalizingTrackTimer();
     void TimerWriteDoneTimer();
+    void WriteEnded();
 
     QString WriteError;
 };

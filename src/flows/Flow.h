@@ -17,6 +17,8 @@ struct TDiscFacts;
 // The one-shot delay before a job's end (write done, erase done, finalizing) is handled, so that the
 // progress window shows its last state first.
 inline constexpr int kEventTimerMs = 100;
+// How long the progress window says that a write ended well before it closes.
+inline constexpr int kEndShownMs = 1500;
 
 // One operation of the window: its steps in order and its one end. The runner starts it and owns
 // it; the flow talks to the window only through the host. Every step that waits (a drive task, a
