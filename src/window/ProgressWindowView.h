@@ -25,6 +25,7 @@ public:
     void SetImageFile(const QString& path) override;
     void SetProgressMaximum(qint64 blocks) override;
     void ShowFinalizing(qint64 blocks) override;
+    void ShowEnded(const QString& text) override;
     void ClearGauges() override;
     void StopRefresh() override;
     void ShowAsVerification() override;
