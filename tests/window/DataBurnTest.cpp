@@ -679,6 +679,16 @@ private slots:
         TQueueItem* session = root.Child(0);
         QVERIFY(session->Node.Imported && session->Node.Name == "tree-cdr");
         QCOMPARE(session->Node.SourcePath, QString("Imported from session N° 1"));
+        // Its entries carry the time and attributes the disc records, not the start of the day count.
+        for (int i = 0; i < session->ChildCount(); ++i) {
+            TQueueItem& entry = *session->Child(i);
+            const QString modified = form->Queue().ColumnText(entry, TQueueModel::ColModified);
+            if (entry.Node.Name != "big.bin") continue;
+            const QDateTime source = QFileInfo(Path("tree-cdr/big.bin")).lastModified();
+            QCOMPARE(QDateTime::fromString(modified, "dd/MM/yyyy hh:mm:ss"), source.addMSecs(-source.time().msec()));
+            QVERIFY(form->Queue().ColumnText(entry, TQueueModel::ColAttributes).contains('A'));
+        }
+        QVERIFY(form->Queue().ColumnText(*session, TQueueModel::ColAttributes).contains('D'));
 
         auto child = [&](const QString& name) {
             for (int i = 0; i < session->ChildCount(); ++i)
