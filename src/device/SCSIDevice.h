@@ -166,6 +166,8 @@ public:
 
     // ---- MMC commands (true = status 01h)
     bool TestUnitReady(uint32_t timeoutMs);
+    // The last command failed in a way that passes: not ready yet, busy, a unit attention.
+    bool BecomingReady() const;
     bool RewindUnit();
     bool RequestSense(uint8_t* buffer, uint8_t length);
     bool FormatUnit(uint8_t byte1, const uint8_t* paramList, uint32_t length);
@@ -321,8 +323,6 @@ protected:
     TEventLifetime eventLifetime_;
     // True when the running operation was aborted: WaitForDisc stops waiting.
     virtual bool WaitAborted() const { return waitAbort_.load(); }
-    // The last command failed in a way that passes: not ready yet, busy, a unit attention.
-    bool BecomingReady() const;
     bool DriveCannotWrite(uint8_t medium) const;
     // An operation refused by the engine itself reports through LastError like a drive failure.
     void SetLastError(const std::string& text);

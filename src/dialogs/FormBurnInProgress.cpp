@@ -123,6 +123,7 @@ TFormBurnInProgress::TFormBurnInProgress(TSettings& settings, IPrompts& prompts,
     CreateControls();
     ApplyCaptions();
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoLog, html); };
+    Log.Mirrored = false;  // a copy of the main window's log, which mirrors every line
     Log.Start();
     resize(kWidth, kHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

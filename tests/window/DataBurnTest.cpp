@@ -571,6 +571,7 @@ private slots:
         form->Settings().VerifyData = true;
         Prompts.Warnings = {{TPromptAnswer::Yes, false}};
         const int starts = Launcher.Starts;
+        const qsizetype mirroredBefore = Home.LogLines().size();
         form->Action(I::Burn)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
         form.reset();
@@ -582,10 +583,20 @@ private slots:
         for (const char* name : {kHandOverSettingsFile, kHandOverMemoFile, kHandOverQueueFile})
             files[name] = ReadAll(Home.Home + "/" + name);
 
+        // At normal speed the disc loaded again spins up for longer than the first look at it
+        // waits: that is waited for silently, not taken for an empty drive.
+        EngineClock::SetTimeScale(1);
         form = Start(medium, {{"1.1", "0"}});
         QVERIFY(form);
         QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Data verification completed"); }, kWaitMs));
         QVERIFY(WaitForRunEnd(*form));
+        EngineClock::SetTimeScale(20);
+        QVERIFY2(!LogText(*form).contains("Please insert a Disc!!!"), qPrintable(LogText(*form).right(1500)));
+        // The mirror file has every line once: not again from the progress window's copy of the
+        // log, nor from the earlier log the restart shows.
+        const QStringList mirrored = Home.LogLines().mid(mirroredBefore);
+        QCOMPARE(mirrored.filter("Starting data burn on ").size(), 1);
+        QCOMPARE(mirrored.filter("Burn data process done").size(), 1);
         QVERIFY2(InOrder(LogText(*form), {"Burn data process done", "Verify in progress files = 3 - folders = 2",
                                           "Data verification completed successfully (files = 3 - folders = 2)"}),
                  qPrintable(LogText(*form).right(1500)));
