@@ -43,7 +43,7 @@ void TFormMasterKvd::OpenSettings(int page) {
     host.Prompts = &Prompts();
     host.LanguagesFolder = Core->Folders().LanguagesFolder;
     // The drive as the window knows it: preparing the burner again here would wait on the drive.
-    host.DriveName = ComboBoxDriveName->currentText();
+    host.DriveName = ComboBoxDriveName->currentData().toString();
     host.DriveLetter = Selection.Letter;
     host.SaveSettings = [this] {
         // The tree shows folder sizes or not as the setting says at its next paint.

@@ -376,7 +376,7 @@ private slots:
             const QString log = LogText(*form);
             QVERIFY2(InOrder(log, {"Adding files/folders (" + QString::number(count) + ") waiting...", "Prepare",
                                    "Add files/folders done", "Starting data burn ", "Starting data burn on " +
-                                   form->ComboBoxDriveName->currentText(),
+                                   form->ComboBoxDriveName->currentData().toString(),
                                    cd ? "Starting data burn on CD-R at " : "Starting data burn on DVD+R at ",
                                    "Finalizing track", "Burn data process done"}),
                      qPrintable(log));
@@ -818,7 +818,7 @@ private slots:
         const QString log = LogText(*form);
         QVERIFY2(InOrder(log, {"\"one.flac\" converted!!!", "\"two.mp3\" converted!!!", "\"dao-kept.wav\" converted!!!",
                                "Add audio files done", "Starting audio burn, duration 0 minutes ",
-                               "Starting audio burn on " + form->ComboBoxDriveName->currentText(),
+                               "Starting audio burn on " + form->ComboBoxDriveName->currentData().toString(),
                                "Starting audio burn on CD-R at ", "Burn audio process done"}),
                  qPrintable(log));
         QCOMPARE(Prompts.Asked.size(), 2);

@@ -128,6 +128,7 @@ private slots:
     void initTestCase() {
         CdrPath = Home.CreateMedium("blank-cdr.kvm", "cdr");
         QVERIFY(!CdrPath.isEmpty());
+        QVERIFY(!Home.CreateMedium("second-dvdplusr.kvm", "dvdplusr").isEmpty());  // told apart in the drive box
         CdrIdentity = test::ListedIdentityOfMedium(CdrPath);
         EmptyIdentity = test::ListedIdentity("virtual:recorder");
         QVERIFY2(!CdrIdentity.isEmpty() && !EmptyIdentity.isEmpty(), "the virtual recorders are listed");
@@ -138,7 +139,20 @@ private slots:
         QVERIFY(form);
         const QString letter = LetterOf(CdrIdentity);
         QCOMPARE(form->windowTitle(), "Kelvadore CD & DVD  - " + CdrIdentity + " - " + letter + ":");
-        QCOMPARE(form->ComboBoxDriveName->currentText(), CdrIdentity);
+        // The entry names the recorder's medium file beside the identity, which the setting keeps;
+        // the empty recorder has no file to name.
+        QCOMPARE(form->ComboBoxDriveName->currentData().toString(), CdrIdentity);
+        QCOMPARE(form->ComboBoxDriveName->currentText(), CdrIdentity + QString::fromUtf8("  \u2014  blank-cdr.kvm"));
+        QCOMPARE(form->ComboBoxDriveName->itemData(form->ComboBoxDriveName->currentIndex(), Qt::ToolTipRole).toString(),
+                 CdrPath);
+        const int empty = form->ComboBoxDriveName->findData(EmptyIdentity);
+        QVERIFY(empty >= 0);
+        QCOMPARE(form->ComboBoxDriveName->itemText(empty), EmptyIdentity);
+        QCOMPARE(form->Settings().DriveName, CdrIdentity);
+        QVERIFY(form->ComboBoxDriveName->findText(QString::fromUtf8("\u2014  second-dvdplusr.kvm"), Qt::MatchEndsWith) >= 0);
+        form->ComboBoxDriveName->showPopup();
+        test::SaveScreenshot(*form->ComboBoxDriveName->view()->window(), "drive-list");
+        form->ComboBoxDriveName->hidePopup();
         QCOMPARE(form->StatusPanels[2]->text(), QString("Kelvadore ready!!!"));
         const QString log = form->EmbeddedWBMemoWarning->toPlainText();
         QVERIFY2(log.contains(CdrIdentity + " - " + letter + ":\n"), qPrintable(log));
@@ -178,7 +192,7 @@ private slots:
         auto form = Start("9:9:9,Z: NO LONGER THERE");
         QVERIFY(form);
         QCOMPARE(form->ComboBoxDriveName->currentIndex(), 0);
-        QCOMPARE(form->Settings().DriveName, form->ComboBoxDriveName->itemText(0));
+        QCOMPARE(form->Settings().DriveName, form->ComboBoxDriveName->itemData(0).toString());
     }
 
     void anOpenEmptyTrayIsClosedPolledAndThenNoticed() {

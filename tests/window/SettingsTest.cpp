@@ -146,7 +146,7 @@ private slots:
             dialog.CoolTrackBarDriveCacheSize->setValue(64);
             QCOMPARE(dialog.LabelDriveCacheSizeValue->text(), QString("64 MByte"));
             dialog.CoolTrackBarDriveCacheSize->setValue(8);
-            QCOMPARE(dialog.LabelDriveNameValue->text(), Form->ComboBoxDriveName->currentText());
+            QCOMPARE(dialog.LabelDriveNameValue->text(), Form->ComboBoxDriveName->currentData().toString());
             // A second Preferences only brings the open dialog to the front, on its page.
             Form->Action(I::Settings)->trigger();
             Form->Action(I::Language)->trigger();
