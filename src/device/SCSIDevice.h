@@ -27,6 +27,8 @@ inline constexpr uint8_t kNoDevice = 254;
 inline constexpr uint8_t kMessageError = 0;
 inline constexpr uint8_t kMessageProgress = 1;
 inline constexpr uint8_t kMessageWriteRefused = 4;
+// Which request interface and adapters a scan found: for a debug record, not for the user's log.
+inline constexpr uint8_t kMessageInterface = 5;
 inline constexpr size_t kInquiryBufferSize = 131;
 inline constexpr size_t kTransferBufferSize = 64 * 1024;
 inline constexpr size_t kLastSenseLength = 33;

@@ -6,6 +6,7 @@
 #include "app/MessageCatalogue.h"
 #include "app/WindowTitle.h"
 #include "audioconv/AudioConversion.h"
+#include "device/SCSIDevice.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/LogView.h"
@@ -134,9 +135,13 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
 
     TBurnerHost::THooks hooks;
     // Raised on the drive thread; the line is logged on the GUI thread.
-    hooks.DebugMessage = [this](const std::string& message, uint8_t) {
+    hooks.DebugMessage = [this](const std::string& message, uint8_t type) {
         QMetaObject::invokeMethod(
-            this, [this, line = QString::fromStdString(message)] { BurnerDebugMessage(line); }, Qt::QueuedConnection);
+            this,
+            [this, line = QString::fromStdString(message), type] {
+                BurnerDebugMessage(line, type != kMessageInterface);
+            },
+            Qt::QueuedConnection);
     };
     Drive = std::make_unique<TDriveTasks>(this, std::move(hooks));
     Drive->OnIdle = [this] { emit DriveWorkIdle(); };
@@ -325,11 +330,12 @@ void TFormMasterKvd::SetTrayProgress(int number, const QColor& colour) {
 
 void TFormMasterKvd::ShowNotice(const QString& text) { Prompts().ShowNotice(text); }
 
-void TFormMasterKvd::BurnerDebugMessage(const QString& text) {
+void TFormMasterKvd::BurnerDebugMessage(const QString& text, bool forTheLog) {
     if (DebugCaptureOver) return;
     const QString line = text.startsWith(">>> ") ? text.mid(4) : Log.Now().toString("hh:mm:ss") + " - " + text;
     DebugLog.append(line);
-    if (!ReloadPending) AddLog(line);
+    // The request interface's names mean nothing to a user: they stay in the debug record.
+    if (forTheLog && !ReloadPending) AddLog(line);
 }
 
 void TFormMasterKvd::LogLinkClicked(const QUrl& url) {

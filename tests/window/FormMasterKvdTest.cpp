@@ -158,6 +158,9 @@ private slots:
         QVERIFY2(log.contains(CdrIdentity + " - " + letter + ":\n"), qPrintable(log));
         QVERIFY(log.trimmed().endsWith(" - Ready"));
         QVERIFY(Home.LogLines().last().endsWith(" - Ready"));
+        // The request interface is named in the debug record only.
+        QVERIFY2(!log.contains("ZLASPI"), qPrintable(log));
+        QVERIFY(form->DebugLog.join('\n').contains("ZLASPI32"));
         QStringList easyButtons;
         for (QAction* action : form->ToolBarEasy->actions()) easyButtons.append(action->text());
         QCOMPARE(easyButtons, QStringList({"New", "Fly Window", "Add", "Burn Data", "Burn Audio", "Erase", "Eject",

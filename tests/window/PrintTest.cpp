@@ -206,6 +206,9 @@ private slots:
             page = dialog.PageText();
             shown = dialog.EmbeddedWBPrint->toPlainText();
             test::SaveScreenshot(dialog, "print-window");
+            // No browser to set up: no word of one, and no button that only repeats the page setup.
+            QVERIFY(!dialog.LabelHelp->text().contains("IE "));
+            QVERIFY(!dialog.ButtonBackGroundPrintOptions->isVisibleTo(&dialog));
             QPrinter& printer = dialog.Printer();  // portrait, with the window's margins
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
