@@ -13,6 +13,7 @@
 #include "flows/AfterBurnFlow.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
+#include "window/AboutWindow.h"
 #include "window/FormDrop.h"
 #include "window/FormSelectFilesDirectories.h"
 #include "window/HelpPage.h"
@@ -373,6 +374,8 @@ void TFormMasterKvd::ApplyCaptions() {
     MainMenuItemEdit->setTitle(LookupText("8.1"));
     MainMenuItemRecorder->setTitle(LookupText("8.2"));
     MainMenuItemHelp->setTitle(LookupText("8.3"));
+    MainMenuItemHelpGuide->setText(LookupText("32.13"));
+    MainMenuItemHelpAbout->setText(LookupText("32.12"));
     MainMenuItemTools->setTitle(LookupText("8.4"));
     MainMenuItemView->setTitle(LookupText("8.5"));
     MenuVirtualRecorder->setTitle(LookupText("27.0"));
@@ -439,6 +442,8 @@ void TFormMasterKvd::ConnectActions() {
     on(I::VirtualEject, [this] { VirtualEject(); });
     on(I::VirtualExport, [this] { VirtualExport(); });
     on(I::Print, [this] { ActionPrintExecute(); });
+    connect(MainMenuItemHelpGuide, &QAction::triggered, this, [this] { ShowUserGuide(this, Settings().Language); });
+    connect(MainMenuItemHelpAbout, &QAction::triggered, this, [this] { ShowAbout(this); });
 
     connect(ComboBoxDriveName, &QComboBox::activated, this, [this] { ComboBoxDriveNameChange(); });
     ComboBoxCommandDriveSpeed->OnDropDown = [this] { ComboBoxCommandDriveSpeedDropDown(); };

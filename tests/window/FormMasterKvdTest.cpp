@@ -3,6 +3,7 @@
 // faster than the clock on the wall.
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
+#include "window/AboutWindow.h"
 #include "window/EasyToolbar.h"
 #include "window/FormMasterKvd.h"
 #include "window/KelvadoreApplication.h"
@@ -31,7 +32,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -189,6 +192,33 @@ private slots:
         QCOMPARE(Home.StoredSetting("5.2").value_or(""), QString("24"));
         QCOMPARE(Home.StoredSetting("1.4").value_or(""), CdrIdentity);
         QCOMPARE(Prompts.Unexpected, 0);
+    }
+
+    void helpOffersAboutWithTheLibrariesAndAUserGuideInEnglishAndFrench() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        form->MainMenuItemHelpAbout->trigger();
+        auto* about = form->findChild<QDialog*>("FormAbout");
+        QVERIFY(about);
+        const QString text = about->findChild<QTextBrowser*>()->toPlainText();
+        for (const QString& named : {QString(KV_PROGRAM_VERSION), QString("Qt"), QString("FFmpeg"), QString("libudev"),
+                                     QString("zlib"), QString("LGPL")})
+            QVERIFY2(text.contains(named), qPrintable(named + " in " + text));
+        test::SaveScreenshot(*about, "about");
+        about->close();
+
+        form->MainMenuItemHelpGuide->trigger();
+        auto* guide = form->findChild<QDialog*>("FormUserGuide");
+        QVERIFY(guide);
+        const QString english = guide->findChild<QTextBrowser*>()->toPlainText();
+        for (const char* topic : {"Virtual recorders", "Verification", "BISO", "cdrom", "udev"})
+            QVERIFY2(english.contains(topic), topic);
+        test::SaveScreenshot(*guide, "user-guide");
+        guide->close();
+        QFile french(UserGuidePath("FRENCH"));
+        QVERIFY(french.open(QIODevice::ReadOnly));
+        const QString frenchText = QString::fromUtf8(french.readAll());
+        QVERIFY(frenchText.contains("Guide de l'utilisateur") && frenchText.contains("Graveurs virtuels"));
     }
 
     void aStoredDriveNoLongerListedGivesWayToTheFirstEntry() {
