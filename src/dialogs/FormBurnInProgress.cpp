@@ -281,6 +281,7 @@ void TFormBurnInProgress::Prepare(TMode mode) {
     CurrentMode = mode;
     Aborting = false;
     Closing = false;
+    Ended = false;
     TimerClosing.stop();
     LastAudioFile.clear();
     Estimator.Reset();
@@ -448,6 +449,7 @@ void TFormBurnInProgress::ShowFinalizing(qint64 imageSizeBlocks) {
 void TFormBurnInProgress::ShowEnded(const QString& text) {
     StopRefresh();
     Closing = false;
+    Ended = true;
     SetBoxesEnabled(false);
     GaugeProgress->setRange(0, 100);
     GaugeProgress->setValue(100);

@@ -77,6 +77,7 @@ public:
     // and no abort (the drive finishes the close whatever is sent).
     void ShowFinalizing(qint64 imageSizeBlocks);
     bool ClosingTheDisc() const { return Closing; }
+    bool EndShown() const { return Ended; }
     // The run has ended well: said in the window for the moment before it closes.
     void ShowEnded(const QString& text);
     // An image file being burned shows its path as the current file.
@@ -157,6 +158,7 @@ private:
     bool TrayNumberShown = false;
     bool Aborting = false;
     bool Closing = false;
+    bool Ended = false;
     bool FirstShowDone = false;
     QString LastAudioFile;
 };
