@@ -60,6 +60,9 @@ void SetGaugeColours(QProgressBar* gauge, const QColor& bar, const QColor& back)
     palette.setColor(QPalette::Highlight, bar);
     palette.setColor(QPalette::Base, back);
     palette.setColor(QPalette::Window, back);
+    // The percentage stays readable on the bar and beside it: white on yellow or lime is not.
+    palette.setColor(QPalette::HighlightedText, bar.lightness() > 127 ? Qt::black : Qt::white);
+    palette.setColor(QPalette::Text, back.lightness() > 127 ? Qt::black : Qt::white);
     gauge->setPalette(palette);
 }
 

@@ -184,6 +184,9 @@ private slots:
         QVERIFY(std::any_of(rows.begin(), rows.end(), [](const QStringList& row) { return row[0] == "gone.txt"; }));
         QCoreApplication::processEvents();
         QCOMPARE(form->Queue().Root().Child(0)->ChildCount(), 118);
+        // A data compilation is titled by the data disc's volume name, not the audio CD's title.
+        form->Settings().VolumeName = "DATAVOLUME";
+        form->Settings().AudioVolumeName = "AUDIOTITLE";
 
         const QString pdf = test::ScreenshotFolder() + "/print-list.pdf";  // kept for a reviewer
         const QString saved = Files.filePath("list.htm");
@@ -250,6 +253,7 @@ private slots:
             chosen = dialog.Options();
         });
         QVERIFY(placed);
+        QVERIFY2(page.contains("<title>DATAVOLUME") && !page.contains("AUDIOTITLE"), qPrintable(page.left(300)));
         QVERIFY(page.contains(kOddName.toHtmlEscaped()) && !page.contains(kOddName));
         QVERIFY(shown.contains(kOddName));
         QCOMPARE(QFile(saved).size(), 3 + page.toUtf8().size());
