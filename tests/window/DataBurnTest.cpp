@@ -595,7 +595,7 @@ private slots:
         // The mirror file has every line once: not again from the progress window's copy of the
         // log, nor from the earlier log the restart shows.
         const QStringList mirrored = Home.LogLines().mid(mirroredBefore);
-        QCOMPARE(mirrored.filter("Starting data burn on ").size(), 1);
+        QCOMPARE(mirrored.filter("Starting data burn on CD-R at ").size(), 1);
         QCOMPARE(mirrored.filter("Burn data process done").size(), 1);
         QVERIFY2(InOrder(LogText(*form), {"Burn data process done", "Verify in progress files = 3 - folders = 2",
                                           "Data verification completed successfully (files = 3 - folders = 2)"}),
