@@ -263,8 +263,9 @@ private slots:
         const QString previous = Form->Settings().WAVPath;
         QVERIFY(WithSettings(TFormSettings::AudioWriter, [&](TFormSettings& dialog) {
             dialog.CheckBoxInitializeASPI_InternalFirst->click();
+            // Said in Linux words, not the request interface's Windows name.
             QCOMPARE(Prompts.Notices,
-                     QStringList({"To apply ASPI changes please press OK then close and restart Kelvadore"}));
+                     QStringList({"To apply the change of drive access, press OK, then close and restart Kelvadore"}));
 
             Prompts.FileNames = {dir.path(), QString()};
             dialog.ButtonWAVPath->click();
