@@ -50,6 +50,8 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree},
     {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "Ctrl+O", G::Tree},
     {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "Ctrl+S", G::Tree},
+    {I::SaveDiscImage, "ActionSaveDiscImage", "35.0", "35.1", "", G::Drive},
+    {I::CopyDisc, "ActionCopyDisc", "35.2", "35.3", "", G::Drive},
     {I::VirtualNewMedium, "ActionVirtualNewMedium", "27.1", "27.2", "", G::VirtualRecorder},
     {I::VirtualInsertFile, "ActionVirtualInsertFile", "27.3", "27.4", "", G::VirtualRecorder},
     {I::VirtualEject, "ActionVirtualEject", "27.5", "27.6", "", G::VirtualRecorder},

@@ -12,6 +12,8 @@ enum class TActionId {
     Language, ExpandAll, ImportSession, ExtractFileFromSession, BurnISO, SaveISO, NewProject,
     ShowToolBarDrive, ShowToolBarWebLinks, ShowToolBarQueue, EasyMode, ExpertMode, CutomizeToolBarEasy, Print,
     Paste, LoadProject, SaveProject,
+    // Drive: a disc saved as an image, a disc copied
+    SaveDiscImage, CopyDisc,
     // Drive > Virtual recorder
     VirtualNewMedium, VirtualInsertFile, VirtualEject, VirtualExport,
     Count
@@ -49,7 +51,9 @@ enum class TOperation {
     WritingAudio,
     Verifying,
     Importing,
-    ReadingDisc  // the disc information or the session list
+    ReadingDisc,   // the disc information or the session list
+    ReadingImage,  // the disc saved as an image file
+    CopyingDisc
 };
 
 // What the compilation tree holds and shows, for the tree-related actions.

@@ -142,21 +142,41 @@ TPrepareOutcome TBurnerHost::PrepareDataBurner(const TBurnerSettings& settings) 
     outcome.Identity = Qt(Data->Device());
     outcome.Letter = LetterOf(*Data);
     outcome.MediumType = Data->MediumType();
-    ApplyDataSettings(settings, outcome.MediumType);
+    ApplyDataSettings(*Data, settings, outcome.MediumType);
     return outcome;
 }
 
-void TBurnerHost::ApplyDataSettings(const TBurnerSettings& settings, uint8_t mediumType) {
-    Data->JolietFileSystem = settings.DriveJoliet;
-    Data->RockRidge = settings.DriveRockRidge;
-    Data->RockRidgeRootOwner = settings.DriveRockRidgeRootOwner;
-    Data->UdfChoice = settings.DriveUdf == 1 ? TUdfChoice::On : settings.DriveUdf == 2 ? TUdfChoice::Off : TUdfChoice::Auto;
-    Data->SetWriteSpeed(WriteSpeedFor(settings.CommandDriveSpeed, mediumType));
-    Data->FinalizeDisc = settings.CommandCloseDisc;
-    Data->SetCacheSize(static_cast<int>(std::clamp(settings.DriveCacheSize, 0, 1024)) << 20);
-    Data->FinalizeTrack = true;
-    Data->PerformOPC = settings.DriveOPC;
-    Data->UnderrunProtection = settings.DriveUnderrunProtection;
+void TBurnerHost::ApplyDataSettings(TZelBurner& burner, const TBurnerSettings& settings, uint8_t mediumType) {
+    burner.JolietFileSystem = settings.DriveJoliet;
+    burner.RockRidge = settings.DriveRockRidge;
+    burner.RockRidgeRootOwner = settings.DriveRockRidgeRootOwner;
+    burner.UdfChoice = settings.DriveUdf == 1 ? TUdfChoice::On : settings.DriveUdf == 2 ? TUdfChoice::Off : TUdfChoice::Auto;
+    burner.SetWriteSpeed(WriteSpeedFor(settings.CommandDriveSpeed, mediumType));
+    burner.FinalizeDisc = settings.CommandCloseDisc;
+    burner.SetCacheSize(static_cast<int>(std::clamp(settings.DriveCacheSize, 0, 1024)) << 20);
+    burner.FinalizeTrack = true;
+    burner.PerformOPC = settings.DriveOPC;
+    burner.UnderrunProtection = settings.DriveUnderrunProtection;
+}
+
+TZelBurner* TBurnerHost::CopyTarget(const TBurnerSettings& settings, const QString& identity,
+                                    TDriveReports& reports) {
+    // The request interface is the data burner's: it must be loaded before another drive is selected.
+    Append(reports, PrepareDataBurner(settings).Reports);
+    TZelBurner* target = nullptr;
+    for (const auto& burner : CopyTargets)
+        if (Qt(burner->Device()) == identity) target = burner.get();
+    if (!target) {
+        auto fresh = std::make_unique<TZelBurner>();
+        if (!DataInitialized || !fresh->SetDevice(Std(identity)) || !UsableIdentity(fresh->Device())) {
+            ErrorKey(reports, "11.42", {"<#error>=" + Qt(fresh->LastError().empty() ? kInvalidDeviceText
+                                                                                      : fresh->LastError())});
+            return nullptr;
+        }
+        target = CopyTargets.emplace_back(std::move(fresh)).get();
+    }
+    ApplyDataSettings(*target, settings, target->MediumType());
+    return target;
 }
 
 void TBurnerHost::SelectFirstRecorder(QString& driveName) {

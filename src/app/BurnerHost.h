@@ -120,6 +120,10 @@ public:
     void ReleaseDataBurner();
     void ReleaseAudioBurner();
     TZelBurner* DataBurner() const { return Data.get(); }
+    // A second data burner on another listed drive, with the data settings: what a disc copy writes
+    // to. Null (with an error report) when that drive cannot be selected. It stays until the host
+    // goes, as a job that wrote with it may still be let go.
+    TZelBurner* CopyTarget(const TBurnerSettings& settings, const QString& identity, TDriveReports& reports);
     TCueBurner* AudioBurner() const { return Audio.get(); }
 
     // A job holds the drive a task would work on (see jobs/JobClaims.h): the task sends nothing and
@@ -153,7 +157,7 @@ public:
 
 private:
     void SelectFirstRecorder(QString& driveName);
-    void ApplyDataSettings(const TBurnerSettings& settings, uint8_t mediumType);
+    static void ApplyDataSettings(TZelBurner& burner, const TBurnerSettings& settings, uint8_t mediumType);
     template <typename Burner>
     void Release(std::unique_ptr<Burner>& burner);
     std::shared_ptr<vr::TVirtualRecorder> VirtualRecorderFor(const TBurnerSettings& settings,
@@ -170,6 +174,7 @@ private:
     bool AudioInitialized = false;
     std::vector<std::unique_ptr<TZelBurner>> ReleasedData;
     std::vector<std::unique_ptr<TCueBurner>> ReleasedAudio;
+    std::vector<std::unique_ptr<TZelBurner>> CopyTargets;
 };
 
 // The media a new blank virtual medium can be, as `media create --type` names them, with their

@@ -19,6 +19,7 @@ constexpr qint64 kMaxPayloadBytes = qint64{512} << 20;
 constexpr quint32 kMaxRows = 64;
 constexpr int kTreeRow = 1;
 constexpr int kVolumeNameRow = 2;
+constexpr int kCdTextRow = 3;
 
 class TWriter {
 public:
@@ -156,6 +157,57 @@ bool SoundRecord(const QueueNode& node) {
     return node.Size >= 0 && std::isfinite(node.Modified) && std::isfinite(node.Duration);
 }
 
+// Every node below the root in the tree stream's order.
+std::vector<TQueueItem*> NodesInStreamOrder(const TQueueItem& root) {
+    std::vector<TQueueItem*> nodes;
+    root.ForEachBelow([&](const TQueueItem& item) { nodes.push_back(const_cast<TQueueItem*>(&item)); });
+    return nodes;
+}
+
+// The kind 3 row; nullopt when no node has typed texts.
+std::optional<QByteArray> CdTextRow(const TQueueItem& root) {
+    TWriter entries;
+    quint32 count = 0;
+    const std::vector<TQueueItem*> nodes = NodesInStreamOrder(root);
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const QueueNode& node = nodes[i]->Node;
+        if (node.CdTextTitle.isEmpty() && node.CdTextPerformer.isEmpty()) continue;
+        entries.U32(static_cast<quint32>(i));
+        entries.Text(node.CdTextTitle);
+        entries.Text(node.CdTextPerformer);
+        ++count;
+    }
+    if (count == 0) return std::nullopt;
+    TWriter row;
+    row.U32(count);
+    row.Bytes.append(entries.Bytes);
+    return row.Bytes;
+}
+
+void ApplyCdTextRow(QByteArrayView row, TQueueItem& root) {
+    TReader in(row);
+    const quint32 count = in.U32();
+    struct TTexts {
+        quint32 Node;
+        QString Title, Performer;
+    };
+    std::vector<TTexts> texts;
+    const std::vector<TQueueItem*> nodes = NodesInStreamOrder(root);
+    for (quint32 i = 0; i < count && in.Ok(); ++i) {
+        TTexts t;
+        t.Node = in.U32();
+        t.Title = in.Text();
+        t.Performer = in.Text();
+        if (!in.Ok() || t.Node >= nodes.size() || !nodes[t.Node]->Node.IsAudio) return;
+        texts.push_back(std::move(t));
+    }
+    if (!in.AtEnd()) return;
+    for (const TTexts& t : texts) {
+        nodes[t.Node]->Node.CdTextTitle = t.Title;
+        nodes[t.Node]->Node.CdTextPerformer = t.Performer;
+    }
+}
+
 }  // namespace
 
 std::optional<QByteArray> WriteTreeStream(const TQueueItem& root) {
@@ -212,12 +264,17 @@ std::unique_ptr<TQueueItem> ReadTreeStream(QByteArrayView stream) {
 std::optional<QByteArray> EncodeProject(const TQueueItem& root, const QString& volumeName) {
     const std::optional<QByteArray> tree = WriteTreeStream(root);
     if (!tree) return std::nullopt;
+    const std::optional<QByteArray> cdText = CdTextRow(root);
     TWriter rows;
-    rows.U32(2);
+    rows.U32(cdText ? 3 : 2);
     rows.I32(kTreeRow);
     rows.Blob(*tree);
     rows.I32(kVolumeNameRow);
     rows.Text(volumeName);
+    if (cdText) {
+        rows.I32(kCdTextRow);
+        rows.Blob(*cdText);
+    }
     if (rows.Bytes.size() > kMaxPayloadBytes) return std::nullopt;
     TWriter file;
     file.Bytes.append(kProjectMagic, sizeof kProjectMagic);
@@ -243,6 +300,7 @@ std::optional<TProject> DecodeProject(QByteArrayView file) {
     const quint32 rows = in.U32();
     if (!in.Ok() || rows > kMaxRows) return std::nullopt;
     TProject project;
+    std::optional<QByteArrayView> cdText;
     for (quint32 row = 0; row < rows; ++row) {
         const qint32 kind = in.I32();
         const QByteArrayView value = in.Blob();
@@ -252,9 +310,12 @@ std::optional<TProject> DecodeProject(QByteArrayView file) {
             if (!project.Tree) return std::nullopt;
         } else if (kind == kVolumeNameRow) {
             project.VolumeName = QString::fromUtf8(value);
+        } else if (kind == kCdTextRow) {
+            cdText = value;
         }
     }
     if (!in.AtEnd()) return std::nullopt;
+    if (cdText && project.Tree) ApplyCdTextRow(*cdText, *project.Tree);
     return project;
 }
 

@@ -27,6 +27,12 @@ std::unique_ptr<TQueueItem> ReadTreeStream(QByteArrayView stream);
 // A project file: the 8 bytes "KVDPROJ" 1Ah, a 32-bit version, then the rows compressed with
 // qCompress: a 32-bit row count and per row a 32-bit kind, a 32-bit length and the bytes. Kind 1 is
 // the tree stream, kind 2 the volume name (UTF-8); other kinds are skipped when read.
+//
+// Kind 3, written after them only when an audio file's CD-TEXT was typed in the properties window:
+// a 32-bit count, then per node its 32-bit position in the tree stream's pre-order (0 = the first
+// node) and its title and performer as strings. Readers that know only kinds 1 and 2 skip it and
+// load the rest as before (the tracks then take their texts from the files); a kind 3 row that is
+// not sound, or names a node that is no audio file, is left out without harm to the rest.
 struct TProject {
     std::unique_ptr<TQueueItem> Tree;  // null when the file has no tree row
     std::optional<QString> VolumeName;

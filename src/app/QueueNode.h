@@ -36,6 +36,10 @@ struct QueueNode {
     bool InfoResolved = false;
     bool IsAudio = false;
     bool Imported = false;
+    // An audio file's CD-TEXT as typed in the properties window; empty takes the file's tags or
+    // name. Not part of the stored record: project files keep them in a row of their own.
+    QString CdTextTitle{};
+    QString CdTextPerformer{};
     // An imported node's entry in the data burner's compilation (which owns it); only compared
     // with the compilation's own entries before it is used, never stored.
     const TFEntry* ImportedEntry = nullptr;

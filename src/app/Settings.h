@@ -97,6 +97,7 @@ struct TSettings {
     QString WAVPath;                // always ends in "/"
     bool AutoPlayCDDisable = true;
     int PauseBetweenAudioTracks = 0;
+    bool WriteCdText = true;  // session-at-once audio CDs carry the album's and the tracks' texts
     bool ShowToolBarDrive = true;
     bool ShowToolBarWebLinks = true;
     bool ShowToolBarQueue = true;

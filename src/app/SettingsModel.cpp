@@ -194,6 +194,7 @@ std::vector<TBinding> CommonBindings() {
     t.push_back(BoolKey("1.42", KV_FIELD(DriveRockRidge)));
     t.push_back(BoolKey("1.43", KV_FIELD(DriveRockRidgeRootOwner)));
     t.push_back(IntKey("1.44", KV_FIELD(DriveUdf)));
+    t.push_back(BoolKey("1.45", KV_FIELD(WriteCdText)));
     t.push_back(TextKey("2.0", KV_FIELD(AddFilesFolder)));
     t.push_back(IntKey("2.1", KV_FIELD(AddFilesTop)));
     t.push_back(IntKey("2.2", KV_FIELD(AddFilesLeft)));

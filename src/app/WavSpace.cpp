@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 namespace kv {
@@ -17,6 +18,10 @@ bool Usable(const QString& folder) {
 }
 
 }  // namespace
+
+QString CacheFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/kelvadore/";
+}
 
 TStorageQuery TStorageQuery::System() {
     TStorageQuery query;

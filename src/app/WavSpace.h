@@ -22,6 +22,10 @@ struct TStorageQuery {
 inline constexpr qint64 kWavSpareBytes = 10000000;
 inline constexpr const char* kTempAudioFolderName = "KelvadoreTempAudio";
 
+// Kelvadore's folder in the user's cache ("$XDG_CACHE_HOME/kelvadore/"): the first place tried
+// after the WAV folder.
+QString CacheFolder();
+
 // The WAV folder for `needed` bytes of CD audio: `current` when it has room; otherwise the cache
 // folder, then each local volume's "KelvadoreTempAudio/", the first that has room and can be
 // created. Empty when none qualifies. Folders end in "/".

@@ -17,6 +17,7 @@ constexpr uint8_t kTrackModeAudioCopy = 0xD0;  // ... with the copy bit
 constexpr uint8_t kTrackModeData = 0x04;       // track mode 4: data, uninterrupted
 constexpr uint8_t kBlockTypeRawAudio = 0x00;   // 2352-byte audio
 constexpr uint8_t kBlockTypeMode2Form1Sub = 0x0D;
+constexpr uint8_t kBlockTypeRawWithPw = 0x03;  // 2352 + 96 bytes
 constexpr uint8_t kSessionFormatCdDa = 0x00;
 constexpr uint8_t kSessionFormatXa = 0x20;
 constexpr uint16_t kAudioPauseFrames = 150;
@@ -31,6 +32,7 @@ void ComposeAudioWritePage(std::span<uint8_t> page, const TAudioPageOptions& o) 
     if (o.TrackAtOnce && o.AudioTrack) page[3] = o.CopyFlag ? kTrackModeAudioCopy : kTrackModeAudio;
     else page[3] = kTrackModeData;
     page[4] = (!o.TrackAtOnce || o.AudioTrack) ? kBlockTypeRawAudio : kBlockTypeMode2Form1Sub;
+    if (!o.TrackAtOnce && o.RawSubchannel) page[4] = kBlockTypeRawWithPw;
     page[8] = o.AudioTrack || (o.Mode1Session && !o.TrackAtOnce) ? kSessionFormatCdDa : kSessionFormatXa;
     // Reserved byte and packet size: a packet size left over from a packet write means nothing
     // to track- or session-at-once.

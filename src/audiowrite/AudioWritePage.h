@@ -16,6 +16,9 @@ struct TAudioPageOptions {
     // Session-at-once data all in Mode 1: a CD-ROM session (format 00h), not CD-ROM XA (20h),
     // which is for Mode 2 tracks.
     bool Mode1Session = false;
+    // Session-at-once with data block type 3 (raw with P-W) instead of 0, as some drives want it
+    // with a CD-TEXT lead-in.
+    bool RawSubchannel = false;
 };
 
 // Edits a page in place (page code at index 0; at least 16 bytes). Bytes from 16 on (catalog

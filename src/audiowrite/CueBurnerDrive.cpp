@@ -26,6 +26,7 @@ bool TCueBurner::SetAudioWriteParameters(bool underrun, bool keepOpen, bool audi
     std::copy_n(reply.begin() + static_cast<std::ptrdiff_t>(at), kPageBytes, page.begin());
 
     TAudioPageOptions options;
+    options.RawSubchannel = rawSubchannelPage_;
     options.TrackAtOnce = WriteMethod() == TWriteMethod::wmTAO;
     options.UnderrunFree = underrun && DriveHasUnderrunProtection();
     options.TestWrite = TestWrite;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
+
 namespace kv {
 
 enum class TWriteMethod : uint8_t { wmDAO, wmSAO, wmTAO };
@@ -30,6 +32,7 @@ inline constexpr size_t kMaxQueueEntries = 256;
 
 struct TTrack {
     uint8_t TrackMode = 0;
+    TCdTextFields Texts;  // the track's CD-TEXT (title, performer, songwriter)
     bool CopyPermitted = false;
     bool Data = false;
     bool FourChannel = false;

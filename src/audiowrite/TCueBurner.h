@@ -75,6 +75,9 @@ private:
     std::string MediumNameOf(uint8_t code) const;
     bool DriveHasUnderrunProtection() const;
 
+    // Session-at-once page with data block type 3 (raw with P-W) for drives that want it with
+    // a CD-TEXT lead-in.
+    bool rawSubchannelPage_ = false;
     int64_t cacheSize_ = 8 * kMiB;
     std::atomic<bool> aborted_{false};
     std::atomic<bool> writing_{false};

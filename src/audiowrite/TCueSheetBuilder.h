@@ -19,6 +19,10 @@ public:
     bool AddFile(const std::string& fileName, uint8_t fileType);
     // Appends a track to the last added file and makes it the current one.
     bool AddTrack(uint8_t trackMode);
+    // The current track's CD-TEXT.
+    void SetTrackTexts(TCdTextFields texts);
+    // The disc's CD-TEXT as the lead-in would carry it: the disc texts and every track's.
+    TCdText DiscCdText() const;
     // Index point at M:S:F from the start of the current track's file.
     bool AddIndex(uint8_t minute, uint8_t second, uint8_t frame);
     // Frames of silence before the current track; negative counts as none.
@@ -38,7 +42,9 @@ public:
     TWriteMethod WriteMethod() const { return writeMethod_; }
     void SetWriteMethod(TWriteMethod method) { writeMethod_ = method; }
 
-    // Disc texts: kept for the caller; the write path sends neither CD-Text nor a catalog number.
+    // Disc texts. With WriteCdText a session-at-once write carries them and the tracks' texts as
+    // CD-TEXT in the lead-in, with MediaCatalogNumber and the tracks' ISRCs in pack 8Eh.
+    bool WriteCdText = false;
     std::string CDTitle;
     std::string CDPerformer;
     std::string CDSongWriter;

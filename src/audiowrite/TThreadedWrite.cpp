@@ -78,6 +78,7 @@ bool TThreadedWrite::Setup() {
     if (b.TestWrite) b.DebugMessage(">>> TEST/DUMMY WRITE", kMessageProgress);
 
     if (TrackAtOnce()) {
+        SayTrackAtOnceCarriesNoCdText();
         // Audio or not is the track's mode, not the kind of file that holds it.
         if (!b.SetAudioWriteParameters(b.UnderrunProtection, false, audio, false)) return FailPageRefused(b.LastError());
         sectorSize_ = audio ? 2352 : 2332;
@@ -91,13 +92,12 @@ bool TThreadedWrite::Setup() {
     if (!pageSet) return FailPageRefused(pageError);
     sectorSize_ = static_cast<int>(TrackModeInfo(firstMode).SentBytes);
     address_ = -kLeadPauseFrames;  // the 2-second pause before track 1
-    const auto cue = b.CueSheetBytes();
-    if (!b.SendCueSheet(cue.data(), static_cast<uint32_t>(cue.size()))) {
+    if (!SendCueSheetAndLeadIn()) {
+        if (!status_.empty()) return false;  // the lead-in failed after the drive took it
         b.DebugMessage(">>> BURN PROCESS START FAILED", kMessageProgress);
         Fail(kCueSheetFailedText);
         return false;
     }
-    b.DebugMessage(">>> BURN PROCESS STARTED", kMessageProgress);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "audiowrite/TCueCacheThread.h"
+#include "platform/CdTextPack.h"
 
 namespace kv {
 
@@ -11,6 +12,11 @@ class TCueBurner;
 inline constexpr const char* kWriterBusyText = "WRITER BUSY/BUFFER FULL";
 inline constexpr const char* kWriterErrorText = "WRITER ERROR";
 inline constexpr const char* kCueSheetFailedText = "SEND CUE SHEET FAILED";
+// What the log says about CD-TEXT (the window shows them in the user's language).
+inline constexpr const char* kCdTextTrackAtOnceText = "TRACK AT ONCE WRITES NO CD-TEXT: THE DISC CARRIES NO TITLES";
+inline constexpr const char* kCdTextRefusedText = "THE DRIVE WRITES NO CD-TEXT: THE DISC CARRIES NO TITLES";
+inline constexpr const char* kCdTextLaterSessionText =
+    "CD-TEXT ONLY IN A DISC'S FIRST SESSION: THIS SESSION CARRIES NO TITLES";
 
 // The writer of an audio burn: programs the drive, sends the cue sheet (session-at-once), feeds
 // the read-ahead's blocks to the drive in disc order, closes tracks (track-at-once), and always
@@ -30,6 +36,13 @@ private:
     void Finish();
     bool TrackAtOnce() const;
     void Fail(const std::string& status);
+    // CD-TEXT (CdTextLeadIn.cpp): the cue sheet, with the lead-in's packs where the drive takes
+    // them, and the lead-in itself; false when not even the plain cue sheet was taken or the
+    // lead-in failed after the drive took it (then with a status).
+    bool SendCueSheetAndLeadIn();
+    bool TryCdTextLeadIn(int way, const std::vector<TCdTextPack>& packs, int32_t leadInStart);
+    bool WriteLeadIn(const std::vector<TCdTextPack>& packs, int32_t leadInStart);
+    void SayTrackAtOnceCarriesNoCdText();
 
     TCueBurner& burner_;
     TCueCacheThread& cache_;

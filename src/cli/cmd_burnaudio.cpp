@@ -25,6 +25,9 @@ struct TAudioOptions {
     bool TrackAtOnce = false;
     bool TestWrite = false;
     int PauseMs = 2000;
+    bool NoCdText = false;
+    TCdTextFields Album;     // the disc's CD-TEXT
+    std::string Catalog;     // media catalogue number (13 digits)
     std::string WorkFolder;  // decoded WAVs; empty = a temporary folder removed afterwards
     std::vector<std::string> Files;
 };
@@ -34,6 +37,11 @@ bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOp
     parser.Switch({"--tao"}, o.TrackAtOnce);
     parser.Switch({"--dao"}, o.TrackAtOnce, false);
     if (allowTest) parser.Switch({"--test"}, o.TestWrite);
+    parser.Switch({"--no-cd-text"}, o.NoCdText);
+    parser.Option({"--title"}, o.Album.Title);
+    parser.Option({"--performer"}, o.Album.Performer);
+    parser.Option({"--songwriter"}, o.Album.SongWriter);
+    parser.Option({"--catalog"}, o.Catalog);
     parser.Option({"--work"}, o.WorkFolder);
     std::string pause, problem;
     parser.Option({"--pause"}, pause);
@@ -54,7 +62,21 @@ bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOp
         std::cerr << "kelvadore-cli: no audio files given\n";
         return false;
     }
+    if (!o.Catalog.empty() &&
+        (o.Catalog.size() != 13 || o.Catalog.find_first_not_of("0123456789") != std::string::npos)) {
+        std::cerr << "kelvadore-cli: --catalog takes the 13 digits of a UPC/EAN, got '" << o.Catalog << "'\n";
+        return false;
+    }
     return true;
+}
+
+jobs::TAudioDiscOptions DiscOptions(const TAudioOptions& o) {
+    jobs::TAudioDiscOptions disc;
+    disc.TrackAtOnce = o.TrackAtOnce;
+    disc.PauseMs = o.PauseMs;
+    disc.TestWrite = o.TestWrite;
+    disc.CdText = !o.NoCdText;
+    return disc;
 }
 
 // A temporary folder for decoded WAVs that goes away with the command.
@@ -160,8 +182,9 @@ int RunCueSheet(const std::vector<std::string>& args) {
         return 1;
     }
     TCueSheetBuilder b;
+    b.CDCatalog = o.Catalog;
     std::string error;
-    if (!jobs::DescribeAudioDisc(b, wavs, {o.TrackAtOnce, o.PauseMs, false}, error)) {
+    if (!jobs::DescribeAudioDisc(b, wavs, DiscOptions(o), error)) {
         std::cerr << "kelvadore-cli: " << error << "\n";
         return 1;
     }
@@ -192,8 +215,12 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     burner.OnDebugMessage = [](TSCSIDevice*, const std::string& message, uint8_t mType) {
         (mType == kMessageProgress ? std::cout : std::cerr) << message << std::endl;
     };
+    burner.CDTitle = o.Album.Title;
+    burner.CDPerformer = o.Album.Performer;
+    burner.CDSongWriter = o.Album.SongWriter;
+    burner.CDCatalog = o.Catalog;
     jobs::TAudioBurnJob job(burner, o.Files, work.Path());
-    job.Disc = {o.TrackAtOnce, o.PauseMs, o.TestWrite};
+    job.Disc = DiscOptions(o);
     // Decoded files stay in a folder the user named; a temporary one goes with its contents.
     job.KeepDecoded = !o.WorkFolder.empty();
     TInterruptWatch interrupt([&job] { job.Cancel(); });
@@ -223,11 +250,14 @@ int RunBurnAudio(const std::vector<std::string>& args) {
     return 0;
 }
 
-TCliRegistration burnAudioCommand({"burn-audio", "[--tao] [--pause MS] [--test] [--work DIR] FILE...",
-                                   "write an audio CD, one track per FILE (decoded first unless CD-format WAV)",
-                                   RunBurnAudio});
+TCliRegistration burnAudioCommand(
+    {"burn-audio",
+     "[--tao] [--pause MS] [--test] [--work DIR] [--no-cd-text] [--title T] [--performer P] [--songwriter S] "
+     "[--catalog UPC] FILE...",
+     "write an audio CD, one track per FILE (decoded first unless CD-format WAV), with CD-TEXT when session-at-once",
+     RunBurnAudio});
 
-TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] FILE...",
+TCliRegistration cueSheetCommand({"cuesheet", "[--tao] [--pause MS] [--work DIR] [--catalog UPC] FILE...",
                                   "print the cue sheet and read queue an audio burn of FILE... would use", RunCueSheet});
 
 }  // namespace

@@ -52,6 +52,29 @@ std::string UdfRevisionText(uint16_t revision) {
     return text;
 }
 
+// `title "T", performer "P", songwriter "S"`, the fields that are not empty.
+std::string TextsLine(const TCdTextFields& f) {
+    std::string line;
+    for (const auto& [name, text] : {std::pair{"title", &f.Title}, {"performer", &f.Performer}, {"songwriter", &f.SongWriter}})
+        if (!text->empty()) line += (line.empty() ? "" : ", ") + std::string(name) + " \"" + *text + "\"";
+    return line;
+}
+
+void PrintDiscTexts(const jobs::TDiscReport& report) {
+    if (!report.CatalogNumber.empty()) std::cout << "catalog number:     " << report.CatalogNumber << "\n";
+    const TCdText& text = report.CdText;
+    if (text.Empty()) return;
+    if (!text.Album.Empty()) std::cout << "cd-text album:      " << TextsLine(text.Album) << "\n";
+    if (!text.UpcEan.empty()) std::cout << "cd-text upc/ean:    " << text.UpcEan << "\n";
+    for (size_t i = 0; i < text.Tracks.size(); ++i) {
+        const std::string isrc = i < text.Isrc.size() ? text.Isrc[i] : "";
+        if (text.Tracks[i].Empty() && isrc.empty()) continue;
+        char label[32];
+        std::snprintf(label, sizeof label, "cd-text track %2zu:  ", text.FirstTrack + i);
+        std::cout << label << TextsLine(text.Tracks[i]) << (isrc.empty() ? "" : ", isrc " + isrc) << "\n";
+    }
+}
+
 int RunDiscInfo(const std::vector<std::string>& args) {
     bool sessions = false;
     for (const auto& a : args) {
@@ -113,6 +136,7 @@ int RunDiscInfo(const std::vector<std::string>& args) {
         std::cout << (row.Number ? "session " + std::to_string(row.Number) + ":" : std::string("free:     ")) << "          "
                   << row.SizeBytes << " bytes\n";
     if (!report.LastError.empty()) std::cout << "last error:         " << report.LastError << "\n";
+    PrintDiscTexts(report);
     return 0;
 }
 

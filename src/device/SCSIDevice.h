@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/Media.h"
+#include "platform/CdTextPack.h"
 #include "platform/EventDispatcher.h"
 #include "transport/Srb.h"
 
@@ -214,6 +215,12 @@ public:
     // READ DISC STRUCTURE; `mediaType` 0 DVD, 1 BD.
     bool ReadDiscStructure(uint8_t mediaType, uint8_t format, uint8_t* buffer, uint16_t length);
     bool SendTimeStamp(const std::tm& localTime);
+    // READ TOC format 5: the CD-TEXT packs of the lead-in, all blocks (empty when there are none).
+    bool ReadCdTextPacks(std::vector<TCdTextPack>& packs);
+    // READ SUB-CHANNEL: the media catalogue number (format 02h) and a track's ISRC (format 03h);
+    // empty when the Q sub-channel carries none.
+    bool ReadMediaCatalogNumber(std::string& mcn);
+    bool ReadTrackIsrc(uint8_t track, std::string& isrc);
 
     // ---- composites
     bool WaitUntilReady(int64_t totalMs, int64_t intervalMs);

@@ -39,6 +39,8 @@ TAbortTexts AbortTextsOf(TFormBurnInProgress::TMode mode) {
         case TFormBurnInProgress::TMode::Erase: return {"12.21", "11.40"};
         case TFormBurnInProgress::TMode::AudioConversion: return {"12.22", "11.41"};
         case TFormBurnInProgress::TMode::AudioWrite: return {"12.27", "11.55"};
+        case TFormBurnInProgress::TMode::ReadImage: return {"35.48", "35.49"};
+        case TFormBurnInProgress::TMode::CopyDisc: return {"35.51", "35.52"};
         case TFormBurnInProgress::TMode::DataWrite: break;
     }
     return {"12.9", "11.39"};
@@ -50,6 +52,8 @@ QColor TrayColourOf(TFormBurnInProgress::TMode mode) {
         case TFormBurnInProgress::TMode::Erase: return QColor(0x80, 0, 0);
         case TFormBurnInProgress::TMode::AudioConversion: return Qt::white;
         case TFormBurnInProgress::TMode::AudioWrite: return QColor(0xFF, 0xFF, 0);
+        case TFormBurnInProgress::TMode::ReadImage: return QColor(0, 0, 0x80);
+        case TFormBurnInProgress::TMode::CopyDisc: return QColor(0, 0x80, 0);
         case TFormBurnInProgress::TMode::DataWrite: break;
     }
     return Qt::black;
@@ -103,6 +107,22 @@ QLabel* BoldLabel(QWidget* parent) {
 // Scales byte counts into the int range a gauge takes.
 int GaugeUnits(qint64 bytes) { return static_cast<int>(std::min<qint64>(bytes / 2048, INT32_MAX)); }
 
+// What a copy is doing, as its stage label says it: the write's stages, the verification, and
+// before them the read of the original (asking for a blank included).
+bool WritesTheCopy(jobs::TJobStage stage) {
+    return stage == jobs::TJobStage::Priming || stage == jobs::TJobStage::Writing ||
+           stage == jobs::TJobStage::Finalizing;
+}
+
+const char* CopyStageKey(jobs::TJobStage stage) {
+    if (WritesTheCopy(stage)) return "35.38";
+    return stage == jobs::TJobStage::Verifying ? "35.39" : "35.37";
+}
+
+bool ReadsTheDisc(jobs::TJobStage stage) {
+    return stage == jobs::TJobStage::Reading || stage == jobs::TJobStage::Verifying;
+}
+
 }  // namespace
 
 qint64 TTimeEstimator::RemainingMs(qint64 position, qint64 maximum) const {
@@ -140,7 +160,8 @@ TFormBurnInProgress::TFormBurnInProgress(TSettings& settings, IPrompts& prompts,
         TimerCD.setInterval(kTickMs);
         TimerCDTimer();
     });
-    for (QPushButton* button : {ButtonAbortErase, ButtonAbortWrite, ButtonAbortAudioWrite, ButtonAbortAudioConversion})
+    for (QPushButton* button :
+         {ButtonAbortErase, ButtonAbortWrite, ButtonAbortAudioWrite, ButtonAbortAudioConversion, ButtonAbortRead})
         connect(button, &QPushButton::clicked, this, &QWidget::close);
     connect(EmbeddedWBMemoLog, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
         if (OnLinkClicked) OnLinkClicked(url);
@@ -256,6 +277,19 @@ void TFormBurnInProgress::CreateControls() {
     conversion->addWidget(ButtonAbortAudioConversion, 1, 0);
     conversion->setColumnStretch(1, 1);
     layout->addWidget(PanelAudioProgress);
+
+    PanelReadDisc = new QWidget(this);
+    auto* read = new QVBoxLayout(PanelReadDisc);
+    read->setContentsMargins(0, 0, 0, 0);
+    LabelReadStage = BoldLabel(PanelReadDisc);
+    LabelReadSector = new QLabel(PanelReadDisc);
+    LabelReadSpeed = new QLabel(PanelReadDisc);
+    LabelReadErrors = new QLabel(PanelReadDisc);
+    ButtonAbortRead = new QPushButton(PanelReadDisc);
+    for (QWidget* widget : std::initializer_list<QWidget*>{LabelReadStage, LabelReadSector, LabelReadSpeed, LabelReadErrors})
+        read->addWidget(widget);
+    read->addWidget(ButtonAbortRead, 0, Qt::AlignLeft);
+    layout->addWidget(PanelReadDisc);
 }
 
 void TFormBurnInProgress::ApplyCaptions() {
@@ -278,6 +312,7 @@ void TFormBurnInProgress::ApplyCaptions() {
     LabelDataTrack->setText(LookupText("12.29"));
     LabelTimeElapsed->setText(LookupText("12.31"));
     LabelTimeRemaining->setText(LookupText("12.32"));
+    ButtonAbortRead->setText(LookupText(CurrentMode == TMode::CopyDisc ? "35.50" : "35.47"));
 }
 
 void TFormBurnInProgress::Prepare(TMode mode) {
@@ -293,7 +328,8 @@ void TFormBurnInProgress::Prepare(TMode mode) {
     PanelAudioProgress->setVisible(mode == TMode::AudioConversion);
     PanelWriteCD->setVisible(mode == TMode::DataWrite);
     PanelWriteAudioCD->setVisible(mode == TMode::AudioWrite);
-    PanelBuffer->setVisible(mode == TMode::DataWrite || mode == TMode::AudioWrite);
+    PanelReadDisc->setVisible(mode == TMode::ReadImage || mode == TMode::CopyDisc);
+    PanelBuffer->setVisible(mode == TMode::DataWrite || mode == TMode::AudioWrite || mode == TMode::CopyDisc);
     GaugeProgress->setRange(0, 100);
     GaugeProgress->setValue(0);
     switch (mode) {
@@ -320,6 +356,16 @@ void TFormBurnInProgress::Prepare(TMode mode) {
             LabelAudioTrackCurrentName->setToolTip(LabelAudioTrackName->text());
             SetGaugeColours(GaugeProgress, QColor(0xFF, 0xFF, 0), Qt::white);
             break;
+        case TMode::ReadImage:
+        case TMode::CopyDisc:
+            setWindowTitle(LookupText(mode == TMode::CopyDisc ? "35.28" : "35.27"));
+            LabelReadStage->setText(mode == TMode::CopyDisc ? LookupText("35.37") : QString("???"));
+            LabelReadStage->setToolTip({});
+            GaugeDriveBuffer->setValue(0);
+            GaugeSoftwareBuffer->setValue(0);
+            ShowReadFigures({});
+            SetGaugeColours(GaugeProgress, TrayColourOf(mode), Qt::white);
+            break;
     }
     SetBoxesEnabled(true);
     TimerCD.setInterval(kFirstTickMs);
@@ -327,7 +373,8 @@ void TFormBurnInProgress::Prepare(TMode mode) {
 }
 
 void TFormBurnInProgress::SetBoxesEnabled(bool enabled) {
-    for (QPushButton* button : {ButtonAbortErase, ButtonAbortWrite, ButtonAbortAudioWrite, ButtonAbortAudioConversion})
+    for (QPushButton* button :
+         {ButtonAbortErase, ButtonAbortWrite, ButtonAbortAudioWrite, ButtonAbortAudioConversion, ButtonAbortRead})
         button->setEnabled(enabled && !Aborting);
 }
 
@@ -400,6 +447,43 @@ void TFormBurnInProgress::TickDataWrite(const jobs::TJobProgress& p) {
     if (OnStatus) OnStatus(LookupTextWith("10.4", {"<#value>=" + QString::number(GaugePercent())}));
 }
 
+void TFormBurnInProgress::ShowReadFigures(const jobs::TJobProgress& p) {
+    const bool reading = ReadsTheDisc(p.Stage);
+    const QString unknown = "???";
+    LabelReadSector->setText(
+        LookupTextWith("35.24", {"<#sector>=" + (reading && p.Sector >= 0 ? QString::number(p.Sector) : unknown)}));
+    const bool speedKnown = reading && p.ReadSpeedKBs > 0;
+    LabelReadSpeed->setText(LookupTextWith(
+        "35.25", {"<#speed>=" + (speedKnown ? QLocale().toString(p.ReadSpeedKBs) : unknown),
+                  "<#factor>=" + (speedKnown && ReadSpeedUnit > 0
+                                      ? QLocale().toString(p.ReadSpeedKBs / ReadSpeedUnit, 'f', 1)
+                                      : unknown)}));
+    LabelReadErrors->setText(LookupTextWith("35.26", {"<#errors>=" + QString::number(p.ReadErrors)}));
+}
+
+void TFormBurnInProgress::TickDiscRead(const jobs::TJobProgress& p) {
+    if (CurrentMode == TMode::ReadImage) {
+        LabelReadStage->setText(ImageFileName.isEmpty() ? QString("???") : ImageFileName);
+        LabelReadStage->setToolTip(ImageFileName);
+        // The read's own bytes move the gauge smoothly; a copy's parts share its percentage.
+        GaugeProgress->setRange(0, std::max(GaugeUnits(p.BytesTotal), 1));
+        GaugeProgress->setValue(std::min(GaugeUnits(p.BytesDone), GaugeProgress->maximum()));
+    } else {
+        LabelReadStage->setText(LookupText(CopyStageKey(p.Stage)));
+        // While the copy is written its figures are the write's: the megabytes written so far.
+        if (WritesTheCopy(p.Stage) && p.BytesDone > 0)
+            LabelMBWrittenValue->setText(FormatMegabytes(static_cast<double>(p.BytesDone)) + "/" +
+                                         FormatMegabytes(static_cast<double>(p.BytesTotal)) + " MByte");
+        GaugeProgress->setRange(0, 100);
+        GaugeProgress->setValue(std::clamp(p.Percent, 0, 100));
+        GaugeSoftwareBuffer->setValue(std::clamp(p.CacheFillPercent, 0, 100));
+        GaugeDriveBuffer->setValue(std::clamp(p.DriveBufferPercent, 0, 100));
+    }
+    ShowReadFigures(p);
+    UpdateTimeLabels();
+    if (OnStatus) OnStatus(windowTitle() + " " + QString::number(GaugePercent()) + " %");
+}
+
 void TFormBurnInProgress::TimerCDTimer() {
     if (!ProgressSource) return;
     const std::optional<jobs::TJobProgress> snapshot = ProgressSource();
@@ -424,8 +508,13 @@ void TFormBurnInProgress::TimerCDTimer() {
         case TMode::DataWrite:
             TickDataWrite(p);
             break;
+        case TMode::ReadImage:
+        case TMode::CopyDisc:
+            TickDiscRead(p);
+            break;
     }
-    if (PanelBuffer->isVisible() || CurrentMode == TMode::DataWrite || CurrentMode == TMode::AudioWrite)
+    if (PanelBuffer->isVisible() || CurrentMode == TMode::DataWrite || CurrentMode == TMode::AudioWrite ||
+        CurrentMode == TMode::CopyDisc)
         LabelCacheCounts->setText(LookupTextWith(
             "29.0", {"<#empty>=" + QString::number(p.CacheEmptyCount), "<#full>=" + QString::number(p.CacheFullCount)}));
     ShowTrayTick();
@@ -513,7 +602,7 @@ void TFormBurnInProgress::reject() { close(); }
 void TFormBurnInProgress::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     ClosingAllowed = false;
-    for (QLabel* label : {LabelDataTrackName, LabelAudioTrackCurrentName, LabelAudioTrackName}) {
+    for (QLabel* label : {LabelDataTrackName, LabelAudioTrackCurrentName, LabelAudioTrackName, LabelReadStage}) {
         QFont font = label->font();
         font.setBold(true);
         label->setFont(font);

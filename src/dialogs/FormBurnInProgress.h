@@ -45,7 +45,7 @@ class TFormBurnInProgress : public QDialog {
     Q_OBJECT
 
 public:
-    enum class TMode { Erase, AudioConversion, DataWrite, AudioWrite };
+    enum class TMode { Erase, AudioConversion, DataWrite, AudioWrite, ReadImage, CopyDisc };
 
     TFormBurnInProgress(TSettings& settings, IPrompts& prompts, QWidget* parent = nullptr);
     ~TFormBurnInProgress() override;
@@ -84,6 +84,8 @@ public:
     QString ImageFileName;
     // The gauge's maximum in blocks once the write has started.
     void SetProgressMaximum(qint64 blocks);
+    // A disc read shows its speed also as a factor of this many KB/s (the medium's "1X").
+    double ReadSpeedUnit = 0;
     // The verification after a restart: its caption, a lime gauge, no buffer or write panel; the
     // main window drives the gauge itself.
     void ShowAsVerification();
@@ -132,6 +134,12 @@ public:
     QLabel* LabelAudioTrack;
     QLabel* LabelAudioTrackName;
     QPushButton* ButtonAbortAudioConversion;
+    QWidget* PanelReadDisc;
+    QLabel* LabelReadStage;
+    QLabel* LabelReadSector;
+    QLabel* LabelReadSpeed;
+    QLabel* LabelReadErrors;
+    QPushButton* ButtonAbortRead;
     QTimer TimerCD;
     QTimer TimerClosing;  // the elapsed time while the drive closes the session
 
@@ -150,6 +158,9 @@ private:
     void TickErase(const jobs::TJobProgress& p);
     void TickDataWrite(const jobs::TJobProgress& p);
     void TickAudioWrite(const jobs::TJobProgress& p);
+    void TickDiscRead(const jobs::TJobProgress& p);
+    // Sector, speed and unreadable sectors; "???" where the job is not reading the disc.
+    void ShowReadFigures(const jobs::TJobProgress& p);
 
     TSettings& Settings;
     IPrompts& Prompts;

@@ -1,10 +1,12 @@
 #include "dialogs/FormDiscInfo.h"
 
 #include "app/MessageCatalogue.h"
+#include "dialogs/CdTextPanel.h"
 #include "jobs/DiscInfoJob.h"
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QPushButton>
 
 namespace kv {
@@ -22,8 +24,10 @@ TFormDiscInfo::TFormDiscInfo(IPrompts& prompts, QWidget* parent)
     LabelErasableValue->setFont(bold);
     grid->addWidget(LabelErasable, 4, 0);
     grid->addWidget(LabelErasableValue, 4, 1);
+    CdText = new TCdTextPanel(this);
+    grid->addWidget(CdText, 5, 0, 1, 2);
     ButtonRefreshInfo = new QPushButton(this);
-    grid->addWidget(ButtonRefreshInfo, 5, 0, 1, 2);
+    grid->addWidget(ButtonRefreshInfo, 6, 0, 1, 2);
     connect(ButtonRefreshInfo, &QPushButton::clicked, this, [this] {
         if (OnRefresh) OnRefresh();
     });
@@ -35,9 +39,11 @@ void TFormDiscInfo::ApplyCaptions() {
     LabelErasable->setText(LookupText("7.1"));
     ButtonRefreshInfo->setText(LookupText("7.4"));
     Facts->ApplyCaptions();
+    CdText->ApplyCaptions();
 }
 
 void TFormDiscInfo::ShowReport(const jobs::TDiscReport& report) {
+    CdText->Show(report);
     if (!report.DriveReady) {
         Facts->ShowUnknown();
         LabelErasableValue->setText("???");
@@ -50,6 +56,9 @@ void TFormDiscInfo::ShowReport(const jobs::TDiscReport& report) {
     }
     LabelErasableValue->setText(LookupText(report.Disc.Erasable ? "7.2" : "7.3"));
     Facts->Show(report);
+    // The window fits what it shows: the CD-Text panel comes and goes with the disc. Once the
+    // panel's own layout has taken its new rows.
+    QTimer::singleShot(0, this, [this] { adjustSize(); });
 }
 
 }  // namespace kv

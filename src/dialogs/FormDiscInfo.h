@@ -10,6 +10,10 @@
 class QPushButton;
 
 namespace kv {
+class TCdTextPanel;
+}
+
+namespace kv {
 
 namespace jobs {
 struct TDiscReport;
@@ -33,6 +37,7 @@ public:
     QLabel* LabelErasable;
     QLabel* LabelErasableValue;
     QPushButton* ButtonRefreshInfo;
+    TCdTextPanel* CdText;
 
 private:
     IPrompts& Prompts;

@@ -3,7 +3,9 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -14,7 +16,9 @@ namespace kv {
 TFormProperties::TFormProperties(const TNodeProperties& p, QWidget* parent)
     : QDialog(parent),
       Open([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      Source(p.Source) {
+      Source(p.Source),
+      FileTitle(p.FileTitle),
+      FilePerformer(p.FilePerformer) {
     setObjectName("FormProperties");
     setWindowTitle(p.Name);
     auto value = [this](const char* name, const QString& text) {
@@ -56,12 +60,51 @@ TFormProperties::TFormProperties(const TNodeProperties& p, QWidget* parent)
         });
         form->addRow(ButtonRun);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    if (p.IsAudio && !p.IsFolder) AddCdText(p, layout);
+    // Typed texts are kept with OK only; the other windows have nothing to keep.
+    auto* buttons = new QDialogButtonBox(
+        p.IsAudio && !p.IsFolder ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel : QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     setMinimumWidth(420);
+}
+
+void TFormProperties::AddCdText(const TNodeProperties& p, QVBoxLayout* layout) {
+    auto* group = new QGroupBox(LookupText("36.4"), this);
+    group->setObjectName("GroupCdText");
+    auto* form = new QFormLayout(group);
+    auto edit = [this](const char* name, const QString& typed, const QString& file) {
+        auto* line = new QLineEdit(typed.isEmpty() ? file : typed, this);
+        line->setObjectName(name);
+        line->setPlaceholderText(file);
+        return line;
+    };
+    EditCdTextTitle = edit("EditCdTextTitle", p.TypedTitle, p.FileTitle);
+    EditCdTextPerformer = edit("EditCdTextPerformer", p.TypedPerformer, p.FilePerformer);
+    LabelCdTextSongWriter = new QLabel(p.FileSongWriter, this);
+    LabelCdTextSongWriter->setObjectName("LabelCdTextSongWriter");
+    LabelCdTextSongWriter->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(LookupText("36.5"), EditCdTextTitle);
+    form->addRow(LookupText("36.6"), EditCdTextPerformer);
+    form->addRow(LookupText("36.7"), LabelCdTextSongWriter);
+    auto* note = new QLabel(LookupText("36.11"), this);
+    note->setWordWrap(true);
+    form->addRow(note);
+    layout->addWidget(group);
+}
+
+// A text equal to the file's own, or cleared, follows the file again.
+QString TFormProperties::TypedTitle() const {
+    const QString text = EditCdTextTitle ? EditCdTextTitle->text().trimmed() : QString();
+    return text == FileTitle ? QString() : text;
+}
+
+QString TFormProperties::TypedPerformer() const {
+    const QString text = EditCdTextPerformer ? EditCdTextPerformer->text().trimmed() : QString();
+    return text == FilePerformer ? QString() : text;
 }
 
 }  // namespace kv

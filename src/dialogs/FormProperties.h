@@ -5,7 +5,9 @@
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace kv {
 
@@ -22,6 +24,10 @@ struct TNodeProperties {
     qint64 Files = 0;  // below a folder
     qint64 Folders = 0;
     QString Source;  // a file's source, opened by the run button
+    // An audio file: the CD-TEXT its track gets from the file (tags or name) and what was typed.
+    bool IsAudio = false;
+    QString FileTitle, FilePerformer, FileSongWriter;
+    QString TypedTitle, TypedPerformer;
 };
 
 // The properties of one node. A file's run button opens its source with the desktop's program.
@@ -44,9 +50,20 @@ public:
     QLabel* LabelFiles = nullptr;
     QLabel* LabelFolders = nullptr;
     QPushButton* ButtonRun = nullptr;
+    // An audio file's CD-TEXT: title and performer can be typed, the songwriter is the file's.
+    QLineEdit* EditCdTextTitle = nullptr;
+    QLineEdit* EditCdTextPerformer = nullptr;
+    QLabel* LabelCdTextSongWriter = nullptr;
+
+    // After OK: the texts to keep for the track, empty where the file's own stands.
+    QString TypedTitle() const;
+    QString TypedPerformer() const;
 
 private:
+    void AddCdText(const TNodeProperties& properties, QVBoxLayout* layout);
+
     QString Source;
+    QString FileTitle, FilePerformer;
 };
 
 }  // namespace kv

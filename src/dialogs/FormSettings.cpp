@@ -298,6 +298,8 @@ QWidget* TFormSettings::CreateAudioWriterPage() {
     CheckBoxDriveUnderrunProtectionAUDIO = new QCheckBox(page);
     CheckBoxDriveOPCAUDIO = new QCheckBox(page);
     CheckBoxDriveEjectAfterWriteAUDIO = new QCheckBox(page);
+    CheckBoxWriteCdText = new QCheckBox(page);
+    CheckBoxWriteCdText->setObjectName("CheckBoxWriteCdText");
     LabelDriveCacheSizeAUDIO = new QLabel(page);
     CoolTrackBarDriveCacheSizeAUDIO = TrackBar(page, kCacheMin, kCacheMax, 2);
     LabelDriveCacheSizeValueAUDIO = new QLabel(page);
@@ -337,7 +339,7 @@ QWidget* TFormSettings::CreateAudioWriterPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(drive);
     for (QCheckBox* box :
-         {CheckBoxDriveUnderrunProtectionAUDIO, CheckBoxDriveOPCAUDIO, CheckBoxDriveEjectAfterWriteAUDIO})
+         {CheckBoxDriveUnderrunProtectionAUDIO, CheckBoxDriveOPCAUDIO, CheckBoxDriveEjectAfterWriteAUDIO, CheckBoxWriteCdText})
         layout->addWidget(box);
     layout->addWidget(LabelDriveCacheSizeAUDIO);
     layout->addLayout(cache);
@@ -431,6 +433,7 @@ void TFormSettings::LoadControls() {
     CheckBoxDriveUnderrunProtectionAUDIO->setChecked(s.DriveUnderrunProtectionAUDIO);
     CheckBoxDriveOPCAUDIO->setChecked(s.DriveOPCAUDIO);
     CheckBoxDriveEjectAfterWriteAUDIO->setChecked(s.DriveEjectAfterWriteAUDIO);
+    CheckBoxWriteCdText->setChecked(s.WriteCdText);
     CoolTrackBarDriveCacheSizeAUDIO->setValue(s.DriveCacheSizeAUDIO);
     LabelDriveCacheSizeValueAUDIO->setText(CacheSizeText(CoolTrackBarDriveCacheSizeAUDIO->value()));
     if (QAbstractButton* method = WriteMethods->button(s.DriveWriteMethodAUDIO)) method->setChecked(true);
@@ -477,6 +480,7 @@ void TFormSettings::StoreControls() {
     s.DriveUnderrunProtectionAUDIO = CheckBoxDriveUnderrunProtectionAUDIO->isChecked();
     s.DriveOPCAUDIO = CheckBoxDriveOPCAUDIO->isChecked();
     s.DriveEjectAfterWriteAUDIO = CheckBoxDriveEjectAfterWriteAUDIO->isChecked();
+    s.WriteCdText = CheckBoxWriteCdText->isChecked();
     s.DriveCacheSizeAUDIO = CoolTrackBarDriveCacheSizeAUDIO->value();
 
     s.AudioVolumeName = EditAudioVolumeName->text();
@@ -536,6 +540,7 @@ void TFormSettings::ApplyCaptions() {
     CheckBoxDriveUnderrunProtectionAUDIO->setText(LookupText("3.64"));
     CheckBoxDriveOPCAUDIO->setText(LookupText("3.65"));
     CheckBoxDriveEjectAfterWriteAUDIO->setText(LookupText("3.67"));
+    CheckBoxWriteCdText->setText(LookupText("36.0"));
     LabelDriveCacheSizeAUDIO->setText(LookupText("3.68"));
     LabelWriteMethodAUDIO->setText(LookupText("3.96"));
     LabelWAVPath->setText(LookupText("3.97"));

@@ -110,6 +110,7 @@ public:
     QCheckBox* CheckBoxDriveUnderrunProtectionAUDIO = nullptr;
     QCheckBox* CheckBoxDriveOPCAUDIO = nullptr;
     QCheckBox* CheckBoxDriveEjectAfterWriteAUDIO = nullptr;
+    QCheckBox* CheckBoxWriteCdText = nullptr;
     QLabel* LabelDriveCacheSizeAUDIO = nullptr;
     QSlider* CoolTrackBarDriveCacheSizeAUDIO = nullptr;
     QLabel* LabelDriveCacheSizeValueAUDIO = nullptr;

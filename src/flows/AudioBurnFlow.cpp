@@ -9,6 +9,7 @@
 #include "app/SizeFormat.h"
 #include "app/WavSpace.h"
 #include "audioconv/WavOutputFolder.h"
+#include "audiowrite/TThreadedWrite.h"
 #include "device/Media.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
@@ -17,7 +18,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace kv {
 namespace {
@@ -37,6 +37,15 @@ QString QuotedName(const std::string& text) {
     return first >= 0 && last > first ? line.mid(first + 1, last - first - 1) : line;
 }
 
+// The audio writer's lines about CD-TEXT the user should read, by their catalogue keys.
+const char* CdTextLineKey(const std::string& text) {
+    static const std::pair<const char*, const char*> kLines[] = {
+        {kCdTextTrackAtOnceText, "36.1"}, {kCdTextRefusedText, "36.2"}, {kCdTextLaterSessionText, "36.3"}};
+    for (const auto& [line, key] : kLines)
+        if (text == std::string(">>> ") + line) return key;
+    return nullptr;
+}
+
 }  // namespace
 
 void TAudioBurnFlow::Start() {
@@ -48,9 +57,7 @@ void TAudioBurnFlow::AudioBurnChecked() {
     const TTreeTotals totals = TreeTotals(Host.Root());
     const double needed = (totals.Duration + 2) * kCdAudioBytesPerSecond;
     TSettings& s = Host.Settings();
-    const QString cache =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/kelvadore/";
-    const QString folder = ChooseWavFolder(s.WAVPath, static_cast<qint64>(needed), cache, Host.Storage());
+    const QString folder = ChooseWavFolder(s.WAVPath, static_cast<qint64>(needed), CacheFolder(), Host.Storage());
     if (folder.isEmpty()) {
         Host.Log().AddLog(LookupText("11.37"));
         Host.Prompts().ShowNotice(LookupText("11.37"));
@@ -104,9 +111,12 @@ void TAudioBurnFlow::CheckAudioCapacity(const TDiscFacts& facts, double needed) 
         Host.Log().AddLog(LookupText("11.76"));
     }
     AudioFiles.clear();
+    TypedTexts.clear();
     Host.Root().ForEachBelow([this](const TQueueItem& item) {
-        if (!item.Node.IsFolder && item.Node.IsAudio && !item.Node.SourcePath.isEmpty())
+        if (!item.Node.IsFolder && item.Node.IsAudio && !item.Node.SourcePath.isEmpty()) {
             AudioFiles.append(item.Node.SourcePath);
+            TypedTexts.push_back({item.Node.CdTextTitle.toStdString(), item.Node.CdTextPerformer.toStdString(), {}});
+        }
     });
     StartConversion();
 }
@@ -114,8 +124,14 @@ void TAudioBurnFlow::CheckAudioCapacity(const TDiscFacts& facts, double needed) 
 void TAudioBurnFlow::StartConversion() {
     Host.OpenProgress(TProgressMode::AudioConversion);
     std::vector<std::string> sources;
-    for (const QString& file : AudioFiles)
-        if (QFileInfo::exists(file)) sources.push_back(QFile::encodeName(file).toStdString());
+    std::vector<TCdTextFields> typed;
+    for (qsizetype i = 0; i < AudioFiles.size(); ++i)
+        if (QFileInfo::exists(AudioFiles[i])) {
+            sources.push_back(QFile::encodeName(AudioFiles[i]).toStdString());
+            typed.push_back(TypedTexts[static_cast<size_t>(i)]);
+        }
+    TypedTexts = std::move(typed);
+    TextSources = sources;
     // Nothing left to convert: the run ends here instead of leaving the window waiting.
     if (sources.empty()) {
         Host.Log().AddLog(LookupText("11.54"));
@@ -180,6 +196,8 @@ void TAudioBurnFlow::BurnConvertedAudio(const std::vector<std::string>& converte
     jobs::TAudioDiscOptions options;
     options.TrackAtOnce = s.DriveWriteMethodAUDIO == 1;
     options.PauseMs = s.PauseBetweenAudioTracks;
+    options.CdText = s.WriteCdText;
+    options.TrackTexts = TypedTexts;
     ShowWaitCursor(true);
     OnDrive<TAudioWriteFacts>(
         [settings = BurnerSettings(), converted, options, texts](TBurnerHost& burners) {
@@ -226,10 +244,13 @@ void TAudioBurnFlow::StartAudioWrite(const TAudioWriteFacts& facts, const std::v
     writer->SourcesConverted = true;
     writer->KeepDecoded = true;  // deleted by the write-done handling, with every file the decoder wrote
     writer->Disc = options;
+    writer->TextSources = TextSources;
     jobs::TAudioBurnJob& job = Runner.Hold(std::move(writer));
     Decoder = nullptr;
     job.OnMessage = Guarded([this](const jobs::TJobMessage& message) {
-        if (message.Severity == jobs::TSeverity::Warning || message.Severity == jobs::TSeverity::Error)
+        if (const char* key = CdTextLineKey(message.Text))
+            Host.Log().AddLog(LookupText(key));
+        else if (message.Severity == jobs::TSeverity::Warning || message.Severity == jobs::TSeverity::Error)
             Host.Log().AddLog(QString::fromStdString(message.Text));
     });
     job.OnFinished = Guarded([this](const jobs::TJobResult& result) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
+
 namespace kv {
 
 struct TAudioWriteFacts;
@@ -40,6 +42,8 @@ private:
 
     QStringList AudioFiles;
     bool EndShown = false;  // the progress window has said that the write ended well
+    std::vector<TCdTextFields> TypedTexts;  // per audio file: what the properties window kept
+    std::vector<std::string> TextSources;   // the files being decoded, whose tags name the tracks
     jobs::TDecodeJob* Decoder = nullptr;  // held by the runner until the write job follows
 };
 

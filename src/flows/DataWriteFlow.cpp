@@ -5,6 +5,7 @@
 #include "app/MessageCatalogue.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
+#include "flows/ImageJobTexts.h"
 #include "jobs/DataWriteJobs.h"
 
 namespace kv {
@@ -46,9 +47,9 @@ void TDataWriteFlow::DataJobMessage(const jobs::TJobMessage& message) {
         After(kEventTimerMs, [this] { TimerFinalizingTrackTimer(); });
         return;
     }
-    // The engine's own warnings and errors on the way (a broken session closed first, say).
-    if (message.Severity == jobs::TSeverity::Warning || message.Severity == jobs::TSeverity::Error)
-        Host.Log().AddLog(QString::fromStdString(message.Text));
+    // The engine's own warnings and errors on the way (a broken session closed first, say), and a
+    // cue sheet's lines.
+    if (const QString line = JobLogLine(message); !line.isEmpty()) Host.Log().AddLog(line);
 }
 
 void TDataWriteFlow::TimerFinalizingTrackTimer() {

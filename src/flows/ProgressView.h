@@ -5,7 +5,7 @@
 namespace kv {
 
 // What the progress window shows: the panels and caption of one kind of run.
-enum class TProgressMode { Erase, AudioConversion, DataWrite, AudioWrite };
+enum class TProgressMode { Erase, AudioConversion, DataWrite, AudioWrite, ReadImage, CopyDisc };
 
 // The "after finish" boxes of the progress window.
 struct TAfterFinishChoices {
@@ -31,6 +31,8 @@ public:
     // An image file being written shows its path as the current file.
     virtual void SetImageFile(const QString& path) = 0;
     virtual void SetProgressMaximum(qint64 blocks) = 0;
+    // A disc read's speed is also shown as a factor of this many KB/s, the medium's "1X".
+    virtual void SetReadSpeedUnit(double kbsPerX) = 0;
     // The track is being closed: a full gauge, empty buffers.
     virtual void ShowFinalizing(qint64 blocks) = 0;
     // The run has ended well: the window says so (full gauge) for the moment before it closes.

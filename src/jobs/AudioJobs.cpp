@@ -5,6 +5,7 @@
 
 #include "audioconv/WavOutputFolder.h"
 #include "jobs/ComponentHooks.h"
+#include "jobs/TrackTexts.h"
 
 namespace kv::jobs {
 namespace {
@@ -141,6 +142,7 @@ std::string RunCueBurnerWrite(TCueBurner& burner, const std::function<bool()>& c
 TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
     if (TJobResult ended; !WaitForDisc(burner_, ended)) return ended;
     SetStage(TJobStage::Preparing);
+    if (Disc.CdText) NameTracks(wavs.size());
     std::string error;
     if (!DescribeAudioDisc(burner_, wavs, Disc, error)) return Failed(error);
     burner_.TestWrite = Disc.TestWrite;
@@ -148,6 +150,19 @@ TJobResult TAudioBurnJob::Write(const std::vector<std::string>& wavs) {
         burner_, [this] { return CancelRequested(); }, [this](TJobStage s) { SetStage(s); },
         [this](const std::function<void(TJobProgress&)>& change) { UpdateProgress(change); });
     return error.empty() ? Ok() : Failed(error);
+}
+
+void TAudioBurnJob::NameTracks(size_t count) {
+    const std::vector<std::string>& files = TextSources.empty() ? sources_ : TextSources;
+    std::vector<TCdTextFields> named;
+    std::vector<std::string> isrc;
+    for (size_t i = 0; i < count && i < files.size(); ++i) {
+        TTrackNaming n = NameTrack(files[i], i < Disc.TrackTexts.size() ? Disc.TrackTexts[i] : TCdTextFields{});
+        named.push_back(std::move(n.Texts));
+        isrc.push_back(std::move(n.Isrc));
+    }
+    Disc.TrackTexts = std::move(named);
+    Disc.TrackIsrc = std::move(isrc);
 }
 
 TJobResult TAudioBurnJob::Run() {

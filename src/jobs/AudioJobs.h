@@ -62,6 +62,10 @@ public:
     ~TAudioBurnJob() override { StopAndJoin(); }
 
     TAudioDiscOptions Disc;
+    // With Disc.CdText, the files that name the tracks (their tags or file names), one per track:
+    // the sources before decoding; empty takes the job's sources. A text given in
+    // Disc.TrackTexts goes before what the file says.
+    std::vector<std::string> TextSources;
     bool KeepDecoded = false;
     // The sources are the CD-format WAV files of an earlier decoding run: no decoding stage.
     bool SourcesConverted = false;
@@ -73,6 +77,7 @@ protected:
 
 private:
     TJobResult Write(const std::vector<std::string>& wavs);
+    void NameTracks(size_t count);
 
     TCueBurner& burner_;
 };

@@ -75,6 +75,11 @@ bool DescribeCueImage(TCueSheetBuilder& b, const TCueDocument& document, const s
     b.ClearTracks();
     b.SetWriteMethod(TWriteMethod::wmSAO);
     b.MediaCatalogNumber = document.Catalog;
+    // TITLE, PERFORMER and SONGWRITER become the lead-in's CD-TEXT.
+    b.WriteCdText = document.HasTexts();
+    b.CDTitle = document.Texts.Title;
+    b.CDPerformer = document.Texts.Performer;
+    b.CDSongWriter = document.Texts.Songwriter;
     auto refused = [&] {
         error = b.LastRefusal();
         return false;
@@ -100,6 +105,7 @@ bool DescribeCueImage(TCueSheetBuilder& b, const TCueDocument& document, const s
         }
         for (const TCueTrack& t : file.Tracks) {
             if (!b.AddTrack(TrackModeOf(t.Type))) return refused();
+            b.SetTrackTexts({t.Texts.Title, t.Texts.Performer, t.Texts.Songwriter});
             b.SetPreGap(static_cast<int32_t>(t.Pregap));
             b.SetTrackFlags(t.CopyPermitted, t.FourChannel, t.PreEmphasis);
             b.SetFirstIndexNumber(t.HasIndexZero() ? 0 : 1);

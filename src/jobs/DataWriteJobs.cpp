@@ -154,8 +154,6 @@ TJobResult TDataWriteJob::BurnCueSheet(const std::string& cueFile) {
     audio.UnderrunProtection = burner_.UnderrunProtection;
     if (!DescribeCueImage(audio, cue, std::filesystem::path(cueFile).parent_path().string(), error))
         return Failed(error);
-    if (cue.HasTexts())
-        Message(TSeverity::Info, "THE CUE SHEET'S CD-TEXT (TITLE, PERFORMER, SONGWRITER) IS NOT WRITTEN", "35.30");
     if (TJobResult ended; !WaitForDisc(audio, ended)) return ended;
     error = RunCueBurnerWrite(
         audio, [this] { return CancelRequested(); }, [this](TJobStage s) { SetStage(s); },

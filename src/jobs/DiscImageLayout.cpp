@@ -204,6 +204,8 @@ bool ProbeDiscLayout(TSCSIDevice& device, TDiscImageLayout& layout, std::string&
         for (TImageTrack& t : tracks)
             if (!t.Audio) t.DataMode = DataModeOf(device, t);
         ProbeSubChannel(device, layout, cancelled);
+        std::vector<TCdTextPack> packs;
+        if (device.ReadCdTextPacks(packs)) layout.CdText = DecodeCdText(packs);
         // An audio track that ends where its successor's pre-gap starts reads to there.
         for (TImageTrack& t : tracks)
             if (t.Audio || t.RecordedEnd > t.End) t.RecordedEnd = t.End;

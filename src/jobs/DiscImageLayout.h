@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
+
 namespace kv {
 class TSCSIDevice;
 }
@@ -32,6 +34,7 @@ struct TDiscImageLayout {
     uint16_t Sessions = 1;
     std::vector<TImageTrack> Tracks;  // every track of the disc in TOC order
     std::string Mcn;
+    TCdText CdText;  // what the first lead-in says (READ TOC format 5)
     // Pre-gaps, index points, ISRCs and the catalogue number were read from the Q sub-channel;
     // false when the drive does not return it (pre-gaps of 2 s are then assumed).
     bool SubChannelRead = false;

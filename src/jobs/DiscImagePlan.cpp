@@ -32,8 +32,24 @@ void SetFlags(const TImageTrack& t, TCueTrack& c) {
     }
 }
 
-TCueTrack CueTrackOf(const TImageTrack& t, int32_t fileStart) {
+// A cue sheet's text is quoted and has no escape: a double quote in a title becomes a single one.
+TCueTexts CueTextsOf(const TCdTextFields& f) {
+    auto quotable = [](std::string text) {
+        std::replace(text.begin(), text.end(), '"', '\'');
+        return text;
+    };
+    TCueTexts texts;
+    texts.Title = quotable(f.Title);
+    texts.Performer = quotable(f.Performer);
+    texts.Songwriter = quotable(f.SongWriter);
+    return texts;
+}
+
+TCueTrack CueTrackOf(const TImageTrack& t, int32_t fileStart, const TCdText& cdText) {
     TCueTrack c;
+    // TITLE, PERFORMER and SONGWRITER lines from the disc's CD-TEXT.
+    if (t.Number >= cdText.FirstTrack && size_t(t.Number - cdText.FirstTrack) < cdText.Tracks.size())
+        c.Texts = CueTextsOf(cdText.Tracks[t.Number - cdText.FirstTrack]);
     c.Number = t.Number;
     c.Type = t.Audio ? TCueTrackType::Audio : t.DataMode == 2 ? TCueTrackType::Mode2Raw : TCueTrackType::Mode1Raw;
     SetFlags(t, c);
@@ -86,13 +102,14 @@ TDiscImagePlan PlanCueImage(const TDiscImageLayout& layout, const std::string& o
     plan.Readable = ReadableRanges(tracks);
     plan.CuePath = CueSheetPathFor(output);
     plan.Cue.Catalog = layout.Mcn;
+    plan.Cue.Texts = CueTextsOf(layout.CdText.Album);
     if (!wavFiles) {
         const std::string bin = HasExtension(output, ".cue") ? WithExtension(output, ".bin") : output;
         plan.Parts.push_back({bin, plan.From, plan.To, false});
         TCueFile file;
         file.Name = fs::path(bin).filename().string();
         file.Type = TCueFileType::Binary;
-        for (const TImageTrack* t : tracks) file.Tracks.push_back(CueTrackOf(*t, 0));
+        for (const TImageTrack* t : tracks) file.Tracks.push_back(CueTrackOf(*t, 0, layout.CdText));
         plan.Cue.Files.push_back(std::move(file));
         return plan;
     }
@@ -109,7 +126,7 @@ TDiscImagePlan PlanCueImage(const TDiscImageLayout& layout, const std::string& o
         TCueFile file;
         file.Name = path.filename().string();
         file.Type = t.Audio ? TCueFileType::Wave : TCueFileType::Binary;
-        file.Tracks.push_back(CueTrackOf(t, from));
+        file.Tracks.push_back(CueTrackOf(t, from, layout.CdText));
         plan.Cue.Files.push_back(std::move(file));
     }
     return plan;

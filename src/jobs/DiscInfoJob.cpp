@@ -42,6 +42,12 @@ std::vector<TSessionRow> TDiscInfoJob::ReadSessionRows(const TDisc& disc, uint32
     return rows;
 }
 
+void TDiscInfoJob::ReadDiscTexts(TDiscReport& r) {
+    std::vector<TCdTextPack> packs;
+    if (device_.ReadCdTextPacks(packs)) r.CdText = DecodeCdText(packs);
+    device_.ReadMediaCatalogNumber(r.CatalogNumber);
+}
+
 TJobResult TDiscInfoJob::Run() {
     TMessageHook messages(device_, [this](TSeverity s, const std::string& text) { Message(s, text); });
     SetStage(TJobStage::WaitingForDrive);
@@ -73,6 +79,8 @@ TJobResult TDiscInfoJob::Run() {
     }
     r.MediumName = MediumName(r.Medium);
     r.LastError = device_.LastError();
+    // Asked after the error is taken: a drive may refuse these on a disc that has neither.
+    if (r.DriveReady && IsCdMedium(r.Medium) && r.UsedBlocks > 0) ReadDiscTexts(r);
     {
         std::lock_guard lock(reportMutex_);
         report_ = r;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "device/CdText.h"
 #include "device/SCSIDevice.h"
 #include "jobs/Job.h"
 
@@ -35,6 +36,8 @@ struct TDiscReport {
     std::vector<TSessionRow> SessionRows;  // only with ListSessions
     // UDF revision of the last session's volume (0102h, 0201h, ...); 0 when it carries no UDF.
     uint16_t UdfRevision = 0;
+    TCdText CdText;                        // CD media: what the first lead-in says
+    std::string CatalogNumber;             // CD media: the media catalogue number of the Q sub-channel
     std::string LastError;
 
     int64_t FreeBytes() const { return int64_t{FreeBlocks} * BlockSize; }
@@ -58,6 +61,7 @@ protected:
 
 private:
     std::vector<TSessionRow> ReadSessionRows(const TDisc& disc, uint32_t freeBlocks, uint8_t medium);
+    void ReadDiscTexts(TDiscReport& report);
 
     TSCSIDevice& device_;
     mutable std::mutex reportMutex_;

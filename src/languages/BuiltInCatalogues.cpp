@@ -888,7 +888,30 @@ const char* const kDefaultLines[] = {
     "43=Temporary disc image deleted",
     "//<#file>",
     "44=The disc image is kept: <#file>",
-    "45=The disc was copied"
+    "45=The disc was copied",
+    "46=Last",
+    "47=Abort the read",
+    "48=Abort reading the disc?",
+    "49=Reading the disc aborted by user",
+    "50=Abort the copy",
+    "51=Abort the copy?",
+    "52=Disc copy aborted by user",
+    // Section 36: CD-TEXT of audio CDs (the Preferences' check box, the log lines of an audio
+    // write, the properties and disc information windows).
+    "[36]",
+    "//CD-Text",
+    "0=Write CD-Text",
+    "1=Track at once writes no CD-Text: the disc carries no titles",
+    "2=The drive writes no CD-Text: the disc carries no titles",
+    "3=CD-Text goes into a disc's first session only: this session carries no titles",
+    "4=CD-Text",
+    "5=Title",
+    "6=Performer",
+    "7=Songwriter",
+    "8=Album",
+    "9=Track",
+    "10=Catalogue number",
+    "11=From the file's tags, or its name. A title or performer typed here is kept with the project."
 };
 
 }  // namespace

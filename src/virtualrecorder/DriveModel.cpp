@@ -12,6 +12,10 @@ bool TDriveModel::ApplyQuirks(const std::string& list, std::string& error) {
         if (q.empty()) continue;
         if (q == "page30")
             JustLinkPage = true;
+        else if (q == "cdtextmsf")
+            CdTextAtLeadInStart = true;
+        else if (q == "nocdtext")
+            NoCdText = true;
         else if (q == "fffd0001")
             BlankCdrFfdQuirk = true;
         else if (q == "longwrite")

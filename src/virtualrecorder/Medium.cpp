@@ -24,6 +24,7 @@ int32_t AtipLeadInFor(EMediumKind kind) {
 }  // namespace
 
 uint16_t TSaoPlan::SectorSizeAt(int32_t lba) const {
+    if (CdTextLeadIn && lba < First) return static_cast<uint16_t>(kCdTextLeadInBlockBytes);
     uint16_t size = Tracks.empty() ? 2352 : Tracks.front().SectorSize;
     for (const auto& t : Tracks)
         if (t.Index0 <= lba) size = t.SectorSize;
@@ -87,6 +88,7 @@ std::string TMedium::StateText() const {
       << s.Intermediate << ' ' << s.DaoOnly << '\n'
       << "highest-written " << s.HighestWritten << '\n'
       << "disc-type " << int{s.DiscType} << '\n';
+    WriteCdTextLines(o, s.CdText);
     for (const auto& x : s.Sessions)
         o << "session " << x.Number << ' ' << x.LeadOut << ' ' << x.Closed << '\n';
     for (const auto& t : s.Tracks)
@@ -136,6 +138,8 @@ bool TMedium::ParseState(const std::string& text, TDiscState& s, std::string& er
             int v = 0;
             ok = static_cast<bool>(f >> v) && v >= 0 && v <= 255;
             s.DiscType = static_cast<uint8_t>(v);
+        } else if (key == "cdtext") {
+            ok = ParseCdTextLine(f, s.CdText);
         } else if (key == "session") {
             TSession x;
             ok = static_cast<bool>(f >> x.Number >> x.LeadOut >> x.Closed) && s.Sessions.size() < 1000;
@@ -441,6 +445,11 @@ TSense TMedium::BeginSao(TSaoPlan plan) {
     if (plan.First != NextSessionStart() - 150) return sense::kInvalidFieldInParameters;
     if (plan.LeadOut > static_cast<int32_t>(state_.Capacity)) return sense::kInvalidFieldInParameters;
     plan.Next = plan.First;
+    if (plan.CdTextLeadIn) {
+        // CD-TEXT is read from the first lead-in only.
+        if (!state_.Sessions.empty()) return sense::kInvalidFieldInParameters;
+        plan.Next = state_.AtipLeadIn;
+    }
     sao_ = std::move(plan);
     return sense::kGood;
 }
@@ -448,6 +457,17 @@ TSense TMedium::BeginSao(TSaoPlan plan) {
 TSense TMedium::WriteSao(int32_t lba, uint32_t count, const uint8_t* data, uint32_t dataLength, bool record) {
     TSaoPlan& p = *sao_;
     if (lba != p.Next) return sense::kInvalidWriteAddress;
+    if (lba < p.First) {
+        // The CD-TEXT lead-in: 96-byte blocks up to the pause before track 1.
+        const uint32_t leadIn = std::min<uint32_t>(count, static_cast<uint32_t>(p.First - lba));
+        if (uint64_t{leadIn} * kCdTextLeadInBlockBytes > dataLength) return sense::kInvalidFieldInCdb;
+        if (const TSense s = p.CdText.Take(data, leadIn); !s.Good()) return s;
+        p.Next += static_cast<int32_t>(leadIn);
+        if (leadIn == count) return sense::kGood;
+        const size_t taken = size_t{leadIn} * kCdTextLeadInBlockBytes;
+        return WriteSao(lba + static_cast<int32_t>(leadIn), count - leadIn, data + taken,
+                        dataLength - static_cast<uint32_t>(taken), record);
+    }
     if (int64_t{lba} + count > p.LeadOut) return sense::kLbaOutOfRange;
     uint64_t total = 0;
     for (uint32_t i = 0; i < count; ++i) total += p.SectorSizeAt(lba + static_cast<int32_t>(i));
@@ -472,7 +492,8 @@ void TMedium::FinishSao(bool nextSessionAllowed) {
     if (!sao_) return;
     const TSaoPlan p = std::move(*sao_);
     sao_.reset();
-    if (p.Next == p.First) return;  // nothing was sent: the disc stays as it was
+    if (p.Next <= p.First) return;  // nothing was sent: the disc stays as it was
+    if (p.CdTextLeadIn) state_.CdText = p.CdText.Packs();
     // A stream that stopped early still gets its lead-out where the data ended.
     const int32_t leadOut = std::min(p.Next, p.LeadOut);
     TSession session{static_cast<uint16_t>(state_.Sessions.size() + 1), leadOut, true};
@@ -508,6 +529,7 @@ void TMedium::FinishSao(bool nextSessionAllowed) {
 }
 
 void TMedium::Blank(bool minimal) {
+    state_.CdText.clear();
     state_.Sessions.clear();
     state_.Tracks.clear();
     state_.Finalized = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "virtualrecorder/CdTextLeadIn.h"
 #include "virtualrecorder/MediumFile.h"
 #include "virtualrecorder/MediumKinds.h"
 #include "virtualrecorder/Sense.h"
@@ -63,6 +64,10 @@ struct TCueTrack {
 
 struct TSaoPlan {
     std::vector<TCueTrack> Tracks;
+    // A lead-in entry with data form | 40h: the host writes the lead-in's CD-TEXT from its first
+    // block up to First.
+    bool CdTextLeadIn = false;
+    TCdTextReceiver CdText;
     int32_t First = -150;  // first block the host sends
     int32_t LeadOut = 0;   // first block after the program area
     int32_t Next = -150;   // next block expected
@@ -85,6 +90,7 @@ struct TDiscState {
     bool DaoOnly = false;          // minimally blanked DVD-RW
     int32_t HighestWritten = -1;   // overwritable media: last block ever written
     uint8_t DiscType = 0;
+    std::vector<TCdTextPack> CdText;  // the first session's lead-in packs, one round
     std::vector<TSession> Sessions;
     std::vector<TTrack> Tracks;
     TSubChannelMarks Marks;

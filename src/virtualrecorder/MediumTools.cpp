@@ -329,6 +329,7 @@ bool DescribeMedium(const std::string& path, std::string& text, std::string& err
     } else if (!t.Pressed && !st.Finalized) {
         o << "next writable address: " << medium->NextWritableAddress() << "\n";
     }
+    if (!st.CdText.empty()) o << "cd-text:   " << st.CdText.size() << " packs in the lead-in\n";
     for (const auto& s : st.Sessions) {
         o << "session " << s.Number << (s.Closed ? " closed" : " open");
         if (s.Closed) o << ", lead-out at " << s.LeadOut;

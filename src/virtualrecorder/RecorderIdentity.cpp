@@ -298,7 +298,9 @@ TSense TVirtualRecorder::CmdModeSelect(TCmd& c) {
     if (multiSession == 2) return sense::kInvalidFieldInParameters;
     static constexpr uint16_t kBlockTypes =
         (1u << 0) | (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11) | (1u << 12) | (1u << 13);
-    if (!(kBlockTypes & (1u << blockType))) return sense::kInvalidFieldInParameters;
+    // Raw blocks with P-W (2, 3) only from a drive that wants them for a CD-TEXT lead-in.
+    const bool rawWithPw = model_.CdTextAtLeadInStart && (blockType == 2 || blockType == 3);
+    if (!(kBlockTypes & (1u << blockType)) && !rawWithPw) return sense::kInvalidFieldInParameters;
     if (writeType == 0 && fixedPacket && GetBE32(p + 10) == 0) return sense::kInvalidFieldInParameters;
     if ((p[2] & 0x10) && !model_.TestWrite) return sense::kInvalidFieldInParameters;
     if ((p[2] & 0x40) && !model_.UnderrunFree) return sense::kInvalidFieldInParameters;

@@ -293,6 +293,13 @@ TSense TVirtualRecorder::CmdReadToc(TCmd& c) {
         return sense::kGood;
     }
 
+    if (format == 5) {
+        // CD-TEXT: the packs of the first lead-in; a disc without them gives an empty list.
+        if (!t.Cd) return sense::kInvalidFieldInCdb;
+        c.Reply = CdTextTocReply(st.CdText);
+        return sense::kGood;
+    }
+
     // Tracks a TOC lists: those of closed sessions on CD; every complete track on DVD (drives
     // fabricate the TOC there); the formatted area on overwritable media.
     std::vector<TTrack> tracks;

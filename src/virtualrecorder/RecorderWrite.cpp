@@ -230,7 +230,10 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
     if (CurrentWriteMode().WriteType != 2) return sense::kCommandSequenceError;
     const uint32_t length = GetBE24(c.Cdb + 6);
     if (length == 0 || length % 8 != 0 || c.OutLength() < length) return sense::kParameterListLength;
-    const uint8_t* d = c.Out();
+    // The CD-TEXT request is taken off the lead-in entry, which is then checked like a plain one.
+    std::vector<uint8_t> sheet(c.Out(), c.Out() + length);
+    const TCdTextCueRequest cdText = TakeCdTextCueRequest(sheet);
+    const uint8_t* d = sheet.data();
 
     TSaoPlan plan;
     bool leadIn = false, leadOut = false;
@@ -306,6 +309,13 @@ TSense TVirtualRecorder::CmdSendCueSheet(TCmd& c) {
     }
     if (!leadIn || !leadOut) return sense::kInvalidFieldInParameters;
     plan.First = plan.Tracks.front().Index0;
+    if (cdText.Requested) {
+        // The lead-in's start, when given, must be the one READ DISC INFORMATION reports.
+        const bool refused = model_.NoCdText || (model_.CdTextAtLeadInStart && !cdText.AtLeadInStart) ||
+                             (cdText.AtLeadInStart && cdText.LeadInStart != m.State().AtipLeadIn);
+        if (refused) return sense::kInvalidFieldInParameters;
+        plan.CdTextLeadIn = true;
+    }
     if (TestWriteActive()) BeginTestWrite();
     return m.BeginSao(std::move(plan));
 }

@@ -206,6 +206,8 @@ TSense TVirtualRecorder::Dispatch(TCmd& c) {
             return CmdWrite(c, static_cast<int32_t>(GetBE32(cdb + 2)), GetBE16(cdb + 7));
         case 0x35:
             return CmdSynchronizeCache(c);
+        case 0x42:
+            return CmdReadSubChannel(c);
         case 0x43:
             return CmdReadToc(c);
         case 0x46:

@@ -97,6 +97,7 @@ private:
     TSense CmdReadDiscInformation(TCmd& c);
     TSense CmdReadTrackInformation(TCmd& c);
     TSense CmdReadToc(TCmd& c);
+    TSense CmdReadSubChannel(TCmd& c);
     TSense CmdReadFormatCapacities(TCmd& c);
     TSense CmdReadCapacity(TCmd& c);
     TSense CmdReadDiscStructure(TCmd& c);

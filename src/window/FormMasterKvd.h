@@ -138,6 +138,8 @@ public:
     void BurnData(bool imageOnly);
     void ActionBurnAudioExecute(), ActionEraseDiscExecute(), ActionDiscInfoExecute();
     void ActionImportSessionExecute(), ActionExtractFileFromSessionExecute();
+    // The disc saved as an image, or copied, with what the user chose in their windows.
+    void ActionSaveDiscImageExecute(), ActionCopyDiscExecute();
     void BurnImageFile(QString fileName);
     void ImportSession(int session, const QString& pathText);
     // The burn-mode chooser of the command word "B" when the compilation holds audio files.

@@ -67,7 +67,9 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments, const QStr
             if (word == "R" || word == "RB") {
                 for (const QString& line : lines) QueueModel->RemoveTopLevelPath(line);
             } else if (word == "BISO") {
-                if (lines.size() == 1 && QFileInfo(lines.front()).isFile() && lines.front().toUpper().endsWith(".ISO")) {
+                const QString image = lines.front().toUpper();
+                if (lines.size() == 1 && QFileInfo(lines.front()).isFile() &&
+                    (image.endsWith(".ISO") || image.endsWith(".CUE"))) {
                     imageStarted = true;
                 }
             } else {

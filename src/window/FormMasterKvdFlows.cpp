@@ -1,11 +1,14 @@
 // The operations of the window. Each handler collects what the user chose and hands the operation
 // to a flow; the runner refuses it while another one runs. The window keeps the dialogs: the burn
 // mode chooser, the disc information window, the sessions dialog and the shutdown countdown.
+#include "dialogs/FormCopyDisc.h"
 #include "dialogs/FormDiscInfo.h"
+#include "dialogs/FormSaveDiscImage.h"
 #include "dialogs/FormSessions.h"
 #include "dialogs/FormShutDown.h"
 #include "flows/AfterBurnFlow.h"
 #include "flows/AudioBurnFlow.h"
+#include "flows/CopyDiscFlow.h"
 #include "flows/DataBurnFlow.h"
 #include "flows/DiscReportFlow.h"
 #include "flows/EraseFlow.h"
@@ -13,6 +16,7 @@
 #include "flows/FlowRunner.h"
 #include "flows/ImageBurnFlow.h"
 #include "flows/ImportFlow.h"
+#include "flows/ReadImageFlow.h"
 #include "virtualrecorder/VirtualRecorders.h"
 #include "window/FormMasterKvd.h"
 #include "window/QueueModel.h"
@@ -52,6 +56,8 @@ void TFormMasterKvd::ConnectFlows() {
     on(I::DiscInfo, [this] { ActionDiscInfoExecute(); });
     on(I::ImportSession, [this] { ActionImportSessionExecute(); });
     on(I::ExtractFileFromSession, [this] { ActionExtractFileFromSessionExecute(); });
+    on(I::SaveDiscImage, [this] { ActionSaveDiscImageExecute(); });
+    on(I::CopyDisc, [this] { ActionCopyDiscExecute(); });
     if (!AfterDataBurn)
         AfterDataBurn = [this](const TAfterFinishChoices& choices) {
             WriteRestartHandOver(*FlowHost, *Runner, choices);
@@ -96,6 +102,27 @@ void TFormMasterKvd::ShowBurnModeChooser() {
     chooser->OnCancel = [this] { RestoreApplication(); };
     FormSelectBurnMode = chooser;
     chooser->show();
+}
+
+// ---- discs to images and copies -----------------------------------------------------------------
+
+void TFormMasterKvd::ActionSaveDiscImageExecute() {
+    if (Runner->Busy()) return;
+    TFormSaveDiscImage dialog(Prompts(), {}, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    Runner->Start(std::make_unique<TReadImageFlow>(*FlowHost, *Runner, dialog.Choices()));
+}
+
+void TFormMasterKvd::ActionCopyDiscExecute() {
+    if (Runner->Busy()) return;
+    QStringList drives;
+    for (int i = 0; i < ComboBoxDriveName->count(); ++i) drives.append(ComboBoxDriveName->itemText(i));
+    TCopyDiscChoices preset;
+    preset.TargetDrive = Selection.Identity;
+    preset.TempFolder = Settings().WAVPath;
+    TFormCopyDisc dialog(Prompts(), drives, preset, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    Runner->Start(std::make_unique<TCopyDiscFlow>(*FlowHost, *Runner, dialog.Choices()));
 }
 
 // ---- disc information, sessions, extraction ---------------------------------------------------

@@ -85,7 +85,7 @@ void TFormMasterKvd::CreateMenus() {
     MainMenuItemRecorder = NewMenu(this, "MainMenuItemRecorder");
     AddActions(MainMenuItemRecorder, *this,
                {I::Burn, I::BurnAudio, I::BurnISO, I::SaveISO, {}, I::ImportSession, I::ExtractFileFromSession, {},
-                I::EraseDisc, I::DiscInfo, {}, I::Eject, I::Load, {}});
+                I::SaveDiscImage, I::CopyDisc, {}, I::EraseDisc, I::DiscInfo, {}, I::Eject, I::Load, {}});
     MenuVirtualRecorder = NewMenu(MainMenuItemRecorder, "MenuVirtualRecorder");
     AddActions(MenuVirtualRecorder, *this, {I::VirtualNewMedium, I::VirtualInsertFile, I::VirtualEject, {}, I::VirtualExport});
     MainMenuItemRecorder->addMenu(MenuVirtualRecorder);

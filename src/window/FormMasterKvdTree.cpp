@@ -29,6 +29,7 @@
 #include "dialogs/FormProperties.h"
 #include "flows/FlowRunner.h"
 #include "window/DeferredInputs.h"
+#include "jobs/TrackTexts.h"
 
 namespace kv {
 namespace {
@@ -379,9 +380,21 @@ void TFormMasterKvd::ActionPropertiesExecute() {
                                   FormatSize(3, 2, size)}
                           .join(" - ");
     properties.Source = node.SourcePath;
+    properties.IsAudio = node.IsAudio && !node.IsFolder && !node.SourcePath.isEmpty();
+    if (properties.IsAudio) {
+        const jobs::TTrackNaming named = jobs::NameTrack(QFile::encodeName(node.SourcePath).toStdString());
+        properties.FileTitle = QString::fromStdString(named.Texts.Title);
+        properties.FilePerformer = QString::fromStdString(named.Texts.Performer);
+        properties.FileSongWriter = QString::fromStdString(named.Texts.SongWriter);
+        properties.TypedTitle = node.CdTextTitle;
+        properties.TypedPerformer = node.CdTextPerformer;
+    }
     TFormProperties form(properties, this);
     form.Open = [this](const QUrl& url) { return Services.UrlOpener->Open(url); };
-    form.exec();
+    if (form.exec() == QDialog::Accepted && properties.IsAudio) {
+        item->Node.CdTextTitle = form.TypedTitle();
+        item->Node.CdTextPerformer = form.TypedPerformer();
+    }
 }
 
 void TFormMasterKvd::SortByHeader(int section) {

@@ -50,6 +50,8 @@ constexpr TIconSource kIcons[] = {
     {I::Paste, "edit-paste", QStyle::SP_FileLinkIcon},
     {I::LoadProject, "document-open", QStyle::SP_DialogOpenButton},
     {I::SaveProject, "document-save", QStyle::SP_DialogSaveButton},
+    {I::SaveDiscImage, "drive-optical", QStyle::SP_DriveCDIcon},
+    {I::CopyDisc, "edit-copy", QStyle::SP_DriveDVDIcon},
     {I::VirtualNewMedium, "media-optical-recordable", QStyle::SP_DriveCDIcon},
     {I::VirtualInsertFile, "document-open", QStyle::SP_DialogOpenButton},
     {I::VirtualEject, "media-eject", QStyle::SP_ArrowUp},

@@ -21,6 +21,10 @@ TFormBurnInProgress::TMode ModeOf(TProgressMode mode) {
             return TFormBurnInProgress::TMode::AudioConversion;
         case TProgressMode::AudioWrite:
             return TFormBurnInProgress::TMode::AudioWrite;
+        case TProgressMode::ReadImage:
+            return TFormBurnInProgress::TMode::ReadImage;
+        case TProgressMode::CopyDisc:
+            return TFormBurnInProgress::TMode::CopyDisc;
         case TProgressMode::DataWrite:
             break;
     }
@@ -93,6 +97,8 @@ void TProgressWindowView::PresetChoices(const TAfterFinishChoices& ticked, bool 
             window->CheckBoxVerifyData->setEnabled(verifyEnabled);
             break;
         case TFormBurnInProgress::TMode::AudioConversion:
+        case TFormBurnInProgress::TMode::ReadImage:
+        case TFormBurnInProgress::TMode::CopyDisc:
             break;
     }
 }
@@ -111,6 +117,8 @@ TAfterFinishChoices TProgressWindowView::Choices() const {
                     window->CheckBoxDriveEjectAfterWrite->isChecked(),
                     window->CheckBoxShutdownAfterFinish->isChecked()};
         case TFormBurnInProgress::TMode::AudioConversion:
+        case TFormBurnInProgress::TMode::ReadImage:
+        case TFormBurnInProgress::TMode::CopyDisc:
             break;
     }
     return {};
@@ -126,6 +134,10 @@ void TProgressWindowView::SetImageFile(const QString& path) {
 
 void TProgressWindowView::SetProgressMaximum(qint64 blocks) {
     if (FormBurnInProgress) FormBurnInProgress->SetProgressMaximum(blocks);
+}
+
+void TProgressWindowView::SetReadSpeedUnit(double kbsPerX) {
+    if (FormBurnInProgress) FormBurnInProgress->ReadSpeedUnit = kbsPerX;
 }
 
 void TProgressWindowView::ShowFinalizing(qint64 blocks) {

@@ -24,6 +24,7 @@ public:
     void SetCaption(const QString& text) override;
     void SetImageFile(const QString& path) override;
     void SetProgressMaximum(qint64 blocks) override;
+    void SetReadSpeedUnit(double kbsPerX) override;
     void ShowFinalizing(qint64 blocks) override;
     void ShowEnded(const QString& text) override;
     void ClearGauges() override;

@@ -15,13 +15,14 @@ TEST(ActionStatesTest, AnOperationStopsEveryDriveAndTreeCommandButNotTheWindow) 
     context.VirtualRecorderSelected = true;
     context.Tree = {.HasOwnFile = true, .Focused = true, .AnyAudio = true};
     const TActionStates idle = DeriveActionStates(context);
-    for (TActionId id : {I::Eject, I::Load, I::VirtualNewMedium, I::VirtualEject, I::ExitKvd, I::Minimize, I::ShowLog})
+    for (TActionId id : {I::Eject, I::Load, I::SaveDiscImage, I::CopyDisc, I::VirtualNewMedium, I::VirtualEject,
+                         I::ExitKvd, I::Minimize, I::ShowLog})
         EXPECT_TRUE(Enabled(idle, id)) << ActionInfo(id).Name;
     EXPECT_FALSE(Enabled(idle, I::Restore));
 
     for (TOperation operation : {TOperation::Adding, TOperation::Erasing, TOperation::WritingData,
                                  TOperation::WritingAudio, TOperation::Verifying, TOperation::Importing,
-                                 TOperation::ReadingDisc}) {
+                                 TOperation::ReadingDisc, TOperation::ReadingImage, TOperation::CopyingDisc}) {
         context.Operation = operation;
         const TActionStates busy = DeriveActionStates(context);
         for (const TActionInfo& info : ActionTable()) {

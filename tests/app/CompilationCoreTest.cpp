@@ -167,6 +167,52 @@ TEST(CompilationCoreTest, AProjectKeepsEveryFieldAndAnyDamageIsRefusedWhole) {
     EXPECT_FALSE(DecodeProject(bomb));
 }
 
+// The kinds of a project's rows, as any reader of the container sees them.
+QList<qint32> RowKinds(const QByteArray& file) {
+    const QByteArray rows = qUncompress(file.mid(12));
+    QList<qint32> kinds;
+    qsizetype at = 4;
+    for (quint32 row = 0; row < qFromLittleEndian<quint32>(rows.constData()) && at + 8 <= rows.size(); ++row) {
+        kinds.append(qFromLittleEndian<qint32>(rows.constData() + at));
+        at += 8 + qFromLittleEndian<quint32>(rows.constData() + at + 4);
+    }
+    return kinds;
+}
+
+TEST(CompilationCoreTest, TypedCdTextTravelsInARowOfItsOwnThatOlderReadersSkip) {
+    const std::unique_ptr<TQueueItem> tree = SampleTree();
+    const QByteArray plain = *EncodeProject(*tree, "Disc");
+    EXPECT_EQ(RowKinds(plain), (QList<qint32>{1, 2})) << "nothing typed: the rows as ever";
+
+    TQueueItem* song = tree->Child(0)->Child(0);
+    song->Node.CdTextTitle = QString::fromUtf8("Chanson d'\xC3\xA9t\xC3\xA9");
+    song->Node.CdTextPerformer = "Quartet";
+    const QByteArray typed = *EncodeProject(*tree, "Disc");
+    EXPECT_EQ(RowKinds(typed), (QList<qint32>{1, 2, 3}));
+    const std::optional<TProject> project = DecodeProject(typed);
+    ASSERT_TRUE(project && project->Tree);
+    ExpectSameTree(*project->Tree, *tree);
+
+    // A row of this kind that names a node that is no audio file, or is cut short, is left out:
+    // the tree loads as it would without it.
+    auto withRow = [&](const QByteArray& row) {
+        QByteArray rows = qUncompress(plain.mid(12));
+        qToLittleEndian<quint32>(3, rows.data());
+        QByteArray head(8, '\0');
+        qToLittleEndian<qint32>(3, head.data());
+        qToLittleEndian<quint32>(static_cast<quint32>(row.size()), head.data() + 4);
+        return plain.left(12) + qCompress(rows + head + row);
+    };
+    QByteArray notAudio(4 + 4 + 4 + 4, '\0');
+    qToLittleEndian<quint32>(1, notAudio.data());  // one entry: node 0, the "Music" folder, empty texts
+    const QByteArray cut("\x01\x00\x00\x00\x01\x00", 6);
+    for (const QByteArray& row : {notAudio, cut}) {
+        const std::optional<TProject> read = DecodeProject(withRow(row));
+        ASSERT_TRUE(read && read->Tree);
+        ExpectSameTree(*read->Tree, *SampleTree());
+    }
+}
+
 // Creates the files (and their folders) under `root`; names are Linux byte strings.
 void MakeFiles(const QString& root, const QStringList& names) {
     for (const QString& name : names) {

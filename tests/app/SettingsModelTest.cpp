@@ -41,7 +41,7 @@ TEST_F(SettingsModelTest, FirstRunWritesEveryKeyAtItsDefaultInSaveOrder) {
     QStringList expected = {"0.0", "0.1", "0.2", "0.3"};
     for (int i = 4; i <= 15; ++i) expected.append("0." + QString::number(i));
     for (int i : {0, 1, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 16, 17, 19, 20}) expected.append("1." + QString::number(i));
-    for (int i = 21; i <= 44; ++i) expected.append("1." + QString::number(i));
+    for (int i = 21; i <= 45; ++i) expected.append("1." + QString::number(i));
     for (int i = 0; i <= 4; ++i) expected.append("2." + QString::number(i));
     for (int i = 0; i <= 35; ++i) expected.append("3." + QString::number(i));
     for (int i = 0; i <= 2; ++i) expected.append("4." + QString::number(i));
@@ -65,6 +65,7 @@ TEST_F(SettingsModelTest, FirstRunWritesEveryKeyAtItsDefaultInSaveOrder) {
     EXPECT_EQ(value("1.42"), "1");  // Rock Ridge on
     EXPECT_EQ(value("1.43"), "0");  // with the sources' owners and modes
     EXPECT_EQ(value("1.44"), "0");  // UDF automatic
+    EXPECT_EQ(value("1.45"), "1");  // CD-TEXT on audio CDs
     EXPECT_EQ(value("3.0"), "0");
     EXPECT_EQ(value("3.2"), "1");
     EXPECT_EQ(value("4.2"), "180");
@@ -119,6 +120,7 @@ TEST_F(SettingsModelTest, SavedFieldsComeBackUnchanged) {
     changed.DriveRockRidge = false;
     changed.DriveRockRidgeRootOwner = true;
     changed.DriveUdf = 2;
+    changed.WriteCdText = false;
     changed.AddFilesFolder = "/home/user/Music";
     changed.AddFilesWidth = 640;
     changed.Confirmations[0].Suppressed = true;

@@ -41,6 +41,10 @@ TEST(AudioWritePage, SessionAtOnceAndTrackAtOnceSettings) {
         {{true, false, false, false, false, false}, 0x01, 0x04, 0x0D, 0x20},
         // a test write leaves the multisession field as the track mode set it
         {{true, false, true, false, true, false}, 0x11, 0xC0, 0x00, 0x00},
+        // session-at-once for a drive that wants raw blocks with P-W beside a CD-TEXT lead-in;
+        // track-at-once never takes them
+        {{.UnderrunFree = true, .AudioTrack = true, .RawSubchannel = true}, 0x42, 0x04, 0x03, 0x00},
+        {{.TrackAtOnce = true, .AudioTrack = true, .RawSubchannel = true}, 0x01, 0x00, 0x00, 0x00},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         auto page = DrivePage();

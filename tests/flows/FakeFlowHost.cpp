@@ -11,7 +11,7 @@
 namespace kv::test {
 
 void TRecordingProgressView::Prepare(TProgressMode mode) {
-    static const char* const kNames[] = {"erase", "conversion", "data write", "audio write"};
+    static const char* const kNames[] = {"erase", "conversion", "data write", "audio write", "read image", "copy disc"};
     Events.append(QString("progress: ") + kNames[static_cast<int>(mode)]);
 }
 

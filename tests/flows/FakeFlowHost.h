@@ -29,6 +29,7 @@ public:
     void SetCaption(const QString& text) override { Events.append("caption: " + text); }
     void SetImageFile(const QString& path) override { Events.append("image file: " + path); }
     void SetProgressMaximum(qint64 blocks) override { Maximum = blocks; }
+    void SetReadSpeedUnit(double kbsPerX) override { SpeedUnit = kbsPerX; }
     void ShowFinalizing(qint64) override {
         Events.append("finalizing");
         if (OnFinalizing) OnFinalizing();
@@ -43,6 +44,7 @@ public:
     bool Open = false;
     qint64 Maximum = 0;
     std::function<void()> OnFinalizing;
+    double SpeedUnit = 0;
     // What the user ticks while the run goes on: the flow reads it at the run's end.
     TAfterFinishChoices Chosen;
 

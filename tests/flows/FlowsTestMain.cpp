@@ -31,6 +31,10 @@ constexpr TMediumOrder kMedia[] = {
     {"short-cdr.kvm", vr::EMediumKind::CdR, 1200}, {"held-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"closed-cdr.kvm", vr::EMediumKind::CdR, 0},   {"numbers-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"late-abort-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"cue-cdr.kvm", vr::EMediumKind::CdR, 0},     {"iso-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"copy-target-cdr.kvm", vr::EMediumKind::CdR, 0}, {"damaged-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"copy-source-cdr.kvm", vr::EMediumKind::CdR, 0}, {"normal-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"normal-target-cdr.kvm", vr::EMediumKind::CdR, 0},
 };
 
 }  // namespace

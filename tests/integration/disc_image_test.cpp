@@ -140,7 +140,8 @@ TEST_F(DiscImageTest, AudioCdToBinCueAndBackAndAWavCueSheetBurnsTheSameDisc) {
         sources += " " + Q(W("t" + std::to_string(i + 1) + ".wav"));
     }
     const std::string audio = Medium("audio.kvm", "cdr");
-    Ok(audio + "burn-audio" + sources);
+    // Without CD-TEXT: the tracks' names would come back as TITLE lines.
+    Ok(audio + "burn-audio --no-cd-text" + sources);
     Ok(audio + "read-image " + Q(W("disc.cue")));
 
     std::vector<int64_t> frames;
@@ -191,6 +192,33 @@ TEST_F(DiscImageTest, AudioCdToBinCueAndBackAndAWavCueSheetBurnsTheSameDisc) {
     EXPECT_NE(CueOf(W("w/disc.cue")).find("FILE \"disc-03.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n"
                                           "    INDEX 01 00:02:00\n"),
               std::string::npos);
+}
+
+// The CD-TEXT of an audio CD becomes the TITLE, PERFORMER and SONGWRITER lines of its cue sheet, and
+// those lines burn the same CD-TEXT (and catalogue number) back.
+TEST_F(DiscImageTest, CdTextBecomesCueSheetLinesThatBurnItBack) {
+    WriteWav(work_ / "First Song.wav", TestPcm(4 * 176400, 1));
+    WriteWav(work_ / "Second.wav", TestPcm(5 * 176400, 2));
+    const std::string audio = Medium("texts.kvm", "cdr");
+    Ok(audio + "burn-audio --title 'An \"Album\"' --performer Band --songwriter Writer --catalog 0724384260927 " +
+       Q(W("First Song.wav")) + " " + Q(W("Second.wav")));
+    Ok(audio + "read-image " + Q(W("texts.cue")));
+    const std::string cue = CueOf(W("texts.cue"));
+    EXPECT_EQ(cue.substr(0, cue.find("FILE")),
+              "CATALOG 0724384260927\nTITLE \"An 'Album'\"\nPERFORMER \"Band\"\nSONGWRITER \"Writer\"\n");
+    EXPECT_NE(cue.find("  TRACK 01 AUDIO\n    TITLE \"First Song\"\n"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("  TRACK 02 AUDIO\n    TITLE \"Second\"\n"), std::string::npos) << cue;
+
+    const std::string again = Medium("texts-again.kvm", "cdr");
+    Ok(again + "burn-iso " + Q(W("texts.cue")));
+    const std::string info = Ok(again + "discinfo");
+    EXPECT_NE(info.find("catalog number:     0724384260927"), std::string::npos) << info;
+    EXPECT_NE(info.find("cd-text album:      title \"An 'Album'\", performer \"Band\", songwriter \"Writer\""),
+              std::string::npos)
+        << info;
+    EXPECT_NE(info.find("cd-text track  2:  title \"Second\""), std::string::npos) << info;
+    Ok(again + "read-image " + Q(W("again.cue")));
+    EXPECT_EQ(CueOf(W("again.cue")), WithBinName(cue, "texts.bin", "again.bin"));
 }
 
 TEST_F(DiscImageTest, AMixedModeCueBinBurnsAndReadsBackTheSameAndItsDataTrackIsTheImage) {

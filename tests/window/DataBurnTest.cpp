@@ -3,6 +3,8 @@
 // after a successful burn that verifies, ejects and shuts down. What was written is read back by
 // xorriso, isoinfo and pycdlib and compared with the sources.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -10,11 +12,13 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QItemSelectionModel>
@@ -22,8 +26,13 @@
 
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
+#include "app/MessageCatalogue.h"
 #include "app/SystemServices.h"
+#include "dialogs/CdTextPanel.h"
+#include "dialogs/FormCopyDisc.h"
 #include "dialogs/FormDiscInfo.h"
+#include "dialogs/FormProperties.h"
+#include "dialogs/FormSaveDiscImage.h"
 #include "dialogs/FormSessions.h"
 #include "dialogs/FormShutDown.h"
 #include "window/FormMasterKvd.h"
@@ -330,7 +339,8 @@ private slots:
         for (const QString kind : {"cdr", "cdrw", "dvdram"}) QVERIFY(!Home.CreateMedium("erase-" + kind + ".kvm", kind).isEmpty());
         QVERIFY(!Home.CreateMedium("image-cdr.kvm", "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("blank-cdr.kvm", "cdr").isEmpty());
-        for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm"})
+        for (const QString name : {"original-cdr.kvm", "copy-cdr.kvm"}) QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
+        for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm", "audio-cdtext.kvm"})
             QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("audio-dvd.kvm", "dvdplusr").isEmpty());
         std::string error;
@@ -829,6 +839,72 @@ private slots:
         QCOMPARE(QDir(wavs).entryList({"*.wav"}, QDir::Files), QStringList({"dao-kept.wav", "mine.wav"}));
     }
 
+    // CD-Text: the properties window shows a track's texts from its tags and keeps a typed title;
+    // the disc-at-once write carries them with the album's title from the volume box and its
+    // performer from the settings, an untagged WAV titled by its file name; the disc information
+    // window shows them all and the catalogue number.
+    void anAudioCdCarriesItsTextsAndTheDiscInformationShowsThem() {
+        const QString medium = Home.VirtualFolder + "/audio-cdtext.kvm";
+        auto form = Start(medium, {{"1.36", "0"}, {"1.31", QString::fromUtf8("Les \xC3\x89l\xC3\xA8ves")},
+                                   {"1.32", "0724384260927"}});
+        QVERIFY(form);
+        const QString base = Path("cdtext");
+        QDir().mkpath(base);
+        const QString tone = "ffmpeg -loglevel error -y -f lavfi -i sine=frequency=440:duration=2 -ac 2 -ar 44100 ";
+        QVERIFY(Shell(tone + "-metadata title='Tagged Title' -metadata artist='Tag Artist' -id3v2_version 3 '" + base +
+                      "/a-tagged.mp3'"));
+        QVERIFY(Shell(tone + "-metadata TITLE='Second' -metadata ARTIST='Tag Artist' -metadata COMPOSER='Composer' '" +
+                      base + "/b-comments.flac'"));
+        QVERIFY(Shell("sox -n -r 44100 -c 2 -b 16 '" + base + "/c plain name.wav' synth 2 sine 660"));
+        form->AddPathsToRoot({base + "/a-tagged.mp3", base + "/b-comments.flac", base + "/c plain name.wav"}, false);
+        form->EditCommandVolumeName->setText("Album of Tests");
+
+        form->VirtualStringTreeQueue->setCurrentIndex(form->Queue().index(0, 0));
+        QCOMPARE(form->Queue().Root().Child(0)->Node.Name, QString("a-tagged.mp3"));
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* properties = qobject_cast<TFormProperties*>(QApplication::activeModalWidget());
+            QVERIFY(properties && properties->EditCdTextTitle);
+            seen = true;
+            QCOMPARE(properties->EditCdTextTitle->text(), QString("Tagged Title"));
+            QCOMPARE(properties->EditCdTextPerformer->text(), QString("Tag Artist"));
+            properties->EditCdTextTitle->setText("Typed Title");
+            test::SaveScreenshot(*properties, "properties-cd-text");
+            properties->accept();
+        });
+        form->Action(I::Properties)->trigger();
+        QVERIFY(seen);
+        QCOMPARE(form->Queue().Root().Child(0)->Node.CdTextTitle, QString("Typed Title"));
+        // The tag's own performer is not copied: it would stop following the file.
+        QVERIFY(form->Queue().Root().Child(0)->Node.CdTextPerformer.isEmpty());
+
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        form->Action(I::BurnAudio)->trigger();
+        QVERIFY2(QTest::qWaitFor([&] { return LogText(*form).contains("Burn audio process done"); }, kWaitMs),
+                 qPrintable(LogText(*form).right(1500)));
+        QVERIFY(WaitForRunEnd(*form));
+
+        form->Action(I::DiscInfo)->trigger();
+        TFormDiscInfo* info = form->DiscInfoWindow();
+        QVERIFY(QTest::qWaitFor([&] { return info->CdText->isVisible(); }, kWaitMs));
+        QVERIFY(WaitForRunEnd(*form));
+        QCOMPARE(info->CdText->LabelCatalogValue->text(), QString("0724384260927"));
+        QTreeWidget* rows = info->CdText->TreeTexts;
+        QCOMPARE(rows->topLevelItemCount(), 4);
+        auto row = [&](int i) {
+            QStringList texts;
+            for (int column = 0; column < 4; ++column) texts << rows->topLevelItem(i)->text(column);
+            return texts;
+        };
+        QCOMPARE(row(0), QStringList({"Album", "Album of Tests", QString::fromUtf8("Les \xC3\x89l\xC3\xA8ves"), ""}));
+        QCOMPARE(row(1), QStringList({"1", "Typed Title", "Tag Artist", ""}));
+        QCOMPARE(row(2), QStringList({"2", "Second", "Tag Artist", "Composer"}));
+        QCOMPARE(row(3), QStringList({"3", "c plain name", "", ""}));
+        // The window has taken the panel's size.
+        QTRY_VERIFY(info->height() <= info->sizeHint().height());
+        test::SaveScreenshot(*info, "disc-information-cd-text");
+    }
+
     // "B" with audio files asks how; Cancel shows the main window again, Burn Audio writes the
     // same tracks track-at-once.
     void theBurnModeChooserWritesTrackAtOnce() {
@@ -1042,6 +1118,75 @@ private slots:
         QVERIFY(!HandOverPending(Home.Home));
         const QString exported = ExportedImage(*form, Prompts, Path("image-back.iso"));
         QCOMPARE(ReadAll(exported).left(ReadAll(image).size()), ReadAll(image));
+    }
+
+    // From the Drive menu at the engine's own pace: the disc saved as an ISO through its window,
+    // then copied to a blank in a second recorder, pictured while each runs.
+    void aDiscIsSavedAsAnImageAndCopiedToASecondRecorder() {
+        const QString source = Path("original-src");
+        WriteFile(source + "/large.bin", Pattern(16 << 20, 7));
+        const QString image = Path("original.iso");
+        int status = -1;
+        Run("xorriso", {"-as", "mkisofs", "-quiet", "-R", "-o", image, source}, &status);
+        QCOMPARE(status, 0);
+        auto form = Start(Home.VirtualFolder + "/original-cdr.kvm");
+        QVERIFY(form);
+        Prompts.FileNames = {image};
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        form->Action(I::BurnISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        EngineClock::SetTimeScale(1);
+        const auto quick = qScopeGuard([] { EngineClock::SetTimeScale(20); });
+
+        const QString saved = Path("saved/original.iso");
+        QDir().mkpath(Path("saved"));
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TFormSaveDiscImage*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            dialog->EditFile->setText(saved);
+            test::SaveScreenshot(*dialog, "save-disc-image");
+            dialog->ButtonOK->click();
+        });
+        form->Action(I::SaveDiscImage)->trigger();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return form->ProgressWindow() && !form->ProgressWindow()->LabelReadSpeed->text().contains("???");
+            },
+            kWaitMs));
+        test::SaveScreenshot(*form->ProgressWindow(), "save-disc-image-progress");
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(LogText(*form).contains(LookupTextWith("35.14", {"<#file>=" + saved})), qPrintable(LogText(*form).right(1500)));
+        QCOMPARE(ReadAll(saved), ReadAll(image));
+
+        const QString target = test::ListedIdentityOfMedium(Home.VirtualFolder + "/copy-cdr.kvm");
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TFormCopyDisc*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            dialog->ComboBoxTargetDrive->setCurrentIndex(dialog->ComboBoxTargetDrive->findText(target));
+            dialog->EditTempFolder->setText(Path("copy-temp"));
+            test::SaveScreenshot(*dialog, "copy-disc");
+            dialog->ButtonOK->click();
+        });
+        form->Action(I::CopyDisc)->trigger();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                TFormBurnInProgress* progress = form->ProgressWindow();
+                return progress && progress->LabelReadStage->text() == LookupText("35.38") &&
+                       progress->LabelMBWrittenValue->text().endsWith(" MByte");
+            },
+            kWaitMs));
+        test::SaveScreenshot(*form->ProgressWindow(), "copy-disc-progress");
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY2(InOrder(LogText(*form), {LookupText("35.42"), LookupText("35.45")}),
+                 qPrintable(LogText(*form).right(1500)));
+        QVERIFY(QDir(Path("copy-temp")).isEmpty());
+        std::string error;
+        for (const auto& recorder : vr::PresentRecorders())
+            if (QString::fromStdString(recorder->MediumPath()).endsWith("/copy-cdr.kvm")) QVERIFY(recorder->Flush(error));
+        const QString copied = Path("copied.iso");
+        QVERIFY2(vr::ExportImage((Home.VirtualFolder + "/copy-cdr.kvm").toStdString(), copied.toStdString(), 0, error),
+                 error.c_str());
+        QCOMPARE(ReadAll(copied).left(ReadAll(image).size()), ReadAll(image));
     }
 
     void theCountdownSwitchesOffAtZeroThroughTheFakeWhenAsked() {

@@ -135,6 +135,7 @@ private slots:
         s.PauseBetweenAudioTracks = 2000;
         s.AudioVolumeIncrement = 5;
         s.AudioVolumeNameCDPerformer = "performer";
+        s.WriteCdText = false;
         s.Confirmation(TConfirmationKind::CloseDisc).Suppressed = true;
         QVERIFY(Form->ApplicationCore().SaveSettings());
         const TSettings before = s;
@@ -198,6 +199,16 @@ private slots:
                              }));
         QVERIFY(Form->Settings().Confirmation(TConfirmationKind::BurnData).Suppressed);
         QVERIFY(!Form->Settings().ShowFolderSize);
+
+        // CD-Text is written unless the audio page's box is cleared.
+        QVERIFY(WithSettings(TFormSettings::AudioWriter, [&](TFormSettings& dialog) {
+            QCOMPARE(dialog.CheckBoxWriteCdText->text(), QString("Write CD-Text"));
+            QVERIFY(dialog.CheckBoxWriteCdText->isChecked());
+            dialog.CheckBoxWriteCdText->setChecked(false);
+            dialog.ButtonOK->click();
+        }));
+        QVERIFY(!Form->Settings().WriteCdText);
+        QCOMPARE(Home.StoredSetting("1.45").value_or(""), QString("0"));
     }
 
     void aLanguageWhoseFileWentAwayKeepsThePreviousOne() {
