@@ -33,6 +33,7 @@ bool TDataWriteFlow::StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job) {
 
 void TDataWriteFlow::ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc) {
     ImageSizeBlocks = blocks;
+    WritesDisc = toDisc;
     if (IProgressView* view = Host.Progress()) view->SetProgressMaximum(blocks);
     TLogDocument& log = Host.Log();
     log.AddLog(LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(static_cast<double>(blocks) * 2048)}));
@@ -66,7 +67,7 @@ void TDataWriteFlow::TimerWriteDoneTimer() {
         WriteEnded();
         return;
     }
-    view->ShowEnded(LookupText(ImageOnly ? "32.10" : "32.9"));
+    view->ShowEnded(LookupText(WritesDisc ? "32.9" : "32.10"));
     After(kEndShownMs, [this] { WriteEnded(); });
 }
 

@@ -34,6 +34,7 @@ protected:
 
     const bool ImageOnly;
     qint64 ImageSizeBlocks = 0;
+    bool WritesDisc = true;  // false for an image file: the end says which was written
 
 private:
     void DataJobMessage(const jobs::TJobMessage& message);
