@@ -1,8 +1,12 @@
 // Adds one folder to the compilation tree (the model with its view, offscreen) and compares the
 // time with `find FOLDER | wc -l` on the same folder, warm. Without a folder argument it makes a
-// folder of 100 000 small files in a scratch folder first.
+// folder of 100 000 small files in a scratch folder first. Then it deletes and moves selections
+// of 10 000 and of 100 000 nodes (every other node of a folder, so that no two are neighbours), in
+// a tree as added and in a sorted one, and compares the times with each other and with adding.
 //
 // usage: bench_tree_add [FOLDER] [--files N]
+#include "app/DurationProber.h"
+#include "app/HostText.h"
 #include "app/QueueNode.h"
 #include "window/QueueModel.h"
 #include "window/QueueTreeView.h"
@@ -18,8 +22,10 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <random>
 
 namespace {
 
@@ -50,6 +56,58 @@ bool MakeFolder(const QString& folder, int files) {
 }
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
+
+// A folder of 2 * `selected` files in shuffled name order beside an empty folder; every other
+// file is selected in the view, as a user's selection of scattered nodes would be.
+struct TSelectionRun {
+    QList<kv::TQueueItem*> Selected;
+    kv::TQueueItem* All = nullptr;
+    kv::TQueueItem* Target = nullptr;
+};
+TSelectionRun PrepareSelection(kv::TQueueModel& queue, kv::TQueueTreeView& view, int selected, bool sorted) {
+    auto root = std::make_unique<kv::TQueueItem>();
+    kv::TQueueItem* all = root->Append(std::make_unique<kv::TQueueItem>(kv::QueueNode{.Name = "all", .IsFolder = true}));
+    TSelectionRun run;
+    run.All = all;
+    run.Target = root->Append(std::make_unique<kv::TQueueItem>(kv::QueueNode{.Name = "target", .IsFolder = true}));
+    std::vector<int> numbers(static_cast<size_t>(selected) * 2);
+    for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = static_cast<int>(i);
+    std::shuffle(numbers.begin(), numbers.end(), std::mt19937(5));
+    std::vector<std::unique_ptr<kv::TQueueItem>> files;
+    for (int number : numbers)
+        files.push_back(std::make_unique<kv::TQueueItem>(kv::QueueNode{
+            .Name = QString("item%1.dat").arg(number, 7, 10, QChar('0')), .SourcePath = "/nowhere", .Size = 512,
+            .InfoResolved = true}));
+    all->AppendAll(std::move(files));
+    queue.ReplaceTree(std::move(root));
+    view.expand(queue.index(0, 0));
+    if (sorted) queue.SortTree(Qt::DescendingOrder);
+    QItemSelection selection;
+    for (int row = 0; row < all->ChildCount(); row += 2) {
+        run.Selected.append(all->Child(row));
+        const QModelIndex index = queue.IndexOf(all->Child(row));
+        selection.select(index, index.siblingAtColumn(kv::TQueueModel::ColumnCount - 1));
+    }
+    view.selectionModel()->select(selection, QItemSelectionModel::Select);
+    QCoreApplication::processEvents();
+    return run;
+}
+
+// Seconds one delete or move of the selection takes, the view following it.
+double TimeSelectionChange(kv::TQueueModel& queue, kv::TQueueTreeView& view, int selected, bool sorted, bool move) {
+    TSelectionRun run = PrepareSelection(queue, view, selected, sorted);
+    QElapsedTimer clock;
+    clock.start();
+    if (move)
+        view.MoveNodes(run.Selected, run.Target, kv::TQueueModel::TDropPosition::Onto);
+    else
+        view.RemoveNodes(run.Selected);
+    QCoreApplication::processEvents();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    if (run.Target->ChildCount() != (move ? selected : 0) || run.All->ChildCount() != selected)
+        std::cerr << "bench_tree_add: the selection did not go where it should\n";
+    return seconds;
+}
 
 // User and system seconds this process, or its waited-for children, have used so far.
 std::pair<double, double> CpuSeconds(int who) {
@@ -88,9 +146,18 @@ int main(int argc, char** argv) {
     const double findUser = (findCpuAfter.first - findCpuBefore.first) / 3;
     const double findSystem = (findCpuAfter.second - findCpuBefore.second) / 3;
 
-    kv::TAudioConversion audio;
+    // Playing times as the window measures them: on a thread of their own, for audio files only.
     kv::TQueueModel queue;
-    queue.Hooks.Duration = [&](const QString& path) { return audio.GetDuration(QFile::encodeName(path).toStdString()); };
+    kv::TDurationProber prober([audio = std::make_shared<kv::TAudioConversion>()](const std::string& path) {
+        return audio->GetDuration(path);
+    });
+    QObject::connect(&prober, &kv::TDurationProber::Measured, &queue, &kv::TQueueModel::DurationMeasured);
+    queue.Hooks.RequestDuration = [&](quint64 ticket, const QString& path) {
+        std::string bytes = kv::HostString(path);
+        if (!kv::TAudioConversion::MayHaveDuration(bytes)) return false;
+        prober.Request(ticket, std::move(bytes));
+        return true;
+    };
     queue.Hooks.ProcessEvents = [] { QCoreApplication::processEvents(); };
     kv::TQueueTreeView view;
     view.setModel(&queue);
@@ -117,5 +184,23 @@ int main(int argc, char** argv) {
                 static_cast<long long>(nodes), addSeconds, addUser, addSystem, bytesPerNode);
     std::printf("ratio: %.2f x find in time, %.2f x in cpu (goal: within 3 x)\n", addSeconds / findSeconds,
                 (addUser + addSystem) / (findUser + findSystem));
+
+    // Best of three of each: the machine may be loaded by others.
+    auto best = [&](int selected, bool sorted, bool move) {
+        double fastest = 1e9;
+        for (int run = 0; run < 3; ++run) fastest = std::min(fastest, TimeSelectionChange(queue, view, selected, sorted, move));
+        return fastest;
+    };
+    double delete100k = 0;
+    for (const bool move : {false, true}) {
+        for (const bool sorted : {false, true}) {
+            const double small = best(10000, sorted, move), large = best(100000, sorted, move);
+            if (!move && !sorted) delete100k = large;
+            std::printf("%s a selection of scattered nodes%s: 10 000 in %.3f s, 100 000 in %.3f s, %.1f x (goal: at most 12 x)\n",
+                        move ? "move" : "delete", sorted ? ", tree sorted" : "", small, large, large / small);
+        }
+    }
+    std::printf("deleting 100 000 nodes: %.2f x the time adding %lld took (goal: at most 1 x)\n", delete100k / addSeconds,
+                static_cast<long long>(nodes));
     return 0;
 }

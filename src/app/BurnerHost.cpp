@@ -1,6 +1,7 @@
 #include "app/BurnerHost.h"
 
 #include "app/DriveSpeeds.h"
+#include "app/MessageCatalogue.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
 #include "device/DevicePathIdentity.h"
@@ -11,6 +12,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace kv {
 namespace {
@@ -312,11 +316,9 @@ TSpeedListOutcome TBurnerHost::MeasureSpeeds(const TBurnerSettings& settings, co
         LogKey(outcome.Reports, "11.73");
         return outcome;
     }
-    const int fastest = RoundHalfEven(Data->ReadMaxWriteSpeed() / unit);
-    for (int factor = fastest; factor >= 1; --factor) {
-        Data->SetWriteSpeed(static_cast<uint16_t>(std::min(RoundHalfEven(factor * unit), 65535)));
-        const uint16_t actual = Data->ReadCurrentWriteSpeed();
-        const int shown = RoundHalfEven(actual / unit);
+    // Mode page 2Ah holds 16-bit speeds and SET CD SPEED asks for at most 65,535 KB/s, under 15X
+    // on BD: a BD medium's speeds are the ones its performance descriptors name.
+    const auto add = [&](int shown, int actual) {
         const QString text = SpeedEntryText(shown, actual, locale);
         qsizetype index = -1;
         for (qsizetype i = 0; i < outcome.Entries.size() && index < 0; ++i)
@@ -326,6 +328,20 @@ TSpeedListOutcome TBurnerHost::MeasureSpeeds(const TBurnerSettings& settings, co
             index = outcome.Entries.size() - 1;
         }
         if (shown == settings.CommandDriveSpeed) outcome.Selected = static_cast<int>(index) + 1;
+    };
+    if (IsBluRayMedium(Data->MediumType())) {
+        const std::vector<uint32_t> speeds = Data->ReadMediumWriteSpeeds();
+        for (uint32_t kbs : speeds) add(RoundHalfEven(kbs / unit), static_cast<int>(std::min<uint32_t>(kbs, INT32_MAX)));
+        if (!speeds.empty()) {
+            outcome.Measured = true;
+            return outcome;
+        }
+    }
+    const int fastest = RoundHalfEven(Data->ReadMaxWriteSpeed() / unit);
+    for (int factor = fastest; factor >= 1; --factor) {
+        Data->SetWriteSpeed(static_cast<uint16_t>(std::min(RoundHalfEven(factor * unit), 65535)));
+        const uint16_t actual = Data->ReadCurrentWriteSpeed();
+        add(RoundHalfEven(actual / unit), actual);
     }
     outcome.Measured = true;
     return outcome;
@@ -480,6 +496,12 @@ std::vector<TBlankMediumKind> BlankMediumKinds() {
         const vr::TMediumTraits& traits = vr::Traits(kind);
         kinds.push_back({QString::fromLatin1(traits.CliName), QString::fromLatin1(traits.DisplayName)});
     }
+    // The BD names carry their capacity, which a user would not guess from the layer count alone.
+    const std::pair<vr::EMediumKind, const char*> bluRay[] = {{vr::EMediumKind::BdR, "33.2"},
+                                                               {vr::EMediumKind::BdRDualLayer, "33.3"},
+                                                               {vr::EMediumKind::BdRe, "33.4"},
+                                                               {vr::EMediumKind::BdReDualLayer, "33.5"}};
+    for (const auto& [kind, key] : bluRay) kinds.push_back({QString::fromLatin1(vr::Traits(kind).CliName), LookupText(key)});
     return kinds;
 }
 

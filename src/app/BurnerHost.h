@@ -178,7 +178,7 @@ private:
 };
 
 // The media a new blank virtual medium can be, as `media create --type` names them, with their
-// display names.
+// display names (the BD ones from the catalogue, so on the GUI thread).
 struct TBlankMediumKind {
     QString Name;
     QString DisplayName;

@@ -1,6 +1,7 @@
 #include "app/DataBurnSteps.h"
 #include "app/DriveSpeeds.h"
 
+#include "app/HostText.h"
 #include "app/QueueNode.h"
 #include "datawrite/TZelBurner.h"
 #include "device/Media.h"
@@ -50,17 +51,35 @@ TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, 
 
 std::vector<THandOverEntry> HandOverList(const TQueueItem& root) {
     std::vector<THandOverEntry> entries;
-    for (int i = 0; i < root.ChildCount(); ++i) {
-        const TQueueItem& top = *root.Child(i);
-        // The imported session is on the disc already; below the top level the flag means nothing.
-        if (top.Node.Imported) continue;
-        const int base = top.Depth();
-        auto add = [&](const TQueueItem& item) {
-            entries.push_back({item.Depth() - base, item.Node.Name.toStdString(), item.Node.SourcePath.toStdString(),
-                               item.Node.IsFolder});
-        };
-        add(top);
-        top.ForEachBelow(add);
+    // The imported session is on the disc already: its files are never handed over, its folders
+    // only above something of the compilation's own (the burner then finds the folder it imported).
+    struct TFrame {
+        const TQueueItem* Item;
+        int Depth;
+    };
+    struct TAncestor {
+        const TQueueItem* Item;
+        bool Named;
+    };
+    std::vector<TFrame> pending;
+    for (int i = root.ChildCount() - 1; i >= 0; --i) pending.push_back({root.Child(i), 0});
+    std::vector<TAncestor> path;  // the folders above the node being looked at
+    while (!pending.empty()) {
+        const auto [item, depth] = pending.back();
+        pending.pop_back();
+        const QueueNode& node = item->Node;
+        path.resize(static_cast<size_t>(depth));
+        if (node.Imported && !node.IsFolder) continue;
+        if (!node.Imported) {
+            for (size_t level = 0; level < path.size(); ++level) {
+                if (path[level].Named) continue;
+                entries.push_back({static_cast<int>(level), HostString(path[level].Item->Node.Name), {}, true});
+                path[level].Named = true;
+            }
+            entries.push_back({depth, HostString(node.Name), HostString(node.SourcePath), node.IsFolder});
+        }
+        path.push_back({item, !node.Imported});
+        for (int i = item->ChildCount() - 1; i >= 0; --i) pending.push_back({item->Child(i), depth + 1});
     }
     return entries;
 }
@@ -75,6 +94,7 @@ THandOverResult HandOverCompilation(TBurnerHost& burners, const std::vector<THan
     // The folder each depth adds into; null below a folder the model refused (its contents are
     // refused with it, and the walk goes on with its next sibling).
     std::vector<TDEntry*> parents{burner->Root()};
+    std::vector<std::string> clashes;
     for (const THandOverEntry& entry : entries) {
         const size_t depth = static_cast<size_t>(entry.Depth);
         if (depth >= parents.size()) continue;
@@ -88,6 +108,9 @@ THandOverResult HandOverCompilation(TBurnerHost& burners, const std::vector<THan
             TDEntry* dir = loader.AddNamedFolder(parent, entry.Name, entry.Source);
             if (dir) ++result.AddedFolders;
             parents.push_back(dir);
+        } else if (const TFEntry* taken = burner->FindEntry(parent, entry.Name); taken && taken->Imported) {
+            // The burner would keep the disc's file and drop this one without a word.
+            clashes.push_back("AN ENTRY OF THIS NAME IS IN THE IMPORTED SESSION \"" + entry.Source + "\"");
         } else {
             loader.AddNamedFile(parent, entry.Name, entry.Source);
             ++result.AddedFiles;
@@ -97,6 +120,7 @@ THandOverResult HandOverCompilation(TBurnerHost& burners, const std::vector<THan
     }
     if (counted) counted(result.AddedFiles, result.AddedFolders);
     result.Refusals = loader.Refusals();
+    result.Refusals.insert(result.Refusals.end(), clashes.begin(), clashes.end());
     result.DirCount = burner->DirCount();
     result.FileCount = burner->FileCount();
     result.Done = true;

@@ -45,8 +45,9 @@ struct THandOverEntry {
     std::string Source;  // empty for a folder made in the tree
     bool Folder = false;
 };
-// The compilation's nodes in tree order; top-level nodes of an imported session are left out
-// with everything below them.
+// The compilation's nodes in tree order, names and sources as their bytes. The files of an
+// imported session are left out, and its folders are named (without a source) only above entries
+// of the compilation's own.
 std::vector<THandOverEntry> HandOverList(const TQueueItem& root);
 
 struct THandOverResult {

@@ -2,6 +2,9 @@
 
 #include <zlib.h>
 
+#include "app/HostText.h"
+#include "iso/TBurnerCompilation.h"
+
 #include <QtEndian>
 #include <bit>
 #include <cmath>
@@ -38,6 +41,8 @@ public:
     }
     void Double(double value) { I64(std::bit_cast<qint64>(value)); }
     void Text(const QString& text) { Blob(text.toUtf8()); }
+    // A name or path: its own bytes, which need not be UTF-8.
+    void HostName(const QString& text) { Blob(HostBytes(text)); }
     void Blob(const QByteArray& bytes) {
         U32(static_cast<quint32>(bytes.size()));
         Bytes.append(bytes);
@@ -67,6 +72,7 @@ public:
         return Bytes.sliced(Position - length, length);
     }
     QString Text() { return QString::fromUtf8(Blob()); }
+    QString HostName() { return HostText(Blob()); }
 
 private:
     bool Take(qint64 count) {
@@ -114,8 +120,8 @@ std::optional<QByteArray> Inflate(QByteArrayView stream, qint64 stated) {
 }
 
 void WriteRecord(TWriter& out, const QueueNode& node) {
-    out.Text(node.Name);
-    out.Text(node.SourcePath);
+    out.HostName(node.Name);
+    out.HostName(node.SourcePath);
     out.Text(node.TypeName);
     out.I32(node.Attributes);
     out.Double(node.Modified);
@@ -132,8 +138,8 @@ void WriteRecord(TWriter& out, const QueueNode& node) {
 
 QueueNode ReadRecord(TReader& in) {
     QueueNode node;
-    node.Name = in.Text();
-    node.SourcePath = in.Text();
+    node.Name = in.HostName();
+    node.SourcePath = in.HostName();
     node.TypeName = in.Text();
     node.Attributes = in.I32();
     node.Modified = in.Double();
@@ -149,12 +155,13 @@ QueueNode ReadRecord(TReader& in) {
     return node;
 }
 
-// A name that could leave its folder on the disc or in an extraction is no name.
+// A name that could leave its folder on the disc or in an extraction is no name; sizes and times
+// stay within what a disc holds, so that the totals never overflow.
 bool SoundRecord(const QueueNode& node) {
-    const QString& name = node.Name;
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains(QChar(0)))
-        return false;
-    return node.Size >= 0 && std::isfinite(node.Modified) && std::isfinite(node.Duration);
+    if (!IsValidName(node.Name)) return false;
+    const bool duration = node.Duration == -1 || (node.Duration >= 0 && node.Duration <= kMaxNodeDuration);
+    return node.Size >= 0 && node.Size <= TBurnerCompilation::kMaxFileSize && std::isfinite(node.Modified) &&
+           duration;
 }
 
 // Every node below the root in the tree stream's order.

@@ -11,7 +11,8 @@ namespace kv {
 
 // The tree stream: a 32-bit count of top-level nodes, then every node in pre-order as its record
 // followed by a 32-bit count of its children. A record is the node's fields in their order,
-// little-endian, strings as a 32-bit byte length and UTF-8, Booleans as one byte 0 or 1.
+// little-endian, strings as a 32-bit byte length and UTF-8 (names and source paths as their own
+// bytes, which need not be UTF-8), Booleans as one byte 0 or 1.
 // Project files and the restart hand-over store trees this way.
 //
 // Nothing from the outside is trusted: a stream is read whole into a new tree, which is returned

@@ -1,14 +1,16 @@
 #include "app/QueueNode.h"
 
+#include "app/HostText.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace kv {
 namespace {
 
 // Below this many children a scan is cheaper than a table.
 constexpr int kIndexedChildren = 32;
-constexpr int kMaxValidNameLength = 260;
 constexpr qsizetype kMaxNameBytes = 255;
 const QDate kDayZero(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
@@ -26,21 +28,6 @@ TQueueItem::~TQueueItem() {
     }
 }
 
-int TQueueItem::Row() const {
-    if (!ParentItem) return 0;
-    const auto& siblings = ParentItem->Children;
-    if (RowHint >= 0 && RowHint < static_cast<int>(siblings.size()) &&
-        siblings[static_cast<size_t>(RowHint)].get() == this)
-        return RowHint;
-    for (size_t i = 0; i < siblings.size(); ++i) {
-        if (siblings[i].get() == this) {
-            RowHint = static_cast<int>(i);
-            return RowHint;
-        }
-    }
-    return 0;
-}
-
 int TQueueItem::Depth() const {
     int depth = 0;
     for (const TQueueItem* item = ParentItem; item; item = item->ParentItem) ++depth;
@@ -53,31 +40,65 @@ bool TQueueItem::IsAncestorOf(const TQueueItem* other) const {
     return false;
 }
 
+void TQueueItem::Renumber(int from) {
+    for (size_t row = static_cast<size_t>(std::max(from, 0)); row < Children.size(); ++row)
+        Children[row]->RowNumber = static_cast<int>(row);
+}
+
 TQueueItem* TQueueItem::Insert(int row, std::unique_ptr<TQueueItem> child) {
     TQueueItem* added = child.get();
-    added->ParentItem = this;
-    added->RowHint = row;
-    const bool append = row >= ChildCount();
-    Children.insert(Children.begin() + std::min(row, ChildCount()), std::move(child));
-    if (NameIndex && append)
-        IndexName(ChildCount() - 1);
-    else
-        NameIndex.reset();
+    std::vector<std::unique_ptr<TQueueItem>> one;
+    one.push_back(std::move(child));
+    InsertAll(row, std::move(one));
     return added;
 }
 
+void TQueueItem::InsertAll(int row, std::vector<std::unique_ptr<TQueueItem>> children) {
+    if (children.empty()) return;
+    row = std::clamp(row, 0, ChildCount());
+    const bool append = row == ChildCount();
+    for (auto& child : children) child->ParentItem = this;
+    Children.insert(Children.begin() + row, std::make_move_iterator(children.begin()),
+                    std::make_move_iterator(children.end()));
+    Renumber(row);
+    if (NameIndex && append) {
+        for (int added = row; added < ChildCount(); ++added) IndexName(added);
+    } else {
+        NameIndex.reset();
+    }
+}
+
 std::unique_ptr<TQueueItem> TQueueItem::Take(int row) {
-    std::unique_ptr<TQueueItem> child = std::move(Children[static_cast<size_t>(row)]);
-    Children.erase(Children.begin() + row);
-    child->ParentItem = nullptr;
+    std::vector<std::unique_ptr<TQueueItem>> taken = TakeRows({row});
+    return std::move(taken.front());
+}
+
+std::vector<std::unique_ptr<TQueueItem>> TQueueItem::TakeRows(const std::vector<int>& rows) {
+    std::vector<std::unique_ptr<TQueueItem>> taken;
+    if (rows.empty()) return taken;
+    taken.reserve(rows.size());
+    // One pass: the children that stay move up over the gaps.
+    size_t next = 0, kept = static_cast<size_t>(rows.front());
+    for (size_t row = kept; row < Children.size(); ++row) {
+        if (next < rows.size() && static_cast<size_t>(rows[next]) == row) {
+            Children[row]->ParentItem = nullptr;
+            taken.push_back(std::move(Children[row]));
+            ++next;
+        } else {
+            Children[kept++] = std::move(Children[row]);
+        }
+    }
+    Children.resize(kept);
+    Renumber(rows.front());
     NameIndex.reset();
-    return child;
+    return taken;
 }
 
 void TQueueItem::RemoveChildren(int first, int last) {
     std::vector<std::unique_ptr<TQueueItem>> gone(std::make_move_iterator(Children.begin() + first),
                                                   std::make_move_iterator(Children.begin() + last + 1));
     Children.erase(Children.begin() + first, Children.begin() + last + 1);
+    Renumber(first);
     NameIndex.reset();
 }
 
@@ -90,6 +111,9 @@ void TQueueItem::SortBelow(const std::function<bool(const TQueueItem&, const TQu
                          [&](const std::unique_ptr<TQueueItem>& a, const std::unique_ptr<TQueueItem>& b) {
                              return less(*a, *b);
                          });
+        // The index keeps rows, and every row may have changed.
+        item->Renumber(0);
+        item->NameIndex.reset();
         for (auto& child : item->Children)
             if (child->ChildCount() > 0) pending.push_back(child.get());
     }
@@ -101,31 +125,9 @@ void TQueueItem::ClearChildren() {
     NameIndex.reset();
 }
 
-void TQueueItem::AppendAll(std::vector<std::unique_ptr<TQueueItem>> children) {
-    Children.reserve(Children.size() + children.size());
-    for (auto& child : children) {
-        child->ParentItem = this;
-        child->RowHint = ChildCount();
-        Children.push_back(std::move(child));
-        if (NameIndex) IndexName(ChildCount() - 1);
-    }
-}
-
-size_t FoldedNameHash(QStringView name) {
-    // FNV-1a over the folded code points, folded as QString::compare folds them.
-    size_t hash = 14695981039346656037ull;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char32_t point = name[i].unicode();
-        if (QChar::isHighSurrogate(point) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
-            point = QChar::surrogateToUcs4(name[i].unicode(), name[i + 1].unicode()), ++i;
-        hash = (hash ^ QChar::toCaseFolded(point)) * 1099511628211ull;
-    }
-    return hash;
-}
-
 void TQueueItem::IndexName(int row) const {
     // The row of the one child with this hash, or -1 once several share it.
-    const size_t hash = FoldedNameHash(Child(row)->Node.Name);
+    const size_t hash = qHash(Child(row)->Node.Name);
     const auto it = NameIndex->find(hash);
     if (it == NameIndex->end())
         NameIndex->insert(hash, row);
@@ -133,28 +135,24 @@ void TQueueItem::IndexName(int row) const {
         *it = -1;
 }
 
-bool TQueueItem::ScanForName(const QString& name, const TQueueItem* self) const {
+TQueueItem* TQueueItem::ScanForName(const QString& name, const TQueueItem* self) const {
     for (const auto& child : Children)
-        if (child.get() != self && child->Node.Name.compare(name, Qt::CaseInsensitive) == 0) return true;
-    return false;
+        if (child.get() != self && child->Node.Name == name) return child.get();
+    return nullptr;
 }
 
-bool TQueueItem::HasChildNamed(const QString& name) const {
-    return HasOtherChildNamed(name, nullptr);
-}
-
-bool TQueueItem::HasOtherChildNamed(const QString& name, const TQueueItem* self) const {
+TQueueItem* TQueueItem::OtherChildNamed(const QString& name, const TQueueItem* self) const {
     if (ChildCount() < kIndexedChildren) return ScanForName(name, self);
     if (!NameIndex) {
         NameIndex = std::make_unique<QHash<size_t, int>>();
         NameIndex->reserve(ChildCount());
         for (int row = 0; row < ChildCount(); ++row) IndexName(row);
     }
-    const auto it = NameIndex->constFind(FoldedNameHash(name));
-    if (it == NameIndex->cend()) return false;
+    const auto it = NameIndex->constFind(qHash(name));
+    if (it == NameIndex->cend()) return nullptr;
     if (*it < 0) return ScanForName(name, self);  // a hash several children share
-    const TQueueItem* child = Child(*it);
-    return child != self && child->Node.Name.compare(name, Qt::CaseInsensitive) == 0;
+    TQueueItem* child = Child(*it);
+    return child != self && child->Node.Name == name ? child : nullptr;
 }
 
 TTreeTotals TreeTotals(const TQueueItem& below) {
@@ -166,7 +164,9 @@ TTreeTotals TreeTotals(const TQueueItem& below) {
             return;
         }
         ++totals.Files;
-        totals.Size += node.Size;
+        // Held at the largest size rather than wrapping round.
+        const qint64 room = std::numeric_limits<qint64>::max() - totals.Size;
+        totals.Size += std::clamp<qint64>(node.Size, 0, room);
         if (!node.Imported) totals.HasOwnFile = true;
         if (node.IsAudio) {
             totals.AnyAudio = true;
@@ -177,32 +177,19 @@ TTreeTotals TreeTotals(const TQueueItem& below) {
 }
 
 bool IsValidName(const QString& name) {
-    if (name.size() > kMaxValidNameLength) return false;
-    for (QChar c : name)
-        if (QStringView(u"/\\*\"<>|").contains(c)) return false;
-    return true;
+    if (name.isEmpty() || name == "." || name == "..") return false;
+    if (name.contains('/') || name.contains(QChar(0))) return false;
+    return HostBytes(name).size() <= kMaxNameBytes;
 }
 
 QString CutName(const QString& name, int length) {
     qsizetype keep = std::min<qsizetype>(name.size(), length);
     auto fits = [&](qsizetype n) {
         if (n > 0 && n < name.size() && name[n - 1].isHighSurrogate()) return false;
-        return name.left(n).toUtf8().size() <= kMaxNameBytes;
+        return HostBytes(QStringView(name).left(n)).size() <= kMaxNameBytes;
     };
     while (keep > 0 && !fits(keep)) --keep;
     return name.left(keep);
-}
-
-QString CutFileName(const QString& name, int length) {
-    const qsizetype dot = name.lastIndexOf('.');
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    // An "extension" too long to leave room for a name is not kept apart.
-    if (extension.isEmpty() || extension.size() >= length) return CutName(name, length);
-    QString cut = CutName(name.left(dot), length - static_cast<int>(extension.size())) + extension;
-    // A name of many-byte characters: shorter still, so that the extension keeps its place.
-    while (cut.toUtf8().size() > kMaxNameBytes && cut.size() > extension.size())
-        cut = CutName(cut.left(cut.size() - extension.size() - 1), length) + extension;
-    return cut;
 }
 
 double ToDayNumber(const QDateTime& local) {

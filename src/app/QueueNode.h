@@ -46,13 +46,16 @@ struct QueueNode {
     bool operator==(const QueueNode&) const = default;
 };
 
-// Names on the disc: at most this many characters when added or typed.
+// Names typed in the tree: at most this many characters (names from the disk keep their length).
 inline constexpr int kMaxNodeNameLength = 106;
 // Deeper trees are neither walked from the disk nor stored in projects (a symlink loop or a
 // hostile project would otherwise nest without end).
 inline constexpr int kMaxTreeDepth = 1024;
+// The longest playing time a node may claim (a hostile project would otherwise overflow the sums).
+inline constexpr double kMaxNodeDuration = 1.0e6;
 
 // One node and its children. The root is a node without record content that is never shown.
+// Names are compared exactly: on Linux "README" and "readme" are two files.
 class TQueueItem {
 public:
     TQueueItem() = default;
@@ -70,24 +73,32 @@ public:
     TQueueItem* Parent() const { return ParentItem; }
     int ChildCount() const { return static_cast<int>(Children.size()); }
     TQueueItem* Child(int row) const { return Children[static_cast<size_t>(row)].get(); }
-    // Its index among its parent's children.
-    int Row() const;
+    // Its index among its parent's children. Every change of the children numbers them again once,
+    // so this never searches.
+    int Row() const { return RowNumber; }
     int Depth() const;
     bool IsAncestorOf(const TQueueItem* other) const;
 
     TQueueItem* Append(std::unique_ptr<TQueueItem> child) { return Insert(ChildCount(), std::move(child)); }
-    void AppendAll(std::vector<std::unique_ptr<TQueueItem>> children);
+    void AppendAll(std::vector<std::unique_ptr<TQueueItem>> children) { InsertAll(ChildCount(), std::move(children)); }
     TQueueItem* Insert(int row, std::unique_ptr<TQueueItem> child);
+    // Inserts the children, in their order, before `row`.
+    void InsertAll(int row, std::vector<std::unique_ptr<TQueueItem>> children);
     std::unique_ptr<TQueueItem> Take(int row);
+    // Takes the children at `rows` (ascending, each once) out in one pass, in that order.
+    std::vector<std::unique_ptr<TQueueItem>> TakeRows(const std::vector<int>& rows);
     // Frees the children from `first` to `last`, both included.
     void RemoveChildren(int first, int last);
     void ClearChildren();
     // Orders the children of every node below this one (a stable sort).
     void SortBelow(const std::function<bool(const TQueueItem&, const TQueueItem&)>& less);
-    // A child has this name, compared without letter case.
-    bool HasChildNamed(const QString& name) const;
-    // A child other than `self` has this name, compared without letter case.
-    bool HasOtherChildNamed(const QString& name, const TQueueItem* self) const;
+    // The child with exactly this name; null when there is none.
+    TQueueItem* ChildNamed(const QString& name) const { return OtherChildNamed(name, nullptr); }
+    bool HasChildNamed(const QString& name) const { return ChildNamed(name) != nullptr; }
+    // A child other than `self` with exactly this name.
+    bool HasOtherChildNamed(const QString& name, const TQueueItem* self) const {
+        return OtherChildNamed(name, self) != nullptr;
+    }
     // Call after a child's name changed.
     void ChildRenamed() { NameIndex.reset(); }
 
@@ -106,15 +117,17 @@ public:
     }
 
 private:
+    void Renumber(int from);
     void IndexName(int row) const;
-    bool ScanForName(const QString& name, const TQueueItem* self) const;
+    TQueueItem* OtherChildNamed(const QString& name, const TQueueItem* self) const;
+    TQueueItem* ScanForName(const QString& name, const TQueueItem* self) const;
 
     TQueueItem* ParentItem = nullptr;
     std::vector<std::unique_ptr<TQueueItem>> Children;
-    mutable int RowHint = 0;
-    // Folders with many children look names up in a table from the hash of a folded name to the
-    // row of the child with it (-1 when several share a hash: loaded trees may repeat names), built
-    // on demand and dropped by anything but an append.
+    int RowNumber = 0;
+    // Folders with many children look names up in a table from the hash of a name to the row of
+    // the child with it (-1 when several share a hash: loaded trees may repeat names), built on
+    // demand, kept by appends and dropped by anything else.
     mutable std::unique_ptr<QHash<size_t, int>> NameIndex;
 };
 
@@ -130,17 +143,11 @@ struct TTreeTotals {
 };
 TTreeTotals TreeTotals(const TQueueItem& below);
 
-// At most 260 characters and none of / \ * " < > |.
+// A name a Linux folder can hold: not empty, not "." or "..", without "/" or NUL, and at most
+// 255 bytes (the longest name a Linux file system or a Rock Ridge entry holds).
 bool IsValidName(const QString& name);
-// The first `length` characters, never half a surrogate pair, and at most 255 bytes in UTF-8 (the
-// longest name a Linux file system or a Rock Ridge entry holds).
+// The first `length` characters, never half a surrogate pair, and at most 255 bytes.
 QString CutName(const QString& name, int length = kMaxNodeNameLength);
-// A file name cut to `length` characters, keeping its extension.
-QString CutFileName(const QString& name, int length = kMaxNodeNameLength);
-// Names compare this way wherever the tree says "without case".
-inline QString FoldedName(const QString& name) { return name.toCaseFolded(); }
-// A hash equal for names equal without case, made without a copy of the name.
-size_t FoldedNameHash(QStringView name);
 
 // Local date and time as days since 30 December 1899 and back.
 double ToDayNumber(const QDateTime& local);

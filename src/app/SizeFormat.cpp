@@ -30,13 +30,16 @@ QString FormatSize(int kind, int decimals, qint64 bytes, const QLocale& locale) 
 }
 
 TDurationParts SplitDuration(double seconds) {
+    // Far beyond any playing time, and within what the integer parts hold.
+    constexpr double kLongest = 1.0e15;
+    seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kLongest) : 0.0;
     // nearbyint rounds halves to even in the default rounding mode.
     TDurationParts parts;
     parts.TotalMinutes = static_cast<qint64>(std::nearbyint(seconds / 60));
     parts.TotalSeconds = static_cast<qint64>(std::nearbyint(seconds));
     // Minutes, seconds and milliseconds come from one rounded count, so that a fraction just
     // under a whole second never reads as "1000 ms".
-    const qint64 ms = static_cast<qint64>(std::llround(std::max(seconds, 0.0) * 1000));
+    const qint64 ms = static_cast<qint64>(std::llround(seconds * 1000));
     parts.Minutes = ms / 60000;
     parts.Seconds = ms / 1000 % 60;
     parts.MSeconds = ms % 1000;

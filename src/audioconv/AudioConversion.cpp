@@ -50,6 +50,10 @@ TAudioConversion::TAudioConversion(std::unique_ptr<TAudioDecoder> decoder) : dec
 
 TAudioConversion::~TAudioConversion() = default;
 
+bool TAudioConversion::MayHaveDuration(const std::string& fileName) {
+    return HasMeasurableExtension(UpperExtension(fileName));
+}
+
 double TAudioConversion::GetDuration(const std::string& fileName) {
     const std::string ext = UpperExtension(fileName);
     double seconds = -1;

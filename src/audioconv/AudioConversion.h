@@ -74,6 +74,8 @@ public:
 
     // Playing time in seconds; -1 for an unknown extension, a missing file or an unreadable source.
     double GetDuration(const std::string& fileName);
+    // The file's extension is one GetDuration measures (CD tracks, which need the drive, are not).
+    static bool MayHaveDuration(const std::string& fileName);
     // Converts every source of AudioFiles in order into ConvertedFiles. Failed sources are reported,
     // skipped and listed in Failures. False when anything failed or the run was aborted.
     bool Run();

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -227,6 +228,13 @@ QWidget* TFormSettings::CreateDataWriterPage() {
     CheckBoxDriveJoliet = new QCheckBox(page);
     CheckBoxDriveRockRidge = new QCheckBox(page);
     CheckBoxDriveRockRidgeRootOwner = new QCheckBox(page);
+    LabelDriveUdf = new QLabel(page);
+    ComboBoxDriveUdf = new QComboBox(page);
+    ComboBoxDriveUdf->setObjectName("ComboBoxDriveUdf");
+    ComboBoxDriveUdf->addItems({QString(), QString(), QString()});
+    LabelDriveUdf->setBuddy(ComboBoxDriveUdf);
+    LabelDriveUdfHint = new QLabel(page);
+    LabelDriveUdfHint->setWordWrap(true);
     CheckBoxDriveOPC = new QCheckBox(page);
     CheckBoxDriveTestWrite = new QCheckBox(page);
     CheckBoxDriveEjectAfterWrite = new QCheckBox(page);
@@ -250,6 +258,12 @@ QWidget* TFormSettings::CreateDataWriterPage() {
     owner->addSpacing(20);
     owner->addWidget(CheckBoxDriveRockRidgeRootOwner);
     layout->addLayout(owner);
+    auto* udf = new QHBoxLayout;
+    udf->addWidget(LabelDriveUdf);
+    udf->addWidget(ComboBoxDriveUdf);
+    udf->addStretch();
+    layout->addLayout(udf);
+    layout->addWidget(LabelDriveUdfHint);
     for (QCheckBox* box : {CheckBoxDriveOPC, CheckBoxDriveTestWrite, CheckBoxDriveEjectAfterWrite})
         layout->addWidget(box);
     connect(CheckBoxDriveRockRidge, &QCheckBox::toggled, CheckBoxDriveRockRidgeRootOwner,
@@ -415,6 +429,8 @@ void TFormSettings::LoadControls() {
     CheckBoxDriveRockRidge->setChecked(s.DriveRockRidge);
     CheckBoxDriveRockRidgeRootOwner->setChecked(s.DriveRockRidgeRootOwner);
     CheckBoxDriveRockRidgeRootOwner->setEnabled(s.DriveRockRidge);
+    // A value from a newer or edited file that names no choice falls back to the default.
+    ComboBoxDriveUdf->setCurrentIndex(s.DriveUdf >= 0 && s.DriveUdf < ComboBoxDriveUdf->count() ? s.DriveUdf : 0);
     CheckBoxDriveOPC->setChecked(s.DriveOPC);
     CheckBoxDriveTestWrite->setChecked(s.VerifyData);
     CheckBoxDriveEjectAfterWrite->setChecked(s.DriveEjectAfterWrite);
@@ -464,6 +480,7 @@ void TFormSettings::StoreControls() {
     s.DriveJoliet = CheckBoxDriveJoliet->isChecked();
     s.DriveRockRidge = CheckBoxDriveRockRidge->isChecked();
     s.DriveRockRidgeRootOwner = CheckBoxDriveRockRidgeRootOwner->isChecked();
+    s.DriveUdf = ComboBoxDriveUdf->currentIndex();
     s.DriveOPC = CheckBoxDriveOPC->isChecked();
     s.VerifyData = CheckBoxDriveTestWrite->isChecked();
     s.DriveEjectAfterWrite = CheckBoxDriveEjectAfterWrite->isChecked();
@@ -521,6 +538,10 @@ void TFormSettings::ApplyCaptions() {
     CheckBoxDriveJoliet->setText(LookupText("3.35"));
     CheckBoxDriveRockRidge->setText(LookupText("3.109"));
     CheckBoxDriveRockRidgeRootOwner->setText(LookupText("3.110"));
+    LabelDriveUdf->setText(LookupText("34.0"));
+    for (int i = 0; i < ComboBoxDriveUdf->count(); ++i)
+        ComboBoxDriveUdf->setItemText(i, LookupText("34." + QString::number(i + 1)));
+    LabelDriveUdfHint->setText(LookupText("34.4"));
     CheckBoxDriveOPC->setText(LookupText("3.37"));
     CheckBoxDriveTestWrite->setText(LookupText("3.38"));
     CheckBoxDriveEjectAfterWrite->setText(LookupText("3.39"));

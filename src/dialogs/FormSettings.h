@@ -8,6 +8,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -86,6 +87,10 @@ public:
     QCheckBox* CheckBoxDriveJoliet = nullptr;
     QCheckBox* CheckBoxDriveRockRidge = nullptr;
     QCheckBox* CheckBoxDriveRockRidgeRootOwner = nullptr;
+    // The UDF choice, in the order of the setting's values: automatic, always, never.
+    QLabel* LabelDriveUdf = nullptr;
+    QComboBox* ComboBoxDriveUdf = nullptr;
+    QLabel* LabelDriveUdfHint = nullptr;
     QCheckBox* CheckBoxDriveOPC = nullptr;
     QCheckBox* CheckBoxDriveTestWrite = nullptr;
     QCheckBox* CheckBoxDriveEjectAfterWrite = nullptr;

@@ -1,6 +1,7 @@
 #include "flows/AfterBurnFlow.h"
 
 #include "app/DataBurnSteps.h"
+#include "app/HostText.h"
 #include "app/LogDocument.h"
 #include "app/MessageCatalogue.h"
 #include "app/ProjectFile.h"
@@ -227,8 +228,9 @@ void TAfterBurnFlow::VerifyFinished(const jobs::TJobResult& result) {
             differenceLogged = true;
             Host.Log().AddLog(LookupTextWith(
                 "11.27",
-                {"<#filename>=" + QString::fromStdString(file.SourcePath),
-                 "<#mediumfilename>=" + HandOver.Letter + ":/" + QString::fromStdString(file.DiscPath)}));
+                {"<#filename>=" + ShownText(HostText(file.SourcePath)),
+                 // The path on the disc as Linux shows it: there is no drive letter.
+                 "<#mediumfilename>=/" + ShownText(HostText(file.DiscPath))}));
             break;
         }
         Runner.Counted.Files = equal;

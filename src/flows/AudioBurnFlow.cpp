@@ -2,6 +2,7 @@
 
 #include "app/AudioBurnSteps.h"
 #include "app/DataBurnSteps.h"
+#include "app/HostText.h"
 #include "app/LabelTemplates.h"
 #include "app/LogDocument.h"
 #include "app/MessageCatalogue.h"
@@ -126,8 +127,8 @@ void TAudioBurnFlow::StartConversion() {
     std::vector<std::string> sources;
     std::vector<TCdTextFields> typed;
     for (qsizetype i = 0; i < AudioFiles.size(); ++i)
-        if (QFileInfo::exists(AudioFiles[i])) {
-            sources.push_back(QFile::encodeName(AudioFiles[i]).toStdString());
+        if (HostPathExists(AudioFiles[i])) {
+            sources.push_back(HostString(AudioFiles[i]));
             typed.push_back(TypedTexts[static_cast<size_t>(i)]);
         }
     TypedTexts = std::move(typed);

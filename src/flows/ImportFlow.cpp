@@ -1,5 +1,6 @@
 #include "flows/ImportFlow.h"
 
+#include "app/HostText.h"
 #include "app/LogDocument.h"
 #include "app/MessageCatalogue.h"
 #include "app/QueueNode.h"
@@ -41,7 +42,7 @@ std::vector<std::unique_ptr<TQueueItem>> ImportedItems(const TDEntry& dir, const
     if (depth > kMaxTreeDepth) return items;
     for (const TFEntry* entry = dir.FirstEntry; entry; entry = entry->Next) {
         QueueNode node;
-        node.Name = QString::fromStdString(entry->PosixName.empty() ? entry->LongName : entry->PosixName);
+        node.Name = HostText(entry->PosixName.empty() ? entry->LongName : entry->PosixName);
         node.SourcePath = pathText;
         node.IsFolder = entry->IsDirectory();
         node.Attributes = ImportedAttributes(*entry, node.Name);
@@ -110,17 +111,18 @@ void TImportFlow::ImportFinished(const jobs::TJobResult& result) {
 }
 
 void TImportFlow::ShowImported(std::vector<std::unique_ptr<TQueueItem>>& items) {
-    // Entries of the compilation named like a top-level entry of the session give way to it.
+    // Entries of the compilation named exactly like a top-level entry of the session give way to
+    // it ("notes" and "NOTES" are two entries on Linux).
     QSet<QString> importedNames;
-    for (const auto& item : items) importedNames.insert(item->Node.Name.toUpper());
+    for (const auto& item : items) importedNames.insert(item->Node.Name);
     QList<TQueueItem*> clashing;
     const TQueueItem& root = Host.Root();
     for (int row = 0; row < root.ChildCount(); ++row) {
         TQueueItem* item = root.Child(row);
-        if (!item->Node.Imported && importedNames.contains(item->Node.Name.toUpper())) clashing.append(item);
+        if (!item->Node.Imported && importedNames.contains(item->Node.Name)) clashing.append(item);
     }
     for (TQueueItem* item : clashing)
-        Host.Log().AddLog(LookupTextWith("23.15", {"<#filename>=" + item->Node.Name}));
+        Host.Log().AddLog(LookupTextWith("23.15", {"<#filename>=" + ShownText(item->Node.Name)}));
     Host.RemoveEntries(clashing);
     Host.AppendEntries(std::move(items));
     Host.SetSessionImported(Session != 0);

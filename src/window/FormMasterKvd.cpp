@@ -5,7 +5,7 @@
 #include "app/Confirmations.h"
 #include "app/MessageCatalogue.h"
 #include "app/WindowTitle.h"
-#include "audioconv/AudioConversion.h"
+#include "app/DurationProber.h"
 #include "device/SCSIDevice.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormBurnInProgress.h"
@@ -162,9 +162,6 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
             Qt::QueuedConnection);
     };
     MediaMonitor->Start();
-    // The playing time of an added file comes from the audio decoder, which reads the file only
-    // (a CD track's time would need the drive and is never asked on this thread).
-    AudioDurations = std::make_unique<TAudioConversion>();
 }
 
 TFormMasterKvd::~TFormMasterKvd() {

@@ -22,8 +22,8 @@ class QSplitter;
 
 namespace kv {
 
-class TAudioConversion;
 class TDeferredInputs;
+class TDurationProber;
 class TFlowRunner;
 class TFormBurnInProgress;
 class TFormDiscInfo;
@@ -197,6 +197,10 @@ private:
     void BeginAdding(), EndAdding(), TimerRefreshStatusTimer(), RefreshClipboardState(), PasteFiles();
     bool ImportPlaylists(const QStringList& paths);
     bool ImportPlaylist(const QString& path);
+    void DurationsArrived();
+    // Runs `then` now, or once the playing times being measured are known (the last one asked
+    // for waits; the log says why nothing happens meanwhile).
+    void WhenDurationsKnown(std::function<void()> then);
 
     // the operations (FormMasterKvdFlows.cpp)
     void ConnectFlows(), ReleaseDrivesForRestart(), TimerShowShutdownTimer();
@@ -217,7 +221,10 @@ private:
     QSplitter* Splitter = nullptr;
     QIcon ApplicationIcon;
     TQueueModel* QueueModel = nullptr;
-    std::unique_ptr<TAudioConversion> AudioDurations;
+    std::unique_ptr<TDurationProber> DurationProber;
+    // What waits for the playing times being measured (an audio burn, a command word's burn).
+    std::function<void()> AfterDurations;
+    bool TotalsAwaitDurations = false;
     TTreeFacts TreeFacts;
     bool ClipboardFiles = false, StatusRefreshQueued = false, SessionImported = false, Loading = false;
     bool ReloadPending = false;         // a restart's hand-over is shown before anything else happens

@@ -5,6 +5,7 @@
 #include "window/FormMasterKvd.h"
 
 #include "app/CommandWords.h"
+#include "app/HostText.h"
 #include "app/MessageCatalogue.h"
 #include "app/Playlists.h"
 #include "flows/FlowRunner.h"
@@ -44,7 +45,7 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments, const QStr
     // opened, whatever came before.
     QStringList paths;
     for (const QString& argument : arguments) paths.append(AbsoluteLocalPath(argument, from));
-    if (std::all_of(paths.begin(), paths.end(), [](const QString& path) { return QFileInfo::exists(path); })) {
+    if (std::all_of(paths.begin(), paths.end(), HostPathExists)) {
         if (paths.size() == 1 && paths.front().toUpper().endsWith(".KVD"))
             LoadProject(paths.front());
         else
@@ -91,11 +92,14 @@ bool TFormMasterKvd::ProcessCommandLine(const QStringList& arguments, const QStr
         RestoreApplication();
         Action(word == "E" ? I::EraseDisc : word == "I" ? I::DiscInfo : I::DeleteAll)->trigger();
     } else if (word == "B" || word == "AB" || word == "RB") {
-        UpdateTreeActions(true);
-        if (Action(I::BurnAudio)->isEnabled())
-            ShowBurnModeChooser();
-        else
-            Action(I::Burn)->trigger();
+        // Whether there is audio to offer is known once every playing time is.
+        WhenDurationsKnown([this] {
+            UpdateTreeActions(true);
+            if (Action(I::BurnAudio)->isEnabled())
+                ShowBurnModeChooser();
+            else
+                Action(I::Burn)->trigger();
+        });
         return false;
     } else if (word == "FLY") {
         Action(I::ShowDrop)->trigger();

@@ -78,7 +78,8 @@ void TFormMasterKvd::BurnData(bool imageOnly) {
 }
 
 void TFormMasterKvd::ActionBurnAudioExecute() {
-    Runner->Start(std::make_unique<TAudioBurnFlow>(*FlowHost, *Runner));
+    // The audio burn takes the files the decoder measured: it waits until every one is.
+    WhenDurationsKnown([this] { Runner->Start(std::make_unique<TAudioBurnFlow>(*FlowHost, *Runner)); });
 }
 
 void TFormMasterKvd::ActionEraseDiscExecute() {

@@ -15,6 +15,8 @@
 #include <algorithm>
 
 #include "app/AtomicFile.h"
+#include "app/DurationProber.h"
+#include "app/HostText.h"
 #include "app/MessageCatalogue.h"
 #include "app/Playlists.h"
 #include "app/ProjectFile.h"
@@ -57,10 +59,21 @@ void TFormMasterKvd::ConnectTree() {
     hooks.Notice = [this](const QString& text) { ShowNotice(text); };
     hooks.AddingRefused = [this] { return AddingRefused(); };
     hooks.ProcessEvents = [] { QCoreApplication::processEvents(); };
-    hooks.Duration = [this](const QString& path) {
-        if (path.endsWith(".cda", Qt::CaseInsensitive)) return -1.0;
-        return AudioDurations->GetDuration(QFile::encodeName(path).toStdString());
+    // Opening a file with the decoder can take long: playing times are measured on a thread of
+    // their own (a CD track's time would need the drive and is never asked for).
+    DurationProber = std::make_unique<TDurationProber>(
+        [conversion = std::make_shared<TAudioConversion>()](const std::string& path) {
+            return conversion->GetDuration(path);
+        });
+    connect(DurationProber.get(), &TDurationProber::Measured, QueueModel, &TQueueModel::DurationMeasured);
+    connect(QueueModel, &TQueueModel::DurationsKnown, this, [this] { DurationsArrived(); });
+    hooks.RequestDuration = [this](quint64 ticket, const QString& path) {
+        std::string bytes = HostString(path);
+        if (!TAudioConversion::MayHaveDuration(bytes)) return false;
+        DurationProber->Request(ticket, std::move(bytes));
+        return true;
     };
+    hooks.DropDurationRequests = [this] { DurationProber->DropRequests(); };
     hooks.Loading = [this] { return Loading; };
     hooks.ShowFolderSize = [this] { return Core && Settings().ShowFolderSize; };
     connect(QueueModel, &TQueueModel::TreeChanged, this, [this] { TreeChanged(); });
@@ -237,7 +250,10 @@ bool TFormMasterKvd::ImportPlaylist(const QString& path) {
         Log.AddErrorLog(ErrorLine(path + ": " + file.errorString()));
         return false;
     }
-    for (const QString& entry : PlaylistEntries(content, info.absoluteFilePath())) QueueModel->AddPath(entry);
+    QStringList namingNothing;
+    for (const QString& entry : PlaylistEntries(content, info.absoluteFilePath(), &namingNothing))
+        QueueModel->AddPath(entry);
+    for (const QString& entry : namingNothing) AddLog(LookupTextWith("31.0", {"<#filename>=" + entry}));
     return true;
 }
 
@@ -287,7 +303,14 @@ void TFormMasterKvd::ActionSaveProjectExecute() {
     QString path =
         Prompts().SaveFileName(Action(I::SaveProject)->text().remove('&'), QDir::homePath(), kProjectFilter);
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += ".kvd";
+    // The dialog asked about the name as it was typed; the name completed here is asked about here.
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += ".kvd";
+        if (QFileInfo::exists(path) &&
+            !Prompts().AskYesNo(Action(I::SaveProject)->text().remove('&'),
+                                LookupTextWith("23.19", {"<#filename>=" + path})))
+            return;
+    }
     SaveProject(path);
 }
 
@@ -317,13 +340,13 @@ void TFormMasterKvd::ActionNewFolderExecute() {
         Prompts().InputText(LookupText("1.3"), LookupText("1.4"), QString());
     if (!answer || answer->trimmed().isEmpty() || (!atRoot && !parentIndex.isValid())) return;
     TQueueItem* parent = atRoot ? &QueueModel->Root() : QueueModel->ItemOf(parentIndex);
-    const QString name = CutName(*answer).replace(';', '_');
+    const QString name = CutName(*answer);
     if (!IsValidName(name)) {
         ShowNotice(LookupTextWith("1.0", {"<#value>=" + name}));
         return;
     }
     if (parent->HasChildNamed(name)) {
-        ShowNotice(LookupTextWith("1.1", {"<#value>=" + name}));
+        ShowNotice(LookupTextWith("1.1", {"<#value>=" + ShownText(name)}));
         return;
     }
     TQueueItem* folder = QueueModel->AddManualFolder(parent, name, QueueModel->TypeNameOfFolder());
@@ -344,7 +367,7 @@ void TFormMasterKvd::ActionDeleteSelectedExecute() {
         else
             doomed.append(item);
     }
-    QueueModel->RemoveItems(doomed);
+    VirtualStringTreeQueue->RemoveNodes(doomed);
     if (keptImported) AddLog(LookupText("11.62"));
     UpdateTreeActions(false);
 }
@@ -458,6 +481,11 @@ void TFormMasterKvd::RefreshDropWindowTotals() {
 
 void TFormMasterKvd::UpdateTreeActions(bool quiet) {
     if (!Core) return;
+    // The totals are told once every playing time asked for is known.
+    if (!quiet && QueueModel->DurationsPending()) {
+        TotalsAwaitDurations = true;
+        quiet = true;
+    }
     const TTreeTotals totals = TreeTotals(QueueModel->Root());
     QItemSelectionModel* selection = VirtualStringTreeQueue->selectionModel();
     TreeFacts.HasOwnFile = totals.HasOwnFile;
@@ -490,6 +518,21 @@ void TFormMasterKvd::UpdateTreeActions(bool quiet) {
     } else {
         StatusPanels[1]->setText(LookupText("15.2"));
     }
+}
+
+void TFormMasterKvd::DurationsArrived() {
+    const bool tell = std::exchange(TotalsAwaitDurations, false);
+    UpdateTreeActions(!tell);
+    if (std::function<void()> then = std::exchange(AfterDurations, {})) then();
+}
+
+void TFormMasterKvd::WhenDurationsKnown(std::function<void()> then) {
+    if (!QueueModel->DurationsPending()) {
+        then();
+        return;
+    }
+    if (!AfterDurations) AddLog(LookupText("28.7"));
+    AfterDurations = std::move(then);
 }
 
 // ---- the folder chooser -----------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "app/MessageCatalogue.h"
 #include "device/Media.h"
 
 namespace kv {
@@ -17,17 +18,21 @@ const QColor kRed(220, 0, 0);
 
 const TFrameSizeBar::TScale& TFrameSizeBar::ScaleOf(TVariant variant) {
     static const TScale kScales[] = {
-        {"Audio CD", 1, 90, 74, 80, {"0min", "74min", "80min", "90min"}, "min"},
-        {"Data/MP3 CD", 1, 785, 650, 700, {"0MB", "650MB", "700MB", "785MB"}, "MB"},
-        {"Data/MP3 DVD", 1024, 4.88, 4.37, 4.37, {"0GB", "4.37GB", "4.37GB", "4.88GB"}, "GB"},
-        {"Data/MP3 DVD DL", 1024, 8.88, 7.96, 7.96, {"0GB", "7.96GB", "7.96GB", "8.88GB"}, "GB"},
+        {"Audio CD", nullptr, 1, 90, 74, 80, {"0min", "74min", "80min", "90min"}, "min"},
+        {"Data/MP3 CD", nullptr, 1, 785, 650, 700, {"0MB", "650MB", "700MB", "785MB"}, "MB"},
+        {"Data/MP3 DVD", nullptr, 1024, 4.88, 4.37, 4.37, {"0GB", "4.37GB", "4.37GB", "4.88GB"}, "GB"},
+        {"Data/MP3 DVD DL", nullptr, 1024, 8.88, 7.96, 7.96, {"0GB", "7.96GB", "7.96GB", "8.88GB"}, "GB"},
+        // 12,219,392 blocks a layer: what an unformatted BD-R holds (a formatted BD-RE a little
+        // less, its spare areas taken off).
+        {"BD 25 GB", "33.0", 1024, 26, 23.3, 23.3, {"0GB", "23.30GB", "23.30GB", "26.00GB"}, "GB"},
+        {"BD 50 GB", "33.1", 1024, 52, 46.61, 46.61, {"0GB", "46.61GB", "46.61GB", "52.00GB"}, "GB"},
     };
     return kScales[static_cast<int>(variant)];
 }
 
 QString FrameSizeBarName(TFrameSizeBar::TVariant variant) {
     static const char* const kNames[] = {"FrameSizeBarCDAUDIO", "FrameSizeBarCD", "FrameSizeBarDVD",
-                                         "FrameSizeBarDVDDL"};
+                                         "FrameSizeBarDVDDL", "FrameSizeBarBD", "FrameSizeBarBDDL"};
     return kNames[static_cast<int>(variant)];
 }
 
@@ -38,6 +43,8 @@ QList<TFrameSizeBar::TVariant> CapacityBarsFor(uint32_t capabilities) {
     if (capabilities & (WriteDVDR | WriteDVDRW | WriteDVDRAM | WriteDVDPLUSR | WriteDVDPLUSRW))
         bars << V::Dvd;
     if (capabilities & WriteDVDPLUSRDL) bars << V::DvdDl;
+    // The BD write feature names no layer count: a BD writer writes both.
+    if (capabilities & (WriteBDR | WriteBDRE)) bars << V::Bd << V::BdDl;
     return bars;
 }
 
@@ -59,7 +66,8 @@ TFrameSizeBar::TFrameSizeBar(TVariant variant, QWidget* parent) : QWidget(parent
 }
 
 QString TFrameSizeBar::Caption() const {
-    return ScaleOf(Kind).Caption;
+    const TScale& scale = ScaleOf(Kind);
+    return scale.CaptionKey ? LookupText(scale.CaptionKey) : QString(scale.Caption);
 }
 
 QString TFrameSizeBar::ValueText() const {

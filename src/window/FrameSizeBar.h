@@ -12,7 +12,7 @@ class TFrameSizeBar : public QWidget {
     Q_OBJECT
 
 public:
-    enum class TVariant { CdAudio, Cd, Dvd, DvdDl };
+    enum class TVariant { CdAudio, Cd, Dvd, DvdDl, Bd, BdDl };
     static constexpr int kHeight = 18;
     static constexpr int kTypeWidth = 137;
     static constexpr int kBlinkMs = 500;
@@ -22,7 +22,7 @@ public:
     TVariant Variant() const { return Kind; }
     // The value as the window hands it over: minutes for the audio bar, MB for the others.
     void SetValue(double value);
-    // The value in the bar's own unit (GB for the DVD bars).
+    // The value in the bar's own unit (GB for the DVD and BD bars).
     double Value() const { return BarValue; }
     QString ValueText() const;
     QString Caption() const;
@@ -40,6 +40,7 @@ protected:
 private:
     struct TScale {
         const char* Caption;
+        const char* CaptionKey;  // the catalogue's caption, for the captions that are translated
         double Divisor;  // from the value handed over to the bar's unit
         double End;
         double Green;

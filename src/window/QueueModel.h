@@ -53,8 +53,11 @@ public:
         std::function<bool()> AddingRefused;
         // Between folders of a walk, so that the window stays alive.
         std::function<void()> ProcessEvents;
-        // Playing time in seconds of an audio file, -1 for anything else.
-        std::function<double(const QString& path)> Duration;
+        // Asks for the playing time of the file at `path` to be measured and handed to
+        // DurationMeasured with `ticket`; false when the file cannot be audio (nothing is asked).
+        std::function<bool(quint64 ticket, const QString& path)> RequestDuration;
+        // The measurements asked for and not begun are no longer wanted.
+        std::function<void()> DropDurationRequests;
         // A project or hand-over is being loaded: names are taken without checks.
         std::function<bool()> Loading;
         std::function<bool()> ShowFolderSize;
@@ -77,15 +80,18 @@ public:
     TQueueItem* ItemOf(const QModelIndex& index) const;
     QModelIndex IndexOf(const TQueueItem* item, int column = 0) const;
 
-    // One file, or one folder with everything in it. `parent` as a file means its folder; a size
-    // of 2 or more marks a file without asking the disk.
+    // One file, or one folder with everything in it (hidden entries too: only "." and ".." are
+    // left out). `parent` as a file means its folder; a size of 2 or more marks a file without
+    // asking the disk. Names keep their bytes and their length; a name taken in its folder by
+    // another source (or by the imported session) is not added, and the log says so.
     void AddPath(const QString& path, TQueueItem* parent = nullptr, qint64 size = -1);
+    // A child of `parent` (the root for null) has exactly this name.
     bool FindChildByName(const QString& name, const TQueueItem* parent) const;
     // A folder made in the tree, with no source.
     TQueueItem* AddManualFolder(TQueueItem* parent, const QString& name, const QString& typeName);
-    // The first top-level node whose source path or name is `text`, ignoring case.
+    // The first top-level node whose source path or name is exactly `text`.
     bool RemoveTopLevelPath(const QString& text);
-    // Removes the nodes with everything below them.
+    // Removes the nodes with everything below them, in one operation of the model.
     void RemoveItems(QList<TQueueItem*> items);
     void Clear();
     void DeleteImportedNodes();
@@ -93,11 +99,17 @@ public:
     void AppendTopLevel(std::vector<std::unique_ptr<TQueueItem>> items) { InsertItems(RootItem.get(), std::move(items)); }
     void ReplaceTree(std::unique_ptr<TQueueItem> root);
 
-    // False when nothing moved: a folder into itself or below itself, or names that would repeat
-    // among siblings (the clashing name is shown with 1.1).
+    // Moves the nodes, in tree order, in one operation of the model; nodes of the imported
+    // session stay. False when nothing moved: a folder into itself or below itself, or names
+    // that would repeat among siblings (the clashing name is shown with 1.1).
     bool MoveItems(QList<TQueueItem*> items, TQueueItem* target, TDropPosition position);
     // Every level: folders first, then names ignoring case; descending reverses the order.
     void SortTree(Qt::SortOrder order);
+
+    // Playing times asked for and not yet known: the totals and the audio burn wait for them.
+    bool DurationsPending() const { return !Measuring.isEmpty(); }
+    // A measured time arrives (-1: not audio).
+    void DurationMeasured(quint64 ticket, double seconds);
     // The nodes a drag from this model carries, when `data` is such a drag.
     QList<TQueueItem*> DraggedItems(const QMimeData* data) const;
 
@@ -134,19 +146,27 @@ public:
 signals:
     // Anything in the tree changed (for the status line).
     void TreeChanged();
+    // The last playing time asked for has arrived (or is no longer wanted).
+    void DurationsKnown();
 
 private:
     struct TWalk;
     struct TListed;
-    struct TPending;
     void AddPathAt(const QString& path, TQueueItem* parent, qint64 size, TWalk& walk, const TListed* known);
-    std::unique_ptr<TQueueItem> MakeFile(const QString& path, QString name, const TQueueItem& into, qint64 size,
-                                         const TPending* pending);
+    bool NameFree(const TQueueItem& into, const QString& name, const QString& path) const;
+    std::unique_ptr<TQueueItem> MakeFile(const QString& path, const QString& name, qint64 size);
     void AddFile(const QString& path, const QString& name, TQueueItem* into, qint64 size);
     void InsertItems(TQueueItem* into, std::vector<std::unique_ptr<TQueueItem>> items);
-    void AddFolder(const QString& path, QString name, TQueueItem* into, const TListed* known, TWalk& walk);
+    void AddFolder(const QString& path, const QString& name, TQueueItem* into, const TListed& known, TWalk& walk);
     TQueueItem* InsertItem(TQueueItem* into, QueueNode node);
+    // Asks for the playing times of the files from row `first` of `into` on.
+    void RequestDurations(TQueueItem& into, int first);
+    void ForgetDurations();
     void RemoveRun(TQueueItem* parent, int first, int last);
+    bool InTree(const TQueueItem* item) const;
+    // Runs `change` as one change of layout: every persistent index follows its node, or is
+    // dropped with it; the nodes `change` returns are freed after the views were told.
+    void ChangeLayout(const std::function<std::vector<std::unique_ptr<TQueueItem>>()>& change);
     void QueueRemoval(TQueueItem& item) const;
     void Log(const QString& key, const QStringList& values, bool error = false) const;
 
@@ -156,6 +176,9 @@ private:
     mutable QMimeDatabase Mimes;
     mutable QList<QPersistentModelIndex> Dragged;
     mutable quint64 DragSerial = 0;
+    // The files whose playing times are being measured, by ticket.
+    QHash<quint64, QPersistentModelIndex> Measuring;
+    quint64 LastTicket = 0;
 };
 
 }  // namespace kv

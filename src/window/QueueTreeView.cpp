@@ -1,5 +1,7 @@
 #include "window/QueueTreeView.h"
 
+#include "app/HostText.h"
+
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,8 +21,12 @@ QStringList LocalFilesOf(const QMimeData* data) {
         for (qsizetype i = 1; i < lines.size(); ++i)
             if (!lines[i].trimmed().isEmpty()) urls.append(QUrl::fromEncoded(lines[i].trimmed()));
     }
-    for (const QUrl& url : urls)
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) paths.append(url.toLocalFile());
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) continue;
+        // The path's own bytes: toLocalFile() would give U+FFFD for bytes that are not UTF-8.
+        const QString path = HostText(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+        if (!path.isEmpty()) paths.append(path);
+    }
     return paths;
 }
 
@@ -47,6 +53,33 @@ void TQueueTreeView::ScrollToLastVisible() {
     while (isExpanded(last) && queue->rowCount(last) > 0)
         last = queue->index(queue->rowCount(last) - 1, 0, last);
     scrollTo(last);
+}
+
+void TQueueTreeView::RemoveNodes(const QList<TQueueItem*>& items) {
+    if (items.isEmpty()) return;
+    selectionModel()->clearSelection();
+    Queue()->RemoveItems(items);
+}
+
+bool TQueueTreeView::MoveNodes(const QList<TQueueItem*>& items, TQueueItem* target,
+                               TQueueModel::TDropPosition position) {
+    const QModelIndex current = currentIndex();
+    selectionModel()->clearSelection();
+    if (!Queue()->MoveItems(items, target, position)) return false;
+    // The moved nodes (those of the imported session stay behind) now stand together.
+    const TQueueItem* first = nullptr;
+    const TQueueItem* last = nullptr;
+    for (const TQueueItem* item : items) {
+        if (item->Node.Imported || item->Parent() != items.front()->Parent()) continue;
+        if (!first || item->Row() < first->Row()) first = item;
+        if (!last || item->Row() > last->Row()) last = item;
+    }
+    if (first)
+        selectionModel()->select(QItemSelection(Queue()->IndexOf(first),
+                                                Queue()->IndexOf(last, TQueueModel::ColumnCount - 1)),
+                                 QItemSelectionModel::Select);
+    if (current.isValid()) selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    return true;
 }
 
 bool TQueueTreeView::OwnDrag(const QDropEvent* event) const {
@@ -103,7 +136,7 @@ void TQueueTreeView::dropEvent(QDropEvent* event) {
                     break;
             }
         }
-        Queue()->MoveItems(moving, Queue()->ItemOf(target), position);
+        MoveNodes(moving, Queue()->ItemOf(target), position);
         event->setDropAction(Qt::MoveAction);
         event->accept();
     } else if (!OwnDrag(event)) {

@@ -19,6 +19,13 @@ public:
     TQueueModel* Queue() const { return static_cast<TQueueModel*>(model()); }
     // Scrolls to the last node the tree shows (the last child of the last open folder, and so on).
     void ScrollToLastVisible();
+    // Removes the nodes with everything below them. They are mostly the selection, which is
+    // cleared first: following thousands of scattered selected rows through the change would cost
+    // more than the change itself.
+    void RemoveNodes(const QList<TQueueItem*>& items);
+    // Moves the nodes as a drop does (TQueueModel::MoveItems); once moved they are selected again
+    // as the one run of neighbours they have become.
+    bool MoveNodes(const QList<TQueueItem*>& items, TQueueItem* target, TQueueModel::TDropPosition position);
 
 signals:
     // Local files dropped from another program, in the order the drop lists them.

@@ -12,8 +12,9 @@ class TFormMasterKvd;
 // ended well ("<name>-progress-end.png") and while
 // a verification runs ("<name>-progress-verifying.png") or an erase ("<name>-progress-erasing.png");
 // the shutdown countdown ("<name>-shutdown.png"); the disc information ("<name>-discinfo.png"); and
-// the longest time the event loop went without turning while the progress window was open
-// ("<name>-pauses.txt", in milliseconds), which shows whether the window stayed responsive.
+// the longest time the event loop went without turning while the progress window was open, or
+// while the tree was being added to and its playing times measured ("<name>-pauses.txt", in
+// milliseconds, written when that ends), which shows whether the window stayed responsive.
 void InstallScreenshotHooks(TFormMasterKvd& form);
 
 }  // namespace kv

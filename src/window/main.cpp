@@ -6,6 +6,7 @@
 // (process-level tests look at them);
 // KELVADORE_FAKE_POWEROFF, a file written instead of switching the machine off.
 #include "app/HandOver.h"
+#include "app/HostText.h"
 #include "app/SingleInstance.h"
 #include "window/FormMasterKvd.h"
 #include "window/KelvadoreApplication.h"
@@ -28,7 +29,8 @@ constexpr int kRestartLockWaitMs = 60000;
 
 int main(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Paths keep their own bytes, UTF-8 or not.
+    for (int i = 1; i < argc; ++i) arguments.append(kv::HostText(argv[i]));
 
     // "INSTALLATION" starts a second instance on purpose when one runs already: it neither holds
     // the lock nor listens for other starts then.

@@ -7,9 +7,13 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "app/HostText.h"
 #include "app/Playlists.h"
 #include "app/ProjectFile.h"
 #include "app/SizeFormat.h"
+#include "iso/TBurnerCompilation.h"
+
+#include <limits>
 
 namespace kv {
 namespace {
@@ -32,39 +36,78 @@ TEST(CompilationCoreTest, SizesAndDurationsAreShownAsTheTreeShowsThem) {
               "<#TotalMinutes>=1;<#TotalSeconds>=61;<#Minutes>=1;<#Seconds>=1;<#MSeconds>=250");
     // A fraction just under a whole minute carries over instead of reading "0.59.1000".
     EXPECT_EQ(DurationText(SplitDuration(59.9996), '.'), "1.0.0");
+    // Times and sizes no file has stay within what the texts' integers hold.
+    for (double wild : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+        EXPECT_GE(SplitDuration(wild).Minutes, 0);
+    TQueueItem root;
+    for (int i = 0; i < 3; ++i)
+        root.Append(std::make_unique<TQueueItem>(QueueNode{.Name = QString::number(i), .Size = qint64{1} << 62}));
+    EXPECT_EQ(TreeTotals(root).Size, std::numeric_limits<qint64>::max());
 }
 
-TEST(CompilationCoreTest, NamesAreCheckedCutAndFoundWithoutCase) {
-    EXPECT_TRUE(IsValidName("a:b c;d"));
-    for (const char* bad : {"a/b", "a\\b", "a*b", "a\"b", "a<b", "a>b", "a|b"})
-        EXPECT_FALSE(IsValidName(bad)) << bad;
-    EXPECT_FALSE(IsValidName(QString(261, 'x')));
+// Rows are what every child's Row() says, and every name is found under exactly itself.
+void ExpectRowsAndNamesTrue(const TQueueItem& folder) {
+    for (int row = 0; row < folder.ChildCount(); ++row) {
+        const TQueueItem* child = folder.Child(row);
+        EXPECT_EQ(child->Row(), row);
+        EXPECT_EQ(child->Parent(), &folder);
+        EXPECT_EQ(folder.ChildNamed(child->Node.Name), child) << child->Node.Name.toStdString();
+    }
+}
 
-    const QString base(116, 'n');
-    EXPECT_EQ(CutFileName(base + ".ogg"), base.left(102) + ".ogg");
+TEST(CompilationCoreTest, NamesAreLinuxNamesFoundExactlyAndRowsStayTrue) {
+    for (const QString& good : {QString("a:b c;d"), QString("star*\"<>|.txt"), QString("back\\slash"),
+                                QString(".hidden"), QString(" blank "), QString(255, 'x')})
+        EXPECT_TRUE(IsValidName(good)) << good.toStdString();
+    for (const QString& bad : {QString(), QString("."), QString(".."), QString("a/b"), QString("a") + QChar(0) + "b",
+                               QString(256, 'x')})
+        EXPECT_FALSE(IsValidName(bad)) << bad.toStdString();
+    EXPECT_FALSE(IsValidName(QString(128, QChar(0xE9))));  // 256 bytes
+
     EXPECT_EQ(CutName(QString(120, 'f')).size(), 106);
-    // Never half a character, and never more than a Linux name holds.
+    // Never half a character, and never more bytes than a Linux name holds, stand-ins of bytes
+    // that are not UTF-8 counted as the one byte each they are.
     const QString wide = QString(105, 'a') + QString::fromUtf8("\xF0\x9F\x8E\xB5");
     EXPECT_EQ(CutName(wide), QString(105, 'a'));
     EXPECT_LE(CutName(QString(106, QChar(0x4E2D))).toUtf8().size(), 255);
-    EXPECT_TRUE(CutFileName(QString(106, QChar(0x4E2D)) + ".mp3").endsWith(".mp3"));
+    EXPECT_EQ(CutName(HostText(QByteArray(300, '\xff')), 300).size(), 255);
 
-    // Small folders are scanned, large ones indexed: both find names without case, and both
-    // follow renames and removals.
+    // Small folders are scanned, large ones indexed: both tell "Name2" from "name2", and both
+    // follow renames, sorts, takes and inserts.
     for (int children : {3, 200}) {
         TQueueItem folder;
         for (int i = 0; i < children; ++i)
             folder.Append(std::make_unique<TQueueItem>(QueueNode{.Name = QString("Name%1").arg(i)}));
-        EXPECT_TRUE(folder.HasChildNamed("NAME2"));
+        folder.Append(std::make_unique<TQueueItem>(QueueNode{.Name = "name2"}));
+        EXPECT_TRUE(folder.HasChildNamed("Name2") && folder.HasChildNamed("name2"));
+        EXPECT_FALSE(folder.HasChildNamed("NAME2"));
         TQueueItem* second = folder.Child(2);
-        EXPECT_FALSE(folder.HasOtherChildNamed("name2", second));
+        EXPECT_FALSE(folder.HasOtherChildNamed("Name2", second));
         second->Node.Name = "Other";
         folder.ChildRenamed();
-        EXPECT_FALSE(folder.HasChildNamed("name2"));
-        EXPECT_TRUE(folder.HasChildNamed("OTHER"));
-        folder.RemoveChildren(0, 2);
-        EXPECT_FALSE(folder.HasChildNamed("other"));
-        EXPECT_EQ(folder.ChildCount(), children - 3);
+        EXPECT_FALSE(folder.HasChildNamed("Name2"));
+        EXPECT_TRUE(folder.HasChildNamed("Other"));
+
+        // The rows and the index stay true through a sort (the index used to keep old rows) ...
+        folder.SortBelow([](const TQueueItem& a, const TQueueItem& b) { return a.Node.Name > b.Node.Name; });
+        ExpectRowsAndNamesTrue(folder);
+        // ... a take of scattered rows, in their order ...
+        const std::vector<std::unique_ptr<TQueueItem>> taken = folder.TakeRows({0, 2, 3});
+        ASSERT_EQ(taken.size(), 3u);
+        EXPECT_EQ(taken[0]->Node.Name, "name2");
+        EXPECT_TRUE(taken[1]->Parent() == nullptr && !folder.HasChildNamed(taken[2]->Node.Name));
+        ExpectRowsAndNamesTrue(folder);
+        // ... and inserts in the middle.
+        std::vector<std::unique_ptr<TQueueItem>> back;
+        back.push_back(std::make_unique<TQueueItem>(QueueNode{.Name = "inserted"}));
+        back.push_back(std::make_unique<TQueueItem>(QueueNode{.Name = "INSERTED"}));
+        folder.InsertAll(1, std::move(back));
+        EXPECT_EQ(folder.Child(2)->Node.Name, "INSERTED");
+        ExpectRowsAndNamesTrue(folder);
+        folder.RemoveChildren(0, 1);
+        EXPECT_FALSE(folder.HasChildNamed("inserted"));
+        ExpectRowsAndNamesTrue(folder);
+        EXPECT_EQ(folder.ChildCount(), children - 2);
     }
 }
 
@@ -82,6 +125,8 @@ std::unique_ptr<TQueueItem> SampleTree() {
     root->Append(
         std::make_unique<TQueueItem>(QueueNode{"big.iso", "/data/big.iso", "", 0, 0, -1, -1, qint64{5} << 30,
                                                -1, false, false, false, false, false}));
+    root->Append(std::make_unique<TQueueItem>(QueueNode{.Name = HostText("bad\xff\x01.txt"),
+                                                        .SourcePath = HostText("/data/bad\xff\x01.txt")}));
     return root;
 }
 
@@ -103,6 +148,7 @@ TEST(CompilationCoreTest, AProjectKeepsEveryFieldAndAnyDamageIsRefusedWhole) {
     ASSERT_TRUE(project && project->Tree);
     ExpectSameTree(*project->Tree, *tree);
     EXPECT_EQ(project->VolumeName.value_or(""), "Disc 7");
+    EXPECT_EQ(HostBytes(project->Tree->Child(3)->Node.SourcePath), QByteArray("/data/bad\xff\x01.txt"));
 
     // Every cut is refused. Every flipped bit is caught by zlib's checksum, the stated size or the
     // header, except the few bits deflate does not read: those give the same project again.
@@ -141,6 +187,17 @@ TEST(CompilationCoreTest, AProjectKeepsEveryFieldAndAnyDamageIsRefusedWhole) {
     }
     EXPECT_FALSE(ReadTreeStream(stream + '\0'));
     EXPECT_FALSE(ReadTreeStream(patched(0, QByteArray("\x05\x00\x00\x00", 4))));
+
+    // Sizes and playing times no disc holds, which the totals would overflow on.
+    for (const QueueNode& wild : {QueueNode{.Name = "n", .Size = TBurnerCompilation::kMaxFileSize + 1},
+                                  QueueNode{.Name = "n", .Duration = kMaxNodeDuration * 2},
+                                  QueueNode{.Name = "n", .Duration = -2},
+                                  QueueNode{.Name = "n", .Duration = std::numeric_limits<double>::quiet_NaN()},
+                                  QueueNode{.Name = QString(256, 'n')}}) {
+        TQueueItem single;
+        single.Append(std::make_unique<TQueueItem>(wild));
+        EXPECT_FALSE(ReadTreeStream(*WriteTreeStream(single))) << wild.Size << " " << wild.Duration;
+    }
 
     auto chain = std::make_unique<TQueueItem>();
     TQueueItem* deepest = chain.get();

@@ -86,7 +86,7 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     EXPECT_TRUE(Host.Questions.Asked.isEmpty());
 
     // Burn ISO asks for an image or a cue sheet; the cue sheet's stream (track 1's two-second
-    // pre-gap included) is the size the write starts with, and its CD-TEXT is said to be left out.
+    // pre-gap included) is the size the write starts with; its TITLE goes into the lead-in.
     const QString cue = Path("disc.cue");
     ASSERT_TRUE(WriteFile(cue, sheet.toUtf8()));
     Host.Questions.FileNames = {cue};
@@ -96,7 +96,7 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     EXPECT_TRUE(InOrder(Host.Events,
                         {"progress: data write", "log: " + LookupTextWith("11.63", {"<#file>=" + cue}),
                          "log: " + LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(samples.size() + 150 * kCdFrameBytes)}),
-                         "log: " + LookupText("35.30"), "progress closed", "log: " + LookupText("11.18")}));
+                         "progress closed", "log: " + LookupText("11.18")}));
     EXPECT_FALSE(Host.View->Chosen.Verify);
 
     // Saved as BIN/CUE, the disc gives back the three tracks' samples from block 0.

@@ -94,8 +94,8 @@ TEST_F(AudioBurnTest, TrackAtOnceDiscHoldsTheSourcesBitForBit) {
 }
 
 TEST_F(AudioBurnTest, FailuresAndRefusalsAreReported) {
-    // A refused cue sheet ends the burn with its text.
-    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")), "5Dh=5/26/00"));
+    // A cue sheet refused in every form (with CD-TEXT and without) ends the burn with its text.
+    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")), "5Dh=5/26/00*8"));
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find(">>> BURN PROCESS START FAILED"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("SEND CUE SHEET FAILED"), std::string::npos) << r.Output;

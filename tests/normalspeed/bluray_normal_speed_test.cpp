@@ -81,8 +81,9 @@ protected:
     fs::path work_;
 };
 
-// A session of fewer than 300 blocks is padded to 300, which a BD-R closes at the end of its 32-block
-// cluster (320); the next session starts right there.
+// A session of fewer than 300 blocks is padded to 300 and, with its UDF beside ISO 9660, closed by a
+// BD-R at the end of its 32-block cluster; the next session starts right there (the sessions take
+// 384, 320 and 352 blocks).
 TEST_F(BluRayNormalSpeedTest, BdRTakesTwoSessionsThenIsClosedAndRefusesAThird) {
     constexpr uint32_t kWhole = 12219392;
     const fs::path disc = work_ / "bdr.kvm";
@@ -93,24 +94,24 @@ TEST_F(BluRayNormalSpeedTest, BdRTakesTwoSessionsThenIsClosedAndRefusesAThird) {
     EXPECT_EQ(blank["write speeds"], "53940 44950 35960 26970 17980 8990 KB/s");
 
     Ok(Drive(disc) + "burn " + Q((work_ / "One").string()));
-    ExpectDisc(disc, "BD-R", 1, 1, 320, kWhole - 320);
+    ExpectDisc(disc, "BD-R", 1, 1, 384, kWhole - 384);
     EXPECT_NE(Ok(Drive(disc) + "import").find("deep.bin"), std::string::npos);
 
     Ok(Drive(disc) + "burn --import-last " + Q((work_ / "Two").string()));
-    ExpectDisc(disc, "BD-R", 1, 2, 640, kWhole - 640);
+    ExpectDisc(disc, "BD-R", 1, 2, 704, kWhole - 704);
     const std::string both = Ok(Drive(disc) + "import");
     EXPECT_NE(both.find("deep.bin"), std::string::npos) << both;
     EXPECT_NE(both.find("added.bin"), std::string::npos) << both;
 
     Ok(Drive(disc) + "burn --close --import-last " + Q((work_ / "Three").string()));
-    ExpectDisc(disc, "BD-R", 2, 3, 960, 0);
+    ExpectDisc(disc, "BD-R", 2, 3, 1056, 0);
     const TRun refused = RunShell(CliCommand(Drive(disc) + "burn " + Q((work_ / "Two").string()), 1));
     EXPECT_NE(refused.Status, 0);
     EXPECT_NE(refused.Output.find("DISC IS NOT WRITABLE: THE DISC IS CLOSED"), std::string::npos) << refused.Output;
     EXPECT_EQ(refused.Output.find("STARTING WRITE PROCESS"), std::string::npos) << refused.Output;
     Ok(Drive(disc) + "verify " + Q((work_ / "One").string()) + " " + Q((work_ / "Two").string()) + " " +
        Q((work_ / "Three").string()));
-    ExpectXorrisoReads(disc, "640", {"One", "Two", "Three"});
+    ExpectXorrisoReads(disc, "704", {"One", "Two", "Three"});
 }
 
 TEST_F(BluRayNormalSpeedTest, BdReIsFormattedWrittenGrownAndQuickErased) {

@@ -2,6 +2,9 @@
 // the hand-over of the tree, the progress window, abort, the end of every run, and the restart
 // after a successful burn that verifies, ejects and shuts down. What was written is read back by
 // xorriso, isoinfo and pycdlib and compared with the sources.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +29,7 @@
 
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
+#include "app/HostText.h"
 #include "app/MessageCatalogue.h"
 #include "app/SystemServices.h"
 #include "dialogs/CdTextPanel.h"
@@ -59,9 +63,16 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// By the path's own bytes: some names are not UTF-8, which Qt's own file names would change.
 QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const int fd = ::open(HostBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    return file.readAll();
 }
 
 QByteArray Pattern(int size, int seed) {
@@ -146,6 +157,20 @@ bool Shell(const QString& command) {
     return status == 0;
 }
 
+// The files of an image's UDF view as 7-Zip lists them (path below the root, size).
+QMap<QString, qint64> UdfFiles(const QString& iso) {
+    int status = -1;
+    const QString listing = Run("7z", {"l", "-slt", "-tudf", iso}, &status);
+    QMap<QString, qint64> files;
+    if (status != 0) return files;
+    QString path;
+    for (const QString& line : listing.split('\n')) {
+        if (line.startsWith("Path = ")) path = line.mid(7).trimmed();
+        if (line.startsWith("Size = ") && path != iso) files[path] = line.mid(7).trimmed().toLongLong();
+    }
+    return files;
+}
+
 // The first sector of the last session in an image of a whole disc: 16 before the last primary
 // volume descriptor.
 qint64 LastSessionStart(const QString& iso) {
@@ -181,6 +206,7 @@ private:
     TRecordingLauncher Launcher;
     TRecordingPowerOff PowerOff;
     QString AppendableCdr;  // left by the first test: one open session
+    QMap<QString, QString> AppendableCdrFiles;  // its files on the disc, with their sources
 
     std::unique_ptr<TFormMasterKvd> Start(const QString& medium, QList<QPair<QString, QString>> rows = {}) {
         ReloadMedia();  // after a restart, or a test that failed half-way through one
@@ -238,6 +264,15 @@ private:
         WriteFile(root + QString::fromUtf8("/Ünïcødé ∑.txt"), "unicode");
         WriteFile(root + "/big.bin", Pattern(12 * 1024 * 1024 + 17, 2));
         QDir().mkpath(root + "/Empty");
+        // Linux names that a Windows rule would fold, map, cut, refuse or hide: each reaches the
+        // disc as it is, and one that is not UTF-8 keeps its byte.
+        for (const QString& linux : {QString("README.TXT"), QString("readme.txt"), QString("a;b.txt"), QString("a_b.txt"),
+                                     QString("notes"), QString("notes."), QString("star*\"<>|?.txt"),
+                                     QString(110, 'L') + "-one.txt", QString(110, 'L') + "-two.txt", QString(".hidden")})
+            WriteFile(root + "/names/" + linux, linux.toUtf8());
+        const int fd = ::open((QFile::encodeName(root) + "/names/bad\xff.txt").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, "bad", 3) != 3) qWarning("cannot write the name that is not UTF-8");
+        if (fd >= 0) ::close(fd);
         return root;
     }
 
@@ -343,6 +378,7 @@ private slots:
         for (const QString name : {"audio-cdr.kvm", "audio-tao.kvm", "audio-abort.kvm", "audio-cdtext.kvm"})
             QVERIFY(!Home.CreateMedium(name, "cdr").isEmpty());
         QVERIFY(!Home.CreateMedium("audio-dvd.kvm", "dvdplusr").isEmpty());
+        for (const QString kind : {"bdr", "bdre"}) QVERIFY(!Home.CreateMedium(kind + "-burn.kvm", kind).isEmpty());
         std::string error;
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/tiny-cdr.kvm").toStdString(), vr::EMediumKind::CdR, 1200, error));
         QVERIFY(vr::CreateBlankMedium((Home.VirtualFolder + "/audio-74min.kvm").toStdString(), vr::EMediumKind::CdR, 359849, error));
@@ -421,7 +457,27 @@ private slots:
             QCOMPARE(status, 0);
             QCOMPARE(walked.trimmed(), QString::number(files.size()));
             QVERIFY(Run("isoinfo", {"-d", "-i", iso}).contains("Volume id: WINDOW BURN"));
-            if (cd) AppendableCdr = medium;
+            // UDF by default on the DVD only; its view holds every file with its size, and a file
+            // read through it equals its source.
+            const QString udf = Run("udfinfo", {iso}, &status);
+            QVERIFY2(cd ? status != 0
+                        : status == 0 && udf.contains("udfrev=2.01") &&
+                              udf.contains("numfiles=" + QString::number(files.size())),
+                     qPrintable(udf));
+            if (!cd) {
+                const QMap<QString, qint64> udfFiles = UdfFiles(iso);
+                for (auto it = files.begin(); it != files.end(); ++it)
+                    QVERIFY2(udfFiles.value(it.key().mid(1), -1) == QFileInfo(it.value()).size(), qPrintable(it.key()));
+                const QString out = Path("udf-" + kind);
+                const QString deep = "/tree-" + kind + "/Folder/Inner/deep.dat";
+                QVERIFY(files.contains(deep));
+                Run("7z", {"e", "-y", "-tudf", "-o" + out, iso, deep.mid(1)});
+                QCOMPARE(ReadAll(out + "/deep.dat"), ReadAll(files.value(deep)));
+            }
+            if (cd) {
+                AppendableCdr = medium;
+                AppendableCdrFiles = files;
+            }
         }
     }
 
@@ -476,6 +532,18 @@ private slots:
         QVERIFY(WaitForRunEnd(*form));
         QVERIFY(LogText(*form).contains("Starting save ISO file : " + Path("saved.iso")));
         QVERIFY(EqualsSources(Path("saved.iso"), DiscPaths(form->Queue().Root()), Path("out-saved")));
+        // An image takes UDF by default whatever the medium in the drive; "never" leaves it out.
+        int status = -1;
+        Run("udfinfo", {Path("saved.iso")}, &status);
+        QCOMPARE(status, 0);
+        form->Settings().DriveUdf = 2;
+        Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+        Prompts.FileNames = {Path("saved-plain.iso")};
+        form->Action(I::SaveISO)->trigger();
+        QVERIFY(WaitForRunEnd(*form));
+        QVERIFY(EqualsSources(Path("saved-plain.iso"), DiscPaths(form->Queue().Root()), Path("out-saved")));
+        Run("udfinfo", {Path("saved-plain.iso")}, &status);
+        QVERIFY(status != 0);
         QCOMPARE(Prompts.Unexpected, 0);
     }
 
@@ -651,6 +719,48 @@ private slots:
         QCOMPARE(form->CountFiles(), 0);
     }
 
+    // A BD-R gets a session and a blank BD-RE is formatted first; after the restart the files are
+    // verified. The BD-R takes UDF by default, the BD-RE none, as the Preferences say "never".
+    void aTreeBurnedToABdrAndABdreIsVerifiedAfterTheRestart() {
+        for (const QString kind : {"bdr", "bdre"}) {
+            const QString medium = Home.VirtualFolder + "/" + kind + "-burn.kvm";
+            const bool bdr = kind == "bdr";
+            const QList<QPair<QString, QString>> rows = {{"5.3", "0"}, {"1.44", bdr ? "0" : "2"}};
+            auto form = Start(medium, rows);
+            QVERIFY(form);
+            const QString tree = Path("tree-" + kind);
+            WriteFile(tree + "/Folder/Inner/deep.dat", Pattern(70000, 3));
+            WriteFile(tree + QString::fromUtf8("/Ünïcødé ∑.txt"), "unicode");
+            WriteFile(tree + "/big.bin", Pattern(3 * 1024 * 1024 + 5, 4));
+            form->AddPathsToRoot({tree}, false);
+            const QMap<QString, QString> files = DiscPaths(form->Queue().Root());
+            form->Settings().VerifyData = true;
+            Prompts.Warnings = {{TPromptAnswer::Yes, false}};
+            const int starts = Launcher.Starts;
+            form->Action(I::Burn)->trigger();
+            QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
+            QVERIFY2(InOrder(LogText(*form), {bdr ? "Starting data burn on BD-R at " : "Starting data burn on BD-RE at ",
+                                              "Burn data process done"}),
+                     qPrintable(LogText(*form).right(1500)));
+            QCOMPARE(Prompts.Unexpected, 0);
+            form.reset();
+            ReloadMedia();
+
+            form = Start(medium, rows);
+            QVERIFY(form);
+            QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Data verification completed"); }, kWaitMs));
+            QVERIFY(WaitForRunEnd(*form));
+            QVERIFY2(LogText(*form).contains("Data verification completed successfully (files = 3 - folders = 3)"),
+                     qPrintable(LogText(*form).right(1500)));
+
+            const QString iso = ExportedImage(*form, Prompts, Path(kind + ".iso"));
+            QVERIFY(EqualsSources(iso, files, Path("out-" + kind)));
+            const QMap<QString, qint64> udfFiles = UdfFiles(iso);
+            QCOMPARE(udfFiles.size(), bdr ? 6 : 0);  // three files, three folders
+            if (bdr) QCOMPARE(udfFiles.value("tree-bdr/big.bin"), qint64{3 * 1024 * 1024 + 5});
+        }
+    }
+
     // The disc information of an empty drive and of the CD-R burned above; its sessions listed and
     // session 1 imported over a clashing folder; files extracted (a folder refused, an old file
     // replaced only when the read succeeds); a second session appended to the imported one.
@@ -671,7 +781,7 @@ private slots:
         // The first test closed it: nothing is free, and the disc is as large as what it holds
         // (its UDF included).
         QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscFreeSizeValue->text(), QString("0.00 MByte"));
-        QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscTotalSizeValue->text(), QString("12.69 MByte"));
+        QCOMPARE(form->DiscInfoWindow()->Facts->LabelDiscTotalSizeValue->text(), QString("12.75 MByte"));
 
         form = Start(AppendableCdr, {{"5.3", "0"}});
         QVERIFY(form);
@@ -688,13 +798,14 @@ private slots:
         QVERIFY(!form->Action(I::ImportSession)->isEnabled());
         QVERIFY(WaitForRunEnd(*form));
 
-        WriteFile(Path("clash/TREE-CDR/x.txt"), "x");
-        form->AddPathsToRoot({Path("clash/TREE-CDR")}, false);
+        // A folder of the same name clashes; on Linux one that differs in case would not.
+        WriteFile(Path("clash/tree-cdr/x.txt"), "x");
+        form->AddPathsToRoot({Path("clash/tree-cdr")}, false);
         const QStringList rows = SessionRows(*form, 0);
         QCOMPARE(rows.size(), 2);
         QVERIFY(rows[0].startsWith("1 ") && rows[1].startsWith("No import "));
         QVERIFY(WaitForRunEnd(*form));
-        QVERIFY(LogText(*form).contains("File/Folder removed (already exists in imported session): TREE-CDR"));
+        QVERIFY(LogText(*form).contains("File/Folder removed (already exists in imported session): tree-cdr"));
         TQueueItem& root = form->Queue().Root();
         QCOMPARE(root.ChildCount(), 1);
         TQueueItem* session = root.Child(0);
@@ -762,8 +873,10 @@ private slots:
         QVERIFY(form);
         QVERIFY(WaitForRunEnd(*form));
         const QString iso = ExportedImage(*form, Prompts, Path("two-sessions.iso"));
-        QMap<QString, QString> files = {{"/tree-cdr/big.bin", Path("tree-cdr/big.bin")},
-                                        {"/more/new.txt", Path("more/new.txt")}};
+        // The imported session's names come back byte for byte in the new one.
+        QMap<QString, QString> files = AppendableCdrFiles;
+        QVERIFY(files.contains("/tree-cdr/big.bin"));
+        files.insert("/more/new.txt", Path("more/new.txt"));
         QVERIFY(EqualsSources(iso, files, Path("out-two-sessions")));
 
         // Both sessions are listed with their sizes; an unreadable volume descriptor lists a
@@ -819,6 +932,7 @@ private slots:
         WriteFile(wavs + "mine.wav", "a user's own file");
         WriteFile(Path("notes.txt"), "text");
         form->AddPathsToRoot({s.Flac, s.Mp3, s.Wav, Path("notes.txt")}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);  // Burn Audio needs them
         QCOMPARE(form->Queue().Root().ChildCount(), 4);
         const qint64 increment = form->Settings().AudioVolumeIncrement;
         Prompts.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
@@ -857,6 +971,7 @@ private slots:
                       base + "/b-comments.flac'"));
         QVERIFY(Shell("sox -n -r 44100 -c 2 -b 16 '" + base + "/c plain name.wav' synth 2 sine 660"));
         form->AddPathsToRoot({base + "/a-tagged.mp3", base + "/b-comments.flac", base + "/c plain name.wav"}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);  // the texts are an audio file's
         form->EditCommandVolumeName->setText("Album of Tests");
 
         form->VirtualStringTreeQueue->setCurrentIndex(form->Queue().index(0, 0));
@@ -915,8 +1030,10 @@ private slots:
         form->AddPathsToRoot({s.Flac, s.Mp3, s.Wav}, false);
         form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
         form->hide();
+        // Asked at once, while the playing times are still being measured: the chooser comes
+        // once they are known.
         form->ProcessCommandLine({"B"});
-        QVERIFY(form->BurnModeChooser());
+        QTRY_VERIFY_WITH_TIMEOUT(form->BurnModeChooser(), kWaitMs);
         form->BurnModeChooser()->ToolButtonCancel->click();
         QVERIFY(form->isVisible());
         QTRY_VERIFY(!form->BurnModeChooser());
@@ -942,6 +1059,7 @@ private slots:
         const QString gone = Path("gone.wav");
         Shell("sox -n -r 44100 -c 2 -b 16 '" + gone + "' synth 0.5 sine 440");
         form->AddPathsToRoot({gone}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);  // Burn Audio needs them
         QFile::remove(gone);
         TQueueItem& song = *form->Queue().Root().Child(0);
         song.Node.Duration = 74 * 60;
@@ -981,6 +1099,7 @@ private slots:
         form->Settings().Confirmation(TConfirmationKind::BurnAudio).Suppressed = true;
         const TAudioSources s = MakeAudioSources(oldWavs, "dvd", 1);
         form->AddPathsToRoot({s.Mp3}, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);  // Burn Audio needs them
         form->Action(I::BurnAudio)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Incorrect audio medium (only CD-R, CD-RW)"); }, kWaitMs));
         QVERIFY(WaitForRunEnd(*form));
@@ -997,6 +1116,7 @@ private slots:
             QFile::copy(longer.Flac, copy);
             form->AddPathsToRoot({copy}, false);
         }
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Queue().DurationsPending(), kWaitMs);
         Prompts.YesNo = {true};
         form->Action(I::BurnAudio)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return form->ProgressWindow() && form->ProgressWindow()->isVisible(); }, kWaitMs));

@@ -288,6 +288,20 @@ private slots:
             [&] { return form->EmbeddedWBMemoWarning->toPlainText().contains("virtual recorder: " + created); }, 5000));
         QVERIFY(QFileInfo::exists(created));
 
+        // A BD medium, named with its capacity; its speeds count 4,495 KB/s to the X.
+        form->Action(I::VirtualEject)->trigger();
+        QVERIFY(WaitIdle(*form));
+        Prompts.Choices = {QString("BD-R (25 GB)")};
+        form->Action(I::VirtualNewMedium)->trigger();
+        const QString bd = Home.VirtualFolder + "/bdr-1.kvm";
+        QVERIFY(QTest::qWaitFor(
+            [&] { return form->EmbeddedWBMemoWarning->toPlainText().contains("virtual recorder: " + bd); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !form->SpeedListMeasured(); }, 5000));
+        QVERIFY(MeasureSpeeds(*form));
+        QCOMPARE(Items(*form->ComboBoxCommandDriveSpeed),
+                 QStringList({"Max", "12 X (53,940 KB/s)", "10 X (44,950 KB/s)", "8 X (35,960 KB/s)", "6 X (26,970 KB/s)",
+                              "4 X (17,980 KB/s)", "2 X (8,990 KB/s)"}));
+
         const QString iso = QDir(Home.Home).filePath("blank.iso");
         Prompts.FileNames = {iso, CdrPath};
         form->Action(I::VirtualExport)->trigger();

@@ -8,8 +8,10 @@
 #include "app/SizeFormat.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -75,6 +77,120 @@ TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const 
 
 bool Ends(TRun& run) {
     return run.Process->waitForFinished(kStartMs) && run.Process->exitStatus() == QProcess::NormalExit;
+}
+
+// The virtual recorder's command log of a run (KELVADORE_VR_LOG), one line per command.
+QStringList RecorderLog(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+QString SenderOf(const QString& line) {
+    const qsizetype open = line.indexOf('"');
+    const qsizetype close = line.indexOf('"', open + 1);
+    return open < 0 || close < 0 ? QString() : line.mid(open + 1, close - open - 1);
+}
+
+bool HasWritten(const QString& path) {
+    return !RecorderLog(path).filter(" WRITE(").isEmpty();
+}
+
+// The first command some other thread sent while the writing job had the drive (from its first
+// WRITE to its last command), or an empty string; "no write" when nothing was written.
+QString CommandFromOutsideTheWrite(const QStringList& log) {
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < log.size() && first < 0; ++i)
+        if (log[i].contains(" WRITE(")) first = i;
+    if (first < 0) return "no write";
+    const QString writer = SenderOf(log[first]);
+    if (!writer.startsWith("job")) return log[first];
+    qsizetype last = first;
+    for (qsizetype i = first; i < log.size(); ++i)
+        if (SenderOf(log[i]) == writer) last = i;
+    for (qsizetype i = first; i <= last; ++i)
+        if (SenderOf(log[i]) != writer) return log[i];
+    return {};
+}
+
+// A shell command on the program's X server, ended within a bound; its output, trimmed.
+QString OnDisplay(const QString& display, const QString& command, bool* ok = nullptr) {
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    shell.setProcessEnvironment(environment);
+    shell.start("sh", {"-c", command});
+    const bool ended = shell.waitForFinished(20000);
+    if (!ended) {
+        shell.kill();
+        shell.waitForFinished();
+    }
+    if (ok) *ok = ended && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0;
+    return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
+}
+
+// The program's windows on screen (X window ids), newest last.
+QStringList VisibleWindows(const QString& display, qint64 pid) {
+    return OnDisplay(display, QString("xdotool search --onlyvisible --pid %1").arg(pid)).split('\n', Qt::SkipEmptyParts);
+}
+
+// What a window manager sends for the close box: WM_DELETE_WINDOW through WM_PROTOCOLS. Xvfb has
+// no window manager, and xdotool of this system only destroys or kills.
+bool RequestClose(const QString& display, const QString& window) {
+    static const char* script = R"(
+import ctypes, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+class Message(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", Message), ("pad", ctypes.c_long * 24)]
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(Event)]
+display = x.XOpenDisplay(None)
+if not display: sys.exit(1)
+event = Event()
+event.xclient.type = 33
+event.xclient.window = int(sys.argv[1])
+event.xclient.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(display, int(sys.argv[1]), 0, 0, ctypes.byref(event))
+x.XSync(display, 0)
+)";
+    bool ok = false;
+    OnDisplay(display, QString("python3 -c '%1' %2").arg(QString(script).replace("'", "'\\''"), window), &ok);
+    return ok;
+}
+
+// Escape typed into `window` as a user would: focus first, then the key.
+bool TypeEscape(const QString& display, const QString& window) {
+    bool ok = false;
+    OnDisplay(display, QString("xdotool windowfocus %1 sleep 0.3 key Escape").arg(window), &ok);
+    return ok;
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every later start a user (or a script) can send while a run holds the drive: each command
+// word, a folder, and a list file after a known word. Each is answered "busy" (exit code 2) and
+// ends; a start without arguments only brings the window forward and ends with 0.
+QString LaterStartsAnsweredBusy(const test::TPreparedHome& home, const QString& folder, const QString& extra,
+                                const QString& list) {
+    const QList<QStringList> starts = {{"A"}, {"AB"}, {"B"},   {"R"},         {"RB"}, {"E"},  {"I"}, {"C"},
+                                       {"BISO"}, {"FLY"}, {"COPY"}, {extra}, {"A", list}, {}};
+    for (const QStringList& arguments : starts)
+        if (const int code = LaterStart(home, arguments, folder); code != (arguments.isEmpty() ? 0 : 2))
+            return QString("later start \"%1\" ended with %2").arg(arguments.join(' ')).arg(code);
+    return {};
 }
 
 }  // namespace
@@ -286,6 +402,128 @@ private slots:
         QVERIFY(QFileInfo(stem + "-progress-verifying.png").size() > 0);
     }
 
+    // A DVD+R burn at normal speed while every side door that reaches a running program is tried:
+    // later starts with each command word, a folder and a list file, and the progress window's
+    // close box (its abort question answered No by Escape). Only the writing job talks to the
+    // drive during the write, the disc reads back whole, and nothing of the user's is lost. Then a
+    // second run ended by SIGTERM during its write: the program ends in bounded time and says the
+    // burn was aborted.
+    void sideDoorsDuringADvdPlusRBurnHurtNeitherDiscNorFiles() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("doors-dvdplusr.kvm", "dvdplusr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}}));
+        const QString dir = QDir::cleanPath(home.Home + "/../Doors");
+        QDir().mkpath(dir + "/sub");
+        QByteArray pattern;
+        for (int i = 0; i < (1 << 16); ++i) pattern.append(static_cast<char>((i * 7919) >> 3));
+        QFile large(dir + "/large.bin");
+        QVERIFY(large.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 1024; ++i) QVERIFY(large.write(pattern) == pattern.size());  // 64 MB
+        large.close();
+        QFile small(dir + "/sub/small.txt");
+        QVERIFY(small.open(QIODevice::WriteOnly) && small.write("small") == 5);
+        small.close();
+        const QString extra = QDir::cleanPath(home.Home + "/../Extra");
+        QDir().mkpath(extra);
+        QFile extraFile(extra + "/extra.txt");
+        QVERIFY(extraFile.open(QIODevice::WriteOnly) && extraFile.write("extra") == 5);
+        extraFile.close();
+        const QString list = QDir::cleanPath(home.Home + "/../notes.txt");
+        QFile listFile(list);
+        QVERIFY(listFile.open(QIODevice::WriteOnly) && listFile.write((extra + "\n").toUtf8()) > 0);
+        listFile.close();
+        const QByteArray largeBefore = Contents(dir + "/large.bin");
+
+        const QString recorderLog = home.Home + "/../recorder.log";
+        QProcessEnvironment extraEnvironment;
+        extraEnvironment.insert("KELVADORE_VR_LOG", recorderLog);
+        const QString shot = test::ScreenshotFolder() + "/process-doors-data.png";
+        QFile::remove(shot);
+        QProcess first;
+        test::StartProgram(first, KV_KELVADORE, home, x.Display, shot, {dir}, extraEnvironment);
+        QVERIFY2(WaitForFile(shot), "the window shows the tree");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(HasWritten(recorderLog), 120000);
+
+        // The close box of the progress window asks whether to abort; Escape answers No.
+        const QStringList progress = VisibleWindows(x.Display, first.processId());
+        QVERIFY2(progress.size() == 1, qPrintable(progress.join(' ')));
+        QVERIFY(RequestClose(x.Display, progress.first()));
+        QStringList asking;
+        QTRY_VERIFY_WITH_TIMEOUT((asking = VisibleWindows(x.Display, first.processId())).size() == 2, 20000);
+        asking.removeAll(progress.first());
+        QVERIFY(TypeEscape(x.Display, asking.first()));
+        QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(x.Display, first.processId()), progress, 20000);
+
+        const QString refused = LaterStartsAnsweredBusy(home, dir, extra, list);
+        QVERIFY2(refused.isEmpty(), qPrintable(refused));
+        const bool stillWriting = first.state() == QProcess::Running &&
+                                  home.LogLines().filter(" - Burn data process done").isEmpty();
+        qInfo("every door was tried while the burn ran: %s", stillWriting ? "yes" : "no, it ended first");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
+        QStringList log = home.LogLines();
+        QVERIFY2(log.filter(" - Burn data process done with error").isEmpty(), qPrintable(log.join('\n')));
+        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QCOMPARE(first.exitCode(), 0);
+        EndProgramsOfHome(home.Home);
+
+        const QString foreign = CommandFromOutsideTheWrite(RecorderLog(recorderLog));
+        QVERIFY2(foreign.isEmpty(), qPrintable(foreign));
+        QProcess cli;
+        cli.setProcessEnvironment(home.Environment());
+        const QString iso = home.Home + "/../doors.iso";
+        cli.start(KV_CLI, {"media", "export", medium, iso});
+        QVERIFY(cli.waitForFinished(kStartMs) && cli.exitCode() == 0);
+        const QString out = home.Home + "/../doors-extracted";
+        QProcess xorriso;
+        xorriso.start("xorriso", {"-indev", iso, "-osirrox", "on", "-extract", "/", out});
+        QVERIFY(xorriso.waitForFinished(kStartMs) && xorriso.exitCode() == 0);
+        QCOMPARE(Contents(out + "/Doors/sub/small.txt"), QByteArray("small"));
+        QVERIFY(Contents(out + "/Doors/large.bin") == largeBefore);
+        // Nothing of the user's went: the sources, the folder and the list file handed over.
+        QVERIFY(Contents(dir + "/large.bin") == largeBefore);
+        QCOMPARE(Contents(dir + "/sub/small.txt"), QByteArray("small"));
+        QCOMPARE(Contents(extra + "/extra.txt"), QByteArray("extra"));
+        QCOMPARE(Contents(list), (extra + "\n").toUtf8());
+
+        // SIGTERM during the write of a second run, on a fresh disc of its own.
+        test::TPreparedHome second;
+        const QString secondMedium = second.CreateMedium("sigterm-dvdplusr.kvm", "dvdplusr");
+        const QString secondIdentity = ListedIdentityOutside(second, secondMedium);
+        QVERIFY(second.WriteConfig({{"1.4", secondIdentity}, {"3.0", "1"}, {"5.3", "0"}}));
+        endPrograms.Home = second.Home;
+        const QString secondLog = second.Home + "/../recorder.log";
+        extraEnvironment.insert("KELVADORE_VR_LOG", secondLog);
+        const QString secondShot = test::ScreenshotFolder() + "/process-doors-sigterm.png";
+        QFile::remove(secondShot);
+        QProcess program;
+        test::StartProgram(program, KV_KELVADORE, second, x.Display, secondShot, {dir}, extraEnvironment);
+        QVERIFY2(WaitForFile(secondShot), "the window shows the tree");
+        QTRY_VERIFY_WITH_TIMEOUT(!second.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QCOMPARE(LaterStart(second, {"B"}, dir), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(HasWritten(secondLog), 120000);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QElapsedTimer ending;
+        ending.start();
+        QVERIFY2(program.waitForFinished(30000), "SIGTERM during a data burn ends the program");
+        qInfo("SIGTERM during the data write: the program ended after %lld ms", ending.elapsed());
+        log = second.LogLines();
+        QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty(), qPrintable(log.join('\n')));
+        const QString foreignAfterSigterm = CommandFromOutsideTheWrite(RecorderLog(secondLog));
+        QVERIFY2(foreignAfterSigterm.isEmpty(), qPrintable(foreignAfterSigterm));
+        QVERIFY(Contents(dir + "/large.bin") == largeBefore);
+    }
+
+
     // An audio CD at normal speed: "B" from a later start shows the burn-mode chooser, a click on
     // "Burn Audio CD" converts and writes, and the window keeps turning throughout.
     void anAudioCdFromTheBurnModeChooserAtNormalSpeed() {
@@ -334,6 +572,103 @@ private slots:
         QVERIFY(longest >= 0 && longest < 400);
         QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
         QVERIFY(program.waitForFinished(kStartMs));
+    }
+
+    // An audio CD at normal speed while the side doors are tried: the burn-mode chooser closed by
+    // its close box and by Escape (each its own Cancel: the window comes back), later starts with
+    // each word during the conversion and during the write, then SIGHUP as a logout would send it.
+    // Only the writing job talks to the drive, the working files the write still needs stay, the
+    // run ends with its abort text and the program ends in bounded time.
+    void sideDoorsDuringAnAudioCdBurnAndALogout() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("doors-audio-cdr.kvm", "cdr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.3", "1"}}));
+        const QString dir = QDir::cleanPath(home.Home + "/../DoorSongs");
+        QDir().mkpath(dir);
+        QProcess sox;
+        sox.start("sh", {"-c", "sox -n -r 44100 -c 2 -b 16 \"$0/src.wav\" synth 60 pinknoise && "
+                               "for n in 1 2 3; do ffmpeg -loglevel error -y -i \"$0/src.wav\" \"$0/song$n.flac\" || exit 1; done && "
+                               "rm \"$0/src.wav\"", dir});
+        QVERIFY(sox.waitForFinished(kStartMs) && sox.exitCode() == 0);
+        QList<QByteArray> songs;
+        for (int n = 1; n <= 3; ++n) songs.append(Contents(dir + QString("/song%1.flac").arg(n)));
+        const QString extra = QDir::cleanPath(home.Home + "/../Extra");
+        QDir().mkpath(extra);
+        const QString list = QDir::cleanPath(home.Home + "/../notes.txt");
+        QFile listFile(list);
+        QVERIFY(listFile.open(QIODevice::WriteOnly) && listFile.write((extra + "\n").toUtf8()) > 0);
+        listFile.close();
+        const auto workingWavs = [&home] {
+            QStringList found;
+            QDirIterator it(home.Home, {"*.wav"}, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) found.append(it.next());
+            return found;
+        };
+
+        const QString recorderLog = home.Home + "/../recorder.log";
+        QProcessEnvironment extraEnvironment;
+        extraEnvironment.insert("KELVADORE_VR_LOG", recorderLog);
+        const QString shot = test::ScreenshotFolder() + "/process-doors-audio.png";
+        const QString stem = test::ScreenshotStem(shot);
+        for (const QString& old : {shot, stem + "-burnmode.png", stem + "-progress-converting.png"}) QFile::remove(old);
+        QProcess program;
+        test::StartProgram(program, KV_KELVADORE, home, x.Display, shot, {dir}, extraEnvironment);
+        QVERIFY2(WaitForFile(shot), "the window shows the tree");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total audio duration").isEmpty(), 60000);
+        const QStringList mainWindow = VisibleWindows(x.Display, program.processId());
+        QCOMPARE(mainWindow.size(), 1);
+
+        // The chooser closed by the window manager's close, then by Escape: the window is back.
+        for (const bool byEscape : {false, true}) {
+            QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+            bool found = false;
+            const QString chooser = OnDisplay(x.Display, "xdotool search --sync --onlyvisible --name 'Select mode'", &found);
+            QVERIFY2(found && !chooser.contains('\n'), qPrintable(chooser));
+            QVERIFY(byEscape ? TypeEscape(x.Display, chooser) : RequestClose(x.Display, chooser));
+            QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(x.Display, program.processId()), mainWindow, 20000);
+        }
+        QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+        bool clicked = false;
+        OnDisplay(x.Display,
+                  "eval $(xdotool search --sync --onlyvisible --name 'Select mode' getwindowgeometry --shell) && "
+                  "xdotool mousemove --window $WINDOW $((WIDTH / 2)) $((HEIGHT / 2)) click 1",
+                  &clicked);
+        QVERIFY(clicked);
+
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(stem + "-progress-converting.png").size() > 0, 60000);
+        const bool converting = !HasWritten(recorderLog);
+        QString refused = LaterStartsAnsweredBusy(home, dir, extra, list);
+        QVERIFY2(refused.isEmpty(), qPrintable(refused));
+        QTRY_VERIFY_WITH_TIMEOUT(HasWritten(recorderLog), 120000);
+        refused = LaterStartsAnsweredBusy(home, dir, extra, list);
+        QVERIFY2(refused.isEmpty(), qPrintable(refused));
+        QStringList log = home.LogLines();
+        const bool writing = log.filter(" - Burn audio process done").isEmpty();
+        qInfo("doors tried during the conversion: %s, during the write: %s", converting ? "yes" : "no",
+              writing ? "yes" : "no, it ended first");
+        // The write opens each track's file only when it reaches it: all three are still there.
+        if (writing) QCOMPARE(workingWavs().size(), 3);
+
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGHUP), 0);
+        QElapsedTimer ending;
+        ending.start();
+        QVERIFY2(program.waitForFinished(30000), "SIGHUP during an audio burn ends the program");
+        qInfo("SIGHUP during the audio write: the program ended after %lld ms", ending.elapsed());
+        log = home.LogLines();
+        if (writing)
+            QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty(), qPrintable(log.join('\n')));
+        const QString foreign = CommandFromOutsideTheWrite(RecorderLog(recorderLog));
+        QVERIFY2(foreign.isEmpty(), qPrintable(foreign));
+        for (int n = 1; n <= 3; ++n) QVERIFY(Contents(dir + QString("/song%1.flac").arg(n)) == songs[n - 1]);
+        QCOMPARE(Contents(list), (extra + "\n").toUtf8());
     }
 
     // "E" and "I" from later starts at normal speed: a quick blank of a CD-RW in the progress

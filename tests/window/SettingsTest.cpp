@@ -124,6 +124,7 @@ private slots:
         s.AutoUpdateEnabled = true;
         s.DriveUnderrunProtection = false;
         s.DriveRockRidgeRootOwner = true;
+        s.DriveUdf = 2;
         s.VerifyData = true;
         s.DriveCacheSize = 8;
         s.VolumeIncrement = 77;
@@ -209,6 +210,20 @@ private slots:
         }));
         QVERIFY(!Form->Settings().WriteCdText);
         QCOMPARE(Home.StoredSetting("1.45").value_or(""), QString("0"));
+
+        // The UDF choice lists its three values in the setting's order and stores the one taken.
+        QVERIFY(WithSettings(TFormSettings::DataWriter, [&](TFormSettings& dialog) {
+            QCOMPARE(dialog.LabelDriveUdf->text(), QString("UDF file system"));
+            QCOMPARE(dialog.ComboBoxDriveUdf->currentText(), QString("Automatic"));
+            QCOMPARE(dialog.ComboBoxDriveUdf->itemText(1), QString("Always"));
+            QCOMPARE(dialog.ComboBoxDriveUdf->itemText(2), QString("Never"));
+            QVERIFY(dialog.LabelDriveUdfHint->text().startsWith("Automatic: UDF beside ISO 9660"));
+            dialog.ComboBoxDriveUdf->setCurrentIndex(1);
+            dialog.ButtonOK->click();
+        }));
+        QCOMPARE(Form->Settings().DriveUdf, 1);
+        QCOMPARE(Home.StoredSetting("1.44").value_or(""), QString("1"));
+        Form->Settings().DriveUdf = 0;
     }
 
     void aLanguageWhoseFileWentAwayKeepsThePreviousOne() {
