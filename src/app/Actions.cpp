@@ -9,10 +9,11 @@ using G = TActionGroup;
 using I = TActionId;
 
 // In enum order. Shortcuts as the commands define them (Ctrl+B burn, Ctrl+A burn audio, Ctrl+E
-// erase, Ctrl+I disc information).
+// erase, Ctrl+I disc information), and the desktop's usual ones for the project and tree commands;
+// Select All takes Ctrl+Shift+A, as Ctrl+A burns audio.
 constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::ShowDrop, "ActionShowDrop", "2.0", "2.1", "", G::Tree},
-    {I::Rename, "ActionRename", "2.2", "2.3", "", G::Tree},
+    {I::Rename, "ActionRename", "2.2", "2.3", "F2", G::Tree},
     {I::NewFolder, "ActionNewFolder", "2.4", "2.5", "", G::Tree},
     {I::DeleteSelected, "ActionDeleteSelected", "2.6", "2.7", "", G::Tree},
     {I::DeleteAll, "ActionDeleteAll", "2.8", "2.9", "", G::Tree},
@@ -21,7 +22,7 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::Burn, "ActionBurn", "2.14", "2.15", "Ctrl+B", G::Drive},
     {I::Settings, "ActionSettings", "2.20", "2.21", "", G::Other},
     {I::DiscInfo, "ActionDiscInfo", "2.28", "2.29", "Ctrl+I", G::Drive},
-    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "", G::Tree},
+    {I::SelectAll, "ActionSelectAll", "2.30", "2.31", "Ctrl+Shift+A", G::Tree},
     {I::ExitKvd, "ActionExitKvd", "2.32", "2.33", "", G::Window},
     {I::AddFilesDirs, "ActionAddFilesDirs", "2.34", "2.35", "", G::Tree},
     {I::EraseDisc, "ActionEraseDisc", "2.36", "2.37", "Ctrl+E", G::Drive},
@@ -38,17 +39,17 @@ constexpr std::array<TActionInfo, kActionCount> kActions = {{
     {I::ExtractFileFromSession, "ActionExtractFileFromSession", "2.60", "2.61", "", G::Drive},
     {I::BurnISO, "ActionBurnISO", "2.66", "2.67", "", G::Drive},
     {I::SaveISO, "ActionSaveISO", "2.68", "2.69", "", G::Tree},
-    {I::NewProject, "ActionNewProject", "2.70", "2.71", "", G::Tree},
+    {I::NewProject, "ActionNewProject", "2.70", "2.71", "Ctrl+N", G::Tree},
     {I::ShowToolBarDrive, "ActionShowToolBarDrive", "2.72", "", "", G::Window},
     {I::ShowToolBarWebLinks, "ActionShowToolBarWebLinks", "2.73", "", "", G::Window},
     {I::ShowToolBarQueue, "ActionShowToolBarQueue", "2.74", "", "", G::Window},
     {I::EasyMode, "ActionEasyMode", "2.80", "", "", G::Window},
     {I::ExpertMode, "ActionExpertMode", "2.81", "", "", G::Window},
     {I::CutomizeToolBarEasy, "ActionCutomizeToolBarEasy", "2.82", "", "", G::Other},
-    {I::Print, "ActionPrint", "2.83", "2.84", "", G::Tree},
+    {I::Print, "ActionPrint", "2.83", "2.84", "Ctrl+P", G::Tree},
     {I::Paste, "ActionPaste", "2.85", "2.86", "", G::Tree},
-    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "", G::Tree},
-    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "", G::Tree},
+    {I::LoadProject, "ActionLoadProject", "2.89", "2.90", "Ctrl+O", G::Tree},
+    {I::SaveProject, "ActionSaveProject", "2.91", "2.92", "Ctrl+S", G::Tree},
     {I::SaveDiscImage, "ActionSaveDiscImage", "35.0", "35.1", "", G::Drive},
     {I::CopyDisc, "ActionCopyDisc", "35.2", "35.3", "", G::Drive},
     {I::VirtualNewMedium, "ActionVirtualNewMedium", "27.1", "27.2", "", G::VirtualRecorder},

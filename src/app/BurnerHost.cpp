@@ -52,6 +52,17 @@ QString LetterOf(TSCSIDevice& device) {
     return letter >= 'A' && letter <= 'Z' ? QString(QChar(letter)) : QString();
 }
 
+// Where the selected drive is, for the drive box only: a virtual recorder's medium file (empty
+// while it holds none), a real drive's device node.
+QString LocationOf(const TSCSIDevice& device) {
+    if (device.HostAdapter == kNoDevice) return {};
+    const auto path = EmulatedPathOfAddress({device.HostAdapter, device.TargetId, device.Lun});
+    if (!path) return {};
+    for (const auto& recorder : vr::PresentRecorders())
+        if (recorder->DevicePath() == *path) return Qt(recorder->MediumPath());
+    return Qt(*path);
+}
+
 }  // namespace
 
 TBurnerSettings TBurnerSettings::From(const TSettings& s) {
@@ -246,7 +257,9 @@ TRecorderListOutcome TBurnerHost::FillRecorderList(TBurnerSettings settings) {
     const std::vector<std::string> devices = Data->DeviceList();
     for (const std::string& identity : devices) {
         Data->SetDevice(identity);
-        if (IsRecorder()) outcome.Items.append(Qt(Data->Device()));
+        if (!IsRecorder()) continue;
+        outcome.Items.append(Qt(Data->Device()));
+        outcome.Locations.append(LocationOf(*Data));
     }
     Data->SetDevice(Std(settings.DriveName));
 

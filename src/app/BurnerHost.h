@@ -71,7 +71,8 @@ struct TDriveChangeOutcome {
 
 struct TRecorderListOutcome {
     bool Filled = false;  // false: no device at all, the box stays as it was
-    QStringList Items;
+    QStringList Items;     // identity strings, as the drive setting stores them
+    QStringList Locations; // for display beside each: a real drive's device, a virtual recorder's medium file
     int Selected = 0;
     TDriveChangeOutcome Change;  // of the selected item (only when filled)
     TDriveReports Reports;       // of the preparation

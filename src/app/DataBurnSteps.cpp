@@ -39,6 +39,13 @@ TDiscFacts ReadDiscFacts(TBurnerHost& burners, const TBurnerSettings& settings, 
     }
     facts.SpeedX = static_cast<int>(std::lround(burner->ReadCurrentWriteSpeed() / SpeedUnit(facts.MediumType)));
     facts.Device = QString::fromStdString(burner->Device());
+    if (!imageOnly) {
+        const TWriteRefusal refusal = burner->WriteRefusal(false);
+        facts.Closed = refusal.Closed;
+        facts.ClosedErasable = refusal.Erasable;
+        facts.Pressed = facts.MediumType == kMediumCdRom || facts.MediumType == kMediumDvdRom ||
+                        facts.MediumType == kMediumDdcdRom || facts.MediumType == kMediumBdRom;
+    }
     return facts;
 }
 

@@ -29,6 +29,10 @@ struct TDiscFacts {
     QString Device;
     TZelBurner* Burner = nullptr;  // the data burner asked, for a job that follows
     QString Failure;               // why the disc could not be read at all (a step that failed outright)
+    // What makes the engine refuse any write onto the disc (not read for an image file).
+    bool Closed = false;          // a closed recordable disc
+    bool ClosedErasable = false;  // closed, but a blank would make it writable again
+    bool Pressed = false;         // a read-only medium
 };
 // The data burner takes the drive; unless `imageOnly`, a drive that is not ready gets its tray
 // closed and is waited for first.

@@ -42,7 +42,7 @@ void TLogDocument::AddLogHtml(const QString& html, bool noBreak, bool withTime) 
 
 void TLogDocument::Append(const QString& line) {
     const QString plain = LogHtmlToPlainText(line).trimmed();
-    if (!plain.isEmpty()) MirrorLogLine(plain);
+    if (Mirrored && !plain.isEmpty()) MirrorLogLine(plain);
     if (LogBuffering) {
         LogBuffer += line;
         return;

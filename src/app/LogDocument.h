@@ -21,6 +21,9 @@ public:
     // The progress window's own log, when one exists: the escaped text, NoBreak and WithTime.
     std::function<void(const QString& html, bool noBreak, bool withTime)> ForwardToProgress;
     std::function<QTime()> Now = [] { return QTime::currentTime(); };
+    // Lines go to the mirror file (KELVADORE_LOG_FILE) once: not from the progress window's copy
+    // of the main log, nor when an earlier instance's log is restored.
+    bool Mirrored = true;
 
     // Window creation: buffering on, an empty buffer, then the header.
     void Start();

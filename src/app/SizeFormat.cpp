@@ -37,10 +37,12 @@ TDurationParts SplitDuration(double seconds) {
     TDurationParts parts;
     parts.TotalMinutes = static_cast<qint64>(std::nearbyint(seconds / 60));
     parts.TotalSeconds = static_cast<qint64>(std::nearbyint(seconds));
-    parts.Minutes = static_cast<qint64>(std::trunc(seconds / 60));
-    parts.Seconds = static_cast<qint64>(std::trunc(seconds - static_cast<double>(parts.Minutes) * 60));
-    double whole = 0;
-    parts.MSeconds = static_cast<qint64>(std::nearbyint(std::modf(seconds, &whole) * 1000));
+    // Minutes, seconds and milliseconds come from one rounded count, so that a fraction just
+    // under a whole second never reads as "1000 ms".
+    const qint64 ms = static_cast<qint64>(std::llround(seconds * 1000));
+    parts.Minutes = ms / 60000;
+    parts.Seconds = ms / 1000 % 60;
+    parts.MSeconds = ms % 1000;
     return parts;
 }
 

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/avutil.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -237,5 +238,9 @@ bool TFfmpegDecoder::HasWmaSupport() const {
     return avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr ||
            avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr;
 }
+
+std::string FfmpegVersion() { return av_version_info(); }
+
+std::string FfmpegLicence() { return avcodec_license(); }
 
 }  // namespace kv

@@ -14,4 +14,9 @@ public:
     bool HasWmaSupport() const override;
 };
 
+// The FFmpeg build the program runs with: its version and the licence it was configured under
+// (LGPL or GPL, as its build chose), for the About window.
+std::string FfmpegVersion();
+std::string FfmpegLicence();
+
 }  // namespace kv

@@ -28,7 +28,7 @@ void TSCSIDevice::Scan() {
     deviceList_.clear();
     const uint8_t savedAdapter = HostAdapter, savedTarget = TargetId, savedLun = Lun;
     Lun = 0;
-    if (DoDebug) DebugMessage(">>> " + RequestInterfaceName(), kMessageProgress);
+    if (DoDebug) DebugMessage(">>> " + RequestInterfaceName(), kMessageInterface);
 
     // The count is a signed byte: 255 (inquiry failed) and anything above 127 scan nothing.
     const int adapters = static_cast<int8_t>(hostAdapterCount_);
@@ -42,7 +42,7 @@ void TSCSIDevice::Scan() {
             const std::string manager(reinterpret_cast<const char*>(srb.Raw() + 10), 16);
             std::string adapterId(reinterpret_cast<const char*>(srb.Raw() + 26), 16);
             adapterId = adapterId.substr(0, adapterId.find('\0'));
-            DebugMessage(">>> " + manager + " (" + Trimmed(adapterId) + ")", kMessageProgress);
+            DebugMessage(">>> " + manager + " (" + Trimmed(adapterId) + ")", kMessageInterface);
         }
         for (uint8_t target = 0; target < kTargetsToScan; ++target) {
             for (uint8_t lun = 0; lun < kLunsToScan; ++lun) {

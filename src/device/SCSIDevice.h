@@ -28,6 +28,8 @@ inline constexpr uint8_t kNoDevice = 254;
 inline constexpr uint8_t kMessageError = 0;
 inline constexpr uint8_t kMessageProgress = 1;
 inline constexpr uint8_t kMessageWriteRefused = 4;
+// Which request interface and adapters a scan found: for a debug record, not for the user's log.
+inline constexpr uint8_t kMessageInterface = 5;
 inline constexpr size_t kInquiryBufferSize = 131;
 inline constexpr size_t kTransferBufferSize = 64 * 1024;
 inline constexpr size_t kLastSenseLength = 33;
@@ -167,6 +169,8 @@ public:
 
     // ---- MMC commands (true = status 01h)
     bool TestUnitReady(uint32_t timeoutMs);
+    // The last command failed in a way that passes: not ready yet, busy, a unit attention.
+    bool BecomingReady() const;
     bool RewindUnit();
     bool RequestSense(uint8_t* buffer, uint8_t length);
     bool FormatUnit(uint8_t byte1, const uint8_t* paramList, uint32_t length);
@@ -328,8 +332,6 @@ protected:
     TEventLifetime eventLifetime_;
     // True when the running operation was aborted: WaitForDisc stops waiting.
     virtual bool WaitAborted() const { return waitAbort_.load(); }
-    // The last command failed in a way that passes: not ready yet, busy, a unit attention.
-    bool BecomingReady() const;
     bool DriveCannotWrite(uint8_t medium) const;
     // An operation refused by the engine itself reports through LastError like a drive failure.
     void SetLastError(const std::string& text);

@@ -64,6 +64,9 @@ void SetGaugeColours(QProgressBar* gauge, const QColor& bar, const QColor& back)
     palette.setColor(QPalette::Highlight, bar);
     palette.setColor(QPalette::Base, back);
     palette.setColor(QPalette::Window, back);
+    // The percentage stays readable on the bar and beside it: white on yellow or lime is not.
+    palette.setColor(QPalette::HighlightedText, bar.lightness() > 127 ? Qt::black : Qt::white);
+    palette.setColor(QPalette::Text, back.lightness() > 127 ? Qt::black : Qt::white);
     gauge->setPalette(palette);
 }
 
@@ -143,12 +146,16 @@ TFormBurnInProgress::TFormBurnInProgress(TSettings& settings, IPrompts& prompts,
     CreateControls();
     ApplyCaptions();
     Log.WriteHtml = [this](const QString& html) { AppendToLogView(*EmbeddedWBMemoLog, html); };
+    Log.Mirrored = false;  // a copy of the main window's log, which mirrors every line
     Log.Start();
     resize(kWidth, kHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
     TimerCD.setInterval(kFirstTickMs);
+    TimerClosing.setInterval(1000);
+    connect(&TimerClosing, &QTimer::timeout, this,
+            [this] { LabelTimeElapsedValue->setText(MinutesSecondsText(Estimator.ElapsedMs())); });
     connect(&TimerCD, &QTimer::timeout, this, [this] {
         TimerCD.setInterval(kTickMs);
         TimerCDTimer();
@@ -311,6 +318,9 @@ void TFormBurnInProgress::ApplyCaptions() {
 void TFormBurnInProgress::Prepare(TMode mode) {
     CurrentMode = mode;
     Aborting = false;
+    Closing = false;
+    Ended = false;
+    TimerClosing.stop();
     LastAudioFile.clear();
     Estimator.Reset();
     ApplyCaptions();
@@ -511,14 +521,35 @@ void TFormBurnInProgress::TimerCDTimer() {
 }
 
 void TFormBurnInProgress::ShowFinalizing(qint64 imageSizeBlocks) {
-    StopRefresh();
+    TimerCD.stop();
+    Closing = true;
+    SetBoxesEnabled(false);
     const QString size = FormatMegabytes(static_cast<double>(imageSizeBlocks) * 2048);
     LabelMBWrittenValue->setText(size + "/" + size + " MByte");
     GaugeDriveBuffer->setValue(0);
     GaugeSoftwareBuffer->setValue(0);
+    // Closing a DVD takes up to a minute with nothing to count: a busy gauge and a running
+    // clock show that the drive works and the program has not hung.
+    GaugeProgress->setRange(0, 0);
+    LabelTimeRemainingValue->setText("...");
+    LabelDataTrackName->setText(LookupText("32.6"));
+    LabelDataTrackName->setToolTip({});
+    LabelTimeElapsedValue->setText(MinutesSecondsText(Estimator.ElapsedMs()));
+    TimerClosing.start();
+}
+
+void TFormBurnInProgress::ShowEnded(const QString& text) {
+    StopRefresh();
+    Closing = false;
+    Ended = true;
+    SetBoxesEnabled(false);
     GaugeProgress->setRange(0, 100);
     GaugeProgress->setValue(100);
-    LabelTimeRemainingValue->setText("...");
+    LabelTimeRemainingValue->setText(MinutesSecondsText(0));
+    setWindowTitle(text);
+    QLabel* current = CurrentMode == TMode::AudioWrite ? LabelAudioTrackCurrentName : LabelDataTrackName;
+    current->setText(text);
+    current->setToolTip({});
 }
 
 void TFormBurnInProgress::ShowAsVerification() {
@@ -547,9 +578,19 @@ void TFormBurnInProgress::closeEvent(QCloseEvent* event) {
     // request while the abort is under way changes nothing.
     event->ignore();
     if (Aborting) return;
+    // Once the session is being closed the drive finishes it whatever is sent: there is nothing
+    // left to abort, and saying otherwise would report a complete disc as aborted.
+    if (Closing) {
+        Prompts.ShowNotice(LookupText("32.7"));
+        return;
+    }
     const TAbortTexts texts = AbortTextsOf(CurrentMode);
     if (!Prompts.AskYesNo(windowTitle(), LookupText(texts.Question))) return;
     if (Aborting || ClosingAllowed) return;  // the operation ended while the question was open
+    if (Closing) {  // the close began while the question was open
+        if (LogLine) LogLine(LookupText("32.7"));
+        return;
+    }
     Aborting = true;
     SetBoxesEnabled(false);
     if (LogLine) LogLine(LookupText(texts.LogLine));

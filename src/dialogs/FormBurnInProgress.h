@@ -69,9 +69,17 @@ public:
 
     // One refresh, as the timer does it (tests call it directly).
     void TimerCDTimer();
-    void StopRefresh() { TimerCD.stop(); }
-    // The track is being closed: full gauge, cleared buffers.
+    void StopRefresh() {
+        TimerCD.stop();
+        TimerClosing.stop();
+    }
+    // The track is being closed: cleared buffers, a busy gauge, the elapsed time still running,
+    // and no abort (the drive finishes the close whatever is sent).
     void ShowFinalizing(qint64 imageSizeBlocks);
+    bool ClosingTheDisc() const { return Closing; }
+    bool EndShown() const { return Ended; }
+    // The run has ended well: said in the window for the moment before it closes.
+    void ShowEnded(const QString& text);
     // An image file being burned shows its path as the current file.
     QString ImageFileName;
     // The gauge's maximum in blocks once the write has started.
@@ -133,6 +141,7 @@ public:
     QLabel* LabelReadErrors;
     QPushButton* ButtonAbortRead;
     QTimer TimerCD;
+    QTimer TimerClosing;  // the elapsed time while the drive closes the session
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -159,6 +168,8 @@ private:
     TTimeEstimator Estimator;
     bool TrayNumberShown = false;
     bool Aborting = false;
+    bool Closing = false;
+    bool Ended = false;
     bool FirstShowDone = false;
     QString LastAudioFile;
 };

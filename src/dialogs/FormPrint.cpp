@@ -225,6 +225,8 @@ void TFormPrint::CreateControls() {
     buttons->addWidget(ButtonSave, 0, 2);
     buttons->addWidget(ButtonPrintSetup, 1, 0);
     buttons->addWidget(ButtonBackGroundPrintOptions, 1, 1, 1, 2);
+    // Backgrounds need no printer option here: the button would only repeat the page setup.
+    ButtonBackGroundPrintOptions->setVisible(false);
 }
 
 void TFormPrint::SetCaptions() {
@@ -254,7 +256,8 @@ void TFormPrint::SetCaptions() {
     ButtonPrintPreview->setText(LookupText("26.27"));
     ButtonSave->setText(LookupText("26.37"));
     ButtonBackGroundPrintOptions->setText(LookupText("26.39"));
-    LabelHelp->setText(LookupText("26.36"));
+    // The printer prints colours and images as the preview shows them; no browser setting to explain.
+    LabelHelp->setText(LookupText("32.5"));
 }
 
 void TFormPrint::LoadControls() {

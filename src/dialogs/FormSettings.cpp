@@ -160,9 +160,13 @@ QWidget* TFormSettings::CreateGeneralPage() {
              CheckBoxInitializeASPI_InternalFirst, CheckBoxAutoUpdateEnabled})
         layout->addWidget(w);
     layout->addStretch();
+    // Nothing on Linux intercepts autoplay or updates the program: their settings are kept for the
+    // settings file's sake, but a choice that changes nothing is not offered.
+    CheckBoxAutoPlayCDDisable->setVisible(false);
+    CheckBoxAutoUpdateEnabled->setVisible(false);
     // The transport preference is read once, at start.
     connect(CheckBoxInitializeASPI_InternalFirst, &QCheckBox::clicked, this, [this] {
-        if (isVisible()) Prompts.ShowNotice(LookupText("3.106"));
+        if (isVisible()) Prompts.ShowNotice(LookupText("32.4"));
     });
     return page;
 }
@@ -512,7 +516,8 @@ void TFormSettings::ApplyCaptions() {
     CheckBoxAutoPlayCDDisable->setText(LookupText("3.100"));
     LabelTransparency->setText(LookupText("3.41"));
     CheckBoxShowFolderSize->setText(LookupText("3.74"));
-    CheckBoxInitializeASPI_InternalFirst->setText(LookupText("3.105"));
+    // Said in Linux words: the built-in access is SG_IO, the other one an external library.
+    CheckBoxInitializeASPI_InternalFirst->setText(LookupText("32.3"));
     CheckBoxAutoUpdateEnabled->setText(LookupText("3.108"));
 
     ListBoxLanguages->setToolTip(LookupText("3.4"));

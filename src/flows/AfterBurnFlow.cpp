@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace kv {
 namespace {
@@ -86,8 +87,13 @@ bool TakeHandOverAtStart(IFlowHost& host) {
 }
 
 void RestoreHandOverLog(IFlowHost& host) {
-    if (const std::optional<QString> memo = ReadHandOverMemo(host.ProgramFolder()))
-        host.Log().AddLogHtml(*memo, true, false);
+    if (const std::optional<QString> memo = ReadHandOverMemo(host.ProgramFolder())) {
+        // The earlier instance mirrored these lines already.
+        TLogDocument& log = host.Log();
+        const bool mirrored = std::exchange(log.Mirrored, false);
+        log.AddLogHtml(*memo, true, false);
+        log.Mirrored = mirrored;
+    }
 }
 
 void ResumeAfterRestart(IFlowHost& host, TFlowRunner& runner) {
@@ -129,18 +135,28 @@ void TAfterBurnFlow::Start() {
 }
 
 void TAfterBurnFlow::WaitForDiscThenVerify(int pollsLeft) {
-    OnDrive<bool>(
-        [](TBurnerHost& burners) { return burners.DataBurner() && burners.DataBurner()->TestUnitReady(0); },
-        [this, pollsLeft](bool& ready) {
+    enum class TDrive { Ready, SpinningUp, Empty };
+    OnDrive<TDrive>(
+        [](TBurnerHost& burners) {
+            TZelBurner* burner = burners.DataBurner();
+            if (burner && burner->TestUnitReady(0)) return TDrive::Ready;
+            return burner && burner->BecomingReady() ? TDrive::SpinningUp : TDrive::Empty;
+        },
+        [this, pollsLeft](TDrive& drive) {
             if (Runner.AbortRequested()) {
                 VerifyFinished({false, true, kAbortedText});
                 return;
             }
-            if (ready) {
+            if (drive == TDrive::Ready) {
                 StartVerifyJob();
                 return;
             }
-            Host.Log().AddLog(LookupText("11.66"));
+            // A disc still spinning up is waited for without a word; the request to insert one
+            // is for a drive that says it holds none, and is made once.
+            if (drive == TDrive::Empty && !AskedForDisc) {
+                AskedForDisc = true;
+                Host.Log().AddLog(LookupText("11.66"));
+            }
             if (pollsLeft <= 1) {
                 VerifyFinished({false, false, "NO DISC"});
                 return;

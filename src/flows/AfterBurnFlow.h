@@ -49,6 +49,7 @@ private:
     QString CurrentVerifyFile;
     int VerifyFilePercent = 0;
     bool VerifyTrayNumberShown = false;
+    bool AskedForDisc = false;
 };
 
 }  // namespace kv

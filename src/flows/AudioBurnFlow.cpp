@@ -94,6 +94,7 @@ void TAudioBurnFlow::AudioBurnChecked() {
 }
 
 void TAudioBurnFlow::CheckAudioCapacity(const TDiscFacts& facts, double needed) {
+    if (RefusedUnwritableDisc(facts)) return;
     const double capacity = static_cast<double>(facts.FreeBlocks) * kCdAudioBlockBytes;
     if (needed > capacity) {
         const QString tooMuch = LookupText("11.34");
@@ -282,12 +283,19 @@ void TAudioBurnFlow::StartAudioWrite(const TAudioWriteFacts& facts, const std::v
 }
 
 void TAudioBurnFlow::TimerCueWriteDoneTimer(const QString& error) {
-    TWavOutputFolder(Host.Settings().WAVPath.toStdString()).DeleteWritten();
+    if (!EndShown) TWavOutputFolder(Host.Settings().WAVPath.toStdString()).DeleteWritten();
     if (!error.isEmpty()) {
         EndRun();
         Host.Log().AddLog(LookupTextWith("11.56", {"<#error>=" + error}));
         Host.Log().AddHelpLink(error, 2);
         Host.ShowStatus(LookupText("10.16"));
+        return;
+    }
+    if (IProgressView* view = Host.Progress(); view && !EndShown) {
+        // Said in the progress window, where the user is looking, before it closes.
+        EndShown = true;
+        view->ShowEnded(LookupText("32.11"));
+        After(kEndShownMs, [this] { TimerCueWriteDoneTimer({}); });
         return;
     }
     ++Host.Settings().AudioVolumeIncrement;

@@ -41,6 +41,7 @@ private:
     void TimerCueWriteDoneTimer(const QString& error);
 
     QStringList AudioFiles;
+    bool EndShown = false;  // the progress window has said that the write ended well
     std::vector<TCdTextFields> TypedTexts;  // per audio file: what the properties window kept
     std::vector<std::string> TextSources;   // the files being decoded, whose tags name the tracks
     jobs::TDecodeJob* Decoder = nullptr;  // held by the runner until the write job follows

@@ -69,6 +69,7 @@ bool TDataBurnFlow::ImageTargetIsASource(const QString& target) const {
 }
 
 void TDataBurnFlow::AskDiscQuestions(const TDiscFacts& facts) {
+    if (!ImageOnly && RefusedUnwritableDisc(facts)) return;
     if (facts.FreeBlocks != 0 && facts.SessionCount != 0 && !Host.SessionImported() &&
         !Host.Confirm(TConfirmationKind::SessionsFound, "17.22", LookupText("17.23"))) {
         StopSilently();

@@ -33,6 +33,7 @@ bool TDataWriteFlow::StartWriteJob(std::unique_ptr<jobs::TDataWriteJob> job) {
 
 void TDataWriteFlow::ReportWriteStart(const TDiscFacts& facts, qint64 blocks, bool toDisc) {
     ImageSizeBlocks = blocks;
+    WritesDisc = toDisc;
     if (IProgressView* view = Host.Progress()) view->SetProgressMaximum(blocks);
     TLogDocument& log = Host.Log();
     log.AddLog(LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(static_cast<double>(blocks) * 2048)}));
@@ -60,6 +61,18 @@ void TDataWriteFlow::TimerFinalizingTrackTimer() {
 }
 
 void TDataWriteFlow::TimerWriteDoneTimer() {
+    // A success is said in the progress window, where the user is looking, before it closes.
+    IProgressView* view = Host.Progress();
+    if (!WriteError.isEmpty() || !view) {
+        WriteEnded();
+        return;
+    }
+    view->ShowEnded(LookupText(WritesDisc ? "32.9" : "32.10"));
+    After(kEndShownMs, [this] { WriteEnded(); });
+}
+
+void TDataWriteFlow::WriteEnded() {
+    const bool abortAsked = Runner.AbortRequested();  // the run's end forgets it
     Host.RemoveImportedEntries();
     TAfterFinishChoices choices;
     if (IProgressView* view = Host.Progress()) {
@@ -74,6 +87,8 @@ void TDataWriteFlow::TimerWriteDoneTimer() {
     } else {
         ++Host.Settings().VolumeIncrement;
         ++Host.Settings().DataBurnCount;
+        // An abort confirmed as the close began changed nothing: the disc holds the session.
+        if (abortAsked) Host.Log().AddLog(LookupText("32.8"));
         Host.Log().AddLog(LookupText("11.18"));
     }
     Host.RefreshTree(true);

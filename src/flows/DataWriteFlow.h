@@ -34,12 +34,14 @@ protected:
 
     const bool ImageOnly;
     qint64 ImageSizeBlocks = 0;
+    bool WritesDisc = true;  // false for an image file: the end says which was written
 
 private:
     void DataJobMessage(const jobs::TJobMessage& message);
     // The job's "finalizing track" and its end, each a moment later.
     void TimerFinalizingTrackTimer();
     void TimerWriteDoneTimer();
+    void WriteEnded();
 
     QString WriteError;
 };

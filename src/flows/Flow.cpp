@@ -63,6 +63,19 @@ void TFlow::ReadDisc(bool imageOnly, std::function<void(TDiscFacts& facts)> next
                         });
 }
 
+bool TFlow::RefusedUnwritableDisc(const TDiscFacts& facts) {
+    QString why;
+    if (facts.Pressed)
+        why = LookupTextWith("32.2", {"<#medium>=" + MediumNameText(facts.MediumType)});
+    else if (facts.Closed)
+        why = LookupText(facts.ClosedErasable ? "32.1" : "32.0");
+    if (why.isEmpty()) return false;
+    Host.Log().AddLog(why);
+    Host.Prompts().ShowNotice(why);
+    StopSilently();
+    return true;
+}
+
 void TFlow::After(int ms, std::function<void()> step) {
     QTimer::singleShot(ms, &Context, std::move(step));
 }

@@ -17,6 +17,8 @@ struct TDiscFacts;
 // The one-shot delay before a job's end (write done, erase done, finalizing) is handled, so that the
 // progress window shows its last state first.
 inline constexpr int kEventTimerMs = 100;
+// How long the progress window says that a write ended well before it closes.
+inline constexpr int kEndShownMs = 1500;
 
 // One operation of the window: its steps in order and its one end. The runner starts it and owns
 // it; the flow talks to the window only through the host. Every step that waits (a drive task, a
@@ -52,6 +54,9 @@ protected:
     // The disc's facts read by the data burner, which takes the drive (the window takes its choice
     // and shows the reports); unless `imageOnly`, a disc is loaded first when the drive has none.
     void ReadDisc(bool imageOnly, std::function<void(TDiscFacts& facts)> next);
+    // A closed or pressed disc takes no write: said once, before any question about the disc,
+    // and the run stops. False when the disc can be written.
+    bool RefusedUnwritableDisc(const TDiscFacts& facts);
 
     // `done` runs with the outcome of `work` (on the drive thread) unless the flow has gone.
     template <typename R>

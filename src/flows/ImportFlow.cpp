@@ -9,12 +9,31 @@
 #include "flows/FlowRunner.h"
 #include "jobs/SessionJobs.h"
 
+#include <QDateTime>
 #include <QSet>
 
 namespace kv {
 namespace {
 
 using TItems = std::shared_ptr<std::vector<std::unique_ptr<TQueueItem>>>;
+
+// The time the disc records, read as the tree reads a file's: a missing date stays 0, which the
+// tree shows as no date.
+double ImportedDate(const TLocalDateTime& at) {
+    if (!at.IsValid()) return 0;
+    const QDateTime local(QDate(at.Year, at.Month, at.Day), QTime(at.Hour, at.Minute, at.Second, at.Millisecond));
+    return local.isValid() ? ToDayNumber(local) : 0;
+}
+
+// The letters the tree shows for a file added from the disk, from what the disc records: Rock
+// Ridge's mode says whether its owner may write it; without it a disc's file is read-only.
+qint32 ImportedAttributes(const TFEntry& entry, const QString& name) {
+    qint32 attributes = entry.IsDirectory() ? kNodeFolder : kNodeArchive;
+    const bool writable = entry.Posix.Known ? (entry.Posix.Mode & 0200) != 0 : entry.IsDirectory();
+    if (!writable) attributes |= kNodeReadOnly;
+    if ((entry.Attributes & kAttrHidden) != 0 || name.startsWith('.')) attributes |= kNodeHidden;
+    return attributes;
+}
 
 // The imported session's tree as the compilation shows it, built on the drive thread.
 std::vector<std::unique_ptr<TQueueItem>> ImportedItems(const TDEntry& dir, const QString& pathText,
@@ -26,7 +45,8 @@ std::vector<std::unique_ptr<TQueueItem>> ImportedItems(const TDEntry& dir, const
         node.Name = HostText(entry->PosixName.empty() ? entry->LongName : entry->PosixName);
         node.SourcePath = pathText;
         node.IsFolder = entry->IsDirectory();
-        node.Attributes = node.IsFolder ? kNodeFolder : 0;
+        node.Attributes = ImportedAttributes(*entry, node.Name);
+        node.Modified = ImportedDate(entry->DateTime);
         node.Size = node.IsFolder ? 0 : entry->Size;
         node.Imported = true;
         node.ImportedEntry = entry;

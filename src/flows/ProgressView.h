@@ -35,6 +35,8 @@ public:
     virtual void SetReadSpeedUnit(double kbsPerX) = 0;
     // The track is being closed: a full gauge, empty buffers.
     virtual void ShowFinalizing(qint64 blocks) = 0;
+    // The run has ended well: the window says so (full gauge) for the moment before it closes.
+    virtual void ShowEnded(const QString& text) = 0;
     // The write has ended: gauges and times cleared before the window closes.
     virtual void ClearGauges() = 0;
     virtual void StopRefresh() = 0;

@@ -307,6 +307,16 @@ std::optional<TDriveAddress> AddressOfPath(const std::string& path) {
     return std::nullopt;
 }
 
+std::optional<std::string> PathOfAddress(const TDriveAddress& address) {
+    std::lock_guard lock(gTableMutex);
+    for (size_t i = kFirstLetter; i <= kLastLetter; ++i) {
+        const TEntry& e = gTable.Entries[i];
+        if (e.Present && e.HostAdapter == address.HostAdapter && e.TargetId == address.TargetId && e.Lun == address.Lun)
+            return e.Path;
+    }
+    return std::nullopt;
+}
+
 uint32_t GetSupportInfo() {
     const uint8_t count = AdapterCount();
     return count != 0 ? (uint32_t{kSrbDone} << 8) | count : uint32_t{kSrbNoAdapters} << 8;

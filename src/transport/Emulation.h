@@ -14,6 +14,7 @@ bool DriveTableInitialized();
 uint8_t AdapterCount();
 char DriveLetter(uint8_t hostAdapter, uint8_t targetId, uint8_t lun);
 std::optional<TDriveAddress> AddressOfPath(const std::string& path);
+std::optional<std::string> PathOfAddress(const TDriveAddress& address);
 
 uint32_t GetSupportInfo();
 uint32_t SendCommand(void* requestBlock);

@@ -163,6 +163,11 @@ std::optional<TDriveAddress> EmulatedAddressOfPath(const std::string& path) {
     return emulation::AddressOfPath(path);
 }
 
+std::optional<std::string> EmulatedPathOfAddress(const TDriveAddress& address) {
+    if (!RequestInterfaceIsBuiltIn()) return std::nullopt;
+    return emulation::PathOfAddress(address);
+}
+
 void SetReleaseHandleAfterCommand(bool release) { gReleaseHandleAfterCommand.store(release); }
 bool ReleaseHandleAfterCommand() { return gReleaseHandleAfterCommand.load(); }
 

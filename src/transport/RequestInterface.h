@@ -49,6 +49,8 @@ struct TDriveAddress {
 };
 // The emulation's address of a device node (/dev/srN) or of a software drive's DevicePath().
 std::optional<TDriveAddress> EmulatedAddressOfPath(const std::string& path);
+// The other way round: the device node or software drive path at an emulated address.
+std::optional<std::string> EmulatedPathOfAddress(const TDriveAddress& address);
 
 void SetReleaseHandleAfterCommand(bool release);
 bool ReleaseHandleAfterCommand();

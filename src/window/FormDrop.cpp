@@ -102,8 +102,9 @@ void TFormDrop::ApplyCaptions() {
 }
 
 void TFormDrop::ShowCounts(qint64 files, qint64 folders) {
-    LabelFiles->setText(QString::number(files));
-    LabelFolders->setText(QString::number(folders));
+    // Bare numbers side by side do not say which is which: each names what it counts.
+    LabelFiles->setText(LookupTextWith("32.17", {"<#files>=" + QString::number(files)}));
+    LabelFolders->setText(LookupTextWith("32.18", {"<#folders>=" + QString::number(folders)}));
 }
 
 void TFormDrop::ShowTotals(qint64 files, qint64 folders, const QString& size, const QString& duration) {

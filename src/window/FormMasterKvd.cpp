@@ -6,12 +6,14 @@
 #include "app/MessageCatalogue.h"
 #include "app/WindowTitle.h"
 #include "app/DurationProber.h"
+#include "device/SCSIDevice.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/LogView.h"
 #include "flows/AfterBurnFlow.h"
 #include "flows/DriveSteps.h"
 #include "flows/FlowRunner.h"
+#include "window/AboutWindow.h"
 #include "window/FormDrop.h"
 #include "window/FormSelectFilesDirectories.h"
 #include "window/HelpPage.h"
@@ -134,9 +136,13 @@ TFormMasterKvd::TFormMasterKvd(TServices services)
 
     TBurnerHost::THooks hooks;
     // Raised on the drive thread; the line is logged on the GUI thread.
-    hooks.DebugMessage = [this](const std::string& message, uint8_t) {
+    hooks.DebugMessage = [this](const std::string& message, uint8_t type) {
         QMetaObject::invokeMethod(
-            this, [this, line = QString::fromStdString(message)] { BurnerDebugMessage(line); }, Qt::QueuedConnection);
+            this,
+            [this, line = QString::fromStdString(message), type] {
+                BurnerDebugMessage(line, type != kMessageInterface);
+            },
+            Qt::QueuedConnection);
     };
     Drive = std::make_unique<TDriveTasks>(this, std::move(hooks));
     Drive->OnIdle = [this] { emit DriveWorkIdle(); };
@@ -322,11 +328,12 @@ void TFormMasterKvd::SetTrayProgress(int number, const QColor& colour) {
 
 void TFormMasterKvd::ShowNotice(const QString& text) { Prompts().ShowNotice(text); }
 
-void TFormMasterKvd::BurnerDebugMessage(const QString& text) {
+void TFormMasterKvd::BurnerDebugMessage(const QString& text, bool forTheLog) {
     if (DebugCaptureOver) return;
     const QString line = text.startsWith(">>> ") ? text.mid(4) : Log.Now().toString("hh:mm:ss") + " - " + text;
     DebugLog.append(line);
-    if (!ReloadPending) AddLog(line);
+    // The request interface's names mean nothing to a user: they stay in the debug record.
+    if (forTheLog && !ReloadPending) AddLog(line);
 }
 
 void TFormMasterKvd::LogLinkClicked(const QUrl& url) {
@@ -364,6 +371,8 @@ void TFormMasterKvd::ApplyCaptions() {
     MainMenuItemEdit->setTitle(LookupText("8.1"));
     MainMenuItemRecorder->setTitle(LookupText("8.2"));
     MainMenuItemHelp->setTitle(LookupText("8.3"));
+    MainMenuItemHelpGuide->setText(LookupText("32.13"));
+    MainMenuItemHelpAbout->setText(LookupText("32.12"));
     MainMenuItemTools->setTitle(LookupText("8.4"));
     MainMenuItemView->setTitle(LookupText("8.5"));
     MenuVirtualRecorder->setTitle(LookupText("27.0"));
@@ -430,6 +439,8 @@ void TFormMasterKvd::ConnectActions() {
     on(I::VirtualEject, [this] { VirtualEject(); });
     on(I::VirtualExport, [this] { VirtualExport(); });
     on(I::Print, [this] { ActionPrintExecute(); });
+    connect(MainMenuItemHelpGuide, &QAction::triggered, this, [this] { ShowUserGuide(this, Settings().Language); });
+    connect(MainMenuItemHelpAbout, &QAction::triggered, this, [this] { ShowAbout(this); });
 
     connect(ComboBoxDriveName, &QComboBox::activated, this, [this] { ComboBoxDriveNameChange(); });
     ComboBoxCommandDriveSpeed->OnDropDown = [this] { ComboBoxCommandDriveSpeedDropDown(); };

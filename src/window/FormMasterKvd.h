@@ -73,7 +73,7 @@ public:
     // -1 shows the application icon in the tray, -2 removes it, any other number is drawn.
     void SetTrayProgress(int number, const QColor& colour);
     void ShowNotice(const QString& text);
-    void BurnerDebugMessage(const QString& text);
+    void BurnerDebugMessage(const QString& text, bool forTheLog = true);
     // "kvdhelp:" opens a shipped help page, http and https go to the browser, nothing else opens.
     void LogLinkClicked(const QUrl& url);
     bool Confirm(TConfirmationKind kind, const QString& titleKey, const QString& text);

@@ -12,6 +12,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 namespace kv {
@@ -42,7 +43,19 @@ void TFormMasterKvd::ApplyRecorderList(TRecorderListOutcome& outcome) {
     {
         const QSignalBlocker quiet(ComboBoxDriveName);
         ComboBoxDriveName->clear();
-        ComboBoxDriveName->addItems(outcome.Items);
+        // Identity strings of one model look alike: the entry adds where the drive is, while the
+        // item's data keeps the identity that the setting stores.
+        for (qsizetype i = 0; i < outcome.Items.size(); ++i) {
+            const QString& identity = outcome.Items[i];
+            const QString location = outcome.Locations.value(i);
+            if (location.isEmpty()) {
+                ComboBoxDriveName->addItem(identity, identity);
+                continue;
+            }
+            const QString shown = location.startsWith("/dev/") ? location : QFileInfo(location).fileName();
+            ComboBoxDriveName->addItem(identity + QString::fromUtf8("  \u2014  ") + shown, identity);
+            ComboBoxDriveName->setItemData(static_cast<int>(i), location, Qt::ToolTipRole);
+        }
         ComboBoxDriveName->setCurrentIndex(outcome.Selected);
     }
     ApplyDriveChange(outcome.Change);
@@ -51,7 +64,7 @@ void TFormMasterKvd::ApplyRecorderList(TRecorderListOutcome& outcome) {
 void TFormMasterKvd::ComboBoxDriveNameChange() {
     if (!Runner->Admit()) return;
     Drive->Run<TDriveChangeOutcome>(
-        [settings = BurnerSettings(), identity = ComboBoxDriveName->currentText()](TBurnerHost& burners) {
+        [settings = BurnerSettings(), identity = ComboBoxDriveName->currentData().toString()](TBurnerHost& burners) {
             return burners.DriveChange(settings, identity);
         },
         [this](TDriveChangeOutcome& outcome) { ApplyDriveChange(outcome); });

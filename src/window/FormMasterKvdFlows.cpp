@@ -117,7 +117,8 @@ void TFormMasterKvd::ActionSaveDiscImageExecute() {
 void TFormMasterKvd::ActionCopyDiscExecute() {
     if (Runner->Busy()) return;
     QStringList drives;
-    for (int i = 0; i < ComboBoxDriveName->count(); ++i) drives.append(ComboBoxDriveName->itemText(i));
+    // The identities, not the drive box's display texts: the copy names its target by identity.
+    for (int i = 0; i < ComboBoxDriveName->count(); ++i) drives.append(ComboBoxDriveName->itemData(i).toString());
     TCopyDiscChoices preset;
     preset.TargetDrive = Selection.Identity;
     preset.TempFolder = Settings().WAVPath;

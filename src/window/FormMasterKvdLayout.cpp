@@ -14,6 +14,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -100,6 +101,12 @@ void TFormMasterKvd::CreateMenus() {
     MainMenuItemHelp = NewMenu(this, "MainMenuItemHelp");
     MainMenuItemHelpVersion = MainMenuItemHelp->addAction(QString());
     MainMenuItemHelpVersion->setObjectName("MainMenuItemHelpVersion");
+    MainMenuItemHelp->addSeparator();
+    MainMenuItemHelpGuide = MainMenuItemHelp->addAction(QString());
+    MainMenuItemHelpGuide->setObjectName("MainMenuItemHelpGuide");
+    MainMenuItemHelpGuide->setShortcut(QKeySequence::HelpContents);
+    MainMenuItemHelpAbout = MainMenuItemHelp->addAction(QString());
+    MainMenuItemHelpAbout->setObjectName("MainMenuItemHelpAbout");
 
     for (QMenu* menu :
          {MainMenuItemFile, MainMenuItemEdit, MainMenuItemRecorder, MainMenuItemTools, MainMenuItemView, MainMenuItemHelp})

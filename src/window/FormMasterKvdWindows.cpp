@@ -1,6 +1,7 @@
 // The add-files window, the drop window, the print window and the capacity bars below the tree.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -43,7 +44,7 @@ void TFormMasterKvd::OpenSettings(int page) {
     host.Prompts = &Prompts();
     host.LanguagesFolder = Core->Folders().LanguagesFolder;
     // The drive as the window knows it: preparing the burner again here would wait on the drive.
-    host.DriveName = ComboBoxDriveName->currentText();
+    host.DriveName = ComboBoxDriveName->currentData().toString();
     host.DriveLetter = Selection.Letter;
     host.SaveSettings = [this] {
         // The tree shows folder sizes or not as the setting says at its next paint.
@@ -79,8 +80,9 @@ void TFormMasterKvd::ActionAddFilesDirsExecute() {
     }
     TFormSelectFilesDirectories* form = FormSelectFilesDirectories;
     TSettings& s = Settings();
-    if (!s.AddFilesFolder.isEmpty() && QFileInfo(s.AddFilesFolder).isDir())
-        form->ShowFolder(s.AddFilesFolder);
+    // The first time (or when the folder has gone) the window opens at home, not at "/".
+    form->ShowFolder(!s.AddFilesFolder.isEmpty() && QFileInfo(s.AddFilesFolder).isDir() ? s.AddFilesFolder
+                                                                                       : QDir::homePath());
     const QSize size(s.AddFilesWidth > 0 ? s.AddFilesWidth : TFormSelectFilesDirectories::kDesignedWidth,
                      s.AddFilesHeight > 0 ? s.AddFilesHeight : TFormSelectFilesDirectories::kDesignedHeight);
     form->resize(size);
@@ -114,8 +116,18 @@ void TFormMasterKvd::ActionPrintExecute() {
     }
     TFormPrint::TSource source;
     source.PageTitle = [this] {
-        return ExpandAudioLabel(LabelSource(EditCommandVolumeName->text(), Settings().AudioVolumeName),
-                                Settings(), Runner->Counted.Files, Runner->Counted.Folders);
+        // Titled as the disc it would become: an audio CD only when every file is audio.
+        bool anyFile = false, allAudio = true;
+        Queue().Root().ForEachBelow([&](const TQueueItem& item) {
+            if (item.Node.IsFolder) return;
+            anyFile = true;
+            allAudio = allAudio && item.Node.IsAudio;
+        });
+        if (anyFile && allAudio)
+            return ExpandAudioLabel(LabelSource(EditCommandVolumeName->text(), Settings().AudioVolumeName),
+                                    Settings(), Runner->Counted.Files, Runner->Counted.Folders);
+        return ExpandDataLabel(LabelSource(EditCommandVolumeName->text(), Settings().VolumeName), Settings(),
+                               Runner->Counted.Files, Runner->Counted.Folders);
     };
     source.Rows = [this](bool selectedOnly) { return PrintRows(selectedOnly); };
     source.SaveSettings = [this] { Core->SaveSettings(); };

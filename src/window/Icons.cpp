@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QRadialGradient>
 #include <QStyle>
+#include <QStyleOption>
 
 namespace kv {
 namespace {
@@ -67,6 +68,10 @@ QIcon WithLargeSizes(const QIcon& source) {
         if (pixmap.width() < size && pixmap.height() < size)
             pixmap = pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         icon.addPixmap(pixmap);
+        // A disabled button must look disabled whatever the theme ships: its grey picture is
+        // made here rather than left to the icon engine.
+        QStyleOption option;
+        icon.addPixmap(QApplication::style()->generatedIconPixmap(QIcon::Disabled, pixmap, &option), QIcon::Disabled);
     }
     return icon.isNull() ? source : icon;
 }

@@ -38,6 +38,8 @@ struct TMainWindowParts {
     QMenu *MainMenuItemRecorder = nullptr, *MainMenuItemTools = nullptr, *MainMenuItemView = nullptr;
     QMenu *MainMenuItemHelp = nullptr, *MenuVirtualRecorder = nullptr;
     QAction* MainMenuItemHelpVersion = nullptr;
+    QAction* MainMenuItemHelpGuide = nullptr;
+    QAction* MainMenuItemHelpAbout = nullptr;
     TEasyToolbar* ToolBarEasy = nullptr;
     QToolBar *ToolBarDrive = nullptr, *ToolBarQueue = nullptr, *ToolBarWebLinks = nullptr;
     QTimer TimerHideZelBurnerDebugMessage;

@@ -144,6 +144,10 @@ void TProgressWindowView::ShowFinalizing(qint64 blocks) {
     if (FormBurnInProgress) FormBurnInProgress->ShowFinalizing(blocks);
 }
 
+void TProgressWindowView::ShowEnded(const QString& text) {
+    if (FormBurnInProgress) FormBurnInProgress->ShowEnded(text);
+}
+
 void TProgressWindowView::ClearGauges() {
     TFormBurnInProgress* window = FormBurnInProgress;
     if (!window) return;

@@ -26,6 +26,7 @@ public:
     void SetProgressMaximum(qint64 blocks) override;
     void SetReadSpeedUnit(double kbsPerX) override;
     void ShowFinalizing(qint64 blocks) override;
+    void ShowEnded(const QString& text) override;
     void ClearGauges() override;
     void StopRefresh() override;
     void ShowAsVerification() override;

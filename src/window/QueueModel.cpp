@@ -220,7 +220,8 @@ QString TQueueModel::ColumnText(TQueueItem& item, int column) const {
         case ColType:
             return node.TypeName;
         case ColModified:
-            return FromDayNumber(node.Modified).toString("dd/MM/yyyy hh:mm:ss");
+            // No date known is no date shown, not the day the count starts from (1899).
+            return node.Modified > 0 ? FromDayNumber(node.Modified).toString("dd/MM/yyyy hh:mm:ss") : QString();
         case ColAttributes: {
             QString letters;
             for (const auto& [bit, letter] : {std::pair{kNodeReadOnly, 'R'},

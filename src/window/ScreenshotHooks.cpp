@@ -19,6 +19,7 @@ namespace kv {
 namespace {
 
 constexpr int kWatchMs = 50;
+constexpr qint64 kClosingPicturesApartMs = 5000;
 
 void Save(QWidget& widget, const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -69,6 +70,7 @@ private:
             Watching = true;
             LongestPause = 0;
             WritingSaved = EndSaved = VerifyingSaved = ErasingSaved = ConvertingSaved = AudioSaved = false;
+            ClosingSaved = ClosingLaterSaved = false;
         } else {
             LongestPause = std::max(LongestPause, gap);
         }
@@ -98,8 +100,18 @@ private:
             WritingSaved = true;
             Save(*progress, Stem + "-progress-writing.png");
         }
-        if (!EndSaved && progress->LabelTimeRemainingValue->text() == "..." && progress->GaugeProgress->value() == 100 &&
-            progress->GaugeProgress->maximum() == 100) {
+        // The close of the session twice, 5 s apart: the elapsed time must have moved on.
+        if (progress->ClosingTheDisc()) {
+            if (!ClosingSaved) {
+                ClosingSaved = true;
+                SinceClosing.start();
+                Save(*progress, Stem + "-progress-closing.png");
+            } else if (!ClosingLaterSaved && SinceClosing.elapsed() >= kClosingPicturesApartMs) {
+                ClosingLaterSaved = true;
+                Save(*progress, Stem + "-progress-closing-later.png");
+            }
+        }
+        if (!EndSaved && progress->EndShown()) {
             EndSaved = true;
             Save(*progress, Stem + "-progress-end.png");
         }
@@ -135,6 +147,9 @@ private:
     bool ChooserSaved = false;
     bool ConvertingSaved = false;
     bool AudioSaved = false;
+    bool ClosingSaved = false;
+    bool ClosingLaterSaved = false;
+    QElapsedTimer SinceClosing;
     qint64 LongestPause = 0;
 };
 

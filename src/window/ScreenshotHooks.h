@@ -7,7 +7,9 @@ class TFormMasterKvd;
 
 // Pictures for reviewers and process-level tests, only when KELVADORE_SCREENSHOT names a PNG file:
 // the main window once its drives are ready (that file); the progress window while a write runs
-// ("<name>-progress-writing.png"), while the track is closed ("<name>-progress-end.png") and while
+// ("<name>-progress-writing.png"), as the session's close begins and 5 s later
+// ("<name>-progress-closing.png", "<name>-progress-closing-later.png"), when it says the write
+// ended well ("<name>-progress-end.png") and while
 // a verification runs ("<name>-progress-verifying.png") or an erase ("<name>-progress-erasing.png");
 // the shutdown countdown ("<name>-shutdown.png"); the disc information ("<name>-discinfo.png"); and
 // the longest time the event loop went without turning while the progress window was open, or

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace kv {
@@ -77,6 +78,18 @@ TEST(ActionStatesTest, TheTreeEnablesItsCommandsByWhatItHoldsAndShows) {
     context.Tree = {};
     EXPECT_FALSE(Enabled(DeriveActionStates(context), I::Rename));
     EXPECT_TRUE(Enabled(DeriveActionStates(context), I::AddFilesDirs));
+}
+
+TEST(ActionStatesTest, ProjectAndTreeCommandsHaveShortcutsAndNoShortcutIsTakenTwice) {
+    for (TActionId id : {I::NewProject, I::LoadProject, I::SaveProject, I::Print, I::SelectAll, I::Rename})
+        EXPECT_STRNE(ActionInfo(id).Shortcut, "") << ActionInfo(id).Name;
+    // Qt triggers neither of two actions that share a shortcut.
+    std::set<std::string> taken;
+    for (const TActionInfo& info : ActionTable()) {
+        if (*info.Shortcut) {
+            EXPECT_TRUE(taken.insert(info.Shortcut).second) << info.Shortcut;
+        }
+    }
 }
 
 }  // namespace

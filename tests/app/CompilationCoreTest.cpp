@@ -34,6 +34,8 @@ TEST(CompilationCoreTest, SizesAndDurationsAreShownAsTheTreeShowsThem) {
     EXPECT_EQ(parts.TotalSeconds, 150);  // a half rounds to even
     EXPECT_EQ(DurationPlaceholders(SplitDuration(61.25)).join(';'),
               "<#TotalMinutes>=1;<#TotalSeconds>=61;<#Minutes>=1;<#Seconds>=1;<#MSeconds>=250");
+    // A fraction just under a whole minute carries over instead of reading "0.59.1000".
+    EXPECT_EQ(DurationText(SplitDuration(59.9996), '.'), "1.0.0");
     // Times and sizes no file has stay within what the texts' integers hold.
     for (double wild : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
         EXPECT_GE(SplitDuration(wild).Minutes, 0);

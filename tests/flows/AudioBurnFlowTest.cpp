@@ -5,6 +5,7 @@
 #include "app/DataBurnSteps.h"
 #include "app/MessageCatalogue.h"
 #include "flows/AudioBurnFlow.h"
+#include "flows/DataBurnFlow.h"
 #include "virtualrecorder/MediumTools.h"
 #include "virtualrecorder/VirtualRecorders.h"
 
@@ -131,6 +132,33 @@ TEST_F(AudioBurnFlowTest, AnAbortBetweenTheConversionAndTheWriteWritesNothing) {
     const TDiscFacts facts = Host.DiscFacts();
     EXPECT_EQ(facts.SessionCount, 0);
     EXPECT_GT(facts.FreeBlocks, 300000u);
+}
+
+TEST_F(AudioBurnFlowTest, TheQuestionsAndTheStartLineReadSizesAndDurationsRightAndAgree) {
+    ASSERT_TRUE(Host.UseMedium("numbers-cdr.kvm"));
+    // 58.5 s and the 2-second pause: one minute and half a second, never "0 m 60 s" or "2 minutes".
+    Host.AddFile(Song("numbers.wav", 58.5, 8));
+    Host.Questions.Warnings = {{TPromptAnswer::Yes, false}};
+    ASSERT_TRUE(RunAudioBurn());
+    ASSERT_FALSE(Host.Questions.Asked.isEmpty());
+    const QString question = Host.Questions.Asked.first().Text;
+    EXPECT_TRUE(question.contains("1 m 0 s 500 ms")) << question.toStdString();
+    EXPECT_FALSE(question.contains("2 minutes")) << question.toStdString();
+    const QStringList start = Host.LogLines().filter(LookupText("11.48").section('<', 0, 0));
+    ASSERT_EQ(start.size(), 1) << Host.Events.join('\n').toStdString();
+    EXPECT_TRUE(start.first().contains(" 1 minutes 0 seconds 5")) << start.first().toStdString();
+
+    // The data question's sizes carry their unit once.
+    Host.Tree.ClearChildren();
+    const QString file = Host.Folder.path() + "/sized.bin";
+    ASSERT_TRUE(WriteFile(file, Pattern(3 << 20, 9)));
+    Host.AddFile(file);
+    Host.Questions.Warnings = {{TPromptAnswer::No, false}};
+    Host.Questions.Asked.clear();
+    ASSERT_TRUE(Host.Run(std::make_unique<TDataBurnFlow>(Host, *Host.Runner, false)));
+    ASSERT_EQ(Host.Questions.Asked.size(), 1);
+    EXPECT_TRUE(Host.Questions.Asked.first().Text.contains("(3,145,728 bytes - 3,072 KB - 3.00 MB - 0.00 GB)"))
+        << Host.Questions.Asked.first().Text.toStdString();
 }
 
 }  // namespace

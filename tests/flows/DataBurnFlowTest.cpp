@@ -4,6 +4,7 @@
 #include "FlowsTestMedia.h"
 #include "app/DataBurnSteps.h"
 #include "app/MessageCatalogue.h"
+#include "flows/AudioBurnFlow.h"
 #include "flows/DataBurnFlow.h"
 #include "virtualrecorder/MediumTools.h"
 #include "virtualrecorder/VirtualRecorders.h"
@@ -148,6 +149,62 @@ TEST_F(DataBurnFlowTest, TooLittleRoomAsksToOverburnAndNoEndsTheRunAndEjects) {
     EXPECT_FALSE(Host.LogLines().filter(LookupText("11.17").section(QChar('"'), 0, 0).trimmed()).isEmpty());
     EXPECT_TRUE(Host.Events.filter("after the burn").isEmpty());
     EXPECT_EQ(Host.Questions.Unexpected, 0);
+}
+
+TEST_F(DataBurnFlowTest, AClosedDiscIsRefusedWithOneMessageBeforeAnyQuestionAboutTheDisc) {
+    ASSERT_TRUE(Host.UseMedium("closed-cdr.kvm"));
+    Host.Values.CommandCloseDisc = true;
+    Host.AddFile(Source("first.txt", 3000, 6));
+    Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
+    ASSERT_TRUE(RunDataBurn());  // closes the disc
+    ASSERT_EQ(Host.LogLines().filter(LookupText("11.18")).size(), 1);
+    const TDiscFacts closed = Host.DiscFacts();
+
+    const QString refusal = LookupText(closed.ClosedErasable ? "32.1" : "32.0");
+    const QStringList discQuestions = {"question: " + LookupText("17.22"), "question: " + LookupText("17.18"),
+                                       "yes/no: " + LookupText("11.23"), "yes/no: " + LookupText("11.34"),
+                                       "progress: data write", "progress: conversion"};
+    auto refusedAlone = [&] {
+        EXPECT_TRUE(InOrder(Host.Events, {"log: " + refusal, "notice: " + refusal})) << Host.Events.join('\n').toStdString();
+        for (const QString& event : Host.Events)
+            for (const QString& asked : discQuestions) EXPECT_FALSE(event.startsWith(asked)) << event.toStdString();
+        EXPECT_TRUE(Host.LogLines().filter(LookupText("11.25").section('<', 0, 0)).isEmpty());
+        EXPECT_EQ(Host.Questions.Unexpected, 0);
+    };
+    Host.Questions.Warnings = {{TPromptAnswer::Yes, false}};
+    ASSERT_TRUE(RunDataBurn());
+    refusedAlone();
+
+    // An audio CD onto the same disc: refused before the WAV files are made.
+    Host.Tree.ClearChildren();
+    const QString wav = Host.Folder.path() + "/songs/closed.wav";
+    ASSERT_TRUE(WriteCdWav(wav, 1.0, 7));
+    Host.AddFile(wav);
+    Host.Questions.Warnings = {{TPromptAnswer::Yes, false}};
+    ASSERT_TRUE(Host.Run(std::make_unique<TAudioBurnFlow>(Host, *Host.Runner)));
+    refusedAlone();
+    EXPECT_EQ(Host.DiscFacts().SessionCount, closed.SessionCount);
+}
+
+TEST_F(DataBurnFlowTest, AnAbortConfirmedAsTheDiscIsClosedReportsTheCompleteDiscItLeft) {
+    ASSERT_TRUE(Host.UseMedium("late-abort-cdr.kvm"));
+    Host.Values.CommandCloseDisc = true;
+    Host.AddFile(Source("late.txt", 9000, 10));
+    Host.Questions.Warnings = {{TPromptAnswer::Yes, false}, {TPromptAnswer::Yes, false}};
+    Host.View->OnFinalizing = [&] { Host.Runner->Abort(); };
+    ASSERT_TRUE(RunDataBurn());
+    Host.View->OnFinalizing = nullptr;
+
+    // The drive closed the disc whatever was sent: the end says so, as a success said where the
+    // user looks, and the restart's verification follows.
+    EXPECT_TRUE(InOrder(Host.Events, {"finalizing", "ended: " + LookupText("32.9"), "progress closed",
+                                      "log: " + LookupText("32.8"), "log: " + LookupText("11.18"),
+                                      "after the burn: verify 0, eject 0, shutdown 0"}))
+        << Host.Events.join('\n').toStdString();
+    EXPECT_TRUE(Host.LogLines().filter(LookupText("11.17").section('<', 0, 0).trimmed()).isEmpty());
+    const TDiscFacts facts = Host.DiscFacts();
+    EXPECT_EQ(facts.SessionCount, 1);
+    EXPECT_TRUE(facts.Closed);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,11 @@ public:
     void SetImageFile(const QString& path) override { Events.append("image file: " + path); }
     void SetProgressMaximum(qint64 blocks) override { Maximum = blocks; }
     void SetReadSpeedUnit(double kbsPerX) override { SpeedUnit = kbsPerX; }
-    void ShowFinalizing(qint64) override { Events.append("finalizing"); }
+    void ShowFinalizing(qint64) override {
+        Events.append("finalizing");
+        if (OnFinalizing) OnFinalizing();
+    }
+    void ShowEnded(const QString& text) override { Events.append("ended: " + text); }
     void ClearGauges() override {}
     void StopRefresh() override {}
     void ShowAsVerification() override { Events.append("verification"); }
@@ -38,6 +43,7 @@ public:
 
     bool Open = false;
     qint64 Maximum = 0;
+    std::function<void()> OnFinalizing;
     double SpeedUnit = 0;
     // What the user ticks while the run goes on: the flow reads it at the run's end.
     TAfterFinishChoices Chosen;

@@ -29,6 +29,8 @@ constexpr TMediumOrder kMedia[] = {
     {"tiny-cdr.kvm", vr::EMediumKind::CdR, 1200},  {"audio-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"abort-cdr.kvm", vr::EMediumKind::CdR, 0},    {"audio-dvd.kvm", vr::EMediumKind::DvdPlusR, 0},
     {"short-cdr.kvm", vr::EMediumKind::CdR, 1200}, {"held-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"closed-cdr.kvm", vr::EMediumKind::CdR, 0},   {"numbers-cdr.kvm", vr::EMediumKind::CdR, 0},
+    {"late-abort-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"cue-cdr.kvm", vr::EMediumKind::CdR, 0},     {"iso-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"copy-target-cdr.kvm", vr::EMediumKind::CdR, 0}, {"damaged-cdr.kvm", vr::EMediumKind::CdR, 0},
     {"copy-source-cdr.kvm", vr::EMediumKind::CdR, 0}, {"normal-cdr.kvm", vr::EMediumKind::CdR, 0},

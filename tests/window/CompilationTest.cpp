@@ -766,6 +766,19 @@ private slots:
         QCOMPARE(Home.StoredSetting("2.3").value_or(""), QString("450"));
         QCOMPARE(Home.StoredSetting("2.4").value_or(""), QString("700"));
         QVERIFY(Home.StoredSetting("2.1").has_value() && Home.StoredSetting("2.2").has_value());
+
+        // Without a folder of its own (the first use, or the folder gone) it opens at home.
+        form = Start({}, {{"2.0", Path("browse/gone")}});
+        QVERIFY(form);
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            auto* window = qobject_cast<TFormSelectFilesDirectories*>(QApplication::activeModalWidget());
+            if (!window) return;
+            opened = window->CurrentFolder();
+            window->reject();
+        });
+        form->Action(I::AddFilesDirs)->trigger();
+        QCOMPARE(opened, QDir::homePath());
     }
 
     void theDropWindowStandsInForTheMainWindowAndOpensOnScreen() {
@@ -786,8 +799,8 @@ private slots:
 
         Drop(drop, {Path("fly1.txt"), Path("fly2.txt")});
         QCOMPARE(ChildNames(form->Queue().Root()), QStringList({"fly2.txt", "fly1.txt"}));
-        QCOMPARE(drop->LabelFiles->text(), QString("2"));
-        QCOMPARE(drop->LabelFolders->text(), QString("0"));
+        QCOMPARE(drop->LabelFiles->text(), QString("2 files"));
+        QCOMPARE(drop->LabelFolders->text(), QString("0 folders"));
         QCOMPARE(drop->LabelSize->text(), QString("1 KB"));
         QCOMPARE(drop->LabelDuration->text(), QString("0:0:0"));
         test::SaveScreenshot(*drop, "drop-window");

@@ -424,7 +424,7 @@ private slots:
             const QString log = LogText(*form);
             QVERIFY2(InOrder(log, {"Adding files/folders (" + QString::number(count) + ") waiting...", "Prepare",
                                    "Add files/folders done", "Starting data burn ", "Starting data burn on " +
-                                   form->ComboBoxDriveName->currentText(),
+                                   form->ComboBoxDriveName->currentData().toString(),
                                    cd ? "Starting data burn on CD-R at " : "Starting data burn on DVD+R at ",
                                    "Finalizing track", "Burn data process done"}),
                      qPrintable(log));
@@ -654,6 +654,7 @@ private slots:
         form->Settings().VerifyData = true;
         Prompts.Warnings = {{TPromptAnswer::Yes, false}};
         const int starts = Launcher.Starts;
+        const qsizetype mirroredBefore = Home.LogLines().size();
         form->Action(I::Burn)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return Launcher.Starts == starts + 1; }, kWaitMs));
         form.reset();
@@ -665,10 +666,20 @@ private slots:
         for (const char* name : {kHandOverSettingsFile, kHandOverMemoFile, kHandOverQueueFile})
             files[name] = ReadAll(Home.Home + "/" + name);
 
+        // At normal speed the disc loaded again spins up for longer than the first look at it
+        // waits: that is waited for silently, not taken for an empty drive.
+        EngineClock::SetTimeScale(1);
         form = Start(medium, {{"1.1", "0"}});
         QVERIFY(form);
         QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("Data verification completed"); }, kWaitMs));
         QVERIFY(WaitForRunEnd(*form));
+        EngineClock::SetTimeScale(20);
+        QVERIFY2(!LogText(*form).contains("Please insert a Disc!!!"), qPrintable(LogText(*form).right(1500)));
+        // The mirror file has every line once: not again from the progress window's copy of the
+        // log, nor from the earlier log the restart shows.
+        const QStringList mirrored = Home.LogLines().mid(mirroredBefore);
+        QCOMPARE(mirrored.filter("Starting data burn on CD-R at ").size(), 1);
+        QCOMPARE(mirrored.filter("Burn data process done").size(), 1);
         QVERIFY2(InOrder(LogText(*form), {"Burn data process done", "Verify in progress files = 3 - folders = 2",
                                           "Data verification completed successfully (files = 3 - folders = 2)"}),
                  qPrintable(LogText(*form).right(1500)));
@@ -805,6 +816,16 @@ private slots:
         TQueueItem* session = root.Child(0);
         QVERIFY(session->Node.Imported && session->Node.Name == "tree-cdr");
         QCOMPARE(session->Node.SourcePath, QString("Imported from session N° 1"));
+        // Its entries carry the time and attributes the disc records, not the start of the day count.
+        for (int i = 0; i < session->ChildCount(); ++i) {
+            TQueueItem& entry = *session->Child(i);
+            const QString modified = form->Queue().ColumnText(entry, TQueueModel::ColModified);
+            if (entry.Node.Name != "big.bin") continue;
+            const QDateTime source = QFileInfo(Path("tree-cdr/big.bin")).lastModified();
+            QCOMPARE(QDateTime::fromString(modified, "dd/MM/yyyy hh:mm:ss"), source.addMSecs(-source.time().msec()));
+            QVERIFY(form->Queue().ColumnText(entry, TQueueModel::ColAttributes).contains('A'));
+        }
+        QVERIFY(form->Queue().ColumnText(*session, TQueueModel::ColAttributes).contains('D'));
 
         auto child = [&](const QString& name) {
             for (int i = 0; i < session->ChildCount(); ++i)
@@ -926,7 +947,7 @@ private slots:
         const QString log = LogText(*form);
         QVERIFY2(InOrder(log, {"\"one.flac\" converted!!!", "\"two.mp3\" converted!!!", "\"dao-kept.wav\" converted!!!",
                                "Add audio files done", "Starting audio burn, duration 0 minutes ",
-                               "Starting audio burn on " + form->ComboBoxDriveName->currentText(),
+                               "Starting audio burn on " + form->ComboBoxDriveName->currentData().toString(),
                                "Starting audio burn on CD-R at ", "Burn audio process done"}),
                  qPrintable(log));
         QCOMPARE(Prompts.Asked.size(), 2);

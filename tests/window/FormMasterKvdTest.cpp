@@ -3,6 +3,7 @@
 // faster than the clock on the wall.
 #include "WindowTestSupport.h"
 #include "app/MessageCatalogue.h"
+#include "window/AboutWindow.h"
 #include "window/EasyToolbar.h"
 #include "window/FormMasterKvd.h"
 #include "window/KelvadoreApplication.h"
@@ -31,7 +32,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -128,6 +131,7 @@ private slots:
     void initTestCase() {
         CdrPath = Home.CreateMedium("blank-cdr.kvm", "cdr");
         QVERIFY(!CdrPath.isEmpty());
+        QVERIFY(!Home.CreateMedium("second-dvdplusr.kvm", "dvdplusr").isEmpty());  // told apart in the drive box
         CdrIdentity = test::ListedIdentityOfMedium(CdrPath);
         EmptyIdentity = test::ListedIdentity("virtual:recorder");
         QVERIFY2(!CdrIdentity.isEmpty() && !EmptyIdentity.isEmpty(), "the virtual recorders are listed");
@@ -138,12 +142,28 @@ private slots:
         QVERIFY(form);
         const QString letter = LetterOf(CdrIdentity);
         QCOMPARE(form->windowTitle(), "Kelvadore CD & DVD  - " + CdrIdentity + " - " + letter + ":");
-        QCOMPARE(form->ComboBoxDriveName->currentText(), CdrIdentity);
+        // The entry names the recorder's medium file beside the identity, which the setting keeps;
+        // the empty recorder has no file to name.
+        QCOMPARE(form->ComboBoxDriveName->currentData().toString(), CdrIdentity);
+        QCOMPARE(form->ComboBoxDriveName->currentText(), CdrIdentity + QString::fromUtf8("  \u2014  blank-cdr.kvm"));
+        QCOMPARE(form->ComboBoxDriveName->itemData(form->ComboBoxDriveName->currentIndex(), Qt::ToolTipRole).toString(),
+                 CdrPath);
+        const int empty = form->ComboBoxDriveName->findData(EmptyIdentity);
+        QVERIFY(empty >= 0);
+        QCOMPARE(form->ComboBoxDriveName->itemText(empty), EmptyIdentity);
+        QCOMPARE(form->Settings().DriveName, CdrIdentity);
+        QVERIFY(form->ComboBoxDriveName->findText(QString::fromUtf8("\u2014  second-dvdplusr.kvm"), Qt::MatchEndsWith) >= 0);
+        form->ComboBoxDriveName->showPopup();
+        test::SaveScreenshot(*form->ComboBoxDriveName->view()->window(), "drive-list");
+        form->ComboBoxDriveName->hidePopup();
         QCOMPARE(form->StatusPanels[2]->text(), QString("Kelvadore ready!!!"));
         const QString log = form->EmbeddedWBMemoWarning->toPlainText();
         QVERIFY2(log.contains(CdrIdentity + " - " + letter + ":\n"), qPrintable(log));
         QVERIFY(log.trimmed().endsWith(" - Ready"));
         QVERIFY(Home.LogLines().last().endsWith(" - Ready"));
+        // The request interface is named in the debug record only.
+        QVERIFY2(!log.contains("ZLASPI"), qPrintable(log));
+        QVERIFY(form->DebugLog.join('\n').contains("ZLASPI32"));
         QStringList easyButtons;
         for (QAction* action : form->ToolBarEasy->actions()) easyButtons.append(action->text());
         QCOMPARE(easyButtons, QStringList({"New", "Fly Window", "Add", "Burn Data", "Burn Audio", "Erase", "Eject",
@@ -174,11 +194,38 @@ private slots:
         QCOMPARE(Prompts.Unexpected, 0);
     }
 
+    void helpOffersAboutWithTheLibrariesAndAUserGuideInEnglishAndFrench() {
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        form->MainMenuItemHelpAbout->trigger();
+        auto* about = form->findChild<QDialog*>("FormAbout");
+        QVERIFY(about);
+        const QString text = about->findChild<QTextBrowser*>()->toPlainText();
+        for (const QString& named : {QString(KV_PROGRAM_VERSION), QString("Qt"), QString("FFmpeg"), QString("libudev"),
+                                     QString("zlib"), QString("LGPL")})
+            QVERIFY2(text.contains(named), qPrintable(named + " in " + text));
+        test::SaveScreenshot(*about, "about");
+        about->close();
+
+        form->MainMenuItemHelpGuide->trigger();
+        auto* guide = form->findChild<QDialog*>("FormUserGuide");
+        QVERIFY(guide);
+        const QString english = guide->findChild<QTextBrowser*>()->toPlainText();
+        for (const char* topic : {"Virtual recorders", "Verification", "BISO", "cdrom", "udev"})
+            QVERIFY2(english.contains(topic), topic);
+        test::SaveScreenshot(*guide, "user-guide");
+        guide->close();
+        QFile french(UserGuidePath("FRENCH"));
+        QVERIFY(french.open(QIODevice::ReadOnly));
+        const QString frenchText = QString::fromUtf8(french.readAll());
+        QVERIFY(frenchText.contains("Guide de l'utilisateur") && frenchText.contains("Graveurs virtuels"));
+    }
+
     void aStoredDriveNoLongerListedGivesWayToTheFirstEntry() {
         auto form = Start("9:9:9,Z: NO LONGER THERE");
         QVERIFY(form);
         QCOMPARE(form->ComboBoxDriveName->currentIndex(), 0);
-        QCOMPARE(form->Settings().DriveName, form->ComboBoxDriveName->itemText(0));
+        QCOMPARE(form->Settings().DriveName, form->ComboBoxDriveName->itemData(0).toString());
     }
 
     void anOpenEmptyTrayIsClosedPolledAndThenNoticed() {

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -184,6 +185,9 @@ private slots:
         QVERIFY(std::any_of(rows.begin(), rows.end(), [](const QStringList& row) { return row[0] == "gone.txt"; }));
         QCoreApplication::processEvents();
         QCOMPARE(form->Queue().Root().Child(0)->ChildCount(), 118);
+        // A data compilation is titled by the data disc's volume name, not the audio CD's title.
+        form->Settings().VolumeName = "DATAVOLUME";
+        form->Settings().AudioVolumeName = "AUDIOTITLE";
 
         const QString pdf = test::ScreenshotFolder() + "/print-list.pdf";  // kept for a reviewer
         const QString saved = Files.filePath("list.htm");
@@ -206,6 +210,9 @@ private slots:
             page = dialog.PageText();
             shown = dialog.EmbeddedWBPrint->toPlainText();
             test::SaveScreenshot(dialog, "print-window");
+            // No browser to set up: no word of one, and no button that only repeats the page setup.
+            QVERIFY(!dialog.LabelHelp->text().contains("IE "));
+            QVERIFY(!dialog.ButtonBackGroundPrintOptions->isVisibleTo(&dialog));
             QPrinter& printer = dialog.Printer();  // portrait, with the window's margins
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
@@ -247,6 +254,7 @@ private slots:
             chosen = dialog.Options();
         });
         QVERIFY(placed);
+        QVERIFY2(page.contains("<title>DATAVOLUME") && !page.contains("AUDIOTITLE"), qPrintable(page.left(300)));
         QVERIFY(page.contains(kOddName.toHtmlEscaped()) && !page.contains(kOddName));
         QVERIFY(shown.contains(kOddName));
         QCOMPARE(QFile(saved).size(), 3 + page.toUtf8().size());

@@ -724,7 +724,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home.PowerOffFile), 90000);
         QVERIFY(Ends(run));
         QCOMPARE(run.Process->exitCode(), 0);
-        QVERIFY(!home.LogLines().filter("before the restart").isEmpty());
+        // The earlier instance's log is shown again in the window (the in-process restart test reads
+        // it there), but the mirror file, which had it from that instance, does not get it twice.
+        QVERIFY(home.LogLines().filter("before the restart").isEmpty());
         QVERIFY(QFileInfo(test::ScreenshotStem(run.Screenshot) + "-shutdown.png").size() > 0);
     }
 };
