@@ -120,7 +120,8 @@ TEST_F(DiscoveryTest, DebugMessagesOfTheScan) {
     EXPECT_EQ(messages.Lines[0].first, ">>> ZLASPI32");
     EXPECT_EQ(messages.Lines[1].first, ">>> KELVADORE ZLASPI (SPTI 0)");
     EXPECT_EQ(messages.Lines[2].first, ">>> KELVADORE ZLASPI (SPTI 1)");
-    EXPECT_EQ(messages.Lines[2].second, 1);
+    // The interface lines are for a debug record, not for the user's log.
+    EXPECT_EQ(messages.Lines[2].second, kMessageInterface);
 }
 
 TEST_F(DiscoveryTest, ModelRules) {
