@@ -664,8 +664,12 @@ private slots:
         QVERIFY2(program.waitForFinished(30000), "SIGHUP during an audio burn ends the program");
         qInfo("SIGHUP during the audio write: the program ended after %lld ms", ending.elapsed());
         log = home.LogLines();
+        // A hang-up that reaches the write aborts it; one that comes while the session is being
+        // closed is too late to take effect, and the burn then ends complete.
         if (writing)
-            QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty(), qPrintable(log.join('\n')));
+            QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty() ||
+                         !log.filter(" - Burn audio process done").isEmpty(),
+                     qPrintable(log.join('\n')));
         const QString foreign = CommandFromOutsideTheWrite(RecorderLog(recorderLog));
         QVERIFY2(foreign.isEmpty(), qPrintable(foreign));
         for (int n = 1; n <= 3; ++n) QVERIFY(Contents(dir + QString("/song%1.flac").arg(n)) == songs[n - 1]);
