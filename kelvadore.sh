@@ -78,19 +78,22 @@ stage_summary() {
   echo "  $((SECONDS - SUITE_START)) s in all"
 }
 
+# run_tests DIR [ctest options...]: niced, so that the programs of the tests that wait on drives
+# (below), which measure how long their event loops pause, get the processor whenever they ask.
 run_tests() {
   local dir=$1; shift
-  ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
+  nice -n 10 ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
 }
 
 # Tests labelled "waits" spend minutes waiting on drives at normal speed and use little of the
-# processor: they run all at once in the background, beside the stages that keep it busy.
+# processor: they run four at a time in the background, beside the stages that keep it busy (more
+# at once, and the window programs among them, which time their own event loops, start to stall).
 # start_waiting_tests DIR LABEL-REGEX: starts those of DIR's tests that carry a label matching
 # LABEL-REGEX; finish_waiting_tests waits for every one started and shows what failed.
 WAITING=()
 start_waiting_tests() {
   local dir=$1 labels=$2
-  ctest --test-dir "$dir" --output-on-failure -j 16 --timeout 600 -L "$labels" -L waits \
+  ctest --test-dir "$dir" --output-on-failure -j 4 --timeout 600 -L "$labels" -L waits \
     >"$dir/waiting-tests.log" 2>&1 &
   WAITING+=("$!:$dir")
 }
@@ -176,9 +179,8 @@ case "${1:-}" in
     export KELVADORE_FAKE_POWEROFF="${KELVADORE_FAKE_POWEROFF:-$ROOT/build/fake-poweroff}"
     SUITE_START=$SECONDS
     stage "ordinary build" build build
-    # The sanitizer and fuzzing builds compile in the background, niced, while the ordinary build's
-    # tests run: those spend most of their time waiting on drives at normal speed, and a niced
-    # compiler leaves their event loops the processor when they need it.
+    # The sanitizer and fuzzing builds compile in the background, niced further than the tests, while
+    # the ordinary build's tests run.
     background_builds() {
       renice -n 19 -p "$BASHPID" >/dev/null
       build build-asan -DKELVADORE_ENGINE_ONLY=OFF -DKELVADORE_SANITIZE=address &&
