@@ -1144,7 +1144,8 @@ private slots:
             QVERIFY(server.Listen(socket));
             form->ProgressWindow()->showMinimized();
             std::atomic<int> answer{-1};
-            std::thread later([&] { answer = static_cast<int>(HandOverToRunningInstance(socket, {{"B"}, Files.path()})); });
+            std::thread later(
+                [&] { answer = static_cast<int>(HandOverToRunningInstance(socket, {{"B"}, Files.path()})); });
             const bool answered = QTest::qWaitFor([&] { return answer != -1; }, kWaitMs);
             later.join();
             QVERIFY(answered);

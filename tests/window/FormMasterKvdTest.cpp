@@ -698,7 +698,10 @@ private slots:
             const int enabled = StrongPixels(button->grab(picture).toImage());
             action->setEnabled(false);
             QVERIFY2(enabled > 20 && disabled == 0,
-                     qPrintable(QString("%1: %2 strong pixels enabled, %3 disabled").arg(action->text()).arg(enabled).arg(disabled)));
+                     qPrintable(QString("%1: %2 strong pixels enabled, %3 disabled")
+                                    .arg(action->text())
+                                    .arg(enabled)
+                                    .arg(disabled)));
         }
         QVERIFY(WaitIdle(*form));
     }
