@@ -733,6 +733,49 @@ private slots:
         QVERIFY(home.LogLines().filter("before the restart").isEmpty());
         QVERIFY(QFileInfo(test::ScreenshotStem(run.Screenshot) + "-shutdown.png").size() > 0);
     }
+
+    // The windows a user opens first, pictured by the program itself on an X server of its own: the
+    // drive list naming both virtual recorders by their medium files, the preferences, About and the
+    // user guide. The clicks land where the first start's layout puts the drive list, the Help menu
+    // and the Preferences button (see process-windows.png); each picture is taken when its window shows.
+    void theDriveListPreferencesAboutAndTheGuideAsTheProgramShowsThem() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(!home.CreateMedium("blank-dvdplusr.kvm", "dvdplusr").isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}}));
+        const QString shot = test::ScreenshotFolder() + "/process-windows.png";
+        const QString stem = test::ScreenshotStem(shot);
+        const QString driveList = stem + "-drive-list.png", guide = stem + "-FormUserGuide.png",
+                      about = stem + "-FormAbout.png", settings = stem + "-FormSettings.png";
+        for (const QString& old : {shot, driveList, guide, about, settings}) QFile::remove(old);
+        QProcess program;
+        test::StartProgram(program, KV_KELVADORE, home, x.Display, shot, {});
+        QVERIFY2(WaitForFile(shot), "the window is up");
+        const QStringList windows = VisibleWindows(x.Display, program.processId());
+        QCOMPARE(windows.size(), 1);
+        const auto onWindow = [&](const QString& actions) {
+            bool ok = false;
+            OnDisplay(x.Display, QString("xdotool windowfocus --sync %1 " + actions).arg(windows.first()), &ok);
+            return ok;
+        };
+        QVERIFY(onWindow("mousemove --window %1 290 182 click 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(driveList).size() > 0, 20000);
+        QVERIFY(onWindow("key Escape"));
+        QVERIFY(onWindow("sleep 0.3 key F1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(guide).size() > 0, 20000);
+        QVERIFY(onWindow("mousemove --window %1 229 8 click 1 sleep 0.5 key Up Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(about).size() > 0, 20000);
+        QVERIFY(onWindow("mousemove --window %1 676 100 click 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(settings).size() > 0, 20000);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QVERIFY(program.waitForFinished(kStartMs));
+    }
 };
 
 }  // namespace kv
