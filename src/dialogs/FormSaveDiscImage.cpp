@@ -71,7 +71,7 @@ TFormSaveDiscImage::TFormSaveDiscImage(IPrompts& prompts, const TReadImageChoice
     layout->addLayout(buttons);
 
     connect(ButtonBrowse, &QPushButton::clicked, this, [this] { BrowseForFile(); });
-    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ButtonOK, &QPushButton::clicked, this, [this] { AcceptIfConfirmed(); });
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(EditFile, &QLineEdit::textChanged, this,
             [this](const QString& text) { ButtonOK->setEnabled(!text.trimmed().isEmpty()); });
@@ -90,7 +90,19 @@ void TFormSaveDiscImage::BrowseForFile() {
     const QString folder = current.isEmpty() ? QDir::homePath() : current;
     const QString filters = LookupText("35.6") + ";;" + LookupText("35.7") + ";;" + LookupText("35.8");
     const QString chosen = Prompts.SaveFileName(LookupText("35.27"), folder, filters);
-    if (!chosen.isEmpty()) EditFile->setText(chosen);
+    if (chosen.isEmpty()) return;
+    ConfirmedFile = chosen;
+    EditFile->setText(chosen);
+}
+
+void TFormSaveDiscImage::AcceptIfConfirmed() {
+    // The save dialog of Browse has asked about its own choice already; a typed name is asked
+    // about here, before the read replaces the file.
+    const QString file = Choices().File;
+    if (QFileInfo(ConfirmedFile).absoluteFilePath() != file && QFileInfo::exists(file) &&
+        !Prompts.AskYesNo(LookupText("35.27"), LookupTextWith("23.19", {"<#filename>=" + file})))
+        return;
+    accept();
 }
 
 TReadImageChoices TFormSaveDiscImage::Choices() const {

@@ -1,5 +1,6 @@
 // The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
 // user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
+#include "LinuxNamesFolder.h"
 #include "ProcessSupport.h"
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
@@ -13,10 +14,12 @@
 #include <QProcess>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 
 namespace kv {
@@ -348,6 +351,84 @@ private slots:
         QVERIFY(readSmall.open(QIODevice::ReadOnly));
         QCOMPARE(readSmall.readAll(), QByteArray("small"));
         QCOMPARE(QFileInfo(out + "/ToBurn/large.bin").size(), qint64{96} << 20);
+    }
+
+    // A folder only Linux holds, burned from the window by the program itself at normal speed to a
+    // DVD+R. While a file and a folder beside it cannot be read, the burn stops before any WRITE and
+    // names both with the system's reason; once they are gone, every file is on the disc under its
+    // own name, byte for byte, with its own contents.
+    void anAwkwardLinuxFolderFromTheWindowAtNormalSpeed() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("linux-names-dvdplusr.kvm", "dvdplusr");
+        const QString identity = ListedIdentityOutside(home, medium);
+        QVERIFY(!identity.isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}}));
+        const QString work = QDir::cleanPath(home.Home + "/../linux-names");
+        test::BuildLinuxNamesFolders(work.toStdString());
+        // Qt cannot remove names that are not UTF-8: the folders go by their bytes.
+        const auto remove = qScopeGuard([&] {
+            test::OpenLinuxNamesFolders(work.toStdString());
+            std::error_code ec;
+            std::filesystem::remove_all(work.toStdString(), ec);
+        });
+        const QString awkward = work + "/Awkward", locked = work + "/Locked";
+        const QString recorderLog = home.Home + "/../recorder.log";
+        QProcessEnvironment extraEnvironment;
+        extraEnvironment.insert("KELVADORE_VR_LOG", recorderLog);
+        // Root reads whatever the mode says; without the capabilities that let it, the entries of
+        // mode 000 are as closed to the program as to any user.
+        QStringList program{KV_KELVADORE};
+        if (::geteuid() == 0) program = QStringList{"setpriv", "--bounding-set=-dac_override,-dac_read_search", KV_KELVADORE};
+        const auto burnFromTheWindow = [&](const QString& name) {
+            const QString shot = test::ScreenshotFolder() + "/process-" + name + ".png";
+            const QString stem = test::ScreenshotStem(shot);
+            for (const QString& old : {shot, stem + "-pauses.txt", stem + "-progress-writing.png", stem + "-progress-end.png"})
+                QFile::remove(old);
+            auto started = std::make_unique<QProcess>();
+            test::StartProgram(*started, program.first(), home, x.Display, shot, program.mid(1) + QStringList{awkward, locked},
+                               extraEnvironment);
+            if (!WaitForFile(shot) ||
+                !QTest::qWaitFor([&] { return !home.LogLines().filter(" - Total files/folders (").isEmpty(); }, 60000) ||
+                LaterStart(home, {"B"}, awkward) != 0)
+                started.reset();
+            return started;
+        };
+
+        std::unique_ptr<QProcess> refused = burnFromTheWindow("linux-names-refused");
+        QVERIFY2(refused, "the window shows the tree and takes \"B\"");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Unable to burn data").isEmpty(), 120000);
+        QStringList log = home.LogLines();
+        QVERIFY2(log.filter("CANNOT READ \"" + locked + "/secret.txt\": Permission denied").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY2(log.filter("CANNOT LIST \"" + locked + "/closed\": Permission denied").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY2(!HasWritten(recorderLog), qPrintable(RecorderLog(recorderLog).join('\n')));
+        QCOMPARE(::kill(static_cast<pid_t>(refused->processId()), SIGTERM), 0);
+        QVERIFY(refused->waitForFinished(kStartMs));
+
+        test::OpenLinuxNamesFolders(work.toStdString());
+        QVERIFY(QFile::remove(locked + "/secret.txt") && QDir(locked + "/closed").removeRecursively());
+        std::unique_ptr<QProcess> burned = burnFromTheWindow("linux-names");
+        QVERIFY2(burned, "the window shows the tree and takes \"B\"");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
+        QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QVERIFY(burned->state() == QProcess::NotRunning || burned->waitForFinished(kStartMs));
+        EndProgramsOfHome(home.Home);
+
+        const std::string image = (work + "/burned.iso").toStdString(), out = (work + "/extracted").toStdString();
+        const test::TRun exported =
+            test::RunShell(test::CliCommand("media export " + test::Q(medium.toStdString()) + " " + test::Q(image)));
+        QVERIFY2(exported.Status == 0, exported.Output.c_str());
+        const test::TRun extracted = test::RunShell("xorriso -osirrox on -indev " + test::Q(image) + " -extract / " + test::Q(out));
+        QVERIFY2(extracted.Status == 0, extracted.Output.c_str());
+        test::TNamedTree expected = test::ScanNamed(awkward.toStdString(), "Awkward");
+        expected.merge(test::ScanNamed(locked.toStdString(), "Locked"));
+        const std::string differences = test::NamedTreeDifferences(expected, test::ScanNamed(out));
+        QVERIFY2(differences.empty(), differences.c_str());
     }
 
     // At normal speed from the window: a burn with "verify" ticked restarts the program, and the
