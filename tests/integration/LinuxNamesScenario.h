@@ -87,15 +87,9 @@ private:
         EXPECT_EQ(NamedTreeDifferences(expected, got), "") << reader;
     }
 
-    // The session's image with its descriptors at sector 16, where single-session readers look.
     std::filesystem::path SessionImage(const std::string& name, const std::string& start) const {
         const std::filesystem::path image = work_ / (name + ".iso");
-        TRun e = RunShell(CliCommand("media export " + Q(medium_.string()) + " " + Q(image.string())));
-        EXPECT_EQ(e.Status, 0) << e.Output;
-        std::string bytes = ReadFile(image);
-        const size_t at = (std::stoul(start) + 16) * 2048;
-        if (at != 16 * 2048 && bytes.size() > at + 16 * 2048) bytes.replace(16 * 2048, 16 * 2048, bytes, at, 16 * 2048);
-        std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        EXPECT_TRUE(ExportSessionImage(medium_, image, start));
         return image;
     }
 

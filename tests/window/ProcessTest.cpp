@@ -385,22 +385,23 @@ private slots:
         // mode 000 are as closed to the program as to any user.
         QStringList program{KV_KELVADORE};
         if (::geteuid() == 0) program = QStringList{"setpriv", "--bounding-set=-dac_override,-dac_read_search", KV_KELVADORE};
-        const auto burnFromTheWindow = [&](const QString& name) {
+        // The program on `folders`, its tree shown and, when asked, "B" handed to it.
+        const auto startOn = [&](const QString& name, const QStringList& folders, bool burn) {
             const QString shot = test::ScreenshotFolder() + "/process-" + name + ".png";
             const QString stem = test::ScreenshotStem(shot);
             for (const QString& old : {shot, stem + "-pauses.txt", stem + "-progress-writing.png", stem + "-progress-end.png"})
                 QFile::remove(old);
+            const qsizetype totals = home.LogLines().filter(" - Total files/folders (").size();
             auto started = std::make_unique<QProcess>();
-            test::StartProgram(*started, program.first(), home, x.Display, shot, program.mid(1) + QStringList{awkward, locked},
-                               extraEnvironment);
+            test::StartProgram(*started, program.first(), home, x.Display, shot, program.mid(1) + folders, extraEnvironment);
             if (!WaitForFile(shot) ||
-                !QTest::qWaitFor([&] { return !home.LogLines().filter(" - Total files/folders (").isEmpty(); }, 60000) ||
-                LaterStart(home, {"B"}, awkward) != 0)
+                !QTest::qWaitFor([&] { return home.LogLines().filter(" - Total files/folders (").size() > totals; }, 60000) ||
+                (burn && LaterStart(home, {"B"}, work) != 0))
                 started.reset();
             return started;
         };
 
-        std::unique_ptr<QProcess> refused = burnFromTheWindow("linux-names-refused");
+        std::unique_ptr<QProcess> refused = startOn("linux-names-refused", {awkward, locked}, true);
         QVERIFY2(refused, "the window shows the tree and takes \"B\"");
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Unable to burn data").isEmpty(), 120000);
         QStringList log = home.LogLines();
@@ -412,22 +413,58 @@ private slots:
 
         test::OpenLinuxNamesFolders(work.toStdString());
         QVERIFY(QFile::remove(locked + "/secret.txt") && QDir(locked + "/closed").removeRecursively());
-        std::unique_ptr<QProcess> burned = burnFromTheWindow("linux-names");
+        std::unique_ptr<QProcess> burned = startOn("linux-names", {awkward, locked}, true);
         QVERIFY2(burned, "the window shows the tree and takes \"B\"");
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
         QVERIFY(burned->state() == QProcess::NotRunning || burned->waitForFinished(kStartMs));
         EndProgramsOfHome(home.Home);
 
-        const std::string image = (work + "/burned.iso").toStdString(), out = (work + "/extracted").toStdString();
-        const test::TRun exported =
-            test::RunShell(test::CliCommand("media export " + test::Q(medium.toStdString()) + " " + test::Q(image)));
-        QVERIFY2(exported.Status == 0, exported.Output.c_str());
-        const test::TRun extracted = test::RunShell("xorriso -osirrox on -indev " + test::Q(image) + " -extract / " + test::Q(out));
-        QVERIFY2(extracted.Status == 0, extracted.Output.c_str());
+        const std::filesystem::path image = (work + "/burned.iso").toStdString(), out = (work + "/extracted").toStdString();
+        const auto differencesOnDisc = [&](const std::string& start, const test::TNamedTree& expected) {
+            std::filesystem::remove_all(out);
+            if (!test::ExportSessionImage(medium.toStdString(), image, start)) return std::string("not exported");
+            const test::TRun extracted =
+                test::RunShell("xorriso -osirrox on -indev " + test::Q(image.string()) + " -extract / " + test::Q(out.string()));
+            return extracted.Status != 0 ? extracted.Output : test::NamedTreeDifferences(expected, test::ScanNamed(out));
+        };
         test::TNamedTree expected = test::ScanNamed(awkward.toStdString(), "Awkward");
         expected.merge(test::ScanNamed(locked.toStdString(), "Locked"));
-        const std::string differences = test::NamedTreeDifferences(expected, test::ScanNamed(out));
+        std::string differences = differencesOnDisc("0", expected);
+        QVERIFY2(differences.empty(), differences.c_str());
+
+        // Appended from the window after Drive > Import Session (by the keyboard: Burn Data, Burn
+        // ISO and Save ISO are the enabled items above it; session 1 is the first row): the second
+        // session holds every first-session name as it was.
+        std::unique_ptr<QProcess> appending = startOn("linux-names-append", {work + "/More"}, false);
+        QVERIFY2(appending, "the window shows the tree");
+        const QStringList windows = VisibleWindows(x.Display, appending->processId());
+        QCOMPARE(windows.size(), 1);
+        const qsizetype totals = home.LogLines().filter(" - Total files/folders (").size();
+        bool typed = false;
+        OnDisplay(x.Display,
+                  QString("xdotool mousemove --window %1 98 8 click 1 sleep 1 key Down Down Down Down Return").arg(windows.first()),
+                  &typed);
+        QVERIFY(typed);
+        bool found = false;
+        const QString sessions = OnDisplay(x.Display, "xdotool search --sync --onlyvisible --name 'Import Session'", &found);
+        QVERIFY2(found && !sessions.contains('\n'), qPrintable(sessions));
+        QTest::qWait(5000);  // the sessions are listed once the disc is read
+        OnDisplay(x.Display, QString("xdotool windowfocus %1 sleep 0.3 key Home space Return").arg(sessions), &typed);
+        QVERIFY(typed);
+        QTRY_VERIFY_WITH_TIMEOUT(home.LogLines().filter(" - Total files/folders (").size() > totals, 60000);
+        QVERIFY(TypeEscape(x.Display, sessions));
+        QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(x.Display, appending->processId()), windows, 20000);
+        const qsizetype burns = home.LogLines().filter(" - Burn data process done").size();
+        QCOMPARE(LaterStart(home, {"B"}, work), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(home.LogLines().filter(" - Burn data process done").size() > burns, 300000);
+        QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QVERIFY(appending->state() == QProcess::NotRunning || appending->waitForFinished(kStartMs));
+        EndProgramsOfHome(home.Home);
+        const std::string start = test::LastTrackStart(medium.toStdString());
+        QVERIFY(start != "0");
+        expected.merge(test::ScanNamed((work + "/More").toStdString(), "More"));
+        differences = differencesOnDisc(start, expected);
         QVERIFY2(differences.empty(), differences.c_str());
     }
 
