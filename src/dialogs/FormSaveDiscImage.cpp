@@ -1,12 +1,12 @@
 #include "dialogs/FormSaveDiscImage.h"
 
 #include "app/MessageCatalogue.h"
+#include "dialogs/ChoicesRows.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,7 +31,8 @@ TFormSaveDiscImage::TFormSaveDiscImage(IPrompts& prompts, const TReadImageChoice
     EditFile = new QLineEdit(preset.File, this);
     EditFile->setObjectName("EditFile");
     EditFile->setMinimumWidth(360);
-    ButtonBrowse = new QPushButton(LookupText("26.24"), this);
+    const TBrowseRow file = MakeBrowseRow(*this, EditFile);
+    ButtonBrowse = file.Browse;
     ComboBoxFormat = new QComboBox(this);
     for (const char* key : {"35.5", "35.6", "35.7", "35.8"}) ComboBoxFormat->addItem(LookupText(key));
     for (int i = 0; i < static_cast<int>(std::size(kFormats)); ++i)
@@ -46,33 +47,25 @@ TFormSaveDiscImage::TFormSaveDiscImage(IPrompts& prompts, const TReadImageChoice
     SpinEditRetries = new QSpinBox(this);
     SpinEditRetries->setRange(0, kMostRetries);
     SpinEditRetries->setValue(preset.Retries);
-    ButtonOK = new QPushButton(LookupText("3.61"), this);
-    ButtonOK->setDefault(true);
-    ButtonCancel = new QPushButton(LookupText("3.62"), this);
+    const TOkCancelRow buttons = MakeOkCancelRow(*this);
+    ButtonOK = buttons.Ok;
+    ButtonCancel = buttons.Cancel;
 
-    auto* file = new QHBoxLayout;
-    file->addWidget(EditFile, 1);
-    file->addWidget(ButtonBrowse);
     auto* unreadable = new QVBoxLayout;
     unreadable->addWidget(RadioButtonStop);
     unreadable->addWidget(RadioButtonFill);
     auto* form = new QFormLayout;
-    form->addRow(file);
+    form->addRow(file.Row);
     form->addRow(LookupText("35.4"), ComboBoxFormat);
     form->addRow(LookupText("35.18"), SpinEditSession);
     form->addRow(LookupText("35.9"), unreadable);
     form->addRow(LookupText("35.17"), SpinEditRetries);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Row);
 
     connect(ButtonBrowse, &QPushButton::clicked, this, [this] { BrowseForFile(); });
     connect(ButtonOK, &QPushButton::clicked, this, [this] { AcceptIfConfirmed(); });
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(EditFile, &QLineEdit::textChanged, this,
             [this](const QString& text) { ButtonOK->setEnabled(!text.trimmed().isEmpty()); });
     connect(ComboBoxFormat, &QComboBox::currentIndexChanged, this, [this] { FormatChanged(); });
