@@ -78,29 +78,64 @@ stage_summary() {
   echo "  $((SECONDS - SUITE_START)) s in all"
 }
 
+# run_tests DIR [ctest options...]: niced, so that the programs of the tests that wait on drives
+# (below), which measure how long their event loops pause, get the processor whenever they ask.
 run_tests() {
   local dir=$1; shift
-  ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
+  nice -n 10 ctest --test-dir "$dir" --output-on-failure -j "$(njobs)" --timeout 600 "$@"
+}
+
+# Tests labelled "waits" spend minutes waiting on drives at normal speed and use little of the
+# processor: they run four at a time in the background, beside the stages that keep it busy (more
+# at once, and the window programs among them, which time their own event loops, start to stall).
+# start_waiting_tests DIR LABEL-REGEX: starts those of DIR's tests that carry a label matching
+# LABEL-REGEX; finish_waiting_tests waits for every one started and shows what failed.
+WAITING=()
+start_waiting_tests() {
+  local dir=$1 labels=$2
+  ctest --test-dir "$dir" --output-on-failure -j 4 --timeout 600 -L "$labels" -L waits \
+    >"$dir/waiting-tests.log" 2>&1 &
+  WAITING+=("$!:$dir")
+}
+finish_waiting_tests() {
+  local entry failed=0
+  for entry in "${WAITING[@]}"; do
+    if wait "${entry%%:*}"; then
+      grep -E 'tests passed|Total Test time' "${entry#*:}/waiting-tests.log"
+    else
+      cat "${entry#*:}/waiting-tests.log"
+      echo "== tests that wait on drives failed in ${entry#*:} (${entry#*:}/waiting-tests.log)" >&2
+      failed=1
+    fi
+  done
+  return "$failed"
 }
 
 # fuzz DIR: each libFuzzer program of DIR for 30 s, starting from the checked-in seeds (every build
 # also replays the seeds as a test). New inputs stay in DIR/fuzz-work; a crash leaves its input
 # there and fails the run.
 fuzz() {
-  local dir=$1 target log
+  local dir=$1 target log failed=0
+  local -A pids=()
   for target in project playlist; do
     mkdir -p "$dir/fuzz-work/$target"
-    log="$dir/fuzz-work/$target.log"
     echo "== fuzzing the $target reader for 30 s"
-    if ! ASAN_OPTIONS=detect_leaks=1 "$dir/tests/fuzz/fuzz_$target" -max_total_time=30 -timeout=25 \
-        -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$dir/fuzz-work/$target-" \
-        "$dir/fuzz-work/$target" "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
+    ASAN_OPTIONS=detect_leaks=1 "$dir/tests/fuzz/fuzz_$target" -max_total_time=30 -timeout=25 \
+      -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$dir/fuzz-work/$target-" \
+      "$dir/fuzz-work/$target" "$ROOT/tests/fuzz/corpus/$target" >"$dir/fuzz-work/$target.log" 2>&1 &
+    pids[$target]=$!
+  done
+  # Both readers at once: one processor each.
+  for target in project playlist; do
+    log="$dir/fuzz-work/$target.log"
+    if ! wait "${pids[$target]}"; then
       tail -n 60 "$log"
       echo "== the $target reader failed under libFuzzer; the input is in $dir/fuzz-work/" >&2
-      return 1
+      failed=1
     fi
     grep -E '^stat::(number_of_executed_units|new_units_added)' "$log" || true
   done
+  return "$failed"
 }
 
 case "${1:-}" in
@@ -144,9 +179,8 @@ case "${1:-}" in
     export KELVADORE_FAKE_POWEROFF="${KELVADORE_FAKE_POWEROFF:-$ROOT/build/fake-poweroff}"
     SUITE_START=$SECONDS
     stage "ordinary build" build build
-    # The sanitizer and fuzzing builds compile in the background, niced, while the ordinary build's
-    # tests run: those spend most of their time waiting on drives at normal speed, and a niced
-    # compiler leaves their event loops the processor when they need it.
+    # The sanitizer and fuzzing builds compile in the background, niced further than the tests, while
+    # the ordinary build's tests run.
     background_builds() {
       renice -n 19 -p "$BASHPID" >/dev/null
       build build-asan -DKELVADORE_ENGINE_ONLY=OFF -DKELVADORE_SANITIZE=address &&
@@ -157,12 +191,13 @@ case "${1:-}" in
     builds_pid=$!
     # A failing stage ends the script; the compilers behind it end with it.
     kill_tree() { local child; for child in $(pgrep -P "$1"); do kill_tree "$child"; done; kill "$1" 2>/dev/null || true; }
-    trap 'kill_tree "$builds_pid"' EXIT
+    trap 'kill_tree "$builds_pid"; for entry in "${WAITING[@]}"; do kill_tree "${entry%%:*}"; done' EXIT
+    start_waiting_tests build .
     # The file of 4.5 GiB (label "large") costs a minute or more of reading holes: only on request.
     if [ "${KELVADORE_LARGE_TESTS:-0}" = 1 ]; then
-      stage "ordinary tests" run_tests build -LE realkernel
+      stage "ordinary tests" run_tests build -LE 'waits|realkernel'
     else
-      stage "ordinary tests" run_tests build -LE 'realkernel|large'
+      stage "ordinary tests" run_tests build -LE 'waits|realkernel|large'
     fi
     # kelvadore-cli on a real kernel in QEMU guests; where the machine cannot run QEMU the test
     # is skipped and says why.
@@ -180,9 +215,11 @@ case "${1:-}" in
     # window in this process, offscreen), engine tests under ThreadSanitizer.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    stage "ASan+UBSan tests" run_tests build-asan -L "engine|app"
+    start_waiting_tests build-asan "engine|app"
+    stage "ASan+UBSan tests" run_tests build-asan -L "engine|app" -LE waits
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-    stage "TSan tests" run_tests build-tsan -L engine
+    stage "TSan tests" run_tests build-tsan -L engine -LE waits
+    stage "the rest of the tests that wait on drives" finish_waiting_tests
     stage_summary
     ;;
   *)

@@ -43,3 +43,20 @@ function(kv_precompile_qt_headers target)
   target_precompile_headers(${target} PRIVATE <QtCore/QObject> <QtCore/QString> <QtCore/QStringList>
     <QtCore/QList> <QtCore/QVariant> ${ARGN})
 endfunction()
+
+# kv_qtest_per_function(PREFIX TARGET SOURCE LABELS ENVIRONMENT): one CTest test per test function
+# of the Qt test class in SOURCE, named PREFIX.function, with those labels and that environment. Such functions spend minutes waiting on
+# drives at normal speed; as tests of their own they wait beside each other instead of in a row.
+# Test functions are the class's lower-case `void name() {` members (its helpers are capitalised).
+function(kv_qtest_per_function prefix target source labels environment)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(STRINGS ${source} _lines REGEX "^    void [a-z][A-Za-z0-9]*\\(\\) {")
+  foreach(_line IN LISTS _lines)
+    string(REGEX REPLACE "^    void ([a-z][A-Za-z0-9]*)\\(\\) {.*" "\\1" _function "${_line}")
+    if(NOT _function MATCHES "^(init|cleanup)")
+      add_test(NAME ${prefix}.${_function} COMMAND ${target} ${_function})
+      set_tests_properties(${prefix}.${_function} PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}"
+        TIMEOUT 600)
+    endif()
+  endforeach()
+endfunction()

@@ -21,46 +21,8 @@ TREES=${3:-large small}
 ROUNDS=${4:-5}
 TIME=/usr/bin/time
 
-for tool in "$CLI" genisoimage xorriso /usr/bin/python3 "$TIME"; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "iso_bench: missing $tool (GNU time is package 'time')" >&2; exit 2; }
-done
-free_kb=$(df -Pk "$PARENT" | awk 'NR==2 {print $4}')
-if [ "$free_kb" -lt 5000000 ]; then
-    echo "iso_bench: needs about 5 GB free in $PARENT" >&2
-    exit 2
-fi
-
-WORK=$(mktemp -d "$PARENT/kv-isobench-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT INT TERM
-
-echo "building trees in $WORK ..."
-/usr/bin/python3 - "$WORK" <<'PY'
-import os, random, sys
-work = sys.argv[1]
-rng = random.Random(1234)
-large = os.path.join(work, "large")
-os.makedirs(large)
-block = os.urandom(1 << 20)
-for i in range(10):
-    with open(os.path.join(large, "file%02d.bin" % i), "wb") as f:
-        for _ in range(100):
-            f.write(block)
-small = os.path.join(work, "small")
-payload = os.urandom(4096)
-for d in range(1000):
-    folder = os.path.join(small, "folder%04d" % d)
-    os.makedirs(folder)
-    for i in range(100):
-        with open(os.path.join(folder, "item%03d.dat" % i), "wb") as f:
-            f.write(payload[: rng.randint(1024, 4096)])
-one = os.path.join(work, "one")
-os.makedirs(one)
-with open(os.path.join(one, "only.dat"), "wb") as f:
-    f.write(payload[:2000])
-PY
-# The trees were just written: flush them first so that writeback does not slow whichever
-# program runs first.
-sync
+. "$(dirname "$0")/bench_trees.sh"
+bench_trees iso_bench "$PARENT" "$CLI" genisoimage xorriso "$TIME"
 
 # Runs a command under GNU time after removing its image; appends "wall cpu peak_kb" to FILE.
 measure() {

@@ -15,40 +15,8 @@ PARENT=${2:-${TMPDIR:-/tmp}}
 TREES=${3:-small large}
 ROUNDS=${4:-3}
 
-for tool in "$CLI" genisoimage /usr/bin/python3; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "udf_bench: missing $tool" >&2; exit 2; }
-done
-free_kb=$(df -Pk "$PARENT" | awk 'NR==2 {print $4}')
-if [ "$free_kb" -lt 5000000 ]; then
-    echo "udf_bench: needs about 5 GB free in $PARENT" >&2
-    exit 2
-fi
-
-WORK=$(mktemp -d "$PARENT/kv-udfbench-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT INT TERM
-
-echo "building trees in $WORK ..."
-/usr/bin/python3 - "$WORK" <<'PY'
-import os, random, sys
-work = sys.argv[1]
-rng = random.Random(1234)
-large = os.path.join(work, "large")
-os.makedirs(large)
-block = os.urandom(1 << 20)
-for i in range(10):
-    with open(os.path.join(large, "file%02d.bin" % i), "wb") as f:
-        for _ in range(100):
-            f.write(block)
-small = os.path.join(work, "small")
-payload = os.urandom(4096)
-for d in range(1000):
-    folder = os.path.join(small, "folder%04d" % d)
-    os.makedirs(folder)
-    for i in range(100):
-        with open(os.path.join(folder, "item%03d.dat" % i), "wb") as f:
-            f.write(payload[: rng.randint(1024, 4096)])
-PY
-sync
+. "$(dirname "$0")/bench_trees.sh"
+bench_trees udf_bench "$PARENT" "$CLI" genisoimage
 
 # Seconds of wall time of one command, its output image removed afterwards.
 seconds() {

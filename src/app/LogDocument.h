@@ -15,6 +15,8 @@ namespace kv {
 class TLogDocument {
 public:
     static constexpr const char* kHeader = "<body topmargin=\"2\" leftmargin=\"2\"><font size=\"2\">";
+    // The font the header opens and never closes: every later line of the log is inside it.
+    static constexpr const char* kLineFont = "<font size=\"2\">";
 
     // The view's append; lines only reach it once buffering has ended.
     std::function<void(const QString& html)> WriteHtml;

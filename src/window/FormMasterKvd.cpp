@@ -280,6 +280,18 @@ void TFormMasterKvd::RestoreApplication() {
     activateWindow();
 }
 
+void TFormMasterKvd::BringForwardForLaterStart() {
+    // While a run shows its progress, the main window is hidden on purpose; a later start is refused
+    // as busy and must not put the main window over the progress the user is watching.
+    if (TFormBurnInProgress* progress = ProgressWindow(); progress && progress->isVisible()) {
+        if (progress->isMinimized()) progress->showNormal();
+        progress->raise();
+        progress->activateWindow();
+        return;
+    }
+    RestoreApplication();
+}
+
 TOperation TFormMasterKvd::Operation() const {
     // Asked by the layout before the runner exists, and while the window goes.
     return Runner ? Runner->Operation() : TOperation::Idle;

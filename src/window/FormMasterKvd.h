@@ -155,6 +155,9 @@ public:
     TFormSessions* SessionsWindow() const { return FormSessions; }
     TFormShutDown* ShutdownWindow() const { return FormShutDown; }
     void RestoreApplication();
+    // A later start brings the program to the front: the progress window while one is open (the
+    // main window stays hidden behind it), else the main window.
+    void BringForwardForLaterStart();
     // A termination signal or the session's end (FormMasterKvdLeaving.cpp); HasLeft once closed.
     void LeaveAtOnce();
     bool HasLeft() const { return Closed; }

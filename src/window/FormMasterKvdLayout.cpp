@@ -228,9 +228,7 @@ void TFormMasterKvd::CreateCentralArea() {
     EmbeddedWBMemoWarning->setOpenLinks(false);
     EmbeddedWBMemoWarning->setOpenExternalLinks(false);
     EmbeddedWBMemoWarning->setContextMenuPolicy(Qt::NoContextMenu);
-    QFont small = EmbeddedWBMemoWarning->font();
-    small.setPointSizeF(small.pointSizeF() * 0.9);
-    EmbeddedWBMemoWarning->document()->setDefaultFont(small);
+    // The log's header makes every line small already; a smaller default font would make it hard to read.
     auto* logLayout = new QVBoxLayout(PanelLog);
     logLayout->setContentsMargins(0, 0, 0, 0);
     logLayout->addWidget(EmbeddedWBMemoWarning);

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         services.Unguarded = !guarded;
         services.NoPrivateFolder = !lock.Usable();
         kv::TFormMasterKvd form(services);
-        server.OnRestore = [&form] { form.RestoreApplication(); };
+        server.OnRestore = [&form] { form.BringForwardForLaterStart(); };
         server.OnCommandLine = [&form](const kv::TCommandLine& commandLine, kv::TInstanceServer::TAnswer answer) {
             form.CommandLineArrived(commandLine, std::move(answer));
         };

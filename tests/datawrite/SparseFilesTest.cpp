@@ -32,7 +32,7 @@ std::string Islands(test::TTempTree& tree, const std::string& name, int64_t size
     return path;
 }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::vector<uint8_t> bytes(fs::file_size(path));
     std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return bytes;
@@ -43,7 +43,7 @@ TEST(SourceFileTest, HolesReadAsZerosWhateverThePieceSizes) {
     // A hole at the start, islands between holes, one across a piece boundary, data at the very end.
     const int64_t size = 7 * kMiB + 777;
     const std::string path = Islands(tree, "sparse", size, {2 * kMiB, 2 * kMiB + 9000, 5 * kMiB - 2500, size - 5000});
-    const std::vector<uint8_t> expected = ReadAll(path);
+    const std::vector<uint8_t> expected = ReadFileBytes(path);
     for (int piece : {65536, 1 << 20, 131072 + 2048, 3 * 1000 * 1000}) {
         TSourceFile source(path);
         EXPECT_EQ(source.Size(), size);
@@ -65,7 +65,7 @@ TEST(SourceFileTest, HolesReadAsZerosWhateverThePieceSizes) {
     TSourceFile source(tail);
     std::vector<uint8_t> all(static_cast<size_t>(3 * kMiB), 0xAA);
     ASSERT_TRUE(source.Read(all.data(), static_cast<int>(all.size())));
-    EXPECT_TRUE(all == ReadAll(tail));
+    EXPECT_TRUE(all == ReadFileBytes(tail));
     EXPECT_FALSE(source.Read(all.data(), 2048));
 }
 
@@ -89,7 +89,7 @@ TEST(ImageOutputFileTest, ZeroPiecesBecomeHolesAndEverythingElseIsWritten) {
         expected.insert(expected.end(), zeros.begin(), zeros.end());
         ASSERT_TRUE(file.Commit());
     }
-    EXPECT_TRUE(ReadAll(out) == expected);
+    EXPECT_TRUE(ReadFileBytes(out) == expected);
     EXPECT_EQ(fs::file_size(out), expected.size());
     const int fd = ::open(out.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -109,9 +109,9 @@ TEST(ImageOutputFileTest, ACompleteImageTakesTheOldOnesPlaceAndModeAndLeavesNoth
     TImageOutputFile file(out);
     ASSERT_TRUE(file.Create());
     ASSERT_TRUE(file.Write(image.data(), image.size()));
-    EXPECT_EQ(ReadAll(out).size(), 300000u);  // the old image stays until the new one is complete
+    EXPECT_EQ(ReadFileBytes(out).size(), 300000u);  // the old image stays until the new one is complete
     ASSERT_TRUE(file.Commit());
-    EXPECT_TRUE(ReadAll(out) == image);
+    EXPECT_TRUE(ReadFileBytes(out) == image);
     EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     int entries = 0;

@@ -16,7 +16,7 @@ namespace {
 
 using vr::EMediumKind;
 
-constexpr uint8_t kWrite10 = 0x2A;
+constexpr uint8_t kWrite10Command = 0x2A;
 
 struct TWrite {
     uint32_t Lba = 0;
@@ -26,7 +26,7 @@ struct TWrite {
 
 std::vector<TWrite> Writes(const TLoggingDrive& drive) {
     std::vector<TWrite> out;
-    for (const auto& c : drive.Sent(kWrite10))
+    for (const auto& c : drive.Sent(kWrite10Command))
         if (c.Good) out.push_back({GetBE32(c.Cdb.data() + 2), GetBE16(c.Cdb.data() + 7)});
     return out;
 }

@@ -23,12 +23,12 @@
 namespace kv::test {
 namespace {
 
-constexpr int kWaitMs = 120000;
-constexpr int kCdFrameBytes = 2352;
+constexpr int kImageWaitMs = 120000;
+constexpr int kRawFrameBytes = 2352;
 
 // Samples padded to whole CD frames, as a track holds them.
 QByteArray FramePadded(QByteArray pcm) {
-    pcm.append(QByteArray((kCdFrameBytes - pcm.size() % kCdFrameBytes) % kCdFrameBytes, '\0'));
+    pcm.append(QByteArray((kRawFrameBytes - pcm.size() % kRawFrameBytes) % kRawFrameBytes, '\0'));
     return pcm;
 }
 
@@ -50,7 +50,7 @@ protected:
         const QString iso = Path("source.iso");
         QProcess xorriso;
         xorriso.start("xorriso", {"-as", "mkisofs", "-quiet", "-R", "-no-pad", "-o", iso, source});
-        EXPECT_TRUE(xorriso.waitForFinished(kWaitMs) && xorriso.exitCode() == 0);
+        EXPECT_TRUE(xorriso.waitForFinished(kImageWaitMs) && xorriso.exitCode() == 0);
         return iso;
     }
 
@@ -95,7 +95,7 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     ASSERT_TRUE(Host.Run(std::make_unique<TImageBurnFlow>(Host, *Host.Runner, QString())));
     EXPECT_TRUE(InOrder(Host.Events,
                         {"progress: data write", "log: " + LookupTextWith("11.63", {"<#file>=" + cue}),
-                         "log: " + LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(samples.size() + 150 * kCdFrameBytes)}),
+                         "log: " + LookupTextWith("11.9", {"<#size>=" + FormatMegabytes(samples.size() + 150 * kRawFrameBytes)}),
                          "progress closed", "log: " + LookupText("11.18")}));
     EXPECT_FALSE(Host.View->Chosen.Verify);
 
@@ -105,7 +105,7 @@ TEST_F(DiscImageFlowsTest, ACueSheetBurnedFromBurnIsoReadsBackAsBinCueWithItsSam
     choices.Format = jobs::TImageFormat::BinCue;
     QDir().mkpath(Path("read"));
     ASSERT_TRUE(ReadImage(choices));
-    const int sectors = static_cast<int>(samples.size() / kCdFrameBytes);
+    const int sectors = static_cast<int>(samples.size() / kRawFrameBytes);
     EXPECT_TRUE(InOrder(Host.Events,
                         {"progress: read image", "image file: " + choices.File,
                          "log: " + LookupTextWith("35.10", {"<#format>=BIN/CUE", "<#sectors>=" + QString::number(sectors)}),

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using namespace kv::test;
 
 // The engine runs its waits 500 times faster; the virtual recorder follows the same clock.
-std::string Cli(const std::string& args, const std::string& faults = "") {
+std::string AudioCli(const std::string& args, const std::string& faults = "") {
     return test::CliCommand(args, 500, faults);
 }
 
@@ -37,7 +37,7 @@ protected:
         ASSERT_EQ(RunShell("sox -n -r 44100 -c 2 -b 16 " + Q(W("b-src.wav")) + " synth 5.01 pinknoise").Status, 0);
         ASSERT_EQ(RunShell("ffmpeg -loglevel error -y -i " + Q(W("b-src.wav")) + " " + Q(W("b.flac"))).Status, 0);
         disc_ = W("disc.kvm");
-        ASSERT_EQ(RunShell(Cli("media create --type cdr " + Q(disc_))).Status, 0);
+        ASSERT_EQ(RunShell(AudioCli("media create --type cdr " + Q(disc_))).Status, 0);
     }
     void TearDown() override {
         std::error_code ec;
@@ -58,7 +58,7 @@ protected:
 
     void ExpectTracksEqualSources() {
         const std::string out = W("export");
-        auto r = RunShell(Cli("media export-audio " + Q(disc_) + " " + Q(out)));
+        auto r = RunShell(AudioCli("media export-audio " + Q(disc_) + " " + Q(out)));
         ASSERT_EQ(r.Status, 0) << r.Output;
         const std::vector<std::string> sources = {W("a.wav"), W("b.flac")};
         for (size_t i = 0; i < sources.size(); ++i) {
@@ -79,7 +79,7 @@ protected:
 };
 
 TEST_F(AudioBurnTest, SessionAtOnceDiscHoldsTheSourcesBitForBitWithThePause) {
-    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio --pause 1000 " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
+    auto r = RunShell(AudioCli("--drive " + Q(disc_) + " burn-audio --pause 1000 " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
     ASSERT_EQ(r.Status, 0) << r.Output;
     EXPECT_NE(r.Output.find(">>> BURN PROCESS STARTED"), std::string::npos) << r.Output;
     ExpectTracksEqualSources();
@@ -88,30 +88,30 @@ TEST_F(AudioBurnTest, SessionAtOnceDiscHoldsTheSourcesBitForBitWithThePause) {
 }
 
 TEST_F(AudioBurnTest, TrackAtOnceDiscHoldsTheSourcesBitForBit) {
-    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio --tao " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
+    auto r = RunShell(AudioCli("--drive " + Q(disc_) + " burn-audio --tao " + Q(W("a.wav")) + " " + Q(W("b.flac"))));
     ASSERT_EQ(r.Status, 0) << r.Output;
     ExpectTracksEqualSources();
 }
 
 TEST_F(AudioBurnTest, FailuresAndRefusalsAreReported) {
     // A cue sheet refused in every form (with CD-TEXT and without) ends the burn with its text.
-    auto r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")), "5Dh=5/26/00*8"));
+    auto r = RunShell(AudioCli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")), "5Dh=5/26/00*8"));
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find(">>> BURN PROCESS START FAILED"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("SEND CUE SHEET FAILED"), std::string::npos) << r.Output;
 
     // A source that cannot be decoded is reported, and nothing is burned without it.
     std::ofstream(W("broken.mp3")) << "not audio";
-    r = RunShell(Cli("cuesheet " + Q(W("broken.mp3")) + " " + Q(W("a.wav"))));
+    r = RunShell(AudioCli("cuesheet " + Q(W("broken.mp3")) + " " + Q(W("a.wav"))));
     EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("cannot decode"), std::string::npos) << r.Output;
-    r = RunShell(Cli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")) + " " + Q(W("broken.mp3"))));
+    r = RunShell(AudioCli("--drive " + Q(disc_) + " burn-audio " + Q(W("a.wav")) + " " + Q(W("broken.mp3"))));
     EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("nothing written"), std::string::npos) << r.Output;
-    EXPECT_NE(RunShell(Cli("media info " + Q(disc_))).Output.find("state:     blank"), std::string::npos);
+    EXPECT_NE(RunShell(AudioCli("media info " + Q(disc_))).Output.find("state:     blank"), std::string::npos);
 
     // A work folder that cannot be made is refused before anything is decoded.
-    r = RunShell(Cli("cuesheet --work /proc/kelvadore " + Q(W("b.flac"))));
+    r = RunShell(AudioCli("cuesheet --work /proc/kelvadore " + Q(W("b.flac"))));
     EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("cannot create a folder"), std::string::npos) << r.Output;
 }

@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-constexpr size_t kFrameBytes = 2352;
+constexpr size_t kCdaFrameBytes = 2352;
 constexpr size_t kWavHeader = 44;
 
 int RunStatus(const std::string& command) { return RunShell(command).Status; }
@@ -61,14 +61,14 @@ TEST_F(CdaDecodeTest, TracksDecodeToTheirSourcesBitForBit) {
         const std::string want = Pcm(source), got = Pcm(decoded);
         ASSERT_FALSE(want.empty());
         ASSERT_GE(got.size(), want.size()) << decoded;
-        EXPECT_EQ(got.size() % kFrameBytes, 0u) << decoded;
+        EXPECT_EQ(got.size() % kCdaFrameBytes, 0u) << decoded;
         EXPECT_TRUE(got.compare(0, want.size(), want) == 0) << decoded;
         EXPECT_EQ(got.find_first_not_of('\0', want.size()), std::string::npos) << decoded;
     }
     // The last track ends at the lead-out: only the padding to a whole frame follows its audio.
     const size_t lastBytes = Pcm(b).size();
-    EXPECT_NE(lastBytes % kFrameBytes, 0u);
-    EXPECT_EQ(Pcm(out / "Track02.wav").size(), (lastBytes + kFrameBytes - 1) / kFrameBytes * kFrameBytes);
+    EXPECT_NE(lastBytes % kCdaFrameBytes, 0u);
+    EXPECT_EQ(Pcm(out / "Track02.wav").size(), (lastBytes + kCdaFrameBytes - 1) / kCdaFrameBytes * kCdaFrameBytes);
 }
 
 TEST_F(CdaDecodeTest, MissingTrackIsAFailure) {

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-std::string Cli(const std::string& args, const std::string& faults = "") { return CliCommand(args, 500, faults); }
+std::string ImageCli(const std::string& args, const std::string& faults = "") { return CliCommand(args, 500, faults); }
 
 std::string CueTimeOf(int64_t frames) {
     char text[16];
@@ -46,7 +46,7 @@ protected:
     std::string W(const std::string& name) const { return (work_ / name).string(); }
 
     std::string Ok(const std::string& args, const std::string& faults = "") {
-        TRun r = RunShell(Cli(args, faults));
+        TRun r = RunShell(ImageCli(args, faults));
         EXPECT_EQ(r.Status, 0) << args << "\n" << r.Output;
         return r.Output;
     }
@@ -272,7 +272,7 @@ TEST_F(DiscImageTest, UnreadableSectorsStopTheReadNamingThemOrBecomeListedZeros)
     const std::string drive = Medium("disc.kvm", "cdr");
     Ok(drive + "burn-iso " + Q(iso));
     const std::string damaged = "unreadable@300*4; unreadable@390";
-    TRun r = RunShell(Cli(drive + "read-image " + Q(W("stop.iso")), damaged));
+    TRun r = RunShell(ImageCli(drive + "read-image " + Q(W("stop.iso")), damaged));
     EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("UNREADABLE SECTORS: 300-303"), std::string::npos) << r.Output;
     EXPECT_FALSE(fs::exists(W("stop.iso")));
@@ -324,7 +324,7 @@ TEST_F(DiscImageTest, CueSheetsThisBurnerCannotWriteAreRefusedBeforeTheDisc) {
     };
     for (const auto& c : cases) {
         std::ofstream(W("refused.cue")) << c.Sheet;
-        TRun r = RunShell(Cli(drive + "burn-iso " + Q(W("refused.cue"))));
+        TRun r = RunShell(ImageCli(drive + "burn-iso " + Q(W("refused.cue"))));
         EXPECT_EQ(r.Status, 1) << r.Output;
         EXPECT_NE(r.Output.find(c.Named), std::string::npos) << r.Output;
     }

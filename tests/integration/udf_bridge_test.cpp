@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-std::string Cli(const std::string& args) {
+std::string UdfCli(const std::string& args) {
     return CliCommand(args, 5000);
 }
 
@@ -66,22 +66,22 @@ protected:
     static fs::path TwoSessions(const std::string& type, const std::string& options) {
         const fs::path medium = work_ / (type + ".kvm");
         fs::remove(medium);
-        EXPECT_EQ(RunShell(Cli("media create --type " + type + " " + Q(medium.string()))).Status, 0);
+        EXPECT_EQ(RunShell(UdfCli("media create --type " + type + " " + Q(medium.string()))).Status, 0);
         const std::string drive = "--drive " + Q(medium.string()) + " burn " + options + " ";
-        const TRun first = RunShell(Cli(drive + Q((work_ / "one" / "Old").string())));
+        const TRun first = RunShell(UdfCli(drive + Q((work_ / "one" / "Old").string())));
         EXPECT_EQ(first.Status, 0) << first.Output;
-        const TRun next = RunShell(Cli(drive + "--import-last " + Q((work_ / "two" / "New").string())));
+        const TRun next = RunShell(UdfCli(drive + "--import-last " + Q((work_ / "two" / "New").string())));
         EXPECT_EQ(next.Status, 0) << next.Output;
         return medium;
     }
     static fs::path Export(const fs::path& medium) {
         const fs::path image = fs::path(medium).replace_extension(".iso");
-        const TRun r = RunShell(Cli("media export " + Q(medium.string()) + " " + Q(image.string())));
+        const TRun r = RunShell(UdfCli("media export " + Q(medium.string()) + " " + Q(image.string())));
         EXPECT_EQ(r.Status, 0) << r.Output;
         return image;
     }
     static std::string DiscUdf(const fs::path& medium) {
-        const TRun info = RunShell(Cli("--drive " + Q(medium.string()) + " discinfo"));
+        const TRun info = RunShell(UdfCli("--drive " + Q(medium.string()) + " discinfo"));
         EXPECT_EQ(info.Status, 0) << info.Output;
         size_t at = info.Output.find("\nudf:");
         if (at == std::string::npos) return "<absent>";
@@ -173,9 +173,9 @@ TEST_F(UdfBridgeTest, ADvdPlusRwGrownByASecondSessionShowsBothSessionsThroughIts
 
 TEST_F(UdfBridgeTest, WriteOnceMediaCarryAUdfInEverySessionAndCdsNoneUnlessAsked) {
     const fs::path plain = work_ / "plain-cd.kvm";
-    ASSERT_EQ(RunShell(Cli("media create --type cdr " + Q(plain.string()))).Status, 0);
+    ASSERT_EQ(RunShell(UdfCli("media create --type cdr " + Q(plain.string()))).Status, 0);
     ASSERT_EQ(
-        RunShell(Cli("--drive " + Q(plain.string()) + " burn " + Q((work_ / "one" / "Old").string()))).Status,
+        RunShell(UdfCli("--drive " + Q(plain.string()) + " burn " + Q((work_ / "one" / "Old").string()))).Status,
         0);
     EXPECT_EQ(DiscUdf(plain), "none");
 

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kv::test;
 
-std::string Cli(const std::string& args) { return test::CliCommand(args, 5000); }
+std::string VerifyCli(const std::string& args) { return test::CliCommand(args, 5000); }
 
 class VerifyWatchTest : public ::testing::Test {
 protected:
@@ -30,7 +30,7 @@ protected:
     void TearDown() override { fs::remove_all(work_); }
 
     TRun Verify(const fs::path& medium, const std::string& paths) {
-        return RunShell(Cli("--drive " + Q(medium.string()) + " verify " + paths));
+        return RunShell(VerifyCli("--drive " + Q(medium.string()) + " verify " + paths));
     }
 
     fs::path work_;
@@ -39,8 +39,8 @@ protected:
 TEST_F(VerifyWatchTest, VerifyNamesExactlyTheChangedTruncatedOrDeletedSourceAndReadsTheLastSession) {
     const fs::path medium = work_ / "cdr.kvm";
     const std::string tree = Q((work_ / "Tree").string());
-    ASSERT_EQ(RunShell(Cli("media create --type cdr " + Q(medium.string()))).Status, 0);
-    TRun r = RunShell(Cli("--drive " + Q(medium.string()) + " burn " + tree));
+    ASSERT_EQ(RunShell(VerifyCli("media create --type cdr " + Q(medium.string()))).Status, 0);
+    TRun r = RunShell(VerifyCli("--drive " + Q(medium.string()) + " burn " + tree));
     ASSERT_EQ(r.Status, 0) << r.Output;
     r = Verify(medium, tree);
     EXPECT_EQ(r.Status, 0) << r.Output;
@@ -63,11 +63,11 @@ TEST_F(VerifyWatchTest, VerifyNamesExactlyTheChangedTruncatedOrDeletedSourceAndR
 
     // A second session with one more file: verify reads the last one, --session 1 the first.
     WriteRandom(work_ / "Extra/new.bin", 7000, 5);
-    r = RunShell(Cli("--drive " + Q(medium.string()) + " burn --import-last " + Q((work_ / "Extra").string())));
+    r = RunShell(VerifyCli("--drive " + Q(medium.string()) + " burn --import-last " + Q((work_ / "Extra").string())));
     ASSERT_EQ(r.Status, 0) << r.Output;
     r = Verify(medium, Q((work_ / "Extra").string()));
     EXPECT_EQ(r.Status, 0) << r.Output;
-    r = RunShell(Cli("--drive " + Q(medium.string()) + " verify --session 1 " + Q((work_ / "Extra").string())));
+    r = RunShell(VerifyCli("--drive " + Q(medium.string()) + " verify --session 1 " + Q((work_ / "Extra").string())));
     EXPECT_EQ(r.Status, 1) << r.Output;
     EXPECT_NE(r.Output.find("missing on disc: Extra/new.bin"), std::string::npos) << r.Output;
 }

@@ -5,7 +5,7 @@ namespace {
 
 using DvdWritingTest = TRecorderTest;
 
-std::vector<uint8_t> FormatList(uint8_t header1, uint32_t blocks, uint8_t type, uint32_t parameter) {
+std::vector<uint8_t> DvdFormatList(uint8_t header1, uint32_t blocks, uint8_t type, uint32_t parameter) {
     std::vector<uint8_t> list(12, 0);
     list[1] = header1;
     list[3] = 8;
@@ -106,7 +106,7 @@ TEST_F(DvdWritingTest, DvdPlusRwFormatsInTheBackgroundAndOverwritesAnywhere) {
     // Slow enough that the ten-minute background format is surely still running when asked.
     const double scale = EngineClock::TimeScale();
     EngineClock::SetTimeScale(100);
-    ASSERT_TRUE(d.Format(FormatList(0x82, 2295104, 0x26, 0)).Good());
+    ASSERT_TRUE(d.Format(DvdFormatList(0x82, 2295104, 0x26, 0)).Good());
     ASSERT_TRUE(d.WaitReady());
     TReply info = d.ReadDiscInfo();
     EXPECT_EQ(info.Data[7] & 3, 2);  // background format running
@@ -130,13 +130,13 @@ TEST_F(DvdWritingTest, DvdPlusRwFormatsInTheBackgroundAndOverwritesAnywhere) {
     EXPECT_EQ(d.Read(1000, 5).Data, TDriveHarness::Pattern(1000, 5, 2048));
     EXPECT_EQ(d.Read(2000, 1).Data, std::vector<uint8_t>(2048, 0));
     EXPECT_EQ(d.WritePattern(2295104 - 1, 2).Sense(), sense::kLbaOutOfRange);
-    EXPECT_EQ(d.Format(FormatList(0x82, 2295104, 0x15, 16)).Sense(), sense::kInvalidFieldInParameters);
+    EXPECT_EQ(d.Format(DvdFormatList(0x82, 2295104, 0x15, 16)).Sense(), sense::kInvalidFieldInParameters);
 }
 
 TEST_F(DvdWritingTest, DvdRwQuickFormatGrowsThenBlankReturnsToSequential) {
     auto& d = Insert(EMediumKind::DvdRwSequential);
     // The engine's list for sequential DVD-RW: quick format (15h) of 1000 blocks, TDP 16.
-    ASSERT_TRUE(d.Format(FormatList(0xA2, 1000, 0x15, 16)).Good());
+    ASSERT_TRUE(d.Format(DvdFormatList(0xA2, 1000, 0x15, 16)).Good());
     ASSERT_TRUE(d.WaitReady());
     EXPECT_EQ(d.Profile(), 0x0013);
     EXPECT_EQ(d.DiscInfo().Status, 1);                                      // intermediate state
@@ -164,10 +164,10 @@ TEST_F(DvdWritingTest, DvdRamTakesListedFormatsAndRandomWrites) {
     auto& d = Insert(EMediumKind::DvdRam);
     ASSERT_TRUE(d.WritePattern(12345, 3).Good());
     EXPECT_EQ(d.Read(12345, 3).Data, TDriveHarness::Pattern(12345, 3, 2048));
-    EXPECT_EQ(d.Format(FormatList(0x82, 2236700, 0x00, 2048)).Sense(), sense::kInvalidFieldInParameters);
-    EXPECT_EQ(d.Format(FormatList(0x82, 2236704, 0x00, 512)).Sense(), sense::kInvalidFieldInParameters);
+    EXPECT_EQ(d.Format(DvdFormatList(0x82, 2236700, 0x00, 2048)).Sense(), sense::kInvalidFieldInParameters);
+    EXPECT_EQ(d.Format(DvdFormatList(0x82, 2236704, 0x00, 512)).Sense(), sense::kInvalidFieldInParameters);
     EXPECT_EQ(d.Blank(true).Sense(), sense::kInvalidFieldInCdb);
-    ASSERT_TRUE(d.Format(FormatList(0x82, 2236704, 0x00, 2048)).Good());
+    ASSERT_TRUE(d.Format(DvdFormatList(0x82, 2236704, 0x00, 2048)).Good());
     ASSERT_TRUE(d.WaitReady());
     EXPECT_EQ(d.Read(12345, 1).Data, std::vector<uint8_t>(2048, 0));
     EXPECT_EQ(d.Profile(), 0x0012);
@@ -176,7 +176,7 @@ TEST_F(DvdWritingTest, DvdRamTakesListedFormatsAndRandomWrites) {
 TEST_F(DvdWritingTest, WriteOnceMediaRefuseBlankAndFormat) {
     auto& d = Insert(EMediumKind::DvdPlusR);
     EXPECT_EQ(d.Blank(false).Sense(), sense::kCannotWriteMedium);
-    EXPECT_EQ(d.Format(FormatList(0x82, 0, 0x26, 0)).Sense(), sense::kCannotFormatMedium);
+    EXPECT_EQ(d.Format(DvdFormatList(0x82, 0, 0x26, 0)).Sense(), sense::kCannotFormatMedium);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include <QAction>
 #include <QApplication>
@@ -33,6 +35,7 @@
 #include "app/HandOver.h"
 #include "app/HostText.h"
 #include "app/MessageCatalogue.h"
+#include "app/SingleInstance.h"
 #include "app/SystemServices.h"
 #include "dialogs/CdTextPanel.h"
 #include "dialogs/FormCopyDisc.h"
@@ -1126,6 +1129,30 @@ private slots:
         form->Action(I::BurnAudio)->trigger();
         QVERIFY(QTest::qWaitFor([&] { return form->ProgressWindow() && form->ProgressWindow()->isVisible(); }, kWaitMs));
         QVERIFY(QTest::qWaitFor([&] { return LogText(*form).contains("\"long-0.flac\" converted!!!"); }, kWaitMs));
+        // A later start meanwhile is refused as busy and brings the progress window forward; the
+        // main window stays hidden behind it.
+        {
+            // Wired as the program wires it.
+            TInstanceServer server;
+            TFormMasterKvd& running = *form;
+            server.OnRestore = [&running] { running.BringForwardForLaterStart(); };
+            server.OnCommandLine = [&running](const TCommandLine& commandLine, TInstanceServer::TAnswer answer) {
+                running.CommandLineArrived(commandLine, std::move(answer));
+            };
+            QTemporaryDir runtime;
+            const QString socket = runtime.path() + "/instance";
+            QVERIFY(server.Listen(socket));
+            form->ProgressWindow()->showMinimized();
+            std::atomic<int> answer{-1};
+            std::thread later(
+                [&] { answer = static_cast<int>(HandOverToRunningInstance(socket, {{"B"}, Files.path()})); });
+            const bool answered = QTest::qWaitFor([&] { return answer != -1; }, kWaitMs);
+            later.join();
+            QVERIFY(answered);
+            QCOMPARE(answer.load(), static_cast<int>(TInstanceAnswer::Busy));
+            QVERIFY(!form->isVisible());
+            QVERIFY(form->ProgressWindow()->isVisible() && !form->ProgressWindow()->isMinimized());
+        }
         form->ProgressWindow()->TimerCDTimer();
         test::SaveScreenshot(*form->ProgressWindow(), "audio-converting");
         form->ProgressWindow()->ButtonAbortAudioConversion->click();

@@ -11,6 +11,7 @@
 #include "window/Toolbars.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/FormWarning.h"
+#include "dialogs/FormBurnInProgress.h"
 #include "app/Confirmations.h"
 #include "audiowrite/TCueBurner.h"
 #include "datawrite/TZelBurner.h"
@@ -41,7 +42,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
+#include <QProgressBar>
+#include <QTextDocument>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <atomic>
 #include <thread>
@@ -70,6 +74,17 @@ public:
         return false;
     }
 };
+
+// Pixels of full strength, in colour or near black: a picture drawn for a disabled button has none.
+int StrongPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 128 && ((c.hsvSaturationF() > 0.4 && c.valueF() > 0.3) || c.lightness() < 60)) ++count;
+        }
+    return count;
+}
 
 QString LetterOf(const QString& identity) { return identity.mid(identity.indexOf(',') + 1, 1); }
 
@@ -608,6 +623,87 @@ private slots:
         QVERIFY(Home.LogLines().last().contains("exception dropped in"));
         QVERIFY(Home.LogLines().last().endsWith(": handler failed"));
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // The lines held back until the first show (here the notice that there is no private folder;
+    // after a restart the earlier instance's log) and those written after it are in one font.
+    void everyLineOfTheLogIsInOneFont() {
+        Home.WriteConfig({{"1.4", CdrIdentity}});
+        Prompts = {};
+        TFormMasterKvd::TServices services;
+        services.Prompts = &Prompts;
+        services.UrlOpener = &Urls;
+        services.NoPrivateFolder = true;
+        TFormMasterKvd form(services);
+        QSignalSpy ready(&form, &TFormMasterKvd::DrivesReady);
+        form.FormCreate({});
+        QVERIFY(QTest::qWaitFor([&] { return ready.count() > 0; }, kDriveWaitMs));
+        form.AddLog("a line after the first show");
+        form.LogDocument().AddErrorLog("an error after the first show");
+        QTextDocument* document = form.EmbeddedWBMemoWarning->document();
+        const QString notice = LookupText("30.9").trimmed();
+        QVERIFY(document->toPlainText().section('\n', 0, 0).contains(notice));
+        const QTextCharFormat held = document->find(notice).charFormat();
+        for (const QString& text : {QString("a line after the first show"), QString("an error after the first show")}) {
+            const QTextCursor found = document->find(text);
+            QVERIFY2(!found.isNull(), qPrintable(text));
+            QCOMPARE(found.charFormat().intProperty(QTextFormat::FontSizeAdjustment),
+                     held.intProperty(QTextFormat::FontSizeAdjustment));
+            QCOMPARE(found.charFormat().fontPointSize(), held.fontPointSize());
+        }
+        QVERIFY(WaitIdle(form));
+    }
+
+    // The audio gauge's percentage is dark on its yellow bar; disabled Rename and Print buttons
+    // are drawn grey, enabled ones in colour.
+    void colourSaysWhatItMeans() {
+        TSettings settings;
+        test::TScriptedPrompts prompts;
+        TFormBurnInProgress window(settings, prompts);
+        window.Prepare(TFormBurnInProgress::TMode::AudioWrite);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.GaugeProgress->setValue(100);
+        QCOMPARE(window.GaugeProgress->text(), QString("100%"));
+        const QImage gauge = window.GaugeProgress->grab().toImage();
+        test::SaveScreenshot(*window.GaugeProgress, "audio-gauge-full");
+        // The bar's middle holds only yellow and the text: no light pixel with blue in it (white or
+        // its anti-aliased edge) and some dark ones.
+        int dark = 0, whitish = 0;
+        const QRect middle(gauge.width() / 4, gauge.height() / 4, gauge.width() / 2, gauge.height() / 2);
+        for (int y = middle.top(); y <= middle.bottom(); ++y)
+            for (int x = middle.left(); x <= middle.right(); ++x) {
+                const QColor c = gauge.pixelColor(x, y);
+                dark += c.lightness() < 100;
+                whitish += c.blue() > 160;
+            }
+        QVERIFY2(dark > 10 && whitish == 0, qPrintable(QString("%1 dark, %2 whitish").arg(dark).arg(whitish)));
+        window.hide();
+
+        auto form = Start(CdrIdentity);
+        QVERIFY(form);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        for (I id : {I::Rename, I::Print}) {
+            QAction* action = form->Action(id);
+            QToolButton* button = nullptr;
+            for (QToolButton* candidate : form->ToolBarEasy->findChildren<QToolButton*>())
+                if (candidate->defaultAction() == action) button = candidate;
+            QVERIFY(button);
+            QVERIFY(!action->isEnabled());  // the tree is empty
+            // The picture above the caption.
+            const QRect picture(0, 0, button->width(), button->iconSize().height() + 4);
+            const int disabled = StrongPixels(button->grab(picture).toImage());
+            action->setEnabled(true);
+            const int enabled = StrongPixels(button->grab(picture).toImage());
+            action->setEnabled(false);
+            QVERIFY2(enabled > 20 && disabled == 0,
+                     qPrintable(QString("%1: %2 strong pixels enabled, %3 disabled")
+                                    .arg(action->text())
+                                    .arg(enabled)
+                                    .arg(disabled)));
+        }
+        QVERIFY(WaitIdle(*form));
     }
 
     void aLaterStartHandsItsCommandLineOver() {
