@@ -29,6 +29,8 @@ PACKAGES=(
 TEST_PACKAGES=(
   qemu-system-x86 busybox-static sg3-utils cpio kmod util-linux file xdotool python3-aiosmtpd
   clang libclang-rt-14-dev udftools
+  # a notification area on the process tests' X server, so that the program shows its tray icon
+  trayer x11-utils
   # a second run compiles only what changed since the first, wherever the clone lies
   ccache
 )

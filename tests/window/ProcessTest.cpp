@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <memory>
@@ -133,9 +134,13 @@ QString OnDisplay(const QString& display, const QString& command, bool* ok = nul
     return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
 }
 
-// The program's windows on screen (X window ids), newest last.
+// The program's top-level windows on screen (X window ids), newest last; a tray icon, embedded
+// in the notification area, is none of them.
 QStringList VisibleWindows(const QString& display, qint64 pid) {
-    return OnDisplay(display, QString("xdotool search --onlyvisible --pid %1").arg(pid)).split('\n', Qt::SkipEmptyParts);
+    return OnDisplay(display, QString("for w in $(xdotool search --onlyvisible --pid %1); do "
+                                      "xwininfo -tree -id $w | grep -q 'Parent window id: .*(the root window)' && echo $w; done")
+                                  .arg(pid))
+        .split('\n', Qt::SkipEmptyParts);
 }
 
 // What a window manager sends for the close box: WM_DELETE_WINDOW through WM_PROTOCOLS. Xvfb has
@@ -170,6 +175,49 @@ x.XSync(display, 0)
     bool ok = false;
     OnDisplay(display, QString("python3 -c '%1' %2").arg(QString(script).replace("'", "'\\''"), window), &ok);
     return ok;
+}
+
+// A notification area on the test's X server, which has none of its own: with it the program
+// shows its tray icon, and the tray menu is reached as a user reaches it. Started before the
+// program, ended before the server.
+struct TTrayHost {
+    QProcess Process;
+    QString Display;
+    bool Start(const QString& display) {
+        Display = display;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        Process.setProcessEnvironment(environment);
+        Process.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                                 "--SetDockType", "false", "--SetPartialStrut", "false"});
+        bool up = false;
+        if (Process.waitForStarted(10000)) OnDisplay(display, "xdotool search --sync --onlyvisible --class trayer", &up);
+        return up;
+    }
+    // The tray icon of the program `pid` clicked as a user clicks it, its menu's last item (Exit)
+    // chosen by the keyboard.
+    bool ChooseExit(qint64 pid) const {
+        bool ok = false;
+        OnDisplay(Display,
+                  QString("for w in $(xdotool search --onlyvisible --pid %1); do "
+                          "xwininfo -tree -id $w | grep -q 'Parent window id: .*(the root window)' || icon=$w; done; "
+                          "[ -n \"$icon\" ] && xdotool mousemove --window $icon 11 11 click 1 sleep 1 key Up sleep 0.3 key Return")
+                      .arg(pid),
+                  &ok);
+        return ok;
+    }
+    ~TTrayHost() {
+        if (Process.state() == QProcess::NotRunning) return;
+        Process.terminate();
+        if (!Process.waitForFinished(5000)) Process.kill();
+        Process.waitForFinished();
+    }
+};
+
+// `now` less the windows of `before`: what a step opened.
+QStringList Opened(QStringList now, const QStringList& before) {
+    for (const QString& window : before) now.removeAll(window);
+    return now;
 }
 
 // Escape typed into `window` as a user would: focus first, then the key.
@@ -540,8 +588,10 @@ private slots:
     }
 
     // A DVD+R burn at normal speed while every side door that reaches a running program is tried:
-    // later starts with each command word, a folder and a list file, and the progress window's
-    // close box (its abort question answered No by Escape). Only the writing job talks to the
+    // "B" while the sessions dialog is open (it waits for the dialog), later starts with each
+    // command word, a folder and a list file, the progress window's close box and tray Exit (each
+    // abort question answered No by Escape), and Refresh Info in the disc information window that
+    // stayed open (refused as busy). Only the writing job talks to the
     // drive during the write, the disc reads back whole, and nothing of the user's is lost. Then a
     // second run ended by SIGTERM during its write: the program ends in bounded time and says the
     // burn was aborted.
@@ -577,20 +627,67 @@ private slots:
         extraEnvironment.insert("KELVADORE_VR_LOG", recorderLog);
         const QString shot = test::ScreenshotFolder() + "/process-doors-data.png";
         QFile::remove(shot);
+        TTrayHost tray;
+        QVERIFY2(tray.Start(x.Display), "a notification area on the X server");
         QProcess first;
         QVERIFY2(rig.StartOnTree(first, shot, {KV_KELVADORE, dir}, extraEnvironment), "the window shows the tree");
-        QCOMPARE(LaterStart(home, {"B"}, dir), 0);
+        const QStringList mainWindow = VisibleWindows(x.Display, first.processId());
+        // The disc information window, opened by "I", stays open through the burn.
+        QCOMPARE(LaterStart(home, {"I"}, dir), 0);
+        bool found = false;
+        const QString discInfo = OnDisplay(x.Display, "xdotool search --sync --onlyvisible --name 'Disc Information'", &found);
+        QVERIFY2(found && !discInfo.contains('\n'), qPrintable(discInfo));
+        QTest::qWait(3000);  // its first read ends
+
+        // "B" while the sessions dialog (Drive > Import Session, by the keyboard as a user reaches
+        // it) is open waits for the dialog to close, and its sender with it.
+        bool typed = false;
+        OnDisplay(x.Display,
+                  QString("xdotool windowfocus --sync %1 mousemove --window %1 98 8 click 1 sleep 1 key Down Down Down Down Return")
+                      .arg(mainWindow.first()),
+                  &typed);
+        QVERIFY(typed);
+        const QString sessions = OnDisplay(x.Display, "xdotool search --sync --onlyvisible --name 'Import Session'", &found);
+        QVERIFY2(found && !sessions.contains('\n'), qPrintable(sessions));
+        QProcess waitingStart;
+        waitingStart.setProcessEnvironment(ChildEnvironment(home));
+        waitingStart.setWorkingDirectory(dir);
+        waitingStart.start(KV_KELVADORE, {"B"});
+        QVERIFY(!waitingStart.waitForFinished(3000));
+        QVERIFY2(!HasWritten(recorderLog), "no burn starts under the sessions dialog");
+        QVERIFY(TypeEscape(x.Display, sessions));
+        QVERIFY(waitingStart.waitForFinished(kStartMs));
+        QCOMPARE(waitingStart.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(HasWritten(recorderLog), 120000);
 
-        // The close box of the progress window asks whether to abort; Escape answers No.
-        const QStringList progress = VisibleWindows(x.Display, first.processId());
-        QVERIFY2(progress.size() == 1, qPrintable(progress.join(' ')));
-        QVERIFY(RequestClose(x.Display, progress.first()));
-        QStringList asking;
-        QTRY_VERIFY_WITH_TIMEOUT((asking = VisibleWindows(x.Display, first.processId())).size() == 2, 20000);
-        asking.removeAll(progress.first());
-        QVERIFY(TypeEscape(x.Display, asking.first()));
-        QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(x.Display, first.processId()), progress, 20000);
+        // The progress window is the one window the burn opened (the main window hides).
+        const QStringList staying = VisibleWindows(x.Display, first.processId());
+        const QStringList progress = Opened(staying, mainWindow + QStringList{discInfo});
+        QVERIFY2(progress.size() == 1 && staying.contains(discInfo), qPrintable(staying.join(' ')));
+        // The close box of the progress window asks whether to abort; Escape answers No. Tray
+        // Exit asks the same; Escape answers No again.
+        const auto askedAndAnsweredNo = [&](const std::function<bool()>& door) {
+            if (!door()) return false;
+            QStringList asking;
+            if (!QTest::qWaitFor([&] { return (asking = Opened(VisibleWindows(x.Display, first.processId()), staying)).size() == 1; },
+                                 20000))
+                return false;
+            return TypeEscape(x.Display, asking.first()) &&
+                   QTest::qWaitFor([&] { return VisibleWindows(x.Display, first.processId()) == staying; }, 20000);
+        };
+        QVERIFY2(askedAndAnsweredNo([&] { return RequestClose(x.Display, progress.first()); }), "the progress window's close box");
+        QVERIFY2(askedAndAnsweredNo([&] { return tray.ChooseExit(first.processId()); }), "tray Exit");
+        // Refresh Info in the disc information window is refused with the busy line. The window
+        // stays above the others where a window manager keeps it there; here it is raised first.
+        const auto busyLines = [&home] { return home.LogLines().filter("Kelvadore is busy with another operation").size(); };
+        const qsizetype busy = busyLines();
+        OnDisplay(x.Display,
+                  QString("eval $(xdotool getwindowgeometry --shell %1) && xdotool windowraise %1 windowfocus --sync %1 "
+                          "mousemove --window %1 $((WIDTH / 2)) $((HEIGHT - 22)) click 1")
+                      .arg(discInfo),
+                  &typed);
+        QVERIFY(typed);
+        QTRY_VERIFY_WITH_TIMEOUT(busyLines() > busy, 20000);
 
         const QString refused = LaterStartsAnsweredBusy(home, dir, extra, list);
         QVERIFY2(refused.isEmpty(), qPrintable(refused));
@@ -690,7 +787,8 @@ private slots:
 
     // An audio CD at normal speed while the side doors are tried: the burn-mode chooser closed by
     // its close box and by Escape (each its own Cancel: the window comes back), later starts with
-    // each word during the conversion and during the write, then SIGHUP as a logout would send it.
+    // each word during the conversion and during the write, then tray Exit and, while it asks
+    // whether to abort, SIGHUP as a logout would send it.
     // Only the writing job talks to the drive, the working files the write still needs stay, the
     // run ends with its abort text and the program ends in bounded time.
     void sideDoorsDuringAnAudioCdBurnAndALogout() {
@@ -721,6 +819,8 @@ private slots:
         const QString shot = test::ScreenshotFolder() + "/process-doors-audio.png";
         const QString stem = test::ScreenshotStem(shot);
         for (const QString& old : {shot, stem + "-burnmode.png", stem + "-progress-converting.png"}) QFile::remove(old);
+        TTrayHost tray;
+        QVERIFY2(tray.Start(x.Display), "a notification area on the X server");
         QProcess program;
         QVERIFY2(rig.StartOnTree(program, shot, {KV_KELVADORE, dir}, extraEnvironment, " - Total audio duration"), "the window shows the tree");
         const QStringList mainWindow = VisibleWindows(x.Display, program.processId());
@@ -757,10 +857,17 @@ private slots:
         // The write opens each track's file only when it reaches it: all three are still there.
         if (writing) QCOMPARE(workingWavs().size(), 3);
 
-        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGHUP), 0);
+        // Tray Exit asks whether to abort the write; the logout's SIGHUP comes while it asks.
+        const QStringList beforeExit = VisibleWindows(x.Display, program.processId());
+        QVERIFY(tray.ChooseExit(program.processId()));
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning ||
+                                     Opened(VisibleWindows(x.Display, program.processId()), beforeExit).size() == 1,
+                                 20000);
         QElapsedTimer ending;
         ending.start();
-        QVERIFY2(program.waitForFinished(30000), "SIGHUP during an audio burn ends the program");
+        if (program.state() == QProcess::Running) QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGHUP), 0);
+        QVERIFY2(program.state() == QProcess::NotRunning || program.waitForFinished(30000),
+                 "tray Exit and SIGHUP during an audio burn end the program");
         qInfo("SIGHUP during the audio write: the program ended after %lld ms", ending.elapsed());
         log = home.LogLines();
         // A hang-up that reaches the write aborts it; one that comes while the session is being
