@@ -863,12 +863,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning ||
                                      Opened(VisibleWindows(x.Display, program.processId()), beforeExit).size() == 1,
                                  20000);
+        if (writing) QVERIFY2(program.state() == QProcess::Running, "tray Exit during the write asks first");
         QElapsedTimer ending;
         ending.start();
         if (program.state() == QProcess::Running) QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGHUP), 0);
         QVERIFY2(program.state() == QProcess::NotRunning || program.waitForFinished(30000),
                  "tray Exit and SIGHUP during an audio burn end the program");
-        qInfo("SIGHUP during the audio write: the program ended after %lld ms", ending.elapsed());
+        qInfo("SIGHUP under tray Exit's question: the program ended after %lld ms", ending.elapsed());
         log = home.LogLines();
         // A hang-up that reaches the write aborts it; one that comes while the session is being
         // closed is too late to take effect, and the burn then ends complete.
