@@ -1,11 +1,11 @@
 #include "dialogs/FormCopyDisc.h"
 
 #include "app/MessageCatalogue.h"
+#include "dialogs/ChoicesRows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -26,30 +26,23 @@ TFormCopyDisc::TFormCopyDisc(IPrompts& prompts, const QStringList& drives, const
     CheckBoxVerify->setChecked(preset.Verify);
     EditTempFolder = new QLineEdit(preset.TempFolder, this);
     EditTempFolder->setMinimumWidth(300);
-    ButtonBrowse = new QPushButton(LookupText("26.24"), this);
-    ButtonOK = new QPushButton(LookupText("3.61"), this);
-    ButtonOK->setDefault(true);
-    ButtonCancel = new QPushButton(LookupText("3.62"), this);
+    const TBrowseRow folder = MakeBrowseRow(*this, EditTempFolder);
+    ButtonBrowse = folder.Browse;
+    const TOkCancelRow buttons = MakeOkCancelRow(*this);
+    ButtonOK = buttons.Ok;
+    ButtonCancel = buttons.Cancel;
 
-    auto* folder = new QHBoxLayout;
-    folder->addWidget(EditTempFolder, 1);
-    folder->addWidget(ButtonBrowse);
     auto* form = new QFormLayout;
     form->addRow(LookupText("35.33"), ComboBoxTargetDrive);
     form->addRow(CheckBoxKeepImage);
     form->addRow(CheckBoxVerify);
-    form->addRow(LookupText("35.36"), folder);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
+    form->addRow(LookupText("35.36"), folder.Row);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Row);
 
     connect(ButtonBrowse, &QPushButton::clicked, this, [this] { BrowseForFolder(); });
     connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     ButtonOK->setEnabled(ComboBoxTargetDrive->count() > 0);
 }
 

@@ -1,12 +1,12 @@
 #include "dialogs/FormSaveDiscImage.h"
 
 #include "app/MessageCatalogue.h"
+#include "dialogs/ChoicesRows.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,7 +31,8 @@ TFormSaveDiscImage::TFormSaveDiscImage(IPrompts& prompts, const TReadImageChoice
     EditFile = new QLineEdit(preset.File, this);
     EditFile->setObjectName("EditFile");
     EditFile->setMinimumWidth(360);
-    ButtonBrowse = new QPushButton(LookupText("26.24"), this);
+    const TBrowseRow file = MakeBrowseRow(*this, EditFile);
+    ButtonBrowse = file.Browse;
     ComboBoxFormat = new QComboBox(this);
     for (const char* key : {"35.5", "35.6", "35.7", "35.8"}) ComboBoxFormat->addItem(LookupText(key));
     for (int i = 0; i < static_cast<int>(std::size(kFormats)); ++i)
@@ -46,33 +47,25 @@ TFormSaveDiscImage::TFormSaveDiscImage(IPrompts& prompts, const TReadImageChoice
     SpinEditRetries = new QSpinBox(this);
     SpinEditRetries->setRange(0, kMostRetries);
     SpinEditRetries->setValue(preset.Retries);
-    ButtonOK = new QPushButton(LookupText("3.61"), this);
-    ButtonOK->setDefault(true);
-    ButtonCancel = new QPushButton(LookupText("3.62"), this);
+    const TOkCancelRow buttons = MakeOkCancelRow(*this);
+    ButtonOK = buttons.Ok;
+    ButtonCancel = buttons.Cancel;
 
-    auto* file = new QHBoxLayout;
-    file->addWidget(EditFile, 1);
-    file->addWidget(ButtonBrowse);
     auto* unreadable = new QVBoxLayout;
     unreadable->addWidget(RadioButtonStop);
     unreadable->addWidget(RadioButtonFill);
     auto* form = new QFormLayout;
-    form->addRow(file);
+    form->addRow(file.Row);
     form->addRow(LookupText("35.4"), ComboBoxFormat);
     form->addRow(LookupText("35.18"), SpinEditSession);
     form->addRow(LookupText("35.9"), unreadable);
     form->addRow(LookupText("35.17"), SpinEditRetries);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Row);
 
     connect(ButtonBrowse, &QPushButton::clicked, this, [this] { BrowseForFile(); });
-    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ButtonOK, &QPushButton::clicked, this, [this] { AcceptIfConfirmed(); });
     connect(EditFile, &QLineEdit::textChanged, this,
             [this](const QString& text) { ButtonOK->setEnabled(!text.trimmed().isEmpty()); });
     connect(ComboBoxFormat, &QComboBox::currentIndexChanged, this, [this] { FormatChanged(); });
@@ -90,7 +83,19 @@ void TFormSaveDiscImage::BrowseForFile() {
     const QString folder = current.isEmpty() ? QDir::homePath() : current;
     const QString filters = LookupText("35.6") + ";;" + LookupText("35.7") + ";;" + LookupText("35.8");
     const QString chosen = Prompts.SaveFileName(LookupText("35.27"), folder, filters);
-    if (!chosen.isEmpty()) EditFile->setText(chosen);
+    if (chosen.isEmpty()) return;
+    ConfirmedFile = chosen;
+    EditFile->setText(chosen);
+}
+
+void TFormSaveDiscImage::AcceptIfConfirmed() {
+    // The save dialog of Browse has asked about its own choice already; a typed name is asked
+    // about here, before the read replaces the file.
+    const QString file = Choices().File;
+    if (QFileInfo(ConfirmedFile).absoluteFilePath() != file && QFileInfo::exists(file) &&
+        !Prompts.AskYesNo(LookupText("35.27"), LookupTextWith("23.19", {"<#filename>=" + file})))
+        return;
+    accept();
 }
 
 TReadImageChoices TFormSaveDiscImage::Choices() const {

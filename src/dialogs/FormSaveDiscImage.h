@@ -38,8 +38,11 @@ public:
 private:
     // A cue sheet image holds the first session only.
     void FormatChanged();
+    // OK: a typed file that exists is replaced only when the user says so.
+    void AcceptIfConfirmed();
 
     IPrompts& Prompts;
+    QString ConfirmedFile;  // the last choice of Browse, whose dialog asked about replacing it
 };
 
 }  // namespace kv

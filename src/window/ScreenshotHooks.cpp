@@ -1,11 +1,14 @@
 #include "window/ScreenshotHooks.h"
 
 #include "window/FormMasterKvd.h"
+#include "window/ListComboBox.h"
 #include "window/QueueModel.h"
 #include "dialogs/FormBurnInProgress.h"
 #include "dialogs/FormDiscInfo.h"
 #include "dialogs/FormShutDown.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
+#include <QSet>
 #include <QTimer>
 
 namespace kv {
@@ -20,6 +24,8 @@ namespace {
 
 constexpr int kWatchMs = 50;
 constexpr qint64 kClosingPicturesApartMs = 5000;
+// Windows pictured the first time they show, named by their object names.
+const QStringList kPicturedWindows{"FormSettings", "FormAbout", "FormUserGuide"};
 
 void Save(QWidget& widget, const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -59,6 +65,7 @@ private:
             ChooserSaved = true;
             Save(*chooser, Stem + "-burnmode.png");
         }
+        SaveShownWindows();
         WatchTree(gap);
         TFormBurnInProgress* progress = Form.ProgressWindow();
         if (!progress || !progress->isVisible()) {
@@ -127,6 +134,20 @@ private:
         if (!busy) WritePauses();
     }
 
+    void SaveShownWindows() {
+        if (QWidget* list = Form.ComboBoxDriveName->view()->window(); list->isVisible() && !DriveListSaved) {
+            DriveListSaved = true;
+            Save(*list, Stem + "-drive-list.png");
+        }
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            const QString name = window->objectName();
+            if (window->isVisible() && kPicturedWindows.contains(name) && !SavedWindows.contains(name)) {
+                SavedWindows.insert(name);
+                Save(*window, Stem + "-" + name + ".png");
+            }
+        }
+    }
+
     void WritePauses() const {
         QFile file(Stem + "-pauses.txt");
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(QByteArray::number(LongestPause) + "\n");
@@ -149,6 +170,8 @@ private:
     bool AudioSaved = false;
     bool ClosingSaved = false;
     bool ClosingLaterSaved = false;
+    bool DriveListSaved = false;
+    QSet<QString> SavedWindows;
     QElapsedTimer SinceClosing;
     qint64 LongestPause = 0;
 };

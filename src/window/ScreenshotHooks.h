@@ -11,7 +11,9 @@ class TFormMasterKvd;
 // ("<name>-progress-closing.png", "<name>-progress-closing-later.png"), when it says the write
 // ended well ("<name>-progress-end.png") and while
 // a verification runs ("<name>-progress-verifying.png") or an erase ("<name>-progress-erasing.png");
-// the shutdown countdown ("<name>-shutdown.png"); the disc information ("<name>-discinfo.png"); and
+// the shutdown countdown ("<name>-shutdown.png"); the disc information ("<name>-discinfo.png"); the
+// drive list when it is opened ("<name>-drive-list.png"), the preferences, About and the user guide
+// the first time each shows ("<name>-FormSettings.png", "-FormAbout.png", "-FormUserGuide.png"); and
 // the longest time the event loop went without turning while the progress window was open, or
 // while the tree was being added to and its playing times measured ("<name>-pauses.txt", in
 // milliseconds, written when that ends), which shows whether the window stayed responsive.

@@ -87,4 +87,16 @@ inline std::string LastTrackStart(const std::filesystem::path& medium) {
     return start;
 }
 
+// The disc in `medium` exported to `image` with the descriptors of the session starting at block
+// `start` at sector 16, where single-session readers look. False when the export failed.
+inline bool ExportSessionImage(const std::filesystem::path& medium, const std::filesystem::path& image,
+                               const std::string& start) {
+    if (RunShell(CliCommand("media export " + Q(medium.string()) + " " + Q(image.string()))).Status != 0) return false;
+    std::string bytes = ReadFile(image);
+    const size_t at = (std::stoul(start) + 16) * 2048;
+    if (at != 16 * 2048 && bytes.size() > at + 16 * 2048) bytes.replace(16 * 2048, 16 * 2048, bytes, at, 16 * 2048);
+    std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return true;
+}
+
 }  // namespace kv::test

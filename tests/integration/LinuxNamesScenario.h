@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "CliShell.h"
+#include "LinuxNamesFolder.h"
 
 namespace kv::test {
 
@@ -35,36 +36,19 @@ public:
     }
 
     ~TLinuxNamesScenario() {
+        OpenLinuxNamesFolders(work_);
         std::error_code ec;
-        std::filesystem::permissions(work_ / "Locked" / "closed", std::filesystem::perms::owner_all, ec);
         std::filesystem::remove_all(work_, ec);
     }
 
 private:
-    using TTree = std::map<std::string, std::string>;  // relative path (bytes) -> contents, "/" for folders
     std::string Cli(const std::string& args) const { return CliCommand("--drive " + Q(medium_.string()) + " " + args, timeScale_); }
 
     void Build() {
         namespace fs = std::filesystem;
         fs::remove_all(work_);
         fs::create_directories(work_);
-        const std::string longName(110, 'L');
-        const std::vector<std::string> names = {
-            "README.TXT", "readme.txt", "Makefile", "makefile", "notes", "notes.", "a;b.txt", "a_b.txt",
-            "a\\b.txt", "back\\slash.txt", "tab\there.txt", "ctl\x01.txt", "new\nline.txt", "bad\xff.txt",
-            "star*\"<>|.txt", longName + "1.txt", longName + "2.txt"};
-        const fs::path awkward = work_ / "Awkward";
-        for (const std::string& name : names) Write(awkward / name, "contents of " + name);
-        Write(awkward / "Sub" / "x", "upper");
-        Write(awkward / "sub" / "x", "lower");
-        WriteRandom(awkward / "hard1.bin", 100000, 61);
-        fs::create_hard_link(awkward / "hard1.bin", awkward / "hard2.bin");
-        Write(work_ / "Locked" / "ok.txt", "readable");
-        Write(work_ / "Locked" / "secret.txt", "not for you");
-        Write(work_ / "Locked" / "closed" / "in.txt", "behind a closed door");
-        Write(work_ / "More" / "added.txt", "the second session");
-        fs::permissions(work_ / "Locked" / "secret.txt", fs::perms::none);
-        fs::permissions(work_ / "Locked" / "closed", fs::perms::none);
+        BuildLinuxNamesFolders(work_);
         // Reachable for the user the refused burn runs as.
         fs::permissions(work_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                    fs::perms::others_read | fs::perms::others_exec);
@@ -74,11 +58,6 @@ private:
         TRun m = RunShell(CliCommand("media create --type dvdplusr " + Q(medium_.string())));
         ASSERT_EQ(m.Status, 0) << m.Output;
         fs::permissions(medium_, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
-    }
-
-    static void Write(const std::filesystem::path& p, const std::string& data) {
-        std::filesystem::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << data;
     }
 
     // Root reads whatever the mode says: the refused burn runs as nobody (uid 65534) then, for
@@ -104,49 +83,22 @@ private:
         ASSERT_NE(info.Output.find("state:     blank"), std::string::npos) << "written after all:\n" << info.Output;
     }
 
-    // Every entry below `root`: names as the file system gives them, contents of files.
-    static TTree Scan(const std::filesystem::path& root) {
-        TTree out;
-        for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it)
-            out[it->path().lexically_relative(root).string()] = it->is_directory() ? "/" : ReadFile(it->path());
-        return out;
-    }
-    static TTree Prefixed(const TTree& tree, const std::string& folder) {
-        TTree out{{folder, "/"}};
-        for (const auto& [p, data] : tree) out[folder + "/" + p] = data;
-        return out;
+    static void ExpectSameTree(const TNamedTree& expected, const TNamedTree& got, const std::string& reader) {
+        EXPECT_EQ(NamedTreeDifferences(expected, got), "") << reader;
     }
 
-    void ExpectSameTree(const TTree& expected, const TTree& got, const std::string& reader) const {
-        for (const auto& [p, data] : expected) {
-            auto it = got.find(p);
-            if (it == got.end()) {
-                ADD_FAILURE() << reader << ": missing " << Q(p);
-                continue;
-            }
-            EXPECT_TRUE(it->second == data) << reader << ": contents of " << Q(p);
-        }
-        for (const auto& [p, data] : got) EXPECT_TRUE(expected.count(p)) << reader << ": unexpected " << Q(p);
-    }
-
-    // The session's image with its descriptors at sector 16, where single-session readers look.
     std::filesystem::path SessionImage(const std::string& name, const std::string& start) const {
         const std::filesystem::path image = work_ / (name + ".iso");
-        TRun e = RunShell(CliCommand("media export " + Q(medium_.string()) + " " + Q(image.string())));
-        EXPECT_EQ(e.Status, 0) << e.Output;
-        std::string bytes = ReadFile(image);
-        const size_t at = (std::stoul(start) + 16) * 2048;
-        if (at != 16 * 2048 && bytes.size() > at + 16 * 2048) bytes.replace(16 * 2048, 16 * 2048, bytes, at, 16 * 2048);
-        std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        EXPECT_TRUE(ExportSessionImage(medium_, image, start));
         return image;
     }
 
-    TTree XorrisoTree(const std::filesystem::path& image, const std::string& name) const {
+    TNamedTree XorrisoTree(const std::filesystem::path& image, const std::string& name) const {
         const std::filesystem::path into = work_ / name;
         std::filesystem::remove_all(into);
         TRun x = RunShell("xorriso -osirrox on -indev " + Q(image.string()) + " -extract / " + Q(into.string()));
         EXPECT_EQ(x.Status, 0) << x.Output;
-        return Scan(into);
+        return ScanNamed(into);
     }
 
     // Rock Ridge names by pycdlib, one path a line in hex (names may hold line ends), with the
@@ -185,7 +137,7 @@ iso.close()
     void FirstSession() {
         const TRun burn = RunShell(Cli("burn " + Q((work_ / "Awkward").string())));
         ASSERT_EQ(burn.Status, 0) << burn.Output;
-        source_ = Prefixed(Scan(work_ / "Awkward"), "Awkward");
+        source_ = ScanNamed(work_ / "Awkward", "Awkward");
         const std::filesystem::path image = SessionImage("first", "0");
         ExpectSameTree(source_, XorrisoTree(image, "xorriso-1"), "xorriso");
 
@@ -220,8 +172,8 @@ iso.close()
     void Appended() {
         const TRun next = RunShell(Cli("burn --import-last " + Q((work_ / "More").string())));
         ASSERT_EQ(next.Status, 0) << next.Output;
-        TTree both = source_;
-        both.merge(Prefixed(Scan(work_ / "More"), "More"));
+        TNamedTree both = source_;
+        both.merge(ScanNamed(work_ / "More", "More"));
         const std::string start = LastTrackStart(medium_);
         ASSERT_NE(start, "0");
         ExpectSameTree(both, XorrisoTree(SessionImage("second", start), "xorriso-2"), "xorriso, second session");
@@ -234,7 +186,7 @@ iso.close()
             std::filesystem::create_directories(out);
             const TRun x = RunShell(Cli("extract " + Q(p) + " " + Q(out.string())));
             ASSERT_EQ(x.Status, 0) << Q(p) << "\n" << x.Output;
-            const TTree got = Scan(out);
+            const TNamedTree got = ScanNamed(out);
             ASSERT_EQ(got.size(), 1u) << Q(p);
             EXPECT_EQ(got.begin()->first, std::filesystem::path(p).filename().string());
             EXPECT_TRUE(got.begin()->second == data) << "contents of " << Q(p);
@@ -242,18 +194,18 @@ iso.close()
 
         const TRun first = RunShell(Cli("verify --session 1 " + Q((work_ / "Awkward").string())));
         EXPECT_EQ(first.Status, 0) << first.Output;
-        EXPECT_NE(first.Output.find("verify: 21 files and 3 folders compared, 21 equal"), std::string::npos)
+        EXPECT_NE(first.Output.find("verify: 22 files and 3 folders compared, 22 equal"), std::string::npos)
             << first.Output;
         const TRun last = RunShell(Cli("verify " + Q((work_ / "Awkward").string()) + " " + Q((work_ / "More").string())));
         EXPECT_EQ(last.Status, 0) << last.Output;
-        EXPECT_NE(last.Output.find("verify: 22 files and 4 folders compared, 22 equal"), std::string::npos)
+        EXPECT_NE(last.Output.find("verify: 23 files and 4 folders compared, 23 equal"), std::string::npos)
             << last.Output;
     }
 
     std::filesystem::path work_;
     int timeScale_;
     std::filesystem::path medium_;
-    TTree source_;
+    TNamedTree source_;
 };
 
 }  // namespace kv::test

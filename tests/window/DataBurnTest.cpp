@@ -1290,16 +1290,26 @@ private slots:
         EngineClock::SetTimeScale(1);
         const auto quick = qScopeGuard([] { EngineClock::SetTimeScale(20); });
 
+        // A typed name of an existing file is asked about as Browse's choice is: No keeps the
+        // window open and the file as it was, Yes replaces it.
         const QString saved = Path("saved/original.iso");
-        QDir().mkpath(Path("saved"));
+        QVERIFY(WriteFile(saved, "an older image"));
+        bool openAfterNo = false;
         QTimer::singleShot(0, this, [&] {
             auto* dialog = qobject_cast<TFormSaveDiscImage*>(QApplication::activeModalWidget());
             if (!dialog) return;
             dialog->EditFile->setText(saved);
             test::SaveScreenshot(*dialog, "save-disc-image");
+            Prompts.YesNo = {false, true};
+            dialog->ButtonOK->click();
+            openAfterNo = dialog->isVisible() && ReadAll(saved) == "an older image";
             dialog->ButtonOK->click();
         });
+        const qsizetype asked = Prompts.Asked.size();
         form->Action(I::SaveDiscImage)->trigger();
+        QVERIFY(openAfterNo);
+        QCOMPARE(Prompts.Asked.size(), asked + 2);
+        QCOMPARE(Prompts.Asked.last().Text, LookupTextWith("23.19", {"<#filename>=" + saved}));
         QVERIFY(QTest::qWaitFor(
             [&] {
                 return form->ProgressWindow() && !form->ProgressWindow()->LabelReadSpeed->text().contains("???");

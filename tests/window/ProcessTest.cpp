@@ -1,5 +1,6 @@
 // The `kelvadore` program itself under xvfb-run: start-up on a prepared home, one instance per
 // user, SIGTERM. Each started window saves a screenshot under <build>/screenshots/.
+#include "LinuxNamesFolder.h"
 #include "ProcessSupport.h"
 #include "WindowTestSupport.h"
 #include "app/HandOver.h"
@@ -10,13 +11,16 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 
 namespace kv {
@@ -180,6 +184,63 @@ QByteArray Contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Ends every program of a home when the test ends, however it ends.
+struct TEndPrograms {
+    QString Home;
+    ~TEndPrograms() { EndProgramsOfHome(Home); }
+};
+
+// What a run of the program at normal speed starts from: an X server of its own (the process a
+// restart starts outlives the one that started it), a prepared home whose programs all end before
+// that server does, and a recorder with a blank medium that the settings choose.
+struct TNormalSpeedRig {
+    TXServer X;
+    test::TPreparedHome Home;
+    TEndPrograms EndPrograms{Home.Home};
+    QString Medium;
+    QString Identity;
+
+    // False when the server does not start, the recorder is not listed or the settings are not
+    // written; `settings` come after the chosen recorder.
+    bool Prepare(const QString& mediumFile, const QString& kind, QList<QPair<QString, QString>> settings) {
+        if (!X.Start()) return false;
+        Medium = Home.CreateMedium(mediumFile, kind);
+        Identity = ListedIdentityOutside(Home, Medium);
+        settings.prepend({"1.4", Identity});
+        return !Identity.isEmpty() && Home.WriteConfig(settings);
+    }
+
+    // `command` (the program and its arguments) started in `process` on the server, saving its
+    // window as `shot`: false when the window or one more `totals` line of the log does not come.
+    bool StartOnTree(QProcess& process, const QString& shot, const QStringList& command,
+                     const QProcessEnvironment& extra = {}, const QString& totals = " - Total files/folders (") {
+        const qsizetype before = Home.LogLines().filter(totals).size();
+        test::StartProgram(process, command.first(), Home, X.Display, shot, command.mid(1), extra);
+        return WaitForFile(shot) &&
+               QTest::qWaitFor([&] { return Home.LogLines().filter(totals).size() > before; }, 60000);
+    }
+};
+
+// Three FLAC songs of `seconds` each in `dir`, made from one stretch of pink noise.
+bool MakeSongs(const QString& dir, int seconds) {
+    QDir().mkpath(dir);
+    QProcess sox;
+    sox.start("sh", {"-c", QString("sox -n -r 44100 -c 2 -b 16 \"$0/src.wav\" synth %1 pinknoise && "
+                                   "for n in 1 2 3; do ffmpeg -loglevel error -y -i \"$0/src.wav\" \"$0/song$n.flac\" || exit 1; done && "
+                                   "rm \"$0/src.wav\"").arg(seconds), dir});
+    return sox.waitForFinished(kStartMs) && sox.exitCode() == 0;
+}
+
+// A file of `size` zero bytes (a hole, quick to make) at `large` and "small" at `small`, their
+// folders made.
+bool WriteLargeAndSmall(const QString& large, qint64 size, const QString& small) {
+    QDir().mkpath(QFileInfo(large).path());
+    QDir().mkpath(QFileInfo(small).path());
+    QFile big(large), little(small);
+    return big.open(QIODevice::WriteOnly) && big.resize(size) && little.open(QIODevice::WriteOnly) &&
+           little.write("small") == 5;
+}
+
 // Every later start a user (or a script) can send while a run holds the drive: each command
 // word, a folder, and a list file after a known word. Each is answered "busy" (exit code 2) and
 // ends; a start without arguments only brings the window forward and ends with 0.
@@ -336,35 +397,20 @@ private slots:
     // the files.
     void aPreparedCompilationBurnsToADvdPlusRAtNormalSpeed() {
         // A successful burn restarts the program: an X server of the test's own outlives the first.
-        TXServer x;
-        QVERIFY2(x.Start(), "an X server of its own");
-        test::TPreparedHome home;
-        struct TEndPrograms {
-            QString Home;
-            ~TEndPrograms() { EndProgramsOfHome(Home); }
-        } endPrograms{home.Home};
-        const QString medium = home.CreateMedium("blank-dvdplusr.kvm", "dvdplusr");
-        const QString identity = ListedIdentityOutside(home, medium);
-        QVERIFY(!identity.isEmpty());
+        TNormalSpeedRig rig;
         // The first question is switched off, and an open disc asks nothing more.
-        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}}));
+        QVERIFY2(rig.Prepare("blank-dvdplusr.kvm", "dvdplusr", {{"3.0", "1"}, {"5.3", "0"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
         const QString dir = QDir::cleanPath(home.Home + "/../ToBurn");
-        QDir().mkpath(dir + "/sub");
-        QFile large(dir + "/large.bin");
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{96} << 20));
-        large.close();
-        QFile small(dir + "/sub/small.txt");
-        QVERIFY(small.open(QIODevice::WriteOnly) && small.write("small") == 5);
-        small.close();
+        QVERIFY(WriteLargeAndSmall(dir + "/large.bin", qint64{96} << 20, dir + "/sub/small.txt"));
 
         const QString shot = test::ScreenshotFolder() + "/process-data-burn.png";
         const QString stem = test::ScreenshotStem(shot);
         for (const QString& old : {shot, stem + "-pauses.txt", stem + "-progress-writing.png", stem + "-progress-end.png"})
             QFile::remove(old);
         QProcess first;
-        test::StartProgram(first, KV_KELVADORE, home, x.Display, shot, {dir});
-        QVERIFY2(WaitForFile(shot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QVERIFY2(rig.StartOnTree(first, shot, {KV_KELVADORE, dir}), "the window shows the tree");
         QCOMPARE(LaterStart(home, {"B"}, dir), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
@@ -395,37 +441,127 @@ private slots:
         QCOMPARE(QFileInfo(out + "/ToBurn/large.bin").size(), qint64{96} << 20);
     }
 
+    // A folder only Linux holds, burned from the window by the program itself at normal speed to a
+    // DVD+R. While a file and a folder beside it cannot be read, the burn stops before any WRITE and
+    // names both with the system's reason; once they are gone, every file is on the disc under its
+    // own name, byte for byte, with its own contents.
+    void anAwkwardLinuxFolderFromTheWindowAtNormalSpeed() {
+        TNormalSpeedRig rig;
+        QVERIFY2(rig.Prepare("linux-names-dvdplusr.kvm", "dvdplusr", {{"3.0", "1"}, {"5.3", "0"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
+        const QString work = QDir::cleanPath(home.Home + "/../linux-names");
+        test::BuildLinuxNamesFolders(work.toStdString());
+        // Qt cannot remove names that are not UTF-8: the folders go by their bytes.
+        const auto remove = qScopeGuard([&] {
+            test::OpenLinuxNamesFolders(work.toStdString());
+            std::error_code ec;
+            std::filesystem::remove_all(work.toStdString(), ec);
+        });
+        const QString awkward = work + "/Awkward", locked = work + "/Locked";
+        const QString recorderLog = home.Home + "/../recorder.log";
+        QProcessEnvironment extraEnvironment;
+        extraEnvironment.insert("KELVADORE_VR_LOG", recorderLog);
+        // Root reads whatever the mode says; without the capabilities that let it, the entries of
+        // mode 000 are as closed to the program as to any user.
+        QStringList program{KV_KELVADORE};
+        if (::geteuid() == 0) program = QStringList{"setpriv", "--bounding-set=-dac_override,-dac_read_search", KV_KELVADORE};
+        // The program on `folders`, its tree shown and, when asked, "B" handed to it.
+        const auto startOn = [&](const QString& name, const QStringList& folders, bool burn) {
+            const QString shot = test::ScreenshotFolder() + "/process-" + name + ".png";
+            const QString stem = test::ScreenshotStem(shot);
+            for (const QString& old : {shot, stem + "-pauses.txt", stem + "-progress-writing.png", stem + "-progress-end.png"})
+                QFile::remove(old);
+            auto started = std::make_unique<QProcess>();
+            if (!rig.StartOnTree(*started, shot, program + folders, extraEnvironment) ||
+                (burn && LaterStart(home, {"B"}, work) != 0))
+                started.reset();
+            return started;
+        };
+
+        std::unique_ptr<QProcess> refused = startOn("linux-names-refused", {awkward, locked}, true);
+        QVERIFY2(refused, "the window shows the tree and takes \"B\"");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Unable to burn data").isEmpty(), 120000);
+        QStringList log = home.LogLines();
+        QVERIFY2(log.filter("CANNOT READ \"" + locked + "/secret.txt\": Permission denied").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY2(log.filter("CANNOT LIST \"" + locked + "/closed\": Permission denied").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY2(!HasWritten(recorderLog), qPrintable(RecorderLog(recorderLog).join('\n')));
+        QCOMPARE(::kill(static_cast<pid_t>(refused->processId()), SIGTERM), 0);
+        QVERIFY(refused->waitForFinished(kStartMs));
+
+        test::OpenLinuxNamesFolders(work.toStdString());
+        QVERIFY(QFile::remove(locked + "/secret.txt") && QDir(locked + "/closed").removeRecursively());
+        std::unique_ptr<QProcess> burned = startOn("linux-names", {awkward, locked}, true);
+        QVERIFY2(burned, "the window shows the tree and takes \"B\"");
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
+        QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QVERIFY(burned->state() == QProcess::NotRunning || burned->waitForFinished(kStartMs));
+        QVERIFY2(HasWritten(recorderLog), "the command log that showed no write does show this one");
+        EndProgramsOfHome(home.Home);
+
+        const std::filesystem::path image = (work + "/burned.iso").toStdString(), out = (work + "/extracted").toStdString();
+        const auto differencesOnDisc = [&](const std::string& start, const test::TNamedTree& expected) {
+            std::filesystem::remove_all(out);
+            if (!test::ExportSessionImage(medium.toStdString(), image, start)) return std::string("not exported");
+            const test::TRun extracted =
+                test::RunShell("xorriso -osirrox on -indev " + test::Q(image.string()) + " -extract / " + test::Q(out.string()));
+            return extracted.Status != 0 ? extracted.Output : test::NamedTreeDifferences(expected, test::ScanNamed(out));
+        };
+        test::TNamedTree expected = test::ScanNamed(awkward.toStdString(), "Awkward");
+        expected.merge(test::ScanNamed(locked.toStdString(), "Locked"));
+        std::string differences = differencesOnDisc("0", expected);
+        QVERIFY2(differences.empty(), differences.c_str());
+
+        // Appended from the window after Drive > Import Session (by the keyboard: Burn Data, Burn
+        // ISO and Save ISO are the enabled items above it; session 1 is the first row): the second
+        // session holds every first-session name as it was.
+        std::unique_ptr<QProcess> appending = startOn("linux-names-append", {work + "/More"}, false);
+        QVERIFY2(appending, "the window shows the tree");
+        const QStringList windows = VisibleWindows(x.Display, appending->processId());
+        QCOMPARE(windows.size(), 1);
+        const qsizetype totals = home.LogLines().filter(" - Total files/folders (").size();
+        bool typed = false;
+        OnDisplay(x.Display,
+                  QString("xdotool mousemove --window %1 98 8 click 1 sleep 1 key Down Down Down Down Return").arg(windows.first()),
+                  &typed);
+        QVERIFY(typed);
+        bool found = false;
+        const QString sessions = OnDisplay(x.Display, "xdotool search --sync --onlyvisible --name 'Import Session'", &found);
+        QVERIFY2(found && !sessions.contains('\n'), qPrintable(sessions));
+        QTest::qWait(5000);  // the sessions are listed once the disc is read
+        OnDisplay(x.Display, QString("xdotool windowfocus %1 sleep 0.3 key Home space Return").arg(sessions), &typed);
+        QVERIFY(typed);
+        QTRY_VERIFY_WITH_TIMEOUT(home.LogLines().filter(" - Total files/folders (").size() > totals, 60000);
+        QVERIFY(TypeEscape(x.Display, sessions));
+        QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(x.Display, appending->processId()), windows, 20000);
+        const qsizetype burns = home.LogLines().filter(" - Burn data process done").size();
+        QCOMPARE(LaterStart(home, {"B"}, work), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(home.LogLines().filter(" - Burn data process done").size() > burns, 300000);
+        QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
+        QVERIFY(appending->state() == QProcess::NotRunning || appending->waitForFinished(kStartMs));
+        EndProgramsOfHome(home.Home);
+        const std::string start = test::LastTrackStart(medium.toStdString());
+        QVERIFY(start != "0");
+        expected.merge(test::ScanNamed((work + "/More").toStdString(), "More"));
+        differences = differencesOnDisc(start, expected);
+        QVERIFY2(differences.empty(), differences.c_str());
+    }
+
     // At normal speed from the window: a burn with "verify" ticked restarts the program, and the
     // new process lists the same recorder and medium, verifies every file and says so.
     void aBurnWithVerifyRestartsAndTheNewProcessVerifiesEveryFile() {
-        TXServer x;
-        QVERIFY2(x.Start(), "an X server of its own");
-        test::TPreparedHome home;
-        // Whatever happens, the restarted program goes before its X server.
-        struct TEndPrograms {
-            QString Home;
-            ~TEndPrograms() { EndProgramsOfHome(Home); }
-        } endPrograms{home.Home};
-        const QString medium = home.CreateMedium("verify-cdr.kvm", "cdr");
-        const QString identity = ListedIdentityOutside(home, medium);
-        QVERIFY(!identity.isEmpty());
-        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}, {"1.6", "1"}}));
+        TNormalSpeedRig rig;
+        QVERIFY2(rig.Prepare("verify-cdr.kvm", "cdr", {{"3.0", "1"}, {"5.3", "0"}, {"1.6", "1"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
         const QString dir = QDir::cleanPath(home.Home + "/../Verified");
-        QDir().mkpath(dir + "/sub");
-        QFile large(dir + "/sub/large.bin");
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{48} << 20));
-        large.close();
-        QFile small(dir + "/small.txt");
-        QVERIFY(small.open(QIODevice::WriteOnly) && small.write("small") == 5);
-        small.close();
+        QVERIFY(WriteLargeAndSmall(dir + "/sub/large.bin", qint64{48} << 20, dir + "/small.txt"));
 
         const QString shot = test::ScreenshotFolder() + "/process-verify.png";
         const QString stem = test::ScreenshotStem(shot);
         for (const QString& old : {shot, stem + "-progress-verifying.png"}) QFile::remove(old);
         QProcess first;
-        test::StartProgram(first, KV_KELVADORE, home, x.Display, shot, {dir});
-        QVERIFY2(WaitForFile(shot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QVERIFY2(rig.StartOnTree(first, shot, {KV_KELVADORE, dir}), "the window shows the tree");
         QCOMPARE(LaterStart(home, {"B"}, dir), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             !home.LogLines().filter("Data verification completed successfully (files = 2 - folders = 2)").isEmpty() ||
@@ -455,17 +591,10 @@ private slots:
     // second run ended by SIGTERM during its write: the program ends in bounded time and says the
     // burn was aborted.
     void sideDoorsDuringADvdPlusRBurnHurtNeitherDiscNorFiles() {
-        TXServer x;
-        QVERIFY2(x.Start(), "an X server of its own");
-        test::TPreparedHome home;
-        struct TEndPrograms {
-            QString Home;
-            ~TEndPrograms() { EndProgramsOfHome(Home); }
-        } endPrograms{home.Home};
-        const QString medium = home.CreateMedium("doors-dvdplusr.kvm", "dvdplusr");
-        const QString identity = ListedIdentityOutside(home, medium);
-        QVERIFY(!identity.isEmpty());
-        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.0", "1"}, {"5.3", "0"}}));
+        TNormalSpeedRig rig;
+        QVERIFY2(rig.Prepare("doors-dvdplusr.kvm", "dvdplusr", {{"3.0", "1"}, {"5.3", "0"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
         const QString dir = QDir::cleanPath(home.Home + "/../Doors");
         QDir().mkpath(dir + "/sub");
         QByteArray pattern;
@@ -494,9 +623,7 @@ private slots:
         const QString shot = test::ScreenshotFolder() + "/process-doors-data.png";
         QFile::remove(shot);
         QProcess first;
-        test::StartProgram(first, KV_KELVADORE, home, x.Display, shot, {dir}, extraEnvironment);
-        QVERIFY2(WaitForFile(shot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+        QVERIFY2(rig.StartOnTree(first, shot, {KV_KELVADORE, dir}, extraEnvironment), "the window shows the tree");
         QCOMPARE(LaterStart(home, {"B"}, dir), 0);
         QTRY_VERIFY_WITH_TIMEOUT(HasWritten(recorderLog), 120000);
 
@@ -573,24 +700,12 @@ private slots:
     // An audio CD at normal speed: "B" from a later start shows the burn-mode chooser, a click on
     // "Burn Audio CD" converts and writes, and the window keeps turning throughout.
     void anAudioCdFromTheBurnModeChooserAtNormalSpeed() {
-        TXServer x;
-        QVERIFY2(x.Start(), "an X server of its own");
-        test::TPreparedHome home;
-        struct TEndPrograms {
-            QString Home;
-            ~TEndPrograms() { EndProgramsOfHome(Home); }
-        } endPrograms{home.Home};
-        const QString medium = home.CreateMedium("blank-audio-cdr.kvm", "cdr");
-        const QString identity = ListedIdentityOutside(home, medium);
-        QVERIFY(!identity.isEmpty());
-        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.3", "1"}}));
+        TNormalSpeedRig rig;
+        QVERIFY2(rig.Prepare("blank-audio-cdr.kvm", "cdr", {{"3.3", "1"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
         const QString dir = QDir::cleanPath(home.Home + "/../Songs");
-        QDir().mkpath(dir);
-        QProcess sox;
-        sox.start("sh", {"-c", "sox -n -r 44100 -c 2 -b 16 \"$0/src.wav\" synth 90 pinknoise && "
-                               "for n in 1 2 3; do ffmpeg -loglevel error -y -i \"$0/src.wav\" \"$0/song$n.flac\" || exit 1; done && "
-                               "rm \"$0/src.wav\"", dir});
-        QVERIFY(sox.waitForFinished(kStartMs) && sox.exitCode() == 0);
+        QVERIFY(MakeSongs(dir, 90));
 
         const QString shot = test::ScreenshotFolder() + "/process-audio.png";
         const QString stem = test::ScreenshotStem(shot);
@@ -598,9 +713,7 @@ private slots:
                                    stem + "-progress-audio.png"})
             QFile::remove(old);
         QProcess program;
-        test::StartProgram(program, KV_KELVADORE, home, x.Display, shot, {dir});
-        QVERIFY2(WaitForFile(shot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total audio duration").isEmpty(), 60000);
+        QVERIFY2(rig.StartOnTree(program, shot, {KV_KELVADORE, dir}, {}, " - Total audio duration"), "the window shows the tree");
         QCOMPARE(LaterStart(home, {"B"}, dir), 0);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(stem + "-burnmode.png").size() > 0, 60000);
         QProcess click;
@@ -626,24 +739,12 @@ private slots:
     // Only the writing job talks to the drive, the working files the write still needs stay, the
     // run ends with its abort text and the program ends in bounded time.
     void sideDoorsDuringAnAudioCdBurnAndALogout() {
-        TXServer x;
-        QVERIFY2(x.Start(), "an X server of its own");
-        test::TPreparedHome home;
-        struct TEndPrograms {
-            QString Home;
-            ~TEndPrograms() { EndProgramsOfHome(Home); }
-        } endPrograms{home.Home};
-        const QString medium = home.CreateMedium("doors-audio-cdr.kvm", "cdr");
-        const QString identity = ListedIdentityOutside(home, medium);
-        QVERIFY(!identity.isEmpty());
-        QVERIFY(home.WriteConfig({{"1.4", identity}, {"3.3", "1"}}));
+        TNormalSpeedRig rig;
+        QVERIFY2(rig.Prepare("doors-audio-cdr.kvm", "cdr", {{"3.3", "1"}}),
+                 "an X server, the recorder listed and the settings written");
+        auto& [x, home, endPrograms, medium, identity] = rig;
         const QString dir = QDir::cleanPath(home.Home + "/../DoorSongs");
-        QDir().mkpath(dir);
-        QProcess sox;
-        sox.start("sh", {"-c", "sox -n -r 44100 -c 2 -b 16 \"$0/src.wav\" synth 60 pinknoise && "
-                               "for n in 1 2 3; do ffmpeg -loglevel error -y -i \"$0/src.wav\" \"$0/song$n.flac\" || exit 1; done && "
-                               "rm \"$0/src.wav\"", dir});
-        QVERIFY(sox.waitForFinished(kStartMs) && sox.exitCode() == 0);
+        QVERIFY(MakeSongs(dir, 60));
         QList<QByteArray> songs;
         for (int n = 1; n <= 3; ++n) songs.append(Contents(dir + QString("/song%1.flac").arg(n)));
         const QString extra = QDir::cleanPath(home.Home + "/../Extra");
@@ -666,9 +767,7 @@ private slots:
         const QString stem = test::ScreenshotStem(shot);
         for (const QString& old : {shot, stem + "-burnmode.png", stem + "-progress-converting.png"}) QFile::remove(old);
         QProcess program;
-        test::StartProgram(program, KV_KELVADORE, home, x.Display, shot, {dir}, extraEnvironment);
-        QVERIFY2(WaitForFile(shot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total audio duration").isEmpty(), 60000);
+        QVERIFY2(rig.StartOnTree(program, shot, {KV_KELVADORE, dir}, extraEnvironment, " - Total audio duration"), "the window shows the tree");
         const QStringList mainWindow = VisibleWindows(x.Display, program.processId());
         QCOMPARE(mainWindow.size(), 1);
 
@@ -777,6 +876,49 @@ private slots:
         // it there), but the mirror file, which had it from that instance, does not get it twice.
         QVERIFY(home.LogLines().filter("before the restart").isEmpty());
         QVERIFY(QFileInfo(test::ScreenshotStem(run.Screenshot) + "-shutdown.png").size() > 0);
+    }
+
+    // The windows a user opens first, pictured by the program itself on an X server of its own: the
+    // drive list naming both virtual recorders by their medium files, the preferences, About and the
+    // user guide. The clicks land where the first start's layout puts the drive list, the Help menu
+    // and the Preferences button (see process-windows.png); each picture is taken when its window shows.
+    void theDriveListPreferencesAboutAndTheGuideAsTheProgramShowsThem() {
+        TXServer x;
+        QVERIFY2(x.Start(), "an X server of its own");
+        test::TPreparedHome home;
+        struct TEndPrograms {
+            QString Home;
+            ~TEndPrograms() { EndProgramsOfHome(Home); }
+        } endPrograms{home.Home};
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(!home.CreateMedium("blank-dvdplusr.kvm", "dvdplusr").isEmpty());
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}}));
+        const QString shot = test::ScreenshotFolder() + "/process-windows.png";
+        const QString stem = test::ScreenshotStem(shot);
+        const QString driveList = stem + "-drive-list.png", guide = stem + "-FormUserGuide.png",
+                      about = stem + "-FormAbout.png", settings = stem + "-FormSettings.png";
+        for (const QString& old : {shot, driveList, guide, about, settings}) QFile::remove(old);
+        QProcess program;
+        test::StartProgram(program, KV_KELVADORE, home, x.Display, shot, {});
+        QVERIFY2(WaitForFile(shot), "the window is up");
+        const QStringList windows = VisibleWindows(x.Display, program.processId());
+        QCOMPARE(windows.size(), 1);
+        const auto onWindow = [&](const QString& actions) {
+            bool ok = false;
+            OnDisplay(x.Display, QString("xdotool windowfocus --sync %1 " + actions).arg(windows.first()), &ok);
+            return ok;
+        };
+        QVERIFY(onWindow("mousemove --window %1 290 182 click 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(driveList).size() > 0, 20000);
+        QVERIFY(onWindow("key Escape"));
+        QVERIFY(onWindow("sleep 0.3 key F1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(guide).size() > 0, 20000);
+        QVERIFY(onWindow("mousemove --window %1 229 8 click 1 sleep 0.5 key Up Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(about).size() > 0, 20000);
+        QVERIFY(onWindow("mousemove --window %1 676 100 click 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(settings).size() > 0, 20000);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QVERIFY(program.waitForFinished(kStartMs));
     }
 };
 
