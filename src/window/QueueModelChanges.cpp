@@ -39,7 +39,9 @@ QList<TQueueItem*> TopmostOf(const QList<TQueueItem*>& items, const TQueueItem* 
 TRowsByParent RowsByParent(const QList<TQueueItem*>& items) {
     TRowsByParent rows;
     for (TQueueItem* item : items) rows[item->Parent()].push_back(item->Row());
-    for (auto& [parent, list] : rows) std::sort(list.begin(), list.end());
+    // A selection usually comes in row order already.
+    for (auto& [parent, list] : rows)
+        if (!std::is_sorted(list.begin(), list.end())) std::sort(list.begin(), list.end());
     return rows;
 }
 
@@ -49,6 +51,13 @@ bool IsOneRun(const std::vector<int>& rows) {
 
 // The nodes in tree order: a node's rows from the root down, compared.
 void SortInTreeOrder(QList<TQueueItem*>& items) {
+    // Neighbours, as most selections are: their rows alone give the order.
+    const TQueueItem* parent = items.front()->Parent();
+    if (std::all_of(items.begin(), items.end(), [parent](const TQueueItem* item) { return item->Parent() == parent; })) {
+        const auto byRow = [](const TQueueItem* a, const TQueueItem* b) { return a->Row() < b->Row(); };
+        if (!std::is_sorted(items.begin(), items.end(), byRow)) std::sort(items.begin(), items.end(), byRow);
+        return;
+    }
     std::vector<std::pair<std::vector<int>, TQueueItem*>> keyed;
     keyed.reserve(static_cast<size_t>(items.size()));
     for (TQueueItem* item : items) {

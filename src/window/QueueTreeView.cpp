@@ -82,6 +82,15 @@ bool TQueueTreeView::MoveNodes(const QList<TQueueItem*>& items, TQueueItem* targ
     return true;
 }
 
+QRegion TQueueTreeView::visualRegionForSelection(const QItemSelection& selection) const {
+    // More ranges than the viewport has rows: repainting all of it is cheaper than finding where
+    // each range lies, which for a selection of thousands of scattered rows that is dropped
+    // before a delete or a move would take longer than the change itself.
+    constexpr qsizetype kManyRanges = 512;
+    if (selection.size() > kManyRanges) return QRegion(viewport()->rect());
+    return QTreeView::visualRegionForSelection(selection);
+}
+
 bool TQueueTreeView::OwnDrag(const QDropEvent* event) const {
     return event->mimeData() && event->mimeData()->hasFormat(TQueueModel::kMimeType);
 }

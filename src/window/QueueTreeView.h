@@ -40,6 +40,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
 
 private:
     bool OwnDrag(const QDropEvent* event) const;

@@ -394,6 +394,51 @@ private slots:
         QVERIFY(Ends(run));
     }
 
+    // A folder of 2 000 short MP3 files added by a later start in audio mode: their playing times
+    // are measured without stalling the window (the event loop's longest pause from the start of
+    // the walk to the last playing time) and the total told afterwards counts every file.
+    void aFolderOfTwoThousandMp3FilesKeepsTheWindowTurning() {
+        test::TPreparedHome home;
+        const QString medium = home.CreateMedium("blank-cdr.kvm", "cdr");
+        QVERIFY(home.WriteConfig({{"1.4", ListedIdentityOutside(home, medium)}, {"3.3", "1"}}));
+        const QString dir = QDir::cleanPath(home.Home + "/../Tones");
+        QVERIFY(QDir().mkpath(dir));
+        constexpr int kFiles = 2000;
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
+                                "-ac", "1", "-b:a", "32k", home.Home + "/../tone.mp3"});
+        QVERIFY(ffmpeg.waitForFinished(kStartMs) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+                ffmpeg.exitCode() == 0);
+        const QByteArray tone = Contents(home.Home + "/../tone.mp3");
+        QVERIFY(!tone.isEmpty());
+        for (int n = 0; n < kFiles; ++n) {
+            QFile file(dir + QString("/tone%1.mp3").arg(n, 4, 10, QChar('0')));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(tone) == tone.size());
+        }
+
+        TRun run = StartUnderXvfb(home, "mp3-folder");
+        const QString stem = test::ScreenshotStem(run.Screenshot);
+        QFile::remove(stem + "-pauses.txt");
+        QVERIFY2(WaitForFile(run.Screenshot), "the window is up");
+        QCOMPARE(LaterStart(home, {dir}, home.Home), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stem + "-pauses.txt"), 60000);
+        const qint64 longest = test::LongestPause(run.Screenshot);
+        qInfo("longest pause of the event loop while %d MP3 files were added and measured: %lld ms", kFiles, longest);
+        QVERIFY(longest >= 0 && longest < 400);
+
+        // About a second each, the encoder's padding included.
+        QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Total audio duration").isEmpty(), 10000);
+        const QStringList log = home.LogLines();
+        QVERIFY2(log.filter(QString(" - Total files/folders ( %1 )").arg(kFiles + 1)).size() == 1, qPrintable(log.join('\n')));
+        const QRegularExpressionMatch total =
+            QRegularExpression(" - Total audio duration (\\d+) m").match(log.filter(" - Total audio duration").last());
+        QVERIFY(total.hasMatch());
+        const int minutes = total.captured(1).toInt();
+        QVERIFY2(minutes >= kFiles / 60 && minutes <= kFiles * 11 / 10 / 60, qPrintable(total.captured(0)));
+        QCOMPARE(::kill(static_cast<pid_t>(run.Pid()), SIGTERM), 0);
+        QVERIFY(Ends(run));
+    }
+
     // A prepared compilation burned to a DVD+R by the program itself at the engine's normal speed,
     // started by the command word "B" from a later start. The progress window is pictured while
     // it writes and while it closes the track, the event loop never stalls, and the disc holds
