@@ -1,5 +1,5 @@
 // UDF beside ISO 9660, read back by outside UDF readers (udfinfo, 7-Zip's UDF reader, pycdlib's):
-// the awkward tree as an image, a DVD+RW grown by a second session, write-once media with two.
+// the awkward tree as an image, a DVD+RW and a BD-RE grown by a second session, write-once media with two.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -159,16 +159,20 @@ TEST_F(UdfBridgeTest, TheCommandLineChoosesUdfAndItsRevision) {
     EXPECT_NE(bad.Output.find("--udf takes auto, on or off"), std::string::npos) << bad.Output;
 }
 
-TEST_F(UdfBridgeTest, ADvdPlusRwGrownByASecondSessionShowsBothSessionsThroughItsUdf) {
-    const fs::path medium = TwoSessions("dvdplusrw", "");
-    EXPECT_EQ(DiscUdf(medium), "2.01");
-    const fs::path image = Export(medium);
-    const fs::path z = Fresh("7z-grown");
-    const TRun x = RunShell("7z x -tudf -y -o" + Q(z.string()) + " " + Q(image.string()));
-    ASSERT_EQ(x.Status, 0) << x.Output;
-    ExpectSameTree(BothSessions(), Scan(z, false, false), "7z (UDF of a grown DVD+RW)");
-    const TRun info = RunShell("udfinfo " + Q(image.string()));
-    EXPECT_EQ(Field(info.Output, "numfiles"), "3") << info.Output;
+TEST_F(UdfBridgeTest, ADvdPlusRwOrBdReGrownByASecondSessionShowsBothSessionsThroughItsUdf) {
+    for (const std::string type : {"dvdplusrw", "bdre"}) {
+        SCOPED_TRACE(type);
+        const fs::path medium = TwoSessions(type, "");
+        EXPECT_EQ(DiscUdf(medium), "2.01");
+        const fs::path image = Export(medium);
+        const fs::path z = Fresh("7z-grown-" + type);
+        const TRun x = RunShell("7z x -tudf -y -o" + Q(z.string()) + " " + Q(image.string()));
+        ASSERT_EQ(x.Status, 0) << x.Output;
+        ExpectSameTree(BothSessions(), Scan(z, false, false), "7z (UDF of a grown " + type + ")");
+        const TRun info = RunShell("udfinfo " + Q(image.string()));
+        EXPECT_EQ(Field(info.Output, "numfiles"), "3") << info.Output;
+        fs::remove(image);
+    }
 }
 
 TEST_F(UdfBridgeTest, WriteOnceMediaCarryAUdfInEverySessionAndCdsNoneUnlessAsked) {

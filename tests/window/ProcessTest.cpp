@@ -654,8 +654,8 @@ private slots:
     // abort question answered No by Escape), and Refresh Info in the disc information window that
     // stayed open (refused as busy). Only the writing job talks to the
     // drive during the write, the disc reads back whole, and nothing of the user's is lost. Then a
-    // second run ended by SIGTERM during its write: the program ends in bounded time and says the
-    // burn was aborted.
+    // second and a third run ended during their write by SIGTERM and by tray Exit answered Yes: the
+    // program ends in bounded time and says the burn was aborted.
     void sideDoorsDuringADvdPlusRBurnHurtNeitherDiscNorFiles() {
         TNormalSpeedRig rig;
         QVERIFY2(rig.Prepare("doors-dvdplusr.kvm", "dvdplusr", {{"3.0", "1"}, {"5.3", "0"}}),
@@ -776,32 +776,49 @@ private slots:
         QCOMPARE(Contents(extra + "/extra.txt"), QByteArray("extra"));
         QCOMPARE(Contents(list), (extra + "\n").toUtf8());
 
-        // SIGTERM during the write of a second run, on a fresh disc of its own.
-        test::TPreparedHome second;
-        const QString secondMedium = second.CreateMedium("sigterm-dvdplusr.kvm", "dvdplusr");
-        const QString secondIdentity = ListedIdentityOutside(second, secondMedium);
-        QVERIFY(second.WriteConfig({{"1.4", secondIdentity}, {"3.0", "1"}, {"5.3", "0"}}));
-        endPrograms.Home = second.Home;
-        const QString secondLog = second.Home + "/../recorder.log";
-        extraEnvironment.insert("KELVADORE_VR_LOG", secondLog);
-        const QString secondShot = test::ScreenshotFolder() + "/process-doors-sigterm.png";
-        QFile::remove(secondShot);
-        QProcess program;
-        test::StartProgram(program, KV_KELVADORE, second, x.Display, secondShot, {dir}, extraEnvironment);
-        QVERIFY2(WaitForFile(secondShot), "the window shows the tree");
-        QTRY_VERIFY_WITH_TIMEOUT(!second.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
-        QCOMPARE(LaterStart(second, {"B"}, dir), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(HasWritten(secondLog), 120000);
-        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
-        QElapsedTimer ending;
-        ending.start();
-        QVERIFY2(program.waitForFinished(30000), "SIGTERM during a data burn ends the program");
-        qInfo("SIGTERM during the data write: the program ended after %lld ms", ending.elapsed());
-        log = second.LogLines();
-        QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty(), qPrintable(log.join('\n')));
-        const QString foreignAfterSigterm = CommandFromOutsideTheWrite(RecorderLog(secondLog));
-        QVERIFY2(foreignAfterSigterm.isEmpty(), qPrintable(foreignAfterSigterm));
-        QVERIFY(Contents(dir + "/large.bin") == largeBefore);
+        // Two more runs, each on a fresh disc of its own, ended during their write: by SIGTERM, and
+        // by tray Exit answered Yes (Return takes the default answer).
+        for (const bool byTray : {false, true}) {
+            const QString way = byTray ? "tray Exit answered Yes" : "SIGTERM";
+            test::TPreparedHome next;
+            const QString nextMedium = next.CreateMedium("ended-dvdplusr.kvm", "dvdplusr");
+            const QString nextIdentity = ListedIdentityOutside(next, nextMedium);
+            QVERIFY(next.WriteConfig({{"1.4", nextIdentity}, {"3.0", "1"}, {"5.3", "0"}}));
+            endPrograms.Home = next.Home;
+            const QString nextLog = next.Home + "/../recorder.log";
+            extraEnvironment.insert("KELVADORE_VR_LOG", nextLog);
+            const QString nextShot =
+                test::ScreenshotFolder() + (byTray ? "/process-doors-trayexit.png" : "/process-doors-sigterm.png");
+            QFile::remove(nextShot);
+            QProcess program;
+            test::StartProgram(program, KV_KELVADORE, next, x.Display, nextShot, {dir}, extraEnvironment);
+            QVERIFY2(WaitForFile(nextShot), "the window shows the tree");
+            QTRY_VERIFY_WITH_TIMEOUT(!next.LogLines().filter(" - Total files/folders (").isEmpty(), 60000);
+            QCOMPARE(LaterStart(next, {"B"}, dir), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(HasWritten(nextLog), 120000);
+            if (byTray) {
+                const QStringList writing = VisibleWindows(x.Display, program.processId());
+                QVERIFY(tray.ChooseExit(program.processId()));
+                QStringList asking;
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    (asking = Opened(VisibleWindows(x.Display, program.processId()), writing)).size() == 1, 20000);
+                bool answered = false;
+                OnDisplay(x.Display, QString("xdotool windowfocus %1 sleep 0.3 key Return").arg(asking.first()),
+                          &answered);
+                QVERIFY(answered);
+            } else {
+                QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+            }
+            QElapsedTimer ending;
+            ending.start();
+            QVERIFY2(program.waitForFinished(30000), qPrintable(way + " during a data burn ends the program"));
+            qInfo("%s during the data write: the program ended after %lld ms", qPrintable(way), ending.elapsed());
+            log = next.LogLines();
+            QVERIFY2(!log.filter("aborted by user", Qt::CaseInsensitive).isEmpty(), qPrintable(log.join('\n')));
+            const QString foreignAfterEnd = CommandFromOutsideTheWrite(RecorderLog(nextLog));
+            QVERIFY2(foreignAfterEnd.isEmpty(), qPrintable(foreignAfterEnd));
+            QVERIFY(Contents(dir + "/large.bin") == largeBefore);
+        }
     }
 
 
