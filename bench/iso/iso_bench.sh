@@ -1,7 +1,7 @@
 #!/bin/sh
-# Benchmark of ISO image output (kelvadore-cli mkiso, Rock Ridge and Joliet) against
-# genisoimage -J -R and xorriso -as mkisofs -J -R writing the same tree, in the same run, on the
-# trees built in a scratch folder:
+# Benchmark of ISO image output (kelvadore-cli mkiso, Rock Ridge and Joliet, UDF off as the peers
+# write none here; bench/iso/udf_bench.sh measures it) against genisoimage -J -R and xorriso -as
+# mkisofs -J -R writing the same tree, in the same run, on the trees built in a scratch folder:
 #   large: 1000 MiB in 10 files;  small: 100 000 files of 1-4 KiB in 1 000 folders;
 #   one:   a single small file (the memory every run needs before it holds any file).
 # The programs run in turn, ROUNDS times (default 5), so that a machine whose speed drifts slows
@@ -54,7 +54,7 @@ run_tree() {
     round=0
     while [ "$round" -lt "$ROUNDS" ]; do
         measure "$WORK/cat.times" "$WORK/none" sh -c "find '$T' -type f -print0 | xargs -0 cat >/dev/null"
-        measure "$WORK/kv.times" "$WORK/kv.iso" "$CLI" mkiso -o "$WORK/kv.iso" "$T"
+        measure "$WORK/kv.times" "$WORK/kv.iso" "$CLI" mkiso --udf off -o "$WORK/kv.iso" "$T"
         measure "$WORK/gen.times" "$WORK/gen.iso" genisoimage -quiet -J -R -o "$WORK/gen.iso" "$T"
         measure "$WORK/xo.times" "$WORK/xo.iso" xorriso -as mkisofs -quiet -J -R -o "$WORK/xo.iso" "$T"
         round=$((round + 1))
@@ -83,7 +83,7 @@ case " $TREES " in
     rm -f "$WORK/one.times"
     round=0
     while [ "$round" -lt "$ROUNDS" ]; do
-        measure "$WORK/one.times" "$WORK/one.iso" "$CLI" mkiso -o "$WORK/one.iso" "$WORK/one"
+        measure "$WORK/one.times" "$WORK/one.iso" "$CLI" mkiso --udf off -o "$WORK/one.iso" "$WORK/one"
         round=$((round + 1))
     done
     one_m=$(median "$WORK/one.times" 3)

@@ -30,11 +30,11 @@ bool AppendGenerated(TImageOutputFile& out, const TGeneratedSectors& area, std::
 
 // Appends `bytes` of `path` and completes the last sector with zeros. Exactly `bytes` are
 // copied: a source that is shorter than recorded fails rather than shifting every later file.
-bool AppendSource(TImageOutputFile& out, const std::string& path, int64_t bytes, std::vector<uint8_t>& buffer,
-                  std::string& error) {
+bool AppendSource(TImageOutputFile& out, THostFileOpener& opener, const std::string& path, int64_t bytes,
+                  std::vector<uint8_t>& buffer, std::string& error) {
     std::unique_ptr<TSourceFile> in;
     try {
-        in = std::make_unique<TSourceFile>(path);
+        in = std::make_unique<TSourceFile>(path, opener, bytes);
     } catch (const std::system_error&) {
         error = CantOpenFileText(path);
         return false;
@@ -67,6 +67,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
         return false;
     }
     std::vector<uint8_t> buffer(kImmediatePieceSize);
+    THostFileOpener opener;
     if (!AppendGenerated(out, SectorsAfterHeader(), buffer, error)) return false;
     if (Bootable && layout.BootImageSectors > 0) {
         std::error_code ec;
@@ -75,7 +76,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
             error = CantReadFileText(BootImage, "FILE SIZE HAS CHANGED");
             return false;
         }
-        if (!AppendSource(out, BootImage, size, buffer, error)) return false;
+        if (!AppendSource(out, opener, BootImage, size, buffer, error)) return false;
     }
     std::vector<uint8_t> zeros(kSectorSize, 0);
     for (uint32_t i = 0; i < layout.FillerSectors; ++i)
@@ -94,7 +95,7 @@ bool TZelBurner::CopyImmediate(TImageOutputFile& out, std::string& error) {
             ReportMessage(">>> " + error, 4);
             return false;
         }
-        if (!AppendSource(out, e->SourcePath, e->Size, buffer, error)) return false;
+        if (!AppendSource(out, opener, e->SourcePath, e->Size, buffer, error)) return false;
     }
     return AppendGenerated(out, SectorsAfterData(), buffer, error);
 }

@@ -1,6 +1,7 @@
 #include "datawrite/SourceFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,9 +20,16 @@ constexpr int64_t kLargeSourceBytes = 1 << 20;
 
 }  // namespace
 
-TSourceFile::TSourceFile(const std::string& path)
-    : path_(path), file_(path, TFileStreamEx::kOpenReadShared) {
-    size_ = file_.GetSize();
+TSourceFile::TSourceFile(const std::string& path, THostFileOpener& opener, int64_t expectedSize)
+    : path_(path), file_(opener.Open(path, O_RDONLY), path) {
+    // A small source as recorded needs no call to learn its size; a short one fails its read.
+    // Larger ones are asked, as their holes are bounded by the size the file really has.
+    if (expectedSize >= 0 && expectedSize < kLargeSourceBytes) {
+        size_ = expectedSize;
+        return;
+    }
+    struct stat st {};
+    if (::fstat(file_.Handle(), &st) == 0) size_ = static_cast<int64_t>(st.st_size);
     if (size_ < kLargeSourceBytes) return;
     (void)::posix_fadvise(file_.Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     FindNextHole();

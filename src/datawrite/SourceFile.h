@@ -3,6 +3,7 @@
 #include <string>
 
 #include "datawrite/StreamEx.h"
+#include "platform/HostPaths.h"
 
 namespace kv {
 
@@ -12,8 +13,9 @@ namespace kv {
 // engine's words.
 class TSourceFile {
 public:
-    // Throws std::system_error when the file cannot be opened.
-    explicit TSourceFile(const std::string& path);
+    // Throws std::system_error when the file cannot be opened. `opener` opens it (sources read
+    // one after another share one); `expectedSize` is its size as recorded, or -1 to ask the file.
+    TSourceFile(const std::string& path, THostFileOpener& opener, int64_t expectedSize = -1);
     // The file's size when it was opened; -1 when it cannot be told.
     int64_t Size() const { return size_; }
     // Reads exactly `count` bytes; false when the file ends before or a read fails (ErrorText).

@@ -76,6 +76,10 @@ TFileStreamEx::TFileStreamEx(const std::string& fileName, uint16_t mode) : THand
     if (handle_ < 0) throw std::system_error(errno, std::generic_category(), fileName);
 }
 
+TFileStreamEx::TFileStreamEx(int handle, const std::string& fileName) : THandleStreamEx(handle) {
+    if (handle_ < 0) throw std::system_error(errno, std::generic_category(), fileName);
+}
+
 TFileStreamEx::~TFileStreamEx() { Close(); }
 
 bool TFileStreamEx::Close() {

@@ -46,6 +46,8 @@ public:
     static constexpr uint16_t kOpenReadShared = 0x40;
 
     TFileStreamEx(const std::string& fileName, uint16_t mode);
+    // Takes over `handle`, a file just opened as `fileName`; throws (errno) when it is -1.
+    TFileStreamEx(int handle, const std::string& fileName);
     ~TFileStreamEx() override;
     // Closes the handle and reports whether the close succeeded (a full disk can show here).
     bool Close();

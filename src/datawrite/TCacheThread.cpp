@@ -208,7 +208,7 @@ bool TCacheThread::StreamSource(const TSource& source) {
     if (source.Path.empty()) return StreamZeros(source.Bytes);
     std::unique_ptr<TSourceFile> file;
     try {
-        file = std::make_unique<TSourceFile>(source.Path);
+        file = std::make_unique<TSourceFile>(source.Path, opener_, source.Exact ? source.Bytes : -1);
     } catch (const std::system_error&) {
         EndWithStatus(CantOpenFileText(source.Path));
         return false;

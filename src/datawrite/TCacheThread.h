@@ -9,6 +9,7 @@
 #include "iso/GeneratedSectors.h"
 #include "iso/IsoEntries.h"
 #include "platform/BlockRing.h"
+#include "platform/HostPaths.h"
 
 namespace kv {
 
@@ -101,6 +102,7 @@ private:
     TBlockRing<TNoInfo> ring_;
     int takenBlocks_ = 0;   // writer thread only
     int64_t produced_ = 0;  // bytes read into the stream so far (reader thread only)
+    THostFileOpener opener_;  // reader thread only
 
     mutable std::mutex statusMutex_;
     std::string status_;       // guarded by statusMutex_

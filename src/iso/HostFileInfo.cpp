@@ -1,5 +1,6 @@
 #include "iso/HostFileInfo.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -13,15 +14,7 @@ TLocalDateTime LocalTime(const struct timespec& t) {
     return TLocalDateTime::FromUnixTime(t.tv_sec, static_cast<int>(t.tv_nsec / 1000000));
 }
 
-}  // namespace
-
-std::optional<TFileDescription> DescribeHostFile(const std::string& path, bool followLinks) {
-    struct stat st {};
-    if (path.empty()) {
-        errno = ENOENT;
-        return std::nullopt;
-    }
-    if (!StatHostPath(path, st, followLinks)) return std::nullopt;
+std::optional<TFileDescription> Described(const struct stat& st, const std::string& path) {
     TFileDescription d;
     size_t slash = path.find_last_of('/');
     d.Name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -42,6 +35,25 @@ std::optional<TFileDescription> DescribeHostFile(const std::string& path, bool f
         if (!ReadHostLink(path, d.LinkTarget)) return std::nullopt;
     }
     return d;
+}
+
+}  // namespace
+
+std::optional<TFileDescription> DescribeHostFile(const std::string& path, bool followLinks) {
+    struct stat st {};
+    if (path.empty()) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
+    if (!StatHostPath(path, st, followLinks)) return std::nullopt;
+    return Described(st, path);
+}
+
+std::optional<TFileDescription> DescribeHostFileAt(int folder, const std::string& name, const std::string& path,
+                                                   bool followLinks) {
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return Described(st, path);
 }
 
 }  // namespace kv

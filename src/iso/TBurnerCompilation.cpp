@@ -234,13 +234,7 @@ void TBurnerCompilation::AppendEntry(TDEntry* dir, TFEntry* entry) {
     jolietIndex_.emplace(JolietKey(dir, entry->LongName), entry);
 }
 
-std::string TBurnerCompilation::EntryKey(const TDEntry* dir, const std::string& name) {
-    char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "%p|", static_cast<const void*>(dir));
-    return prefix + name;
-}
-
-std::string TBurnerCompilation::JolietKey(const TDEntry* dir, const std::string& name) {
+TBurnerCompilation::TEntryKey TBurnerCompilation::JolietKey(const TDEntry* dir, const std::string& name) {
     return EntryKey(dir, UpperAscii(name));
 }
 
@@ -323,19 +317,28 @@ int TBurnerCompilation::AddFile(const std::string& destPath, const std::string& 
     return AddFile(FindDir(destPath), filePath, shortName, longName);
 }
 
+bool TBurnerCompilation::TakesFileInto(const TDEntry* dest, const std::string& longName) {
+    if (ChangesLocked()) return false;
+    lastRefusal_ = {};
+    if (dest && !longName.empty()) return true;
+    Refuse(TRefusalReason::BadDestination, "INVALID DESTINATION PATH", 4);
+    return false;
+}
+
 int TBurnerCompilation::AddFile(TDEntry* dest, const std::string& filePath, const std::string& shortName,
                                 const std::string& longName) {
-    if (ChangesLocked()) return 0;
-    lastRefusal_ = {};
-    if (!dest || longName.empty()) {
-        Refuse(TRefusalReason::BadDestination, "INVALID DESTINATION PATH", 4);
-        return 0;
-    }
+    if (!TakesFileInto(dest, longName)) return 0;
     std::optional<TFileDescription> d = DescribeHostFile(filePath);
     if (!d) return -1;
-    d->Name = longName;
-    d->ShortName = FirstCharacters(UpperAscii(shortName.empty() ? longName : shortName), 13);
-    AddFileEntry(dest, *d, 0, filePath);
+    return AddFile(dest, std::move(*d), filePath, shortName, longName);
+}
+
+int TBurnerCompilation::AddFile(TDEntry* dest, TFileDescription described, const std::string& filePath,
+                                const std::string& shortName, const std::string& longName) {
+    if (!TakesFileInto(dest, longName)) return 0;
+    described.Name = longName;
+    described.ShortName = FirstCharacters(UpperAscii(shortName.empty() ? longName : shortName), 13);
+    AddFileEntry(dest, std::move(described), 0, filePath);
     return 1;
 }
 

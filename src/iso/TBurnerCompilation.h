@@ -61,6 +61,9 @@ public:
     int AddFile(const std::string& destPath, const std::string& filePath, const std::string& shortName,
                 const std::string& longName);
     int AddFile(TDEntry* dest, const std::string& filePath, const std::string& shortName, const std::string& longName);
+    // AddFile of a source the caller has just described (`described`, from `filePath`).
+    int AddFile(TDEntry* dest, TFileDescription described, const std::string& filePath, const std::string& shortName,
+                const std::string& longName);
     // Why the last AddFile, AddFileEntry or AddDirEntry did not take its entry; empty when it did
     // (or when it only met an entry of the same name that the caller's ReplaceFile kept).
     const TAddRefusal& LastRefusal() const { return lastRefusal_; }
@@ -110,13 +113,28 @@ private:
     TFEntry* NewFileRecord();
     void FreeAll();
     void Refuse(TRefusalReason reason, const std::string& text, int mType);
+    // False, refused or locked, unless a file named `longName` can go into `dest`.
+    bool TakesFileInto(const TDEntry* dest, const std::string& longName);
     void AppendEntry(TDEntry* dir, TFEntry* entry);
     void ReindexDirectory(const TDEntry* dir);
     // Takes a replaced entry out of the set of names it shares data with.
     void Unshare(TFEntry* entry);
-    static std::string EntryKey(const TDEntry* dir, const std::string& name);
+    // A name within its folder. Names up to 15 bytes stay inside the key, with no memory of their
+    // own: a compilation of many files holds two keys for each.
+    struct TEntryKey {
+        const TDEntry* Dir;
+        std::string Name;
+        bool operator==(const TEntryKey&) const = default;
+    };
+    struct TEntryKeyHash {
+        size_t operator()(const TEntryKey& key) const noexcept {
+            return std::hash<std::string>{}(key.Name) ^ (std::hash<const void*>{}(key.Dir) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+    using TEntryIndex = std::unordered_map<TEntryKey, TFEntry*, TEntryKeyHash>;
+    static TEntryKey EntryKey(const TDEntry* dir, const std::string& name) { return {dir, name}; }
     // Joliet names are unique without regard to ASCII case, as Windows compares them.
-    static std::string JolietKey(const TDEntry* dir, const std::string& name);
+    static TEntryKey JolietKey(const TDEntry* dir, const std::string& name);
     // The name an entry goes by in the Joliet tree: `given` with its backslashes replaced, when it fits one record and no other entry of `dir` has it; otherwise shortened,
     // keeping the extension, with a ~N tail when needed to stay unique.
     std::string JolietNameFor(const TDEntry* dir, const std::string& given, bool isDirectory,
@@ -132,8 +150,8 @@ private:
     int maxDirs_ = kDefaultMaxDirs;
     // Lookup indexes: FindEntry runs once per added file, so a linear scan would make large
     // compilations quadratic. Each keeps the first match in creation order.
-    std::unordered_map<std::string, TFEntry*> entryIndex_;   // by exact name
-    std::unordered_map<std::string, TFEntry*> jolietIndex_;  // by Joliet name
+    TEntryIndex entryIndex_;   // by exact name
+    TEntryIndex jolietIndex_;  // by Joliet name
     std::unordered_map<const TDEntry*, TFEntry*> entryTail_;
     TAddRefusal lastRefusal_;
     std::atomic<bool> changesLocked_{false};

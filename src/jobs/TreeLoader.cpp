@@ -26,6 +26,12 @@ uint32_t FileType(const TFileDescription& d) { return d.Posix.Mode & kModeTypeMa
 
 }  // namespace
 
+TTreeLoader::TTreeLoader(TZelBurner& burner, const std::string& output, bool keepLinks)
+    : burner_(burner), keepLinks_(keepLinks) {
+    struct stat st {};
+    if (!output.empty() && StatHostPath(output, st)) output_ = TFileId{st.st_dev, st.st_ino};
+}
+
 bool TTreeLoader::AddPath(const std::string& path) {
     std::optional<TFileDescription> d = DescribeHostFile(path);
     if (!d) {
@@ -111,30 +117,31 @@ TDEntry* TTreeLoader::AddFolder(TDEntry* parent, const std::string& path, const 
     return dir;
 }
 
-void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName) {
-    std::error_code ec;
-    if (!output_.empty() && std::filesystem::equivalent(path, output_, ec)) return;  // never the image itself
-    std::optional<TFileDescription> d = DescribeHostFile(path);
-    if (!d) {
+void TTreeLoader::AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName,
+                             const TFileDescription* described, int folder) {
+    std::optional<TFileDescription> d;
+    if (described) {
+        d = *described;
+    } else if (!(d = DescribeHostFile(path))) {
         // Gone since it was collected, or out of reach: the disc would silently lack it.
         Refuse(errno == ENOENT ? Quoted("NOT FOUND", path) : WithReason("CANNOT READ", path, errno));
         return;
     }
+    if (output_ == TFileId{d->Posix.Device, d->Posix.Inode}) return;  // never the image itself
     if (FileType(*d) != kModeRegular) {
         // FIFOs, sockets and devices have no data to write.
         Refuse(Quoted("NEITHER FILE NOR FOLDER, LEFT OUT", path));
         return;
     }
     // Found now rather than when the write reaches it, which would leave a write-once disc with a
-    // broken session.
-    const int fd = OpenHostPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    // broken session. Asked rather than opened: an open and a close cost more than the question,
+    // and images of many small files ask it for each.
+    if (folder >= 0 ? ::faccessat(folder, hostName.c_str(), R_OK, AT_EACCESS) != 0 : !ReadableHostPath(path)) {
         Refuse(WithReason("CANNOT READ", path, errno));
         return;
     }
-    ::close(fd);
     const std::string shortName = namer_.Allocate(*dir, hostName, false);
-    if (burner_.AddFile(dir, path, shortName, hostName) < 0) {
+    if (burner_.AddFile(dir, *d, path, shortName, hostName) < 0) {
         Refuse(Quoted("NOT FOUND", path));
     } else if (burner_.LastRefusal()) {
         NoteRefusal(path);
@@ -163,8 +170,8 @@ void TTreeLoader::AddLink(TDEntry* dir, const std::string& path, const std::stri
     if (burner_.AddFileEntry(dir, *d, 0, path) == 0 && burner_.LastRefusal()) NoteRefusal(path);
 }
 
-void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::string& name, int depth) {
-    std::optional<TFileDescription> d = DescribeHostFile(path, false);
+void TTreeLoader::AddChild(TDEntry* dir, int folder, const std::string& path, const std::string& name, int depth) {
+    std::optional<TFileDescription> d = DescribeHostFileAt(folder, name, path, false);
     if (!d) {
         Refuse(WithReason("CANNOT READ", path, errno));
         return;
@@ -174,7 +181,7 @@ void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::str
             AddLink(dir, path, name);
             return;
         }
-        d = DescribeHostFile(path);
+        d = DescribeHostFileAt(folder, name, path);
         if (!d) {
             Refuse(WithReason("LINK LEADS NOWHERE, LEFT OUT", path, errno));
             return;
@@ -193,7 +200,7 @@ void TTreeLoader::AddChild(TDEntry* dir, const std::string& path, const std::str
         AddFolderContents(sub, path, depth + 1);
         walkedFolders_.pop_back();
     } else {
-        AddOneFile(dir, path, name);
+        AddOneFile(dir, path, name, &*d, folder);
     }
 }
 
@@ -204,14 +211,16 @@ void TTreeLoader::AddFolderContents(TDEntry* dir, const std::string& path, int d
         return;
     }
     std::vector<std::string> names;
-    if (!ListHostFolder(path, names)) {
+    const int folder = OpenAndListHostFolder(path, names);
+    if (folder < 0) {
         // Burned as an empty folder, it would look complete on the disc.
         Refuse(WithReason("CANNOT LIST", path, errno));
         return;
     }
     std::sort(names.begin(), names.end());
     const std::string prefix = !path.empty() && path.back() == '/' ? path : path + "/";
-    for (const std::string& name : names) AddChild(dir, prefix + name, name, depth);
+    for (const std::string& name : names) AddChild(dir, folder, prefix + name, name, depth);
+    ::close(folder);
 }
 
 }  // namespace kv::jobs

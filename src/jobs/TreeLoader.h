@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,8 +22,7 @@ public:
     // inside the tree are kept as links when `keepLinks` is set (Rock Ridge records them);
     // otherwise what a link points to is written in its place, a folder link followed unless it
     // leads back up the walked path.
-    TTreeLoader(TZelBurner& burner, std::string output, bool keepLinks = false)
-        : burner_(burner), output_(std::move(output)), keepLinks_(keepLinks) {}
+    TTreeLoader(TZelBurner& burner, const std::string& output, bool keepLinks = false);
 
     // False when `path` does not exist (Problems() says so); its contents are loaded otherwise.
     bool AddPath(const std::string& path);
@@ -46,17 +46,20 @@ private:
 
     static std::string SourceName(const std::string& path);
     TDEntry* AddFolder(TDEntry* parent, const std::string& path, const std::string& hostName);
-    void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName);
+    // `described` is the file as the caller has just described it, or null; `folder` the open
+    // folder that holds it under `hostName`, or -1 when only its path reaches it.
+    void AddOneFile(TDEntry* dir, const std::string& path, const std::string& hostName,
+                    const TFileDescription* described = nullptr, int folder = -1);
     void AddLink(TDEntry* dir, const std::string& path, const std::string& hostName);
     void AddFolderContents(TDEntry* dir, const std::string& path, int depth);
-    void AddChild(TDEntry* dir, const std::string& path, const std::string& name, int depth);
+    void AddChild(TDEntry* dir, int folder, const std::string& path, const std::string& name, int depth);
     void RecordLinkedData(TDEntry* dir, const std::string& name, const TFileDescription& d);
     void NoteRefusal(const std::string& path);
     void Refuse(const std::string& text);
     void Problem(const std::string& text) { problems_.push_back(text); }
 
     TZelBurner& burner_;
-    std::string output_;
+    std::optional<TFileId> output_;  // the image being written, when it exists already
     bool keepLinks_;
     TIsoLevel1Namer namer_;
     std::vector<TFileId> walkedFolders_;         // the folders from the top down to the current one

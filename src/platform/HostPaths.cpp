@@ -18,6 +18,7 @@ public:
     TFolderHandle(const TFolderHandle&) = delete;
     TFolderHandle& operator=(const TFolderHandle&) = delete;
     int Get() const { return fd_; }
+    void Release() { fd_ = -1; }
     void Reset(int fd) {
         if (fd_ >= 0 && fd_ != AT_FDCWD) {
             const int saved = errno;
@@ -76,6 +77,13 @@ bool StatHostPath(const std::string& path, struct stat& st, bool followLinks) {
     return ::fstatat(folder.Get(), rest.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool ReadableHostPath(const std::string& path) {
+    TFolderHandle folder(AT_FDCWD);
+    std::string rest;
+    if (!Approach(path, folder, rest)) return false;
+    return ::faccessat(folder.Get(), rest.c_str(), R_OK, AT_EACCESS) == 0;
+}
+
 bool ReadHostLink(const std::string& path, std::string& target) {
     TFolderHandle folder(AT_FDCWD);
     std::string rest;
@@ -93,14 +101,24 @@ bool ReadHostLink(const std::string& path, std::string& target) {
 }
 
 bool ListHostFolder(const std::string& path, std::vector<std::string>& names) {
-    const int fd = OpenHostPath(path, O_RDONLY | O_DIRECTORY);
+    const int fd = OpenAndListHostFolder(path, names);
     if (fd < 0) return false;
-    DIR* dir = ::fdopendir(fd);
+    ::close(fd);
+    return true;
+}
+
+int OpenAndListHostFolder(const std::string& path, std::vector<std::string>& names) {
+    TFolderHandle folder(OpenHostPath(path, O_RDONLY | O_DIRECTORY));
+    if (folder.Get() < 0) return -1;
+    // The listing reads through a descriptor of its own: closedir closes the one it was given.
+    const int listed = ::fcntl(folder.Get(), F_DUPFD_CLOEXEC, 0);
+    if (listed < 0) return -1;
+    DIR* dir = ::fdopendir(listed);
     if (!dir) {
         const int saved = errno;
-        ::close(fd);
+        ::close(listed);
         errno = saved;
-        return false;
+        return -1;
     }
     names.clear();
     bool ok = true;
@@ -117,7 +135,30 @@ bool ListHostFolder(const std::string& path, std::vector<std::string>& names) {
     const int saved = errno;
     ::closedir(dir);
     errno = saved;
-    return ok;
+    if (!ok) return -1;
+    const int fd = folder.Get();
+    folder.Release();
+    return fd;
+}
+
+THostFileOpener::~THostFileOpener() {
+    if (folder_ >= 0) ::close(folder_);
+}
+
+int THostFileOpener::Open(const std::string& path, int flags) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == path.size()) return OpenHostPath(path, flags);
+    if (folder_ < 0 || path.compare(0, slash, folderPath_) != 0 || folderPath_.size() != slash) {
+        if (folder_ >= 0) ::close(folder_);
+        folderPath_.assign(path, 0, slash);
+        folder_ = OpenHostPath(folderPath_, O_PATH | O_DIRECTORY);
+        if (folder_ < 0) return OpenHostPath(path, flags);  // the whole path says why
+    }
+    int fd = -1;
+    do {
+        fd = ::openat(folder_, path.c_str() + slash + 1, flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 }  // namespace kv

@@ -45,7 +45,8 @@ TEST(SourceFileTest, HolesReadAsZerosWhateverThePieceSizes) {
     const std::string path = Islands(tree, "sparse", size, {2 * kMiB, 2 * kMiB + 9000, 5 * kMiB - 2500, size - 5000});
     const std::vector<uint8_t> expected = ReadFileBytes(path);
     for (int piece : {65536, 1 << 20, 131072 + 2048, 3 * 1000 * 1000}) {
-        TSourceFile source(path);
+        THostFileOpener opener;
+        TSourceFile source(path, opener);
         EXPECT_EQ(source.Size(), size);
         std::vector<uint8_t> got;
         std::vector<uint8_t> buffer(static_cast<size_t>(piece), 0xAA);
@@ -62,7 +63,8 @@ TEST(SourceFileTest, HolesReadAsZerosWhateverThePieceSizes) {
     }
     // A file ending in a hole reads as zeros up to its end, and no further.
     const std::string tail = Islands(tree, "tail", 3 * kMiB, {0});
-    TSourceFile source(tail);
+    THostFileOpener opener;
+    TSourceFile source(tail, opener);
     std::vector<uint8_t> all(static_cast<size_t>(3 * kMiB), 0xAA);
     ASSERT_TRUE(source.Read(all.data(), static_cast<int>(all.size())));
     EXPECT_TRUE(all == ReadFileBytes(tail));
