@@ -34,12 +34,12 @@ struct TBurnOptions {
     std::vector<std::string> Paths;
 };
 
-int Usage(const std::string& command, const std::string& problem) {
+int BurnUsage(const std::string& command, const std::string& problem) {
     std::cerr << "kelvadore-cli: " << command << ": " << problem << "\n";
     return 2;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, bool compilation, TBurnOptions& o,
+bool ParseBurnOptions(const std::vector<std::string>& args, bool compilation, TBurnOptions& o,
                   std::string& problem) {
     TArgumentParser parser;
     parser.Option({"--speed"}, o.Speed);
@@ -89,7 +89,7 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
     }
     const int64_t speed = SpeedInKBs(o.Speed, burner.MediumType());
     if (speed < 0)
-        return Usage(command, "--speed takes KB/s or a multiple such as 8x, got '" + o.Speed + "'");
+        return BurnUsage(command, "--speed takes KB/s or a multiple such as 8x, got '" + o.Speed + "'");
     burner.SetWriteSpeed(static_cast<uint32_t>(speed));
     burner.TestWrite = o.TestWrite;
     burner.FinalizeDisc = o.Close;
@@ -111,14 +111,14 @@ int RunWrite(const std::string& command, const TBurnOptions& o, TZelBurner& burn
 int RunBurn(const std::vector<std::string>& args) {
     TBurnOptions o;
     std::string problem;
-    if (!ParseOptions(args, true, o, problem)) return Usage("burn", problem);
+    if (!ParseBurnOptions(args, true, o, problem)) return BurnUsage("burn", problem);
     TZelBurner burner;
     burner.ClearAll(800000, 30000);
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
     burner.RockRidge = o.RockRidge;
     burner.RockRidgeRootOwner = o.RootOwner;
-    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return Usage("burn", problem);
+    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return BurnUsage("burn", problem);
     // The previous session's files are taken over by reference, so the new session shows them
     // as well.
     if (o.ImportLast) burner.SessionToImport = kLastSession;
@@ -138,7 +138,7 @@ int RunBurn(const std::vector<std::string>& args) {
 int RunBurnIso(const std::vector<std::string>& args) {
     TBurnOptions o;
     std::string problem;
-    if (!ParseOptions(args, false, o, problem)) return Usage("burn-iso", problem);
+    if (!ParseBurnOptions(args, false, o, problem)) return BurnUsage("burn-iso", problem);
     TZelBurner burner;
     jobs::TImageBurnJob job(burner, o.Paths.front());
     return RunWrite("burn-iso", o, burner, job);

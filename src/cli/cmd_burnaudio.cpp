@@ -32,7 +32,7 @@ struct TAudioOptions {
     std::vector<std::string> Files;
 };
 
-bool ParseOptions(const std::vector<std::string>& args, bool allowTest, TAudioOptions& o) {
+bool ParseBurnAudioOptions(const std::vector<std::string>& args, bool allowTest, TAudioOptions& o) {
     TArgumentParser parser;
     parser.Switch({"--tao"}, o.TrackAtOnce);
     parser.Switch({"--dao"}, o.TrackAtOnce, false);
@@ -169,7 +169,7 @@ void PrintCueSheet(const TCueSheetBuilder& b) {
 int RunCueSheet(const std::vector<std::string>& args) {
     jobs::InstallCdTrackReader();
     TAudioOptions o;
-    if (!ParseOptions(args, false, o)) return 2;
+    if (!ParseBurnAudioOptions(args, false, o)) return 2;
     TWorkFolder work(o.WorkFolder);
     if (!work.Usable()) {
         std::cerr << "kelvadore-cli: cannot create a folder for the decoded files"
@@ -199,7 +199,7 @@ int RunCueSheet(const std::vector<std::string>& args) {
 int RunBurnAudio(const std::vector<std::string>& args) {
     jobs::InstallCdTrackReader();
     TAudioOptions o;
-    if (!ParseOptions(args, true, o)) return 2;
+    if (!ParseBurnAudioOptions(args, true, o)) return 2;
     TWorkFolder work(o.WorkFolder);
     if (!work.Usable()) {
         std::cerr << "kelvadore-cli: cannot create a folder for the decoded files"

@@ -15,7 +15,7 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-int Usage(const std::string& usage) {
+int MediaUsage(const std::string& usage) {
     std::cerr << "usage: kelvadore-cli " << usage << "\n";
     return 2;
 }
@@ -52,10 +52,10 @@ int RunCreate(const std::vector<std::string>& args) {
         } else if (audio) {
             wavs.push_back(a);
         } else {
-            return Usage(kCreateUsage);
+            return MediaUsage(kCreateUsage);
         }
     }
-    if (type.empty() || file.empty()) return Usage(kCreateUsage);
+    if (type.empty() || file.empty()) return MediaUsage(kCreateUsage);
     const auto kind = vr::KindFromCliName(type);
     if (!kind) return Fail("unknown medium type '" + type + "' (one of " + vr::KnownCliNames() + ")");
     std::string error;
@@ -77,7 +77,7 @@ int RunCreate(const std::vector<std::string>& args) {
 }
 
 int RunInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage("media info FILE");
+    if (args.size() != 1) return MediaUsage("media info FILE");
     std::string text, error;
     if (!vr::DescribeMedium(args[0], text, error)) return Fail(error);
     std::cout << text;
@@ -101,14 +101,14 @@ int RunExport(const std::vector<std::string>& args) {
             positional.push_back(args[i]);
         }
     }
-    if (positional.size() != 2) return Usage("media export [--session N] FILE OUT.iso");
+    if (positional.size() != 2) return MediaUsage("media export [--session N] FILE OUT.iso");
     std::string error;
     if (!vr::ExportImage(positional[0], positional[1], session, error)) return Fail(error);
     return 0;
 }
 
 int RunExportAudio(const std::vector<std::string>& args) {
-    if (args.size() != 2) return Usage("media export-audio FILE DIR");
+    if (args.size() != 2) return MediaUsage("media export-audio FILE DIR");
     std::string error;
     if (!vr::ExportAudio(args[0], args[1], error)) return Fail(error);
     return 0;

@@ -31,7 +31,7 @@ struct TMkisoOptions {
     std::vector<std::string> Paths;
 };
 
-int Usage(const std::string& problem) {
+int MkisoUsage(const std::string& problem) {
     std::cerr << "kelvadore-cli: mkiso: " << problem << "\n"
               << "usage: kelvadore-cli mkiso -o OUT.iso [--volume NAME] [--no-joliet] [--no-rock-ridge] [--root-owner] "
                  "[--follow-links] [--boot IMAGE] [--immediate] [--accept-refused] "
@@ -39,7 +39,7 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::string& problem) {
+bool ParseMkisoOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::string& problem) {
     TArgumentParser parser;
     parser.Option({"-o", "--output"}, o.Output);
     parser.Option({"--volume"}, o.Volume);
@@ -61,7 +61,7 @@ bool ParseOptions(const std::vector<std::string>& args, TMkisoOptions& o, std::s
 int RunMkiso(const std::vector<std::string>& args) {
     TMkisoOptions o;
     std::string problem;
-    if (!ParseOptions(args, o, problem)) return Usage(problem);
+    if (!ParseMkisoOptions(args, o, problem)) return MkisoUsage(problem);
 
     TZelBurner burner;
     burner.ClearAll(800000, 30000);
@@ -71,13 +71,13 @@ int RunMkiso(const std::vector<std::string>& args) {
     burner.JolietFileSystem = o.Joliet;
     burner.RockRidge = o.RockRidge;
     burner.RockRidgeRootOwner = o.RootOwner;
-    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return Usage(problem);
+    if (!ApplyUdfOptions(o.Udf, o.UdfRevision, burner, problem)) return MkisoUsage(problem);
     burner.IdVolume = o.Volume;
     burner.IdApplication = "KELVADORE";
     // An image file is as long as its data; padding to 300 sectors is for discs.
     burner.WritePostGap = false;
     if (!o.BootImage.empty()) {
-        if (!fs::is_regular_file(o.BootImage)) return Usage("boot image not found: " + o.BootImage);
+        if (!fs::is_regular_file(o.BootImage)) return MkisoUsage("boot image not found: " + o.BootImage);
         burner.Bootable = true;
         burner.BootImage = o.BootImage;
     }
