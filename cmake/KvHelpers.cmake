@@ -32,8 +32,12 @@ function(kv_gtest name)
 endfunction()
 
 # GoogleTest's headers take longer to parse than most test files take to compile: parse them once
-# per test binary.
+# per test binary. A unity build compiles each test binary as one batch, which parses them once
+# anyway; writing and loading a precompiled header (over 100 MB) would then cost more than it saves.
 function(kv_precompile_test_headers target)
+  if(KELVADORE_UNITY_BUILD)
+    return()
+  endif()
   target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <gmock/gmock.h> <string> <vector>
     <filesystem> <functional> <memory>)
 endfunction()
