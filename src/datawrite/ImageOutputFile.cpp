@@ -51,13 +51,15 @@ bool TImageOutputFile::Create() {
             writePath_ = target_;
             stream_ = std::make_unique<TFileStreamEx>(target_, 1);
         } else {
+            // Written through the descriptor that made it: opening the new file again to truncate
+            // it would mark it for ext4, which then writes the whole image out in the closing
+            // process (its guard for files truncated and rewritten) instead of in the background.
             std::string pattern = renameTarget_ + ".XXXXXX";
-            int fd = ::mkstemp(pattern.data());
+            const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
             if (fd < 0) throw std::system_error(errno, std::generic_category());
-            ::close(fd);
             writePath_ = pattern;
-            ::chmod(writePath_.c_str(), exists ? (st.st_mode & 07777) : (0666 & ~ProcessUmask()));
-            stream_ = std::make_unique<TFileStreamEx>(writePath_, TFileStreamEx::kCreate);
+            ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~ProcessUmask()));
+            stream_ = std::make_unique<TFileStreamEx>(fd, writePath_);
         }
     } catch (const std::system_error&) {
         if (!inPlace_ && !writePath_.empty()) ::unlink(writePath_.c_str());
