@@ -187,6 +187,12 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     # No test may switch the machine off: the program writes this file instead.
     export KELVADORE_FAKE_POWEROFF="${KELVADORE_FAKE_POWEROFF:-$ROOT/build/fake-poweroff}"
+    # A full disk makes compilers and guests fail without a word of why: say it first.
+    for place in "$ROOT" "${TMPDIR:-/tmp}"; do
+      free_gib=$(( $(df -Pk "$place" | awk 'NR == 2 { print $4 }') / 1048576 ))
+      [ "$free_gib" -ge 8 ] ||
+        echo "== warning: $free_gib GiB free at $place; the builds and the tests' discs need about 8 GiB" >&2
+    done
     SUITE_START=$SECONDS
     stage "ordinary build" build build
     # The sanitizer and fuzzing builds compile in the background, niced further than the tests, while
