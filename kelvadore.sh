@@ -189,7 +189,9 @@ case "${1:-}" in
     export KELVADORE_FAKE_POWEROFF="${KELVADORE_FAKE_POWEROFF:-$ROOT/build/fake-poweroff}"
     # A full disk makes compilers and guests fail without a word of why: say it first.
     for place in "$ROOT" "${TMPDIR:-/tmp}"; do
-      free_gib=$(( $(df -Pk "$place" | awk 'NR == 2 { print $4 }') / 1048576 ))
+      free_kib=$(df -Pk "$place" 2>/dev/null | awk 'NR == 2 { print $4 }')
+      [ -n "$free_kib" ] || continue
+      free_gib=$((free_kib / 1048576))
       [ "$free_gib" -ge 8 ] ||
         echo "== warning: $free_gib GiB free at $place; the builds and the tests' discs need about 8 GiB" >&2
     done
