@@ -47,7 +47,7 @@ struct TRun {
     // takes its X server down itself.
     ~TRun() {
         if (!Process || Process->state() == QProcess::NotRunning) return;
-        if (const qint64 pid = Pid(); pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+        Signal(Pid(), SIGKILL);
         if (!Process->waitForFinished(kStartMs)) Process->kill();
         Process->waitForFinished();
     }
