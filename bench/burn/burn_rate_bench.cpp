@@ -6,7 +6,7 @@
 // whole burn the CPU time of the process (virtual recorder included) per GB written, against the
 // CPU time per GB of writing an ISO image of the same files in the same process.
 //
-// usage: bench_burn_rate [MB] [scratch parent folder]
+// usage: bench_burn_rate [MB] [scratch parent folder] [medium name, e.g. DVD+R: only that row]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -191,8 +191,9 @@ TResult Burn(kv::vr::EMediumKind kind, uint32_t speedKBs, const fs::path& work, 
 int main(int argc, char** argv) {
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 300;
     const fs::path parent = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
+    const std::string only = argc > 3 ? argv[3] : "";
     if (megabytes <= 0) {
-        std::fprintf(stderr, "usage: bench_burn_rate [MB] [scratch parent folder]\n");
+        std::fprintf(stderr, "usage: bench_burn_rate [MB] [scratch parent folder] [medium]\n");
         return 2;
     }
     kv::EngineClock::SetTimeScale(1);
@@ -237,6 +238,7 @@ int main(int argc, char** argv) {
                             TRow{kv::vr::EMediumKind::BdR, 6 * kv::vr::kBdSpeed1x, "BD-R 6X"},
                             TRow{kv::vr::EMediumKind::BdR, 12 * kv::vr::kBdSpeed1x, "BD-R 12X"}}) {
         const char* name = row.Name;
+        if (!only.empty() && only != name) continue;
         const TResult r = Burn(row.Kind, row.SpeedKBs, work, sources);
         if (!r.Ok) {
             std::printf("%-9s failed: %s\n", name, r.Error.c_str());

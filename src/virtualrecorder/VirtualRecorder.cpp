@@ -508,7 +508,11 @@ void TVirtualRecorder::ResetBuffer() {
 double TVirtualRecorder::DrainRateBytesPerMs() const { return writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed(); }
 
 void TVirtualRecorder::HoldUntilRoom(double bytes) {
-    const double target = std::max(0.0, static_cast<double>(model_.BufferBytes) - bytes);
+    // Once full, the host is let in again only when room for several more writes has drained: a
+    // wake-up for every WRITE made a burn cost half again as much processor time (each write then
+    // met the kernel's caches cold), where drives too take data in bursts.
+    const double slack = std::min(static_cast<double>(model_.BufferBytes) / 2, 1024.0 * 1024);
+    const double target = std::max(0.0, static_cast<double>(model_.BufferBytes) - bytes - slack);
     while (bufferFill_ > target) {
         EngineClock::SleepMs(std::max<int64_t>(1, static_cast<int64_t>(std::ceil((bufferFill_ - target) / DrainRateBytesPerMs()))));
         DrainBuffer();
