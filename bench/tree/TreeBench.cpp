@@ -11,6 +11,7 @@
 #include "window/QueueModel.h"
 #include "window/QueueTreeView.h"
 #include "audioconv/AudioConversion.h"
+#include "platform/AllocatorTuning.h"
 
 #include <QApplication>
 #include <QDir>
@@ -135,6 +136,7 @@ std::pair<double, double> CpuSeconds(int who) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    kv::TuneAllocatorForLargeTrees();  // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);

@@ -8,6 +8,7 @@
 #include "app/HandOver.h"
 #include "app/HostText.h"
 #include "app/SingleInstance.h"
+#include "platform/AllocatorTuning.h"
 #include "window/FormMasterKvd.h"
 #include "window/KelvadoreApplication.h"
 #include "window/ScreenshotHooks.h"
@@ -28,6 +29,7 @@ constexpr int kRestartLockWaitMs = 60000;
 }  // namespace
 
 int main(int argc, char** argv) {
+    kv::TuneAllocatorForLargeTrees();
     QStringList arguments;
     // Paths keep their own bytes, UTF-8 or not.
     for (int i = 1; i < argc; ++i) arguments.append(kv::HostText(argv[i]));

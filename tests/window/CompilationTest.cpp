@@ -525,6 +525,8 @@ private slots:
         QVERIFY(!queue.MoveItems({f1, f2}, f1, P::After));       // beside itself
         QVERIFY(!queue.MoveItems({x}, f2, P::Onto));             // "X.TXT" is there already
         QCOMPARE(Prompts.Notices, QStringList({"Name \"X.TXT\" already exists!!!"}));
+        QVERIFY(!queue.MoveItems({f2->Child(0), x}, f1, P::Onto));  // two of that name from two folders
+        QCOMPARE(Prompts.Notices.size(), 2);
         QVERIFY(queue.MoveItems({y}, f2, P::After));
         QCOMPARE(ChildNames(queue.Root()), QStringList({"F1", "f2", "y.txt", "X.TXT"}));
         QVERIFY(queue.MoveItems({y}, x, P::After));  // after a file means before it
@@ -574,6 +576,18 @@ private slots:
         QCOMPARE(stays.row(), 1);
         QCOMPARE(layouts.size(), 2);
         QCOMPARE(removed.size() + moved.size(), 0);
+
+        // Into a folder large enough to look its names up in a table.
+        auto big = std::make_unique<TQueueItem>();
+        TQueueItem* src = big->Append(folder("src"));
+        TQueueItem* dst = big->Append(folder("dst"));
+        for (int i = 0; i < 40; ++i) dst->Append(file(qPrintable(QString("m%1").arg(i))));
+        src->Append(file("m39"));
+        src->Append(file("new"));
+        queue.ReplaceTree(std::move(big));
+        QVERIFY(!view->MoveNodes({src->Child(0), src->Child(1)}, dst, P::Onto));
+        QVERIFY(view->MoveNodes({src->Child(1)}, dst, P::Onto));
+        QCOMPARE(dst->ChildCount(), 41);
     }
 
     void aProjectComesBackWholeAndADamagedOneChangesNothing() {
