@@ -22,6 +22,20 @@ using TRowsByParent = std::unordered_map<TQueueItem*, std::vector<int>>;
 
 // The nodes without those below another chosen one (they go or move with it), once each.
 QList<TQueueItem*> TopmostOf(const QList<TQueueItem*>& items, const TQueueItem* root) {
+    // Children of one folder, as most selections are: none lies below another, and their rows
+    // tell a node given twice without hashing every node.
+    const TQueueItem* parent = items.isEmpty() ? nullptr : items.front()->Parent();
+    if (parent && std::all_of(items.begin(), items.end(), [parent](const TQueueItem* item) { return item->Parent() == parent; })) {
+        std::vector<bool> taken(static_cast<size_t>(parent->ChildCount()));
+        QList<TQueueItem*> topmost;
+        topmost.reserve(items.size());
+        for (TQueueItem* item : items)
+            if (!taken[static_cast<size_t>(item->Row())]) {
+                taken[static_cast<size_t>(item->Row())] = true;
+                topmost.append(item);
+            }
+        return topmost;
+    }
     const QSet<TQueueItem*> chosen(items.begin(), items.end());
     QList<TQueueItem*> topmost;
     QSet<TQueueItem*> seen;
