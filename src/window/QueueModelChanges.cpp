@@ -20,12 +20,18 @@ namespace {
 
 using TRowsByParent = std::unordered_map<TQueueItem*, std::vector<int>>;
 
+// Whether every node of a non-empty list has the first one's parent, as most selections do.
+bool OneParent(const QList<TQueueItem*>& items) {
+    const TQueueItem* parent = items.front()->Parent();
+    return std::all_of(items.begin(), items.end(), [parent](const TQueueItem* item) { return item->Parent() == parent; });
+}
+
 // The nodes without those below another chosen one (they go or move with it), once each.
 QList<TQueueItem*> TopmostOf(const QList<TQueueItem*>& items, const TQueueItem* root) {
-    // Children of one folder, as most selections are: none lies below another, and their rows
-    // tell a node given twice without hashing every node.
+    // Children of one folder: none lies below another, and their rows tell a node given twice
+    // without hashing every node.
     const TQueueItem* parent = items.isEmpty() ? nullptr : items.front()->Parent();
-    if (parent && std::all_of(items.begin(), items.end(), [parent](const TQueueItem* item) { return item->Parent() == parent; })) {
+    if (parent && OneParent(items)) {
         std::vector<bool> taken(static_cast<size_t>(parent->ChildCount()));
         QList<TQueueItem*> topmost;
         topmost.reserve(items.size());
@@ -66,9 +72,8 @@ bool IsOneRun(const std::vector<int>& rows) {
 
 // The nodes in tree order: a node's rows from the root down, compared.
 void SortInTreeOrder(QList<TQueueItem*>& items) {
-    // Neighbours, as most selections are: their rows alone give the order.
-    const TQueueItem* parent = items.front()->Parent();
-    if (std::all_of(items.begin(), items.end(), [parent](const TQueueItem* item) { return item->Parent() == parent; })) {
+    // Neighbours: their rows alone give the order.
+    if (OneParent(items)) {
         const auto byRow = [](const TQueueItem* a, const TQueueItem* b) { return a->Row() < b->Row(); };
         if (!std::is_sorted(items.begin(), items.end(), byRow)) std::sort(items.begin(), items.end(), byRow);
         return;
@@ -188,9 +193,7 @@ bool TQueueModel::MoveItems(QList<TQueueItem*> items, TQueueItem* target, TDropP
     // Names stay unique among the new siblings, compared exactly. Nodes that leave one folder
     // together were unique there already: only nodes from several folders are compared among
     // themselves, and the rest against the folder's own name table.
-    const TQueueItem* firstParent = items.front()->Parent();
-    const bool oneParent = std::all_of(items.begin(), items.end(),
-                                       [firstParent](const TQueueItem* item) { return item->Parent() == firstParent; });
+    const bool oneParent = OneParent(items);
     QSet<QString> arriving;
     if (!oneParent) arriving.reserve(items.size());
     for (const TQueueItem* item : items) {
