@@ -20,6 +20,12 @@ constexpr char kMagic[8] = {'K', 'V', 'M', 'E', 'D', 'I', 'U', 'M'};
 constexpr uint32_t kVersion = 1;
 constexpr uint64_t kHeaderSize = 64;
 constexpr uint64_t kMaxCatalogue = 64ull << 20;
+// A run of payload starts on a page boundary, so that a stream of 2048-byte sectors fills whole
+// page-cache pages: written behind a catalogue's last byte, every WRITE would start in a page
+// another write had begun, which the kernel zeroes and reads back in part first.
+constexpr uint64_t kPayloadAlignment = 4096;
+
+uint64_t PayloadAligned(uint64_t offset) { return (offset + kPayloadAlignment - 1) / kPayloadAlignment * kPayloadAlignment; }
 
 uint64_t Fnv1a(const std::string& text) {
     uint64_t h = 0xcbf29ce484222325ull;
@@ -223,12 +229,14 @@ void TMediumFile::Drop(int32_t from, int32_t to) {
 bool TMediumFile::Write(int32_t lba, uint32_t count, uint16_t sectorSize, const uint8_t* data) {
     if (count == 0) return true;
     const size_t bytes = size_t{count} * sectorSize;
+    if (end_ != runEnd_) end_ = PayloadAligned(end_);
     const bool zeros = AllZero(data, bytes);
     if (zeros ? ::ftruncate(fd_, static_cast<off_t>(end_ + bytes)) != 0 : !WriteAll(fd_, data, bytes, end_)) return false;
     const bool keepDropped = dropped_;
     Insert(lba, {count, sectorSize, end_});
     dropped_ = keepDropped;
     end_ += bytes;
+    runEnd_ = end_;
     return true;
 }
 
@@ -281,7 +289,7 @@ bool TMediumFile::Rewrite(const std::string& state, std::string& error) {
     }
     LockExclusive(fd);  // the replacement carries the lock on once renamed over the medium
     std::map<int32_t, TExtent> moved;
-    uint64_t at = kHeaderSize;
+    uint64_t at = extents_.empty() ? kHeaderSize : kPayloadAlignment;
     std::vector<uint8_t> buffer;
     bool ok = WriteHeader(fd, 0, std::string());
     for (const auto& [lba, e] : extents_) {

@@ -12,7 +12,8 @@ namespace kv::vr {
 //   offset 0, 64 bytes  header: "KVMEDIUM", u32 LE version (1), u32 reserved,
 //                       u64 LE offset of the current catalogue, u64 LE its length,
 //                       u64 LE FNV-1a hash of the catalogue, zero padding
-//   offset 64 ...       sector payloads, appended in the order they were written
+//   offset 64 ...       sector payloads, appended in the order they were written (each run of
+//                       them begins on a 4096-byte boundary)
 //   anywhere after 64   catalogues: UTF-8 text lines ("key value ..."), the medium's state followed by
 //                       "extent LBA COUNT SECTORSIZE OFFSET" lines that map sectors to payload bytes
 //
@@ -69,7 +70,8 @@ private:
 
     std::string path_;
     int fd_ = -1;
-    uint64_t end_ = 0;  // where the next payload goes
+    uint64_t end_ = 0;     // where the next payload goes
+    uint64_t runEnd_ = 0;  // where the last payload written ended: a run continues from there
     uint64_t livePayload_ = 0;
     bool dropped_ = false;  // sectors were forgotten: compact at the next commit
     std::map<int32_t, TExtent> extents_;
