@@ -19,7 +19,7 @@ using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
 
 // How long one wait for the writer lasts before the read-ahead looks for a stop request again; a
 // stop wakes it at once anyway.
-constexpr int64_t kRoomWaitMs = 50;
+constexpr int64_t kRoomWaitMs = 500;
 
 }  // namespace
 

@@ -19,8 +19,9 @@ constexpr int kSector = 2048;
 // slow source.
 constexpr int kLargestRead = 1 << 20;
 // How long one wait for the writer lasts before the reader looks at the cancel flag again; a
-// cancel wakes it at once anyway.
-constexpr int64_t kRoomWaitMs = 50;
+// cancel wakes it at once anyway, so this only bounds the wait (a batch of a large pool frees in
+// a few hundred milliseconds on a slow burn, and a wait that runs out is a wake-up for nothing).
+constexpr int64_t kRoomWaitMs = 500;
 
 int64_t RoundUpToSector(int64_t n) { return (n + kSector - 1) / kSector * kSector; }
 

@@ -38,8 +38,11 @@ public:
           blocks_(std::max(blocks, 2)),
           heldLimit_(std::clamp(heldLimit, 1, blocks_)),
           // A quarter of the pool, so that one side refills while the other still has three
-          // quarters to work on; capped so that a large pool still hands over often.
+          // quarters to work on. A consumer that found the pool empty is woken after at most 16
+          // blocks, as a drive's buffer drains meanwhile; the producer, which has three quarters of
+          // a large pool in hand, refills up to 64 blocks per wake-up.
           batch_(std::clamp(blocks_ / 4, 1, 16)),
+          roomBatch_(std::clamp(blocks_ / 4, 1, 64)),
           memory_(new(std::align_val_t{kAlignment}) uint8_t[static_cast<size_t>(blockBytes_) * blocks_]),
           slots_(static_cast<size_t>(blocks_)) {}
 
@@ -91,15 +94,17 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         blocksReady_.notify_all();
     }
-    // Waits up to `engineMs` until a batch of blocks is free, or Stop. True when there is room.
+    // Waits up to `engineMs` until a batch of blocks is free, or Stop. True when it is (or on
+    // Stop): a producer that woke on the time limit alone waits again rather than trickle in the
+    // few blocks freed so far.
     bool WaitForRoom(int64_t engineMs) {
         std::unique_lock<std::mutex> guard(mutex_);
         producerWaiting_ = true;
-        roomFreed_.wait_for(guard, EngineClock::ToWall(engineMs), [this] {
-            return stopped_.load() || WritableBlocks(published_.load()) >= batch_;
+        const bool woken = roomFreed_.wait_for(guard, EngineClock::ToWall(engineMs), [this] {
+            return stopped_.load() || WritableBlocks(published_.load()) >= roomBatch_;
         });
         producerWaiting_ = false;
-        return Room() > 0;
+        return woken;
     }
 
     // --- consumer ---
@@ -127,7 +132,7 @@ public:
     // Gives the oldest `blocks` taken blocks back to the producer.
     void Release(int blocks) {
         released_ = released_.load(std::memory_order_relaxed) + blocks;
-        if (producerWaiting_ && WritableBlocks(published_.load()) >= batch_) {
+        if (producerWaiting_ && WritableBlocks(published_.load()) >= roomBatch_) {
             std::lock_guard<std::mutex> guard(mutex_);
             roomFreed_.notify_one();
         }
@@ -187,7 +192,8 @@ private:
     const int blockBytes_;
     const int blocks_;
     const int heldLimit_;
-    const int batch_;
+    const int batch_;      // ready blocks that wake a waiting consumer
+    const int roomBatch_;  // free blocks that wake a waiting producer
     std::unique_ptr<uint8_t[], TAlignedDelete> memory_;
     std::vector<TSlot> slots_;  // a slot is written by the producer before it is published
     int openFill_ = 0;          // producer only

@@ -83,6 +83,14 @@ TEST_F(CacheThreadTest, ReaderStopsOneBlockShortOfAFullCache) {
     EXPECT_EQ(cache.TimesFull(), 1);
     EXPECT_FALSE(cache.StreamDone());
 
+    // Blocks a slow writer frees are refilled a quarter of the pool at a time, however many times
+    // the reader's wait runs out meanwhile, not a few per wake-up.
+    for (int i = 0; i < 5; ++i) ASSERT_GT(TakeOne(cache), 0);
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(cache.BlockCount(), 58);
+    for (int i = 0; i < 11; ++i) ASSERT_GT(TakeOne(cache), 0);
+    ASSERT_TRUE(WaitFor([&] { return cache.BlockCount() == 63; }));
+
     // Cancelling while the reader waits frees every block and names the reason.
     cache.Cancel();
     ASSERT_TRUE(WaitFor([&] { return cache.StreamDone(); }));
