@@ -69,7 +69,7 @@ private:
 class EraseDiscTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EngineClock::SetTimeScale(200000);
+        EngineClock::SetTimeScale(20000);
         TSCSIDevice::SlowReadyModel = false;
         dir_ = std::filesystem::temp_directory_path() /
                ("kv-erase-" + std::to_string(::getpid()) + "-" +
