@@ -105,10 +105,11 @@ double ImageCpuPerGb(const fs::path& work, const std::vector<fs::path>& sources)
 // after each sleep cost several times what they cost in a flat-out copy.
 double PacedCopyCpuPerGb(const fs::path& work, const std::vector<fs::path>& sources, double kBs) {
     constexpr size_t kBurst = 1 << 20;
+    if (kBs <= 0) return 0;
     std::vector<char> buffer(kBurst);
     const fs::path out = work / "paced.bin";
     std::FILE* target = std::fopen(out.c_str(), "wb");
-    if (!target || kBs <= 0) return 0;
+    if (!target) return 0;
     std::setvbuf(target, nullptr, _IONBF, 0);
     int64_t moved = 0;
     const auto start = Clock::now();
