@@ -20,10 +20,11 @@ constexpr char kMagic[8] = {'K', 'V', 'M', 'E', 'D', 'I', 'U', 'M'};
 constexpr uint32_t kVersion = 1;
 constexpr uint64_t kHeaderSize = 64;
 constexpr uint64_t kMaxCatalogue = 64ull << 20;
-// A run of payload starts on a page boundary, so that a stream of 2048-byte sectors fills whole
-// page-cache pages: written behind a catalogue's last byte, every WRITE would start in a page
-// another write had begun, which the kernel zeroes and reads back in part first.
-constexpr uint64_t kPayloadAlignment = 4096;
+// A run of payload starts on a 64 KiB boundary, so that a stream of 64 KiB WRITEs lands on whole
+// large page-cache folios: written behind a catalogue's last byte, every WRITE would start in a
+// page another write had begun (which the kernel zeroes and completes first), and off that
+// boundary the kernel falls back to one 4 KiB page at a time, allocated and accounted singly.
+constexpr uint64_t kPayloadAlignment = 65536;
 
 uint64_t PayloadAligned(uint64_t offset) { return (offset + kPayloadAlignment - 1) / kPayloadAlignment * kPayloadAlignment; }
 

@@ -13,7 +13,7 @@ namespace kv::vr {
 //                       u64 LE offset of the current catalogue, u64 LE its length,
 //                       u64 LE FNV-1a hash of the catalogue, zero padding
 //   offset 64 ...       sector payloads, appended in the order they were written (each run of
-//                       them begins on a 4096-byte boundary)
+//                       them begins on a 64 KiB boundary)
 //   anywhere after 64   catalogues: UTF-8 text lines ("key value ..."), the medium's state followed by
 //                       "extent LBA COUNT SECTORSIZE OFFSET" lines that map sectors to payload bytes
 //

@@ -116,13 +116,13 @@ TEST_F(PersistenceTest, OverwritesSplitExtentsAndBlankCompactsTheFile) {
     medium->File().Read(50, sector.data());
     EXPECT_TRUE(std::equal(sector.begin(), sector.begin() + 2048, a.begin() + 50 * 2048));
     ASSERT_TRUE(medium->Commit(error));
-    // Payload written behind the catalogue starts a run on a page boundary; writes that continue
+    // Payload written behind the catalogue starts a run on a 64 KiB boundary; writes that continue
     // it stay one extent.
     auto c = TDriveHarness::Pattern(100, 40, 2048, 3);
     ASSERT_TRUE(medium->File().Write(100, 20, 2048, c.data()));
     ASSERT_TRUE(medium->File().Write(120, 20, 2048, c.data() + 20 * 2048));
     const auto& run = medium->File().Extents().at(100);
-    EXPECT_EQ(run.Offset % 4096, 0u);
+    EXPECT_EQ(run.Offset % 65536, 0u);
     EXPECT_EQ(run.Count, 40u);
     medium->File().Read(130, sector.data());
     EXPECT_TRUE(std::equal(sector.begin(), sector.begin() + 2048, c.begin() + 30 * 2048));
