@@ -47,7 +47,6 @@ public:
           slots_(static_cast<size_t>(blocks_)) {}
 
     int BlockBytes() const { return blockBytes_; }
-    int Batch() const { return batch_; }
 
     // --- producer ---
 
