@@ -508,11 +508,14 @@ void TVirtualRecorder::ResetBuffer() {
 double TVirtualRecorder::DrainRateBytesPerMs() const { return writeSpeedKBs_ ? writeSpeedKBs_ : MaxWriteSpeed(); }
 
 void TVirtualRecorder::HoldUntilRoom(double bytes) {
-    // Once full, the host is let in again only when room for several more writes has drained: a
-    // wake-up for every WRITE made a burn cost half again as much processor time (each write then
-    // met the kernel's caches cold), where drives too take data in bursts.
-    const double slack = std::min(static_cast<double>(model_.BufferBytes) / 2, 1024.0 * 1024);
-    const double target = std::max(0.0, static_cast<double>(model_.BufferBytes) - bytes - slack);
+    // Once full, the drive takes data again only when its buffer has drained to a low-water mark
+    // that still feeds the laser for a few milliseconds, as drives refill in bursts. Every wake-up
+    // of the writer costs processor time no byte needs: one per WRITE made a burn cost half again
+    // as much, one per MiB still a tenth more than one per low-water refill.
+    constexpr double kLowWaterMs = 15;
+    const double buffer = model_.BufferBytes;
+    const double slack = std::min(buffer / 2, 1024.0 * 1024);
+    const double target = std::max(0.0, std::min(buffer - bytes - slack, DrainRateBytesPerMs() * kLowWaterMs));
     while (bufferFill_ > target) {
         EngineClock::SleepMs(std::max<int64_t>(1, static_cast<int64_t>(std::ceil((bufferFill_ - target) / DrainRateBytesPerMs()))));
         DrainBuffer();
