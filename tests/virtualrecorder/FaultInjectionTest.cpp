@@ -134,12 +134,13 @@ protected:
     double Scale() const override { return 0.05; }
     TDriveModel Model() const override {
         TDriveModel m;
-        m.BufferBytes = 64 * 1024;
+        m.BufferBytes = bufferBytes_;
         m.SpinUpMs = 0;
         m.BufferFullNotReady = bufferFullQuirk_;
         return m;
     }
     bool bufferFullQuirk_ = false;
+    uint32_t bufferBytes_ = 64 * 1024;
 };
 
 TEST_F(DriveBufferTest, FullBufferHoldsTheWriteOrWithTheQuirkAsksTheHostToWait) {
@@ -167,6 +168,24 @@ TEST_F(DriveBufferTest, FullBufferHoldsTheWriteOrWithTheQuirkAsksTheHostToWait) 
             EXPECT_TRUE(d.WritePattern(48, 8).Good());
         }
     }
+}
+
+TEST_F(DriveBufferTest, AHeldWriteGoesInOnlyWhenTheBufferIsDownToItsLowWaterMark) {
+    bufferBytes_ = 256 * 1024;
+    auto& d = Insert(EMediumKind::CdR, 0, "lowwater.kvm");
+    ASSERT_TRUE(d.SetTaoData().Good());
+    ASSERT_TRUE(d.SetCdSpeed(0xFFFF, 2824).Good());
+    for (int32_t lba = 0; lba < 128; lba += 16) ASSERT_TRUE(d.WritePattern(lba, 16).Good());
+    TReply full = d.ReadBufferCapacity();
+    ASSERT_TRUE(full.Good());
+    ASSERT_LT(GetBE32(&full.Data[8]), 32u * 1024);
+    // Full: the next 32 KiB go in when 15 ms of the laser are left (some 42 KB at 16x), so the
+    // writer wakes once per buffer; room for the write and half the buffer would leave 128 KiB.
+    ASSERT_TRUE(d.WritePattern(128, 16).Good());
+    TReply after = d.ReadBufferCapacity();
+    ASSERT_TRUE(after.Good());
+    EXPECT_LT(256u * 1024 - GetBE32(&after.Data[8]), 96u * 1024);
+    EXPECT_TRUE(d.WritePattern(144, 16).Good());
 }
 
 TEST_F(DriveBufferTest, UnderrunWithoutProtectionEndsTheTrack) {
