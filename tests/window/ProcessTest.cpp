@@ -85,7 +85,10 @@ TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const 
 }
 
 bool Ends(TRun& run) {
-    return run.Process->waitForFinished(kStartMs) && run.Process->exitStatus() == QProcess::NormalExit;
+    // waitForFinished answers false for a process that has already ended, as one may while a QTRY
+    // loop spins the event loop (a shutdown's power-off is followed by the exit at once).
+    const bool ended = run.Process->state() == QProcess::NotRunning || run.Process->waitForFinished(kStartMs);
+    return ended && run.Process->error() != QProcess::FailedToStart && run.Process->exitStatus() == QProcess::NormalExit;
 }
 
 // The virtual recorder's command log of a run (KELVADORE_VR_LOG), one line per command.
