@@ -84,11 +84,15 @@ TRun StartUnderXvfb(const test::TPreparedHome& home, const QString& name, const 
     return run;
 }
 
+// waitForFinished answers false for a process that has already ended, as one may while a QTRY
+// loop spins the event loop (a shutdown's power-off is followed by the exit at once).
+bool HasEnded(QProcess& process) {
+    return process.state() == QProcess::NotRunning || process.waitForFinished(kStartMs);
+}
+
 bool Ends(TRun& run) {
-    // waitForFinished answers false for a process that has already ended, as one may while a QTRY
-    // loop spins the event loop (a shutdown's power-off is followed by the exit at once).
-    const bool ended = run.Process->state() == QProcess::NotRunning || run.Process->waitForFinished(kStartMs);
-    return ended && run.Process->error() != QProcess::FailedToStart && run.Process->exitStatus() == QProcess::NormalExit;
+    return HasEnded(*run.Process) && run.Process->error() != QProcess::FailedToStart &&
+           run.Process->exitStatus() == QProcess::NormalExit;
 }
 
 // The virtual recorder's command log of a run (KELVADORE_VR_LOG), one line per command.
@@ -491,7 +495,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
         // The program restarts itself after the burn.
-        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QVERIFY(HasEnded(first));
         QCOMPARE(first.exitCode(), 0);
 
         QVERIFY(QFileInfo(stem + "-progress-writing.png").size() > 0);
@@ -571,7 +575,7 @@ private slots:
         QVERIFY2(burned, "the window shows the tree and takes \"B\"");
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
-        QVERIFY(burned->state() == QProcess::NotRunning || burned->waitForFinished(kStartMs));
+        QVERIFY(HasEnded(*burned));
         QVERIFY2(HasWritten(recorderLog), "the command log that showed no write does show this one");
         EndProgramsOfHome(home.Home);
 
@@ -609,7 +613,7 @@ private slots:
         QCOMPARE(LaterStart(home, {"B"}, work), 0);
         QTRY_VERIFY_WITH_TIMEOUT(home.LogLines().filter(" - Burn data process done").size() > burns, 300000);
         QVERIFY2(home.LogLines().filter(" - Burn data process done with error").isEmpty(), qPrintable(home.LogLines().join('\n')));
-        QVERIFY(appending->state() == QProcess::NotRunning || appending->waitForFinished(kStartMs));
+        QVERIFY(HasEnded(*appending));
         EndProgramsOfHome(home.Home);
         const std::string start = test::LastTrackStart(medium.toStdString());
         QVERIFY(start != "0");
@@ -640,7 +644,7 @@ private slots:
             300000);
         const QStringList log = home.LogLines();
         QVERIFY2(log.filter("Verify ERROR").isEmpty(), qPrintable(log.join('\n')));
-        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QVERIFY(HasEnded(first));
         QCOMPARE(first.exitCode(), 0);
         // The recorder with its medium was listed by both processes: the new one lists it after the
         // log it restored from the old one.
@@ -760,7 +764,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!home.LogLines().filter(" - Burn data process done").isEmpty(), 300000);
         QStringList log = home.LogLines();
         QVERIFY2(log.filter(" - Burn data process done with error").isEmpty(), qPrintable(log.join('\n')));
-        QVERIFY(first.state() == QProcess::NotRunning || first.waitForFinished(kStartMs));
+        QVERIFY(HasEnded(first));
         QCOMPARE(first.exitCode(), 0);
         EndProgramsOfHome(home.Home);
 
